@@ -1,0 +1,20 @@
+#pragma once
+// The per-library user-defaults keys: a prefix followed directly by the
+// library name exactly as Kettle Ledger reports it.
+
+#include <string>
+#include <string_view>
+
+namespace quillory::libraries {
+
+inline constexpr std::string_view kSyncLibraryPrefix = "sync_library_";
+inline constexpr std::string_view kLibraryPathPrefix = "library_path_";
+inline constexpr std::string_view kLibraryFilenamePrefix = "library_filename_";
+
+inline std::string syncLibraryKey(std::string_view name) { return std::string(kSyncLibraryPrefix).append(name); }
+inline std::string libraryPathKey(std::string_view name) { return std::string(kLibraryPathPrefix).append(name); }
+inline std::string libraryFilenameKey(std::string_view name) {
+  return std::string(kLibraryFilenamePrefix).append(name);
+}
+
+}  // namespace quillory::libraries

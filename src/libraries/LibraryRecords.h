@@ -1,0 +1,22 @@
+#pragma once
+// The per-library records "library_path_<name>" and "library_filename_<name>".
+
+#include <optional>
+#include <string>
+
+#include "libraries/LibraryContext.h"
+
+namespace quillory::libraries {
+
+// After a successful export with a library name: the document's file name
+// (with ".json"), then the folder path when it is not empty.
+void recordPublishedLibrary(platform::Defaults& defaults, const std::string& name,
+                            const std::string& documentFileName, const std::string& libraryPath);
+
+// Finds the folder of `name` in the published documents of the container
+// Documents folder, stores it under "library_path_<name>" and logs the
+// recovery line. None, silently, when no document names the library with a
+// non-empty path.
+std::optional<std::string> recoverLibraryPath(const LibraryContext& context, const std::string& name);
+
+}  // namespace quillory::libraries

@@ -1,0 +1,33 @@
+#pragma once
+// Modal alerts.
+//
+// Contract: `run` shows one modal alert with the message, the informative
+// text, the style and the buttons in the given order (the first is the
+// default button) and returns the index of the button that ended it, or -1
+// when it ended otherwise. While it runs, the dispatcher's timers do not fire
+// (implementations bracket the alert with a `ModalScope`).
+//
+// Threading: main thread only. Other threads hand the call over with
+// `Dispatcher::sync`.
+
+#include <string>
+#include <vector>
+
+namespace quillory::platform {
+
+enum class AlertStyle { warning, informational, critical };
+
+struct Alert {
+  std::string message;
+  std::string informativeText;
+  AlertStyle style = AlertStyle::warning;
+  std::vector<std::string> buttons;
+};
+
+class AlertPresenter {
+ public:
+  virtual ~AlertPresenter() = default;
+  virtual int run(const Alert& alert) = 0;
+};
+
+}  // namespace quillory::platform

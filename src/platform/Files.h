@@ -1,0 +1,58 @@
+#pragma once
+// File helpers over std::filesystem and POSIX.
+//
+// Every function reports failure through its result and never throws. Error
+// codes carry the system's own description (`error_code::message()`), which
+// is what log lines show. Paths are passed in; nothing here reads a global
+// except `homeFolder`, which only the composition root calls.
+//
+// Threading: any thread; the functions keep no state.
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace quillory::platform::files {
+
+namespace fs = std::filesystem;
+
+// The current user's home folder: $HOME, else the password database entry.
+fs::path homeFolder();
+
+// Creates the folder and its missing parents; succeeds when it already exists
+// as a folder.
+std::error_code createFolders(const fs::path& folder);
+
+// Writes the bytes to a temporary file in the target's folder, flushes them
+// to disk, renames the temporary file over the target and flushes the folder.
+// On failure the target is as it was and no temporary file is left behind.
+std::error_code atomicWrite(const fs::path& target, std::string_view bytes);
+
+// The whole file, or none when it cannot be read (missing, a folder, ...).
+std::optional<std::string> readFile(const fs::path& file);
+
+// Removes a file (not a folder). A missing file is an error like any other.
+std::error_code removeFile(const fs::path& file);
+
+// True when something (file, folder, anything) exists at the path; a broken
+// symbolic link counts as nothing.
+bool exists(const fs::path& path);
+
+// Names of the entries of one folder, in the file system's order, or none
+// when the folder cannot be listed.
+std::optional<std::vector<std::string>> listFolder(const fs::path& folder);
+
+// Walks the tree under `root` depth-first in the file system's order and calls
+// `visit` with each entry's full path. Hidden entries (names starting with
+// ".") are skipped with everything below them; the insides of packages
+// (folders whose name ends in a bundle extension such as ".app") are not
+// entered, though the package itself is visited. Symbolic links are not
+// followed. Errors below the root skip the entry and go on. Returns false
+// when the walk cannot be started at the root.
+bool enumerateDeep(const fs::path& root, const std::function<void(const fs::path&)>& visit);
+
+}  // namespace quillory::platform::files

@@ -1,0 +1,29 @@
+#pragma once
+// The five ways an export fails, each with its user-facing message. Its
+// description in log lines is the case name.
+
+#include <stdexcept>
+#include <string_view>
+
+namespace quillory::publish {
+
+enum class ExportErrorCode { klNotResponding, parseFailure, emptyLibrary, noDestinations, nameConflict };
+
+std::string_view exportErrorMessage(ExportErrorCode code);
+std::string_view exportErrorCaseName(ExportErrorCode code);
+
+class ExportError : public std::runtime_error {
+ public:
+  explicit ExportError(ExportErrorCode code);
+  ExportErrorCode code() const noexcept { return code_; }
+  // The case name, for log lines ("parseFailure").
+  std::string_view caseName() const noexcept { return exportErrorCaseName(code_); }
+  // what() is the user-facing message ("Could not parse export").
+
+  bool operator==(const ExportError& other) const noexcept { return code_ == other.code_; }
+
+ private:
+  ExportErrorCode code_;
+};
+
+}  // namespace quillory::publish
