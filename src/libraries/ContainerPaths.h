@@ -20,4 +20,9 @@ inline std::filesystem::path containerDocumentsFolder(const std::filesystem::pat
 // replaced by "_updated.txt".
 std::string markerNameFor(std::string_view documentFileName);
 
+// True when `name` names an entry directly inside a folder: not empty, not
+// "." or "..", and free of "/" and NUL. File names read back from settings
+// are checked with this before anything is removed under them.
+bool isPlainFileName(std::string_view name);
+
 }  // namespace quillory::libraries
