@@ -1,0 +1,98 @@
+#pragma once
+// A dispatcher on a plain C++ run loop, for programs without a GUI event loop
+// (the command-line tools and the end-to-end tests).
+//
+// The main thread is the thread that constructed the dispatcher; `run` runs
+// its loop there until `stop`. Global queues are elastic thread pools, one per
+// quality of service: a task starts on an idle worker, or on a new worker
+// when none is idle, and a worker that stays idle for a few seconds ends. A
+// fixed pool could deadlock, because a task on one queue may wait for a task
+// on another (an export waits for the reader of its script's output).
+//
+// Destruction stops the loop, drops the tasks that still wait, and joins every
+// worker, so a task running on a worker delays the destructor until it ends.
+// A `sync` whose task is dropped returns without running it.
+//
+// Threading: every member may be called from any thread, except `run` and
+// `runUntil`, which belong to the main thread.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/Dispatcher.h"
+
+namespace quillory::platform::posix {
+
+class RunLoopDispatcher final : public Dispatcher {
+ public:
+  // How long a worker of a global queue waits for a task before it ends.
+  static constexpr double kWorkerIdleSeconds = 5.0;
+
+  RunLoopDispatcher();
+  ~RunLoopDispatcher() override;
+  RunLoopDispatcher(const RunLoopDispatcher&) = delete;
+  RunLoopDispatcher& operator=(const RunLoopDispatcher&) = delete;
+
+  void async(Task task) override;
+  void sync(Task task) override;
+  void global(QualityOfService qos, Task task) override;
+  void repeatOnMain(double intervalSeconds, Task tick) override;
+  bool isMainThread() const override;
+  void enterModal() override;
+  void exitModal() override;
+  int modalDepth() const;
+
+  // Runs the main loop on the main thread until `stop` is called.
+  void run();
+  // Ends `run` (and `runUntil`) soon; callable from any thread.
+  void stop();
+  // Runs the main loop until `done` returns true (tested after every task and
+  // timer tick), `stop` is called, or the time limit passes. Returns `done()`.
+  bool runUntil(const std::function<bool()>& done, double timeoutSeconds);
+
+  // Workers alive right now, all queues together (for tests).
+  std::size_t workerCount() const;
+
+ private:
+  using SteadyTime = std::chrono::steady_clock::time_point;
+  struct SyncState;
+  struct MainItem {
+    Task task;
+    std::shared_ptr<SyncState> waiter;
+  };
+  struct Timer {
+    std::chrono::nanoseconds interval;
+    SteadyTime due;
+    std::shared_ptr<Task> tick;
+  };
+  struct Pool;
+  struct Worker;
+
+  bool loopOnce(const std::function<bool()>& done, SteadyTime deadline, bool hasDeadline);
+  void enqueueMain(MainItem item);
+  void workerLoop(Pool& pool, Worker& self);
+  void reapFinishedWorkers();
+  Pool& poolFor(QualityOfService qos);
+
+  const std::thread::id mainThread_;
+
+  mutable std::mutex mainMutex_;
+  std::condition_variable mainWake_;
+  std::deque<MainItem> mainQueue_;
+  std::vector<Timer> timers_;
+  bool stopRequested_ = false;
+  bool shuttingDown_ = false;
+  int modalDepth_ = 0;
+
+  std::unique_ptr<Pool> pools_[3];
+};
+
+}  // namespace quillory::platform::posix

@@ -1,0 +1,14 @@
+#pragma once
+// The system's wall clock and a real sleep. Any thread.
+
+#include "platform/Clock.h"
+
+namespace quillory::platform::posix {
+
+class SystemClock final : public Clock {
+ public:
+  Date now() const override;
+  void sleepFor(double seconds) override;
+};
+
+}  // namespace quillory::platform::posix

@@ -1,0 +1,39 @@
+#include "support/CapturingLog.h"
+
+#include <cstdio>
+
+namespace quillory::testing {
+
+void CapturingLog::line(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  lines_.push_back(text);
+  if (echo_) std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+std::vector<std::string> CapturingLog::lines() const {
+  std::lock_guard lock(mutex_);
+  return lines_;
+}
+
+bool CapturingLog::contains(std::string_view text) const { return count(text) > 0; }
+
+std::size_t CapturingLog::count(std::string_view text) const {
+  std::lock_guard lock(mutex_);
+  std::size_t n = 0;
+  for (const auto& line : lines_) {
+    if (line.find(text) != std::string::npos) ++n;
+  }
+  return n;
+}
+
+std::size_t CapturingLog::size() const {
+  std::lock_guard lock(mutex_);
+  return lines_.size();
+}
+
+void CapturingLog::clear() {
+  std::lock_guard lock(mutex_);
+  lines_.clear();
+}
+
+}  // namespace quillory::testing

@@ -1,0 +1,35 @@
+#pragma once
+// A log that keeps its lines, for tests. Thread-safe.
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Log.h"
+
+namespace quillory::testing {
+
+class CapturingLog final : public platform::Log {
+ public:
+  // With `echo`, lines also go to standard error (handy while debugging).
+  explicit CapturingLog(bool echo = false) : echo_(echo) {}
+
+  void line(const std::string& text) override;
+
+  std::vector<std::string> lines() const;
+  // True when some line contains `text`.
+  bool contains(std::string_view text) const;
+  // Number of lines that contain `text`.
+  std::size_t count(std::string_view text) const;
+  std::size_t size() const;
+  void clear();
+
+ private:
+  const bool echo_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace quillory::testing

@@ -1,0 +1,284 @@
+#include "support/ManualDispatcher.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+
+namespace quillory::testing {
+
+using platform::QualityOfService;
+
+struct ManualDispatcher::SyncState {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool done = false;
+
+  void release() {
+    std::lock_guard lock(mutex);
+    done = true;
+    cv.notify_all();
+  }
+};
+
+struct ManualDispatcher::GlobalThread {
+  std::thread thread;
+  bool finished = false;  // guarded by ManualDispatcher::mutex_
+};
+
+ManualDispatcher::ManualDispatcher(GlobalMode mode) : mainThread_(std::this_thread::get_id()), mode_(mode) {}
+
+ManualDispatcher::~ManualDispatcher() {
+  std::unique_lock lock(mutex_);
+  shuttingDown_ = true;
+  queuedGlobals_.clear();
+  timers_.clear();
+  while (true) {
+    // Release sync callers whose task will never run, so their threads end.
+    std::deque<MainItem> dropped;
+    dropped.swap(mainQueue_);
+    std::vector<std::unique_ptr<GlobalThread>> threads;
+    threads.swap(threads_);
+    lock.unlock();
+    for (auto& item : dropped) {
+      if (item.waiter) item.waiter->release();
+    }
+    dropped.clear();  // destroy the tasks without the lock
+    for (auto& t : threads) t->thread.join();
+    threads.clear();
+    lock.lock();
+    if (threads_.empty() && mainQueue_.empty()) break;
+  }
+}
+
+void ManualDispatcher::async(Task task) {
+  std::lock_guard lock(mutex_);
+  if (shuttingDown_) return;
+  mainQueue_.push_back(MainItem{std::move(task), nullptr});
+  changed_.notify_all();
+}
+
+void ManualDispatcher::sync(Task task) {
+  if (isMainThread()) {
+    task();
+    return;
+  }
+  auto waiter = std::make_shared<SyncState>();
+  {
+    std::lock_guard lock(mutex_);
+    if (shuttingDown_) return;
+    mainQueue_.push_back(MainItem{std::move(task), waiter});
+    changed_.notify_all();
+  }
+  std::unique_lock lock(waiter->mutex);
+  waiter->cv.wait(lock, [&] { return waiter->done; });
+}
+
+void ManualDispatcher::global(QualityOfService qos, Task task) {
+  std::lock_guard lock(mutex_);
+  if (shuttingDown_) return;
+  globalCalls_.push_back(qos);
+  if (mode_ == GlobalMode::queued) {
+    queuedGlobals_.push_back(std::move(task));
+    return;
+  }
+  auto entry = std::make_unique<GlobalThread>();
+  GlobalThread* raw = entry.get();
+  // Started under the lock: the thread sets `finished` under the same lock,
+  // so it cannot be joined before `raw->thread` holds it.
+  raw->thread = std::thread([this, raw, task = std::move(task)]() mutable {
+    task();
+    task = nullptr;  // release captures before announcing the end
+    std::lock_guard done(mutex_);
+    raw->finished = true;
+    changed_.notify_all();
+  });
+  threads_.push_back(std::move(entry));
+}
+
+void ManualDispatcher::repeatOnMain(double intervalSeconds, Task tick) {
+  std::lock_guard lock(mutex_);
+  if (shuttingDown_) return;
+  timers_.push_back(Timer{intervalSeconds, virtualNow_ + intervalSeconds, std::make_shared<Task>(std::move(tick))});
+}
+
+bool ManualDispatcher::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
+
+void ManualDispatcher::enterModal() {
+  std::lock_guard lock(mutex_);
+  ++modalDepth_;
+}
+
+void ManualDispatcher::exitModal() {
+  std::lock_guard lock(mutex_);
+  if (modalDepth_ > 0) --modalDepth_;
+}
+
+int ManualDispatcher::modalDepth() const {
+  std::lock_guard lock(mutex_);
+  return modalDepth_;
+}
+
+bool ManualDispatcher::runOneMainTask() {
+  MainItem item;
+  {
+    std::lock_guard lock(mutex_);
+    if (mainQueue_.empty()) return false;
+    item = std::move(mainQueue_.front());
+    mainQueue_.pop_front();
+  }
+  if (item.task) item.task();
+  item.task = nullptr;
+  if (item.waiter) item.waiter->release();
+  return true;
+}
+
+std::size_t ManualDispatcher::runMainUntilIdle() {
+  std::size_t ran = 0;
+  while (runOneMainTask()) ++ran;
+  return ran;
+}
+
+std::size_t ManualDispatcher::pendingMainTasks() const {
+  std::lock_guard lock(mutex_);
+  return mainQueue_.size();
+}
+
+std::size_t ManualDispatcher::joinFinishedThreads() {
+  std::vector<std::unique_ptr<GlobalThread>> finished;
+  {
+    std::lock_guard lock(mutex_);
+    auto split = std::stable_partition(threads_.begin(), threads_.end(), [](const auto& t) { return !t->finished; });
+    std::move(split, threads_.end(), std::back_inserter(finished));
+    threads_.erase(split, threads_.end());
+  }
+  for (auto& t : finished) t->thread.join();
+  return finished.size();
+}
+
+bool ManualDispatcher::pumpUntil(const std::function<bool()>& done, double timeoutSeconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                                 std::chrono::duration<double>(timeoutSeconds));
+  while (true) {
+    runMainUntilIdle();
+    joinFinishedThreads();
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::unique_lock lock(mutex_);
+    // Wake on new main work or an ending thread; the short step also covers
+    // conditions that change without telling the dispatcher.
+    changed_.wait_for(lock, std::chrono::milliseconds(5), [&] {
+      return !mainQueue_.empty() ||
+             std::any_of(threads_.begin(), threads_.end(), [](const auto& t) { return t->finished; });
+    });
+  }
+}
+
+bool ManualDispatcher::waitForGlobalTasks(double timeoutSeconds) {
+  return pumpUntil(
+      [&] {
+        std::lock_guard lock(mutex_);
+        return threads_.empty();
+      },
+      timeoutSeconds);
+}
+
+bool ManualDispatcher::drain(double timeoutSeconds) {
+  return pumpUntil(
+      [&] {
+        std::lock_guard lock(mutex_);
+        return threads_.empty() && mainQueue_.empty() && queuedGlobals_.empty();
+      },
+      timeoutSeconds);
+}
+
+std::size_t ManualDispatcher::runningGlobalTasks() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<std::size_t>(
+      std::count_if(threads_.begin(), threads_.end(), [](const auto& t) { return !t->finished; }));
+}
+
+std::size_t ManualDispatcher::runGlobalTasks() {
+  std::size_t ran = 0;
+  while (true) {
+    Task task;
+    {
+      std::lock_guard lock(mutex_);
+      if (queuedGlobals_.empty()) return ran;
+      task = std::move(queuedGlobals_.front());
+      queuedGlobals_.pop_front();
+    }
+    task();
+    ++ran;
+  }
+}
+
+std::size_t ManualDispatcher::pendingGlobalTasks() const {
+  std::lock_guard lock(mutex_);
+  return queuedGlobals_.size();
+}
+
+std::vector<QualityOfService> ManualDispatcher::globalCalls() const {
+  std::lock_guard lock(mutex_);
+  return globalCalls_;
+}
+
+std::size_t ManualDispatcher::timerCount() const {
+  std::lock_guard lock(mutex_);
+  return timers_.size();
+}
+
+std::vector<double> ManualDispatcher::timerIntervals() const {
+  std::lock_guard lock(mutex_);
+  std::vector<double> result;
+  for (const auto& timer : timers_) result.push_back(timer.interval);
+  return result;
+}
+
+std::size_t ManualDispatcher::fireTimers() {
+  std::vector<std::shared_ptr<Task>> ticks;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& timer : timers_) ticks.push_back(timer.tick);
+  }
+  std::size_t ran = 0;
+  for (const auto& tick : ticks) {
+    if (modalDepth() > 0) continue;  // a tick may open an alert that blocks later ones
+    (*tick)();
+    ++ran;
+  }
+  return ran;
+}
+
+std::size_t ManualDispatcher::tickTimersFor(double seconds) {
+  std::size_t ran = 0;
+  double target = 0;
+  {
+    std::lock_guard lock(mutex_);
+    target = virtualNow_ + std::max(0.0, seconds);
+  }
+  while (true) {
+    std::shared_ptr<Task> tick;
+    bool modal = false;
+    {
+      std::lock_guard lock(mutex_);
+      Timer* next = nullptr;
+      for (auto& timer : timers_) {
+        if (!(timer.interval > 0)) continue;  // a timer without a positive interval never ticks
+        if (timer.nextDue <= target && (next == nullptr || timer.nextDue < next->nextDue)) next = &timer;
+      }
+      if (next == nullptr) {
+        virtualNow_ = target;
+        return ran;
+      }
+      virtualNow_ = next->nextDue;
+      next->nextDue += next->interval;
+      tick = next->tick;
+      modal = modalDepth_ > 0;
+    }
+    if (modal) continue;  // skipped, not queued
+    (*tick)();
+    ++ran;
+  }
+}
+
+}  // namespace quillory::testing

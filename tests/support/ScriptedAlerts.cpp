@@ -1,0 +1,62 @@
+#include "support/ScriptedAlerts.h"
+
+#include <optional>
+
+namespace quillory::testing {
+
+ScriptedAlerts::ScriptedAlerts(platform::Dispatcher* dispatcher, int defaultAnswer)
+    : dispatcher_(dispatcher), defaultAnswer_(defaultAnswer) {}
+
+int ScriptedAlerts::run(const platform::Alert& alert) {
+  const bool onMain = dispatcher_ == nullptr || dispatcher_->isMainThread();
+  std::optional<platform::ModalScope> modal;
+  if (dispatcher_ != nullptr) modal.emplace(*dispatcher_);
+  int answer = 0;
+  std::function<void(const platform::Alert&)> whileOpen;
+  {
+    std::lock_guard lock(mutex_);
+    shown_.push_back(alert);
+    if (!onMain) ++offMain_;
+    if (answers_.empty()) {
+      answer = defaultAnswer_;
+    } else {
+      answer = answers_.front();
+      answers_.pop_front();
+    }
+    whileOpen = whileOpen_;
+  }
+  if (whileOpen) whileOpen(alert);
+  return answer;
+}
+
+void ScriptedAlerts::queueAnswer(int buttonIndex) {
+  std::lock_guard lock(mutex_);
+  answers_.push_back(buttonIndex);
+}
+
+void ScriptedAlerts::setDefaultAnswer(int buttonIndex) {
+  std::lock_guard lock(mutex_);
+  defaultAnswer_ = buttonIndex;
+}
+
+void ScriptedAlerts::setWhileOpen(std::function<void(const platform::Alert&)> whileOpen) {
+  std::lock_guard lock(mutex_);
+  whileOpen_ = std::move(whileOpen);
+}
+
+std::vector<platform::Alert> ScriptedAlerts::shown() const {
+  std::lock_guard lock(mutex_);
+  return shown_;
+}
+
+std::size_t ScriptedAlerts::count() const {
+  std::lock_guard lock(mutex_);
+  return shown_.size();
+}
+
+std::size_t ScriptedAlerts::offMainCalls() const {
+  std::lock_guard lock(mutex_);
+  return offMain_;
+}
+
+}  // namespace quillory::testing
