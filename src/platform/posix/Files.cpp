@@ -1,0 +1,236 @@
+#include "platform/Files.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdlib>
+#include <random>
+#include <vector>
+
+namespace quillory::platform::files {
+
+namespace {
+
+std::error_code lastError() { return std::error_code(errno, std::generic_category()); }
+
+int openRetrying(const char* path, int flags, mode_t mode = 0) {
+  while (true) {
+    const int fd = ::open(path, flags, mode);
+    if (fd >= 0 || errno != EINTR) return fd;
+  }
+}
+
+// Closes once: retrying close after EINTR may close a descriptor another
+// thread has just been given.
+std::error_code closeOnce(int fd) {
+  if (::close(fd) != 0 && errno != EINTR) return lastError();
+  return {};
+}
+
+std::error_code writeAll(int fd, std::string_view bytes) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return lastError();
+    }
+    data += written;
+    left -= static_cast<std::size_t>(written);
+  }
+  return {};
+}
+
+// Flushes the file's data to the storage device. On Apple systems fsync only
+// reaches the drive's cache; F_FULLFSYNC goes all the way, where supported.
+std::error_code flushToDisk(int fd) {
+#ifdef F_FULLFSYNC
+  if (::fcntl(fd, F_FULLFSYNC) == 0) return {};
+#endif
+  while (::fsync(fd) != 0) {
+    if (errno != EINTR) return lastError();
+  }
+  return {};
+}
+
+// A name for the temporary file: hidden (so folder walks skip it) and unique
+// enough that O_EXCL rarely has to try again.
+std::string temporaryName(const std::string& targetName) {
+  static std::atomic<unsigned> counter{0};
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string suffix;
+  for (int i = 0; i < 8; ++i) suffix.push_back(kAlphabet[random() % (sizeof kAlphabet - 1)]);
+  return "." + targetName + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + suffix;
+}
+
+bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+           return lower(x) == lower(y);
+         });
+}
+
+// Folder extensions that make a folder a package (a document or a bundle that
+// the user sees as one item). Compared without regard to case, as the file
+// systems of the Mac do. Localisation folders (".lproj") are plain folders.
+constexpr std::array<std::string_view, 20> kPackageExtensions = {
+    ".app",         ".appex",     ".bundle",    ".framework", ".plugin",      ".kext",     ".xpc",
+    ".pkg",         ".mpkg",      ".photoslibrary", ".rtfd",  ".qlgenerator", ".mdimporter", ".prefPane",
+    ".saver",       ".wdgt",      ".xcodeproj", ".xcworkspace", ".playground", ".musiclibrary",
+};
+
+bool isPackageName(const fs::path& name) {
+  const std::string extension = name.extension().string();
+  if (extension.empty()) return false;
+  return std::any_of(kPackageExtensions.begin(), kPackageExtensions.end(),
+                     [&](std::string_view known) { return asciiEqualsIgnoringCase(extension, known); });
+}
+
+}  // namespace
+
+fs::path homeFolder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return fs::path(home);
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+      found->pw_dir != nullptr) {
+    return fs::path(found->pw_dir);
+  }
+  return fs::path("/");
+}
+
+std::error_code createFolders(const fs::path& folder) {
+  if (folder.empty()) return std::make_error_code(std::errc::invalid_argument);
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  if (ec) return ec;
+  // create_directories reports no error when something that is not a folder
+  // is already there.
+  if (!fs::is_directory(folder, ec)) return ec ? ec : std::make_error_code(std::errc::not_a_directory);
+  return {};
+}
+
+std::error_code atomicWrite(const fs::path& target, std::string_view bytes) {
+  const fs::path name = target.filename();
+  if (name.empty() || name == "." || name == "..") return std::make_error_code(std::errc::invalid_argument);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+
+  fs::path temporary;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temporary = folder / temporaryName(name.string());
+    fd = openRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno != EEXIST) return lastError();
+  }
+  if (fd < 0) return std::make_error_code(std::errc::file_exists);
+
+  std::error_code ec = writeAll(fd, bytes);
+  if (!ec) ec = flushToDisk(fd);
+  const std::error_code closed = closeOnce(fd);
+  if (!ec) ec = closed;
+  if (!ec && ::rename(temporary.c_str(), target.c_str()) != 0) ec = lastError();
+  if (ec) {
+    ::unlink(temporary.c_str());
+    return ec;
+  }
+
+  // Make the rename itself durable. The target is already replaced, so a
+  // failure here is not reported as a failed write.
+  const int dirFd = openRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    while (::fsync(dirFd) != 0 && errno == EINTR) {
+    }
+    ::close(dirFd);
+  }
+  return {};
+}
+
+std::optional<std::string> readFile(const fs::path& file) {
+  const int fd = openRetrying(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  std::string content;
+  if (info.st_size > 0) content.reserve(static_cast<std::size_t>(info.st_size));
+  char buffer[65536];
+  while (true) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return content;
+}
+
+std::error_code removeFile(const fs::path& file) {
+  if (::unlink(file.c_str()) != 0) return lastError();
+  return {};
+}
+
+bool exists(const fs::path& path) {
+  std::error_code ec;
+  return fs::exists(path, ec);
+}
+
+std::optional<std::vector<std::string>> listFolder(const fs::path& folder) {
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  if (ec) return std::nullopt;
+  std::vector<std::string> names;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    names.push_back(it->path().filename().string());
+  }
+  if (ec) return std::nullopt;
+  return names;
+}
+
+bool enumerateDeep(const fs::path& root, const std::function<void(const fs::path&)>& visit) {
+  std::error_code ec;
+  std::vector<fs::directory_iterator> stack;
+  stack.emplace_back(root, ec);
+  if (ec) return false;
+  // An explicit stack, so a deep tree cannot exhaust the thread's stack.
+  while (!stack.empty()) {
+    fs::directory_iterator& top = stack.back();
+    if (top == fs::directory_iterator()) {
+      stack.pop_back();
+      continue;
+    }
+    const fs::directory_entry entry = *top;
+    top.increment(ec);
+    if (ec) {
+      // The rest of this folder cannot be read: skip it.
+      top = fs::directory_iterator();
+      ec.clear();
+    }
+    const fs::path name = entry.path().filename();
+    if (name.string().starts_with(".")) continue;
+    visit(entry.path());
+    std::error_code typeError;
+    if (entry.is_symlink(typeError) || !entry.is_directory(typeError) || typeError) continue;
+    if (isPackageName(name)) continue;
+    fs::directory_iterator child(entry.path(), typeError);
+    if (!typeError) stack.push_back(std::move(child));
+  }
+  return true;
+}
+
+}  // namespace quillory::platform::files
