@@ -1,0 +1,116 @@
+#include "publish/Derivations.h"
+
+#include "platform/Unicode.h"
+
+namespace quillory::publish {
+namespace {
+
+namespace json = boost::json;
+
+constexpr std::string_view kAssetsMarker = "/assets/";
+constexpr std::array<std::string_view, 3> kSuffixSeparators = {"-", "_", ""};
+
+std::string_view trimmedDashes(std::string_view text) {
+  const auto first = text.find_first_not_of("-_");
+  if (first == std::string_view::npos) return {};
+  const auto last = text.find_last_not_of("-_");
+  return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::optional<std::string> libraryPathFromItem(const json::object& item) {
+  const json::value* asset = item.if_contains("asset");
+  if (asset == nullptr || !asset->is_object()) return std::nullopt;
+  const json::value* path = asset->get_object().if_contains("path");
+  if (path == nullptr || !path->is_string()) return std::nullopt;
+  const std::string_view text(path->get_string());
+  const auto marker = text.find(kAssetsMarker);
+  if (marker == std::string_view::npos) return std::nullopt;
+  return std::string(text.substr(0, marker));
+}
+
+std::optional<std::string> libraryPathFromItems(const json::array& items) {
+  for (const json::value& item : items) {
+    if (!item.is_object()) continue;
+    if (auto path = libraryPathFromItem(item.get_object())) return path;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> currencyFromName(const std::optional<std::string>& name) {
+  if (!name) return std::nullopt;
+  const std::string upper = platform::upperCased(*name);
+  for (std::string_view code : kKnownCurrencyCodes) {
+    if (upper.find(code) != std::string::npos) return platform::lowerCased(code);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> currencyOfMember(const json::object& item, std::string_view member) {
+  const json::value* amounts = item.if_contains(member);
+  if (amounts == nullptr || !amounts->is_object()) return std::nullopt;
+  const json::value* currency = amounts->get_object().if_contains("currency");
+  if (currency == nullptr || !currency->is_string() || currency->get_string().empty()) return std::nullopt;
+  return platform::lowerCased(std::string_view(currency->get_string()));
+}
+
+std::optional<std::string> currencyFromItems(const json::array& items) {
+  for (std::string_view member : {std::string_view("amountsOriginal"), std::string_view("amounts")}) {
+    for (const json::value& item : items) {
+      if (!item.is_object()) continue;
+      if (auto currency = currencyOfMember(item.get_object(), member)) return currency;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string sanitizedFileComponent(std::string_view text) { return platform::filenameCharactersOnly(text); }
+
+std::string currencyFileComponent(std::string_view token) {
+  std::string safe;
+  safe.reserve(token.size());
+  for (char c : token) {
+    if (c != '/' && c != '\0') safe += c;
+  }
+  if (safe.empty() || safe == "." || safe == "..") return std::string(kNoCurrencyToken);
+  return safe;
+}
+
+std::string libraryFilename(std::string_view name, std::string_view currency) {
+  const std::string c = currencyFileComponent(platform::lowerCased(currency));
+  std::string lowered = platform::lowerCased(name);
+  for (char& ch : lowered) {
+    if (ch == ' ') ch = '-';
+  }
+  std::string n(trimmedDashes(sanitizedFileComponent(lowered)));
+  for (std::string_view separator : kSuffixSeparators) {
+    const std::string suffix = std::string(separator) + c;
+    if (n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      n.resize(n.size() - suffix.size());
+      n = std::string(trimmedDashes(n));
+      break;
+    }
+  }
+  if (n.empty()) n = kFallbackBaseName;
+  return n + "-" + c;
+}
+
+std::optional<std::string> libraryNameFromPath(std::string_view libraryPath) {
+  const auto end = libraryPath.find_last_not_of('/');
+  if (end == std::string_view::npos) return std::nullopt;
+  const std::string_view trimmed = libraryPath.substr(0, end + 1);
+  const auto slash = trimmed.rfind('/');
+  return std::string(slash == std::string_view::npos ? trimmed : trimmed.substr(slash + 1));
+}
+
+json::object filterItem(const json::object& item, const std::set<std::string>& keepFields) {
+  json::object filtered(item.storage());
+  for (const json::key_value_pair& member : item) {
+    const std::string_view key(member.key());
+    if (keepFields.count(std::string(key)) != 0) filtered[key] = member.value();
+  }
+  return filtered;
+}
+
+}  // namespace quillory::publish

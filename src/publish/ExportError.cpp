@@ -1,0 +1,41 @@
+#include "publish/ExportError.h"
+
+#include <string>
+
+namespace quillory::publish {
+
+std::string_view exportErrorMessage(ExportErrorCode code) {
+  switch (code) {
+    case ExportErrorCode::klNotResponding:
+      return "Kettle Ledger did not respond";
+    case ExportErrorCode::parseFailure:
+      return "Could not parse export";
+    case ExportErrorCode::emptyLibrary:
+      return "Library is empty";
+    case ExportErrorCode::noDestinations:
+      return "No write destinations found";
+    case ExportErrorCode::nameConflict:
+      return "Library name conflict \u2014 see Helper alert";
+  }
+  return "";
+}
+
+std::string_view exportErrorCaseName(ExportErrorCode code) {
+  switch (code) {
+    case ExportErrorCode::klNotResponding:
+      return "klNotResponding";
+    case ExportErrorCode::parseFailure:
+      return "parseFailure";
+    case ExportErrorCode::emptyLibrary:
+      return "emptyLibrary";
+    case ExportErrorCode::noDestinations:
+      return "noDestinations";
+    case ExportErrorCode::nameConflict:
+      return "nameConflict";
+  }
+  return "";
+}
+
+ExportError::ExportError(ExportErrorCode code) : std::runtime_error(std::string(exportErrorMessage(code))), code_(code) {}
+
+}  // namespace quillory::publish
