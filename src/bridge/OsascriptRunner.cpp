@@ -1,0 +1,149 @@
+#include "bridge/OsascriptRunner.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+#include "platform/Clock.h"
+#include "platform/Dispatcher.h"
+#include "platform/Log.h"
+#include "platform/Unicode.h"
+#include "platform/posix/ChildProcess.h"
+
+namespace quillory::bridge {
+namespace {
+
+using platform::posix::ChildProcess;
+
+constexpr std::chrono::milliseconds kGrace{static_cast<long long>(OsascriptRunner::kGraceSeconds * 1000)};
+// Longer limits are cut to this (about 31 years), so the deadline stays representable.
+constexpr double kLongestLimitSeconds = 1e9;
+
+// One run, shared by the calling thread, the reader task and, after a
+// time-out, the reaping task. The last of them to let go frees it, which
+// closes the pipes; no task ever refers to the caller's frame.
+struct Run {
+  explicit Run(std::unique_ptr<ChildProcess> process) : child(std::move(process)) {}
+
+  void markReaderDone() {
+    {
+      std::lock_guard lock(mutex);
+      readerDone = true;
+    }
+    finished.notify_all();
+  }
+  bool waitForReader(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex);
+    return finished.wait_for(lock, limit, [this] { return readerDone; });
+  }
+  void waitForReader() {
+    std::unique_lock lock(mutex);
+    finished.wait(lock, [this] { return readerDone; });
+  }
+
+  const std::unique_ptr<ChildProcess> child;
+  // Written only by the reader task; read only after `readerDone` was seen
+  // under the mutex, which orders the writes before the read.
+  std::string output;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool readerDone = false;
+};
+
+// Held by the reader task. Its end marks the reader as done, also when a
+// dispatcher that shuts down drops the task without running it, so the
+// caller never waits for a reader that will not come.
+class ReaderTicket {
+ public:
+  explicit ReaderTicket(std::shared_ptr<Run> run) : run_(std::move(run)) {}
+  ~ReaderTicket() { run_->markReaderDone(); }
+  ReaderTicket(const ReaderTicket&) = delete;
+  ReaderTicket& operator=(const ReaderTicket&) = delete;
+
+  void read() {
+    run_->child->readOutput(run_->output);
+    run_->markReaderDone();
+  }
+
+ private:
+  std::shared_ptr<Run> run_;
+};
+
+double boundedLimit(double seconds) {
+  if (std::isnan(seconds)) return 0;
+  return std::clamp(seconds, -kLongestLimitSeconds, kLongestLimitSeconds);
+}
+
+std::string timeoutLine(double limitSeconds) {
+  // Truncation toward zero, as the cast does.
+  return "[Helper] ⚠ JXA timed out after " + std::to_string(static_cast<long long>(limitSeconds)) +
+         "s — check System Settings › Privacy & Security › Automation";
+}
+
+// The child has ended: take its output once the reader has it all.
+std::string collectOutput(Run& run) {
+  if (!run.waitForReader(kGrace)) {
+    // Something the child started still holds its output open. End the rest
+    // of its group (the unreaped child keeps the group id reserved) and take
+    // what has arrived.
+    run.child->kill();
+    run.child->stopReading();
+    run.waitForReader();
+  }
+  run.child->reap();
+  if (!platform::isValidUtf8(run.output)) return {};
+  return platform::trimmedWhitespaceAndNewlines(run.output);
+}
+
+// After a time-out, on a global queue: the child has had the termination
+// request; give it a grace period, then kill its whole group (which also ends
+// whatever it started that may hold the pipes), reap it and stop the reader
+// in case a process outside the group still holds the output open.
+void reapAfterTimeOut(Run& run) {
+  run.child->waitForExit(kGrace);
+  run.child->kill();
+  run.child->reap();
+  run.child->stopReading();
+}
+
+}  // namespace
+
+OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clock& clock, platform::Log& log,
+                                 std::string executable)
+    : dispatcher_(dispatcher), clock_(clock), log_(log), executable_(std::move(executable)) {}
+
+std::string OsascriptRunner::runScript(const std::string& script, double timeoutSeconds) {
+  const double limit = boundedLimit(timeoutSeconds);
+  std::unique_ptr<ChildProcess> process = ChildProcess::spawn(executable_, {"-l", "JavaScript", "-e", script});
+  if (!process) return {};
+
+  auto run = std::make_shared<Run>(std::move(process));
+  auto ticket = std::make_shared<ReaderTicket>(run);
+  dispatcher_.global(platform::QualityOfService::utility, [ticket] { ticket->read(); });
+  ticket.reset();
+
+  const platform::Date deadline =
+      clock_.now() + std::chrono::duration_cast<platform::Date::duration>(std::chrono::duration<double>(limit));
+  ChildProcess& child = *run->child;
+  if (child.isRunning()) {
+    for (;;) {
+      if (clock_.now() >= deadline) break;
+      clock_.sleepFor(kPollingStepSeconds);
+      if (!child.isRunning()) break;
+    }
+  }
+
+  if (!child.isRunning()) return collectOutput(*run);
+
+  child.terminate();
+  log_.line(timeoutLine(limit));
+  // From here on only the reaping task touches the child.
+  dispatcher_.global(platform::QualityOfService::utility, [run] { reapAfterTimeOut(*run); });
+  return {};
+}
+
+}  // namespace quillory::bridge

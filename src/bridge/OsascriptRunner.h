@@ -1,0 +1,57 @@
+#pragma once
+// The script runner over a real child process: the system's script launcher
+// (or, in tests, a stand-in executable) started with "-l", "JavaScript", "-e"
+// and the script text.
+//
+// Besides the `ScriptRunner` contract:
+// - The child's end is noticed by polling every quarter second with the
+//   clock's sleep; a time-out happens between the deadline and one polling
+//   step after it. A time limit that is not a number counts as zero.
+// - Standard output is read by a task on the dispatcher's utility queue while
+//   the child runs, and standard error is drained and discarded by the same
+//   task, so a child that writes much to either never blocks on a full pipe.
+// - After a time-out the call returns at once; a task on the utility queue
+//   gives the child's process group `kGraceSeconds` to end after the
+//   termination request, kills the group, reaps the child and stops the reader.
+//   When a child ends but something it started keeps its output open for
+//   longer than `kGraceSeconds`, the rest of its group is killed and what the
+//   child printed is returned. No child, zombie, thread or descriptor
+//   outlives a run.
+// - The background work keeps its own state: the runner may be destroyed as
+//   soon as `runScript` has returned. The dispatcher must run global tasks
+//   concurrently with each other (the reader and the reaping task wait for
+//   the child, not for each other).
+//
+// Threading: `runScript` on any thread but the main thread; calls may overlap.
+
+#include <string>
+
+#include "bridge/HostScripts.h"
+#include "bridge/ScriptRunner.h"
+
+namespace quillory::platform {
+class Clock;
+class Dispatcher;
+class Log;
+}  // namespace quillory::platform
+
+namespace quillory::bridge {
+
+class OsascriptRunner final : public ScriptRunner {
+ public:
+  static constexpr double kPollingStepSeconds = 0.25;
+  static constexpr double kGraceSeconds = 2.0;
+
+  OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clock& clock, platform::Log& log,
+                  std::string executable = std::string(kOsascriptPath));
+
+  std::string runScript(const std::string& script, double timeoutSeconds) override;
+
+ private:
+  platform::Dispatcher& dispatcher_;
+  platform::Clock& clock_;
+  platform::Log& log_;
+  const std::string executable_;
+};
+
+}  // namespace quillory::bridge

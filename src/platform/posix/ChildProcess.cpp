@@ -1,0 +1,315 @@
+#include "platform/posix/ChildProcess.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <thread>
+#include <utility>
+
+extern char** environ;
+
+namespace quillory::platform::posix {
+namespace {
+
+// Writing into a pipe whose reading end has been closed raises SIGPIPE, whose
+// default action ends the process. The helper checks the results of its
+// writes instead, so the signal is ignored process-wide the first time a child
+// is started (unless someone has installed a handler of their own). Children
+// get the default action back through the spawn attributes.
+void ignoreSigpipeOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    struct sigaction current {};
+    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+      struct sigaction ignore {};
+      ignore.sa_handler = SIG_IGN;
+      sigemptyset(&ignore.sa_mask);
+      sigaction(SIGPIPE, &ignore, nullptr);
+    }
+  });
+}
+
+void closeFd(int fd) {
+  // close(2) must not be retried on EINTR: the descriptor is gone either way.
+  if (fd >= 0) ::close(fd);
+}
+
+// A descriptor owned until released.
+class OwnedFd {
+ public:
+  OwnedFd() = default;
+  explicit OwnedFd(int fd) : fd_(fd) {}
+  ~OwnedFd() { closeFd(fd_); }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  OwnedFd& operator=(OwnedFd&& other) noexcept {
+    if (this != &other) {
+      closeFd(fd_);
+      fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+  }
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_ = -1;
+};
+
+// Moves a descriptor out of the range of the standard streams, so that the
+// child's dup2 actions cannot overwrite one pipe with another when this
+// process runs with a standard stream closed.
+bool moveAboveStdio(OwnedFd& fd) {
+  if (fd.get() > 2) return true;
+  const int moved = fcntl(fd.get(), F_DUPFD_CLOEXEC, 3);
+  if (moved < 0) return false;
+  fd = OwnedFd(moved);
+  return true;
+}
+
+#if !defined(__linux__)
+bool setCloexec(int fd) {
+  const int flags = fcntl(fd, F_GETFD);
+  return flags >= 0 && fcntl(fd, F_SETFD, flags | FD_CLOEXEC) == 0;
+}
+#endif
+
+bool setNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+// A pipe whose ends are close-on-exec from the start (pipe2 where the system
+// has it), so that no other child started meanwhile inherits them.
+bool makePipe(OwnedFd& readEnd, OwnedFd& writeEnd) {
+  int fds[2];
+#if defined(__linux__)
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  readEnd = OwnedFd(fds[0]);
+  writeEnd = OwnedFd(fds[1]);
+#else
+  if (pipe(fds) != 0) return false;
+  readEnd = OwnedFd(fds[0]);
+  writeEnd = OwnedFd(fds[1]);
+  if (!setCloexec(fds[0]) || !setCloexec(fds[1])) return false;
+#endif
+  return moveAboveStdio(readEnd) && moveAboveStdio(writeEnd);
+}
+
+enum class DrainResult { open, closed };
+
+// Reads what the pipe holds now. Appends to `output`, or discards the bytes
+// when it is null.
+DrainResult drain(int fd, std::string* output) {
+  constexpr std::size_t kChunk = 64 * 1024;
+  char scratch[kChunk];
+  for (;;) {
+    ssize_t n;
+    if (output) {
+      const std::size_t size = output->size();
+      output->resize(size + kChunk);
+      n = ::read(fd, output->data() + size, kChunk);
+      output->resize(size + (n > 0 ? static_cast<std::size_t>(n) : 0));
+    } else {
+      n = ::read(fd, scratch, kChunk);
+    }
+    if (n > 0) continue;
+    if (n == 0) return DrainResult::closed;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return DrainResult::open;
+    return DrainResult::closed;  // a read error ends this stream
+  }
+}
+
+class SpawnSetup {
+ public:
+  SpawnSetup() {
+    actionsReady_ = posix_spawn_file_actions_init(&actions_) == 0;
+    attrReady_ = posix_spawnattr_init(&attr_) == 0;
+  }
+  ~SpawnSetup() {
+    if (actionsReady_) posix_spawn_file_actions_destroy(&actions_);
+    if (attrReady_) posix_spawnattr_destroy(&attr_);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+  bool configure(int stdoutWrite, int stderrWrite) {
+    if (!actionsReady_ || !attrReady_) return false;
+    if (posix_spawn_file_actions_adddup2(&actions_, stdoutWrite, 1) != 0) return false;
+    if (posix_spawn_file_actions_adddup2(&actions_, stderrWrite, 2) != 0) return false;
+
+    short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    // The child inherits only descriptors 0, 1 and 2, also those that other
+    // code of this process opened without close-on-exec.
+#if defined(__APPLE__)
+    flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
+    if (posix_spawn_file_actions_addinherit_np(&actions_, 0) != 0) return false;
+#elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    if (posix_spawn_file_actions_addclosefrom_np(&actions_, 3) != 0) return false;
+#endif
+    if (posix_spawnattr_setflags(&attr_, flags) != 0) return false;
+    // Its own process group (group id = its pid), so signals reach everything it starts.
+    if (posix_spawnattr_setpgroup(&attr_, 0) != 0) return false;
+    sigset_t none;
+    sigemptyset(&none);
+    if (posix_spawnattr_setsigmask(&attr_, &none) != 0) return false;
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    return posix_spawnattr_setsigdefault(&attr_, &defaults) == 0;
+  }
+
+  const posix_spawn_file_actions_t* actions() const { return &actions_; }
+  const posix_spawnattr_t* attributes() const { return &attr_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+  posix_spawnattr_t attr_;
+  bool actionsReady_ = false;
+  bool attrReady_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
+                                                  const std::vector<std::string>& arguments) {
+  ignoreSigpipeOnce();
+
+  OwnedFd outRead, outWrite, errRead, errWrite, wakeRead, wakeWrite;
+  if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite) || !makePipe(wakeRead, wakeWrite)) {
+    return nullptr;
+  }
+  if (!setNonBlocking(outRead.get()) || !setNonBlocking(errRead.get()) ||
+      !setNonBlocking(wakeRead.get()) || !setNonBlocking(wakeWrite.get())) {
+    return nullptr;
+  }
+
+  SpawnSetup setup;
+  if (!setup.configure(outWrite.get(), errWrite.get())) return nullptr;
+
+  std::vector<char*> argv;
+  argv.reserve(arguments.size() + 2);
+  // posix_spawn takes non-const pointers but does not write through them.
+  argv.push_back(const_cast<char*>(executable.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  pid_t pid = 0;
+  if (posix_spawn(&pid, executable.c_str(), setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
+    return nullptr;
+  }
+  // The child has its own copies; with ours closed, end of file arrives when
+  // the child (and whatever it started) closes them.
+  outWrite = OwnedFd();
+  errWrite = OwnedFd();
+  return std::unique_ptr<ChildProcess>(
+      new ChildProcess(pid, outRead.release(), errRead.release(), wakeRead.release(), wakeWrite.release()));
+}
+
+ChildProcess::ChildProcess(int pid, int stdoutFd, int stderrFd, int wakeReadFd, int wakeWriteFd)
+    : pid_(pid), stdoutFd_(stdoutFd), stderrFd_(stderrFd), wakeReadFd_(wakeReadFd), wakeWriteFd_(wakeWriteFd) {}
+
+ChildProcess::~ChildProcess() {
+  if (!reaped_) {
+    signalGroup(SIGKILL);
+    reap();
+  }
+  closeFd(stdoutFd_);
+  closeFd(stderrFd_);
+  closeFd(wakeReadFd_);
+  closeFd(wakeWriteFd_);
+}
+
+bool ChildProcess::isRunning() {
+  if (ended_) return false;
+  siginfo_t info{};
+  int result;
+  do {
+    // WNOWAIT leaves the ended child a zombie until `reap`.
+    result = waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
+  } while (result == -1 && errno == EINTR);
+  if (result == -1) {
+    // ECHILD: reaped elsewhere (for example with SIGCHLD ignored); it is gone.
+    ended_ = true;
+    reaped_ = true;
+    return false;
+  }
+  if (info.si_pid == 0) return true;
+  ended_ = true;
+  return false;
+}
+
+bool ChildProcess::waitForExit(std::chrono::milliseconds limit) {
+  constexpr std::chrono::milliseconds kStep{10};
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (isRunning()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kStep);
+  }
+  return true;
+}
+
+void ChildProcess::signalGroup(int signal) {
+  // Once reaped, the ids may belong to someone else.
+  if (reaped_) return;
+  if (::kill(-pid_, signal) == -1 && errno == ESRCH) {
+    // The child left its group and the group is empty: reach the child itself.
+    ::kill(pid_, signal);
+  }
+}
+
+void ChildProcess::terminate() { signalGroup(SIGTERM); }
+
+void ChildProcess::kill() { signalGroup(SIGKILL); }
+
+ExitStatus ChildProcess::reap() {
+  if (reaped_) return status_;
+  int status = 0;
+  pid_t result;
+  do {
+    result = waitpid(pid_, &status, 0);
+  } while (result == -1 && errno == EINTR);
+  ended_ = true;
+  reaped_ = true;
+  if (result == pid_) {
+    if (WIFEXITED(status)) status_.code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) status_.signal = WTERMSIG(status);
+  }
+  return status_;
+}
+
+void ChildProcess::readOutput(std::string& output) {
+  int outFd = stdoutFd_;
+  int errFd = stderrFd_;
+  while (outFd >= 0 || errFd >= 0) {
+    // poll skips entries with a negative descriptor.
+    pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {wakeReadFd_, POLLIN, 0}};
+    if (::poll(fds, 3, -1) == -1) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    if (fds[2].revents != 0) {
+      if (outFd >= 0) drain(outFd, &output);
+      return;
+    }
+    if (fds[0].revents != 0 && drain(outFd, &output) == DrainResult::closed) outFd = -1;
+    if (fds[1].revents != 0 && drain(errFd, nullptr) == DrainResult::closed) errFd = -1;
+  }
+}
+
+void ChildProcess::stopReading() {
+  const char byte = 1;
+  // Non-blocking: when the pipe is full the request is already there.
+  while (::write(wakeWriteFd_, &byte, 1) == -1 && errno == EINTR) {
+  }
+}
+
+}  // namespace quillory::platform::posix
