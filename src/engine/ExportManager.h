@@ -2,14 +2,25 @@
 // The sync engine's single object: settings and run state, status reporting,
 // the triggers, the opt-in registry and the export run.
 //
-// State is guarded by one mutex; `state()` returns a copy. Every closure given
-// to the dispatcher or the workspace holds the manager weakly, so the manager
-// must be owned by a std::shared_ptr (use `create`).
+// State is guarded by one mutex; `state()` and the accessors return copies.
+// No call leaves the manager (settings store, log, dispatcher, alerts, hook)
+// while that mutex is held. Every closure given to the dispatcher or the
+// workspace holds the manager weakly, so the manager must be owned by a
+// std::shared_ptr (use `create`, or `shared` in the application).
 //
 // Threading: the menu reads and the commands run on the main thread; checks
 // run on the background queue, export runs on the user-initiated queue.
-// `onStatusChanged` is only ever called on the main thread.
+// `onStatusChanged` is only ever called on the main thread, and never from
+// inside `notifyStatusChanged`.
+//
+// Two export runs never overlap. `sync` claims a single run slot (a flag
+// under the state mutex) in the same locked step in which it tests
+// `isSyncing`; the slot stays claimed while the opt-in question is open and
+// for the whole run, and any `sync` that finds it claimed returns at once
+// without a trace. A declined or unanswered question gives the slot back
+// without touching `isSyncing` or `lastError`. See ExportRun.cpp.
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -19,10 +30,12 @@
 #include <string>
 #include <vector>
 
+#include "libraries/LibraryKeys.h"
+#include "platform/AlertPresenter.h"
 #include "platform/Defaults.h"
+#include "publish/ExportError.h"
 
 namespace quillory::platform {
-class AlertPresenter;
 class Clock;
 class Dispatcher;
 class Log;
@@ -33,10 +46,33 @@ namespace quillory::bridge {
 class ScriptRunner;
 }
 
+namespace quillory::libraries {
+struct LibraryContext;
+}
+
 namespace quillory::engine {
 
+// The settings keys. Per-library keys are a prefix followed directly by the
+// library name.
 inline constexpr const char* kAutoSyncEnabledKey = "autoSyncEnabled";
 inline constexpr const char* kLastSyncDateKey = "lastSyncDate";
+using libraries::kLibraryFilenamePrefix;
+using libraries::kLibraryPathPrefix;
+using libraries::kSyncLibraryPrefix;
+
+using publish::ExportError;
+using publish::ExportErrorCode;
+
+// The "distant past" that `lastExportDate` starts from: 1700-01-01T00:00:00Z.
+// Early enough that every idle test passes its export-age condition, late
+// enough that a nanosecond time point can subtract it from any instant of the
+// next centuries without overflow (the time point's own minimum cannot).
+inline constexpr platform::Date kDistantPast =
+    std::chrono::sys_days{std::chrono::year{1700} / std::chrono::January / 1};
+
+// Seconds from `from` to `to`, computed on each instant's own count so that
+// it never overflows, whatever the two instants are.
+double secondsFromTo(platform::Date from, platform::Date to);
 
 // Everything outside the engine, owned by the composition root.
 struct Environment {
@@ -61,18 +97,24 @@ struct ExportState {
   std::optional<std::string> pendingLibraryName;
   std::optional<std::string> confirmedLibraryName;
   platform::Date lastKLActiveDate;
-  platform::Date lastExportDate;
+  platform::Date lastExportDate = kDistantPast;
   bool idleTriggered = false;
 };
+
+// The first-sync alert for a library.
+platform::Alert firstSyncAlert(const std::string& libraryName);
 
 class ExportManager : public std::enable_shared_from_this<ExportManager> {
  public:
   using StatusHook = std::function<void()>;
 
+  // Builds a manager and initialises it from the settings (see
+  // ExportManager.cpp). Tests build one per case on fakes.
   static std::shared_ptr<ExportManager> create(Environment environment);
 
   // The process-wide instance for the application: created on the first call
-  // (thread-safe, once) from `environment`; later calls return it unchanged.
+  // (thread-safe, once) from `environment`; later calls return it unchanged
+  // and do not call `environment`.
   static std::shared_ptr<ExportManager> shared(const std::function<Environment()>& environment);
 
   // Constants.
@@ -80,24 +122,37 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   static constexpr const char* iOSBundleID = "test.quillory.mobile";
   static const std::set<std::string>& keepFields();
 
+  // Reads (copies; any thread).
   ExportState state() const;
   bool isSyncing() const;
   bool autoSyncEnabled() const;
   std::optional<std::string> currentLibraryName() const;
   std::optional<std::string> lastError() const;
+  std::optional<platform::Date> lastSyncDate() const;
 
-  // The "Auto-sync" command: flips the setting and stores it; no notification.
-  void toggleAutoSync();
+  // The "Auto-sync" command: flips the setting and stores it under
+  // "autoSyncEnabled"; no notification, `idleTriggered` untouched. Returns the
+  // new value.
+  bool toggleAutoSync();
+
+  // Assigns `lastSyncDate`; a date is also written under "lastSyncDate",
+  // none writes and removes nothing.
+  void setLastSyncDate(std::optional<platform::Date> date);
 
   // Status reporting.
   void setOnStatusChanged(StatusHook hook);
+  // Queues one call of the hook on the main queue (if one is set when it
+  // runs); never calls it inside this call. Any thread.
   void notifyStatusChanged();
-  void callStatusHookNow();  // the 60-second refresh timer; main thread
+  // Calls the hook now, if set: the 60-second refresh timer. Main thread.
+  void callStatusHookNow();
 
   // Triggers.
-  void startMonitoring();
+  void startMonitoring();  // main thread, once
   void scheduleCheck();
-  void periodicCheck();
+  void periodicCheck();  // background queue
+  // Workspace handlers: act only when the bundle identifier is exactly
+  // `klBundleID`. Main thread.
   void klDidQuit(const std::optional<std::string>& bundleIdentifier);
   void appDidActivate(const std::optional<std::string>& bundleIdentifier);
   bool isHostRunning() const;
@@ -106,30 +161,45 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   bool isLibraryEnabled(const std::string& name) const;
   std::vector<std::string> knownLibraries() const;
   bool confirmSync(const std::string& libraryName);  // main thread
+  // Stores the per-library answer (the Libraries submenu's command); the
+  // caller notifies and deletes files as it needs.
   void setLibraryEnabled(const std::string& name, bool enabled);
 
-  // The export run.
+  // The export run: returns at once when a sync is running or being asked
+  // about; any thread (the opt-in question is answered on the main thread).
   void sync(const std::string& reason);
+  // One export through the pipeline; the destination count or throws.
+  // Background queue only.
   int exportLibrary();
 
   // Library maintenance.
+  // The instant in the current library's update marker, or none.
   std::optional<platform::Date> currentLibrarySyncDate() const;
   std::optional<std::string> recoverLibraryPath(const std::string& libraryName);
+  // One pruning pass; one status notification when it pruned something.
   void pruneLibraries();
   void deleteLibraryFiles(const std::string& libraryName);
 
   const Environment& environment() const { return env_; }
 
   explicit ExportManager(Environment environment);  // use create()
+  ExportManager(const ExportManager&) = delete;
+  ExportManager& operator=(const ExportManager&) = delete;
 
  private:
+  class RunSlot;
+
   void runExport(const std::string& reason);
-  void setLastSyncDate(platform::Date date);
+  std::optional<bool> askOnMain(const std::string& libraryName);
+  libraries::LibraryContext libraryContext() const;
+  bool trackLibraryName(const std::optional<std::string>& reported);
+  std::optional<std::string> takeIdleReason();
 
   Environment env_;
   mutable std::mutex mutex_;
-  ExportState state_;
-  StatusHook onStatusChanged_;
+  ExportState state_;               // guarded by mutex_
+  StatusHook onStatusChanged_;      // guarded by mutex_
+  bool runSlotClaimed_ = false;     // guarded by mutex_; see ExportRun.cpp
 };
 
 }  // namespace quillory::engine

@@ -1,0 +1,127 @@
+// The manager's state and settings: initialisation from the settings store,
+// the accessors, the persistence of `lastSyncDate` and status reporting.
+
+#include "engine/ExportManager.h"
+
+#include <utility>
+
+#include "platform/Clock.h"
+#include "platform/Dispatcher.h"
+
+namespace quillory::engine {
+
+double secondsFromTo(platform::Date from, platform::Date to) {
+  using Seconds = std::chrono::duration<double>;
+  return Seconds(to.time_since_epoch()).count() - Seconds(from.time_since_epoch()).count();
+}
+
+// Initialisation: the run state starts empty, `lastKLActiveDate` is now and
+// `lastExportDate` the distant past. "autoSyncEnabled" is taken when it holds
+// a bool; otherwise (absent or another type) the setting is on and true is
+// written back. "lastSyncDate" is taken when it holds a date and left as it
+// is otherwise; taking it writes nothing.
+ExportManager::ExportManager(Environment environment) : env_(std::move(environment)) {
+  state_.lastKLActiveDate = env_.clock.now();
+  state_.lastExportDate = kDistantPast;
+
+  const std::optional<bool> storedAutoSync = env_.defaults.value(kAutoSyncEnabledKey).asBool();
+  if (storedAutoSync) {
+    state_.autoSyncEnabled = *storedAutoSync;
+  } else {
+    state_.autoSyncEnabled = true;
+    env_.defaults.setBool(kAutoSyncEnabledKey, true);
+  }
+  state_.lastSyncDate = env_.defaults.value(kLastSyncDateKey).asDate();
+}
+
+std::shared_ptr<ExportManager> ExportManager::create(Environment environment) {
+  return std::make_shared<ExportManager>(std::move(environment));
+}
+
+std::shared_ptr<ExportManager> ExportManager::shared(const std::function<Environment()>& environment) {
+  // A function-local static is initialised exactly once, and concurrent first
+  // callers wait for that initialisation to finish.
+  static const std::shared_ptr<ExportManager> instance = create(environment());
+  return instance;
+}
+
+const std::set<std::string>& ExportManager::keepFields() {
+  static const std::set<std::string> fields = {
+      "id",       "date",    "datePayment", "contact",    "category",    "amounts",
+      "amountsOriginal",     "tags",        "notes",      "isCredit",    "isDocument",
+      "isPaid",   "isConfirmed",            "isMarked",   "asset",       "title"};
+  return fields;
+}
+
+ExportState ExportManager::state() const {
+  std::lock_guard lock(mutex_);
+  return state_;
+}
+
+bool ExportManager::isSyncing() const {
+  std::lock_guard lock(mutex_);
+  return state_.isSyncing;
+}
+
+bool ExportManager::autoSyncEnabled() const {
+  std::lock_guard lock(mutex_);
+  return state_.autoSyncEnabled;
+}
+
+std::optional<std::string> ExportManager::currentLibraryName() const {
+  std::lock_guard lock(mutex_);
+  return state_.currentLibraryName;
+}
+
+std::optional<std::string> ExportManager::lastError() const {
+  std::lock_guard lock(mutex_);
+  return state_.lastError;
+}
+
+std::optional<platform::Date> ExportManager::lastSyncDate() const {
+  std::lock_guard lock(mutex_);
+  return state_.lastSyncDate;
+}
+
+bool ExportManager::toggleAutoSync() {
+  bool enabled = false;
+  {
+    std::lock_guard lock(mutex_);
+    state_.autoSyncEnabled = !state_.autoSyncEnabled;
+    enabled = state_.autoSyncEnabled;
+  }
+  env_.defaults.setBool(kAutoSyncEnabledKey, enabled);
+  return enabled;
+}
+
+void ExportManager::setLastSyncDate(std::optional<platform::Date> date) {
+  {
+    std::lock_guard lock(mutex_);
+    state_.lastSyncDate = date;
+  }
+  if (date) env_.defaults.setDate(kLastSyncDateKey, *date);
+}
+
+void ExportManager::setOnStatusChanged(StatusHook hook) {
+  std::lock_guard lock(mutex_);
+  onStatusChanged_ = std::move(hook);
+}
+
+void ExportManager::notifyStatusChanged() {
+  // Always through the main queue, also on the main thread, so that a caller
+  // holding its own state never sees the menu rebuilt inside its call.
+  env_.dispatcher.async([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->callStatusHookNow();
+  });
+}
+
+void ExportManager::callStatusHookNow() {
+  StatusHook hook;
+  {
+    std::lock_guard lock(mutex_);
+    hook = onStatusChanged_;
+  }
+  if (hook) hook();
+}
+
+}  // namespace quillory::engine

@@ -1,0 +1,165 @@
+// The export run: `sync` (the entry, on the caller's thread) and `runExport`
+// (the body, on the user-initiated queue).
+//
+// Why runs never overlap. `isSyncing` alone cannot guard a run: `sync` may
+// wait for the user at the first-sync alert between testing `isSyncing` and
+// setting it, and `isSyncing` must stay false for a sync that is then
+// declined. So the manager keeps one more flag under its state mutex, the run
+// slot (`runSlotClaimed_`):
+//
+//   sync:      lock { if isSyncing or slot claimed: return; claim slot }   (one step)
+//              ask the opt-in question (no lock held; may wait for the user)
+//              declined or unanswered: lock { release slot }; skip line; return
+//              lock { isSyncing = true; lastError = none }   (slot stays claimed)
+//              notify; hand runExport to the user-initiated queue
+//   runExport: exportLibrary(); record the outcome
+//              lock { isSyncing = false; release slot }   (one step)
+//
+// Invariant: isSyncing implies the slot is claimed, and at most one caller
+// holds the slot. Every `sync` that meets a claimed slot (another sync asking
+// the user, or a run in progress) returns at once with no line, notification
+// or state change; a nested `sync` on the main thread while the alert is open
+// is such a caller too. A declined sync leaves `isSyncing` false and
+// `lastError` as it was, because neither was touched before the answer. An
+// exception out of the question releases the slot on the way out (RunSlot).
+
+#include <exception>
+#include <string>
+
+#include "bridge/HostScripts.h"
+#include "engine/ExportManager.h"
+#include "platform/Clock.h"
+#include "platform/Dispatcher.h"
+#include "platform/Log.h"
+#include "publish/ExportPipeline.h"
+
+namespace quillory::engine {
+
+// Ownership of the claimed run slot during `sync`: released when `sync` ends
+// without starting a run, kept (for `runExport` to release) once the run is
+// handed over.
+class ExportManager::RunSlot {
+ public:
+  explicit RunSlot(ExportManager& manager) : manager_(manager) {}
+  ~RunSlot() { release(); }
+  RunSlot(const RunSlot&) = delete;
+  RunSlot& operator=(const RunSlot&) = delete;
+
+  void release() {
+    if (!owned_) return;
+    owned_ = false;
+    std::lock_guard lock(manager_.mutex_);
+    manager_.runSlotClaimed_ = false;
+  }
+  void handOverToRun() { owned_ = false; }
+
+ private:
+  ExportManager& manager_;
+  bool owned_ = true;
+};
+
+void ExportManager::sync(const std::string& reason) {
+  std::optional<std::string> libraryName;
+  {
+    std::lock_guard lock(mutex_);
+    if (state_.isSyncing || runSlotClaimed_) return;
+    runSlotClaimed_ = true;
+    libraryName = state_.currentLibraryName;
+  }
+  RunSlot slot(*this);
+
+  if (libraryName) {
+    const std::optional<bool> answer = askOnMain(*libraryName);
+    // No answer: the main queue dropped the question (the dispatcher is
+    // shutting down). Nothing was asked, so nothing is logged or started.
+    if (!answer) return;
+    if (!*answer) {
+      slot.release();
+      const std::string shown = currentLibraryName().value_or("?");
+      env_.log.line("[Helper] \u23ED Skipping '" + shown + "' \u2014 sync disabled by user");
+      return;
+    }
+  }
+
+  {
+    std::lock_guard lock(mutex_);
+    state_.isSyncing = true;
+    state_.lastError.reset();
+  }
+  slot.handOverToRun();
+  notifyStatusChanged();
+  env_.dispatcher.global(platform::QualityOfService::userInitiated, [weak = weak_from_this(), reason] {
+    if (auto self = weak.lock()) self->runExport(reason);
+  });
+}
+
+std::optional<bool> ExportManager::askOnMain(const std::string& libraryName) {
+  if (env_.dispatcher.isMainThread()) return confirmSync(libraryName);
+  std::optional<bool> answer;
+  env_.dispatcher.sync([this, &answer, &libraryName] { answer = confirmSync(libraryName); });
+  return answer;
+}
+
+void ExportManager::runExport(const std::string& reason) {
+  auto fail = [&](const std::string& message, const std::string& description) {
+    {
+      std::lock_guard lock(mutex_);
+      state_.lastError = message;
+    }
+    env_.log.line("[Helper] \u2717 Export failed (" + reason + "): " + description);
+  };
+
+  try {
+    const int count = exportLibrary();
+    setLastSyncDate(env_.clock.now());
+    const platform::Date exportedAt = env_.clock.now();
+    {
+      std::lock_guard lock(mutex_);
+      state_.lastExportDate = exportedAt;
+      state_.lastError.reset();
+    }
+    env_.log.line("[Helper] \u2713 Export OK (" + reason + ") \u2192 " + std::to_string(count) +
+                  " destination(s)");
+  } catch (const publish::ExportError& error) {
+    fail(std::string(publish::exportErrorMessage(error.code())), std::string(error.caseName()));
+  } catch (const std::exception& error) {
+    fail(error.what(), error.what());
+  } catch (...) {
+    fail("Unknown error", "unknown error");
+  }
+
+  {
+    std::lock_guard lock(mutex_);
+    state_.isSyncing = false;
+    runSlotClaimed_ = false;
+  }
+  // Through the main queue once more, so that the menu sees the outcome and
+  // `isSyncing` false together.
+  env_.dispatcher.async([weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->notifyStatusChanged();
+  });
+}
+
+int ExportManager::exportLibrary() {
+  std::optional<std::string> confirmedName;
+  {
+    std::lock_guard lock(mutex_);
+    confirmedName = state_.confirmedLibraryName;
+  }
+  const publish::PipelineContext context{
+      env_.defaults,
+      env_.log,
+      env_.clock,
+      env_.dispatcher,
+      env_.alerts,
+      env_.scripts,
+      env_.home,
+      [&workspace = env_.workspace] { return bridge::isHostRunning(workspace, klBundleID); },
+      confirmedName,
+      iOSBundleID,
+      keepFields(),
+  };
+  return publish::exportLibrary(context);
+}
+
+}  // namespace quillory::engine

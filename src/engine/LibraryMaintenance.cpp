@@ -1,0 +1,53 @@
+// The manager's side of library maintenance: the last-sync date of the status
+// line, and the records, pruning and deletion of the libraries layer called
+// with the manager's settings, log and home folder.
+
+#include "engine/ExportManager.h"
+#include "libraries/ContainerPaths.h"
+#include "libraries/LibraryContext.h"
+#include "libraries/LibraryKeys.h"
+#include "libraries/LibraryRecords.h"
+#include "libraries/Pruning.h"
+#include "platform/Files.h"
+#include "platform/Iso8601.h"
+#include "platform/Unicode.h"
+
+namespace quillory::engine {
+
+libraries::LibraryContext ExportManager::libraryContext() const {
+  return libraries::LibraryContext{env_.defaults, env_.log, env_.home};
+}
+
+// Read from the update marker of the current library's published document in
+// the container Documents folder, never from anywhere else: a filename record
+// that is not a plain file name (a "/" in it, "." or "..") counts as missing.
+std::optional<platform::Date> ExportManager::currentLibrarySyncDate() const {
+  const std::optional<std::string> name = currentLibraryName();
+  if (!name) return std::nullopt;
+  const std::optional<std::string> documentName =
+      env_.defaults.value(libraries::libraryFilenameKey(*name)).asString();
+  if (!documentName || documentName->empty() || !libraries::isPlainFileName(*documentName)) {
+    return std::nullopt;
+  }
+  const std::string markerName = libraries::markerNameFor(*documentName);
+  if (!libraries::isPlainFileName(markerName)) return std::nullopt;
+
+  const std::optional<std::string> bytes =
+      platform::files::readFile(libraries::containerDocumentsFolder(env_.home) / markerName);
+  if (!bytes || !platform::isValidUtf8(*bytes)) return std::nullopt;
+  return platform::parseIso8601(platform::trimmedWhitespaceAndNewlines(*bytes));
+}
+
+std::optional<std::string> ExportManager::recoverLibraryPath(const std::string& libraryName) {
+  return libraries::recoverLibraryPath(libraryContext(), libraryName);
+}
+
+void ExportManager::pruneLibraries() {
+  if (libraries::pruneLibraries(libraryContext())) notifyStatusChanged();
+}
+
+void ExportManager::deleteLibraryFiles(const std::string& libraryName) {
+  libraries::deleteLibraryFiles(libraryContext(), libraryName);
+}
+
+}  // namespace quillory::engine
