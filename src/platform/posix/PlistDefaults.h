@@ -14,6 +14,12 @@
 // never overwritten or deleted), the store starts empty, and one "[Helper] ⚠"
 // line says where the old file went. A save that fails leaves the previous
 // file as it was and the new value in memory, and logs one "[Helper] ⚠" line.
+// When an unreadable file cannot be moved aside either, the store never saves
+// (saving would overwrite it) and says so in its line.
+//
+// Dates are kept to the whole second, as the XML form stores them. Keys and
+// strings holding a NUL character cannot be stored (C strings); such a set is
+// refused with a log line and such a key reads as absent.
 // If someone else replaces the file while the program runs, the store keeps
 // its own state and overwrites the file on its next save.
 //
@@ -65,7 +71,8 @@ class PlistDefaults final : public Defaults {
   Log& log_;
   Clock& clock_;
   mutable std::mutex mutex_;
-  void* root_ = nullptr;  // plist_t, a PLIST_DICT; guarded by mutex_
+  void* root_ = nullptr;          // plist_t, a PLIST_DICT; guarded by mutex_
+  bool savingDisabled_ = false;  // set when an unreadable file could not be moved aside
 };
 
 }  // namespace quillory::platform::posix
