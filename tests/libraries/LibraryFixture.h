@@ -1,0 +1,70 @@
+#pragma once
+// What the library-maintenance tests share: memory defaults, a capturing log
+// and a real temporary home folder with helpers that publish documents into
+// its container Documents folder.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <boost/json.hpp>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "libraries/ContainerPaths.h"
+#include "libraries/LibraryContext.h"
+#include "platform/Files.h"
+#include "support/CapturingLog.h"
+#include "support/MemoryDefaults.h"
+#include "support/TempHome.h"
+
+namespace quillory::libraries::test {
+
+namespace fs = std::filesystem;
+
+class LibraryFixture : public ::testing::Test {
+protected:
+  testing::MemoryDefaults defaults;
+  testing::CapturingLog log;
+  testing::TempHome home;
+  LibraryContext context{defaults, log, home.path()};
+
+  fs::path docs() const { return containerDocumentsFolder(home.path()); }
+  fs::path docsRelative(const std::string &entry) const {
+    return fs::path(kContainerDocumentsRelative) / entry;
+  }
+
+  // Writes a file with these bytes into the container Documents folder.
+  fs::path writeEntry(const std::string &entry, std::string_view bytes) const {
+    return home.writeFile(docsRelative(entry), bytes);
+  }
+
+  // Publishes a document pair naming `name` and `path` as a real export would.
+  fs::path publish(const std::string &fileName, boost::json::value_ref name,
+                   boost::json::value_ref path) const {
+    boost::json::object document{{"libraryName", name},
+                                 {"libraryPath", path},
+                                 {"items", boost::json::array{}}};
+    if (markerNameFor(fileName) != fileName)
+      writeEntry(markerNameFor(fileName), "2026-12-05T11:32:21Z");
+    return writeEntry(fileName, boost::json::serialize(document));
+  }
+
+  bool hasEntry(const std::string &entry) const {
+    return fs::exists(docs() / entry);
+  }
+
+  // The ".json" entries of the container in the file system's listing order.
+  std::vector<std::string> jsonEntriesInListingOrder() const {
+    std::vector<std::string> result;
+    for (const std::string &entry :
+         platform::files::listFolder(docs()).value_or(
+             std::vector<std::string>{})) {
+      if (entry.ends_with(".json"))
+        result.push_back(entry);
+    }
+    return result;
+  }
+};
+
+} // namespace quillory::libraries::test

@@ -1,0 +1,115 @@
+#include "libraries/NameConflicts.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "LibraryFixture.h"
+#include "support/ManualDispatcher.h"
+#include "support/ScriptedAlerts.h"
+
+namespace quillory::libraries::test {
+namespace {
+
+class NameConflicts : public LibraryFixture {
+protected:
+  fs::path target() const { return docs() / "business-eur.json"; }
+};
+
+TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
+  const std::string first = home.makeFolder("Ledgers/Business").string();
+  const std::string second = home.makeFolder("Archive/Business").string();
+  const std::string gone = (home.path() / "Gone/Business").string();
+  const std::string aFile =
+      home.writeFile("Ledgers/file-not-folder", "x").string();
+  const std::string decomposed =
+      home.makeFolder("Ledgers/Cafe\xCC\x81").string();
+  const std::string composed = (home.path() / "Ledgers/Caf\xC3\xA9").string();
+
+  struct Case {
+    const char *what;
+    std::optional<std::string> document; // the target's bytes; none: no file
+    std::string newPath;
+    std::optional<std::string> expected;
+  };
+  const auto doc = [](boost::json::value_ref name,
+                      boost::json::value_ref path) {
+    return boost::json::serialize(
+        boost::json::object{{"libraryName", name}, {"libraryPath", path}});
+  };
+  const Case cases[] = {
+      {"the same library again", doc("Business", first), first, std::nullopt},
+      {"another existing folder", doc("Business", first), second, first},
+      {"another existing file", doc("Business", aFile), second, aFile},
+      {"names differing in case", doc("business", first), second, first},
+      {"the other folder is gone", doc("Business", gone), second, std::nullopt},
+      {"no folder of our own", doc("Business", first), "", std::nullopt},
+      {"nothing at the target", std::nullopt, second, std::nullopt},
+      {"not JSON", "{\"libraryPath\":", second, std::nullopt},
+      {"an array", "[\"" + first + "\"]", second, std::nullopt},
+      {"no libraryPath", R"({"libraryName":"Business"})", second, std::nullopt},
+      {"a numeric libraryPath", doc("Business", 7), second, std::nullopt},
+      {"an empty libraryPath", doc("Business", ""), second, std::nullopt},
+      {"a trailing slash is another spelling", doc("Business", first + "/"),
+       first, first + "/"},
+      {"canonically equal spellings", doc("Caf\xC3\xA9", decomposed), composed,
+       std::nullopt},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(target());
+    if (c.document)
+      writeEntry(target().filename(), *c.document);
+    EXPECT_EQ(conflictingLibraryPath(target(), c.newPath), c.expected);
+  }
+
+  fs::remove(target());
+  home.makeFolder(docsRelative(
+      target().filename())); // a folder where the document should be
+  EXPECT_EQ(conflictingLibraryPath(target(), second), std::nullopt);
+}
+
+TEST(NameConflictAlert, HasItsTextsOneButtonAndTheWarningStyle) {
+  const platform::Alert alert = nameConflictAlert(
+      "Business \"2026\"", "/Users/me/Business", "/Volumes/Archive/Business");
+  EXPECT_EQ(alert.message, "Library name conflict: \"Business \"2026\"\"");
+  EXPECT_EQ(alert.informativeText,
+            "Two Kettle Ledger libraries share the same name and currency but "
+            "live in different folders:\n\n"
+            "\xE2\x80\xA2 /Users/me/Business\n"
+            "\xE2\x80\xA2 /Volumes/Archive/Business\n\n"
+            "Quillory can only sync one under this filename. Please rename one "
+            "of the libraries in Kettle Ledger "
+            "to resolve the conflict.");
+  EXPECT_EQ(alert.style, platform::AlertStyle::warning);
+  EXPECT_EQ(alert.buttons, std::vector<std::string>{"OK"});
+}
+
+TEST(NameConflictAlert, AWorkerWaitsWhileTheMainThreadShowsIt) {
+  testing::ManualDispatcher dispatcher;
+  testing::ScriptedAlerts alerts(&dispatcher);
+  std::atomic<bool> returned = false;
+  std::atomic<bool> returnedWhileOpen = true;
+  alerts.setWhileOpen(
+      [&](const platform::Alert &) { returnedWhileOpen = returned.load(); });
+
+  dispatcher.global(platform::QualityOfService::userInitiated, [&] {
+    showNameConflictAlert(dispatcher, alerts, "Business", "/first", "/second");
+    returned = true;
+  });
+  ASSERT_TRUE(dispatcher.drain());
+  EXPECT_TRUE(returned);
+  EXPECT_FALSE(returnedWhileOpen);
+  ASSERT_EQ(alerts.count(), 1u);
+  EXPECT_EQ(alerts.offMainCalls(), 0u);
+  EXPECT_EQ(alerts.shown()[0].informativeText,
+            nameConflictAlert("Business", "/first", "/second").informativeText);
+
+  // On the main thread it is shown at once, without a hand-over.
+  showNameConflictAlert(dispatcher, alerts, "Business", "/first", "/second");
+  EXPECT_EQ(alerts.count(), 2u);
+  EXPECT_EQ(dispatcher.pendingMainTasks(), 0u);
+}
+
+} // namespace
+} // namespace quillory::libraries::test

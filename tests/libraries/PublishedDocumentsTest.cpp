@@ -1,0 +1,143 @@
+#include "libraries/PublishedDocuments.h"
+
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <thread>
+
+#include "LibraryFixture.h"
+
+namespace quillory::libraries::test {
+namespace {
+
+using Info = std::optional<PublishedDocumentInfo>;
+
+class PublishedDocuments : public LibraryFixture {
+protected:
+  Info read(std::string_view bytes) const {
+    return readPublishedDocument(writeEntry("doc.json", bytes));
+  }
+};
+
+TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAnObject) {
+  struct Case {
+    const char *bytes;
+    std::optional<std::string> name;
+    std::optional<std::string> path;
+  };
+  const Case cases[] = {
+      {R"({"libraryName":"Business","libraryPath":"\/Users\/me\/Business","items":[1,{"a":null}]})",
+       "Business", "/Users/me/Business"},
+      {R"(  {"libraryPath":"caf\u00e9"}  )", std::nullopt, "caf\xC3\xA9"},
+      {R"({"libraryName":5,"libraryPath":["/x"]})", std::nullopt, std::nullopt},
+      {R"({"nested":{"libraryName":"Inner","libraryPath":"/inner"}})",
+       std::nullopt, std::nullopt},
+      {R"({"libraryName":"first","libraryName":"last"})", "last", std::nullopt},
+      {R"({"libraryName":"first","libraryName":null})", std::nullopt,
+       std::nullopt},
+      {R"({"libraryName":"","libraryPath":""})", "", ""},
+      {"{}", std::nullopt, std::nullopt},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.bytes);
+    const Info info = read(c.bytes);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->libraryName, c.name);
+    EXPECT_EQ(info->libraryPath, c.path);
+  }
+}
+
+TEST_F(PublishedDocuments, AnythingButAWholeJsonObjectIsUnreadable) {
+  for (const char *bytes :
+       {"", "[]", R"(["libraryName"])", R"("libraryName")", "12", "null",
+        R"({"libraryName":"a")", R"({"libraryName":"a"} {})",
+        R"({"libraryName":"a"} x)", "{\"libraryName\":\"\xFF\"}",
+        "{'libraryName':'a'}"}) {
+    EXPECT_FALSE(read(bytes).has_value()) << bytes;
+  }
+  EXPECT_FALSE(readPublishedDocument(docs() / "missing.json").has_value());
+  EXPECT_FALSE(
+      readPublishedDocument(home.makeFolder(docsRelative("folder.json")))
+          .has_value());
+}
+
+// `levels` nested containers, the outermost an object with a libraryName.
+std::string nestedDocument(int levels) {
+  std::string doc = R"({"libraryName":"Deep","x":)";
+  for (int i = 2; i <= levels; ++i)
+    doc += (i % 2 == 0) ? "[" : R"({"k":)";
+  doc += "0";
+  for (int i = levels; i >= 2; --i)
+    doc += (i % 2 == 0) ? "]" : "}";
+  return doc + "}";
+}
+
+// Runs `work` on a thread with the given stack size, as small as a queue's.
+void onThreadWithStack(std::size_t stackBytes,
+                       const std::function<void()> &work) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, stackBytes), 0);
+  pthread_t thread;
+  auto *task = new std::function<void()>(work);
+  const auto run = [](void *argument) -> void * {
+    auto *work = static_cast<std::function<void()> *>(argument);
+    (*work)();
+    delete work;
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, task), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+TEST_F(PublishedDocuments, NestingIsBoundedAndDeeperDocumentsAreUnreadable) {
+  const fs::path deep512 = writeEntry("512.json", nestedDocument(512));
+  const fs::path deep513 = writeEntry("513.json", nestedDocument(513));
+  const fs::path deep600 = writeEntry("600.json", nestedDocument(600));
+  const fs::path deep100k = writeEntry("100k.json", nestedDocument(100000));
+
+  const auto check = [&] {
+    const Info accepted = readPublishedDocument(deep512);
+    EXPECT_TRUE(accepted.has_value() && accepted->libraryName == "Deep");
+    EXPECT_FALSE(readPublishedDocument(deep513).has_value());
+    EXPECT_FALSE(readPublishedDocument(deep600).has_value());
+    EXPECT_FALSE(readPublishedDocument(deep100k).has_value());
+  };
+  std::thread(check).join();
+  // The stack a secondary thread gets by default on macOS, where the queues
+  // run.
+  onThreadWithStack(512 * 1024, check);
+}
+
+TEST_F(PublishedDocuments,
+       FindWalksJsonEntriesInListingOrderAndSkipsTheUnreadable) {
+  publish("a.json", "Lib", "/a");
+  publish("b.json", "Lib", "/b");
+  publish("c.JSON", "Lib", "/c");
+  writeEntry("bad.json", "{");
+  writeEntry("array.json", R"(["Lib"])");
+  home.makeFolder(docsRelative("folder.json"));
+
+  std::vector<std::string> offered;
+  const auto result = findPublishedDocument(
+      docs(), [&](const std::string &entry, const PublishedDocumentInfo &info) {
+        offered.push_back(entry);
+        return info.libraryName == "Lib";
+      });
+  std::vector<std::string> readable;
+  for (const std::string &entry : jsonEntriesInListingOrder()) {
+    if (entry == "a.json" || entry == "b.json")
+      readable.push_back(entry);
+  }
+  ASSERT_EQ(readable.size(), 2u);
+  EXPECT_EQ(result, readable.front());
+  EXPECT_EQ(offered, std::vector<std::string>{readable.front()});
+
+  EXPECT_FALSE(findPublishedDocument(docs() / "missing", [](auto &, auto &) {
+                 return true;
+               }).has_value());
+}
+
+} // namespace
+} // namespace quillory::libraries::test
