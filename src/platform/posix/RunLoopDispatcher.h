@@ -24,6 +24,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -73,13 +74,23 @@ class RunLoopDispatcher final : public Dispatcher {
     SteadyTime due;
     std::shared_ptr<Task> tick;
   };
-  struct Pool;
-  struct Worker;
+  struct Worker {
+    std::thread thread;
+    bool finished = false;  // guarded by the pool's mutex
+  };
+  struct Pool {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Task> tasks;
+    std::list<Worker> workers;
+    std::size_t idle = 0;
+    bool shutdown = false;
+  };
 
-  bool loopOnce(const std::function<bool()>& done, SteadyTime deadline, bool hasDeadline);
-  void enqueueMain(MainItem item);
+  // Runs due timers and queued tasks until `done`, a stop, or the deadline.
+  bool loop(const std::function<bool()>& done, std::optional<SteadyTime> deadline);
   void workerLoop(Pool& pool, Worker& self);
-  void reapFinishedWorkers();
+  static void joinFinished(Pool& pool);
   Pool& poolFor(QualityOfService qos);
 
   const std::thread::id mainThread_;
@@ -92,7 +103,7 @@ class RunLoopDispatcher final : public Dispatcher {
   bool shuttingDown_ = false;
   int modalDepth_ = 0;
 
-  std::unique_ptr<Pool> pools_[3];
+  mutable Pool pools_[3];
 };
 
 }  // namespace quillory::platform::posix
