@@ -9,33 +9,24 @@
 
 namespace quillory::libraries {
 
-void recordPublishedLibrary(platform::Defaults &defaults,
-                            const std::string &name,
-                            const std::string &documentFileName,
-                            const std::string &libraryPath) {
+void recordPublishedLibrary(platform::Defaults &defaults, const std::string &name,
+                            const std::string &documentFileName, const std::string &libraryPath) {
   defaults.setString(libraryFilenameKey(name), documentFileName);
-  if (!libraryPath.empty())
-    defaults.setString(libraryPathKey(name), libraryPath);
+  if (!libraryPath.empty()) defaults.setString(libraryPathKey(name), libraryPath);
 }
 
-std::optional<std::string> recoverLibraryPath(const LibraryContext &context,
-                                              const std::string &name) {
+std::optional<std::string> recoverLibraryPath(const LibraryContext &context, const std::string &name) {
   std::string path;
-  const auto names = [&](const std::string &,
-                         const PublishedDocumentInfo &info) {
-    if (!info.libraryName ||
-        !platform::canonicallyEqual(*info.libraryName, name))
-      return false;
-    if (!info.libraryPath || info.libraryPath->empty())
-      return false;
+  const auto names = [&](const std::string &, const PublishedDocumentInfo &info) {
+    if (!info.libraryName || !platform::canonicallyEqual(*info.libraryName, name)) return false;
+    if (!info.libraryPath || info.libraryPath->empty()) return false;
     path = *info.libraryPath;
     return true;
   };
-  if (!findPublishedDocument(containerDocumentsFolder(context.home), names))
-    return std::nullopt;
+  if (!findPublishedDocument(containerDocumentsFolder(context.home), names)) return std::nullopt;
   context.defaults.setString(libraryPathKey(name), path);
   context.log.line("[Helper] Recovered path for '" + name + "': " + path);
   return path;
 }
 
-} // namespace quillory::libraries
+}  // namespace quillory::libraries

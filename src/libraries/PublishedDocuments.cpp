@@ -29,15 +29,11 @@ std::string_view view(json::string_view s) { return {s.data(), s.size()}; }
 // teardown grows with the document's size or depth. A duplicate key keeps its
 // last value, as a parsed object would.
 class TopLevelHandler {
-public:
-  static constexpr std::size_t max_array_size =
-      std::numeric_limits<std::size_t>::max();
-  static constexpr std::size_t max_object_size =
-      std::numeric_limits<std::size_t>::max();
-  static constexpr std::size_t max_string_size =
-      std::numeric_limits<std::size_t>::max();
-  static constexpr std::size_t max_key_size =
-      std::numeric_limits<std::size_t>::max();
+ public:
+  static constexpr std::size_t max_array_size = std::numeric_limits<std::size_t>::max();
+  static constexpr std::size_t max_object_size = std::numeric_limits<std::size_t>::max();
+  static constexpr std::size_t max_string_size = std::numeric_limits<std::size_t>::max();
+  static constexpr std::size_t max_key_size = std::numeric_limits<std::size_t>::max();
 
   PublishedDocumentInfo info;
 
@@ -69,8 +65,7 @@ public:
   }
 
   bool on_key_part(json::string_view s, std::size_t, json::error_code &) {
-    if (depth_ == 1)
-      key_.append(view(s));
+    if (depth_ == 1) key_.append(view(s));
     return true;
   }
   bool on_key(json::string_view s, std::size_t, json::error_code &) {
@@ -85,15 +80,12 @@ public:
   }
 
   bool on_string_part(json::string_view s, std::size_t, json::error_code &ec) {
-    if (depth_ == 0)
-      return topLevelNotObject(ec);
-    if (depth_ == 1 && member_ != Member::other)
-      string_.append(view(s));
+    if (depth_ == 0) return topLevelNotObject(ec);
+    if (depth_ == 1 && member_ != Member::other) string_.append(view(s));
     return true;
   }
   bool on_string(json::string_view s, std::size_t, json::error_code &ec) {
-    if (depth_ == 0)
-      return topLevelNotObject(ec);
+    if (depth_ == 0) return topLevelNotObject(ec);
     if (depth_ == 1 && member_ != Member::other) {
       string_.append(view(s));
       memberValue(std::move(string_));
@@ -103,21 +95,15 @@ public:
   }
 
   bool on_number_part(json::string_view, json::error_code &) { return true; }
-  bool on_int64(std::int64_t, json::string_view, json::error_code &ec) {
-    return scalar(ec);
-  }
-  bool on_uint64(std::uint64_t, json::string_view, json::error_code &ec) {
-    return scalar(ec);
-  }
-  bool on_double(double, json::string_view, json::error_code &ec) {
-    return scalar(ec);
-  }
+  bool on_int64(std::int64_t, json::string_view, json::error_code &ec) { return scalar(ec); }
+  bool on_uint64(std::uint64_t, json::string_view, json::error_code &ec) { return scalar(ec); }
+  bool on_double(double, json::string_view, json::error_code &ec) { return scalar(ec); }
   bool on_bool(bool, json::error_code &ec) { return scalar(ec); }
   bool on_null(json::error_code &ec) { return scalar(ec); }
   bool on_comment_part(json::string_view, json::error_code &) { return true; }
   bool on_comment(json::string_view, json::error_code &) { return true; }
 
-private:
+ private:
   enum class Member { other, name, path };
 
   bool topLevelNotObject(json::error_code &ec) {
@@ -125,20 +111,16 @@ private:
     return false;
   }
   bool scalar(json::error_code &ec) {
-    if (depth_ == 0)
-      return topLevelNotObject(ec);
+    if (depth_ == 0) return topLevelNotObject(ec);
     memberValue(std::nullopt);
     return true;
   }
   // A value of a top-level member has been read (a string, or none for any
   // other kind of value).
   void memberValue(std::optional<std::string> value) {
-    if (depth_ != 1)
-      return;
-    if (member_ == Member::name)
-      info.libraryName = std::move(value);
-    if (member_ == Member::path)
-      info.libraryPath = std::move(value);
+    if (depth_ != 1) return;
+    if (member_ == Member::name) info.libraryName = std::move(value);
+    if (member_ == Member::path) info.libraryPath = std::move(value);
     member_ = Member::other;
   }
 
@@ -154,24 +136,19 @@ json::parse_options parseOptions() {
   return options;
 }
 
-std::optional<PublishedDocumentInfo>
-parsePublishedDocument(std::string_view text) {
+std::optional<PublishedDocumentInfo> parsePublishedDocument(std::string_view text) {
   json::basic_parser<TopLevelHandler> parser(parseOptions());
   json::error_code ec;
-  const std::size_t used =
-      parser.write_some(false, text.data(), text.size(), ec);
-  if (ec || used != text.size() || !parser.done())
-    return std::nullopt;
+  const std::size_t used = parser.write_some(false, text.data(), text.size(), ec);
+  if (ec || used != text.size() || !parser.done()) return std::nullopt;
   return std::move(parser.handler().info);
 }
 
-} // namespace
+}  // namespace
 
-std::optional<PublishedDocumentInfo>
-readPublishedDocument(const std::filesystem::path &file) {
+std::optional<PublishedDocumentInfo> readPublishedDocument(const std::filesystem::path &file) {
   std::optional<std::string> text = platform::files::readFile(file);
-  if (!text)
-    return std::nullopt;
+  if (!text) return std::nullopt;
   try {
     return parsePublishedDocument(*text);
   } catch (const std::exception &) {
@@ -183,21 +160,15 @@ readPublishedDocument(const std::filesystem::path &file) {
 
 std::optional<std::string> findPublishedDocument(
     const std::filesystem::path &folder,
-    const std::function<bool(const std::string &entryName,
-                             const PublishedDocumentInfo &)> &accept) {
-  const std::optional<std::vector<std::string>> entries =
-      platform::files::listFolder(folder);
-  if (!entries)
-    return std::nullopt;
+    const std::function<bool(const std::string &entryName, const PublishedDocumentInfo &)> &accept) {
+  const std::optional<std::vector<std::string>> entries = platform::files::listFolder(folder);
+  if (!entries) return std::nullopt;
   for (const std::string &entry : *entries) {
-    if (!entry.ends_with(kDocumentEnding))
-      continue;
-    const std::optional<PublishedDocumentInfo> info =
-        readPublishedDocument(folder / entry);
-    if (info && accept(entry, *info))
-      return entry;
+    if (!entry.ends_with(kDocumentEnding)) continue;
+    const std::optional<PublishedDocumentInfo> info = readPublishedDocument(folder / entry);
+    if (info && accept(entry, *info)) return entry;
   }
   return std::nullopt;
 }
 
-} // namespace quillory::libraries
+}  // namespace quillory::libraries

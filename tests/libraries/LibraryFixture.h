@@ -23,7 +23,7 @@ namespace quillory::libraries::test {
 namespace fs = std::filesystem;
 
 class LibraryFixture : public ::testing::Test {
-protected:
+ protected:
   testing::MemoryDefaults defaults;
   testing::CapturingLog log;
   testing::TempHome home;
@@ -42,29 +42,23 @@ protected:
   // Publishes a document pair naming `name` and `path` as a real export would.
   fs::path publish(const std::string &fileName, boost::json::value_ref name,
                    boost::json::value_ref path) const {
-    boost::json::object document{{"libraryName", name},
-                                 {"libraryPath", path},
-                                 {"items", boost::json::array{}}};
-    if (markerNameFor(fileName) != fileName)
-      writeEntry(markerNameFor(fileName), "2026-12-05T11:32:21Z");
+    boost::json::object document{
+        {"libraryName", name}, {"libraryPath", path}, {"items", boost::json::array{}}};
+    if (markerNameFor(fileName) != fileName) writeEntry(markerNameFor(fileName), "2026-12-05T11:32:21Z");
     return writeEntry(fileName, boost::json::serialize(document));
   }
 
-  bool hasEntry(const std::string &entry) const {
-    return fs::exists(docs() / entry);
-  }
+  bool hasEntry(const std::string &entry) const { return fs::exists(docs() / entry); }
 
   // The ".json" entries of the container in the file system's listing order.
   std::vector<std::string> jsonEntriesInListingOrder() const {
     std::vector<std::string> result;
     for (const std::string &entry :
-         platform::files::listFolder(docs()).value_or(
-             std::vector<std::string>{})) {
-      if (entry.ends_with(".json"))
-        result.push_back(entry);
+         platform::files::listFolder(docs()).value_or(std::vector<std::string>{})) {
+      if (entry.ends_with(".json")) result.push_back(entry);
     }
     return result;
   }
 };
 
-} // namespace quillory::libraries::test
+}  // namespace quillory::libraries::test

@@ -1,8 +1,7 @@
-#include "libraries/LibraryRecords.h"
-
 #include <gtest/gtest.h>
 
 #include "LibraryFixture.h"
+#include "libraries/LibraryRecords.h"
 
 namespace quillory::libraries::test {
 namespace {
@@ -13,13 +12,11 @@ using LibraryRecords = LibraryFixture;
 
 TEST_F(LibraryRecords, RecordsTheFileNameAlwaysAndThePathWhenKnown) {
   recordPublishedLibrary(defaults, "No folder", "no-folder-eur.json", "");
-  EXPECT_EQ(defaults.value("library_filename_No folder").asString(),
-            "no-folder-eur.json");
+  EXPECT_EQ(defaults.value("library_filename_No folder").asString(), "no-folder-eur.json");
   EXPECT_TRUE(defaults.value("library_path_No folder").isAbsent());
 
   recordPublishedLibrary(defaults, "a/b. c", "a-b-c-eur.json", "/Users/me/a");
-  EXPECT_EQ(defaults.value("library_filename_a/b. c").asString(),
-            "a-b-c-eur.json");
+  EXPECT_EQ(defaults.value("library_filename_a/b. c").asString(), "a-b-c-eur.json");
   EXPECT_EQ(defaults.value("library_path_a/b. c").asString(), "/Users/me/a");
 }
 
@@ -35,8 +32,7 @@ TEST_F(LibraryRecords, RecoveryTakesTheFirstDocumentWithAUsablePath) {
 
   EXPECT_EQ(recoverLibraryPath(context, "Lib"), "/Users/me/Lib");
   EXPECT_EQ(defaults.value("library_path_Lib").asString(), "/Users/me/Lib");
-  EXPECT_THAT(log.lines(),
-              ElementsAre("[Helper] Recovered path for 'Lib': /Users/me/Lib"));
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Recovered path for 'Lib': /Users/me/Lib"));
 }
 
 TEST_F(LibraryRecords, RecoveryComparesNamesUnderCanonicalEquivalenceOnly) {
@@ -56,5 +52,5 @@ TEST_F(LibraryRecords, RecoveryWithoutAUsablePathStoresAndPrintsNothing) {
   EXPECT_EQ(log.size(), 0u);
 }
 
-} // namespace
-} // namespace quillory::libraries::test
+}  // namespace
+}  // namespace quillory::libraries::test

@@ -1,10 +1,9 @@
-#include "libraries/LibraryRegistry.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 
+#include "libraries/LibraryRegistry.h"
 #include "support/MemoryDefaults.h"
 
 namespace quillory::libraries {
@@ -30,19 +29,17 @@ TEST(LibraryRegistry, OnlyTheBoolTrueSwitchesALibraryOnButEveryValueIsListed) {
   for (const char *name : {"Off", "Text", "Date", "Other", "Absent"}) {
     EXPECT_FALSE(isLibraryEnabled(defaults, name)) << name;
   }
-  EXPECT_THAT(knownLibraries(defaults),
-              ElementsAre("Date", "Off", "On", "Other", "Text"));
+  EXPECT_THAT(knownLibraries(defaults), ElementsAre("Date", "Off", "On", "Other", "Text"));
 }
 
 TEST(LibraryRegistry, ListsNamesByCodePointsOfTheirComposedForm) {
   testing::MemoryDefaults defaults;
   for (const char *name :
-       {"b", "A", "a", "f", "e\xCC\x81" /* e + combining acute */,
-        "Quarterly report \"Q1\""}) {
+       {"b", "A", "a", "f", "e\xCC\x81" /* e + combining acute */, "Quarterly report \"Q1\""}) {
     defaults.setBool(std::string("sync_library_") + name, false);
   }
   defaults.setBool("sync_library_",
-                   true); // the bare prefix names the empty library
+                   true);  // the bare prefix names the empty library
   defaults.setBool("autoSyncEnabled", true);
   defaults.setString("library_path_z", "/z");
   defaults.setBool("sync_librar", true);
@@ -50,9 +47,8 @@ TEST(LibraryRegistry, ListsNamesByCodePointsOfTheirComposedForm) {
   // The decomposed é composes to U+00E9 and so sorts after "f", unlike its
   // bytes.
   EXPECT_THAT(knownLibraries(defaults),
-              ElementsAre("", "A", "Quarterly report \"Q1\"", "a", "b", "f",
-                          "e\xCC\x81"));
+              ElementsAre("", "A", "Quarterly report \"Q1\"", "a", "b", "f", "e\xCC\x81"));
 }
 
-} // namespace
-} // namespace quillory::libraries
+}  // namespace
+}  // namespace quillory::libraries

@@ -1,10 +1,9 @@
-#include "libraries/NameConflicts.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 #include "LibraryFixture.h"
+#include "libraries/NameConflicts.h"
 #include "support/ManualDispatcher.h"
 #include "support/ScriptedAlerts.h"
 
@@ -12,7 +11,7 @@ namespace quillory::libraries::test {
 namespace {
 
 class NameConflicts : public LibraryFixture {
-protected:
+ protected:
   fs::path target() const { return docs() / "business-eur.json"; }
 };
 
@@ -20,22 +19,18 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
   const std::string first = home.makeFolder("Ledgers/Business").string();
   const std::string second = home.makeFolder("Archive/Business").string();
   const std::string gone = (home.path() / "Gone/Business").string();
-  const std::string aFile =
-      home.writeFile("Ledgers/file-not-folder", "x").string();
-  const std::string decomposed =
-      home.makeFolder("Ledgers/Cafe\xCC\x81").string();
+  const std::string aFile = home.writeFile("Ledgers/file-not-folder", "x").string();
+  const std::string decomposed = home.makeFolder("Ledgers/Cafe\xCC\x81").string();
   const std::string composed = (home.path() / "Ledgers/Caf\xC3\xA9").string();
 
   struct Case {
     const char *what;
-    std::optional<std::string> document; // the target's bytes; none: no file
+    std::optional<std::string> document;  // the target's bytes; none: no file
     std::string newPath;
     std::optional<std::string> expected;
   };
-  const auto doc = [](boost::json::value_ref name,
-                      boost::json::value_ref path) {
-    return boost::json::serialize(
-        boost::json::object{{"libraryName", name}, {"libraryPath", path}});
+  const auto doc = [](boost::json::value_ref name, boost::json::value_ref path) {
+    return boost::json::serialize(boost::json::object{{"libraryName", name}, {"libraryPath", path}});
   };
   const Case cases[] = {
       {"the same library again", doc("Business", first), first, std::nullopt},
@@ -50,28 +45,24 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
       {"no libraryPath", R"({"libraryName":"Business"})", second, std::nullopt},
       {"a numeric libraryPath", doc("Business", 7), second, std::nullopt},
       {"an empty libraryPath", doc("Business", ""), second, std::nullopt},
-      {"a trailing slash is another spelling", doc("Business", first + "/"),
-       first, first + "/"},
-      {"canonically equal spellings", doc("Caf\xC3\xA9", decomposed), composed,
-       std::nullopt},
+      {"a trailing slash is another spelling", doc("Business", first + "/"), first, first + "/"},
+      {"canonically equal spellings", doc("Caf\xC3\xA9", decomposed), composed, std::nullopt},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove(target());
-    if (c.document)
-      writeEntry(target().filename(), *c.document);
+    if (c.document) writeEntry(target().filename(), *c.document);
     EXPECT_EQ(conflictingLibraryPath(target(), c.newPath), c.expected);
   }
 
   fs::remove(target());
-  home.makeFolder(docsRelative(
-      target().filename())); // a folder where the document should be
+  home.makeFolder(docsRelative(target().filename()));  // a folder where the document should be
   EXPECT_EQ(conflictingLibraryPath(target(), second), std::nullopt);
 }
 
 TEST(NameConflictAlert, HasItsTextsOneButtonAndTheWarningStyle) {
-  const platform::Alert alert = nameConflictAlert(
-      "Business \"2026\"", "/Users/me/Business", "/Volumes/Archive/Business");
+  const platform::Alert alert =
+      nameConflictAlert("Business \"2026\"", "/Users/me/Business", "/Volumes/Archive/Business");
   EXPECT_EQ(alert.message, "Library name conflict: \"Business \"2026\"\"");
   EXPECT_EQ(alert.informativeText,
             "Two Kettle Ledger libraries share the same name and currency but "
@@ -90,8 +81,7 @@ TEST(NameConflictAlert, AWorkerWaitsWhileTheMainThreadShowsIt) {
   testing::ScriptedAlerts alerts(&dispatcher);
   std::atomic<bool> returned = false;
   std::atomic<bool> returnedWhileOpen = true;
-  alerts.setWhileOpen(
-      [&](const platform::Alert &) { returnedWhileOpen = returned.load(); });
+  alerts.setWhileOpen([&](const platform::Alert &) { returnedWhileOpen = returned.load(); });
 
   dispatcher.global(platform::QualityOfService::userInitiated, [&] {
     showNameConflictAlert(dispatcher, alerts, "Business", "/first", "/second");
@@ -111,5 +101,5 @@ TEST(NameConflictAlert, AWorkerWaitsWhileTheMainThreadShowsIt) {
   EXPECT_EQ(dispatcher.pendingMainTasks(), 0u);
 }
 
-} // namespace
-} // namespace quillory::libraries::test
+}  // namespace
+}  // namespace quillory::libraries::test

@@ -1,5 +1,3 @@
-#include "libraries/Pruning.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +5,7 @@
 
 #include "LibraryFixture.h"
 #include "libraries/LibraryRegistry.h"
+#include "libraries/Pruning.h"
 
 namespace quillory::libraries::test {
 namespace {
@@ -17,20 +16,12 @@ using ::testing::IsEmpty;
 // Defaults that note every removal together with a snapshot the test chooses
 // (for example: is the document still on disk at that moment?).
 class RecordingDefaults final : public platform::Defaults {
-public:
+ public:
   explicit RecordingDefaults(platform::Defaults &inner) : inner_(inner) {}
-  platform::DefaultsValue value(const std::string &key) const override {
-    return inner_.value(key);
-  }
-  void setBool(const std::string &key, bool value) override {
-    inner_.setBool(key, value);
-  }
-  void setString(const std::string &key, const std::string &value) override {
-    inner_.setString(key, value);
-  }
-  void setDate(const std::string &key, platform::Date value) override {
-    inner_.setDate(key, value);
-  }
+  platform::DefaultsValue value(const std::string &key) const override { return inner_.value(key); }
+  void setBool(const std::string &key, bool value) override { inner_.setBool(key, value); }
+  void setString(const std::string &key, const std::string &value) override { inner_.setString(key, value); }
+  void setDate(const std::string &key, platform::Date value) override { inner_.setDate(key, value); }
   void remove(const std::string &key) override {
     removals.push_back(key + (snapshot ? snapshot() : ""));
     inner_.remove(key);
@@ -40,21 +31,17 @@ public:
   std::function<std::string()> snapshot;
   std::vector<std::string> removals;
 
-private:
+ private:
   platform::Defaults &inner_;
 };
 
 class Pruning : public LibraryFixture {
-protected:
+ protected:
   RecordingDefaults recording{defaults};
   LibraryContext recorded{recording, log, home.path()};
 
-  std::string existingFolder() const {
-    return home.makeFolder("Ledgers/Existing").string();
-  }
-  std::string goneFolder() const {
-    return (home.path() / "Ledgers/Gone").string();
-  }
+  std::string existingFolder() const { return home.makeFolder("Ledgers/Existing").string(); }
+  std::string goneFolder() const { return (home.path() / "Ledgers/Gone").string(); }
 };
 
 TEST_F(Pruning, ASwitchedOnLibraryStaysWhateverItsPath) {
@@ -64,14 +51,12 @@ TEST_F(Pruning, ASwitchedOnLibraryStaysWhateverItsPath) {
   EXPECT_FALSE(pruneLibraries(recorded));
   EXPECT_FALSE(pruneLibraries(recorded));
   EXPECT_THAT(recording.removals, IsEmpty());
-  EXPECT_TRUE(
-      defaults.value("library_path_On").isAbsent()); // not even recovered
+  EXPECT_TRUE(defaults.value("library_path_On").isAbsent());  // not even recovered
   EXPECT_TRUE(hasEntry("on-eur.json") && hasEntry("on-eur_updated.txt"));
   EXPECT_EQ(log.size(), 0u);
 }
 
-TEST_F(Pruning,
-       ADisabledLibraryWithAnUnknownPathIsForgottenWithoutTouchingFiles) {
+TEST_F(Pruning, ADisabledLibraryWithAnUnknownPathIsForgottenWithoutTouchingFiles) {
   defaults.setBool("sync_library_Old", false);
   defaults.setString("library_path_Old", "");
   defaults.setString("library_filename_Old", "old-eur.json");
@@ -79,8 +64,7 @@ TEST_F(Pruning,
 
   EXPECT_TRUE(pruneLibraries(recorded));
   EXPECT_THAT(recording.removals,
-              ElementsAre("sync_library_Old", "library_path_Old",
-                          "library_filename_Old"));
+              ElementsAre("sync_library_Old", "library_path_Old", "library_filename_Old"));
   EXPECT_THAT(log.lines(), ElementsAre("[Helper] Pruned disabled library 'Old' "
                                        "(path unknown, JSON already deleted)"));
   EXPECT_TRUE(hasEntry("old-eur.json") && hasEntry("old-eur_updated.txt"));
@@ -104,23 +88,17 @@ TEST_F(Pruning, AnOrphanedLibraryIsRecoveredThenDeletedThenForgotten) {
   publish("trip-chf.json", "Trip", goneFolder());
   publish("other-eur.json", "Other", goneFolder());
   recording.snapshot = [&] {
-    return hasEntry("trip-chf.json") || hasEntry("trip-chf_updated.txt")
-               ? " (files on disk)"
-               : "";
+    return hasEntry("trip-chf.json") || hasEntry("trip-chf_updated.txt") ? " (files on disk)" : "";
   };
 
   EXPECT_TRUE(pruneLibraries(recorded));
-  EXPECT_THAT(
-      log.lines(),
-      ElementsAre(
-          "[Helper] Recovered path for 'Trip': " + goneFolder(),
-          "[Helper] Deleted iCloud files: trip-chf.json, trip-chf_updated.txt",
-          "[Helper] Pruned orphaned library 'Trip' (path no longer exists)"));
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Recovered path for 'Trip': " + goneFolder(),
+                                       "[Helper] Deleted iCloud files: trip-chf.json, trip-chf_updated.txt",
+                                       "[Helper] Pruned orphaned library 'Trip' (path no longer exists)"));
   // The recovered path was stored first, so the pair is deleted before any key
   // goes.
   EXPECT_THAT(recording.removals,
-              ElementsAre("sync_library_Trip", "library_path_Trip",
-                          "library_filename_Trip"));
+              ElementsAre("sync_library_Trip", "library_path_Trip", "library_filename_Trip"));
   EXPECT_TRUE(hasEntry("other-eur.json") && hasEntry("other-eur_updated.txt"));
   EXPECT_TRUE(defaults.keys().empty());
 }
@@ -131,33 +109,29 @@ TEST_F(Pruning, AnOrphanWithARecordedPathNeedsNoRecovery) {
   publish("trip-chf.json", "Trip", "/somewhere/else");
 
   EXPECT_TRUE(pruneLibraries(recorded));
-  EXPECT_THAT(
-      log.lines(),
-      ElementsAre(
-          "[Helper] Deleted iCloud files: trip-chf.json, trip-chf_updated.txt",
-          "[Helper] Deleted iCloud files (by scan): trip-chf.json",
-          "[Helper] Pruned orphaned library 'Trip' (path no longer exists)"));
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: trip-chf.json, trip-chf_updated.txt",
+                                       "[Helper] Deleted iCloud files (by scan): trip-chf.json",
+                                       "[Helper] Pruned orphaned library 'Trip' (path no longer exists)"));
   EXPECT_FALSE(hasEntry("trip-chf.json") || hasEntry("trip-chf_updated.txt"));
 }
 
 TEST_F(Pruning, EveryValueButTheBoolTrueCountsAsSwitchedOff) {
   defaults.setBool("sync_library_Declined",
-                   false); // declined at the first question, never published
+                   false);  // declined at the first question, never published
   defaults.setString("sync_library_Text", "true");
   defaults.setDate("sync_library_Date", std::chrono::system_clock::now());
   defaults.setOther("sync_library_Other");
   defaults.setBool("sync_library_On", true);
 
   EXPECT_TRUE(pruneLibraries(recorded));
-  EXPECT_THAT(log.lines(),
-              ElementsAre("[Helper] Pruned disabled library 'Date' (path "
-                          "unknown, JSON already deleted)",
-                          "[Helper] Pruned disabled library 'Declined' (path "
-                          "unknown, JSON already deleted)",
-                          "[Helper] Pruned disabled library 'Other' (path "
-                          "unknown, JSON already deleted)",
-                          "[Helper] Pruned disabled library 'Text' (path "
-                          "unknown, JSON already deleted)"));
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Pruned disabled library 'Date' (path "
+                                       "unknown, JSON already deleted)",
+                                       "[Helper] Pruned disabled library 'Declined' (path "
+                                       "unknown, JSON already deleted)",
+                                       "[Helper] Pruned disabled library 'Other' (path "
+                                       "unknown, JSON already deleted)",
+                                       "[Helper] Pruned disabled library 'Text' (path "
+                                       "unknown, JSON already deleted)"));
   EXPECT_THAT(knownLibraries(defaults), ElementsAre("On"));
   EXPECT_FALSE(pruneLibraries(recorded));
 }
@@ -169,10 +143,7 @@ TEST_F(Deletion, AStaleFileNameRecordDeletesNothingAndDoesNotScan) {
   publish("lib-usd.json", "Lib", "/Users/me/Lib");
 
   deleteLibraryFiles(context, "Lib");
-  EXPECT_THAT(
-      log.lines(),
-      ElementsAre(
-          "[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt"));
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt"));
   EXPECT_TRUE(hasEntry("lib-usd.json") && hasEntry("lib-usd_updated.txt"));
 }
 
@@ -182,26 +153,21 @@ TEST_F(Deletion, ScanRemovesOnlyTheFirstMatchInListingOrder) {
   publish("third.JSON", "Caf\xC3\xA9", "/c");
   publish("lower.json", "caf\xC3\xA9", "/d");
   defaults.setString("library_filename_Caf\xC3\xA9",
-                     ""); // an empty record counts as none
+                     "");  // an empty record counts as none
 
   std::string first;
   for (const std::string &entry : jsonEntriesInListingOrder()) {
-    if (first.empty() && (entry == "first.json" || entry == "second.json"))
-      first = entry;
+    if (first.empty() && (entry == "first.json" || entry == "second.json")) first = entry;
   }
-  const std::string second =
-      first == "first.json" ? "second.json" : "first.json";
+  const std::string second = first == "first.json" ? "second.json" : "first.json";
   const std::string firstMarker = markerNameFor(first);
 
   deleteLibraryFiles(context, "Caf\xC3\xA9");
-  EXPECT_THAT(log.lines(),
-              ElementsAre("[Helper] Deleted iCloud files: " + first + ", " +
-                              firstMarker,
-                          "[Helper] Deleted iCloud files (by scan): " + first));
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: " + first + ", " + firstMarker,
+                                       "[Helper] Deleted iCloud files (by scan): " + first));
   EXPECT_FALSE(hasEntry(first) || hasEntry(firstMarker));
   for (const std::string &kept :
-       {second, markerNameFor(second), std::string("third.JSON"),
-        std::string("lower.json")}) {
+       {second, markerNameFor(second), std::string("third.JSON"), std::string("lower.json")}) {
     EXPECT_TRUE(hasEntry(kept)) << kept;
   }
 }
@@ -216,9 +182,7 @@ TEST_F(Deletion, NothingFoundNothingPrinted) {
   // A recorded name still prints its line when the folder is gone.
   defaults.setString("library_filename_Lib", "lib.json");
   deleteLibraryFiles(context, "Lib");
-  EXPECT_THAT(
-      log.lines(),
-      ElementsAre("[Helper] Deleted iCloud files: lib.json, lib_updated.txt"));
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: lib.json, lib_updated.txt"));
 }
 
 TEST_F(Deletion, TheMarkerNameReplacesEveryJsonInTheName) {
@@ -233,12 +197,10 @@ TEST_F(Deletion, TheMarkerNameReplacesEveryJsonInTheName) {
   writeEntry("a_updated.txt.b.json", "{}");
   defaults.setString("library_filename_AB", "a.json.b.json");
   deleteLibraryFiles(context, "AB");
-  EXPECT_FALSE(hasEntry("a.json.b.json") ||
-               hasEntry("a_updated.txt.b_updated.txt"));
+  EXPECT_FALSE(hasEntry("a.json.b.json") || hasEntry("a_updated.txt.b_updated.txt"));
   EXPECT_TRUE(hasEntry("a_updated.txt.b.json"));
-  EXPECT_THAT(log.lines(),
-              ElementsAre("[Helper] Deleted iCloud files: a.json.b.json, "
-                          "a_updated.txt.b_updated.txt"));
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: a.json.b.json, "
+                                       "a_updated.txt.b_updated.txt"));
 }
 
 // A file-name record that is not a plain name inside the container Documents
@@ -246,15 +208,12 @@ TEST_F(Deletion, TheMarkerNameReplacesEveryJsonInTheName) {
 // library's own document is found by scan instead.
 TEST_F(Deletion, AFileNameRecordNeverReachesOutsideTheFolder) {
   const std::string withNul = std::string("victim.json\0/../x.json", 22);
-  for (const std::string &record :
-       {std::string("../victim.json"), std::string("a/b.json"),
-        std::string(".."), std::string("."), std::string("/victim.json"),
-        withNul}) {
+  for (const std::string &record : {std::string("../victim.json"), std::string("a/b.json"), std::string(".."),
+                                    std::string("."), std::string("/victim.json"), withNul}) {
     SCOPED_TRACE(record);
     log.clear();
-    const fs::path outside = home.writeFile(
-        "Library/Mobile Documents/iCloud~test~quillory~mobile/victim.json",
-        "{}");
+    const fs::path outside =
+        home.writeFile("Library/Mobile Documents/iCloud~test~quillory~mobile/victim.json", "{}");
     const fs::path outsideMarker = home.writeFile(
         "Library/Mobile "
         "Documents/iCloud~test~quillory~mobile/victim_updated.txt",
@@ -262,35 +221,29 @@ TEST_F(Deletion, AFileNameRecordNeverReachesOutsideTheFolder) {
     const fs::path nested = writeEntry("a/b.json", "{}");
     const fs::path nestedMarker = writeEntry("a/b_updated.txt", "t");
     const fs::path absolute = home.writeFile("victim.json", "{}");
-    const fs::path inside =
-        writeEntry("victim.json", R"({"libraryName":"Someone else"})");
+    const fs::path inside = writeEntry("victim.json", R"({"libraryName":"Someone else"})");
     publish("lib-eur.json", "Lib", "/Users/me/Lib");
     defaults.setString("library_filename_Lib", record);
 
     deleteLibraryFiles(context, "Lib");
-    for (const fs::path &survivor :
-         {outside, outsideMarker, nested, nestedMarker, absolute, inside}) {
+    for (const fs::path &survivor : {outside, outsideMarker, nested, nestedMarker, absolute, inside}) {
       EXPECT_TRUE(fs::exists(survivor)) << survivor;
     }
     EXPECT_TRUE(fs::is_directory(docs()));
     EXPECT_FALSE(hasEntry("lib-eur.json") || hasEntry("lib-eur_updated.txt"));
-    EXPECT_THAT(
-        log.lines(),
-        ElementsAre(
-            "[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt",
-            "[Helper] Deleted iCloud files (by scan): lib-eur.json"));
+    EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt",
+                                         "[Helper] Deleted iCloud files (by scan): lib-eur.json"));
 
     // Called directly, such a name removes nothing and claims nothing.
     log.clear();
     deletePublishedFiles(log, record, docs());
-    EXPECT_TRUE(fs::exists(outside) && fs::exists(nested) &&
-                fs::exists(absolute) && fs::exists(inside));
+    EXPECT_TRUE(fs::exists(outside) && fs::exists(nested) && fs::exists(absolute) && fs::exists(inside));
     EXPECT_EQ(log.size(), 0u);
   }
 }
 
 TEST_F(Pruning, APassThatPrunesSeveralReportsItOnce) {
-  EXPECT_FALSE(pruneLibraries(recorded)); // nothing known at all
+  EXPECT_FALSE(pruneLibraries(recorded));  // nothing known at all
 
   defaults.setBool("sync_library_A", false);
   defaults.setBool("sync_library_B", false);
@@ -303,5 +256,5 @@ TEST_F(Pruning, APassThatPrunesSeveralReportsItOnce) {
   EXPECT_FALSE(pruneLibraries(recorded));
 }
 
-} // namespace
-} // namespace quillory::libraries::test
+}  // namespace
+}  // namespace quillory::libraries::test

@@ -1,11 +1,10 @@
-#include "libraries/PublishedDocuments.h"
-
 #include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <thread>
 
 #include "LibraryFixture.h"
+#include "libraries/PublishedDocuments.h"
 
 namespace quillory::libraries::test {
 namespace {
@@ -13,10 +12,8 @@ namespace {
 using Info = std::optional<PublishedDocumentInfo>;
 
 class PublishedDocuments : public LibraryFixture {
-protected:
-  Info read(std::string_view bytes) const {
-    return readPublishedDocument(writeEntry("doc.json", bytes));
-  }
+ protected:
+  Info read(std::string_view bytes) const { return readPublishedDocument(writeEntry("doc.json", bytes)); }
 };
 
 TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAnObject) {
@@ -30,11 +27,9 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAnObject) {
        "Business", "/Users/me/Business"},
       {R"(  {"libraryPath":"caf\u00e9"}  )", std::nullopt, "caf\xC3\xA9"},
       {R"({"libraryName":5,"libraryPath":["/x"]})", std::nullopt, std::nullopt},
-      {R"({"nested":{"libraryName":"Inner","libraryPath":"/inner"}})",
-       std::nullopt, std::nullopt},
+      {R"({"nested":{"libraryName":"Inner","libraryPath":"/inner"}})", std::nullopt, std::nullopt},
       {R"({"libraryName":"first","libraryName":"last"})", "last", std::nullopt},
-      {R"({"libraryName":"first","libraryName":null})", std::nullopt,
-       std::nullopt},
+      {R"({"libraryName":"first","libraryName":null})", std::nullopt, std::nullopt},
       {R"({"libraryName":"","libraryPath":""})", "", ""},
       {"{}", std::nullopt, std::nullopt},
   };
@@ -48,33 +43,26 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAnObject) {
 }
 
 TEST_F(PublishedDocuments, AnythingButAWholeJsonObjectIsUnreadable) {
-  for (const char *bytes :
-       {"", "[]", R"(["libraryName"])", R"("libraryName")", "12", "null",
-        R"({"libraryName":"a")", R"({"libraryName":"a"} {})",
-        R"({"libraryName":"a"} x)", "{\"libraryName\":\"\xFF\"}",
-        "{'libraryName':'a'}"}) {
+  for (const char *bytes : {"", "[]", R"(["libraryName"])", R"("libraryName")", "12", "null",
+                            R"({"libraryName":"a")", R"({"libraryName":"a"} {})", R"({"libraryName":"a"} x)",
+                            "{\"libraryName\":\"\xFF\"}", "{'libraryName':'a'}"}) {
     EXPECT_FALSE(read(bytes).has_value()) << bytes;
   }
   EXPECT_FALSE(readPublishedDocument(docs() / "missing.json").has_value());
-  EXPECT_FALSE(
-      readPublishedDocument(home.makeFolder(docsRelative("folder.json")))
-          .has_value());
+  EXPECT_FALSE(readPublishedDocument(home.makeFolder(docsRelative("folder.json"))).has_value());
 }
 
 // `levels` nested containers, the outermost an object with a libraryName.
 std::string nestedDocument(int levels) {
   std::string doc = R"({"libraryName":"Deep","x":)";
-  for (int i = 2; i <= levels; ++i)
-    doc += (i % 2 == 0) ? "[" : R"({"k":)";
+  for (int i = 2; i <= levels; ++i) doc += (i % 2 == 0) ? "[" : R"({"k":)";
   doc += "0";
-  for (int i = levels; i >= 2; --i)
-    doc += (i % 2 == 0) ? "]" : "}";
+  for (int i = levels; i >= 2; --i) doc += (i % 2 == 0) ? "]" : "}";
   return doc + "}";
 }
 
 // Runs `work` on a thread with the given stack size, as small as a queue's.
-void onThreadWithStack(std::size_t stackBytes,
-                       const std::function<void()> &work) {
+void onThreadWithStack(std::size_t stackBytes, const std::function<void()> &work) {
   pthread_attr_t attributes;
   ASSERT_EQ(pthread_attr_init(&attributes), 0);
   ASSERT_EQ(pthread_attr_setstacksize(&attributes, stackBytes), 0);
@@ -110,8 +98,7 @@ TEST_F(PublishedDocuments, NestingIsBoundedAndDeeperDocumentsAreUnreadable) {
   onThreadWithStack(512 * 1024, check);
 }
 
-TEST_F(PublishedDocuments,
-       FindWalksJsonEntriesInListingOrderAndSkipsTheUnreadable) {
+TEST_F(PublishedDocuments, FindWalksJsonEntriesInListingOrderAndSkipsTheUnreadable) {
   publish("a.json", "Lib", "/a");
   publish("b.json", "Lib", "/b");
   publish("c.JSON", "Lib", "/c");
@@ -120,24 +107,21 @@ TEST_F(PublishedDocuments,
   home.makeFolder(docsRelative("folder.json"));
 
   std::vector<std::string> offered;
-  const auto result = findPublishedDocument(
-      docs(), [&](const std::string &entry, const PublishedDocumentInfo &info) {
+  const auto result =
+      findPublishedDocument(docs(), [&](const std::string &entry, const PublishedDocumentInfo &info) {
         offered.push_back(entry);
         return info.libraryName == "Lib";
       });
   std::vector<std::string> readable;
   for (const std::string &entry : jsonEntriesInListingOrder()) {
-    if (entry == "a.json" || entry == "b.json")
-      readable.push_back(entry);
+    if (entry == "a.json" || entry == "b.json") readable.push_back(entry);
   }
   ASSERT_EQ(readable.size(), 2u);
   EXPECT_EQ(result, readable.front());
   EXPECT_EQ(offered, std::vector<std::string>{readable.front()});
 
-  EXPECT_FALSE(findPublishedDocument(docs() / "missing", [](auto &, auto &) {
-                 return true;
-               }).has_value());
+  EXPECT_FALSE(findPublishedDocument(docs() / "missing", [](auto &, auto &) { return true; }).has_value());
 }
 
-} // namespace
-} // namespace quillory::libraries::test
+}  // namespace
+}  // namespace quillory::libraries::test
