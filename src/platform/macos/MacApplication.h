@@ -1,0 +1,39 @@
+#pragma once
+// What the desktop shell needs from AppKit on macOS besides its Qt widgets:
+// the accessory activation policy, the status icon drawn from the system
+// symbol, and the main bundle's information strings.
+//
+// Threading: main thread, once the application object exists (constructing
+// QApplication creates it).
+
+#include <optional>
+#include <string>
+
+namespace quillory::platform::macos {
+
+// Makes the helper an accessory application: no Dock icon and no menu bar of
+// its own, while it may still show alerts. Returns whether the system took it.
+bool setAccessoryActivationPolicy();
+
+// The status icon as PNG bytes, for a tray icon that takes a picture (the Qt
+// side loads the bytes into a QPixmap, sets its device pixel ratio to
+// `pixelScale` and, when `isTemplate` is true, marks the QIcon as a mask with
+// `setIsMask(true)` so that the menu bar tints it like a template image).
+struct StatusIconPng {
+  std::string bytes;        // a whole PNG file
+  bool isTemplate = false;  // black and clear only; the menu bar tints it
+};
+
+// The system symbol "q.circle.fill" (accessibility description "Quillory"),
+// configured at `pointSize` points and regular weight, marked as a template
+// image and drawn at `pixelScale` pixels per point. When the system has no
+// such symbol, the application's own icon at `pointSize` points, not a
+// template. None when neither can be drawn, or when the sizes are not positive
+// or the picture would be more than 1024 pixels wide or high.
+std::optional<StatusIconPng> statusIconPng(double pointSize = 16.0, double pixelScale = 2.0);
+
+// The string under `key` in the main bundle's information dictionary; none
+// when the dictionary or the key is missing or the value is not a string.
+std::optional<std::string> mainBundleInfoString(const std::string& key);
+
+}  // namespace quillory::platform::macos

@@ -1,0 +1,87 @@
+// Translates the AppKit application object, the system symbol images and the
+// main bundle into the plain C++ functions of MacApplication.h.
+
+#include "platform/macos/MacApplication.h"
+
+#import <AppKit/AppKit.h>
+
+#include <cmath>
+#include <utility>
+
+namespace quillory::platform::macos {
+
+namespace {
+
+// Pictures wider or higher than this are refused rather than drawn.
+constexpr double kMaximumPixels = 1024.0;
+
+std::optional<std::string> toStdString(NSString* string) {
+  if (string == nil) return std::nullopt;
+  NSData* utf8 = [string dataUsingEncoding:NSUTF8StringEncoding];
+  if (utf8 == nil) return std::nullopt;
+  if (utf8.length == 0) return std::string();
+  return std::string(static_cast<const char*>(utf8.bytes), utf8.length);
+}
+
+// "q.circle.fill" at the point size and regular weight, as a template image;
+// nil when the system has no such symbol.
+NSImage* statusSymbol(double pointSize) {
+  NSImage* symbol = [NSImage imageWithSystemSymbolName:@"q.circle.fill" accessibilityDescription:@"Quillory"];
+  if (symbol == nil) return nil;
+  NSImageSymbolConfiguration* configuration =
+      [NSImageSymbolConfiguration configurationWithPointSize:pointSize weight:NSFontWeightRegular];
+  NSImage* configured = [symbol imageWithSymbolConfiguration:configuration];
+  if (configured == nil) return nil;
+  [configured setTemplate:YES];
+  return configured;
+}
+
+// The image drawn into a bitmap of `points` times `pixelScale` pixels, as PNG.
+std::optional<std::string> pngOf(NSImage* image, NSSize points, double pixelScale) {
+  NSRect rect = NSMakeRect(0, 0, std::ceil(points.width * pixelScale), std::ceil(points.height * pixelScale));
+  if (!(rect.size.width >= 1 && rect.size.height >= 1)) return std::nullopt;
+  if (rect.size.width > kMaximumPixels || rect.size.height > kMaximumPixels) return std::nullopt;
+  CGImageRef picture = [image CGImageForProposedRect:&rect context:nil hints:nil];
+  if (picture == nullptr) return std::nullopt;
+  NSBitmapImageRep* bitmap = [[NSBitmapImageRep alloc] initWithCGImage:picture];
+  NSData* png = [bitmap representationUsingType:NSBitmapImageFileTypePNG properties:@{}];
+  if (png == nil || png.length == 0) return std::nullopt;
+  return std::string(static_cast<const char*>(png.bytes), png.length);
+}
+
+}  // namespace
+
+bool setAccessoryActivationPolicy() {
+  @autoreleasepool {
+    return [[NSApplication sharedApplication] setActivationPolicy:NSApplicationActivationPolicyAccessory];
+  }
+}
+
+std::optional<StatusIconPng> statusIconPng(double pointSize, double pixelScale) {
+  if (!(pointSize > 0) || !(pixelScale > 0) || pointSize * pixelScale > kMaximumPixels) return std::nullopt;
+  @autoreleasepool {
+    if (NSImage* symbol = statusSymbol(pointSize)) {
+      if (auto png = pngOf(symbol, symbol.size, pixelScale)) return StatusIconPng{std::move(*png), true};
+    }
+    NSImage* icon = [NSImage imageNamed:NSImageNameApplicationIcon];
+    if (icon == nil) return std::nullopt;
+    if (auto png = pngOf(icon, NSMakeSize(pointSize, pointSize), pixelScale)) {
+      return StatusIconPng{std::move(*png), false};
+    }
+    return std::nullopt;
+  }
+}
+
+std::optional<std::string> mainBundleInfoString(const std::string& key) {
+  @autoreleasepool {
+    NSString* name = [[NSString alloc] initWithBytes:key.data()
+                                              length:key.size()
+                                            encoding:NSUTF8StringEncoding];
+    if (name == nil) return std::nullopt;
+    id value = [NSBundle mainBundle].infoDictionary[name];
+    if (![value isKindOfClass:[NSString class]]) return std::nullopt;  // also nil
+    return toStdString(value);
+  }
+}
+
+}  // namespace quillory::platform::macos

@@ -1,0 +1,32 @@
+#pragma once
+// Typed settings over the standard user defaults (macOS only).
+//
+// A boolean is a stored boolean object (not a number that happens to be 0 or
+// 1), a string a stored string, a date a stored date; any other stored type is
+// reported as another value and left as it is. Reads search the standard
+// domains as the user defaults do; the key list is every key of the defaults'
+// dictionary representation, which includes keys of the global domain.
+// Writes are handed to the user defaults, which persist them themselves.
+//
+// Keys and string values travel as UTF-8. A key that is not valid UTF-8 reads
+// as absent and is never written; a string value that is not valid UTF-8 is
+// not stored and the key keeps what it had. A stored date that the program's
+// clock cannot represent is reported as another value.
+//
+// Threading: any thread (the user defaults are thread-safe).
+
+#include "platform/Defaults.h"
+
+namespace quillory::platform::macos {
+
+class MacDefaults final : public Defaults {
+ public:
+  DefaultsValue value(const std::string& key) const override;
+  void setBool(const std::string& key, bool value) override;
+  void setString(const std::string& key, const std::string& value) override;
+  void setDate(const std::string& key, Date value) override;
+  void remove(const std::string& key) override;
+  std::vector<std::string> keys() const override;
+};
+
+}  // namespace quillory::platform::macos

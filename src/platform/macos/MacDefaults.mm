@@ -1,0 +1,115 @@
+// Translates the standard user defaults into the typed Defaults interface.
+
+#include "platform/macos/MacDefaults.h"
+
+#import <CoreFoundation/CoreFoundation.h>
+#import <Foundation/Foundation.h>
+
+#include <chrono>
+#include <cmath>
+#include <utility>
+
+namespace quillory::platform::macos {
+
+namespace {
+
+using Seconds = std::chrono::duration<double>;
+
+// The string as UTF-8, or none for nil or a string UTF-8 cannot hold.
+std::optional<std::string> toStdString(NSString* string) {
+  if (string == nil) return std::nullopt;
+  NSData* utf8 = [string dataUsingEncoding:NSUTF8StringEncoding];
+  if (utf8 == nil) return std::nullopt;
+  if (utf8.length == 0) return std::string();
+  return std::string(static_cast<const char*>(utf8.bytes), utf8.length);
+}
+
+// The UTF-8 text as a string, or nil when it is not valid UTF-8.
+NSString* toNSString(const std::string& text) {
+  return [[NSString alloc] initWithBytes:text.data() length:text.size() encoding:NSUTF8StringEncoding];
+}
+
+// The instant, or none when the clock's duration cannot hold it.
+std::optional<Date> toDate(NSDate* date) {
+  const double seconds = date.timeIntervalSince1970;
+  const double limit = std::chrono::duration_cast<Seconds>(Date::duration::max()).count() / 2;
+  if (!std::isfinite(seconds) || std::fabs(seconds) > limit) return std::nullopt;
+  return Date(std::chrono::round<Date::duration>(Seconds(seconds)));
+}
+
+bool isBoolean(id object) {
+  return [object isKindOfClass:[NSNumber class]] &&
+         CFGetTypeID((__bridge CFTypeRef)object) == CFBooleanGetTypeID();
+}
+
+}  // namespace
+
+DefaultsValue MacDefaults::value(const std::string& key) const {
+  @autoreleasepool {
+    NSString* name = toNSString(key);
+    if (name == nil) return DefaultsValue();
+    id object = [[NSUserDefaults standardUserDefaults] objectForKey:name];
+    if (object == nil) return DefaultsValue();
+    if (isBoolean(object)) {
+      NSNumber* number = object;
+      return DefaultsValue(static_cast<bool>(number.boolValue));
+    }
+    if ([object isKindOfClass:[NSString class]]) {
+      if (auto text = toStdString(object)) return DefaultsValue(std::move(*text));
+      return DefaultsValue(OtherValue{});
+    }
+    if ([object isKindOfClass:[NSDate class]]) {
+      if (auto date = toDate(object)) return DefaultsValue(*date);
+      return DefaultsValue(OtherValue{});
+    }
+    return DefaultsValue(OtherValue{});
+  }
+}
+
+void MacDefaults::setBool(const std::string& key, bool value) {
+  @autoreleasepool {
+    NSString* name = toNSString(key);
+    if (name == nil) return;
+    [[NSUserDefaults standardUserDefaults] setBool:value forKey:name];
+  }
+}
+
+void MacDefaults::setString(const std::string& key, const std::string& value) {
+  @autoreleasepool {
+    NSString* name = toNSString(key);
+    NSString* text = toNSString(value);
+    if (name == nil || text == nil) return;
+    [[NSUserDefaults standardUserDefaults] setObject:text forKey:name];
+  }
+}
+
+void MacDefaults::setDate(const std::string& key, Date value) {
+  @autoreleasepool {
+    NSString* name = toNSString(key);
+    if (name == nil) return;
+    const double seconds = Seconds(value.time_since_epoch()).count();
+    [[NSUserDefaults standardUserDefaults] setObject:[NSDate dateWithTimeIntervalSince1970:seconds]
+                                              forKey:name];
+  }
+}
+
+void MacDefaults::remove(const std::string& key) {
+  @autoreleasepool {
+    NSString* name = toNSString(key);
+    if (name == nil) return;
+    [[NSUserDefaults standardUserDefaults] removeObjectForKey:name];
+  }
+}
+
+std::vector<std::string> MacDefaults::keys() const {
+  std::vector<std::string> names;
+  @autoreleasepool {
+    for (id key in [[NSUserDefaults standardUserDefaults] dictionaryRepresentation]) {
+      if (![key isKindOfClass:[NSString class]]) continue;
+      if (auto name = toStdString(key)) names.push_back(std::move(*name));
+    }
+  }
+  return names;
+}
+
+}  // namespace quillory::platform::macos
