@@ -1,0 +1,157 @@
+#include "platform/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+#include <string>
+#include <thread>
+
+#include "support/TempHome.h"
+
+namespace quillory::platform::files {
+namespace {
+
+using testing::TempHome;
+
+std::set<std::string> namesIn(const fs::path& folder) {
+  auto names = listFolder(folder);
+  return names ? std::set<std::string>(names->begin(), names->end()) : std::set<std::string>{};
+}
+
+TEST(FilesTest, AtomicWriteCreatesAndReplacesLeavingNoTemporaryFile) {
+  TempHome home;
+  const fs::path target = home / "doc.json";
+  ASSERT_FALSE(atomicWrite(target, "first"));
+  EXPECT_EQ(readFile(target), "first");
+  ASSERT_FALSE(atomicWrite(target, std::string("sec\0ond", 7)));
+  EXPECT_EQ(readFile(target), std::string("sec\0ond", 7));
+  ASSERT_FALSE(atomicWrite(target, ""));
+  EXPECT_EQ(readFile(target), "");
+  EXPECT_EQ(namesIn(home.path()), std::set<std::string>{"doc.json"});
+}
+
+TEST(FilesTest, FailedAtomicWriteLeavesTargetAndFolderAsTheyWere) {
+  TempHome home;
+  // The target's folder is a regular file.
+  home.writeFile("blocker", "keep");
+  EXPECT_TRUE(atomicWrite(home / "blocker" / "doc.json", "x"));
+  EXPECT_EQ(readFile(home / "blocker"), "keep");
+  // The target's folder is missing.
+  EXPECT_TRUE(atomicWrite(home / "missing" / "doc.json", "x"));
+  EXPECT_FALSE(files::exists(home / "missing"));
+  // The target is a folder with something in it.
+  home.writeFile("doc.json/inside.txt", "inside");
+  EXPECT_TRUE(atomicWrite(home / "doc.json", "x"));
+  EXPECT_EQ(readFile(home / "doc.json" / "inside.txt"), "inside");
+  EXPECT_EQ(namesIn(home.path()), (std::set<std::string>{"blocker", "doc.json"}));
+  // No target name at all.
+  EXPECT_TRUE(atomicWrite(home.path() / "", "x"));
+}
+
+TEST(FilesTest, ReaderNeverSeesPartialContentWhileFileIsReplaced) {
+  TempHome home;
+  const fs::path target = home / "doc.json";
+  const std::string a(200000, 'a');
+  const std::string b(300000, 'b');
+  ASSERT_FALSE(atomicWrite(target, a));
+  std::atomic<bool> done{false};
+  std::atomic<int> bad{0};
+  std::atomic<int> reads{0};
+  std::thread reader([&] {
+    while (!done.load()) {
+      const auto content = readFile(target);
+      if (!content || (*content != a && *content != b)) ++bad;
+      ++reads;
+    }
+  });
+  for (int i = 0; i < 80; ++i) ASSERT_FALSE(atomicWrite(target, i % 2 ? a : b));
+  done = true;
+  reader.join();
+  EXPECT_EQ(bad.load(), 0) << "of " << reads.load() << " reads";
+  EXPECT_EQ(namesIn(home.path()), std::set<std::string>{"doc.json"});
+}
+
+TEST(FilesTest, CreateFoldersCreatesParentsAndFailsWhenAFileIsInTheWay) {
+  TempHome home;
+  EXPECT_FALSE(createFolders(home / "a" / "b" / "c"));
+  EXPECT_TRUE(fs::is_directory(home / "a" / "b" / "c"));
+  EXPECT_FALSE(createFolders(home / "a" / "b"));  // already there
+  home.writeFile("file", "x");
+  EXPECT_TRUE(createFolders(home / "file"));
+  EXPECT_TRUE(createFolders(home / "file" / "below"));
+  EXPECT_TRUE(createFolders(fs::path()));
+  EXPECT_EQ(readFile(home / "file"), "x");
+}
+
+TEST(FilesTest, ReadRemoveAndExistsOnFilesFoldersAndLinks) {
+  TempHome home;
+  home.writeFile("f", "data");
+  home.makeFolder("dir");
+  fs::create_symlink(home / "nowhere", home / "dangling");
+  fs::create_symlink(home / "f", home / "link");
+
+  EXPECT_EQ(readFile(home / "missing"), std::nullopt);
+  EXPECT_EQ(readFile(home / "dir"), std::nullopt);
+  EXPECT_EQ(readFile(home / "link"), "data");
+
+  EXPECT_TRUE(files::exists(home / "f"));
+  EXPECT_TRUE(files::exists(home / "dir"));
+  EXPECT_TRUE(files::exists(home / "link"));
+  EXPECT_FALSE(files::exists(home / "dangling"));
+  EXPECT_FALSE(files::exists(home / "missing"));
+
+  EXPECT_TRUE(removeFile(home / "dir"));  // folders are not removed
+  EXPECT_TRUE(fs::is_directory(home / "dir"));
+  EXPECT_TRUE(removeFile(home / "missing"));
+  EXPECT_FALSE(removeFile(home / "link"));  // the link goes, not its target
+  EXPECT_TRUE(files::exists(home / "f"));
+  EXPECT_FALSE(removeFile(home / "f"));
+  EXPECT_FALSE(files::exists(home / "f"));
+}
+
+TEST(FilesTest, ListFolderListsOneLevelOrNothing) {
+  TempHome home;
+  home.writeFile("x/a", "");
+  home.writeFile("x/.hidden", "");
+  home.writeFile("x/sub/deep", "");
+  EXPECT_EQ(namesIn(home / "x"), (std::set<std::string>{"a", ".hidden", "sub"}));
+  EXPECT_EQ(listFolder(home / "missing"), std::nullopt);
+  EXPECT_EQ(listFolder(home / "x" / "a"), std::nullopt);
+  EXPECT_EQ(listFolder(home / "x" / "sub" / "deep" / "..."), std::nullopt);
+}
+
+TEST(FilesTest, EnumerateDeepSkipsHiddenEntriesAndPackageInsides) {
+  TempHome home;
+  const fs::path root = home / "root";
+  for (const char* file : {"a.json", "sub/b.json", "sub/deeper/c.json", ".hidden.json", ".git/config",
+                           "sub/.cache/x", "Tool.app/Contents/Info.plist", "Notes.RTFD/TXT.rtf",
+                           "Photos Library.photoslibrary/db", "en.lproj/Localizable.strings", "folder.d/e"}) {
+    home.writeFile(fs::path("root") / file, "x");
+  }
+  home.writeFile("outside/o.json", "x");
+  fs::create_symlink(home / "outside", root / "linked");
+
+  std::set<std::string> seen;
+  ASSERT_TRUE(enumerateDeep(root, [&](const fs::path& p) { seen.insert(p.lexically_relative(root).string()); }));
+  EXPECT_EQ(seen, (std::set<std::string>{"a.json", "sub", "sub/b.json", "sub/deeper", "sub/deeper/c.json",
+                                         "Tool.app", "Notes.RTFD", "Photos Library.photoslibrary", "en.lproj",
+                                         "en.lproj/Localizable.strings", "folder.d", "folder.d/e", "linked"}));
+
+  EXPECT_FALSE(enumerateDeep(home / "missing", [](const fs::path&) {}));
+  EXPECT_FALSE(enumerateDeep(root / "a.json", [](const fs::path&) {}));
+}
+
+TEST(FilesTest, EnumerateDeepHandlesDeepTrees) {
+  TempHome home;
+  fs::path deep = "root";
+  for (int i = 0; i < 200; ++i) deep /= "d";
+  home.makeFolder(deep);
+  int count = 0;
+  ASSERT_TRUE(enumerateDeep(home / "root", [&](const fs::path&) { ++count; }));
+  EXPECT_EQ(count, 200);
+}
+
+}  // namespace
+}  // namespace quillory::platform::files
