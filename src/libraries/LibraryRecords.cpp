@@ -9,15 +9,15 @@
 
 namespace quillory::libraries {
 
-void recordPublishedLibrary(platform::Defaults &defaults, const std::string &name,
-                            const std::string &documentFileName, const std::string &libraryPath) {
+void recordPublishedLibrary(platform::Defaults& defaults, const std::string& name,
+                            const std::string& documentFileName, const std::string& libraryPath) {
   defaults.setString(libraryFilenameKey(name), documentFileName);
   if (!libraryPath.empty()) defaults.setString(libraryPathKey(name), libraryPath);
 }
 
-std::optional<std::string> recoverLibraryPath(const LibraryContext &context, const std::string &name) {
+std::optional<std::string> recoverLibraryPath(const LibraryContext& context, const std::string& name) {
   std::string path;
-  const auto names = [&](const std::string &, const PublishedDocumentInfo &info) {
+  const auto names = [&](const std::string&, const PublishedDocumentInfo& info) {
     if (!info.libraryName || !platform::canonicallyEqual(*info.libraryName, name)) return false;
     if (!info.libraryPath || info.libraryPath->empty()) return false;
     path = *info.libraryPath;

@@ -20,13 +20,13 @@ namespace {
 
 // The library's folder: its record when that is a non-empty string, else
 // whatever the published documents still say (empty when nothing does).
-std::string libraryPathOf(const LibraryContext &context, const std::string &name) {
+std::string libraryPathOf(const LibraryContext& context, const std::string& name) {
   std::optional<std::string> recorded = context.defaults.value(libraryPathKey(name)).asString();
   if (recorded && !recorded->empty()) return std::move(*recorded);
   return recoverLibraryPath(context, name).value_or(std::string());
 }
 
-void forgetLibrary(platform::Defaults &defaults, const std::string &name) {
+void forgetLibrary(platform::Defaults& defaults, const std::string& name) {
   defaults.remove(syncLibraryKey(name));
   defaults.remove(libraryPathKey(name));
   defaults.remove(libraryFilenameKey(name));
@@ -34,9 +34,9 @@ void forgetLibrary(platform::Defaults &defaults, const std::string &name) {
 
 }  // namespace
 
-bool pruneLibraries(const LibraryContext &context) {
+bool pruneLibraries(const LibraryContext& context) {
   bool prunedAny = false;
-  for (const std::string &name : knownLibraries(context.defaults)) {
+  for (const std::string& name : knownLibraries(context.defaults)) {
     if (isLibraryEnabled(context.defaults, name)) continue;
     const std::string path = libraryPathOf(context, name);
     if (path.empty()) {
@@ -55,7 +55,7 @@ bool pruneLibraries(const LibraryContext &context) {
   return prunedAny;
 }
 
-void deleteLibraryFiles(const LibraryContext &context, const std::string &name) {
+void deleteLibraryFiles(const LibraryContext& context, const std::string& name) {
   const std::filesystem::path folder = containerDocumentsFolder(context.home);
   // A recorded file name that is not a plain name inside the folder (a value
   // edited by hand or corrupted) is never used to remove anything: it is
@@ -65,7 +65,7 @@ void deleteLibraryFiles(const LibraryContext &context, const std::string &name) 
     deletePublishedFiles(context.log, *recorded, folder);
     return;
   }
-  const auto names = [&](const std::string &, const PublishedDocumentInfo &info) {
+  const auto names = [&](const std::string&, const PublishedDocumentInfo& info) {
     return info.libraryName && platform::canonicallyEqual(*info.libraryName, name);
   };
   if (const std::optional<std::string> entry = findPublishedDocument(folder, names)) {
@@ -74,8 +74,8 @@ void deleteLibraryFiles(const LibraryContext &context, const std::string &name) 
   }
 }
 
-void deletePublishedFiles(platform::Log &log, const std::string &documentFileName,
-                          const std::filesystem::path &folder) {
+void deletePublishedFiles(platform::Log& log, const std::string& documentFileName,
+                          const std::filesystem::path& folder) {
   if (!isPlainFileName(documentFileName)) return;
   const std::string markerName = markerNameFor(documentFileName);
   // Failures (most often: the file is already gone) are of no consequence.

@@ -37,19 +37,19 @@ class TopLevelHandler {
 
   PublishedDocumentInfo info;
 
-  bool on_document_begin(json::error_code &) { return true; }
-  bool on_document_end(json::error_code &) { return true; }
+  bool on_document_begin(json::error_code&) { return true; }
+  bool on_document_end(json::error_code&) { return true; }
 
-  bool on_object_begin(json::error_code &) {
+  bool on_object_begin(json::error_code&) {
     memberValue(std::nullopt);
     ++depth_;
     return true;
   }
-  bool on_object_end(std::size_t, json::error_code &) {
+  bool on_object_end(std::size_t, json::error_code&) {
     --depth_;
     return true;
   }
-  bool on_array_begin(json::error_code &ec) {
+  bool on_array_begin(json::error_code& ec) {
     if (depth_ == 0) {
       // The top level must be an object: stop reading at once.
       ec = json::error::syntax;
@@ -59,16 +59,16 @@ class TopLevelHandler {
     ++depth_;
     return true;
   }
-  bool on_array_end(std::size_t, json::error_code &) {
+  bool on_array_end(std::size_t, json::error_code&) {
     --depth_;
     return true;
   }
 
-  bool on_key_part(json::string_view s, std::size_t, json::error_code &) {
+  bool on_key_part(json::string_view s, std::size_t, json::error_code&) {
     if (depth_ == 1) key_.append(view(s));
     return true;
   }
-  bool on_key(json::string_view s, std::size_t, json::error_code &) {
+  bool on_key(json::string_view s, std::size_t, json::error_code&) {
     if (depth_ == 1) {
       key_.append(view(s));
       member_ = key_ == kLibraryNameKey   ? Member::name
@@ -79,12 +79,12 @@ class TopLevelHandler {
     return true;
   }
 
-  bool on_string_part(json::string_view s, std::size_t, json::error_code &ec) {
+  bool on_string_part(json::string_view s, std::size_t, json::error_code& ec) {
     if (depth_ == 0) return topLevelNotObject(ec);
     if (depth_ == 1 && member_ != Member::other) string_.append(view(s));
     return true;
   }
-  bool on_string(json::string_view s, std::size_t, json::error_code &ec) {
+  bool on_string(json::string_view s, std::size_t, json::error_code& ec) {
     if (depth_ == 0) return topLevelNotObject(ec);
     if (depth_ == 1 && member_ != Member::other) {
       string_.append(view(s));
@@ -94,23 +94,23 @@ class TopLevelHandler {
     return true;
   }
 
-  bool on_number_part(json::string_view, json::error_code &) { return true; }
-  bool on_int64(std::int64_t, json::string_view, json::error_code &ec) { return scalar(ec); }
-  bool on_uint64(std::uint64_t, json::string_view, json::error_code &ec) { return scalar(ec); }
-  bool on_double(double, json::string_view, json::error_code &ec) { return scalar(ec); }
-  bool on_bool(bool, json::error_code &ec) { return scalar(ec); }
-  bool on_null(json::error_code &ec) { return scalar(ec); }
-  bool on_comment_part(json::string_view, json::error_code &) { return true; }
-  bool on_comment(json::string_view, json::error_code &) { return true; }
+  bool on_number_part(json::string_view, json::error_code&) { return true; }
+  bool on_int64(std::int64_t, json::string_view, json::error_code& ec) { return scalar(ec); }
+  bool on_uint64(std::uint64_t, json::string_view, json::error_code& ec) { return scalar(ec); }
+  bool on_double(double, json::string_view, json::error_code& ec) { return scalar(ec); }
+  bool on_bool(bool, json::error_code& ec) { return scalar(ec); }
+  bool on_null(json::error_code& ec) { return scalar(ec); }
+  bool on_comment_part(json::string_view, json::error_code&) { return true; }
+  bool on_comment(json::string_view, json::error_code&) { return true; }
 
  private:
   enum class Member { other, name, path };
 
-  bool topLevelNotObject(json::error_code &ec) {
+  bool topLevelNotObject(json::error_code& ec) {
     ec = json::error::syntax;
     return false;
   }
-  bool scalar(json::error_code &ec) {
+  bool scalar(json::error_code& ec) {
     if (depth_ == 0) return topLevelNotObject(ec);
     memberValue(std::nullopt);
     return true;
@@ -146,24 +146,23 @@ std::optional<PublishedDocumentInfo> parsePublishedDocument(std::string_view tex
 
 }  // namespace
 
-std::optional<PublishedDocumentInfo> readPublishedDocument(const std::filesystem::path &file) {
+std::optional<PublishedDocumentInfo> readPublishedDocument(const std::filesystem::path& file) {
   std::optional<std::string> text = platform::files::readFile(file);
   if (!text) return std::nullopt;
   try {
     return parsePublishedDocument(*text);
-  } catch (const std::exception &) {
-    // Only allocation can throw here; a document too large to hold is
-    // unreadable.
+  } catch (const std::exception&) {
+    // Only allocation can throw here; a document too large to hold is unreadable.
     return std::nullopt;
   }
 }
 
 std::optional<std::string> findPublishedDocument(
-    const std::filesystem::path &folder,
-    const std::function<bool(const std::string &entryName, const PublishedDocumentInfo &)> &accept) {
+    const std::filesystem::path& folder,
+    const std::function<bool(const std::string& entryName, const PublishedDocumentInfo&)>& accept) {
   const std::optional<std::vector<std::string>> entries = platform::files::listFolder(folder);
   if (!entries) return std::nullopt;
-  for (const std::string &entry : *entries) {
+  for (const std::string& entry : *entries) {
     if (!entry.ends_with(kDocumentEnding)) continue;
     const std::optional<PublishedDocumentInfo> info = readPublishedDocument(folder / entry);
     if (info && accept(entry, *info)) return entry;

@@ -30,17 +30,17 @@ class LibraryFixture : public ::testing::Test {
   LibraryContext context{defaults, log, home.path()};
 
   fs::path docs() const { return containerDocumentsFolder(home.path()); }
-  fs::path docsRelative(const std::string &entry) const {
+  fs::path docsRelative(const std::string& entry) const {
     return fs::path(kContainerDocumentsRelative) / entry;
   }
 
   // Writes a file with these bytes into the container Documents folder.
-  fs::path writeEntry(const std::string &entry, std::string_view bytes) const {
+  fs::path writeEntry(const std::string& entry, std::string_view bytes) const {
     return home.writeFile(docsRelative(entry), bytes);
   }
 
   // Publishes a document pair naming `name` and `path` as a real export would.
-  fs::path publish(const std::string &fileName, boost::json::value_ref name,
+  fs::path publish(const std::string& fileName, boost::json::value_ref name,
                    boost::json::value_ref path) const {
     boost::json::object document{
         {"libraryName", name}, {"libraryPath", path}, {"items", boost::json::array{}}};
@@ -48,12 +48,12 @@ class LibraryFixture : public ::testing::Test {
     return writeEntry(fileName, boost::json::serialize(document));
   }
 
-  bool hasEntry(const std::string &entry) const { return fs::exists(docs() / entry); }
+  bool hasEntry(const std::string& entry) const { return fs::exists(docs() / entry); }
 
   // The ".json" entries of the container in the file system's listing order.
   std::vector<std::string> jsonEntriesInListingOrder() const {
     std::vector<std::string> result;
-    for (const std::string &entry :
+    for (const std::string& entry :
          platform::files::listFolder(docs()).value_or(std::vector<std::string>{})) {
       if (entry.ends_with(".json")) result.push_back(entry);
     }

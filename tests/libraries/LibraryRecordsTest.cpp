@@ -21,8 +21,7 @@ TEST_F(LibraryRecords, RecordsTheFileNameAlwaysAndThePathWhenKnown) {
 }
 
 TEST_F(LibraryRecords, RecoveryTakesTheFirstDocumentWithAUsablePath) {
-  // Whatever the listing order, only one of these names the library with a
-  // usable path.
+  // Whatever the listing order, only one of these names the library with a usable path.
   publish("empty-path.json", "Lib", "");
   publish("numeric-path.json", "Lib", 42);
   publish("other-library.json", "Library", "/other");

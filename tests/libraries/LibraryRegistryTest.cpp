@@ -26,7 +26,7 @@ TEST(LibraryRegistry, OnlyTheBoolTrueSwitchesALibraryOnButEveryValueIsListed) {
   defaults.setOther("sync_library_Other");
 
   EXPECT_TRUE(isLibraryEnabled(defaults, "On"));
-  for (const char *name : {"Off", "Text", "Date", "Other", "Absent"}) {
+  for (const char* name : {"Off", "Text", "Date", "Other", "Absent"}) {
     EXPECT_FALSE(isLibraryEnabled(defaults, name)) << name;
   }
   EXPECT_THAT(knownLibraries(defaults), ElementsAre("Date", "Off", "On", "Other", "Text"));
@@ -34,7 +34,7 @@ TEST(LibraryRegistry, OnlyTheBoolTrueSwitchesALibraryOnButEveryValueIsListed) {
 
 TEST(LibraryRegistry, ListsNamesByCodePointsOfTheirComposedForm) {
   testing::MemoryDefaults defaults;
-  for (const char *name :
+  for (const char* name :
        {"b", "A", "a", "f", "e\xCC\x81" /* e + combining acute */, "Quarterly report \"Q1\""}) {
     defaults.setBool(std::string("sync_library_") + name, false);
   }
@@ -44,8 +44,7 @@ TEST(LibraryRegistry, ListsNamesByCodePointsOfTheirComposedForm) {
   defaults.setString("library_path_z", "/z");
   defaults.setBool("sync_librar", true);
 
-  // The decomposed é composes to U+00E9 and so sorts after "f", unlike its
-  // bytes.
+  // The decomposed é composes to U+00E9 and so sorts after "f", unlike its bytes.
   EXPECT_THAT(knownLibraries(defaults),
               ElementsAre("", "A", "Quarterly report \"Q1\"", "a", "b", "f", "e\xCC\x81"));
 }

@@ -24,7 +24,7 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
   const std::string composed = (home.path() / "Ledgers/Caf\xC3\xA9").string();
 
   struct Case {
-    const char *what;
+    const char* what;
     std::optional<std::string> document;  // the target's bytes; none: no file
     std::string newPath;
     std::optional<std::string> expected;
@@ -48,7 +48,7 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
       {"a trailing slash is another spelling", doc("Business", first + "/"), first, first + "/"},
       {"canonically equal spellings", doc("Caf\xC3\xA9", decomposed), composed, std::nullopt},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove(target());
     if (c.document) writeEntry(target().filename(), *c.document);
@@ -65,13 +65,11 @@ TEST(NameConflictAlert, HasItsTextsOneButtonAndTheWarningStyle) {
       nameConflictAlert("Business \"2026\"", "/Users/me/Business", "/Volumes/Archive/Business");
   EXPECT_EQ(alert.message, "Library name conflict: \"Business \"2026\"\"");
   EXPECT_EQ(alert.informativeText,
-            "Two Kettle Ledger libraries share the same name and currency but "
-            "live in different folders:\n\n"
+            "Two Kettle Ledger libraries share the same name and currency but live in different folders:\n\n"
             "\xE2\x80\xA2 /Users/me/Business\n"
             "\xE2\x80\xA2 /Volumes/Archive/Business\n\n"
-            "Quillory can only sync one under this filename. Please rename one "
-            "of the libraries in Kettle Ledger "
-            "to resolve the conflict.");
+            "Quillory can only sync one under this filename. Please rename one of the libraries in Kettle "
+            "Ledger to resolve the conflict.");
   EXPECT_EQ(alert.style, platform::AlertStyle::warning);
   EXPECT_EQ(alert.buttons, std::vector<std::string>{"OK"});
 }
@@ -81,7 +79,7 @@ TEST(NameConflictAlert, AWorkerWaitsWhileTheMainThreadShowsIt) {
   testing::ScriptedAlerts alerts(&dispatcher);
   std::atomic<bool> returned = false;
   std::atomic<bool> returnedWhileOpen = true;
-  alerts.setWhileOpen([&](const platform::Alert &) { returnedWhileOpen = returned.load(); });
+  alerts.setWhileOpen([&](const platform::Alert&) { returnedWhileOpen = returned.load(); });
 
   dispatcher.global(platform::QualityOfService::userInitiated, [&] {
     showNameConflictAlert(dispatcher, alerts, "Business", "/first", "/second");

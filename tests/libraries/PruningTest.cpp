@@ -17,12 +17,12 @@ using ::testing::IsEmpty;
 // (for example: is the document still on disk at that moment?).
 class RecordingDefaults final : public platform::Defaults {
  public:
-  explicit RecordingDefaults(platform::Defaults &inner) : inner_(inner) {}
-  platform::DefaultsValue value(const std::string &key) const override { return inner_.value(key); }
-  void setBool(const std::string &key, bool value) override { inner_.setBool(key, value); }
-  void setString(const std::string &key, const std::string &value) override { inner_.setString(key, value); }
-  void setDate(const std::string &key, platform::Date value) override { inner_.setDate(key, value); }
-  void remove(const std::string &key) override {
+  explicit RecordingDefaults(platform::Defaults& inner) : inner_(inner) {}
+  platform::DefaultsValue value(const std::string& key) const override { return inner_.value(key); }
+  void setBool(const std::string& key, bool value) override { inner_.setBool(key, value); }
+  void setString(const std::string& key, const std::string& value) override { inner_.setString(key, value); }
+  void setDate(const std::string& key, platform::Date value) override { inner_.setDate(key, value); }
+  void remove(const std::string& key) override {
     removals.push_back(key + (snapshot ? snapshot() : ""));
     inner_.remove(key);
   }
@@ -32,8 +32,12 @@ class RecordingDefaults final : public platform::Defaults {
   std::vector<std::string> removals;
 
  private:
-  platform::Defaults &inner_;
+  platform::Defaults& inner_;
 };
+
+std::string disabledLine(const std::string& name) {
+  return "[Helper] Pruned disabled library '" + name + "' (path unknown, JSON already deleted)";
+}
 
 class Pruning : public LibraryFixture {
  protected:
@@ -65,8 +69,8 @@ TEST_F(Pruning, ADisabledLibraryWithAnUnknownPathIsForgottenWithoutTouchingFiles
   EXPECT_TRUE(pruneLibraries(recorded));
   EXPECT_THAT(recording.removals,
               ElementsAre("sync_library_Old", "library_path_Old", "library_filename_Old"));
-  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Pruned disabled library 'Old' "
-                                       "(path unknown, JSON already deleted)"));
+  EXPECT_THAT(log.lines(),
+              ElementsAre("[Helper] Pruned disabled library 'Old' (path unknown, JSON already deleted)"));
   EXPECT_TRUE(hasEntry("old-eur.json") && hasEntry("old-eur_updated.txt"));
   EXPECT_THAT(knownLibraries(defaults), IsEmpty());
 }
@@ -95,8 +99,7 @@ TEST_F(Pruning, AnOrphanedLibraryIsRecoveredThenDeletedThenForgotten) {
   EXPECT_THAT(log.lines(), ElementsAre("[Helper] Recovered path for 'Trip': " + goneFolder(),
                                        "[Helper] Deleted iCloud files: trip-chf.json, trip-chf_updated.txt",
                                        "[Helper] Pruned orphaned library 'Trip' (path no longer exists)"));
-  // The recovered path was stored first, so the pair is deleted before any key
-  // goes.
+  // The recovered path was stored first, so the pair is deleted before any key goes.
   EXPECT_THAT(recording.removals,
               ElementsAre("sync_library_Trip", "library_path_Trip", "library_filename_Trip"));
   EXPECT_TRUE(hasEntry("other-eur.json") && hasEntry("other-eur_updated.txt"));
@@ -116,22 +119,16 @@ TEST_F(Pruning, AnOrphanWithARecordedPathNeedsNoRecovery) {
 }
 
 TEST_F(Pruning, EveryValueButTheBoolTrueCountsAsSwitchedOff) {
-  defaults.setBool("sync_library_Declined",
-                   false);  // declined at the first question, never published
+  // Declined at the first question and never published.
+  defaults.setBool("sync_library_Declined", false);
   defaults.setString("sync_library_Text", "true");
   defaults.setDate("sync_library_Date", std::chrono::system_clock::now());
   defaults.setOther("sync_library_Other");
   defaults.setBool("sync_library_On", true);
 
   EXPECT_TRUE(pruneLibraries(recorded));
-  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Pruned disabled library 'Date' (path "
-                                       "unknown, JSON already deleted)",
-                                       "[Helper] Pruned disabled library 'Declined' (path "
-                                       "unknown, JSON already deleted)",
-                                       "[Helper] Pruned disabled library 'Other' (path "
-                                       "unknown, JSON already deleted)",
-                                       "[Helper] Pruned disabled library 'Text' (path "
-                                       "unknown, JSON already deleted)"));
+  EXPECT_THAT(log.lines(), ElementsAre(disabledLine("Date"), disabledLine("Declined"), disabledLine("Other"),
+                                       disabledLine("Text")));
   EXPECT_THAT(knownLibraries(defaults), ElementsAre("On"));
   EXPECT_FALSE(pruneLibraries(recorded));
 }
@@ -156,7 +153,7 @@ TEST_F(Deletion, ScanRemovesOnlyTheFirstMatchInListingOrder) {
                      "");  // an empty record counts as none
 
   std::string first;
-  for (const std::string &entry : jsonEntriesInListingOrder()) {
+  for (const std::string& entry : jsonEntriesInListingOrder()) {
     if (first.empty() && (entry == "first.json" || entry == "second.json")) first = entry;
   }
   const std::string second = first == "first.json" ? "second.json" : "first.json";
@@ -166,7 +163,7 @@ TEST_F(Deletion, ScanRemovesOnlyTheFirstMatchInListingOrder) {
   EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: " + first + ", " + firstMarker,
                                        "[Helper] Deleted iCloud files (by scan): " + first));
   EXPECT_FALSE(hasEntry(first) || hasEntry(firstMarker));
-  for (const std::string &kept :
+  for (const std::string& kept :
        {second, markerNameFor(second), std::string("third.JSON"), std::string("lower.json")}) {
     EXPECT_TRUE(hasEntry(kept)) << kept;
   }
@@ -208,16 +205,14 @@ TEST_F(Deletion, TheMarkerNameReplacesEveryJsonInTheName) {
 // library's own document is found by scan instead.
 TEST_F(Deletion, AFileNameRecordNeverReachesOutsideTheFolder) {
   const std::string withNul = std::string("victim.json\0/../x.json", 22);
-  for (const std::string &record : {std::string("../victim.json"), std::string("a/b.json"), std::string(".."),
+  for (const std::string& record : {std::string("../victim.json"), std::string("a/b.json"), std::string(".."),
                                     std::string("."), std::string("/victim.json"), withNul}) {
     SCOPED_TRACE(record);
     log.clear();
     const fs::path outside =
         home.writeFile("Library/Mobile Documents/iCloud~test~quillory~mobile/victim.json", "{}");
-    const fs::path outsideMarker = home.writeFile(
-        "Library/Mobile "
-        "Documents/iCloud~test~quillory~mobile/victim_updated.txt",
-        "t");
+    const fs::path outsideMarker =
+        home.writeFile("Library/Mobile Documents/iCloud~test~quillory~mobile/victim_updated.txt", "t");
     const fs::path nested = writeEntry("a/b.json", "{}");
     const fs::path nestedMarker = writeEntry("a/b_updated.txt", "t");
     const fs::path absolute = home.writeFile("victim.json", "{}");
@@ -226,7 +221,7 @@ TEST_F(Deletion, AFileNameRecordNeverReachesOutsideTheFolder) {
     defaults.setString("library_filename_Lib", record);
 
     deleteLibraryFiles(context, "Lib");
-    for (const fs::path &survivor : {outside, outsideMarker, nested, nestedMarker, absolute, inside}) {
+    for (const fs::path& survivor : {outside, outsideMarker, nested, nestedMarker, absolute, inside}) {
       EXPECT_TRUE(fs::exists(survivor)) << survivor;
     }
     EXPECT_TRUE(fs::is_directory(docs()));

@@ -18,7 +18,7 @@ class PublishedDocuments : public LibraryFixture {
 
 TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAnObject) {
   struct Case {
-    const char *bytes;
+    const char* bytes;
     std::optional<std::string> name;
     std::optional<std::string> path;
   };
@@ -33,7 +33,7 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAnObject) {
       {R"({"libraryName":"","libraryPath":""})", "", ""},
       {"{}", std::nullopt, std::nullopt},
   };
-  for (const Case &c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes);
     const Info info = read(c.bytes);
     ASSERT_TRUE(info.has_value());
@@ -43,7 +43,7 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAnObject) {
 }
 
 TEST_F(PublishedDocuments, AnythingButAWholeJsonObjectIsUnreadable) {
-  for (const char *bytes : {"", "[]", R"(["libraryName"])", R"("libraryName")", "12", "null",
+  for (const char* bytes : {"", "[]", R"(["libraryName"])", R"("libraryName")", "12", "null",
                             R"({"libraryName":"a")", R"({"libraryName":"a"} {})", R"({"libraryName":"a"} x)",
                             "{\"libraryName\":\"\xFF\"}", "{'libraryName':'a'}"}) {
     EXPECT_FALSE(read(bytes).has_value()) << bytes;
@@ -62,14 +62,14 @@ std::string nestedDocument(int levels) {
 }
 
 // Runs `work` on a thread with the given stack size, as small as a queue's.
-void onThreadWithStack(std::size_t stackBytes, const std::function<void()> &work) {
+void onThreadWithStack(std::size_t stackBytes, const std::function<void()>& work) {
   pthread_attr_t attributes;
   ASSERT_EQ(pthread_attr_init(&attributes), 0);
   ASSERT_EQ(pthread_attr_setstacksize(&attributes, stackBytes), 0);
   pthread_t thread;
-  auto *task = new std::function<void()>(work);
-  const auto run = [](void *argument) -> void * {
-    auto *work = static_cast<std::function<void()> *>(argument);
+  auto* task = new std::function<void()>(work);
+  const auto run = [](void* argument) -> void* {
+    auto* work = static_cast<std::function<void()>*>(argument);
     (*work)();
     delete work;
     return nullptr;
@@ -93,8 +93,7 @@ TEST_F(PublishedDocuments, NestingIsBoundedAndDeeperDocumentsAreUnreadable) {
     EXPECT_FALSE(readPublishedDocument(deep100k).has_value());
   };
   std::thread(check).join();
-  // The stack a secondary thread gets by default on macOS, where the queues
-  // run.
+  // The stack a secondary thread gets by default on macOS, where the queues run.
   onThreadWithStack(512 * 1024, check);
 }
 
@@ -108,19 +107,19 @@ TEST_F(PublishedDocuments, FindWalksJsonEntriesInListingOrderAndSkipsTheUnreadab
 
   std::vector<std::string> offered;
   const auto result =
-      findPublishedDocument(docs(), [&](const std::string &entry, const PublishedDocumentInfo &info) {
+      findPublishedDocument(docs(), [&](const std::string& entry, const PublishedDocumentInfo& info) {
         offered.push_back(entry);
         return info.libraryName == "Lib";
       });
   std::vector<std::string> readable;
-  for (const std::string &entry : jsonEntriesInListingOrder()) {
+  for (const std::string& entry : jsonEntriesInListingOrder()) {
     if (entry == "a.json" || entry == "b.json") readable.push_back(entry);
   }
   ASSERT_EQ(readable.size(), 2u);
   EXPECT_EQ(result, readable.front());
   EXPECT_EQ(offered, std::vector<std::string>{readable.front()});
 
-  EXPECT_FALSE(findPublishedDocument(docs() / "missing", [](auto &, auto &) { return true; }).has_value());
+  EXPECT_FALSE(findPublishedDocument(docs() / "missing", [](auto&, auto&) { return true; }).has_value());
 }
 
 }  // namespace
