@@ -1,0 +1,272 @@
+#include "platform/posix/PlistDefaults.h"
+
+#include <gtest/gtest.h>
+#include <plist/plist.h>
+
+#include <set>
+#include <thread>
+
+#include "platform/Files.h"
+#include "support/CapturingLog.h"
+#include "support/FakeClock.h"
+#include "support/TempHome.h"
+
+namespace quillory::platform::posix {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CapturingLog;
+using testing::FakeClock;
+using testing::TempHome;
+using namespace std::chrono;
+
+constexpr const char* kHeader =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<plist version=\"1.0\">\n";
+
+std::string plistXml(const std::string& dictBody) { return kHeader + ("<dict>" + dictBody + "</dict></plist>\n"); }
+
+// The file's property list written back in libplist's canonical XML.
+std::string canonicalXml(const fs::path& file, const char* withoutKey = nullptr) {
+  const auto bytes = files::readFile(file);
+  if (!bytes) return "<unreadable>";
+  plist_t root = nullptr;
+  plist_from_xml(bytes->data(), static_cast<uint32_t>(bytes->size()), &root);
+  if (root == nullptr) return "<unparsable>";
+  if (withoutKey != nullptr) plist_dict_remove_item(root, withoutKey);
+  char* xml = nullptr;
+  uint32_t length = 0;
+  plist_to_xml(root, &xml, &length);
+  std::string result(xml, length);
+  plist_to_xml_free(xml);
+  plist_free(root);
+  return result;
+}
+
+class PlistDefaultsTest : public ::testing::Test {
+ protected:
+  std::unique_ptr<PlistDefaults> open() { return std::make_unique<PlistDefaults>(file_, log_, clock_); }
+  std::set<std::string> folderNames() const {
+    auto names = files::listFolder(file_.parent_path());
+    return names ? std::set<std::string>(names->begin(), names->end()) : std::set<std::string>{};
+  }
+
+  TempHome home_;
+  fs::path file_ = home_ / ".config" / "quillory-helper" / "test.quillory.helper.plist";
+  CapturingLog log_;
+  FakeClock clock_;
+};
+
+TEST_F(PlistDefaultsTest, MissingFileIsAnEmptyStoreWithoutLogLine) {
+  auto store = open();
+  EXPECT_TRUE(store->keys().empty());
+  EXPECT_TRUE(store->value("autoSyncEnabled").isAbsent());
+  EXPECT_FALSE(files::exists(file_));
+  store->remove("nothing");  // removing an absent key writes nothing
+  EXPECT_FALSE(files::exists(file_));
+  EXPECT_EQ(log_.size(), 0u);
+}
+
+TEST_F(PlistDefaultsTest, ValuesSurviveAReload) {
+  const Date synced = sys_days{year{2026} / December / 5} + hours{11} + minutes{32} + seconds{21};
+  const Date early = sys_days{year{1990} / January / 2} + hours{3};  // before the format's 2001 epoch
+  {
+    auto store = open();
+    store->setBool("autoSyncEnabled", false);
+    store->setString("library_path_Business", "/Users/a/Business.kl");
+    store->setString("library_filename_Caf\xC3\xA9 & <Co>", "caf\xC3\xA9-eur");
+    store->setString("empty", "");
+    store->setDate("lastSyncDate", synced + milliseconds(750));  // kept to the whole second
+    store->setDate("early", early);
+    store->setBool("gone", true);
+    store->remove("gone");
+    EXPECT_EQ(store->value("lastSyncDate").asDate(), synced);
+  }
+  auto store = open();
+  EXPECT_EQ(store->value("autoSyncEnabled").asBool(), false);
+  EXPECT_EQ(store->value("library_path_Business").asString(), "/Users/a/Business.kl");
+  EXPECT_EQ(store->value("library_filename_Caf\xC3\xA9 & <Co>").asString(), "caf\xC3\xA9-eur");
+  EXPECT_EQ(store->value("empty").asString(), "");
+  EXPECT_EQ(store->value("lastSyncDate").asDate(), synced);
+  EXPECT_EQ(store->value("early").asDate(), early);
+  EXPECT_TRUE(store->value("gone").isAbsent());
+  EXPECT_EQ(store->value("autoSyncEnabled").asString(), std::nullopt);  // typed reads
+  const auto keys = store->keys();
+  EXPECT_EQ(std::set<std::string>(keys.begin(), keys.end()),
+            (std::set<std::string>{"autoSyncEnabled", "library_path_Business", "library_filename_Caf\xC3\xA9 & <Co>",
+                                   "empty", "lastSyncDate", "early"}));
+  EXPECT_EQ(folderNames(), std::set<std::string>{"test.quillory.helper.plist"});
+  EXPECT_EQ(log_.size(), 0u);
+}
+
+TEST_F(PlistDefaultsTest, ValuesOfOtherTypesAreKeptAsTheyWere) {
+  const std::string original = plistXml(
+      "<key>count</key><integer>-5</integer>"
+      "<key>big</key><integer>18446744073709551615</integer>"
+      "<key>ratio</key><real>0.1</real>"
+      "<key>blob</key><data>AAEC/w==</data>"
+      "<key>list</key><array><integer>1</integer><string>x</string><true/></array>"
+      "<key>nested</key><dict><key>a</key><date>2026-12-05T11:32:21Z</date><key>b</key><dict/></dict>"
+      "<key>ref</key><dict><key>CF$UID</key><integer>3</integer></dict>"
+      "<key>autoSyncEnabled</key><string>yes</string>");
+  home_.writeFile(file_.lexically_relative(home_.path()), original);
+  auto store = open();
+  for (const char* key : {"count", "big", "ratio", "blob", "list", "nested", "ref"}) {
+    EXPECT_TRUE(store->value(key).isOther()) << key;
+  }
+  EXPECT_EQ(store->value("autoSyncEnabled").asString(), "yes");
+  store->setBool("autoSyncEnabled", true);  // replaces a value of the wrong type
+  store->setBool("added", true);
+  EXPECT_EQ(canonicalXml(file_, "added"),
+            canonicalXml(home_.writeFile("expected.plist", plistXml(
+                                                               "<key>count</key><integer>-5</integer>"
+                                                               "<key>big</key><integer>18446744073709551615</integer>"
+                                                               "<key>ratio</key><real>0.1</real>"
+                                                               "<key>blob</key><data>AAEC/w==</data>"
+                                                               "<key>list</key><array><integer>1</integer><string>x</"
+                                                               "string><true/></array>"
+                                                               "<key>nested</key><dict><key>a</key><date>2026-12-05T11:"
+                                                               "32:21Z</date><key>b</key><dict/></dict>"
+                                                               "<key>ref</key><dict><key>CF$UID</key><integer>3</"
+                                                               "integer></dict>"
+                                                               "<key>autoSyncEnabled</key><true/>"))));
+}
+
+struct CorruptCase {
+  const char* name;
+  std::string content;
+};
+
+class PlistDefaultsCorruptTest : public PlistDefaultsTest, public ::testing::WithParamInterface<CorruptCase> {};
+
+TEST_P(PlistDefaultsCorruptTest, UnreadableFileIsMovedAsideAndStoreStartsEmpty) {
+  const std::string& bytes = GetParam().content;
+  home_.writeFile(file_.lexically_relative(home_.path()), bytes);
+  const fs::path aside = file_.parent_path() / "test.quillory.helper.plist.corrupt-20261205T090000Z";
+
+  auto store = open();
+  EXPECT_TRUE(store->keys().empty());
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_TRUE(log_.lines()[0].starts_with("[Helper] \xE2\x9A\xA0 ")) << log_.lines()[0];
+  EXPECT_NE(log_.lines()[0].find(aside.string()), std::string::npos) << log_.lines()[0];
+  EXPECT_EQ(files::readFile(aside), bytes);
+  EXPECT_FALSE(files::exists(file_));
+
+  store->setBool("autoSyncEnabled", true);
+  EXPECT_EQ(files::readFile(aside), bytes);
+  EXPECT_EQ(open()->value("autoSyncEnabled").asBool(), true);
+  EXPECT_EQ(folderNames(), (std::set<std::string>{"test.quillory.helper.plist", aside.filename().string()}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlistDefaultsCorruptTest,
+    ::testing::Values(CorruptCase{"Garbage", "not a property list"}, CorruptCase{"Empty", ""},
+                      CorruptCase{"Truncated", plistXml("<key>a</key><true/><key>b</key><string>x</string>").substr(0, 200)},
+                      CorruptCase{"ArrayAtTop", std::string(kHeader) + "<array><true/></array></plist>\n"},
+                      CorruptCase{"StringAtTop", std::string(kHeader) + "<string>x</string></plist>\n"},
+                      CorruptCase{"Binary", std::string("\x00\x01\x02\xFF\xFE", 5)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PlistDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopy) {
+  const fs::path folder = file_.parent_path();
+  home_.writeFile(file_.lexically_relative(home_.path()), "first");
+  open();
+  home_.writeFile(file_.lexically_relative(home_.path()), "second");
+  open();
+  home_.makeFolder(file_.lexically_relative(home_.path()));  // a folder where the file belongs
+  open()->setBool("k", true);
+  EXPECT_EQ(files::readFile(folder / "test.quillory.helper.plist.corrupt-20261205T090000Z"), "first");
+  EXPECT_EQ(files::readFile(folder / "test.quillory.helper.plist.corrupt-20261205T090000Z-2"), "second");
+  EXPECT_TRUE(fs::is_directory(folder / "test.quillory.helper.plist.corrupt-20261205T090000Z-3"));
+  EXPECT_EQ(open()->value("k").asBool(), true);
+  EXPECT_EQ(log_.count("[Helper] \xE2\x9A\xA0"), 3u);
+}
+
+TEST_F(PlistDefaultsTest, FailedSaveLeavesPreviousFileAndKeepsValueInMemory) {
+  auto store = open();
+  store->setString("library_path_A", "/a");
+  const fs::path folder = file_.parent_path();
+  const fs::path movedFolder = home_ / "moved";
+  const std::string before = *files::readFile(file_);
+
+  // The settings folder is replaced by a regular file: the save cannot happen.
+  fs::rename(folder, movedFolder);
+  home_.writeFile(folder.lexically_relative(home_.path()), "in the way");
+  store->setString("library_path_B", "/b");
+  EXPECT_EQ(store->value("library_path_B").asString(), "/b");
+  ASSERT_EQ(log_.size(), 1u);
+  EXPECT_TRUE(log_.lines()[0].starts_with("[Helper] \xE2\x9A\xA0 Could not save settings to ")) << log_.lines()[0];
+  EXPECT_EQ(files::readFile(movedFolder / file_.filename()), before);
+  EXPECT_EQ(files::listFolder(movedFolder)->size(), 1u);  // no temporary file left
+  EXPECT_EQ(files::readFile(folder), "in the way");
+
+  // Once the folder is back, the next save writes everything.
+  fs::remove(folder);
+  fs::rename(movedFolder, folder);
+  store->setBool("autoSyncEnabled", true);
+  auto reloaded = open();
+  EXPECT_EQ(reloaded->value("library_path_A").asString(), "/a");
+  EXPECT_EQ(reloaded->value("library_path_B").asString(), "/b");
+  EXPECT_EQ(reloaded->value("autoSyncEnabled").asBool(), true);
+}
+
+TEST_F(PlistDefaultsTest, FileReplacedWhileRunningIsOverwrittenByTheNextSave) {
+  auto store = open();
+  store->setBool("autoSyncEnabled", false);
+  home_.writeFile(file_.lexically_relative(home_.path()), "garbage from elsewhere");
+  EXPECT_EQ(store->value("autoSyncEnabled").asBool(), false);
+  store->setString("x", "y");
+  auto reloaded = open();
+  EXPECT_EQ(reloaded->value("autoSyncEnabled").asBool(), false);
+  EXPECT_EQ(reloaded->value("x").asString(), "y");
+  EXPECT_EQ(log_.size(), 0u);
+}
+
+TEST_F(PlistDefaultsTest, TextsWithNulAreRefused) {
+  auto store = open();
+  store->setString(std::string("a\0b", 3), "v");
+  store->setString("k", std::string("v\0w", 3));
+  EXPECT_TRUE(store->value("a").isAbsent());
+  EXPECT_TRUE(store->value("k").isAbsent());
+  EXPECT_EQ(log_.count("[Helper] \xE2\x9A\xA0"), 2u);
+}
+
+TEST_F(PlistDefaultsTest, ConcurrentWritersLoseNothing) {
+  {
+    auto store = open();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+      threads.emplace_back([&, t] {
+        for (int i = 0; i < 10; ++i) {
+          store->setString("k" + std::to_string(t) + "_" + std::to_string(i), "v");
+          (void)store->keys();
+          (void)store->value("k0_0");
+        }
+      });
+    }
+    for (auto& thread : threads) thread.join();
+  }
+  EXPECT_EQ(open()->keys().size(), 40u);
+}
+
+struct XdgCase {
+  std::optional<std::string> xdg;
+  std::string expected;
+};
+
+class DefaultsFileTest : public ::testing::TestWithParam<XdgCase> {};
+
+TEST_P(DefaultsFileTest, FollowsXdgConfigHomeWhenAbsolute) {
+  EXPECT_EQ(defaultsFileFor("/home/u", GetParam().xdg), fs::path(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DefaultsFileTest,
+    ::testing::Values(XdgCase{std::nullopt, "/home/u/.config/quillory-helper/test.quillory.helper.plist"},
+                      XdgCase{"", "/home/u/.config/quillory-helper/test.quillory.helper.plist"},
+                      XdgCase{"relative/cfg", "/home/u/.config/quillory-helper/test.quillory.helper.plist"},
+                      XdgCase{"/xdg", "/xdg/quillory-helper/test.quillory.helper.plist"}));
+
+}  // namespace
+}  // namespace quillory::platform::posix
