@@ -1,0 +1,98 @@
+#pragma once
+// A manager on the shared fakes, with a temporary home folder. The test's own
+// thread is the main thread; global tasks run on real threads and `settle`
+// joins them while pumping the main queue.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "bridge/HostScripts.h"
+#include "engine/ExportManager.h"
+#include "support/CapturingLog.h"
+#include "support/FakeClock.h"
+#include "support/FakeScriptRunner.h"
+#include "support/FakeWorkspace.h"
+#include "support/ManualDispatcher.h"
+#include "support/MemoryDefaults.h"
+#include "support/ScriptedAlerts.h"
+#include "support/TempHome.h"
+
+namespace quillory::engine::test {
+
+// One item under /nonexistent/Biz, amounts in euros: published as "biz-eur"
+// when the confirmed name is "Biz".
+inline constexpr const char* kExportJson =
+    R"({"items":[{"id":"1","title":"Lunch","asset":{"path":"/nonexistent/Biz/assets/a.jpg"},)"
+    R"("amounts":{"currency":"eur"},"dropped":true}]})";
+
+inline const std::string kNameScript{bridge::kLibraryNameScript};
+inline const std::string kExportScript{bridge::kExportScript};
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void TearDown() override { dispatcher.drain(); }
+
+  Environment environment() {
+    return Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()};
+  }
+
+  // A manager whose status hook counts its calls.
+  std::shared_ptr<ExportManager> makeManager() {
+    auto made = ExportManager::create(environment());
+    made->setOnStatusChanged([this] { ++notifications; });
+    return made;
+  }
+
+  ExportManager& engine() {
+    if (!manager) manager = makeManager();
+    return *manager;
+  }
+
+  void hostRunning(bool running) {
+    if (running) {
+      workspace.launch(ExportManager::klBundleID);
+    } else {
+      workspace.quit(ExportManager::klBundleID);
+    }
+  }
+
+  // Runs one check on this thread with the name script answering `reported`.
+  void checkReporting(const std::string& reported) {
+    scripts.queueAnswer(kNameScript, reported);
+    engine().periodicCheck();
+  }
+
+  // Makes `name` the settled current library (two checks) and settles.
+  void settleLibrary(const std::string& name) {
+    hostRunning(true);
+    checkReporting(name);
+    checkReporting(name);
+    settle();
+  }
+
+  // Joins the global tasks while pumping the main queue.
+  void settle() { ASSERT_TRUE(dispatcher.drain()); }
+
+  // Notifications delivered since the last call.
+  int takeNotifications() {
+    settle();
+    const int n = notifications;
+    notifications = 0;
+    return n;
+  }
+
+  testing::MemoryDefaults defaults;
+  testing::ManualDispatcher dispatcher;
+  testing::FakeClock clock;
+  testing::CapturingLog log;
+  testing::FakeWorkspace workspace;
+  testing::ScriptedAlerts alerts{&dispatcher};
+  testing::FakeScriptRunner scripts;
+  testing::TempHome home;
+  int notifications = 0;  // main thread only
+  std::shared_ptr<ExportManager> manager;
+};
+
+}  // namespace quillory::engine::test

@@ -1,0 +1,72 @@
+#include "support/FakeScriptRunner.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace quillory::testing {
+
+std::string FakeScriptRunner::runScript(const std::string& script, double timeoutSeconds) {
+  Handler handler;
+  std::optional<std::string> answer;
+  {
+    std::lock_guard lock(mutex_);
+    Entry& entry = entries_[script];
+    ++entry.calls;
+    ++totalCalls_;
+    entry.lastTimeout = timeoutSeconds;
+    ++entry.inFlight;
+    entry.maxInFlight = std::max(entry.maxInFlight, entry.inFlight);
+    if (!entry.queued.empty()) {
+      answer = std::move(entry.queued.front());
+      entry.queued.pop_front();
+    } else if (entry.handler) {
+      handler = entry.handler;
+    } else {
+      answer = entry.answer.value_or("");
+    }
+  }
+  std::string result = answer ? std::move(*answer) : handler();
+  std::lock_guard lock(mutex_);
+  --entries_[script].inFlight;
+  return result;
+}
+
+void FakeScriptRunner::setAnswer(std::string_view script, std::string answer) {
+  std::lock_guard lock(mutex_);
+  entries_[std::string(script)].answer = std::move(answer);
+}
+
+void FakeScriptRunner::queueAnswer(std::string_view script, std::string answer) {
+  std::lock_guard lock(mutex_);
+  entries_[std::string(script)].queued.push_back(std::move(answer));
+}
+
+void FakeScriptRunner::setHandler(std::string_view script, Handler handler) {
+  std::lock_guard lock(mutex_);
+  entries_[std::string(script)].handler = std::move(handler);
+}
+
+std::size_t FakeScriptRunner::calls(std::string_view script) const {
+  std::lock_guard lock(mutex_);
+  auto it = entries_.find(script);
+  return it == entries_.end() ? 0 : it->second.calls;
+}
+
+std::size_t FakeScriptRunner::totalCalls() const {
+  std::lock_guard lock(mutex_);
+  return totalCalls_;
+}
+
+std::optional<double> FakeScriptRunner::lastTimeout(std::string_view script) const {
+  std::lock_guard lock(mutex_);
+  auto it = entries_.find(script);
+  return it == entries_.end() ? std::nullopt : it->second.lastTimeout;
+}
+
+std::size_t FakeScriptRunner::maxInFlight(std::string_view script) const {
+  std::lock_guard lock(mutex_);
+  auto it = entries_.find(script);
+  return it == entries_.end() ? 0 : it->second.maxInFlight;
+}
+
+}  // namespace quillory::testing

@@ -1,0 +1,54 @@
+#pragma once
+// A script runner that answers from the test instead of a child process.
+// Answers are looked up by the exact script text: queued one-shot answers
+// first, then a handler, then a fixed answer, else "". Every call is counted,
+// with its time limit, and the runner records how many calls of the same
+// script were in flight at once (to catch overlapping runs). Thread-safe;
+// handlers run without the runner's lock held.
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "bridge/ScriptRunner.h"
+
+namespace quillory::testing {
+
+class FakeScriptRunner final : public bridge::ScriptRunner {
+ public:
+  using Handler = std::function<std::string()>;
+
+  std::string runScript(const std::string& script, double timeoutSeconds) override;
+
+  void setAnswer(std::string_view script, std::string answer);
+  void queueAnswer(std::string_view script, std::string answer);
+  void setHandler(std::string_view script, Handler handler);
+
+  std::size_t calls(std::string_view script) const;
+  std::size_t totalCalls() const;
+  std::optional<double> lastTimeout(std::string_view script) const;
+  // The largest number of calls of this script that were running at once.
+  std::size_t maxInFlight(std::string_view script) const;
+
+ private:
+  struct Entry {
+    std::deque<std::string> queued;
+    Handler handler;
+    std::optional<std::string> answer;
+    std::size_t calls = 0;
+    std::optional<double> lastTimeout;
+    std::size_t inFlight = 0;
+    std::size_t maxInFlight = 0;
+  };
+
+  mutable std::mutex mutex_;
+  std::map<std::string, Entry, std::less<>> entries_;
+  std::size_t totalCalls_ = 0;
+};
+
+}  // namespace quillory::testing
