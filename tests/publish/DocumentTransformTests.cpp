@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <boost/json/parse.hpp>
+#include <pthread.h>
+
+#include "publish/Derivations.h"
+#include "publish/DocumentTransform.h"
+#include "publish/ExportError.h"
+#include "support/FakeClock.h"
+
+namespace quillory::publish {
+namespace {
+
+namespace json = boost::json;
+
+const std::set<std::string> kKeep(kKeptItemFields.begin(), kKeptItemFields.end());
+
+std::string nestedExport(std::size_t depth) {
+  return R"({"items":[{"id":1,"notes":)" + std::string(depth, '[') + std::string(depth, ']') + "}]}";
+}
+
+// Runs the work on a thread with a stack as small as a dispatch queue's
+// worker thread gets on macOS (512 KB).
+template <typename Work>
+void onSmallStack(Work work) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, 512 * 1024);
+  pthread_t thread;
+  auto body = [](void* argument) -> void* {
+    (*static_cast<Work*>(argument))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, body, &work), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
+TEST(DocumentTransform, DeepExportsFitASmallStack) {
+  testing::FakeClock clock;
+  std::optional<ExportErrorCode> deepest;
+  std::size_t acceptedSize = 0;
+  onSmallStack([&] {
+    acceptedSize = prepareExport(nestedExport(kMaxExportDepth - 3), std::nullopt, kKeep, clock).documentBytes.size();
+    try {
+      prepareExport(nestedExport(kMaxExportDepth - 2), std::nullopt, kKeep, clock);
+    } catch (const ExportError& error) {
+      deepest = error.code();
+    }
+  });
+  EXPECT_GT(acceptedSize, 2 * (kMaxExportDepth - 3));
+  EXPECT_EQ(deepest, ExportErrorCode::parseFailure);
+}
+
+TEST(DocumentTransform, DuplicateMembersKeepTheLastValue) {
+  testing::FakeClock clock;
+  const PreparedExport prepared = prepareExport(
+      R"({"items":[{"id":1}],"v":1,"v":2,"items":[{"id":2,"id":3,"x":1,"amounts":{"currency":"GBP"}}]})",
+      std::nullopt, kKeep, clock);
+  const json::object document = json::parse(prepared.documentBytes).as_object();
+  EXPECT_EQ(document.at("v"), 2);
+  EXPECT_EQ(document.at("items"), json::parse(R"([{"id":3,"amounts":{"currency":"GBP"}}])"));
+  EXPECT_EQ(prepared.libraryFilename, "receipts-gbp");
+}
+
+TEST(DocumentTransform, NamesAndMembers) {
+  testing::FakeClock clock;
+  const PreparedExport prepared = prepareExport(
+      R"({"meta":{"app":"KL","v":[1,2.5]},"libraryName":"ignored","exportedAt":"x","currencyCode":"y",
+          "items":[{"asset":{"path":"/U/a/Reise CHF/assets/1.jpg"},"amountsOriginal":{"currency":"JPY"}}]})",
+      std::nullopt, kKeep, clock);
+  EXPECT_EQ(prepared.libraryName, "Reise CHF");
+  EXPECT_EQ(prepared.libraryPath, "/U/a/Reise CHF");
+  EXPECT_EQ(prepared.currencyToken, "chf");
+  EXPECT_EQ(prepared.libraryFilename, "reise-chf");
+  EXPECT_EQ(prepared.markerBytes, "2026-12-05T09:00:00Z");
+  EXPECT_EQ(json::parse(prepared.documentBytes),
+            json::parse(R"({"meta":{"app":"KL","v":[1,2.5]},"libraryName":"Reise CHF","currencyCode":"CHF",
+                            "exportedAt":"2026-12-05T09:00:00Z","libraryPath":"\/U\/a\/Reise CHF",
+                            "items":[{"asset":{"path":"/U/a/Reise CHF/assets/1.jpg"},
+                                      "amountsOriginal":{"currency":"JPY"}}]})"));
+}
+
+}  // namespace
+}  // namespace quillory::publish
