@@ -1,0 +1,166 @@
+#include "cli/CommandLine.h"
+
+#include <string_view>
+#include <utility>
+
+namespace quillory::cli {
+
+namespace {
+
+struct CommandName {
+  std::string_view name;
+  Command command;
+  bool takesLibraryName;
+};
+
+constexpr CommandName kCommands[] = {
+    {"sync", Command::sync, false},       {"status", Command::status, false},
+    {"libraries", Command::libraries, false}, {"enable", Command::enable, true},
+    {"disable", Command::disable, true},  {"prune", Command::prune, false},
+    {"help", Command::help, false},
+};
+
+const CommandName* findCommand(std::string_view name) {
+  for (const CommandName& command : kCommands) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::variant<Options, UsageError> parseCommandLine(const std::vector<std::string>& arguments) {
+  Options options;
+  std::vector<std::string> positional;
+  bool optionsEnded = false;
+  bool wantsHelp = false;
+
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument.rfind("-", 0) != 0) {
+      positional.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+
+    std::string name = argument;
+    std::optional<std::string> inlineValue;
+    if (const auto equals = argument.find('='); argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+      name = argument.substr(0, equals);
+      inlineValue = argument.substr(equals + 1);
+    }
+    auto takeValue = [&]() -> std::optional<std::string> {
+      if (inlineValue) return inlineValue;
+      if (i + 1 < arguments.size()) return arguments[++i];
+      return std::nullopt;
+    };
+    auto flag = [&](bool& target) -> std::optional<UsageError> {
+      if (inlineValue) return UsageError{name + " takes no value"};
+      target = true;
+      return std::nullopt;
+    };
+
+    if (name == "--help" || name == "-h") {
+      if (auto error = flag(wantsHelp)) return *error;
+    } else if (name == "--yes" || name == "-y") {
+      if (auto error = flag(options.yes)) return *error;
+    } else if (name == "--assume-host-running") {
+      if (auto error = flag(options.assumeHostRunning)) return *error;
+    } else if (name == "--osascript") {
+      const auto value = takeValue();
+      if (!value || value->empty()) return UsageError{"--osascript needs the path of a program"};
+      options.osascript = *value;
+    } else if (name == "--answer") {
+      const auto value = takeValue();
+      if (value == "sync") {
+        options.answer = FirstSyncAnswer::sync;
+      } else if (value == "dont-sync") {
+        options.answer = FirstSyncAnswer::dontSync;
+      } else {
+        return UsageError{"--answer takes sync or dont-sync"};
+      }
+    } else {
+      return UsageError{"unknown option " + name};
+    }
+  }
+
+  if (wantsHelp) {
+    options.command = Command::help;
+    return options;
+  }
+  if (positional.empty()) return UsageError{"no command given"};
+
+  const CommandName* command = findCommand(positional.front());
+  if (command == nullptr) return UsageError{"unknown command " + positional.front()};
+  options.command = command->command;
+
+  const std::size_t expected = command->takesLibraryName ? 2 : 1;
+  if (positional.size() < expected) {
+    return UsageError{std::string(command->name) + " needs the name of a library"};
+  }
+  if (positional.size() > expected) {
+    return UsageError{"unexpected argument " + positional[expected] +
+                      (command->takesLibraryName ? " (quote a library name that contains spaces)" : "")};
+  }
+  if (command->takesLibraryName) options.libraryName = positional[1];
+  return options;
+}
+
+std::string usageText() {
+  return R"(Usage: quillory-helper-cli COMMAND [OPTIONS]
+
+Publishes the library open in Kettle Ledger to the Quillory mobile app, like
+the Quillory Helper menu-bar app, without a menu bar. It uses the same
+settings file and the same folders under $HOME, and prints the helper's log
+lines on standard output. Questions and alerts go to standard error.
+
+Commands:
+  sync           check the open library twice (so its name settles), then
+                 sync it now (reason "manual") and wait until the run ends.
+                 The first time a library is met, asks whether to sync it:
+                 on the terminal, or from --answer; with neither (standard
+                 input is not a terminal) the answer is "Don't Sync".
+  status         one check, then the library line and the status line as
+                 the menu shows them
+  libraries      every library met so far, one a line, "[on]  " or "[off] "
+  enable NAME    switch a library's sync on (published at its next sync)
+  disable NAME   switch a library's sync off and delete its published files
+                 from the devices; asks first on a terminal, else needs --yes
+  prune          one pass of forgetting switched-off libraries whose folder
+                 is gone, deleting their published files
+  help           this text
+
+Options:
+  --osascript PATH        the script launcher to run (default
+                          /usr/bin/osascript); for example the simulated
+                          Kettle Ledger, tools/kettle-ledger-sim
+  --assume-host-running   take Kettle Ledger as running without asking the
+                          desktop (needed where no macOS workspace exists)
+  --answer sync|dont-sync the answer to the first-sync question; given, it
+                          is used also on a terminal
+  --yes, -y               confirm "disable" without asking
+  --help, -h              this text
+
+Exit status:
+  0   success
+  1   the export failed ("⚠ " and the reason on standard error)
+  2   skipped: the library is switched off, or the answer was "Don't Sync"
+  64  bad usage (unknown command or option, unknown library, disable
+      without --yes where nobody can be asked)
+  75  another Quillory Helper or quillory-helper-cli is running on the same
+      settings; try again when it has finished
+
+Files:
+  settings   $XDG_CONFIG_HOME/quillory-helper/test.quillory.helper.plist
+             ($HOME/.config/... when XDG_CONFIG_HOME is unset or relative)
+  lock       quillory-helper.lock in the same folder
+  published  $HOME/Library/Mobile Documents/iCloud~test~quillory~mobile/Documents
+             and the Documents folder of every app container of
+             test.quillory.mobile under $HOME/Library/Containers
+)";
+}
+
+}  // namespace quillory::cli

@@ -1,0 +1,177 @@
+#include "cli/Frontend.h"
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <ostream>
+#include <utility>
+
+#include "app/AppDelegate.h"
+#include "app/StatusLine.h"
+#include "cli/ExitStatus.h"
+#include "engine/ExportManager.h"
+#include "platform/AlertPresenter.h"
+#include "platform/Clock.h"
+#include "platform/posix/RunLoopDispatcher.h"
+
+namespace quillory::cli {
+
+namespace {
+
+// How long one turn of the main loop waits before it looks again; the engine's
+// work ends by itself (every script has its time limit), so the front end
+// waits as long as it takes.
+constexpr double kLoopTurnSeconds = 60.0;
+
+// The same confirmation the Libraries submenu asks before switching a
+// library off.
+platform::Alert disableConfirmation(const std::string& name) {
+  platform::Alert alert;
+  alert.message = "Remove \"" + name + "\" from mobile devices?";
+  alert.informativeText =
+      "Disabling sync will delete this library and its data from Quillory on your iPhone and/or iPad.";
+  alert.style = platform::AlertStyle::warning;
+  alert.buttons = {"Remove", "Cancel"};
+  return alert;
+}
+
+std::string marked(bool enabled, const std::string& name) { return (enabled ? "[on]  " : "[off] ") + name; }
+
+}  // namespace
+
+Frontend::Frontend(engine::ExportManager& manager, platform::posix::RunLoopDispatcher& dispatcher,
+                   platform::Clock& clock, platform::AlertPresenter& alerts, app::DateTextSettings dateText, Io io)
+    : manager_(manager),
+      dispatcher_(dispatcher),
+      clock_(clock),
+      alerts_(alerts),
+      dateText_(std::move(dateText)),
+      io_(io) {}
+
+void Frontend::onBackground(std::function<void()> work) {
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  dispatcher_.global(platform::QualityOfService::background,
+                     [work = std::move(work), done, &dispatcher = dispatcher_] {
+                       work();
+                       done->store(true);
+                       dispatcher.async([] {});  // wakes the main loop to look at `done`
+                     });
+  while (!dispatcher_.runUntil([&] { return done->load(); }, kLoopTurnSeconds)) {
+  }
+}
+
+void Frontend::drainMainQueue() {
+  // Tasks run in submission order: once this marker has run, so has
+  // everything queued before it, and a task it queued in turn (a status
+  // notification posts the status hook) is drained by the second round.
+  for (int round = 0; round < 2; ++round) {
+    auto reached = std::make_shared<bool>(false);
+    dispatcher_.async([reached] { *reached = true; });
+    while (!dispatcher_.runUntil([&] { return *reached; }, kLoopTurnSeconds)) {
+    }
+  }
+}
+
+std::string Frontend::libraryLine() const {
+  const auto name = manager_.currentLibraryName();
+  return name ? "Library: " + *name : app::kOpenHostTitle;
+}
+
+std::string Frontend::statusLine() const {
+  const engine::ExportState state = manager_.state();
+  const auto lastSync = state.isSyncing ? std::nullopt : manager_.currentLibrarySyncDate();
+  return app::statusLineFor(state.isSyncing, state.lastError, lastSync, [&](platform::Date date) {
+           return app::relativeDateText(date, clock_.now(), dateText_);
+         }).title;
+}
+
+int Frontend::sync() {
+  // Two checks, so that the open library's name settles (a new name is only
+  // taken as the library's once two checks in a row report it).
+  onBackground([&manager = manager_] { manager.periodicCheck(); });
+  onBackground([&manager = manager_] { manager.periodicCheck(); });
+
+  // "Sync Now": on the main thread, so the first-sync question is asked here.
+  manager_.sync("manual");
+  while (!dispatcher_.runUntil([&] { return !manager_.isSyncing(); }, kLoopTurnSeconds)) {
+  }
+  drainMainQueue();
+
+  const auto name = manager_.currentLibraryName();
+  if (name && !manager_.isLibraryEnabled(*name)) return kExitSkipped;
+  if (const auto error = manager_.lastError()) {
+    io_.err << statusLine() << '\n';
+    return kExitExportFailed;
+  }
+  io_.out << statusLine() << '\n';
+  return kExitSuccess;
+}
+
+int Frontend::status() {
+  onBackground([&manager = manager_] { manager.periodicCheck(); });
+  drainMainQueue();
+  io_.out << libraryLine() << '\n' << statusLine() << '\n';
+  return kExitSuccess;
+}
+
+int Frontend::libraries() {
+  const std::vector<std::string> names = manager_.knownLibraries();
+  if (names.empty()) io_.out << app::kNoLibrariesTitle << '\n';
+  for (const std::string& name : names) io_.out << marked(manager_.isLibraryEnabled(name), name) << '\n';
+  return kExitSuccess;
+}
+
+bool Frontend::isKnown(const std::string& name) const {
+  const std::vector<std::string> names = manager_.knownLibraries();
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+int Frontend::unknownLibrary(const std::string& name) {
+  io_.err << "quillory-helper-cli: no library named \"" << name
+          << "\" has been seen; \"quillory-helper-cli libraries\" lists them\n";
+  return kExitUsage;
+}
+
+int Frontend::enable(const std::string& name) {
+  if (!isKnown(name)) return unknownLibrary(name);
+  if (!manager_.isLibraryEnabled(name)) {
+    manager_.setLibraryEnabled(name, true);
+    manager_.notifyStatusChanged();
+    drainMainQueue();
+  }
+  io_.out << marked(true, name) << '\n';
+  return kExitSuccess;
+}
+
+int Frontend::disable(const std::string& name) {
+  if (!isKnown(name)) return unknownLibrary(name);
+  if (!manager_.isLibraryEnabled(name)) {
+    io_.out << marked(false, name) << '\n';
+    return kExitSuccess;
+  }
+  if (!io_.canConfirmDisable) {
+    io_.err << "quillory-helper-cli: disable deletes the library's published files; standard input is not "
+               "a terminal, so confirm with --yes\n";
+    return kExitUsage;
+  }
+  if (alerts_.run(disableConfirmation(name)) != 0) {
+    io_.out << marked(true, name) << " (nothing changed)\n";
+    return kExitSuccess;
+  }
+  // As the submenu does it: the answer is stored before the files go, so a
+  // failed deletion still leaves the library switched off.
+  manager_.setLibraryEnabled(name, false);
+  manager_.notifyStatusChanged();
+  manager_.deleteLibraryFiles(name);
+  drainMainQueue();
+  io_.out << marked(false, name) << '\n';
+  return kExitSuccess;
+}
+
+int Frontend::prune() {
+  onBackground([&manager = manager_] { manager.pruneLibraries(); });
+  drainMainQueue();
+  return kExitSuccess;
+}
+
+}  // namespace quillory::cli

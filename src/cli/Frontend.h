@@ -1,0 +1,75 @@
+#pragma once
+// The commands of quillory-helper-cli over one ExportManager: what the
+// menu-bar helper does for "Sync Now", its status menu and its Libraries
+// submenu, each followed by waiting until the engine's work has ended.
+//
+// The front end runs on the dispatcher's main thread and drives the main loop
+// itself: the engine's background work (checks, pruning, the export run) runs
+// on the global queues, and whatever it hands to the main queue (the
+// first-sync question, the name-conflict alert, status notifications) runs
+// while the front end waits. The main thread never blocks on another thread.
+//
+// Each command returns the process's exit status (ExitStatus.h). Results go
+// to `out`; failures and refusals to `err`. The engine's log lines go through
+// its own Log (standard output).
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+#include "app/RelativeDateText.h"
+
+namespace quillory::engine {
+class ExportManager;
+}
+namespace quillory::platform {
+class AlertPresenter;
+class Clock;
+}  // namespace quillory::platform
+namespace quillory::platform::posix {
+class RunLoopDispatcher;
+}
+
+namespace quillory::cli {
+
+class Frontend {
+ public:
+  struct Io {
+    std::ostream& out;
+    std::ostream& err;
+    // Whether a question can be answered: standard input is a terminal, or
+    // the answer was given on the command line.
+    bool canConfirmDisable;
+  };
+
+  Frontend(engine::ExportManager& manager, platform::posix::RunLoopDispatcher& dispatcher,
+           platform::Clock& clock, platform::AlertPresenter& alerts, app::DateTextSettings dateText, Io io);
+
+  int sync();
+  int status();
+  int libraries();
+  int enable(const std::string& name);
+  int disable(const std::string& name);
+  int prune();
+
+  // The menu's two text lines for the manager's state now.
+  std::string libraryLine() const;
+  std::string statusLine() const;
+
+ private:
+  // Runs `work` on the background queue and the main loop until it has ended.
+  void onBackground(std::function<void()> work);
+  // Runs the main loop until every task queued so far has run.
+  void drainMainQueue();
+  bool isKnown(const std::string& name) const;
+  int unknownLibrary(const std::string& name);
+
+  engine::ExportManager& manager_;
+  platform::posix::RunLoopDispatcher& dispatcher_;
+  platform::Clock& clock_;
+  platform::AlertPresenter& alerts_;
+  const app::DateTextSettings dateText_;
+  Io io_;
+};
+
+}  // namespace quillory::cli

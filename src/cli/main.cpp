@@ -1,0 +1,122 @@
+// quillory-helper-cli: the headless front end. The composition root: it picks
+// the POSIX implementations of the platform, takes the single-instance lock,
+// opens the same settings store as the menu-bar helper and runs one command.
+// See CommandLine.cpp (usageText) for the commands and exit statuses.
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "bridge/OsascriptRunner.h"
+#include "cli/CommandLine.h"
+#include "cli/ExitStatus.h"
+#include "cli/Frontend.h"
+#include "cli/StaticWorkspace.h"
+#include "cli/TerminalAlerts.h"
+#include "engine/ExportManager.h"
+#include "platform/Files.h"
+#include "platform/posix/PlistDefaults.h"
+#include "platform/posix/RunLoopDispatcher.h"
+#include "platform/posix/SingleInstanceLock.h"
+#include "platform/posix/StdoutLog.h"
+#include "platform/posix/SystemClock.h"
+
+namespace {
+
+using namespace quillory;
+namespace posix = platform::posix;
+
+constexpr const char* kProgram = "quillory-helper-cli";
+
+int runCommand(cli::Frontend& frontend, const cli::Options& options) {
+  switch (options.command) {
+    case cli::Command::sync: return frontend.sync();
+    case cli::Command::status: return frontend.status();
+    case cli::Command::libraries: return frontend.libraries();
+    case cli::Command::enable: return frontend.enable(options.libraryName);
+    case cli::Command::disable: return frontend.disable(options.libraryName);
+    case cli::Command::prune: return frontend.prune();
+    case cli::Command::help: break;
+  }
+  std::cout << cli::usageText();
+  return cli::kExitSuccess;
+}
+
+std::vector<std::string> presetAnswers(const cli::Options& options) {
+  std::vector<std::string> answers;
+  if (options.answer == cli::FirstSyncAnswer::sync) answers.emplace_back("Sync");
+  if (options.answer == cli::FirstSyncAnswer::dontSync) answers.emplace_back("Don't Sync");
+  if (options.yes) answers.emplace_back("Remove");
+  return answers;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // A closed standard output must not kill the process half-way through a
+  // write of the settings or the published files.
+  ::signal(SIGPIPE, SIG_IGN);
+  // Results share standard output with the log, which writes directly.
+  std::cout.setf(std::ios::unitbuf);
+
+  const auto parsed = cli::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (const auto* error = std::get_if<cli::UsageError>(&parsed)) {
+    std::cerr << kProgram << ": " << error->message << "\nTry '" << kProgram << " --help'.\n";
+    return cli::kExitUsage;
+  }
+  const cli::Options& options = std::get<cli::Options>(parsed);
+  if (options.command == cli::Command::help) {
+    std::cout << cli::usageText();
+    return cli::kExitSuccess;
+  }
+
+  const std::filesystem::path home = platform::files::homeFolder();
+  const std::filesystem::path settingsFile = posix::defaultDefaultsFile(home);
+
+  // Before the settings file is opened: opening may already write (a damaged
+  // file is moved aside).
+  posix::SingleInstanceLock lock(posix::lockFileFor(settingsFile));
+  switch (lock.outcome()) {
+    case posix::SingleInstanceLock::Outcome::acquired: break;
+    case posix::SingleInstanceLock::Outcome::heldElsewhere:
+      std::cerr << kProgram << ": another Quillory Helper";
+      if (const auto pid = lock.holderPid()) std::cerr << " (process " << *pid << ")";
+      std::cerr << " is running on these settings (" << lock.file().string()
+                << "); try again when it has finished\n";
+      return cli::kExitLocked;
+    case posix::SingleInstanceLock::Outcome::unavailable:
+      std::cerr << kProgram << ": going on without the single-instance lock: " << lock.error() << '\n';
+      break;
+  }
+
+  posix::StdoutLog log;
+  posix::SystemClock clock;
+  posix::PlistDefaults defaults(settingsFile, log, clock);
+  cli::StaticWorkspace workspace(options.assumeHostRunning
+                                     ? std::vector<std::optional<std::string>>{engine::ExportManager::klBundleID}
+                                     : std::vector<std::optional<std::string>>{});
+  const bool interactive = ::isatty(STDIN_FILENO) == 1;
+
+  // The dispatcher goes first at the end (see below), so it is held apart.
+  auto dispatcher = std::make_unique<posix::RunLoopDispatcher>();
+  cli::TerminalAlerts alerts(*dispatcher, std::cin, std::cerr, interactive, presetAnswers(options));
+  bridge::OsascriptRunner runner(*dispatcher, clock, log, options.osascript);
+  auto manager = engine::ExportManager::create(
+      engine::Environment{defaults, *dispatcher, clock, log, workspace, alerts, runner, home});
+
+  cli::Frontend frontend(*manager, *dispatcher, clock, alerts, app::DateTextSettings{},
+                         cli::Frontend::Io{std::cout, std::cerr, interactive || options.yes});
+  const int status = runCommand(frontend, options);
+
+  // The commands wait for the engine's work, but a worker may still be on its
+  // way out (the end of an export run, the reaping of a script's child). The
+  // dispatcher joins its workers before anything they use goes away.
+  manager.reset();
+  dispatcher.reset();
+  return status;
+}
