@@ -1,0 +1,120 @@
+#pragma once
+// The application delegate: the status item with its menu, the menu commands,
+// and the connection between the user interface and the sync engine.
+//
+// Lifecycle: `create` makes the delegate around the process-wide manager; the
+// platform calls `applicationDidFinishLaunching` once the event loop runs,
+// which builds the status item and its menu, installs the status hook and
+// starts the manager's monitoring. From then on the menu follows the manager's
+// state through `refreshMenu`, which changes the items of the menu built at
+// launch in place and refills the Libraries submenu.
+//
+// Ownership: the delegate owns the status item, which owns the menu, which
+// owns its items; the delegate finds the items again through weak references.
+// The manager's status hook and the menu's actions hold the delegate weakly,
+// so a notification that arrives after the delegate is gone does nothing.
+//
+// Threading: main thread only. The status hook may be called on any thread;
+// it only hands `refreshMenu` to the main queue.
+//
+// Nothing here knows the toolkit: the status item, menus, alerts, login items,
+// queues and the clock come in through the platform interfaces.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/RelativeDateText.h"
+#include "app/VersionLine.h"
+#include "platform/Defaults.h"
+#include "platform/StatusItem.h"
+
+namespace quillory::platform {
+class AlertPresenter;
+class Clock;
+class Dispatcher;
+class LoginItemService;
+class Log;
+}  // namespace quillory::platform
+
+namespace quillory::engine {
+class ExportManager;
+}
+
+namespace quillory::app {
+
+// What the delegate needs from the platform, owned by the composition root.
+struct Shell {
+  platform::StatusItemFactory makeStatusItem;
+  platform::Dispatcher& dispatcher;
+  platform::AlertPresenter& alerts;
+  platform::LoginItemService& loginItems;
+  platform::Log& log;
+  platform::Clock& clock;
+  DateTextSettings dateText;
+  VersionInfo version;
+  // Makes the application an accessory: no Dock icon, no menu bar or window of
+  // its own, alerts still allowed. May be empty where there is nothing to do.
+  std::function<void()> becomeAccessory;
+  // Ends the application ("Quit Quillory Helper").
+  std::function<void()> terminate;
+};
+
+// The menu's fixed texts.
+inline constexpr const char* kNotRunningTitle = "Kettle Ledger not running";
+inline constexpr const char* kNeverSyncedTitle = "Never synced";
+inline constexpr const char* kSyncNowTitle = "Sync Now";
+inline constexpr const char* kLibrariesTitle = "Libraries";
+inline constexpr const char* kAutoSyncTitle = "Auto-sync";
+inline constexpr const char* kLaunchAtLoginTitle = "Launch at Login";
+inline constexpr const char* kQuitTitle = "Quit Quillory Helper";
+inline constexpr const char* kNoLibrariesTitle = "No libraries seen yet";
+inline constexpr const char* kOpenHostTitle = "Open Kettle Ledger to sync";
+
+class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
+ public:
+  static std::shared_ptr<AppDelegate> create(Shell shell,
+                                             std::shared_ptr<engine::ExportManager> exportManager);
+  ~AppDelegate();
+  AppDelegate(const AppDelegate&) = delete;
+  AppDelegate& operator=(const AppDelegate&) = delete;
+
+  // Selectors.
+  void applicationDidFinishLaunching();
+  void syncNow();
+  void toggleAutoSync();
+  void toggleLaunchAtLogin();
+  void toggleLibrarySync(platform::MenuItem& item);
+
+  // The status menu.
+  void setUpStatusItem();
+  std::shared_ptr<platform::Menu> buildMenu();
+  void refreshMenu();
+  std::string relativeDateText(platform::Date date) const;
+
+  platform::StatusItem* statusItem() const { return statusItem_.get(); }
+  const std::shared_ptr<engine::ExportManager>& exportManager() const { return export_; }
+
+ private:
+  struct Private {};
+
+ public:
+  AppDelegate(Private, Shell shell, std::shared_ptr<engine::ExportManager> exportManager);
+
+ private:
+  // A menu action that calls `command` on the delegate while it exists.
+  platform::MenuItem::Action command(void (AppDelegate::*command)());
+  void rebuildLibrariesSubmenu(platform::Menu& submenu);
+  bool loginItemEnabled() const;
+
+  Shell shell_;
+  std::unique_ptr<platform::StatusItem> statusItem_;
+  std::shared_ptr<engine::ExportManager> export_;
+  std::weak_ptr<platform::MenuItem> libraryItem_;
+  std::weak_ptr<platform::MenuItem> syncStatusItem_;
+  std::weak_ptr<platform::MenuItem> syncNowItem_;
+  std::weak_ptr<platform::MenuItem> autoSyncItem_;
+  std::weak_ptr<platform::MenuItem> loginItem_;
+};
+
+}  // namespace quillory::app

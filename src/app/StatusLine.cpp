@@ -1,0 +1,14 @@
+#include "app/StatusLine.h"
+
+namespace quillory::app {
+
+StatusLine statusLineFor(bool isSyncing, const std::optional<std::string>& lastError,
+                         const std::optional<platform::Date>& lastSync,
+                         const std::function<std::string(platform::Date)>& relativeText) {
+  if (isSyncing) return {"Syncing\u2026", false};
+  if (lastError) return {"\u26A0 " + *lastError, true};
+  if (lastSync) return {"Last sync: " + relativeText(*lastSync), true};
+  return {"Never synced", true};
+}
+
+}  // namespace quillory::app

@@ -1,0 +1,97 @@
+// The status item, the menu built at launch and its refresh.
+#include "app/AppDelegate.h"
+#include "app/StatusLine.h"
+#include "engine/ExportManager.h"
+#include "platform/Clock.h"
+#include "platform/LoginItemService.h"
+
+namespace quillory::app {
+
+void AppDelegate::setUpStatusItem() {
+  statusItem_ = shell_.makeStatusItem ? shell_.makeStatusItem() : nullptr;
+  if (!statusItem_ || !statusItem_->hasButton()) return;
+  statusItem_->setIconShown(true);
+  statusItem_->setIndicatorAnimating(false);
+  statusItem_->setMenu(buildMenu());
+}
+
+std::shared_ptr<platform::Menu> AppDelegate::buildMenu() {
+  std::shared_ptr<platform::Menu> menu = statusItem_->createMenu();
+
+  auto library = menu->addItem(kNotRunningTitle, "", nullptr);
+  library->setEnabled(false);
+  libraryItem_ = library;
+
+  auto status = menu->addItem(kNeverSyncedTitle, "", nullptr);
+  status->setEnabled(false);
+  syncStatusItem_ = status;
+
+  menu->addSeparator();
+  syncNowItem_ = menu->addItem(kSyncNowTitle, "s", command(&AppDelegate::syncNow));
+  menu->addSeparator();
+
+  menu->addItem(kLibrariesTitle, "", nullptr)->makeSubmenu();
+  menu->addSeparator();
+
+  auto autoSync = menu->addItem(kAutoSyncTitle, "", command(&AppDelegate::toggleAutoSync));
+  autoSync->setChecked(export_->autoSyncEnabled());
+  autoSyncItem_ = autoSync;
+
+  auto login = menu->addItem(kLaunchAtLoginTitle, "", command(&AppDelegate::toggleLaunchAtLogin));
+  login->setChecked(loginItemEnabled());
+  loginItem_ = login;
+
+  menu->addSeparator();
+  menu->addItem(versionLine(shell_.version), "", nullptr)->setEnabled(false);
+
+  std::function<void()> terminate = shell_.terminate;
+  menu->addItem(kQuitTitle, "q", [terminate](platform::MenuItem&) {
+    if (terminate) terminate();
+  });
+  return menu;
+}
+
+void AppDelegate::refreshMenu() {
+  const bool syncing = export_->isSyncing();
+
+  // 1. The icon, or the indicator while a sync runs.
+  if (statusItem_ && statusItem_->hasButton()) {
+    if (syncing) {
+      statusItem_->setIconShown(false);
+      statusItem_->setIndicatorAnimating(true);
+    } else {
+      statusItem_->setIndicatorAnimating(false);
+      statusItem_->setIconShown(true);
+    }
+  }
+
+  // 2. The Libraries submenu.
+  if (std::shared_ptr<platform::Menu> menu = statusItem_ ? statusItem_->menu() : nullptr) {
+    if (auto libraries = menu->itemWithTitle(kLibrariesTitle)) {
+      if (auto submenu = libraries->submenu()) rebuildLibrariesSubmenu(*submenu);
+    }
+  }
+
+  // 3. The library line.
+  if (auto item = libraryItem_.lock()) {
+    const std::optional<std::string> name = export_->currentLibraryName();
+    item->setTitle(name ? "Library: " + *name : kOpenHostTitle);
+  }
+
+  // 4. The status line and "Sync Now".
+  const StatusLine line =
+      statusLineFor(syncing, export_->lastError(), syncing ? std::nullopt : export_->currentLibrarySyncDate(),
+                    [this](platform::Date date) { return relativeDateText(date); });
+  if (auto item = syncStatusItem_.lock()) item->setTitle(line.title);
+  if (auto item = syncNowItem_.lock()) item->setEnabled(line.syncNowEnabled);
+
+  // 5. and 6. The check marks.
+  if (auto item = autoSyncItem_.lock()) item->setChecked(export_->autoSyncEnabled());
+  if (auto item = loginItem_.lock()) item->setChecked(loginItemEnabled());
+}
+
+std::string AppDelegate::relativeDateText(platform::Date date) const {
+  return app::relativeDateText(date, shell_.clock.now(), shell_.dateText);
+}
+
+}  // namespace quillory::app

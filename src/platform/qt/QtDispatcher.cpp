@@ -1,0 +1,168 @@
+#include "platform/qt/QtDispatcher.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+
+#include "platform/posix/RunLoopDispatcher.h"
+
+namespace quillory::platform::qt {
+
+struct QtDispatcher::Waiter {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool done = false;
+  void release() {
+    std::lock_guard lock(mutex);
+    done = true;
+    cv.notify_all();
+  }
+};
+
+namespace {
+
+void makePipe(int& readEnd, int& writeEnd) {
+  int fds[2];
+  if (::pipe(fds) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+  for (int fd : fds) {
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  }
+  readEnd = fds[0];
+  writeEnd = fds[1];
+}
+
+}  // namespace
+
+QtDispatcher::QtDispatcher()
+    : mainThread_(std::this_thread::get_id()),
+      timerOwner_(std::make_unique<QObject>()),
+      workers_(std::make_unique<posix::RunLoopDispatcher>()) {
+  makePipe(wakeRead_, wakeWrite_);
+  notifier_ = std::make_unique<QSocketNotifier>(wakeRead_, QSocketNotifier::Read);
+  QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { runQueued(); });
+}
+
+QtDispatcher::~QtDispatcher() {
+  std::deque<Item> dropped;
+  {
+    std::lock_guard lock(mutex_);
+    shuttingDown_ = true;
+    dropped.swap(queue_);
+  }
+  for (Item& item : dropped) {
+    if (item.waiter) item.waiter->release();
+  }
+  // Workers still running may queue main work or wait in `sync`; both return
+  // at once now. The pool's destructor joins them.
+  workers_.reset();
+  {
+    std::lock_guard lock(mutex_);
+    dropped.swap(queue_);
+  }
+  for (Item& item : dropped) {
+    if (item.waiter) item.waiter->release();
+  }
+  notifier_.reset();
+  timerOwner_.reset();
+  ::close(wakeRead_);
+  ::close(wakeWrite_);
+}
+
+bool QtDispatcher::enqueue(Item item) {
+  std::lock_guard lock(mutex_);
+  if (shuttingDown_) return false;
+  queue_.push_back(std::move(item));
+  if (!wakePending_) {
+    wakePending_ = true;
+    const char byte = 1;
+    // The pipe is empty whenever no wake is pending, so this write never
+    // blocks or fills it.
+    [[maybe_unused]] ssize_t written = ::write(wakeWrite_, &byte, 1);
+  }
+  return true;
+}
+
+void QtDispatcher::runQueued() {
+  std::size_t count;
+  {
+    std::lock_guard lock(mutex_);
+    char buffer[16];
+    while (::read(wakeRead_, buffer, sizeof buffer) > 0) {
+    }
+    wakePending_ = false;
+    count = queue_.size();
+  }
+  // Runs the tasks that were there when the loop woke; tasks they queue run
+  // at the next wake, so other events get their turn in between.
+  for (std::size_t i = 0; i < count; ++i) {
+    Item item;
+    {
+      std::lock_guard lock(mutex_);
+      if (queue_.empty()) return;
+      item = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    item.task();
+    item.task = nullptr;
+    if (item.waiter) item.waiter->release();
+  }
+}
+
+void QtDispatcher::async(Task task) { enqueue(Item{std::move(task), nullptr}); }
+
+void QtDispatcher::sync(Task task) {
+  if (isMainThread()) {
+    task();
+    return;
+  }
+  auto waiter = std::make_shared<Waiter>();
+  if (!enqueue(Item{std::move(task), waiter})) return;
+  std::unique_lock lock(waiter->mutex);
+  waiter->cv.wait(lock, [&] { return waiter->done; });
+}
+
+void QtDispatcher::global(QualityOfService qos, Task task) { workers_->global(qos, std::move(task)); }
+
+void QtDispatcher::repeatOnMain(double intervalSeconds, Task tick) {
+  if (isMainThread()) {
+    startTimer(intervalSeconds, std::move(tick));
+    return;
+  }
+  async([this, intervalSeconds, tick = std::move(tick)]() mutable {
+    startTimer(intervalSeconds, std::move(tick));
+  });
+}
+
+void QtDispatcher::startTimer(double intervalSeconds, Task tick) {
+  auto* timer = new QTimer(timerOwner_.get());
+  timer->setTimerType(Qt::CoarseTimer);
+  timer->setInterval(std::max(1, static_cast<int>(std::lround(intervalSeconds * 1000))));
+  QObject::connect(timer, &QTimer::timeout, timer, [this, tick = std::move(tick)] {
+    if (!timersHeld()) tick();
+  });
+  timer->start();
+}
+
+bool QtDispatcher::timersHeld() const {
+  if (modalDepth_.load() > 0) return true;
+  auto* application = qobject_cast<QApplication*>(QCoreApplication::instance());
+  return application && QApplication::activeModalWidget() != nullptr;
+}
+
+bool QtDispatcher::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
+
+void QtDispatcher::enterModal() { modalDepth_.fetch_add(1); }
+
+void QtDispatcher::exitModal() { modalDepth_.fetch_sub(1); }
+
+}  // namespace quillory::platform::qt

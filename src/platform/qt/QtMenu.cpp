@@ -1,0 +1,133 @@
+#include "platform/qt/QtMenu.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMenu>
+
+namespace quillory::platform::qt {
+namespace {
+
+QString toQString(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+
+// Menus take "&" as the mark of the next letter's mnemonic; "&&" is a plain "&".
+QString menuText(const std::string& title) {
+  return toQString(title).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+// Ctrl+<key> for a one-character key equivalent; empty otherwise.
+QKeySequence shortcutFor(const std::string& keyEquivalent) {
+  if (keyEquivalent.empty()) return {};
+  return QKeySequence(QStringLiteral("Ctrl+") + toQString(keyEquivalent).toUpper());
+}
+
+}  // namespace
+
+QtMenuItem::QtMenuItem(QMenu& menu, const std::string& title, const std::string& keyEquivalent, Action action,
+                       bool separator)
+    : title_(separator ? std::string() : title),
+      separator_(separator),
+      keyEquivalent_(keyEquivalent),
+      handler_(std::move(action)) {
+  if (separator) {
+    action_ = menu.addSeparator();
+    return;
+  }
+  action_ = menu.addAction(menuText(title));
+  action_->setShortcut(shortcutFor(keyEquivalent));
+  QObject::connect(action_, &QAction::triggered, action_, [this] { choose(); });
+}
+
+QtMenuItem::~QtMenuItem() {
+  if (action_) {
+    if (auto* menu = qobject_cast<QMenu*>(action_->parent())) menu->removeAction(action_);
+    action_->deleteLater();
+  }
+}
+
+void QtMenuItem::choose() {
+  // Whatever Qt did to the check mark on the click, it shows the program's
+  // state until the program changes it.
+  if (action_ && action_->isCheckable()) action_->setChecked(checked_);
+  if (!handler_ || !isEnabled()) return;
+  // The action may drop this item from its menu (a refresh refills the
+  // submenu); keep it and the handler alive until the action returns.
+  std::shared_ptr<QtMenuItem> keep = shared_from_this();
+  Action handler = handler_;
+  handler(*this);
+}
+
+std::string QtMenuItem::title() const { return title_; }
+
+void QtMenuItem::setTitle(const std::string& title) {
+  if (separator_) return;
+  title_ = title;
+  if (action_) action_->setText(menuText(title));
+}
+
+bool QtMenuItem::isEnabled() const { return action_ && action_->isEnabled(); }
+
+void QtMenuItem::setEnabled(bool enabled) {
+  if (action_) action_->setEnabled(enabled);
+}
+
+void QtMenuItem::setChecked(bool checked) {
+  checked_ = checked;
+  if (!action_ || separator_) return;
+  if (checked && !action_->isCheckable()) action_->setCheckable(true);
+  if (action_->isCheckable()) action_->setChecked(checked);
+}
+
+std::shared_ptr<Menu> QtMenuItem::submenu() const { return submenu_; }
+
+std::shared_ptr<Menu> QtMenuItem::makeSubmenu() {
+  submenu_ = std::make_shared<QtMenu>();
+  if (action_) {
+    submenu_->qmenu()->setTitle(menuText(title_));
+    action_->setMenu(submenu_->qmenu());
+  }
+  return submenu_;
+}
+
+void QtMenu::DeleteLater::operator()(QMenu* menu) const {
+  if (menu) menu->deleteLater();
+}
+
+QtMenu::QtMenu() : menu_(new QMenu()) {}
+
+QtMenu::~QtMenu() {
+  items_.clear();
+  menu_.reset();
+}
+
+std::shared_ptr<MenuItem> QtMenu::addItem(const std::string& title, const std::string& keyEquivalent,
+                                          MenuItem::Action action) {
+  auto item = std::make_shared<QtMenuItem>(*menu_, title, keyEquivalent, std::move(action), false);
+  items_.push_back(item);
+  return item;
+}
+
+std::shared_ptr<MenuItem> QtMenu::addSeparator() {
+  auto item = std::make_shared<QtMenuItem>(*menu_, "", "", nullptr, true);
+  items_.push_back(item);
+  return item;
+}
+
+std::shared_ptr<MenuItem> QtMenu::itemWithTitle(const std::string& title) const {
+  for (const auto& item : items_) {
+    if (!item->isSeparator() && item->title() == title) return item;
+  }
+  return nullptr;
+}
+
+std::vector<std::shared_ptr<MenuItem>> QtMenu::items() const { return {items_.begin(), items_.end()}; }
+
+void QtMenu::removeAllItems() { items_.clear(); }
+
+std::shared_ptr<QtMenuItem> QtMenu::itemFor(const QAction* action) const {
+  for (const auto& item : items_) {
+    if (item->action() == action) return item;
+  }
+  return nullptr;
+}
+
+}  // namespace quillory::platform::qt

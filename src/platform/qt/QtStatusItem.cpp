@@ -1,0 +1,76 @@
+#include "platform/qt/QtStatusItem.h"
+
+#include <QCursor>
+#include <QMenu>
+
+#include "platform/qt/StatusIcon.h"
+
+namespace quillory::platform::qt {
+
+QtStatusItem::QtStatusItem(QIcon icon) : icon_(std::move(icon)) {
+  tray_.setToolTip(QStringLiteral("Quillory"));
+  frameTimer_.setInterval(kIndicatorFrameMilliseconds);
+  connect(&frameTimer_, &QTimer::timeout, this, [this] {
+    frame_ = (frame_ + 1) % kIndicatorFrameCount;
+    showCurrentImage();
+  });
+  connect(&tray_, &QSystemTrayIcon::activated, this, &QtStatusItem::onActivated);
+  tray_.setIcon(icon_);
+  tray_.show();
+}
+
+QtStatusItem::~QtStatusItem() {
+  frameTimer_.stop();
+  tray_.setContextMenu(nullptr);
+  tray_.hide();
+}
+
+void QtStatusItem::setIconShown(bool shown) {
+  iconShown_ = shown;
+  showCurrentImage();
+}
+
+void QtStatusItem::setIndicatorAnimating(bool animating) {
+  if (animating == frameTimer_.isActive()) return;
+  if (animating) {
+    frame_ = 0;
+    frameTimer_.start();
+  } else {
+    frameTimer_.stop();
+  }
+  showCurrentImage();
+}
+
+void QtStatusItem::showCurrentImage() {
+  // The indicator, while it runs, stands where the icon was; with neither, the
+  // tray keeps an empty (transparent) image so that its place stays.
+  if (frameTimer_.isActive()) {
+    tray_.setIcon(qt::indicatorFrame(frame_));
+  } else if (iconShown_) {
+    tray_.setIcon(icon_);
+  } else {
+    QPixmap empty(16, 16);
+    empty.fill(Qt::transparent);
+    tray_.setIcon(QIcon(empty));
+  }
+}
+
+std::shared_ptr<Menu> QtStatusItem::createMenu() { return std::make_shared<QtMenu>(); }
+
+void QtStatusItem::setMenu(std::shared_ptr<Menu> menu) {
+  menu_ = std::dynamic_pointer_cast<QtMenu>(menu);
+  tray_.setContextMenu(menu_ ? menu_->qmenu() : nullptr);
+}
+
+QMenu* QtStatusItem::qmenu() const { return menu_ ? menu_->qmenu() : nullptr; }
+
+void QtStatusItem::onActivated(QSystemTrayIcon::ActivationReason reason) {
+  // The context-menu click opens the menu by itself; a plain click does too.
+  if (reason != QSystemTrayIcon::Trigger || !menu_) return;
+  QMenu* menu = menu_->qmenu();
+  if (menu->isVisible()) return;
+  const QRect where = tray_.geometry();
+  menu->popup(where.isValid() ? where.bottomLeft() : QCursor::pos());
+}
+
+}  // namespace quillory::platform::qt

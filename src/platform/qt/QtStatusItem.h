@@ -1,0 +1,60 @@
+#pragma once
+// The status item on Qt: a `QSystemTrayIcon` with the status icon, the tool tip
+// "Quillory" (the icon's accessible description), and the attached menu as its
+// context menu. The activity indicator takes the icon's place: a timer steps
+// through the indicator's frames while it animates.
+//
+// A click on the icon opens the menu as well as the context-menu click, as a
+// menu-bar item does. The item always has a button: Qt shows the icon as soon
+// as a tray host is there, also when one starts after the helper.
+//
+// Threading: main thread only.
+
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <memory>
+
+#include "platform/StatusItem.h"
+#include "platform/qt/QtMenu.h"
+#include "platform/qt/StatusIcon.h"
+
+namespace quillory::platform::qt {
+
+class QtStatusItem final : public QObject, public StatusItem {
+  Q_OBJECT
+
+ public:
+  static constexpr int kIndicatorFrameMilliseconds = 100;
+
+  // `icon` is the status icon; by default the one shipped with the helper.
+  explicit QtStatusItem(QIcon icon = statusIcon());
+  ~QtStatusItem() override;
+
+  bool hasButton() const override { return true; }
+  void setIconShown(bool shown) override;
+  void setIndicatorAnimating(bool animating) override;
+  std::shared_ptr<Menu> createMenu() override;
+  void setMenu(std::shared_ptr<Menu> menu) override;
+  std::shared_ptr<Menu> menu() const override { return menu_; }
+
+  // For tests and the composition root.
+  QSystemTrayIcon& trayIcon() { return tray_; }
+  bool isIconShown() const { return iconShown_; }
+  bool isIndicatorAnimating() const { return frameTimer_.isActive(); }
+  int indicatorFrame() const { return frame_; }
+  QMenu* qmenu() const;
+
+ private:
+  void showCurrentImage();
+  void onActivated(QSystemTrayIcon::ActivationReason reason);
+
+  const QIcon icon_;
+  QSystemTrayIcon tray_;
+  QTimer frameTimer_;
+  int frame_ = 0;
+  bool iconShown_ = false;
+  std::shared_ptr<QtMenu> menu_;
+};
+
+}  // namespace quillory::platform::qt
