@@ -6,6 +6,8 @@ namespace quillory::platform::posix {
 
 namespace {
 
+constexpr std::chrono::milliseconds kDonePollInterval{5};
+
 std::chrono::nanoseconds toDuration(double seconds) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds));
 }
@@ -24,7 +26,8 @@ struct RunLoopDispatcher::SyncState {
   }
 };
 
-RunLoopDispatcher::RunLoopDispatcher() : mainThread_(std::this_thread::get_id()) {}
+RunLoopDispatcher::RunLoopDispatcher(double workerIdleSeconds)
+    : mainThread_(std::this_thread::get_id()), workerIdleSeconds_(workerIdleSeconds) {}
 
 RunLoopDispatcher::~RunLoopDispatcher() {
   std::deque<MainItem> dropped;
@@ -143,7 +146,7 @@ void RunLoopDispatcher::workerLoop(Pool& pool, Worker& self) {
     }
     if (pool.shutdown) break;
     ++pool.idle;
-    const bool woke = pool.wake.wait_for(lock, toDuration(kWorkerIdleSeconds),
+    const bool woke = pool.wake.wait_for(lock, toDuration(workerIdleSeconds_),
                                          [&] { return !pool.tasks.empty() || pool.shutdown; });
     --pool.idle;
     if (!woke) break;  // idle too long
@@ -230,6 +233,9 @@ bool RunLoopDispatcher::loop(const std::function<bool()>& done, std::optional<St
           return finished();
         }
         std::optional<SteadyTime> wakeAt = deadline;
+        // Other threads may make `done` true without queueing anything: look
+        // again every few milliseconds.
+        if (done) wakeAt = std::min(wakeAt.value_or(SteadyTime::max()), now + kDonePollInterval);
         for (const Timer& timer : timers_) {
           if (!wakeAt || timer.due < *wakeAt) wakeAt = timer.due;
         }
@@ -238,6 +244,7 @@ bool RunLoopDispatcher::loop(const std::function<bool()>& done, std::optional<St
         } else {
           mainWake_.wait(lock);
         }
+        if (done) break;  // test `done` again before going on
       }
     }
     if (tick) {

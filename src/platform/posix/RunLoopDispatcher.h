@@ -37,7 +37,7 @@ class RunLoopDispatcher final : public Dispatcher {
   // How long a worker of a global queue waits for a task before it ends.
   static constexpr double kWorkerIdleSeconds = 5.0;
 
-  RunLoopDispatcher();
+  explicit RunLoopDispatcher(double workerIdleSeconds = kWorkerIdleSeconds);
   ~RunLoopDispatcher() override;
   RunLoopDispatcher(const RunLoopDispatcher&) = delete;
   RunLoopDispatcher& operator=(const RunLoopDispatcher&) = delete;
@@ -56,7 +56,8 @@ class RunLoopDispatcher final : public Dispatcher {
   // Ends `run` (and `runUntil`) soon; callable from any thread.
   void stop();
   // Runs the main loop until `done` returns true (tested after every task and
-  // timer tick), `stop` is called, or the time limit passes. Returns `done()`.
+  // timer tick, and every few milliseconds in between), `stop` is called, or
+  // the time limit passes. Returns `done()`.
   bool runUntil(const std::function<bool()>& done, double timeoutSeconds);
 
   // Workers alive right now, all queues together (for tests).
@@ -94,6 +95,7 @@ class RunLoopDispatcher final : public Dispatcher {
   Pool& poolFor(QualityOfService qos);
 
   const std::thread::id mainThread_;
+  const double workerIdleSeconds_;
 
   mutable std::mutex mainMutex_;
   std::condition_variable mainWake_;
