@@ -1,0 +1,69 @@
+#include "cli/TerminalAlerts.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "support/ManualDispatcher.h"
+
+namespace quillory::cli {
+namespace {
+
+platform::Alert question() {
+  return {"Sync \"Home\" with Quillory?", "Quillory Helper will sync this library.",
+          platform::AlertStyle::informational, {"Sync", "Don't Sync"}};
+}
+
+struct Answered {
+  int button;
+  std::string shown;
+};
+
+Answered answer(const platform::Alert& alert, const std::string& typed, bool interactive,
+                std::vector<std::string> presets = {}) {
+  testing::ManualDispatcher dispatcher;
+  std::istringstream in(typed);
+  std::ostringstream out;
+  TerminalAlerts alerts(dispatcher, in, out, interactive, std::move(presets));
+  const int button = alerts.run(alert);
+  return {button, out.str()};
+}
+
+TEST(TerminalAlerts, QuestionOnATerminal) {
+  const std::vector<std::pair<std::string, int>> cases = {
+      {"1\n", 0},           {"2\n", 1},          {"\n", 0},  // Enter: the default button
+      {"  don't sync \n", 1}, {"SYNC\n", 0},      {"3\nx\n2\n", 1},  // asked again until it makes sense
+      {"", -1},             {"7\n", -1},         // end of input: no answer
+  };
+  for (const auto& [typed, expected] : cases) {
+    const Answered result = answer(question(), typed, true);
+    EXPECT_EQ(result.button, expected) << typed;
+    EXPECT_NE(result.shown.find("[1] Sync  [2] Don't Sync"), std::string::npos) << result.shown;
+  }
+}
+
+TEST(TerminalAlerts, NobodyToAskEndsWithoutAButtonAndReadsNothing) {
+  const Answered result = answer(question(), "1\n", false);
+  EXPECT_EQ(result.button, -1);
+  EXPECT_NE(result.shown.find("Sync \"Home\" with Quillory?"), std::string::npos);
+  EXPECT_NE(result.shown.find("no answer"), std::string::npos);
+}
+
+TEST(TerminalAlerts, PresetAnswerWinsWhenItNamesAButton) {
+  EXPECT_EQ(answer(question(), "", false, {"Don't Sync"}).button, 1);
+  EXPECT_EQ(answer(question(), "1\n", true, {"Don't Sync"}).button, 1);
+  // "--yes" means nothing to the first-sync question.
+  EXPECT_EQ(answer(question(), "", false, {"Remove"}).button, -1);
+}
+
+TEST(TerminalAlerts, SingleButtonAlertIsPrintedUnchangedAndAcknowledged) {
+  const platform::Alert conflict{"Library name conflict: \"Home\"", "Two libraries:\n\n\u2022 /a\n\u2022 /b\n\nRename one.",
+                                 platform::AlertStyle::warning, {"OK"}};
+  const Answered result = answer(conflict, "", true);
+  EXPECT_EQ(result.button, 0);
+  EXPECT_NE(result.shown.find(conflict.message + "\n\n" + conflict.informativeText + "\n"), std::string::npos)
+      << result.shown;
+}
+
+}  // namespace
+}  // namespace quillory::cli
