@@ -5,6 +5,7 @@
 #include <future>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "EngineFixture.h"
 
@@ -188,14 +189,16 @@ TEST_F(EngineTest, SecondSyncWhileTheQuestionIsOpenReturnsAtOnce) {
   settleLibrary("Biz");
   scripts.setAnswer(kExportScript, kExportJson);
   alerts.queueAnswer(0);
+  bool nested = false;
   alerts.setWhileOpen([&](const platform::Alert&) {
-    engine().sync("manual");  // nested, on the main thread
+    if (std::exchange(nested, true)) return;  // a second question: counted below
+    engine().sync("manual");                   // nested, on the main thread
     auto other = std::async(std::launch::async, [&] { engine().sync("idle 3 min"); });
     EXPECT_EQ(other.wait_for(10s), std::future_status::ready);
     EXPECT_FALSE(engine().isSyncing());
   });
   std::thread first([&] { engine().sync("manual"); });
-  ASSERT_TRUE(dispatcher.pumpUntil([&] { return alerts.count() == 1; }));
+  EXPECT_TRUE(dispatcher.pumpUntil([&] { return alerts.count() >= 1; }));
   first.join();
   settle();
   EXPECT_EQ(alerts.count(), 1u);

@@ -1,0 +1,96 @@
+// Many threads call `sync` at once, over and over, while the first-sync
+// alert is pending and while runs are going on; a check thread works on the
+// same state meanwhile. Runs must never overlap, no run may happen while the
+// question is open, and `isSyncing` must be true exactly during runs.
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "EngineFixture.h"
+
+namespace quillory::engine::test {
+namespace {
+
+TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
+  constexpr int kRounds = 8;
+  constexpr int kThreads = 6;
+  constexpr auto kRoundLength = std::chrono::milliseconds(60);
+
+  settleLibrary("Lib");
+  scripts.setAnswer(kNameScript, "Lib");
+
+  std::atomic<int> runsInFlight{0};
+  std::atomic<int> runs{0};
+  std::atomic<bool> overlap{false};
+  std::atomic<bool> runWhileAsking{false};
+  std::atomic<bool> syncingWhileAsking{false};
+  std::atomic<bool> notSyncingInRun{false};
+  std::atomic<int> alertsOpen{0};
+  std::atomic<int> alertsShown{0};
+
+  scripts.setHandler(kExportScript, [&] {
+    if (runsInFlight.fetch_add(1) != 0) overlap = true;
+    if (alertsOpen.load() != 0) runWhileAsking = true;
+    if (!engine().isSyncing()) notSyncingInRun = true;
+    ++runs;
+    std::this_thread::sleep_for(std::chrono::microseconds(300));
+    runsInFlight.fetch_sub(1);
+    return std::string();  // fails fast with klNotResponding
+  });
+  alerts.setWhileOpen([&](const platform::Alert&) {
+    if (alertsOpen.fetch_add(1) != 0) {  // a second question inside the first
+      overlap = true;
+      alertsOpen.fetch_sub(1);
+      return;
+    }
+    ++alertsShown;
+    if (runsInFlight.load() != 0) runWhileAsking = true;
+    if (engine().isSyncing()) syncingWhileAsking = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));  // keep it open while the others call
+    engine().sync("manual");                                     // a nested call returns at once
+    alertsOpen.fetch_sub(1);
+  });
+
+  for (int round = 0; round < kRounds; ++round) {
+    defaults.remove("sync_library_Lib");  // the next sync asks again
+    alerts.queueAnswer(round % 2 == 0 ? 0 : 1);
+    std::atomic<int> finished{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < kThreads; ++t) {
+      callers.emplace_back([&, t, end = std::chrono::steady_clock::now() + kRoundLength] {
+        for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+          engine().sync(t % 2 == 0 ? "manual" : "idle 3 min");
+          if (i % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        ++finished;
+      });
+    }
+    std::thread checker([&] {
+      for (int i = 0; i < 20; ++i) {
+        engine().periodicCheck();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      ++finished;
+    });
+    EXPECT_TRUE(dispatcher.pumpUntil([&] { return finished.load() == kThreads + 1; }, 120));
+    for (auto& c : callers) c.join();
+    checker.join();
+    settle();
+  }
+
+  EXPECT_FALSE(overlap);
+  EXPECT_FALSE(runWhileAsking);
+  EXPECT_FALSE(syncingWhileAsking);
+  EXPECT_FALSE(notSyncingInRun);
+  EXPECT_EQ(scripts.maxInFlight(kExportScript), 1u);
+  EXPECT_GE(alertsShown.load(), kRounds);
+  EXPECT_GT(runs.load(), 0);
+  EXPECT_EQ(alerts.offMainCalls(), 0u);
+  EXPECT_FALSE(engine().isSyncing());
+  // Every run ended in exactly one outcome line.
+  EXPECT_EQ(log.count("Export failed"), static_cast<std::size_t>(runs.load()));
+}
+
+}  // namespace
+}  // namespace quillory::engine::test
