@@ -1,0 +1,152 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RunnerFixture.h"
+#include "bridge/HostScripts.h"
+
+namespace quillory::bridge::test {
+namespace {
+
+struct OutputCase {
+  const char* name;
+  const char* body;
+  std::string expected;
+  friend void PrintTo(const OutputCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class RunnerOutputTest : public RunnerFixture, public ::testing::WithParamInterface<OutputCase> {};
+
+TEST_P(RunnerOutputTest, ReturnsTrimmedStandardOutputWithoutLogging) {
+  EXPECT_EQ(run(GetParam().body), GetParam().expected);
+  EXPECT_EQ(log.size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunnerOutputTest,
+    ::testing::Values(
+        OutputCase{"SpacesAndNewlineAroundOk", R"(printf '  ok\n')", "ok"},
+        OutputCase{"Nothing", ":", ""},
+        OutputCase{"LoneNewline", R"(printf '\n')", ""},
+        OutputCase{"OnlyWhiteSpace", R"(printf ' \t\r\n\v\f ')", ""},
+        OutputCase{"InnerSpaceKept", R"(printf '\n a  b \n\n')", "a  b"},
+        // No-break space (Zs) before, line separator (Zl) and U+0085 after.
+        OutputCase{"UnicodeSeparatorsTrimmed", R"(printf '\302\240 name \342\200\250\302\205')", "name"},
+        OutputCase{"NonUtf8", R"(printf 'ok\377\376')", ""},
+        OutputCase{"TruncatedUtf8Sequence", R"(printf 'caf\303')", ""},
+        OutputCase{"StandardErrorIgnored", R"(echo failure >&2; printf out)", "out"},
+        OutputCase{"ExitStatusIgnored", R"(printf partial; exit 3)", "partial"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RunnerFixture, ReturnsSeveralMegabytesWhole) {
+  std::string expected;
+  for (int i = 1; i <= 700000; ++i) expected += std::to_string(i) + "\n";
+  expected.pop_back();  // the trailing newline is trimmed
+  ASSERT_GT(expected.size(), 4'000'000u);
+  EXPECT_EQ(run("exec seq 1 700000", "script", 30), expected);
+  EXPECT_EQ(log.size(), 0u);
+}
+
+TEST_F(RunnerFixture, DrainsAFloodOnStandardErrorWithoutBlocking) {
+  // Far more than a pipe holds: without draining, the child would block
+  // until the time limit.
+  EXPECT_EQ(run("head -c 8000000 /dev/zero >&2; printf done"), "done");
+  EXPECT_EQ(log.size(), 0u);
+}
+
+TEST_F(RunnerFixture, PassesTheFourArgumentsUnchanged) {
+  const std::string script = std::string(kLibraryNameScript) + "\n\t'single' \"double\" $HOME %s \\ ✓ ";
+  const std::string result = run(R"(printf '%s|' "$#"; for a in "$@"; do printf '[%s]' "$a"; done)", script);
+  EXPECT_EQ(result, "4|[-l][JavaScript][-e][" + script + "]");
+}
+
+TEST_F(RunnerFixture, ChildInheritsOnlyTheStandardStreams) {
+  // A descriptor opened without close-on-exec must not reach the child either.
+  const int stray = ::open("/dev/null", O_RDONLY);
+  ASSERT_GE(stray, 3);
+  // ls lists its own descriptors: 0, 1, 2 and the one it reads the folder with.
+  const std::string listing = run("exec ls /proc/self/fd");
+  ::close(stray);
+  EXPECT_EQ(listing, "0\n1\n2\n3");
+}
+
+TEST_F(RunnerFixture, RunsOverlappingCallsIndependently) {
+  std::string first;
+  std::thread other([&] {
+    OsascriptRunner runner(dispatcher, clock, log, standIn("sleep 0.3; printf first", "slow"));
+    first = runner.runScript("x", 5);
+  });
+  EXPECT_EQ(run(R"(printf '%s' "$4")", "second"), "second");
+  other.join();
+  EXPECT_EQ(first, "first");
+}
+
+class LaunchFailureTest : public RunnerFixture, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(LaunchFailureTest, GivesEmptyResultWithoutLogLineOrLeftovers) {
+  const std::string kind = GetParam();
+  fs::path executable = temp / "osascript";
+  if (kind == "notExecutable") {
+    temp.writeFile("osascript", "#!/bin/sh\nprintf ok\n");
+  } else if (kind == "folder") {
+    temp.makeFolder("osascript");
+  } else if (kind == "missingInterpreter") {
+    temp.writeFile("osascript", "#!/nonexistent/sh\nprintf ok\n");
+    ::chmod(executable.c_str(), 0755);
+  }
+  const std::size_t descriptors = openDescriptorCount();
+  OsascriptRunner runner(dispatcher, clock, log, executable.string());
+  EXPECT_EQ(runner.runScript("script", 5), "");
+  EXPECT_EQ(log.size(), 0u);
+  EXPECT_EQ(openDescriptorCount(), descriptors);
+  EXPECT_TRUE(childrenOfThisProcess().empty());
+  EXPECT_TRUE(dispatcher.globalCalls().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, LaunchFailureTest,
+                         ::testing::Values("missing", "notExecutable", "folder", "missingInterpreter"));
+
+struct TimeoutCase {
+  const char* name;
+  double limit;
+  std::string printed;
+  friend void PrintTo(const TimeoutCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class RunnerTimeoutTest : public RunnerFixture, public ::testing::WithParamInterface<TimeoutCase> {};
+
+TEST_P(RunnerTimeoutTest, StopsWithinOnePollingStepAfterTheDeadline) {
+  const double limit = GetParam().limit;
+  const double expectedLimit = std::isnan(limit) ? 0 : limit;
+  const std::string executable = standIn("exec sleep 30");
+  OsascriptRunner runner(dispatcher, clock, log, executable);
+
+  const auto start = std::chrono::steady_clock::now();
+  const std::string result = runner.runScript("script", limit);
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+
+  EXPECT_EQ(result, "");
+  EXPECT_GE(elapsed, expectedLimit);
+  EXPECT_LE(elapsed, expectedLimit + OsascriptRunner::kPollingStepSeconds);
+  EXPECT_EQ(log.lines(), std::vector<std::string>{timeoutLine(GetParam().printed)});
+  EXPECT_TRUE(dispatcher.waitForGlobalTasks(15));
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, RunnerTimeoutTest,
+                         ::testing::Values(TimeoutCase{"FiveSeconds", 5.0, "5"},
+                                           TimeoutCase{"TruncatedToTwo", 2.9, "2"},
+                                           TimeoutCase{"BelowOneSecond", 0.6, "0"},
+                                           TimeoutCase{"NotANumberCountsAsZero",
+                                                       std::numeric_limits<double>::quiet_NaN(), "0"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace quillory::bridge::test

@@ -1,0 +1,125 @@
+#include "platform/posix/ChildProcess.h"
+
+#include <errno.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace quillory::platform::posix {
+namespace {
+
+std::unique_ptr<ChildProcess> shell(const std::string& command) {
+  return ChildProcess::spawn("/bin/sh", {"-c", command});
+}
+
+std::string outputOf(ChildProcess& child) {
+  std::string output;
+  child.readOutput(output);
+  return output;
+}
+
+// The state letter of /proc/<pid>/stat, or empty when there is no such process.
+std::string processState(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const auto close = stat.rfind(')');
+  return close == std::string::npos ? std::string() : stat.substr(close + 2, 1);
+}
+
+TEST(ChildProcessTest, ReportsExitCodeOrSignal) {
+  auto exited = shell("exit 7");
+  ASSERT_TRUE(exited);
+  const ExitStatus code = exited->reap();
+  EXPECT_EQ(code.code, 7);
+  EXPECT_FALSE(code.signal);
+
+  auto killed = shell("exec sleep 30");
+  ASSERT_TRUE(killed);
+  EXPECT_TRUE(killed->isRunning());
+  killed->kill();
+  const ExitStatus signal = killed->reap();
+  EXPECT_EQ(signal.signal, SIGKILL);
+  EXPECT_FALSE(signal.code);
+  EXPECT_FALSE(killed->isRunning());
+}
+
+TEST(ChildProcessTest, EndedChildStaysUnreapedUntilReap) {
+  // The zombie keeps the process-group id reserved, so signalling the group
+  // before `reap` can never reach an unrelated process.
+  auto child = shell("exit 0");
+  ASSERT_TRUE(child);
+  ASSERT_TRUE(child->waitForExit(std::chrono::seconds(10)));
+  EXPECT_FALSE(child->isRunning());
+  EXPECT_EQ(processState(child->pid()), "Z");
+  child->kill();  // harmless on a zombie group
+  EXPECT_EQ(child->reap().code, 0);
+  EXPECT_EQ(processState(child->pid()), "");
+}
+
+TEST(ChildProcessTest, SeparatesStandardOutputFromStandardError) {
+  auto child = shell("printf out; printf err >&2; printf more");
+  ASSERT_TRUE(child);
+  EXPECT_EQ(outputOf(*child), "outmore");
+  child->reap();
+}
+
+std::uint64_t signalMask(const std::string& status, const std::string& field) {
+  std::istringstream lines(status);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.rfind(field + ":", 0) == 0) return std::stoull(line.substr(field.size() + 1), nullptr, 16);
+  }
+  return ~std::uint64_t{0};
+}
+
+TEST(ChildProcessTest, ChildStartsWithSigpipeAtDefaultAndNothingBlocked) {
+  sigset_t term;
+  sigemptyset(&term);
+  sigaddset(&term, SIGTERM);
+  sigset_t previous;
+  pthread_sigmask(SIG_BLOCK, &term, &previous);
+  auto child = ChildProcess::spawn("/bin/cat", {"/proc/self/status"});
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  ASSERT_TRUE(child);
+  const std::string status = outputOf(*child);
+  child->reap();
+
+  const std::uint64_t sigpipeBit = std::uint64_t{1} << (SIGPIPE - 1);
+  EXPECT_EQ(signalMask(status, "SigIgn") & sigpipeBit, 0u);
+  EXPECT_EQ(signalMask(status, "SigBlk"), 0u);
+}
+
+TEST(ChildProcessTest, WritingIntoAClosedPipeFailsInsteadOfEndingTheProcess) {
+  auto child = shell("exit 0");  // starting a child sets the disposition up
+  ASSERT_TRUE(child);
+  child->reap();
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  ::close(fds[0]);
+  EXPECT_EQ(::write(fds[1], "x", 1), -1);
+  EXPECT_EQ(errno, EPIPE);
+  ::close(fds[1]);
+}
+
+TEST(ChildProcessTest, StopReadingEndsAReaderWhoseWriterStaysOpen) {
+  auto child = shell("printf early; exec sleep 30");
+  ASSERT_TRUE(child);
+  child->stopReading();  // sticky: the read below returns with what has arrived
+  std::string output;
+  while (output.empty()) child->readOutput(output);
+  EXPECT_EQ(output, "early");
+  // The destructor kills the group and reaps the child.
+}
+
+TEST(ChildProcessTest, MissingExecutableGivesNothing) {
+  EXPECT_FALSE(ChildProcess::spawn("/nonexistent/osascript", {}));
+}
+
+}  // namespace
+}  // namespace quillory::platform::posix
