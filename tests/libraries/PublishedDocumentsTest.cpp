@@ -40,6 +40,15 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAnObject) {
     EXPECT_EQ(info->libraryName, c.name);
     EXPECT_EQ(info->libraryPath, c.path);
   }
+
+  // Long escaped keys and strings reach the reader in several pieces.
+  std::string escapedPath, path;
+  for (int i = 0; i < 20000; ++i) escapedPath += R"(\/\u00e9)", path += "/\xC3\xA9";
+  const Info info = read(R"({"big":")" + escapedPath + R"(","library\u004eame":"N","libraryPath":")" +
+                         escapedPath + R"(","libraryPath\u0000":1})");
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(info->libraryName, "N");
+  EXPECT_EQ(info->libraryPath, path);
 }
 
 TEST_F(PublishedDocuments, AnythingButAWholeJsonObjectIsUnreadable) {
