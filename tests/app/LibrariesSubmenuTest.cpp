@@ -1,0 +1,119 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "ShellFixture.h"
+#include "platform/Files.h"
+
+namespace quillory::app::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+const std::string kQuoted = "Tom's \"Receipts\" & Co. (2026)";
+
+class LibrariesTest : public ShellTest {
+ protected:
+  void SetUp() override {
+    launch();
+    // Stored in an order other than the menu's.
+    defaults.setBool(libraries::syncLibraryKey("Zeta"), true);
+    defaults.setBool(libraries::syncLibraryKey("Alpha"), false);
+    defaults.setString(libraries::syncLibraryKey("Beta"), "not a bool");
+    defaults.setBool(libraries::syncLibraryKey(kQuoted), true);
+    publishMarker("Zeta", "zeta-eur", "2026-12-05T08:00:00Z");
+    publishMarker(kQuoted, "toms-receipts-co-2026-usd", "2026-12-05T08:00:00Z");
+    refresh();
+  }
+
+  void refresh() {
+    manager->notifyStatusChanged();
+    deliver();
+  }
+
+  bool published(const std::string& fileBase) {
+    return platform::files::exists(home / documents() / (fileBase + ".json")) ||
+           platform::files::exists(home / documents() / (fileBase + "_updated.txt"));
+  }
+};
+
+TEST_F(ShellTest, EmptyRegistryShowsOnlyTheDisabledPlaceholder) {
+  launch();
+  manager->notifyStatusChanged();
+  deliver();
+  ASSERT_EQ(libraries().size(), 1u);
+  EXPECT_EQ(libraries().at(0).title(), "No libraries seen yet");
+  EXPECT_FALSE(libraries().at(0).isEnabled());
+  EXPECT_FALSE(libraries().at(0).hasAction());
+}
+
+TEST_F(LibrariesTest, ListsTheRegistryInItsOrderWithCheckMarks) {
+  EXPECT_THAT(libraries().titles(), ElementsAre("Alpha", "Beta", kQuoted, "Zeta"));
+  const std::vector<bool> checked = {false, false, true, true};
+  for (std::size_t i = 0; i < libraries().size(); ++i) {
+    const FakeMenuItem& item = libraries().at(i);
+    SCOPED_TRACE(item.title());
+    EXPECT_EQ(item.representedObject(), item.title());
+    EXPECT_EQ(item.isChecked(), checked[i]);
+    EXPECT_TRUE(item.isEnabled());
+    EXPECT_TRUE(item.hasAction());
+    EXPECT_EQ(item.keyEquivalent(), "");
+  }
+}
+
+TEST_F(LibrariesTest, SwitchingOnAsksNothingAndWritesNoFile) {
+  libraries().item("Alpha").choose();
+  EXPECT_EQ(alerts.count(), 0u);
+  EXPECT_EQ(defaults.value(libraries::syncLibraryKey("Alpha")).asBool(), true);
+  EXPECT_TRUE(libraries().item("Alpha").isChecked());  // refreshed at once
+  EXPECT_EQ(dispatcher.pendingGlobalTasks(), 1u);      // only the launch's first check: no sync started
+
+  // A key holding no bool counts as off and is switched on the same way.
+  libraries().item("Beta").choose();
+  EXPECT_EQ(alerts.count(), 0u);
+  EXPECT_EQ(defaults.value(libraries::syncLibraryKey("Beta")).asBool(), true);
+}
+
+class DeclinedRemovalTest : public LibrariesTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DeclinedRemovalTest, ChangesNothing) {
+  alerts.queueAnswer(GetParam());
+  libraries().item("Zeta").choose();
+  ASSERT_EQ(alerts.count(), 1u);
+  EXPECT_EQ(defaults.value(libraries::syncLibraryKey("Zeta")).asBool(), true);
+  EXPECT_TRUE(published("zeta-eur"));
+  EXPECT_TRUE(libraries().item("Zeta").isChecked());
+  EXPECT_EQ(dispatcher.pendingMainTasks(), 0u);  // no notification either
+}
+
+INSTANTIATE_TEST_SUITE_P(CancelOrDismiss, DeclinedRemovalTest, ::testing::Values(1, -1));
+
+TEST_F(LibrariesTest, RemoveWritesFalseDeletesThePairAndKeepsTheLibraryListed) {
+  alerts.queueAnswer(0);
+  libraries().item(kQuoted).choose();
+
+  ASSERT_EQ(alerts.count(), 1u);
+  const platform::Alert alert = alerts.shown().front();
+  EXPECT_EQ(alert.message, "Remove \"Tom's \"Receipts\" & Co. (2026)\" from mobile devices?");
+  EXPECT_EQ(alert.informativeText,
+            "Disabling sync will delete this library and its data from Quillory on your iPhone and/or iPad.");
+  EXPECT_THAT(alert.buttons, ElementsAre("Remove", "Cancel"));
+  EXPECT_EQ(alert.style, platform::AlertStyle::warning);
+  EXPECT_EQ(alerts.offMainCalls(), 0u);
+
+  EXPECT_EQ(defaults.value(libraries::syncLibraryKey(kQuoted)).asBool(), false);
+  EXPECT_FALSE(published("toms-receipts-co-2026-usd"));
+  EXPECT_TRUE(published("zeta-eur"));  // other libraries keep their files
+  EXPECT_THAT(libraries().titles(), ElementsAre("Alpha", "Beta", kQuoted, "Zeta"));
+  EXPECT_FALSE(libraries().item(kQuoted).isChecked());
+  EXPECT_EQ(dispatcher.pendingMainTasks(), 1u);  // the notification, for the later refresh
+}
+
+TEST_F(LibrariesTest, ItemWithoutLibraryNameDoesNothing) {
+  FakeMenuItem stray("Zeta", "", nullptr, false);
+  delegate->toggleLibrarySync(stray);
+  EXPECT_EQ(alerts.count(), 0u);
+  EXPECT_EQ(defaults.value(libraries::syncLibraryKey("Zeta")).asBool(), true);
+}
+
+}  // namespace
+}  // namespace quillory::app::test

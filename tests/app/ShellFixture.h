@@ -1,0 +1,130 @@
+#pragma once
+// The application delegate on the shared fakes around a real ExportManager,
+// with a temporary home folder. The test's thread is the main thread. Global
+// tasks are only recorded (queued mode), so a started sync stays "running"
+// until the test runs them with `finishSyncs`.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "app/AppDelegate.h"
+#include "bridge/HostScripts.h"
+#include "engine/ExportManager.h"
+#include "libraries/ContainerPaths.h"
+#include "libraries/LibraryKeys.h"
+#include "support/CapturingLog.h"
+#include "support/FakeClock.h"
+#include "support/FakeLoginItemService.h"
+#include "support/FakeMenu.h"
+#include "support/FakeScriptRunner.h"
+#include "support/FakeWorkspace.h"
+#include "support/ManualDispatcher.h"
+#include "support/MemoryDefaults.h"
+#include "support/ScriptedAlerts.h"
+#include "support/TempHome.h"
+
+namespace quillory::app::test {
+
+using testing::FakeMenu;
+using testing::FakeMenuItem;
+
+inline platform::Date utc(int year, unsigned month, unsigned day, int hour, int minute, int second = 0) {
+  using namespace std::chrono;
+  return sys_days{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}} + hours{hour} +
+         minutes{minute} + seconds{second};
+}
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    delegate.reset();
+    manager.reset();
+    dispatcher.runMainUntilIdle();
+  }
+
+  Shell shell() {
+    return Shell{
+        .makeStatusItem = [this]() -> std::unique_ptr<platform::StatusItem> {
+          auto item = std::make_unique<testing::FakeStatusItem>(hasButton);
+          statusItem = item.get();
+          return item;
+        },
+        .dispatcher = dispatcher,
+        .alerts = alerts,
+        .loginItems = loginItems,
+        .log = log,
+        .clock = clock,
+        .dateText = {"en_US", "UTC"},
+        .version = {"1.2", "34"},
+        .becomeAccessory = [this] { ++accessoryCalls; },
+        .terminate = [this] { ++terminateCalls; },
+    };
+  }
+
+  // Creates the manager and the delegate and finishes launching.
+  void launch() {
+    manager = engine::ExportManager::create(
+        engine::Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
+    delegate = AppDelegate::create(shell(), manager);
+    delegate->applicationDidFinishLaunching();
+  }
+
+  FakeMenu& menu() { return *statusItem->fakeMenu(); }
+  FakeMenu& libraries() { return *menu().item(kLibrariesTitle).fakeSubmenu(); }
+  std::string libraryLine() { return menu().at(0).title(); }
+  std::string statusLine() { return menu().at(1).title(); }
+  FakeMenuItem& syncNow() { return menu().item(kSyncNowTitle); }
+
+  // Delivers the status notifications queued so far (and the refreshes they queue).
+  void deliver() { dispatcher.runMainUntilIdle(); }
+
+  // Kettle Ledger runs with `name` open; one check reports it.
+  void hostShows(const std::string& name) {
+    workspace.launch(engine::ExportManager::klBundleID);
+    scripts.queueAnswer(kNameScript, name);
+    manager->periodicCheck();
+    deliver();
+  }
+
+  // The library's published file name record and its update marker.
+  void publishMarker(const std::string& library, const std::string& fileBase, const std::string& markerText) {
+    defaults.setString(libraries::libraryFilenameKey(library), fileBase + ".json");
+    home.writeFile(documents() / (fileBase + ".json"), "{}");
+    home.writeFile(documents() / (fileBase + "_updated.txt"), markerText);
+  }
+  std::filesystem::path documents() const { return libraries::kContainerDocumentsRelative; }
+
+  // Starts a sync of the current (enabled) library; it runs until `finishSyncs`.
+  void startSync() {
+    syncNow().choose();
+    deliver();
+  }
+  // Runs the recorded export runs; the export script answers nothing, so each
+  // fails with "Kettle Ledger did not respond".
+  void finishSyncs() {
+    dispatcher.runGlobalTasks();
+    deliver();
+  }
+
+  const std::string kNameScript{bridge::kLibraryNameScript};
+
+  testing::MemoryDefaults defaults;
+  testing::ManualDispatcher dispatcher{testing::ManualDispatcher::GlobalMode::queued};
+  testing::FakeClock clock;  // 2026-12-05T09:00:00Z
+  testing::CapturingLog log;
+  testing::FakeWorkspace workspace;
+  testing::ScriptedAlerts alerts{&dispatcher};
+  testing::FakeScriptRunner scripts;
+  testing::FakeLoginItemService loginItems;
+  testing::TempHome home;
+  bool hasButton = true;
+  testing::FakeStatusItem* statusItem = nullptr;  // owned by the delegate
+  int accessoryCalls = 0;
+  int terminateCalls = 0;
+  std::shared_ptr<engine::ExportManager> manager;
+  std::shared_ptr<AppDelegate> delegate;
+};
+
+}  // namespace quillory::app::test

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "platform/Files.h"
+#include "platform/qt/XdgLoginItemService.h"
+#include "support/TempHome.h"
+
+namespace quillory::platform::qt {
+namespace {
+
+using testing::TempHome;
+
+struct EntryCase {
+  std::string name;
+  std::string text;
+  LoginItemStatus status;
+};
+
+class AutostartEntryTest : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(AutostartEntryTest, StatusFollowsTheFileAndItsSwitches) {
+  TempHome home;
+  XdgLoginItemService service(home / "autostart", "/usr/bin/quillory-helper");
+  home.writeFile(std::filesystem::path("autostart") / kAutostartFileName, GetParam().text);
+  EXPECT_EQ(service.status(), GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, AutostartEntryTest,
+    ::testing::Values(
+        EntryCase{"Plain", "[Desktop Entry]\nType=Application\nExec=quillory-helper\n",
+                  LoginItemStatus::enabled},
+        EntryCase{"Empty", "", LoginItemStatus::enabled},
+        EntryCase{"Hidden", "[Desktop Entry]\nExec=x\nHidden=true\n", LoginItemStatus::notRegistered},
+        EntryCase{"HiddenWithSpaces", "[Desktop Entry]\nHidden = true \n", LoginItemStatus::notRegistered},
+        EntryCase{"HiddenFalse", "[Desktop Entry]\nHidden=false\n", LoginItemStatus::enabled},
+        EntryCase{"GnomeDisabled", "[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n",
+                  LoginItemStatus::notRegistered},
+        EntryCase{"GnomeEnabled", "[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n",
+                  LoginItemStatus::enabled},
+        EntryCase{"SwitchInAnotherGroup", "[Desktop Entry]\nExec=x\n[Desktop Action quit]\nHidden=true\n",
+                  LoginItemStatus::enabled},
+        EntryCase{"CommentedSwitch", "[Desktop Entry]\n# Hidden=true\n", LoginItemStatus::enabled}),
+    [](const auto& info) { return info.param.name; });
+
+TEST(XdgLoginItemService, RegistersUnregistersAndReportsFailures) {
+  TempHome home;
+  XdgLoginItemService service(home / "config/autostart", "/opt/Quillory Helper/bin/quillory-helper");
+  EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
+  EXPECT_EQ(service.unregisterItem(), std::nullopt);  // nothing to remove is no failure
+
+  ASSERT_EQ(service.registerItem(), std::nullopt);  // creates the folders
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+  const std::optional<std::string> text = files::readFile(service.file());
+  ASSERT_TRUE(text);
+  EXPECT_NE(text->find("\nExec=\"/opt/Quillory Helper/bin/quillory-helper\"\n"), std::string::npos);
+  EXPECT_EQ(files::listFolder(home / "config/autostart")->size(), 1u);  // no temporary file left
+
+  // A switched-off entry is replaced by a fresh one.
+  home.writeFile("config/autostart/test.quillory.helper.desktop", "[Desktop Entry]\nHidden=true\n");
+  EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
+  ASSERT_EQ(service.registerItem(), std::nullopt);
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+
+  ASSERT_EQ(service.unregisterItem(), std::nullopt);
+  EXPECT_FALSE(files::exists(service.file()));
+  EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
+
+  // A folder where the entry should be: not registered, and both calls fail
+  // with a text instead of claiming success.
+  home.makeFolder("config/autostart/test.quillory.helper.desktop/inside");
+  EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
+  const std::optional<std::string> error = service.registerItem();
+  ASSERT_TRUE(error);
+  EXPECT_NE(error->find("test.quillory.helper.desktop"), std::string::npos);
+  EXPECT_TRUE(service.unregisterItem());
+
+  // A file where the autostart folder should be.
+  XdgLoginItemService blocked(home / "config/autostart/test.quillory.helper.desktop/inside/file/autostart",
+                              "/usr/bin/quillory-helper");
+  home.writeFile("config/autostart/test.quillory.helper.desktop/inside/file", "x");
+  EXPECT_TRUE(blocked.registerItem());
+}
+
+TEST(XdgLoginItemService, ExecValueQuotesAndEscapesThePath) {
+  EXPECT_EQ(execValueFor("/usr/bin/quillory-helper"), "/usr/bin/quillory-helper");
+  EXPECT_EQ(execValueFor("/home/a b/helper"), "\"/home/a b/helper\"");
+  EXPECT_EQ(execValueFor("/x/\"q\"/$HOME/`x`"), "\"/x/\\\\\"q\\\\\"/\\\\$HOME/\\\\`x\\\\`\"");
+  EXPECT_EQ(execValueFor("/x/a\\b"), "\"/x/a\\\\\\\\b\"");
+  EXPECT_EQ(execValueFor("/x/100%/helper"), "/x/100%%/helper");
+}
+
+TEST(XdgLoginItemService, AutostartFolderFollowsXdgConfigHome) {
+  EXPECT_EQ(autostartFolder("/home/u", std::nullopt), "/home/u/.config/autostart");
+  EXPECT_EQ(autostartFolder("/home/u", ""), "/home/u/.config/autostart");
+  EXPECT_EQ(autostartFolder("/home/u", "relative/cfg"), "/home/u/.config/autostart");
+  EXPECT_EQ(autostartFolder("/home/u", "/etc/xdg-u"), "/etc/xdg-u/autostart");
+}
+
+}  // namespace
+}  // namespace quillory::platform::qt

@@ -1,0 +1,66 @@
+#include "support/FakeMenu.h"
+
+#include <gtest/gtest.h>
+
+namespace quillory::testing {
+
+FakeMenuItem::FakeMenuItem(std::string title, std::string keyEquivalent, Action action, bool separator)
+    : title_(std::move(title)),
+      keyEquivalent_(std::move(keyEquivalent)),
+      action_(std::move(action)),
+      separator_(separator) {}
+
+std::shared_ptr<platform::Menu> FakeMenuItem::submenu() const { return submenu_; }
+
+std::shared_ptr<platform::Menu> FakeMenuItem::makeSubmenu() {
+  submenu_ = std::make_shared<FakeMenu>();
+  return submenu_;
+}
+
+bool FakeMenuItem::choose() {
+  if (separator_ || !enabled_ || !action_) return false;
+  std::shared_ptr<FakeMenuItem> keep = shared_from_this();
+  Action action = action_;
+  action(*this);
+  return true;
+}
+
+std::shared_ptr<platform::MenuItem> FakeMenu::addItem(const std::string& title,
+                                                      const std::string& keyEquivalent,
+                                                      platform::MenuItem::Action action) {
+  items_.push_back(std::make_shared<FakeMenuItem>(title, keyEquivalent, std::move(action), false));
+  return items_.back();
+}
+
+std::shared_ptr<platform::MenuItem> FakeMenu::addSeparator() {
+  items_.push_back(std::make_shared<FakeMenuItem>("", "", nullptr, true));
+  return items_.back();
+}
+
+std::shared_ptr<platform::MenuItem> FakeMenu::itemWithTitle(const std::string& title) const {
+  for (const auto& item : items_) {
+    if (!item->isSeparator() && item->title() == title) return item;
+  }
+  return nullptr;
+}
+
+std::vector<std::shared_ptr<platform::MenuItem>> FakeMenu::items() const {
+  return {items_.begin(), items_.end()};
+}
+
+FakeMenuItem& FakeMenu::item(const std::string& title) const {
+  for (const auto& item : items_) {
+    if (!item->isSeparator() && item->title() == title) return *item;
+  }
+  ADD_FAILURE() << "no menu item titled \"" << title << "\"";
+  static FakeMenuItem missing("", "", nullptr, true);
+  return missing;
+}
+
+std::vector<std::string> FakeMenu::titles() const {
+  std::vector<std::string> titles;
+  for (const auto& item : items_) titles.push_back(item->isSeparator() ? "---" : item->title());
+  return titles;
+}
+
+}  // namespace quillory::testing

@@ -1,0 +1,95 @@
+#pragma once
+// Menus and a status item in memory, for tests of the status menu. Items keep
+// their title, state, key equivalent and represented object; `choose` does what
+// a click does (calls the action of an enabled item, keeping the item alive
+// meanwhile). Main thread only, like the real ones.
+
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/StatusItem.h"
+
+namespace quillory::testing {
+
+class FakeMenu;
+
+class FakeMenuItem final : public platform::MenuItem, public std::enable_shared_from_this<FakeMenuItem> {
+ public:
+  FakeMenuItem(std::string title, std::string keyEquivalent, Action action, bool separator);
+
+  bool isSeparator() const override { return separator_; }
+  std::string title() const override { return title_; }
+  void setTitle(const std::string& title) override { title_ = title; }
+  bool isEnabled() const override { return enabled_; }
+  void setEnabled(bool enabled) override { enabled_ = enabled; }
+  bool isChecked() const override { return checked_; }
+  void setChecked(bool checked) override { checked_ = checked; }
+  std::string keyEquivalent() const override { return keyEquivalent_; }
+  std::optional<std::string> representedObject() const override { return object_; }
+  void setRepresentedObject(std::optional<std::string> object) override { object_ = std::move(object); }
+  std::shared_ptr<platform::Menu> submenu() const override;
+  std::shared_ptr<platform::Menu> makeSubmenu() override;
+
+  bool hasAction() const { return static_cast<bool>(action_); }
+  // A click: runs the action when the item is enabled and has one; returns
+  // whether it ran.
+  bool choose();
+  FakeMenu* fakeSubmenu() const { return submenu_.get(); }
+
+ private:
+  std::string title_;
+  const std::string keyEquivalent_;
+  Action action_;
+  const bool separator_;
+  bool enabled_ = true;
+  bool checked_ = false;
+  std::optional<std::string> object_;
+  std::shared_ptr<FakeMenu> submenu_;
+};
+
+class FakeMenu final : public platform::Menu {
+ public:
+  std::shared_ptr<platform::MenuItem> addItem(const std::string& title, const std::string& keyEquivalent,
+                                              platform::MenuItem::Action action) override;
+  std::shared_ptr<platform::MenuItem> addSeparator() override;
+  std::shared_ptr<platform::MenuItem> itemWithTitle(const std::string& title) const override;
+  std::vector<std::shared_ptr<platform::MenuItem>> items() const override;
+  void removeAllItems() override { items_.clear(); }
+
+  std::size_t size() const { return items_.size(); }
+  FakeMenuItem& at(std::size_t index) const { return *items_.at(index); }
+  // The item with the title; fails the test when there is none.
+  FakeMenuItem& item(const std::string& title) const;
+  // The titles in order; separators read "---".
+  std::vector<std::string> titles() const;
+
+ private:
+  std::vector<std::shared_ptr<FakeMenuItem>> items_;
+};
+
+class FakeStatusItem final : public platform::StatusItem {
+ public:
+  explicit FakeStatusItem(bool hasButton = true) : hasButton_(hasButton) {}
+
+  bool hasButton() const override { return hasButton_; }
+  void setIconShown(bool shown) override { iconShown_ = shown; }
+  void setIndicatorAnimating(bool animating) override { animating_ = animating; }
+  std::shared_ptr<platform::Menu> createMenu() override { return std::make_shared<FakeMenu>(); }
+  void setMenu(std::shared_ptr<platform::Menu> menu) override { menu_ = std::move(menu); }
+  std::shared_ptr<platform::Menu> menu() const override { return menu_; }
+
+  bool iconShown() const { return iconShown_; }
+  bool indicatorAnimating() const { return animating_; }
+  FakeMenu* fakeMenu() const { return dynamic_cast<FakeMenu*>(menu_.get()); }
+
+ private:
+  const bool hasButton_;
+  bool iconShown_ = false;
+  bool animating_ = false;
+  std::shared_ptr<platform::Menu> menu_;
+};
+
+}  // namespace quillory::testing
