@@ -49,8 +49,9 @@ std::optional<std::vector<std::string>> listFolder(const fs::path& folder);
 // Walks the tree under `root` depth-first in the file system's order and calls
 // `visit` with each entry's full path. Hidden entries (names starting with
 // ".") are skipped with everything below them; the insides of packages
-// (folders whose name ends in a bundle extension such as ".app") are not
-// entered, though the package itself is visited. Symbolic links are not
+// (folders whose name ends in a bundle extension such as ".app", ".bundle",
+// ".framework", ".rtfd" or ".photoslibrary"; the full list is in Files.cpp)
+// are not entered, though the package itself is visited. Symbolic links are not
 // followed. Errors below the root skip the entry and go on. Returns false
 // when the walk cannot be started at the root.
 bool enumerateDeep(const fs::path& root, const std::function<void(const fs::path&)>& visit);

@@ -56,7 +56,8 @@ std::optional<Date> parseIso8601(std::string_view text) {
   } else {
     const char sign = text[19];
     int oh = 0, om = 0;
-    if ((sign != '+' && sign != '-') || !digits(text, 20, 2, oh) || text[22] != ':' || !digits(text, 23, 2, om)) {
+    if ((sign != '+' && sign != '-') || !digits(text, 20, 2, oh) || text[22] != ':' ||
+        !digits(text, 23, 2, om)) {
       return std::nullopt;
     }
     if (oh > 23 || om > 59) return std::nullopt;

@@ -82,8 +82,10 @@ std::string filenameCharactersOnly(std::string_view text) {
     const int32_t start = i;
     const UChar32 c = nextScalar(text, i);
     if (c < 0) continue;  // U+FFFD, a symbol: dropped
-    const bool keep = c == '-' || c == '_' || (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK)) != 0;
-    if (keep) result.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+    const bool keep =
+        c == '-' || c == '_' || (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_M_MASK | U_GC_N_MASK)) != 0;
+    if (keep)
+      result.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
   }
   return result;
 }

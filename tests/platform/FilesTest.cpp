@@ -1,5 +1,3 @@
-#include "platform/Files.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/Files.h"
 #include "support/TempHome.h"
 
 namespace quillory::platform::files {
@@ -134,10 +133,12 @@ TEST(FilesTest, EnumerateDeepSkipsHiddenEntriesAndPackageInsides) {
   fs::create_symlink(home / "outside", root / "linked");
 
   std::set<std::string> seen;
-  ASSERT_TRUE(enumerateDeep(root, [&](const fs::path& p) { seen.insert(p.lexically_relative(root).string()); }));
-  EXPECT_EQ(seen, (std::set<std::string>{"a.json", "sub", "sub/b.json", "sub/deeper", "sub/deeper/c.json",
-                                         "Tool.app", "Notes.RTFD", "Photos Library.photoslibrary", "en.lproj",
-                                         "en.lproj/Localizable.strings", "folder.d", "folder.d/e", "linked"}));
+  ASSERT_TRUE(
+      enumerateDeep(root, [&](const fs::path& p) { seen.insert(p.lexically_relative(root).string()); }));
+  EXPECT_EQ(seen,
+            (std::set<std::string>{"a.json", "sub", "sub/b.json", "sub/deeper", "sub/deeper/c.json",
+                                   "Tool.app", "Notes.RTFD", "Photos Library.photoslibrary", "en.lproj",
+                                   "en.lproj/Localizable.strings", "folder.d", "folder.d/e", "linked"}));
 
   EXPECT_FALSE(enumerateDeep(home / "missing", [](const fs::path&) {}));
   EXPECT_FALSE(enumerateDeep(root / "a.json", [](const fs::path&) {}));

@@ -1,6 +1,6 @@
-#include "platform/Iso8601.h"
-
 #include <gtest/gtest.h>
+
+#include "platform/Iso8601.h"
 
 namespace quillory::platform {
 namespace {
@@ -37,21 +37,24 @@ TEST(Iso8601Test, AppliesZoneOffsets) {
 
 class Iso8601RejectTest : public ::testing::TestWithParam<const char*> {};
 
-TEST_P(Iso8601RejectTest, RejectsAnythingButTheStrictForm) { EXPECT_EQ(parseIso8601(GetParam()), std::nullopt); }
+TEST_P(Iso8601RejectTest, RejectsAnythingButTheStrictForm) {
+  EXPECT_EQ(parseIso8601(GetParam()), std::nullopt);
+}
 
-INSTANTIATE_TEST_SUITE_P(Cases, Iso8601RejectTest,
-                         ::testing::Values("", "2026-12-05T11:32:21.5Z",  // fractional seconds
-                                           "2026-12-05T11:32:21",         // no zone
-                                           "2026-12-05T11:32:21Z\n",      // trailing newline
-                                           " 2026-12-05T11:32:21Z",       // leading space
-                                           "2026-12-05T11:32:21Zx", "2026-12-05 11:32:21Z", "2026-12-05t11:32:21Z",
-                                           "2026-13-05T11:32:21Z", "2026-00-05T11:32:21Z", "2026-02-29T11:32:21Z",
-                                           "2026-04-31T11:32:21Z", "2026-12-00T11:32:21Z", "2026-12-05T24:00:00Z",
-                                           "2026-12-05T11:60:21Z", "2026-12-05T11:32:60Z", "2026-12-05T11:32:21+24:00",
-                                           "2026-12-05T11:32:21+01:60", "2026-12-05T11:32:21+0100",
-                                           "2026-12-05T11:32:21+01", "+026-12-05T11:32:21Z", "2026-1a-05T11:32:21Z",
-                                           "0001-01-01T00:00:00Z",  // beyond what Date holds
-                                           "9999-12-31T23:59:59Z"));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Iso8601RejectTest,
+    ::testing::Values("", "2026-12-05T11:32:21.5Z",  // fractional seconds
+                      "2026-12-05T11:32:21",         // no zone
+                      "2026-12-05T11:32:21Z\n",      // trailing newline
+                      " 2026-12-05T11:32:21Z",       // leading space
+                      "2026-12-05T11:32:21Zx", "2026-12-05 11:32:21Z", "2026-12-05t11:32:21Z",
+                      "2026-13-05T11:32:21Z", "2026-00-05T11:32:21Z", "2026-02-29T11:32:21Z",
+                      "2026-04-31T11:32:21Z", "2026-12-00T11:32:21Z", "2026-12-05T24:00:00Z",
+                      "2026-12-05T11:60:21Z", "2026-12-05T11:32:60Z", "2026-12-05T11:32:21+24:00",
+                      "2026-12-05T11:32:21+01:60", "2026-12-05T11:32:21+0100", "2026-12-05T11:32:21+01",
+                      "+026-12-05T11:32:21Z", "2026-1a-05T11:32:21Z",
+                      "0001-01-01T00:00:00Z",  // beyond what Date holds
+                      "9999-12-31T23:59:59Z"));
 
 }  // namespace
 }  // namespace quillory::platform

@@ -1,7 +1,5 @@
 // The shared fakes that carry logic of their own: the manual dispatcher and
 // the scripted alerts.
-#include "support/ManualDispatcher.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/ManualDispatcher.h"
 #include "support/ScriptedAlerts.h"
 
 namespace quillory::testing {

@@ -1,5 +1,3 @@
-#include "platform/posix/PlistDefaults.h"
-
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
@@ -7,6 +5,7 @@
 #include <thread>
 
 #include "platform/Files.h"
+#include "platform/posix/PlistDefaults.h"
 #include "support/CapturingLog.h"
 #include "support/FakeClock.h"
 #include "support/TempHome.h"
@@ -22,10 +21,13 @@ using namespace std::chrono;
 
 constexpr const char* kHeader =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+    "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
     "<plist version=\"1.0\">\n";
 
-std::string plistXml(const std::string& dictBody) { return kHeader + ("<dict>" + dictBody + "</dict></plist>\n"); }
+std::string plistXml(const std::string& dictBody) {
+  return kHeader + ("<dict>" + dictBody + "</dict></plist>\n");
+}
 
 // The file's property list written back in libplist's canonical XML.
 std::string canonicalXml(const fs::path& file, const char* withoutKey = nullptr) {
@@ -94,23 +96,23 @@ TEST_F(PlistDefaultsTest, ValuesSurviveAReload) {
   EXPECT_EQ(store->value("autoSyncEnabled").asString(), std::nullopt);  // typed reads
   const auto keys = store->keys();
   EXPECT_EQ(std::set<std::string>(keys.begin(), keys.end()),
-            (std::set<std::string>{"autoSyncEnabled", "library_path_Business", "library_filename_Caf\xC3\xA9 & <Co>",
-                                   "empty", "lastSyncDate", "early"}));
+            (std::set<std::string>{"autoSyncEnabled", "library_path_Business",
+                                   "library_filename_Caf\xC3\xA9 & <Co>", "empty", "lastSyncDate", "early"}));
   EXPECT_EQ(folderNames(), std::set<std::string>{"test.quillory.helper.plist"});
   EXPECT_EQ(log_.size(), 0u);
 }
 
 TEST_F(PlistDefaultsTest, ValuesOfOtherTypesAreKeptAsTheyWere) {
-  const std::string original = plistXml(
+  const std::string others =
       "<key>count</key><integer>-5</integer>"
       "<key>big</key><integer>18446744073709551615</integer>"
       "<key>ratio</key><real>0.1</real>"
       "<key>blob</key><data>AAEC/w==</data>"
       "<key>list</key><array><integer>1</integer><string>x</string><true/></array>"
       "<key>nested</key><dict><key>a</key><date>2026-12-05T11:32:21Z</date><key>b</key><dict/></dict>"
-      "<key>ref</key><dict><key>CF$UID</key><integer>3</integer></dict>"
-      "<key>autoSyncEnabled</key><string>yes</string>");
-  home_.writeFile(file_.lexically_relative(home_.path()), original);
+      "<key>ref</key><dict><key>CF$UID</key><integer>3</integer></dict>";
+  home_.writeFile(file_.lexically_relative(home_.path()),
+                  plistXml(others + "<key>autoSyncEnabled</key><string>yes</string>"));
   auto store = open();
   for (const char* key : {"count", "big", "ratio", "blob", "list", "nested", "ref"}) {
     EXPECT_TRUE(store->value(key).isOther()) << key;
@@ -118,19 +120,9 @@ TEST_F(PlistDefaultsTest, ValuesOfOtherTypesAreKeptAsTheyWere) {
   EXPECT_EQ(store->value("autoSyncEnabled").asString(), "yes");
   store->setBool("autoSyncEnabled", true);  // replaces a value of the wrong type
   store->setBool("added", true);
-  EXPECT_EQ(canonicalXml(file_, "added"),
-            canonicalXml(home_.writeFile("expected.plist", plistXml(
-                                                               "<key>count</key><integer>-5</integer>"
-                                                               "<key>big</key><integer>18446744073709551615</integer>"
-                                                               "<key>ratio</key><real>0.1</real>"
-                                                               "<key>blob</key><data>AAEC/w==</data>"
-                                                               "<key>list</key><array><integer>1</integer><string>x</"
-                                                               "string><true/></array>"
-                                                               "<key>nested</key><dict><key>a</key><date>2026-12-05T11:"
-                                                               "32:21Z</date><key>b</key><dict/></dict>"
-                                                               "<key>ref</key><dict><key>CF$UID</key><integer>3</"
-                                                               "integer></dict>"
-                                                               "<key>autoSyncEnabled</key><true/>"))));
+  const fs::path expected =
+      home_.writeFile("expected.plist", plistXml(others + "<key>autoSyncEnabled</key><true/>"));
+  EXPECT_EQ(canonicalXml(file_, "added"), canonicalXml(expected));
 }
 
 struct CorruptCase {
@@ -138,7 +130,8 @@ struct CorruptCase {
   std::string content;
 };
 
-class PlistDefaultsCorruptTest : public PlistDefaultsTest, public ::testing::WithParamInterface<CorruptCase> {};
+class PlistDefaultsCorruptTest : public PlistDefaultsTest,
+                                 public ::testing::WithParamInterface<CorruptCase> {};
 
 TEST_P(PlistDefaultsCorruptTest, UnreadableFileIsMovedAsideAndStoreStartsEmpty) {
   const std::string& bytes = GetParam().content;
@@ -162,7 +155,9 @@ TEST_P(PlistDefaultsCorruptTest, UnreadableFileIsMovedAsideAndStoreStartsEmpty) 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PlistDefaultsCorruptTest,
     ::testing::Values(CorruptCase{"Garbage", "not a property list"}, CorruptCase{"Empty", ""},
-                      CorruptCase{"Truncated", plistXml("<key>a</key><true/><key>b</key><string>x</string>").substr(0, 200)},
+                      CorruptCase{
+                          "Truncated",
+                          plistXml("<key>a</key><true/><key>b</key><string>x</string>").substr(0, 200)},
                       CorruptCase{"ArrayAtTop", std::string(kHeader) + "<array><true/></array></plist>\n"},
                       CorruptCase{"StringAtTop", std::string(kHeader) + "<string>x</string></plist>\n"},
                       CorruptCase{"Binary", std::string("\x00\x01\x02\xFF\xFE", 5)}),
@@ -196,7 +191,8 @@ TEST_F(PlistDefaultsTest, FailedSaveLeavesPreviousFileAndKeepsValueInMemory) {
   store->setString("library_path_B", "/b");
   EXPECT_EQ(store->value("library_path_B").asString(), "/b");
   ASSERT_EQ(log_.size(), 1u);
-  EXPECT_TRUE(log_.lines()[0].starts_with("[Helper] \xE2\x9A\xA0 Could not save settings to ")) << log_.lines()[0];
+  EXPECT_TRUE(log_.lines()[0].starts_with("[Helper] \xE2\x9A\xA0 Could not save settings to "))
+      << log_.lines()[0];
   EXPECT_EQ(files::readFile(movedFolder / file_.filename()), before);
   EXPECT_EQ(files::listFolder(movedFolder)->size(), 1u);  // no temporary file left
   EXPECT_EQ(files::readFile(folder), "in the way");

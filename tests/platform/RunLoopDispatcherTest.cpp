@@ -1,10 +1,10 @@
-#include "platform/posix/RunLoopDispatcher.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <future>
 #include <vector>
+
+#include "platform/posix/RunLoopDispatcher.h"
 
 namespace quillory::platform::posix {
 namespace {

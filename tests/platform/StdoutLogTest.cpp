@@ -1,5 +1,3 @@
-#include "platform/posix/StdoutLog.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/posix/StdoutLog.h"
 #include "support/TempHome.h"
 
 namespace quillory::platform::posix {

@@ -98,7 +98,8 @@ void ManualDispatcher::global(QualityOfService qos, Task task) {
 void ManualDispatcher::repeatOnMain(double intervalSeconds, Task tick) {
   std::lock_guard lock(mutex_);
   if (shuttingDown_) return;
-  timers_.push_back(Timer{intervalSeconds, virtualNow_ + intervalSeconds, std::make_shared<Task>(std::move(tick))});
+  timers_.push_back(
+      Timer{intervalSeconds, virtualNow_ + intervalSeconds, std::make_shared<Task>(std::move(tick))});
 }
 
 bool ManualDispatcher::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
@@ -147,7 +148,8 @@ std::size_t ManualDispatcher::joinFinishedThreads() {
   std::vector<std::unique_ptr<GlobalThread>> finished;
   {
     std::lock_guard lock(mutex_);
-    auto split = std::stable_partition(threads_.begin(), threads_.end(), [](const auto& t) { return !t->finished; });
+    auto split =
+        std::stable_partition(threads_.begin(), threads_.end(), [](const auto& t) { return !t->finished; });
     std::move(split, threads_.end(), std::back_inserter(finished));
     threads_.erase(split, threads_.end());
   }
@@ -156,8 +158,9 @@ std::size_t ManualDispatcher::joinFinishedThreads() {
 }
 
 bool ManualDispatcher::pumpUntil(const std::function<bool()>& done, double timeoutSeconds) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                                 std::chrono::duration<double>(timeoutSeconds));
+  const auto deadline =
+      std::chrono::steady_clock::now() +
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(timeoutSeconds));
   while (true) {
     runMainUntilIdle();
     joinFinishedThreads();

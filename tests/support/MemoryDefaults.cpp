@@ -16,7 +16,9 @@ void MemoryDefaults::setString(const std::string& key, const std::string& value)
   store(key, DefaultsValue(value));
 }
 
-void MemoryDefaults::setDate(const std::string& key, platform::Date value) { store(key, DefaultsValue(value)); }
+void MemoryDefaults::setDate(const std::string& key, platform::Date value) {
+  store(key, DefaultsValue(value));
+}
 
 void MemoryDefaults::setOther(const std::string& key) { store(key, DefaultsValue(platform::OtherValue{})); }
 

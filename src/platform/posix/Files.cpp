@@ -69,7 +69,8 @@ std::string temporaryName(const std::string& targetName) {
   static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string suffix;
   for (int i = 0; i < 8; ++i) suffix.push_back(kAlphabet[random() % (sizeof kAlphabet - 1)]);
-  return "." + targetName + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" + suffix;
+  return "." + targetName + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
+         suffix;
 }
 
 bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -83,9 +84,9 @@ bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
 // the user sees as one item). Compared without regard to case, as the file
 // systems of the Mac do. Localisation folders (".lproj") are plain folders.
 constexpr std::array<std::string_view, 20> kPackageExtensions = {
-    ".app",         ".appex",     ".bundle",    ".framework", ".plugin",      ".kext",     ".xpc",
-    ".pkg",         ".mpkg",      ".photoslibrary", ".rtfd",  ".qlgenerator", ".mdimporter", ".prefPane",
-    ".saver",       ".wdgt",      ".xcodeproj", ".xcworkspace", ".playground", ".musiclibrary",
+    ".app",   ".appex", ".bundle",        ".framework",   ".plugin",      ".kext",         ".xpc",
+    ".pkg",   ".mpkg",  ".photoslibrary", ".rtfd",        ".qlgenerator", ".mdimporter",   ".prefPane",
+    ".saver", ".wdgt",  ".xcodeproj",     ".xcworkspace", ".playground",  ".musiclibrary",
 };
 
 bool isPackageName(const fs::path& name) {

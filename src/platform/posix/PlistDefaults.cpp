@@ -28,8 +28,8 @@ Date dateFromPlist(plist_t node) {
   std::int32_t seconds = 0;
   std::int32_t micros = 0;
   plist_get_date_val(node, &seconds, &micros);
-  return Date(std::chrono::duration_cast<Date::duration>(std::chrono::seconds(kPlistEpochUnixSeconds + seconds) +
-                                                         std::chrono::microseconds(micros)));
+  return Date(std::chrono::duration_cast<Date::duration>(
+      std::chrono::seconds(kPlistEpochUnixSeconds + seconds) + std::chrono::microseconds(micros)));
 }
 
 // The XML form keeps whole seconds only, so the value is floored here: what
@@ -167,7 +167,8 @@ DefaultsValue PlistDefaults::value(const std::string& key) const {
     case PLIST_STRING: {
       std::uint64_t length = 0;
       const char* text = plist_get_string_ptr(node, &length);
-      return DefaultsValue(text == nullptr ? std::string() : std::string(text, static_cast<std::size_t>(length)));
+      return DefaultsValue(text == nullptr ? std::string()
+                                           : std::string(text, static_cast<std::size_t>(length)));
     }
     case PLIST_DATE:
       return DefaultsValue(dateFromPlist(node));
@@ -176,7 +177,9 @@ DefaultsValue PlistDefaults::value(const std::string& key) const {
   }
 }
 
-void PlistDefaults::setBool(const std::string& key, bool value) { setItem(key, plist_new_bool(value ? 1 : 0)); }
+void PlistDefaults::setBool(const std::string& key, bool value) {
+  setItem(key, plist_new_bool(value ? 1 : 0));
+}
 
 void PlistDefaults::setString(const std::string& key, const std::string& value) {
   if (hasNul(value)) {

@@ -71,7 +71,7 @@ class PlistDefaults final : public Defaults {
   Log& log_;
   Clock& clock_;
   mutable std::mutex mutex_;
-  void* root_ = nullptr;          // plist_t, a PLIST_DICT; guarded by mutex_
+  void* root_ = nullptr;         // plist_t, a PLIST_DICT; guarded by mutex_
   bool savingDisabled_ = false;  // set when an unreadable file could not be moved aside
 };
 

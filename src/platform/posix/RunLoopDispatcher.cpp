@@ -156,11 +156,12 @@ void RunLoopDispatcher::workerLoop(Pool& pool, Worker& self) {
 
 void RunLoopDispatcher::repeatOnMain(double intervalSeconds, Task tick) {
   // A timer needs a positive interval; anything else would spin the loop.
-  const auto interval = std::max(toDuration(intervalSeconds), std::chrono::nanoseconds(std::chrono::milliseconds(1)));
+  const auto interval =
+      std::max(toDuration(intervalSeconds), std::chrono::nanoseconds(std::chrono::milliseconds(1)));
   std::lock_guard lock(mainMutex_);
   if (shuttingDown_) return;
-  timers_.push_back(Timer{interval, std::chrono::steady_clock::now() + interval,
-                          std::make_shared<Task>(std::move(tick))});
+  timers_.push_back(
+      Timer{interval, std::chrono::steady_clock::now() + interval, std::make_shared<Task>(std::move(tick))});
   mainWake_.notify_all();
 }
 
