@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -108,6 +109,12 @@ TEST(FilesTest, ReadRemoveAndExistsOnFilesFoldersAndLinks) {
   EXPECT_TRUE(files::exists(home / "f"));
   EXPECT_FALSE(removeFile(home / "f"));
   EXPECT_FALSE(files::exists(home / "f"));
+}
+
+TEST(FilesTest, ReadingAFifoGivesNothingInsteadOfBlocking) {
+  TempHome home;
+  ASSERT_EQ(::mkfifo((home / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(readFile(home / "fifo"), std::nullopt);  // no writer: would block forever
 }
 
 TEST(FilesTest, ListFolderListsOneLevelOrNothing) {

@@ -44,6 +44,15 @@ TEST(RunLoopDispatcherTest, SyncFromAWorkerRunsOnMainAndWaits) {
   EXPECT_TRUE(direct);
 }
 
+TEST(RunLoopDispatcherTest, RunUntilNoticesAConditionSetByAnotherThreadWithoutMainTasks) {
+  RunLoopDispatcher dispatcher;
+  std::atomic<bool> flag{false};
+  dispatcher.global(QoS::utility, [&] { flag = true; });
+  // With nothing queued on main, the loop must still look at the condition
+  // again instead of sleeping until the (hour-long) limit.
+  EXPECT_TRUE(dispatcher.runUntil([&] { return flag.load(); }, 3600));
+}
+
 TEST(RunLoopDispatcherTest, TasksWaitingOnEachOtherAcrossAndWithinQueuesDoNotDeadlock) {
   RunLoopDispatcher dispatcher;
   std::atomic<int> finished{0};

@@ -157,13 +157,17 @@ std::error_code atomicWrite(const fs::path& target, std::string_view bytes) {
 }
 
 std::optional<std::string> readFile(const fs::path& file) {
-  const int fd = openRetrying(file.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without blocking, so a FIFO or device at the path cannot hang the
+  // caller; only regular files are read, then in blocking mode.
+  const int fd = openRetrying(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::nullopt;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
     return std::nullopt;
   }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   std::string content;
   if (info.st_size > 0) content.reserve(static_cast<std::size_t>(info.st_size));
   char buffer[65536];

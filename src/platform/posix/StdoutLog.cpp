@@ -1,6 +1,7 @@
 #include "platform/posix/StdoutLog.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace quillory::platform::posix {
@@ -17,7 +18,13 @@ void StdoutLog::line(const std::string& text) {
   while (left > 0) {
     const ssize_t written = ::write(fd_, data, left);
     if (written < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // A non-blocking standard output that is full: wait until it drains.
+        pollfd ready{fd_, POLLOUT, 0};
+        if (::poll(&ready, 1, -1) >= 0 || errno == EINTR) continue;
+        return;
+      }
       return;  // EPIPE, EBADF, ...: the line is lost, the program goes on
     }
     data += written;
