@@ -1,0 +1,26 @@
+#pragma once
+// Runs the Qt event loop of the test's main thread until a condition holds.
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <functional>
+
+namespace quillory::platform::qt::test {
+
+inline bool pumpUntil(const std::function<bool()>& done, int timeoutMilliseconds = 5000) {
+  QDeadlineTimer deadline(timeoutMilliseconds);
+  while (!done()) {
+    if (deadline.hasExpired()) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+  }
+  return true;
+}
+
+// Runs the loop for about the given time, whatever happens.
+inline void pumpFor(int milliseconds) {
+  QDeadlineTimer deadline(milliseconds);
+  while (!deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+}  // namespace quillory::platform::qt::test

@@ -1,0 +1,225 @@
+// The real menu on Qt: the application delegate builds it on a QtStatusItem,
+// and the test triggers its QActions as a click would.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include "QtPump.h"
+#include "app/AppDelegate.h"
+#include "bridge/HostScripts.h"
+#include "engine/ExportManager.h"
+#include "libraries/ContainerPaths.h"
+#include "libraries/LibraryKeys.h"
+#include "platform/Files.h"
+#include "platform/qt/QtAlertPresenter.h"
+#include "platform/qt/QtDispatcher.h"
+#include "platform/qt/QtStatusItem.h"
+#include "support/CapturingLog.h"
+#include "support/FakeClock.h"
+#include "support/FakeLoginItemService.h"
+#include "support/FakeScriptRunner.h"
+#include "support/FakeWorkspace.h"
+#include "support/MemoryDefaults.h"
+#include "support/TempHome.h"
+
+namespace quillory::platform::qt::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+class QtShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    manager = engine::ExportManager::create(
+        engine::Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
+    app::Shell shell{
+        .makeStatusItem = [this]() -> std::unique_ptr<StatusItem> {
+          auto item = std::make_unique<QtStatusItem>();
+          statusItem = item.get();
+          return item;
+        },
+        .dispatcher = dispatcher,
+        .alerts = alerts,
+        .loginItems = loginItems,
+        .log = log,
+        .clock = clock,
+        .dateText = {"en_GB", "UTC"},
+        .version = {"1.0", "7"},
+        .becomeAccessory = nullptr,
+        .terminate = [this] { ++terminated; },
+    };
+    delegate = app::AppDelegate::create(std::move(shell), manager);
+    delegate->applicationDidFinishLaunching();
+  }
+
+  void TearDown() override {
+    delegate.reset();
+    manager.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  QMenu& menu() { return *statusItem->qmenu(); }
+  QAction* action(const QString& text) {
+    for (QAction* a : menu().actions()) {
+      if (a->text() == text) return a;
+    }
+    return nullptr;
+  }
+  QStringList texts(QMenu& m) {
+    QStringList list;
+    for (QAction* a : m.actions()) list << (a->isSeparator() ? QStringLiteral("---") : a->text());
+    return list;
+  }
+  void refreshNow() {
+    manager->notifyStatusChanged();
+    pumpFor(50);
+  }
+  // Answers the next alert with the button of that title.
+  void answerNextAlert(const QString& button) {
+    alerts.setAboutToShow([this, button](QMessageBox& box) {
+      shownText = box.text();
+      QStringList titles;
+      for (QAbstractButton* b : box.buttons()) titles << b->text();
+      shownButtons = titles;
+      defaultButton = box.defaultButton() ? box.defaultButton()->text() : QString();
+      shownIcon = box.icon();
+      QTimer::singleShot(0, &box, [&box, button] {
+        for (QAbstractButton* b : box.buttons()) {
+          if (b->text() == button) b->click();
+        }
+      });
+    });
+  }
+
+  testing::MemoryDefaults defaults;
+  testing::FakeClock clock;
+  testing::CapturingLog log;
+  testing::FakeWorkspace workspace;
+  testing::FakeScriptRunner scripts;
+  testing::FakeLoginItemService loginItems;
+  testing::TempHome home;
+  QtDispatcher dispatcher;
+  QtAlertPresenter alerts{dispatcher};
+  std::shared_ptr<engine::ExportManager> manager;
+  std::shared_ptr<app::AppDelegate> delegate;
+  QtStatusItem* statusItem = nullptr;
+  int terminated = 0;
+  QString shownText, defaultButton;
+  QStringList shownButtons;
+  QMessageBox::Icon shownIcon = QMessageBox::NoIcon;
+};
+
+TEST_F(QtShellTest, BuildsTheMenuWithStableActions) {
+  EXPECT_EQ(texts(menu()), (QStringList{"Kettle Ledger not running", "Never synced", "---", "Sync Now", "---",
+                                        "Libraries", "---", "Auto-sync", "Launch at Login", "---",
+                                        "Quillory Helper 1.0 (7)", "Quit Quillory Helper"}));
+  EXPECT_EQ(action("Sync Now")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+  EXPECT_EQ(action("Quit Quillory Helper")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+  EXPECT_FALSE(action("Never synced")->isEnabled());
+  EXPECT_TRUE(action("Auto-sync")->isCheckable());
+  EXPECT_TRUE(action("Auto-sync")->isChecked());
+  EXPECT_FALSE(action("Launch at Login")->isChecked());
+  ASSERT_NE(action("Libraries")->menu(), nullptr);
+  EXPECT_TRUE(action("Libraries")->menu()->actions().isEmpty());
+  EXPECT_EQ(statusItem->trayIcon().toolTip(), "Quillory");
+  EXPECT_TRUE(statusItem->trayIcon().icon().isMask());
+
+  const QList<QAction*> before = menu().actions();
+  refreshNow();
+  EXPECT_EQ(menu().actions(), before);  // changed in place, not rebuilt
+  EXPECT_EQ(action("Kettle Ledger not running"), nullptr);
+  EXPECT_NE(action("Open Kettle Ledger to sync"), nullptr);
+  EXPECT_EQ(texts(*action("Libraries")->menu()), QStringList{"No libraries seen yet"});
+}
+
+TEST_F(QtShellTest, TriggeredActionsRunTheCommands) {
+  action("Auto-sync")->trigger();
+  EXPECT_EQ(defaults.value(engine::kAutoSyncEnabledKey).asBool(), false);
+  EXPECT_FALSE(action("Auto-sync")->isChecked());
+
+  // Qt would toggle the mark on the click; the mark stays the service's status.
+  loginItems.fixStatus(LoginItemStatus::requiresApproval);
+  action("Launch at Login")->trigger();
+  EXPECT_EQ(loginItems.registers(), 1u);
+  EXPECT_FALSE(action("Launch at Login")->isChecked());
+
+  action("Quit Quillory Helper")->trigger();
+  EXPECT_EQ(terminated, 1);
+}
+
+TEST_F(QtShellTest, SyncNowSpinsTheIndicatorUntilTheRunEnds) {
+  std::mutex mutex;
+  std::condition_variable cv;
+  bool release = false;
+  scripts.setHandler(std::string(bridge::kExportScript), [&] {
+    std::unique_lock lock(mutex);
+    cv.wait(lock, [&] { return release; });
+    return std::string();
+  });
+  defaults.setBool(libraries::syncLibraryKey("Biz"), true);
+  workspace.launch(engine::ExportManager::klBundleID);
+  scripts.queueAnswer(std::string(bridge::kLibraryNameScript), "Biz");
+  manager->periodicCheck();
+  ASSERT_TRUE(pumpUntil([&] { return action("Library: Biz") != nullptr; }));
+
+  action("Sync Now")->trigger();
+  ASSERT_TRUE(pumpUntil([&] { return statusItem->isIndicatorAnimating(); }));
+  EXPECT_NE(action("Syncing\u2026"), nullptr);
+  EXPECT_FALSE(action("Sync Now")->isEnabled());
+  const int frame = statusItem->indicatorFrame();
+  EXPECT_TRUE(pumpUntil([&] { return statusItem->indicatorFrame() != frame; }));
+
+  {
+    std::lock_guard lock(mutex);
+    release = true;
+  }
+  cv.notify_all();
+  ASSERT_TRUE(pumpUntil([&] { return !statusItem->isIndicatorAnimating(); }));
+  EXPECT_NE(action("\u26A0 Kettle Ledger did not respond"), nullptr);
+  EXPECT_TRUE(action("Sync Now")->isEnabled());
+  EXPECT_TRUE(statusItem->isIconShown());
+}
+
+TEST_F(QtShellTest, LibraryItemsAskBeforeRemovingAndKeepTheirMarkOnCancel) {
+  const std::string name = "R&D \"Lab\"";
+  defaults.setBool(libraries::syncLibraryKey(name), true);
+  defaults.setString(libraries::libraryFilenameKey(name), "rd-lab-eur.json");
+  const auto documents = std::filesystem::path(libraries::kContainerDocumentsRelative);
+  home.writeFile(documents / "rd-lab-eur.json", "{}");
+  home.writeFile(documents / "rd-lab-eur_updated.txt", "2026-12-05T08:00:00Z");
+  refreshNow();
+
+  QMenu* submenu = action("Libraries")->menu();
+  ASSERT_EQ(submenu->actions().size(), 1);
+  QAction* item = submenu->actions().front();
+  EXPECT_EQ(item->text(), "R&&D \"Lab\"");  // shown as "R&D", not as a mnemonic
+  EXPECT_TRUE(item->isChecked());
+
+  answerNextAlert("Cancel");
+  item->trigger();
+  EXPECT_EQ(shownText, "Remove \"R&D \"Lab\"\" from mobile devices?");
+  EXPECT_EQ(shownButtons, (QStringList{"Remove", "Cancel"}));
+  EXPECT_EQ(defaultButton, "Remove");
+  EXPECT_EQ(shownIcon, QMessageBox::Warning);
+  EXPECT_EQ(dispatcher.modalDepth(), 0);
+  EXPECT_EQ(defaults.value(libraries::syncLibraryKey(name)).asBool(), true);
+  EXPECT_TRUE(submenu->actions().front()->isChecked());
+
+  answerNextAlert("Remove");
+  submenu->actions().front()->trigger();  // the action is replaced while its signal runs
+  EXPECT_EQ(defaults.value(libraries::syncLibraryKey(name)).asBool(), false);
+  EXPECT_FALSE(files::exists(home / documents / "rd-lab-eur.json"));
+  EXPECT_FALSE(files::exists(home / documents / "rd-lab-eur_updated.txt"));
+  pumpFor(50);
+  ASSERT_EQ(submenu->actions().size(), 1);
+  EXPECT_FALSE(submenu->actions().front()->isChecked());
+}
+
+}  // namespace
+}  // namespace quillory::platform::qt::test
