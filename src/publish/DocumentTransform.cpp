@@ -6,7 +6,8 @@
 #include <boost/json/value_stack.hpp>
 #include <memory>
 #include <optional>
-#include <unordered_set>
+#include <algorithm>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/Iso8601.h"
@@ -47,6 +48,40 @@ bool isOneOf(std::string_view key, const std::array<std::string_view, N>& names)
   return false;
 }
 
+// What happens to an item member, looked up by name: the few names are
+// bucketed by length, so a lookup is one or two short compares.
+class MemberRoles {
+ public:
+  enum Role : unsigned char { skipped, derivationOnly, kept };
+
+  explicit MemberRoles(const std::set<std::string>& keepFields) {
+    for (std::string_view name : kDerivationMembers) add(name, derivationOnly);
+    for (const std::string& name : keepFields) add(name, kept);
+  }
+
+  Role roleOf(std::string_view key) const {
+    if (key.size() >= buckets_.size()) return skipped;
+    for (const auto& [name, role] : buckets_[key.size()]) {
+      if (name == key) return role;
+    }
+    return skipped;
+  }
+
+ private:
+  void add(std::string_view name, Role role) {
+    if (name.size() >= buckets_.size()) buckets_.resize(name.size() + 1);
+    for (auto& entry : buckets_[name.size()]) {
+      if (entry.first == name) {
+        entry.second = role;
+        return;
+      }
+    }
+    buckets_[name.size()].emplace_back(std::string(name), role);
+  }
+
+  std::vector<std::vector<std::pair<std::string, Role>>> buckets_;
+};
+
 class ExportHandler {
  public:
   static constexpr std::size_t max_object_size = json::object::max_size();
@@ -55,7 +90,7 @@ class ExportHandler {
   static constexpr std::size_t max_string_size = json::string::max_size();
 
   ExportHandler(const std::set<std::string>& keepFields, std::string& out)
-      : kept_(keepFields.begin(), keepFields.end()), out_(out) {
+      : roles_(keepFields), out_(out) {
     top_.reset(&topArena_);
   }
 
@@ -151,8 +186,11 @@ class ExportHandler {
       return true;
     }
     if (capture_ == Capture::skip) return true;
-    key_.append(part.data(), part.size());
-    const std::string_view key = key_;
+    std::string_view key(part.data(), part.size());
+    if (!key_.empty()) {
+      key_.append(part.data(), part.size());
+      key = key_;
+    }
     if (depth_ == 1) {
       if (key == "items") {
         capture_ = Capture::none;  // the value decides
@@ -163,7 +201,7 @@ class ExportHandler {
         ++topMembers_;
         beginKeyCapture(Capture::build, &top_);
       }
-    } else if (kept_.count(key) != 0 || isOneOf(key, kDerivationMembers)) {
+    } else if (roles_.roleOf(key) != MemberRoles::skipped) {
       item_.push_key(key);
       ++itemMembers_;
       beginKeyCapture(Capture::build, &item_);
@@ -271,7 +309,7 @@ class ExportHandler {
       bool first = true;
       for (const json::key_value_pair& member : members) {
         const std::string_view key(member.key());
-        if (kept_.count(key) == 0) continue;
+        if (roles_.roleOf(key) != MemberRoles::kept) continue;
         if (!first) out_ += ',';
         first = false;
         appendJsonString(out_, key);
@@ -288,7 +326,7 @@ class ExportHandler {
     itemArena_.reset();
   }
 
-  const std::unordered_set<std::string_view> kept_;
+  const MemberRoles roles_;
   std::string& out_;
 
   std::size_t depth_ = 0;  // open containers, the export object being 1

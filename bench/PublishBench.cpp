@@ -1,0 +1,237 @@
+// Times one export from the script's output text to the document pairs on
+// disk, with three destinations (the container Documents folder and two app
+// containers) and durable atomic writes, beside a plain atomic copy of the
+// export text to the same three folders in the same run. Peak memory is
+// measured in a fresh child process that runs one export.
+//
+//   publish_bench [--items N] [--rounds N]
+//
+// Prints the export size, the median times and throughputs, the ratio of the
+// pipeline's time to the plain copy's, and the child's peak resident memory
+// divided by the export size.
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "SyntheticExport.h"
+#include "bridge/ScriptRunner.h"
+#include "platform/AlertPresenter.h"
+#include "platform/Clock.h"
+#include "platform/Defaults.h"
+#include "platform/Dispatcher.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "publish/Derivations.h"
+#include "publish/DocumentTransform.h"
+#include "publish/ExportPipeline.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace files = quillory::platform::files;
+using namespace quillory;
+
+// Hands out the prepared text once per run, as the script runner would.
+class PreparedScripts final : public bridge::ScriptRunner {
+ public:
+  std::string next;
+  std::string runScript(const std::string&, double) override { return std::move(next); }
+};
+
+class NullLog final : public platform::Log {
+ public:
+  void line(const std::string&) override {}
+};
+
+class SystemTime final : public platform::Clock {
+ public:
+  platform::Date now() const override { return std::chrono::system_clock::now(); }
+  void sleepFor(double) override {}
+};
+
+class NoDefaults final : public platform::Defaults {
+ public:
+  platform::DefaultsValue value(const std::string&) const override { return {}; }
+  void setBool(const std::string&, bool) override {}
+  void setString(const std::string&, const std::string&) override {}
+  void setDate(const std::string&, platform::Date) override {}
+  void remove(const std::string&) override {}
+  std::vector<std::string> keys() const override { return {}; }
+};
+
+class InlineDispatcher final : public platform::Dispatcher {
+ public:
+  void async(Task task) override { task(); }
+  void sync(Task task) override { task(); }
+  void global(platform::QualityOfService, Task task) override { task(); }
+  void repeatOnMain(double, Task) override {}
+  bool isMainThread() const override { return true; }
+  void enterModal() override {}
+  void exitModal() override {}
+};
+
+class NoAlerts final : public platform::AlertPresenter {
+ public:
+  int run(const platform::Alert&) override { return 0; }
+};
+
+struct Harness {
+  explicit Harness(fs::path homeFolder) : home(std::move(homeFolder)) {
+    for (const char* container : {"test.quillory.mobile", "test.quillory.mobile.widget"}) {
+      const fs::path preferences = home / "Library/Containers" / container / "Data/Library/Preferences";
+      files::createFolders(preferences);
+      files::atomicWrite(preferences / "test.quillory.mobile.plist", "plist");
+    }
+  }
+
+  int exportOnce(std::string text) {
+    scripts.next = std::move(text);
+    const publish::PipelineContext context{defaults, log,  clock, dispatcher, alerts, scripts, home,
+                                           [] { return true; }, std::string("Business EUR"),
+                                           "test.quillory.mobile", keepFields};
+    return publish::exportLibrary(context);
+  }
+
+  std::vector<fs::path> destinationFolders() const {
+    return {home / "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents",
+            home / "Library/Containers/test.quillory.mobile/Data/Documents",
+            home / "Library/Containers/test.quillory.mobile.widget/Data/Documents"};
+  }
+
+  fs::path home;
+  NoDefaults defaults;
+  NullLog log;
+  SystemTime clock;
+  InlineDispatcher dispatcher;
+  NoAlerts alerts;
+  PreparedScripts scripts;
+  const std::set<std::string> keepFields{publish::kKeptItemFields.begin(), publish::kKeptItemFields.end()};
+};
+
+double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double threadCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+long peakKilobytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// Child mode: read the export from a file, run one export, print the peak
+// resident size before and after in kilobytes.
+int peakRun(const fs::path& exportFile, const fs::path& home) {
+  std::string text = files::readFile(exportFile).value_or("");
+  const long beforeKb = peakKilobytes();
+  Harness harness(home);
+  const int count = harness.exportOnce(std::move(text));
+  std::printf("%ld %ld %d\n", beforeKb, peakKilobytes(), count);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::size_t items = 50000;
+  int rounds = 7;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--peak-run" && i + 2 < argc) return peakRun(argv[i + 1], argv[i + 2]);
+    if (argument == "--items" && i + 1 < argc) items = std::stoul(argv[++i]);
+    if (argument == "--rounds" && i + 1 < argc) rounds = std::stoi(argv[++i]);
+  }
+
+  char pattern[] = "/tmp/publish-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return 1;
+  const fs::path scratch = pattern;
+  bench::SyntheticExportShape shape;
+  shape.items = items;
+  const std::string text = bench::syntheticExport(shape);
+  const double megabytes = static_cast<double>(text.size()) / 1e6;
+
+  Harness harness(scratch / "home");
+  std::vector<double> pipeline;
+  std::vector<double> copy;
+  std::vector<double> transform;
+  std::vector<double> transformCpu;
+  std::size_t documentSize = 0;
+  for (int round = 0; round < rounds; ++round) {
+    std::string input = text;  // the script's output, made before the clock starts
+    auto start = std::chrono::steady_clock::now();
+    const int destinations = harness.exportOnce(std::move(input));
+    pipeline.push_back(secondsSince(start));
+    if (destinations != 3) {
+      std::fprintf(stderr, "expected 3 destinations, got %d\n", destinations);
+      return 1;
+    }
+
+    start = std::chrono::steady_clock::now();
+    const double cpuStart = threadCpuSeconds();
+    const auto prepared = publish::prepareExport(text, std::string("Business EUR"), harness.keepFields, harness.clock);
+    transform.push_back(secondsSince(start));
+    transformCpu.push_back(threadCpuSeconds() - cpuStart);
+
+    start = std::chrono::steady_clock::now();
+    for (const fs::path& folder : harness.destinationFolders()) {
+      if (files::atomicWrite(folder / "plain-copy.json", text)) return 1;
+    }
+    copy.push_back(secondsSince(start));
+  }
+  documentSize = fs::file_size(harness.destinationFolders()[0] / "business-eur.json");
+
+  // Peak memory of one export in a fresh process.
+  const fs::path exportFile = scratch / "export.json";
+  files::atomicWrite(exportFile, text);
+  const std::string command = "\"" + fs::read_symlink("/proc/self/exe").string() + "\" --peak-run \"" +
+                              exportFile.string() + "\" \"" + (scratch / "peak-home").string() + "\"";
+  long beforeKb = 0, peakKb = 0;
+  int peakCount = 0;
+  if (FILE* child = popen(command.c_str(), "r")) {
+    if (std::fscanf(child, "%ld %ld %d", &beforeKb, &peakKb, &peakCount) != 3) peakKb = 0;
+    pclose(child);
+  }
+  fs::remove_all(scratch);
+
+  const double pipelineSeconds = median(pipeline);
+  const double copySeconds = median(copy);
+  const double exportBytes = static_cast<double>(text.size());
+  std::printf("export: %zu items, %.1f MB; published document %.1f MB (x1 + x2 pairs in 2 app containers)\n",
+              items, megabytes, static_cast<double>(documentSize) / 1e6);
+  std::printf("rounds: %d (median)\n", rounds);
+  std::printf("pipeline:   %.3f s  %.0f MB/s  (script output -> 3 destinations, durable atomic writes)\n",
+              pipelineSeconds, megabytes / pipelineSeconds);
+  std::printf("plain copy: %.3f s  %.0f MB/s  (export text atomically to the same 3 folders)\n", copySeconds,
+              megabytes / copySeconds);
+  std::printf("in-memory transform alone (parse, derive, write JSON): %.3f s  %.0f MB/s; CPU %.3f s  %.0f MB/s\n",
+              median(transform), megabytes / median(transform), median(transformCpu),
+              megabytes / median(transformCpu));
+  std::printf("ratio pipeline/plain-copy time: %.2f\n", pipelineSeconds / copySeconds);
+  std::printf("peak memory: %.1f MB = %.2f x export size (export text alone: %.1f MB = %.2f x)\n",
+              static_cast<double>(peakKb) * 1024 / 1e6, static_cast<double>(peakKb) * 1024 / exportBytes,
+              static_cast<double>(beforeKb) * 1024 / 1e6, static_cast<double>(beforeKb) * 1024 / exportBytes);
+  double load[1] = {0};
+  getloadavg(load, 1);
+  std::printf("machine: %ld cores online, load average %.1f\n", sysconf(_SC_NPROCESSORS_ONLN), load[0]);
+  return peakCount == 3 ? 0 : 1;
+}
