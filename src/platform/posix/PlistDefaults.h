@@ -1,6 +1,7 @@
 #pragma once
 // The settings store on systems without a user-defaults service: one XML
-// property list file, read with libplist.
+// property list file, read and written with libplist. (A binary property list
+// at the path is read as well; it is written back as XML.)
 //
 // The file is read once, at construction. Every set and remove changes the
 // in-memory property list and saves the whole list at once with an atomic
