@@ -9,7 +9,7 @@ packages=(
   libicu-dev libboost-json1.81-dev libplist-dev
   qt6-base-dev
   clang libclang-rt-14-dev
-  xvfb xauth openbox tint2 imagemagick dbus dbus-x11 x11-utils python3
+  xvfb xauth openbox tint2 imagemagick dbus dbus-x11 x11-utils xdotool python3
 )
 
 missing=()

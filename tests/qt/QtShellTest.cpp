@@ -20,6 +20,7 @@
 #include "platform/qt/QtAlertPresenter.h"
 #include "platform/qt/QtDispatcher.h"
 #include "platform/qt/QtStatusItem.h"
+#include "platform/qt/StatusIcon.h"
 #include "support/CapturingLog.h"
 #include "support/FakeClock.h"
 #include "support/FakeLoginItemService.h"
@@ -128,7 +129,7 @@ TEST_F(QtShellTest, BuildsTheMenuWithStableActions) {
   ASSERT_NE(action("Libraries")->menu(), nullptr);
   EXPECT_TRUE(action("Libraries")->menu()->actions().isEmpty());
   EXPECT_EQ(statusItem->trayIcon().toolTip(), "Quillory");
-  EXPECT_TRUE(statusItem->trayIcon().icon().isMask());
+  EXPECT_FALSE(statusItem->trayIcon().icon().isNull());
 
   const QList<QAction*> before = menu().actions();
   refreshNow();
@@ -219,6 +220,21 @@ TEST_F(QtShellTest, LibraryItemsAskBeforeRemovingAndKeepTheirMarkOnCancel) {
   pumpFor(50);
   ASSERT_EQ(submenu->actions().size(), 1);
   EXPECT_FALSE(submenu->actions().front()->isChecked());
+}
+
+TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {
+  const QIcon templateIcon = statusIcon(IconStyle::templateMask);
+  EXPECT_TRUE(templateIcon.isMask());
+  EXPECT_EQ(templateIcon.availableSizes().size(), 3);  // the resource's three sizes were found
+  const QImage image = templateIcon.pixmap(64, 64).toImage();
+  EXPECT_EQ(qAlpha(image.pixel(2, 2)), 0) << "corner outside the circle";
+  EXPECT_GT(qAlpha(image.pixel(10, 32)), 200) << "the disc";
+  EXPECT_EQ(qAlpha(image.pixel(28, 28)), 255) << "the letter's counter";
+
+  const QImage filled = statusIcon(IconStyle::filled).pixmap(64, 64).toImage();
+  EXPECT_FALSE(statusIcon(IconStyle::filled).isMask());
+  EXPECT_EQ(QColor(filled.pixel(38, 45)), QColor(Qt::white)) << "the letter's stem shows white";
+  EXPECT_TRUE(indicatorFrame(0, IconStyle::templateMask).isMask());
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 
 namespace quillory::platform::qt {
 
-QtStatusItem::QtStatusItem(QIcon icon) : icon_(std::move(icon)) {
+QtStatusItem::QtStatusItem(QIcon icon, IconStyle indicatorStyle)
+    : icon_(std::move(icon)), indicatorStyle_(indicatorStyle) {
   tray_.setToolTip(QStringLiteral("Quillory"));
   frameTimer_.setInterval(kIndicatorFrameMilliseconds);
   connect(&frameTimer_, &QTimer::timeout, this, [this] {
@@ -45,7 +46,7 @@ void QtStatusItem::showCurrentImage() {
   // The indicator, while it runs, stands where the icon was; with neither, the
   // tray keeps an empty (transparent) image so that its place stays.
   if (frameTimer_.isActive()) {
-    tray_.setIcon(qt::indicatorFrame(frame_));
+    tray_.setIcon(qt::indicatorFrame(frame_, indicatorStyle_));
   } else if (iconShown_) {
     tray_.setIcon(icon_);
   } else {

@@ -28,7 +28,8 @@ class QtStatusItem final : public QObject, public StatusItem {
   static constexpr int kIndicatorFrameMilliseconds = 100;
 
   // `icon` is the status icon; by default the one shipped with the helper.
-  explicit QtStatusItem(QIcon icon = statusIcon());
+  // The indicator is drawn in `indicatorStyle`.
+  explicit QtStatusItem(QIcon icon = statusIcon(), IconStyle indicatorStyle = kPlatformIconStyle);
   ~QtStatusItem() override;
 
   bool hasButton() const override { return true; }
@@ -50,6 +51,7 @@ class QtStatusItem final : public QObject, public StatusItem {
   void onActivated(QSystemTrayIcon::ActivationReason reason);
 
   const QIcon icon_;
+  const IconStyle indicatorStyle_;
   QSystemTrayIcon tray_;
   QTimer frameTimer_;
   int frame_ = 0;

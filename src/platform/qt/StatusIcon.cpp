@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QPainter>
 #include <QPixmap>
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -11,33 +12,69 @@
 static void initQuilloryResources() { Q_INIT_RESOURCE(quillory); }
 
 namespace quillory::platform::qt {
+namespace {
 
-QIcon statusIcon() {
-  initQuilloryResources();
-  QIcon icon;
-  for (int size : {16, 32, 64})
-    icon.addFile(QStringLiteral(":/quillory/status-icon-%1.png").arg(size), QSize(size, size));
-  icon.setIsMask(true);
-  return icon;
+constexpr int kSizes[] = {16, 32, 64};
+
+// A transparent square with a black disc, for the filled style.
+QPixmap discOfSize(int size) {
+  QPixmap pixmap(size, size);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(Qt::black);
+  const double margin = size / 32.0;
+  painter.drawEllipse(QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
+  return pixmap;
 }
 
-QIcon indicatorFrame(int index) {
+}  // namespace
+
+QIcon statusIcon(IconStyle style) {
+  initQuilloryResources();
   QIcon icon;
-  for (int size : {16, 32, 64}) {
+  for (int size : kSizes) {
+    const QString file = QStringLiteral(":/quillory/status-icon-%1.png").arg(size);
+    if (style == IconStyle::templateMask) {
+      icon.addFile(file, QSize(size, size));
+      continue;
+    }
+    // White under the template: the cut-out letter shows white on black.
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    const double margin = size / 8.0;
+    painter.drawEllipse(QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
+    painter.drawPixmap(0, 0,
+                       QPixmap(file).scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  icon.setIsMask(style == IconStyle::templateMask);
+  return icon;
+}
+
+QIcon indicatorFrame(int index, IconStyle style) {
+  const bool filled = style == IconStyle::filled;
+  QIcon icon;
+  for (int size : kSizes) {
+    QPixmap pixmap = filled ? discOfSize(size) : QPixmap(size, size);
+    if (!filled) pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
     painter.translate(size / 2.0, size / 2.0);
-    const double inner = size * 0.22;
-    const double outer = size * 0.45;
+    const double inner = size * (filled ? 0.17 : 0.22);
+    const double outer = size * (filled ? 0.36 : 0.45);
     for (int spoke = 0; spoke < kIndicatorFrameCount; ++spoke) {
       // The spoke `index` is the head; the others fade behind it.
       const int age = (index - spoke + kIndicatorFrameCount) % kIndicatorFrameCount;
-      QColor colour(0, 0, 0);
+      QColor colour = filled ? QColor(Qt::white) : QColor(Qt::black);
       colour.setAlphaF(1.0 - 0.8 * age / double(kIndicatorFrameCount - 1));
-      QPen pen(colour, std::max(1.5, size * 0.11), Qt::SolidLine, Qt::RoundCap);
-      painter.setPen(pen);
+      painter.setPen(QPen(colour, std::max(1.5, size * 0.1), Qt::SolidLine, Qt::RoundCap));
       const double angle = 2 * std::numbers::pi * spoke / kIndicatorFrameCount - std::numbers::pi / 2;
       painter.drawLine(QPointF(inner * std::cos(angle), inner * std::sin(angle)),
                        QPointF(outer * std::cos(angle), outer * std::sin(angle)));
@@ -45,7 +82,7 @@ QIcon indicatorFrame(int index) {
     painter.end();
     icon.addPixmap(pixmap);
   }
-  icon.setIsMask(true);
+  icon.setIsMask(!filled);
   return icon;
 }
 

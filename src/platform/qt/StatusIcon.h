@@ -1,21 +1,32 @@
 #pragma once
 // The images of the status item: the status icon, a "q" cut out of a filled
-// circle shipped as a resource in three sizes and marked as a mask so that
-// macOS tints it as a template image; and the frames of the activity
+// circle shipped as a resource in three sizes; and the frames of the activity
 // indicator, a ring of spokes of which one is darkest, turning by one spoke
-// per frame, drawn in the same single colour.
+// per frame.
+//
+// Two styles: as a template, the images are black on transparency and marked
+// as a mask, so that the macOS menu bar tints them; filled, the letter and
+// the spokes are white on the black disc, so that they show on the light and
+// the dark panels of Linux trays, which do not tint masks.
 //
 // Threading: main thread (the images need the GUI application).
 
 #include <QIcon>
-#include <vector>
 
 namespace quillory::platform::qt {
 
+enum class IconStyle { templateMask, filled };
+
+#if defined(__APPLE__)
+inline constexpr IconStyle kPlatformIconStyle = IconStyle::templateMask;
+#else
+inline constexpr IconStyle kPlatformIconStyle = IconStyle::filled;
+#endif
+
 inline constexpr int kIndicatorFrameCount = 8;
 
-QIcon statusIcon();
+QIcon statusIcon(IconStyle style = kPlatformIconStyle);
 // The frame `index` (0 to kIndicatorFrameCount - 1) of the indicator.
-QIcon indicatorFrame(int index);
+QIcon indicatorFrame(int index, IconStyle style = kPlatformIconStyle);
 
 }  // namespace quillory::platform::qt
