@@ -47,9 +47,8 @@ std::shared_ptr<ExportManager> ExportManager::shared(const std::function<Environ
 
 const std::set<std::string>& ExportManager::keepFields() {
   static const std::set<std::string> fields = {
-      "id",       "date",    "datePayment", "contact",    "category",    "amounts",
-      "amountsOriginal",     "tags",        "notes",      "isCredit",    "isDocument",
-      "isPaid",   "isConfirmed",            "isMarked",   "asset",       "title"};
+      "id",    "date",     "datePayment", "contact", "category",    "amounts",  "amountsOriginal", "tags",
+      "notes", "isCredit", "isDocument",  "isPaid",  "isConfirmed", "isMarked", "asset",           "title"};
   return fields;
 }
 

@@ -197,9 +197,9 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
 
   Environment env_;
   mutable std::mutex mutex_;
-  ExportState state_;               // guarded by mutex_
-  StatusHook onStatusChanged_;      // guarded by mutex_
-  bool runSlotClaimed_ = false;     // guarded by mutex_; see ExportRun.cpp
+  ExportState state_;            // guarded by mutex_
+  StatusHook onStatusChanged_;   // guarded by mutex_
+  bool runSlotClaimed_ = false;  // guarded by mutex_; see ExportRun.cpp
 };
 
 }  // namespace quillory::engine

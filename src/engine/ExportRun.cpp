@@ -147,17 +147,17 @@ int ExportManager::exportLibrary() {
     confirmedName = state_.confirmedLibraryName;
   }
   const publish::PipelineContext context{
-      env_.defaults,
-      env_.log,
-      env_.clock,
-      env_.dispatcher,
-      env_.alerts,
-      env_.scripts,
-      env_.home,
-      [&workspace = env_.workspace] { return bridge::isHostRunning(workspace, klBundleID); },
-      confirmedName,
-      iOSBundleID,
-      keepFields(),
+      .defaults = env_.defaults,
+      .log = env_.log,
+      .clock = env_.clock,
+      .dispatcher = env_.dispatcher,
+      .alerts = env_.alerts,
+      .scripts = env_.scripts,
+      .home = env_.home,
+      .isHostRunning = [&workspace = env_.workspace] { return bridge::isHostRunning(workspace, klBundleID); },
+      .confirmedLibraryName = confirmedName,
+      .iOSBundleID = iOSBundleID,
+      .keepFields = keepFields(),
   };
   return publish::exportLibrary(context);
 }

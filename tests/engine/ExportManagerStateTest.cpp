@@ -37,18 +37,17 @@ TEST_P(AutoSyncStartTest, TakesABoolElseWritesTrue) {
 
 INSTANTIATE_TEST_SUITE_P(
     StoredValues, AutoSyncStartTest,
-    ::testing::Values(
-        AutoSyncCase{"absent", [](auto&) {}, true, DefaultsValue(true), true},
-        AutoSyncCase{"storedFalse", [](auto& d) { d.setBool(kAutoSyncEnabledKey, false); }, false,
-                     DefaultsValue(false), false},
-        AutoSyncCase{"storedTrue", [](auto& d) { d.setBool(kAutoSyncEnabledKey, true); }, true,
-                     DefaultsValue(true), false},
-        AutoSyncCase{"string", [](auto& d) { d.setString(kAutoSyncEnabledKey, "false"); }, true,
-                     DefaultsValue(true), true},
-        AutoSyncCase{"date", [](auto& d) { d.setDate(kAutoSyncEnabledKey, kStoredDate); }, true,
-                     DefaultsValue(true), true},
-        AutoSyncCase{"otherType", [](auto& d) { d.setOther(kAutoSyncEnabledKey); }, true, DefaultsValue(true),
-                     true}),
+    ::testing::Values(AutoSyncCase{"absent", [](auto&) {}, true, DefaultsValue(true), true},
+                      AutoSyncCase{"storedFalse", [](auto& d) { d.setBool(kAutoSyncEnabledKey, false); },
+                                   false, DefaultsValue(false), false},
+                      AutoSyncCase{"storedTrue", [](auto& d) { d.setBool(kAutoSyncEnabledKey, true); }, true,
+                                   DefaultsValue(true), false},
+                      AutoSyncCase{"string", [](auto& d) { d.setString(kAutoSyncEnabledKey, "false"); }, true,
+                                   DefaultsValue(true), true},
+                      AutoSyncCase{"date", [](auto& d) { d.setDate(kAutoSyncEnabledKey, kStoredDate); }, true,
+                                   DefaultsValue(true), true},
+                      AutoSyncCase{"otherType", [](auto& d) { d.setOther(kAutoSyncEnabledKey); }, true,
+                                   DefaultsValue(true), true}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(EngineTest, FirstStartWithEmptySettings) {
@@ -199,7 +198,7 @@ TEST(SharedExportManager, IsCreatedOnceAcrossThreads) {
   std::atomic<int> factoryCalls{0};
   auto factory = [&] {
     ++factoryCalls;
-    return Environment{world.defaults, world.dispatcher, world.clock, world.log,
+    return Environment{world.defaults,  world.dispatcher, world.clock,   world.log,
                        world.workspace, world.alerts,     world.scripts, "/nonexistent-home"};
   };
   std::vector<std::shared_ptr<ExportManager>> seen(8);

@@ -90,8 +90,7 @@ TEST_F(EngineTest, NoLibraryAndNoHostRunsWithoutAQuestionAndFails) {
   settle();
   EXPECT_EQ(alerts.count(), 0u);
   EXPECT_EQ(scripts.totalCalls(), 0u);
-  EXPECT_EQ(log.lines(),
-            std::vector<std::string>{"[Helper] \u2717 Export failed (manual): klNotResponding"});
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"[Helper] \u2717 Export failed (manual): klNotResponding"});
   EXPECT_EQ(engine().lastError(), "Kettle Ledger did not respond");
   EXPECT_FALSE(engine().isSyncing());
   EXPECT_FALSE(engine().lastSyncDate());
@@ -149,8 +148,8 @@ TEST_P(ExportFailureTest, RecordsTheMessageAndWritesTheCaseName) {
   const ExportState before = engine().state();
   engine().sync("idle 4 min");
   settle();
-  EXPECT_EQ(log.lines(),
-            std::vector<std::string>{"[Helper] \u2717 Export failed (idle 4 min): " + GetParam().description});
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"[Helper] \u2717 Export failed (idle 4 min): " +
+                                                  GetParam().description});
   const ExportState after = engine().state();
   EXPECT_EQ(after.lastError, GetParam().message);
   EXPECT_FALSE(after.isSyncing);
@@ -192,7 +191,7 @@ TEST_F(EngineTest, SecondSyncWhileTheQuestionIsOpenReturnsAtOnce) {
   bool nested = false;
   alerts.setWhileOpen([&](const platform::Alert&) {
     if (std::exchange(nested, true)) return;  // a second question: counted below
-    engine().sync("manual");                   // nested, on the main thread
+    engine().sync("manual");                  // nested, on the main thread
     auto other = std::async(std::launch::async, [&] { engine().sync("idle 3 min"); });
     EXPECT_EQ(other.wait_for(10s), std::future_status::ready);
     EXPECT_FALSE(engine().isSyncing());

@@ -47,17 +47,27 @@ INSTANTIATE_TEST_SUITE_P(
                      "2026-12-05T11:32:21Z", "2026-12-05T11:32:21Z"},
         SyncDateCase{"fraction", "biz-eur.json", kDocs + "biz-eur_updated.txt", "2026-12-05T11:32:21.5Z", {}},
         SyncDateCase{"notADate", "biz-eur.json", kDocs + "biz-eur_updated.txt", "yesterday", {}},
-        SyncDateCase{"notUtf8", "biz-eur.json", kDocs + "biz-eur_updated.txt", "\xff" "2026-12-05T11:32:21Z", {}},
+        SyncDateCase{"notUtf8",
+                     "biz-eur.json",
+                     kDocs + "biz-eur_updated.txt",
+                     "\xff"
+                     "2026-12-05T11:32:21Z",
+                     {}},
         SyncDateCase{"noMarker", "biz-eur.json", "", "", {}},
         SyncDateCase{"markerIsAFolder", "biz-eur.json", kDocs + "biz-eur_updated.txt/x", "", {}},
-        SyncDateCase{"appContainerOnly", "biz-eur.json", "Library/Containers/X/Data/Documents/biz-eur_updated.txt",
-                     "2026-12-05T11:32:21Z", {}},
-        // Records that would lead out of the container folder count as missing.
-        SyncDateCase{"parentInRecord", "../outside.json",
-                     "Library/Mobile Documents/iCloud~test~quillory~mobile/outside_updated.txt",
-                     "2026-12-05T11:32:21Z", {}},
-        SyncDateCase{"subfolderInRecord", "sub/biz.json", kDocs + "sub/biz_updated.txt", "2026-12-05T11:32:21Z",
+        SyncDateCase{"appContainerOnly",
+                     "biz-eur.json",
+                     "Library/Containers/X/Data/Documents/biz-eur_updated.txt",
+                     "2026-12-05T11:32:21Z",
                      {}},
+        // Records that would lead out of the container folder count as missing.
+        SyncDateCase{"parentInRecord",
+                     "../outside.json",
+                     "Library/Mobile Documents/iCloud~test~quillory~mobile/outside_updated.txt",
+                     "2026-12-05T11:32:21Z",
+                     {}},
+        SyncDateCase{
+            "subfolderInRecord", "sub/biz.json", kDocs + "sub/biz_updated.txt", "2026-12-05T11:32:21Z", {}},
         SyncDateCase{"dotDot", "..", "", "", {}}),
     [](const auto& info) { return info.param.name; });
 

@@ -13,8 +13,8 @@ TEST_F(EngineTest, RegistryStatesAndOrder) {
   defaults.setBool("sync_library_b", true);
   defaults.setBool("sync_library_A", false);
   defaults.setString("sync_library_a", "yes");  // another type: listed, not enabled
-  defaults.setBool("sync_library_", true);       // the bare prefix names the empty library
-  defaults.setBool("library_path_c", true);      // not a registry key
+  defaults.setBool("sync_library_", true);      // the bare prefix names the empty library
+  defaults.setBool("library_path_c", true);     // not a registry key
   EXPECT_EQ(engine().knownLibraries(), (std::vector<std::string>{"", "A", "a", "b"}));
   EXPECT_TRUE(engine().isLibraryEnabled("b"));
   EXPECT_FALSE(engine().isLibraryEnabled("A"));

@@ -48,7 +48,7 @@ TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
     if (runsInFlight.load() != 0) runWhileAsking = true;
     if (engine().isSyncing()) syncingWhileAsking = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));  // keep it open while the others call
-    engine().sync("manual");                                     // a nested call returns at once
+    engine().sync("manual");                                    // a nested call returns at once
     alertsOpen.fetch_sub(1);
   });
 
