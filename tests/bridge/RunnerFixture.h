@@ -36,18 +36,24 @@ inline std::string timeoutLine(const std::string& seconds) {
 inline std::set<int> processesWithStatField(int field, int value) {
   std::set<int> found;
   std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-    const std::string name = entry.path().filename().string();
+  for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
     if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream in(entry.path() / "stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The process may end while it is read: that is a read error, not a test failure.
+    std::string stat;
+    try {
+      std::ifstream in(it->path() / "stat");
+      std::getline(in, stat);
+    } catch (const std::exception&) {
+      continue;
+    }
     const auto close = stat.rfind(')');
-    if (close == std::string::npos) continue;
+    if (close == std::string::npos || close + 2 > stat.size()) continue;
     std::istringstream rest(stat.substr(close + 2));  // state ppid pgrp ...
     std::string state;
     int ppid = 0;
     int pgrp = 0;
-    rest >> state >> ppid >> pgrp;
+    if (!(rest >> state >> ppid >> pgrp)) continue;
     if (state == "Z" && ppid != static_cast<int>(::getpid())) continue;
     if ((field == 4 ? ppid : pgrp) == value) found.insert(std::stoi(name));
   }
