@@ -24,7 +24,7 @@ for arg in "$@"; do
 done
 
 bold() { if [ -t 1 ]; then printf '\033[1m%s\033[0m\n' "$*"; else printf '%s\n' "$*"; fi; }
-indent() { sed 's/^/    /'; }
+indent() { sed "s/^\(.\)/    \1/"; }
 
 # --- Build what the demo runs -------------------------------------------------
 if [ -n "${QUILLORY_DEMO_BUILD_DIR:-}" ]; then
