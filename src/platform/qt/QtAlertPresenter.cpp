@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextDocument>
 #include <vector>
 
 namespace quillory::platform::qt {
@@ -41,7 +42,10 @@ int QtAlertPresenter::run(const Alert& alert) {
   box.setIcon(iconFor(alert.style));
   box.setText(toQString(alert.message));
   box.setTextFormat(Qt::PlainText);
-  box.setInformativeText(toQString(alert.informativeText));
+  // The informative label takes rich text when the text looks like it; the
+  // text is converted so that it is always shown as written (names, paths).
+  if (!alert.informativeText.empty())
+    box.setInformativeText(Qt::convertFromPlainText(toQString(alert.informativeText)));
 
   std::vector<QPushButton*> buttons;
   for (std::size_t i = 0; i < alert.buttons.size(); ++i) {

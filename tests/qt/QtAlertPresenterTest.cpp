@@ -1,0 +1,68 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTimer>
+
+#include "platform/qt/QtAlertPresenter.h"
+#include "platform/qt/QtDispatcher.h"
+
+namespace quillory::platform::qt::test {
+namespace {
+
+// What a label shows, as plain text.
+QString shownText(const QLabel* label) {
+  if (!label) return {};
+  if (label->textFormat() == Qt::PlainText || !Qt::mightBeRichText(label->text())) return label->text();
+  QTextDocument document;
+  document.setHtml(label->text());
+  return document.toPlainText();
+}
+
+TEST(QtAlertPresenter, ShowsTextsAsWrittenAndReturnsTheChosenButton) {
+  QtDispatcher dispatcher;
+  QtAlertPresenter alerts(dispatcher);
+  const Alert alert{"Remove \"<i>Lab</i> & Co\" from mobile devices?",
+                    "Folder <b>/tmp/a&b</b> exists.",
+                    AlertStyle::critical,
+                    {"One", "Two", "Three"}};
+  QString message, informative, defaultButton, escapeButton;
+  QStringList buttons;
+  int modalDepth = -1;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  alerts.setAboutToShow([&](QMessageBox& box) {
+    message = shownText(box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")));
+    informative = shownText(box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")));
+    for (QAbstractButton* button : box.buttons()) buttons << button->text();
+    defaultButton = box.defaultButton()->text();
+    escapeButton = box.escapeButton()->text();
+    icon = box.icon();
+    QTimer::singleShot(0, &box, [&] {
+      modalDepth = dispatcher.modalDepth();
+      for (QAbstractButton* button : box.buttons()) {
+        if (button->text() == "Two") button->click();
+      }
+    });
+  });
+
+  EXPECT_EQ(alerts.run(alert), 1);
+  EXPECT_EQ(message, "Remove \"<i>Lab</i> & Co\" from mobile devices?");
+  EXPECT_EQ(informative, "Folder <b>/tmp/a&b</b> exists.");
+  EXPECT_EQ(buttons.size(), 3);
+  EXPECT_TRUE(buttons.contains("One") && buttons.contains("Two") && buttons.contains("Three"));
+  EXPECT_EQ(defaultButton, "One");
+  EXPECT_EQ(escapeButton, "Three");
+  EXPECT_EQ(icon, QMessageBox::Critical);
+  EXPECT_EQ(modalDepth, 1);  // timers are held while it is open
+  EXPECT_EQ(dispatcher.modalDepth(), 0);
+
+  // Closed by the window manager: as Escape, the last button.
+  alerts.setAboutToShow([](QMessageBox& box) { QTimer::singleShot(0, &box, [&box] { box.close(); }); });
+  EXPECT_EQ(alerts.run(alert), 2);
+}
+
+}  // namespace
+}  // namespace quillory::platform::qt::test
