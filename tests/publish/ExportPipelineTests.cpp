@@ -11,6 +11,7 @@
 #include "publish/DocumentTransform.h"
 #include "publish/ExportError.h"
 #include "publish/ExportPipeline.h"
+#include "publish/JsonWriter.h"
 #include "support/CapturingLog.h"
 #include "support/FakeClock.h"
 #include "support/ManualDispatcher.h"
@@ -133,6 +134,14 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{nested(1000000), ExportErrorCode::parseFailure},
                       FailureCase{R"({"items":[]})", ExportErrorCode::emptyLibrary},
                       FailureCase{R"({"items":[],"libraryName":"x"})", ExportErrorCode::emptyLibrary}));
+
+TEST_F(ExportPipelineTest, ANumberTooLargeToWriteIsASerialisationError) {
+  // The parser reads 1e999 as infinity, which JSON cannot carry.
+  scripts.answer(R"({"items":[{"id":1,"ocrText":1e999},{"amounts":{"value":1e999}}]})");
+  EXPECT_THROW(run(), JsonWriteError);
+  EXPECT_FALSE(files::exists(home / "Library"));
+  EXPECT_TRUE(defaults.keys().empty());
+}
 
 TEST_F(ExportPipelineTest, AcceptsDeeplyNestedExports) {
   // The export itself is one level, the items array a second, the item a third.
