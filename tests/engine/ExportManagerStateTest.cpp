@@ -195,8 +195,8 @@ TEST(SharedExportManager, IsCreatedOnceAcrossThreads) {
     testing::FakeScriptRunner scripts;
   };
   static World world;  // outlives the process-wide manager
-  std::atomic<int> factoryCalls{0};
-  auto factory = [&] {
+  static std::atomic<int> factoryCalls{0};  // over the whole process, repeats included
+  auto factory = [] {
     ++factoryCalls;
     return Environment{world.defaults,  world.dispatcher, world.clock,   world.log,
                        world.workspace, world.alerts,     world.scripts, "/nonexistent-home"};
