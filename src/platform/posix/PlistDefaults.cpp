@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "platform/Files.h"
@@ -80,6 +81,21 @@ std::error_code renameWithoutReplacing(const fs::path& from, const fs::path& to)
 
 bool hasNul(const std::string& text) { return text.find('\0') != std::string::npos; }
 
+// True when a key or string anywhere in the list holds a NUL character (or
+// the list cannot be written out). libplist reads such keys from a binary
+// list but aborts on an assertion when one is read back by name
+// (plist_dict_next_item), so a file holding one must not be taken. Its XML
+// writer copies keys and strings by length, which makes the NUL visible.
+bool holdsNul(plist_t list) {
+  char* xml = nullptr;
+  std::uint32_t length = 0;
+  plist_to_xml(list, &xml, &length);
+  if (xml == nullptr) return true;
+  const bool found = std::memchr(xml, '\0', length) != nullptr;
+  plist_to_xml_free(xml);
+  return found;
+}
+
 }  // namespace
 
 fs::path defaultsFileFor(const fs::path& home, const std::optional<std::string>& xdgConfigHome) {
@@ -124,7 +140,7 @@ void PlistDefaults::load() {
   if (!bytes->empty() && bytes->size() <= std::numeric_limits<std::uint32_t>::max()) {
     plist_from_memory(bytes->data(), static_cast<std::uint32_t>(bytes->size()), &parsed);
   }
-  if (parsed == nullptr || plist_get_node_type(parsed) != PLIST_DICT) {
+  if (parsed == nullptr || plist_get_node_type(parsed) != PLIST_DICT || holdsNul(parsed)) {
     if (parsed != nullptr) plist_free(parsed);
     moveAside("is not a property list of settings");
     return;

@@ -21,6 +21,7 @@
 // Dates are kept to the whole second, as the XML form stores them. Keys and
 // strings holding a NUL character cannot be stored (C strings); such a set is
 // refused with a log line and such a key reads as absent.
+// A file holding one (a binary list can) is taken as unreadable.
 // If someone else replaces the file while the program runs, the store keeps
 // its own state and overwrites the file on its next save.
 //

@@ -1,0 +1,112 @@
+// The settings file damaged from outside while the helper runs: replaced by
+// garbage, or by a folder. The running helper keeps its settings and its
+// next save writes a complete file again; a helper launched over garbage
+// moves the garbage aside whole, starts with empty settings and works.
+
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "faults/FaultFixture.h"
+#include "platform/Files.h"
+
+namespace quillory::faults::test {
+namespace {
+
+const std::string kGarbage("bplist00\xff\x00 not settings at all <dict>", 40);
+
+// A binary property list {"autoSyncEnabled": true, "sync_library_\0Café": true}
+// whose second key, stored as UTF-16, holds a NUL character: libplist reads
+// it, then aborts on an assertion when the keys are listed. Found by
+// fuzz_defaults_file.
+const std::string kKeyWithNul(
+    "\x62\x70\x6c\x69\x73\x74\x30\x30\xd2\x01\x02\x03\x03\x5f\x10\x0f\x61\x75\x74\x6f\x53\x79\x6e\x63\x45\x6e"
+    "\x61\x62\x6c\x65\x64\x6f\x10\x12\x00\x73\x00\x79\x00\x6e\x00\x63\x00\x5f\x00\x6c\x00\x69\x00\x62\x00\x72"
+    "\x00\x61\x00\x72\x00\x79\x00\x5f\x00\x00\x00\x43\x00\x61\x00\x66\x00\xe9\x09\x08\x0d\x1f\x46\x00\x00\x00"
+    "\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x04\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
+    "\x00\x00\x47",
+    107);
+
+class SettingsFaultTest : public FaultTest {
+ protected:
+  void replaceSettingsWith(const std::string& bytes) {
+    const fs::path temporary = settingsFile.string() + ".new";
+    std::ofstream(temporary, std::ios::binary) << bytes;
+    fs::rename(temporary, settingsFile);
+  }
+
+  // A fresh store over the file sees the settings the helper wrote.
+  void expectCompleteSettingsFile() {
+    testing::CapturingLog readerLog;
+    platform::posix::PlistDefaults reread(settingsFile, readerLog, clock);
+    EXPECT_EQ(readerLog.size(), 0u) << "the file on disk is not a complete property list";
+    EXPECT_EQ(reread.value("sync_library_Biz").asBool(), std::optional<bool>(true));
+    EXPECT_EQ(reread.value("library_filename_Biz").asString(), std::optional<std::string>("biz-eur.json"));
+    EXPECT_TRUE(reread.value("lastSyncDate").asDate());
+  }
+};
+
+TEST_F(SettingsFaultTest, GarbageWhileRunningIsOverwrittenByTheNextSave) {
+  settleLibrary();
+  ASSERT_EQ(syncNow(), std::nullopt);
+  replaceSettingsWith(kGarbage);
+
+  log.clear();
+  EXPECT_EQ(syncNow(), std::nullopt);
+  EXPECT_EQ(alerts->count(), 1u) << "the library's answer was forgotten";
+  EXPECT_EQ(statusLine(), "Last sync: ...");
+  expectCompleteSettingsFile();
+  expectNoPartialFiles();
+  expectNextSyncSucceeds();
+}
+
+class SettingsAtLaunchTest : public SettingsFaultTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(SettingsAtLaunchTest, UnreadableFileIsMovedAsideWhole) {
+  const std::string& unreadable = GetParam();
+  settleLibrary();
+  ASSERT_EQ(syncNow(), std::nullopt);
+  quit();
+  replaceSettingsWith(unreadable);
+
+  log.clear();
+  launch();
+  ASSERT_TRUE(log.contains("[Helper] \u26A0 Settings file " + settingsFile.string() +
+                           " is not a property list of settings; moved it to "));
+  const std::string line = log.lines().front();
+  const std::string aside =
+      line.substr(line.find("moved it to ") + 12, line.find(" and started") - line.find("moved it to ") - 12);
+  EXPECT_EQ(platform::files::readFile(aside), std::optional<std::string>(unreadable));
+  EXPECT_EQ(fs::path(aside).parent_path(), settingsFile.parent_path());
+
+  // Settings are gone: the library is asked about again, then published.
+  settleLibrary();
+  EXPECT_EQ(syncNow(), std::nullopt);
+  EXPECT_EQ(alerts->count(), 1u);
+  expectCompleteSettingsFile();
+  expectNoPartialFiles();
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, SettingsAtLaunchTest, ::testing::Values(kGarbage, kKeyWithNul),
+                         [](const auto& info) {
+                           return info.index == 0 ? "Garbage" : "BinaryListWithNulInAKey";
+                         });
+
+TEST_F(SettingsFaultTest, FolderInPlaceOfTheFileFailsSavesButNotSyncs) {
+  settleLibrary();
+  ASSERT_EQ(syncNow(), std::nullopt);
+  fs::remove(settingsFile);
+  fs::create_directory(settingsFile);
+
+  log.clear();
+  EXPECT_EQ(syncNow(), std::nullopt);
+  EXPECT_TRUE(log.contains("[Helper] \u26A0")) << "a failed save must say so";
+  EXPECT_TRUE(fs::is_directory(settingsFile)) << "the folder in the way was removed";
+
+  fs::remove(settingsFile);
+  expectNextSyncSucceeds();
+  expectCompleteSettingsFile();
+}
+
+}  // namespace
+}  // namespace quillory::faults::test
