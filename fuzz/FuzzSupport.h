@@ -1,0 +1,68 @@
+#pragma once
+// What the fuzz targets share: a log that drops its lines, a clock that stands
+// still, settings in memory, and one scratch folder per fuzzing process.
+//
+// The scratch folder is made with mkdtemp under $TMPDIR (else /dev/shm, else
+// /tmp) and removed with everything in it when the process exits normally, so
+// a fuzzing run leaves nothing behind. Each target empties it between inputs.
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/Defaults.h"
+#include "platform/Log.h"
+
+namespace quillory::fuzz {
+
+class NullLog final : public platform::Log {
+ public:
+  void line(const std::string&) override {}
+};
+
+// 2026-12-05T11:32:21Z, always; sleeping does nothing.
+class FixedClock final : public platform::Clock {
+ public:
+  platform::Date now() const override;
+  void sleepFor(double) override {}
+};
+
+class MapDefaults final : public platform::Defaults {
+ public:
+  platform::DefaultsValue value(const std::string& key) const override;
+  void setBool(const std::string& key, bool value) override;
+  void setString(const std::string& key, const std::string& value) override;
+  void setDate(const std::string& key, platform::Date value) override;
+  void remove(const std::string& key) override;
+  std::vector<std::string> keys() const override;
+  void clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<std::string, platform::DefaultsValue> values_;
+};
+
+// The process's scratch folder (created on first use).
+const std::filesystem::path& scratchFolder();
+// Removes everything inside `folder`, keeping the folder.
+void emptyFolder(const std::filesystem::path& folder);
+// Writes `bytes` to `file` plainly (not atomically); aborts when it cannot,
+// since a fuzz target that cannot set up its input tests nothing.
+void writeInput(const std::filesystem::path& file, std::string_view bytes);
+
+// Text printed with a broken property's message (what the target produced).
+void setFailureContext(std::string text);
+
+// Stops the process with a message: a broken property, for the fuzzer to
+// record as a crash.
+[[noreturn]] void fail(const char* what);
+#define QUILLORY_FUZZ_CHECK(condition)                    \
+  do {                                                    \
+    if (!(condition)) ::quillory::fuzz::fail(#condition); \
+  } while (false)
+
+}  // namespace quillory::fuzz
