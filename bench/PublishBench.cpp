@@ -15,9 +15,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -25,6 +25,7 @@
 
 #include "SyntheticExport.h"
 #include "bridge/ScriptRunner.h"
+#include "libraries/NameConflicts.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
@@ -32,7 +33,6 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "publish/Derivations.h"
-#include "libraries/NameConflicts.h"
 #include "publish/Destinations.h"
 #include "publish/DocumentTransform.h"
 #include "publish/ExportPipeline.h"
@@ -98,9 +98,17 @@ struct Harness {
 
   int exportOnce(std::string text) {
     scripts.next = std::move(text);
-    const publish::PipelineContext context{defaults, log,  clock, dispatcher, alerts, scripts, home,
-                                           [] { return true; }, std::string("Business EUR"),
-                                           "test.quillory.mobile", keepFields};
+    const publish::PipelineContext context{defaults,
+                                           log,
+                                           clock,
+                                           dispatcher,
+                                           alerts,
+                                           scripts,
+                                           home,
+                                           [] { return true; },
+                                           std::string("Business EUR"),
+                                           "test.quillory.mobile",
+                                           keepFields};
     return publish::exportLibrary(context);
   }
 
@@ -193,7 +201,8 @@ int main(int argc, char** argv) {
 
     start = std::chrono::steady_clock::now();
     const double cpuStart = threadCpuSeconds();
-    const auto prepared = publish::prepareExport(text, std::string("Business EUR"), harness.keepFields, harness.clock);
+    const auto prepared =
+        publish::prepareExport(text, std::string("Business EUR"), harness.keepFields, harness.clock);
     transform.push_back(secondsSince(start));
     transformCpu.push_back(threadCpuSeconds() - cpuStart);
 
@@ -203,8 +212,8 @@ int main(int argc, char** argv) {
     conflictTest.push_back(secondsSince(start));
 
     start = std::chrono::steady_clock::now();
-    const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes, prepared.libraryFilename,
-                                          prepared.currencyFileToken};
+    const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
+                                          prepared.libraryFilename, prepared.currencyFileToken};
     if (publish::publishDocument(harness.home, "test.quillory.mobile", request, harness.log) != 3) return 1;
     writes.push_back(secondsSince(start));
 
@@ -231,24 +240,38 @@ int main(int argc, char** argv) {
   const double pipelineSeconds = median(pipeline);
   const double copySeconds = median(copy);
   const double exportBytes = static_cast<double>(text.size());
-  std::printf("export: %zu items, %.1f MB; published document %.1f MB (x1 + x2 pairs in 2 app containers)\n",
-              items, megabytes, static_cast<double>(documentSize) / 1e6);
+  std::printf(
+      "export: %zu items, %.1f MB; published document %.1f MB (x1 + x2 "
+      "pairs in 2 app containers)\n",
+      items, megabytes, static_cast<double>(documentSize) / 1e6);
   std::printf("rounds: %d (median)\n", rounds);
-  std::printf("pipeline:   %.3f s  %.0f MB/s  (script output -> 3 destinations, durable atomic writes)\n",
-              pipelineSeconds, megabytes / pipelineSeconds);
-  std::printf("plain copy: %.3f s  %.0f MB/s  (export text atomically to the same 3 folders)\n", copySeconds,
-              megabytes / copySeconds);
-  std::printf("in-memory transform alone (parse, derive, write JSON): %.3f s  %.0f MB/s; CPU %.3f s  %.0f MB/s\n",
-              median(transform), megabytes / median(transform), median(transformCpu),
-              megabytes / median(transformCpu));
-  std::printf("name-conflict test alone (reads and parses the existing document): %.3f s\n",
-              median(conflictTest));
-  std::printf("destination writes alone (5 documents + 5 markers, durable atomic): %.3f s  %.0f MB/s written\n",
-              median(writes), 5 * static_cast<double>(documentSize) / 1e6 / median(writes));
+  std::printf(
+      "pipeline:   %.3f s  %.0f MB/s  (script output -> 3 "
+      "destinations, durable atomic writes)\n",
+      pipelineSeconds, megabytes / pipelineSeconds);
+  std::printf(
+      "plain copy: %.3f s  %.0f MB/s  (export text atomically to the "
+      "same 3 folders)\n",
+      copySeconds, megabytes / copySeconds);
+  std::printf(
+      "in-memory transform alone (parse, derive, write JSON): %.3f s  "
+      "%.0f MB/s; CPU %.3f s  %.0f MB/s\n",
+      median(transform), megabytes / median(transform), median(transformCpu),
+      megabytes / median(transformCpu));
+  std::printf(
+      "name-conflict test alone (reads and parses the existing "
+      "document): %.3f s\n",
+      median(conflictTest));
+  std::printf(
+      "destination writes alone (5 documents + 5 markers, durable "
+      "atomic): %.3f s  %.0f MB/s written\n",
+      median(writes), 5 * static_cast<double>(documentSize) / 1e6 / median(writes));
   std::printf("ratio pipeline/plain-copy time: %.2f\n", pipelineSeconds / copySeconds);
-  std::printf("peak memory: %.1f MB = %.2f x export size (export text alone: %.1f MB = %.2f x)\n",
-              static_cast<double>(peakKb) * 1024 / 1e6, static_cast<double>(peakKb) * 1024 / exportBytes,
-              static_cast<double>(beforeKb) * 1024 / 1e6, static_cast<double>(beforeKb) * 1024 / exportBytes);
+  std::printf(
+      "peak memory: %.1f MB = %.2f x export size (export text alone: "
+      "%.1f MB = %.2f x)\n",
+      static_cast<double>(peakKb) * 1024 / 1e6, static_cast<double>(peakKb) * 1024 / exportBytes,
+      static_cast<double>(beforeKb) * 1024 / 1e6, static_cast<double>(beforeKb) * 1024 / exportBytes);
   double load[1] = {0};
   getloadavg(load, 1);
   std::printf("machine: %ld cores online, load average %.1f\n", sysconf(_SC_NPROCESSORS_ONLN), load[0]);

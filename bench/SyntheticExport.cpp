@@ -8,17 +8,24 @@
 namespace quillory::bench {
 namespace {
 
-constexpr std::array<std::string_view, 8> kContacts = {
-    "Deutsche Bahn AG", "Caf\u00e9 M\u00fcller", "Amazon EU S.\u00e0 r.l.", "Stadtwerke M\u00fcnchen",
-    "Lufthansa", "Hotel Bellevue Z\u00fcrich", "Apple Distribution International", "B\u00fcrobedarf Schulz"};
-constexpr std::array<std::string_view, 6> kCategories = {"Travel/Train", "Meals", "Office/Supplies",
+constexpr std::array<std::string_view, 8> kContacts = {"Deutsche Bahn AG",
+                                                       "Caf\u00e9 M\u00fcller",
+                                                       "Amazon EU S.\u00e0 r.l.",
+                                                       "Stadtwerke M\u00fcnchen",
+                                                       "Lufthansa",
+                                                       "Hotel Bellevue Z\u00fcrich",
+                                                       "Apple Distribution International",
+                                                       "B\u00fcrobedarf Schulz"};
+constexpr std::array<std::string_view, 6> kCategories = {"Travel/Train", "Meals",        "Office/Supplies",
                                                          "Utilities",    "Travel/Hotel", "Software"};
-constexpr std::array<std::string_view, 6> kTags = {"tax-2026", "business", "reimbursable",
-                                                   "project/alpha", "q4", "\u2713 checked"};
+constexpr std::array<std::string_view, 6> kTags = {"tax-2026",      "business", "reimbursable",
+                                                   "project/alpha", "q4",       "\u2713 checked"};
 constexpr std::array<std::string_view, 3> kCurrencies = {"EUR", "CHF", "USD"};
 constexpr std::string_view kWords =
-    "Rechnung Nr Datum Betrag MwSt 19% Summe netto brutto Zahlbar bis IBAN DE89 3704 0044 0532 0130 00 "
-    "Vielen Dank f\u00fcr Ihren Einkauf! Artikel Menge Einzelpreis Gesamt Kasse 3 Bon 4711 \u20ac / St\u00fcck ";
+    "Rechnung Nr Datum Betrag MwSt 19% Summe netto brutto Zahlbar bis IBAN "
+    "DE89 3704 0044 0532 0130 00 "
+    "Vielen Dank f\u00fcr Ihren Einkauf! Artikel Menge Einzelpreis Gesamt "
+    "Kasse 3 Bon 4711 \u20ac / St\u00fcck ";
 
 class Writer {
  public:
@@ -27,7 +34,9 @@ class Writer {
   std::string& out() { return out_; }
   std::size_t pick(std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random_); }
   bool chance(double p) { return std::bernoulli_distribution(p)(random_); }
-  double amount() { return static_cast<double>(std::uniform_int_distribution<int>(50, 250000)(random_)) / 100.0; }
+  double amount() {
+    return static_cast<double>(std::uniform_int_distribution<int>(50, 250000)(random_)) / 100.0;
+  }
 
   void hex(std::size_t digits) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -51,8 +60,8 @@ class Writer {
   }
   void date() {
     char buffer[32];
-    const int n = std::snprintf(buffer, sizeof buffer, "\"2026-%02zu-%02zuT%02zu:%02zu:%02zuZ\"", pick(12) + 1,
-                                pick(28) + 1, pick(24), pick(60), pick(60));
+    const int n = std::snprintf(buffer, sizeof buffer, "\"2026-%02zu-%02zuT%02zu:%02zu:%02zuZ\"",
+                                pick(12) + 1, pick(28) + 1, pick(24), pick(60), pick(60));
     out_.append(buffer, static_cast<std::size_t>(n));
   }
   // Text cut from the word list, with a line break now and then.
@@ -62,8 +71,10 @@ class Writer {
     while (written < length) {
       const std::size_t start = pick(kWords.size() / 2);
       std::string_view piece = kWords.substr(start, std::min<std::size_t>(40, length - written));
-      while (!piece.empty() && (static_cast<unsigned char>(piece.back()) & 0xC0) == 0x80) piece.remove_suffix(1);
-      while (!piece.empty() && (static_cast<unsigned char>(piece.front()) & 0xC0) == 0x80) piece.remove_prefix(1);
+      while (!piece.empty() && (static_cast<unsigned char>(piece.back()) & 0xC0) == 0x80)
+        piece.remove_suffix(1);
+      while (!piece.empty() && (static_cast<unsigned char>(piece.front()) & 0xC0) == 0x80)
+        piece.remove_prefix(1);
       while (!piece.empty() && (static_cast<unsigned char>(piece.back()) & 0x80) != 0) piece.remove_suffix(1);
       out_ += piece;
       written += piece.size() + 2;
@@ -140,7 +151,8 @@ void writeItem(Writer& w, const SyntheticExportShape& shape) {
   out += ",\"ocrText\":";
   w.text(w.chance(0.22) ? 2048 : 200);
   out += ",\"thumbnail\":\"data:image/png;base64,";
-  for (std::size_t i = 0; i < 120; ++i) out += "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[w.pick(64)];
+  for (std::size_t i = 0; i < 120; ++i)
+    out += "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[w.pick(64)];
   out += "\",\"history\":[";
   const std::size_t edits = 1 + w.pick(3);
   for (std::size_t e = 0; e < edits; ++e) {
@@ -162,12 +174,16 @@ std::string syntheticExport(const SyntheticExportShape& shape) {
   Writer w(shape.seed);
   std::string& out = w.out();
   out.reserve(shape.items * 1900 + 1024);
-  out += "{\"version\":3,\"generator\":\"Kettle Ledger 4.2\",\"libraryName\":\"Business EUR\",\"items\":[";
+  out +=
+      "{\"version\":3,\"generator\":\"Kettle Ledger "
+      "4.2\",\"libraryName\":\"Business EUR\",\"items\":[";
   for (std::size_t i = 0; i < shape.items; ++i) {
     if (i > 0) out += ',';
     writeItem(w, shape);
   }
-  out += "],\"categories\":[\"Travel/Train\",\"Meals\",\"Office/Supplies\"],\"settings\":{\"baseCurrency\":\"EUR\"}}";
+  out +=
+      "],\"categories\":[\"Travel/Train\",\"Meals\",\"Office/"
+      "Supplies\"],\"settings\":{\"baseCurrency\":\"EUR\"}}";
   return std::move(out);
 }
 

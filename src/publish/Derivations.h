@@ -22,8 +22,8 @@ inline constexpr std::array<std::string_view, 16> kKnownCurrencyCodes = {
 
 // The item members kept in the published document.
 inline constexpr std::array<std::string_view, 16> kKeptItemFields = {
-    "id",      "date", "datePayment", "contact",  "category",    "amounts",  "amountsOriginal", "tags",
-    "notes", "isCredit", "isDocument", "isPaid", "isConfirmed", "isMarked", "asset",           "title"};
+    "id",    "date",     "datePayment", "contact", "category",    "amounts",  "amountsOriginal", "tags",
+    "notes", "isCredit", "isDocument",  "isPaid",  "isConfirmed", "isMarked", "asset",           "title"};
 
 inline constexpr std::string_view kFallbackBaseName = "receipts";
 // The currency token when neither the name nor the items give one.

@@ -23,8 +23,10 @@ namespace quillory::publish {
 struct PublishRequest {
   std::string_view documentBytes;
   std::string_view markerBytes;
-  std::string libraryFilename;    // "business-eur": business-eur.json + business-eur_updated.txt
-  std::string currencyFileToken;  // "eur": eur.json + eur_updated.txt (app containers only)
+  std::string libraryFilename;    // "business-eur": business-eur.json +
+                                  // business-eur_updated.txt
+  std::string currencyFileToken;  // "eur": eur.json + eur_updated.txt (app
+                                  // containers only)
 };
 
 // Returns how many destinations received the library-filename pair.

@@ -1,12 +1,12 @@
 #include "publish/DocumentTransform.h"
 
+#include <algorithm>
 #include <array>
 #include <boost/json/basic_parser_impl.hpp>
 #include <boost/json/monotonic_resource.hpp>
 #include <boost/json/value_stack.hpp>
 #include <memory>
 #include <optional>
-#include <algorithm>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -36,7 +36,7 @@ namespace json = boost::json;
 
 // Top-level members the helper sets itself; the export's own are dropped.
 constexpr std::array<std::string_view, 4> kSetMembers = {"libraryName", "currencyCode", "exportedAt",
-                                                          "libraryPath"};
+                                                         "libraryPath"};
 constexpr std::array<std::string_view, 3> kDerivationMembers = {"asset", "amounts", "amountsOriginal"};
 constexpr std::string_view kDocumentStart = "{\"items\":[";
 
@@ -89,8 +89,7 @@ class ExportHandler {
   static constexpr std::size_t max_key_size = json::string::max_size();
   static constexpr std::size_t max_string_size = json::string::max_size();
 
-  ExportHandler(const std::set<std::string>& keepFields, std::string& out)
-      : roles_(keepFields), out_(out) {
+  ExportHandler(const std::set<std::string>& keepFields, std::string& out) : roles_(keepFields), out_(out) {
     top_.reset(&topArena_);
   }
 
@@ -264,9 +263,11 @@ class ExportHandler {
       if (depth_ == captureDepth_) capture_ = Capture::none;
       return true;
     }
-    if (depth_ == 0) return fail(ec);     // the export is not an object
-    if (depth_ == 1) invalidateItems();   // "items" is a scalar
-    else itemsValid_ = false;             // an item is a scalar
+    if (depth_ == 0) return fail(ec);  // the export is not an object
+    if (depth_ == 1)
+      invalidateItems();  // "items" is a scalar
+    else
+      itemsValid_ = false;  // an item is a scalar
     return true;
   }
 
@@ -361,11 +362,15 @@ void appendMember(std::string& out, std::string_view key, std::string_view value
 
 }  // namespace
 
-PreparedExport prepareExport(std::string_view exportText, const std::optional<std::string>& confirmedLibraryName,
+PreparedExport prepareExport(std::string_view exportText,
+                             const std::optional<std::string>& confirmedLibraryName,
                              const std::set<std::string>& keepFields, const platform::Clock& clock) {
   PreparedExport prepared;
   std::string& out = prepared.documentBytes;
-  out.reserve(exportText.size() / 2 + 4096);
+  // Room for a document as large as the export and then some ("/" grows to
+  // "\/"), so that it is never copied while it grows. Pages of the
+  // reservation that are never written cost no memory.
+  out.reserve(exportText.size() + exportText.size() / 4 + 4096);
   out = kDocumentStart;
 
   json::parse_options options;
@@ -380,7 +385,8 @@ PreparedExport prepareExport(std::string_view exportText, const std::optional<st
   if (result.itemCount() == 0) throw ExportError(ExportErrorCode::emptyLibrary);
 
   prepared.libraryPath = result.libraryPath().value_or("");
-  prepared.libraryName = confirmedLibraryName ? confirmedLibraryName : libraryNameFromPath(prepared.libraryPath);
+  prepared.libraryName =
+      confirmedLibraryName ? confirmedLibraryName : libraryNameFromPath(prepared.libraryPath);
   std::optional<std::string> currency = currencyFromName(prepared.libraryName);
   if (!currency) currency = result.originalCurrency() ? result.originalCurrency() : result.amountsCurrency();
   prepared.currencyToken = currency.value_or(std::string(kNoCurrencyToken));

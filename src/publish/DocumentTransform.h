@@ -36,7 +36,8 @@ struct PreparedExport {
 // Throws `ExportError` parseFailure (not JSON, nested deeper than
 // kMaxExportDepth, top level not an object, "items" missing or not an array
 // of objects) or emptyLibrary ("items" empty), or `JsonWriteError`.
-PreparedExport prepareExport(std::string_view exportText, const std::optional<std::string>& confirmedLibraryName,
+PreparedExport prepareExport(std::string_view exportText,
+                             const std::optional<std::string>& confirmedLibraryName,
                              const std::set<std::string>& keepFields, const platform::Clock& clock);
 
 }  // namespace quillory::publish

@@ -36,6 +36,7 @@ std::string_view exportErrorCaseName(ExportErrorCode code) {
   return "";
 }
 
-ExportError::ExportError(ExportErrorCode code) : std::runtime_error(std::string(exportErrorMessage(code))), code_(code) {}
+ExportError::ExportError(ExportErrorCode code)
+    : std::runtime_error(std::string(exportErrorMessage(code))), code_(code) {}
 
 }  // namespace quillory::publish

@@ -19,7 +19,8 @@ int exportLibrary(const PipelineContext& context) {
 
   PreparedExport prepared =
       prepareExport(exportText, context.confirmedLibraryName, context.keepFields, context.clock);
-  std::string().swap(exportText);  // the export text is not needed any more: free it before writing
+  std::string().swap(exportText);  // the export text is not needed any more:
+                                   // free it before writing
 
   const std::string documentFileName = prepared.libraryFilename + ".json";
   const std::filesystem::path target = libraries::containerDocumentsFolder(context.home) / documentFileName;

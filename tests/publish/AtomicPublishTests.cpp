@@ -23,8 +23,9 @@ std::string documentNumber(int n) {
 TEST(AtomicPublish, AReaderNeverSeesAPartialDocument) {
   testing::TempHome home;
   testing::CapturingLog log;
-  const fs::path document =
-      home / "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents/business-eur.json";
+  const fs::path document = home /
+                            "Library/Mobile "
+                            "Documents/iCloud~test~quillory~mobile/Documents/business-eur.json";
   std::atomic<bool> done{false};
   std::atomic<int> reads{0};
   std::atomic<int> torn{0};

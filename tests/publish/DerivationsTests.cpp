@@ -23,25 +23,26 @@ TEST_P(LibraryFilenameTest, BuildsTheBaseName) {
   EXPECT_EQ(libraryFilename(GetParam().name, GetParam().currency), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    WorkedExamples, LibraryFilenameTest,
-    ::testing::Values(FilenameCase{"Business EUR", "eur", "business-eur"},
-                      FilenameCase{"Firma_sek", "sek", "firma-sek"},
-                      FilenameCase{"EUR Business", "eur", "eur-business-eur"},
-                      FilenameCase{"Home & Garden", "chf", "home--garden-chf"},
-                      FilenameCase{"Caf\u00e9.Privat", "eur", "caf\u00e9privat-eur"},
-                      FilenameCase{"EUR", "eur", "receipts-eur"}, FilenameCase{"chf", "chf", "receipts-chf"},
-                      FilenameCase{"export", "export", "receipts-export"},
-                      FilenameCase{"---", "usd", "receipts-usd"},
-                      // Only one suffix is removed, and only after trimming.
-                      FilenameCase{"Trip EUR EUR", "eur", "trip-eur-eur"},
-                      FilenameCase{"_Reise-EUR_", "EUR", "reise-eur"},
-                      // Full case mapping and the file-name character filter.
-                      FilenameCase{"Stra\u00dfe \u20ac", "\u20ac", "stra\u00dfe-\u20ac"},
-                      FilenameCase{"a\tb/c", "gbp", "abc-gbp"},
-                      // A currency token from the items never leaves the folder.
-                      FilenameCase{"Home", "../../x", "home-....x"}, FilenameCase{"", "/", "receipts-export"},
-                      FilenameCase{"", "..", "receipts-export"}));
+INSTANTIATE_TEST_SUITE_P(WorkedExamples, LibraryFilenameTest,
+                         ::testing::Values(FilenameCase{"Business EUR", "eur", "business-eur"},
+                                           FilenameCase{"Firma_sek", "sek", "firma-sek"},
+                                           FilenameCase{"EUR Business", "eur", "eur-business-eur"},
+                                           FilenameCase{"Home & Garden", "chf", "home--garden-chf"},
+                                           FilenameCase{"Caf\u00e9.Privat", "eur", "caf\u00e9privat-eur"},
+                                           FilenameCase{"EUR", "eur", "receipts-eur"},
+                                           FilenameCase{"chf", "chf", "receipts-chf"},
+                                           FilenameCase{"export", "export", "receipts-export"},
+                                           FilenameCase{"---", "usd", "receipts-usd"},
+                                           // Only one suffix is removed, and only after trimming.
+                                           FilenameCase{"Trip EUR EUR", "eur", "trip-eur-eur"},
+                                           FilenameCase{"_Reise-EUR_", "EUR", "reise-eur"},
+                                           // Full case mapping and the file-name character filter.
+                                           FilenameCase{"Stra\u00dfe \u20ac", "\u20ac", "stra\u00dfe-\u20ac"},
+                                           FilenameCase{"a\tb/c", "gbp", "abc-gbp"},
+                                           // A currency token from the items never leaves the folder.
+                                           FilenameCase{"Home", "../../x", "home-....x"},
+                                           FilenameCase{"", "/", "receipts-export"},
+                                           FilenameCase{"", "..", "receipts-export"}));
 
 struct TokenCase {
   std::string token;
@@ -61,9 +62,10 @@ INSTANTIATE_TEST_SUITE_P(Tokens, CurrencyFileComponentTest,
                          ::testing::Values(TokenCase{"eur", "eur"}, TokenCase{"chf", "chf"},
                                            TokenCase{"\u20ac", "\u20ac"}, TokenCase{"us d", "us d"},
                                            TokenCase{"../../x", "....x"}, TokenCase{"a/b", "ab"},
-                                           TokenCase{std::string("e\0u/r", 5), "eur"}, TokenCase{".", "export"},
-                                           TokenCase{"..", "export"}, TokenCase{"/./", "export"},
-                                           TokenCase{"...", "..."}, TokenCase{"", "export"}));
+                                           TokenCase{std::string("e\0u/r", 5), "eur"},
+                                           TokenCase{".", "export"}, TokenCase{"..", "export"},
+                                           TokenCase{"/./", "export"}, TokenCase{"...", "..."},
+                                           TokenCase{"", "export"}));
 
 TEST(CurrencyFromName, FirstKnownCodeInListOrderWins) {
   EXPECT_EQ(currencyFromName("Trip to CHF and GBP"), "gbp");
@@ -75,22 +77,27 @@ TEST(CurrencyFromName, FirstKnownCodeInListOrderWins) {
 }
 
 TEST(CurrencyFromItems, OriginalAmountsOfAllItemsComeFirst) {
-  EXPECT_EQ(currencyFromItems(items(R"([{"amounts":{"currency":"EUR"}},{"amountsOriginal":{"currency":"USD"}}])")),
-            "usd");
-  EXPECT_EQ(currencyFromItems(items(R"([{"amountsOriginal":{"currency":""},"amounts":{"currency":"CHF"}},
+  EXPECT_EQ(
+      currencyFromItems(items(R"([{"amounts":{"currency":"EUR"}},{"amountsOriginal":{"currency":"USD"}}])")),
+      "usd");
+  EXPECT_EQ(currencyFromItems(items(
+                R"([{"amountsOriginal":{"currency":""},"amounts":{"currency":"CHF"}},
                                         {"amountsOriginal":{"currency":"NOK"}}])")),
             "nok");
-  EXPECT_EQ(currencyFromItems(items(R"([{"amountsOriginal":{"currency":""}},{"amounts":{"currency":"Chf"}}])")),
-            "chf");
+  EXPECT_EQ(
+      currencyFromItems(items(R"([{"amountsOriginal":{"currency":""}},{"amounts":{"currency":"Chf"}}])")),
+      "chf");
   // Any non-empty string is taken, known code or not.
   EXPECT_EQ(currencyFromItems(items(R"([{"amounts":{"currency":"BTC"}}])")), "btc");
-  EXPECT_EQ(currencyFromItems(items(R"([{"amounts":"EUR"},{"amounts":{"currency":7}},{"amountsOriginal":[]}])")),
-            std::nullopt);
+  EXPECT_EQ(
+      currencyFromItems(items(R"([{"amounts":"EUR"},{"amounts":{"currency":7}},{"amountsOriginal":[]}])")),
+      std::nullopt);
   EXPECT_EQ(currencyFromItems(items("[]")), std::nullopt);
 }
 
 TEST(LibraryPathFromItems, TakesTheFirstItemWithAnAssetsPath) {
-  EXPECT_EQ(libraryPathFromItems(items(R"([{"asset":{"path":"/Users/a/Lib/assets/x/y.jpg"}}])")), "/Users/a/Lib");
+  EXPECT_EQ(libraryPathFromItems(items(R"([{"asset":{"path":"/Users/a/Lib/assets/x/y.jpg"}}])")),
+            "/Users/a/Lib");
   EXPECT_EQ(libraryPathFromItems(items(R"([{"asset":"/Users/a/Lib/assets/y.jpg"},
                                            {"asset":{"path":3}},
                                            {"asset":{"path":"/Users/a/Other/y.jpg"}},
@@ -100,7 +107,8 @@ TEST(LibraryPathFromItems, TakesTheFirstItemWithAnAssetsPath) {
   EXPECT_EQ(libraryPathFromItems(items(R"([{"asset":{"path":"/assets/y.jpg"}},
                                            {"asset":{"path":"/Users/a/Lib/assets/y.jpg"}}])")),
             "");
-  EXPECT_EQ(libraryPathFromItems(items(R"([{"asset":{"path":"/Users/a/Lib/Assets/y.jpg"}},{}])")), std::nullopt);
+  EXPECT_EQ(libraryPathFromItems(items(R"([{"asset":{"path":"/Users/a/Lib/Assets/y.jpg"}},{}])")),
+            std::nullopt);
 }
 
 TEST(LibraryNameFromPath, IsTheLastComponent) {
@@ -113,7 +121,8 @@ TEST(LibraryNameFromPath, IsTheLastComponent) {
 
 TEST(FilterItem, KeepsExactNamesOnly) {
   const std::set<std::string> keep(kKeptItemFields.begin(), kKeptItemFields.end());
-  const json::object item = json::parse(R"({"id":"r1","title":"Lunch","ocrText":"long text","Tags":["x"],
+  const json::object item = json::parse(
+                                R"({"id":"r1","title":"Lunch","ocrText":"long text","Tags":["x"],
                                             "amounts":{"currency":"EUR","net":[1,2]}})")
                                 .as_object();
   const json::object filtered = filterItem(item, keep);

@@ -57,8 +57,8 @@ TEST_F(DestinationsTest, AppContainersReceiveBothPairs) {
   const fs::path second = appContainer("Y");
   EXPECT_EQ(publish(), 3);
   for (const fs::path& folder : {first, second}) {
-    EXPECT_THAT(entries(folder), ElementsAre("business-eur.json", "business-eur_updated.txt", "eur.json",
-                                             "eur_updated.txt"));
+    EXPECT_THAT(entries(folder),
+                ElementsAre("business-eur.json", "business-eur_updated.txt", "eur.json", "eur_updated.txt"));
     EXPECT_EQ(files::readFile(folder / "eur.json"), R"({"items":[]})");
     EXPECT_EQ(files::readFile(folder / "eur_updated.txt"), "2026-12-05T09:00:00Z");
   }
@@ -71,12 +71,27 @@ TEST_F(DestinationsTest, AppContainersReceiveBothPairs) {
 }
 
 TEST_F(DestinationsTest, OnlyTheExactPreferencesFileMatches) {
-  home.writeFile("Library/Containers/A/Data/Library/Preferences/Test.quillory.mobile.plist", "");
+  home.writeFile(
+      "Library/Containers/A/Data/Library/Preferences/"
+      "Test.quillory.mobile.plist",
+      "");
   home.writeFile("Library/Containers/B/Data/Library/Prefs/x/test.quillory.mobile.plist", "");
-  home.writeFile("Library/Containers/C/Data/Library/Preferences/test.quillory.mobile.plist.bak", "");
-  home.writeFile("Library/Containers/.D/Data/Library/Preferences/test.quillory.mobile.plist", "");
-  home.writeFile("Library/Containers/E.app/Data/Library/Preferences/test.quillory.mobile.plist", "");
-  home.writeFile("Library/Containers/F/Data/Library/Preferences/.test.quillory.mobile.plist", "");
+  home.writeFile(
+      "Library/Containers/C/Data/Library/Preferences/"
+      "test.quillory.mobile.plist.bak",
+      "");
+  home.writeFile(
+      "Library/Containers/.D/Data/Library/Preferences/"
+      "test.quillory.mobile.plist",
+      "");
+  home.writeFile(
+      "Library/Containers/E.app/Data/Library/Preferences/"
+      "test.quillory.mobile.plist",
+      "");
+  home.writeFile(
+      "Library/Containers/F/Data/Library/Preferences/"
+      ".test.quillory.mobile.plist",
+      "");
   EXPECT_EQ(publish(), 1);
   EXPECT_EQ(log.size(), 1u);
   for (const char* container : {"A", "B", "C", ".D", "E.app", "F"}) {
@@ -106,16 +121,18 @@ TEST_F(DestinationsTest, NothingWrittenGivesZero) {
 }
 
 TEST_F(DestinationsTest, AFailedWriteLeavesNoTemporaryFile) {
-  // A folder where the document, and in the app container the marker, should be.
+  // A folder where the document, and in the app container the marker, should
+  // be.
   home.makeFolder(kContainerDocuments / "business-eur.json");
   const fs::path app = appContainer("X");
   home.makeFolder(app.lexically_relative(home.path()) / "business-eur_updated.txt");
 
   EXPECT_EQ(publish(), 0);
   EXPECT_THAT(entries(home / kContainerDocuments), ElementsAre("business-eur.json"));
-  // The document stays written without its marker; the currency pair is written.
-  EXPECT_THAT(entries(app), ElementsAre("business-eur.json", "business-eur_updated.txt", "eur.json",
-                                        "eur_updated.txt"));
+  // The document stays written without its marker; the currency pair is
+  // written.
+  EXPECT_THAT(entries(app),
+              ElementsAre("business-eur.json", "business-eur_updated.txt", "eur.json", "eur_updated.txt"));
   EXPECT_TRUE(fs::is_directory(app / "business-eur_updated.txt"));
   const auto lines = log.lines();
   ASSERT_EQ(lines.size(), 3u);

@@ -54,8 +54,12 @@ class CannedScripts final : public bridge::ScriptRunner {
 class ExportPipelineTest : public ::testing::Test {
  protected:
   PipelineContext context() {
-    return PipelineContext{defaults,  log,  clock, dispatcher, alerts, scripts, home.path(),
-                           [this] { return hostRunning; }, confirmedName, "test.quillory.mobile", keepFields};
+    return PipelineContext{defaults,      log,
+                           clock,         dispatcher,
+                           alerts,        scripts,
+                           home.path(),   [this] { return hostRunning; },
+                           confirmedName, "test.quillory.mobile",
+                           keepFields};
   }
   int run() { return exportLibrary(context()); }
   std::optional<ExportErrorCode> failure() {
@@ -153,7 +157,8 @@ TEST_F(ExportPipelineTest, AcceptsDeeplyNestedExports) {
 
 TEST_F(ExportPipelineTest, ConfirmedNamePublishesAndRecords) {
   confirmedName = "Business EUR";
-  scripts.answer(R"({"version":3,"libraryName":"Old","libraryPath":"/old","items":[
+  scripts.answer(
+      R"({"version":3,"libraryName":"Old","libraryPath":"/old","items":[
       {"id":"a","title":"Taxi","ocrText":"drop me","asset":{"path":"/Volumes/D/Biz/assets/1/a.pdf","size":5}},
       {"id":"b","amounts":{"currency":"USD","value":2725.16},"Tags":["x"],"tags":["y"]}]})");
   EXPECT_EQ(run(), 1);
@@ -219,7 +224,10 @@ TEST_F(ExportPipelineTest, EmptyFolderPathRecordsOnlyTheFilename) {
 }
 
 TEST_F(ExportPipelineTest, ACurrencyTokenNeverLeavesTheDestinationFolders) {
-  home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
+  home.writeFile(
+      "Library/Containers/X/Data/Library/Preferences/"
+      "test.quillory.mobile.plist",
+      "");
   scripts.answer(R"({"items":[{"amountsOriginal":{"currency":"../../../../evil"}}]})");
   EXPECT_EQ(run(), 2);
   const fs::path app = home / "Library/Containers/X/Data/Documents";
@@ -239,7 +247,8 @@ TEST_F(ExportPipelineTest, ACurrencyTokenNeverLeavesTheDestinationFolders) {
                                      "Library/Containers/X/Data/Documents/........evil_updated.txt",
                                      "Library/Containers/X/Data/Documents/evil-........evil.json",
                                      "Library/Containers/X/Data/Documents/evil-........evil_updated.txt",
-                                     "Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist",
+                                     "Library/Containers/X/Data/Library/Preferences/"
+                                     "test.quillory.mobile.plist",
                                      (kContainerDocuments / "evil-........evil.json").string(),
                                      (kContainerDocuments / "evil-........evil_updated.txt").string()));
 }
@@ -256,7 +265,10 @@ TEST_F(ExportPipelineTest, NoDestinationWritesNoRecords) {
 TEST_F(ExportPipelineTest, OnlyAnAppContainerIsEnough) {
   confirmedName = "Business EUR";
   home.writeFile(kContainerDocuments, "a file where the folder belongs");
-  home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
+  home.writeFile(
+      "Library/Containers/X/Data/Library/Preferences/"
+      "test.quillory.mobile.plist",
+      "");
   scripts.answer(R"({"items":[{"asset":{"path":"/Volumes/D/Biz/assets/x.jpg"}}]})");
   EXPECT_EQ(run(), 1);
   EXPECT_EQ(defaults.value("library_filename_Business EUR").asString(), "business-eur.json");
@@ -279,12 +291,14 @@ TEST_F(ExportPipelineTest, MarkerIsASecondClockReading) {
   } ticking;
   scripts.answer(R"({"items":[{"id":1}]})");
   PipelineContext ctx = context();
-  PipelineContext withClock{ctx.defaults,      ctx.log,           ticking,        ctx.dispatcher,
-                            ctx.alerts,        ctx.scripts,       ctx.home,       ctx.isHostRunning,
-                            ctx.confirmedLibraryName, ctx.iOSBundleID, ctx.keepFields};
+  PipelineContext withClock{ctx.defaults,    ctx.log,           ticking,
+                            ctx.dispatcher,  ctx.alerts,        ctx.scripts,
+                            ctx.home,        ctx.isHostRunning, ctx.confirmedLibraryName,
+                            ctx.iOSBundleID, ctx.keepFields};
   EXPECT_EQ(exportLibrary(withClock), 1);
   EXPECT_EQ(document("receipts-export.json").at("exportedAt"), "2026-12-05T09:00:00Z");
-  EXPECT_EQ(files::readFile(home / kContainerDocuments / "receipts-export_updated.txt"), "2026-12-05T09:00:01Z");
+  EXPECT_EQ(files::readFile(home / kContainerDocuments / "receipts-export_updated.txt"),
+            "2026-12-05T09:00:01Z");
 }
 
 TEST_F(ExportPipelineTest, AConflictShowsTheAlertOnTheMainThreadAndWritesNothing) {
@@ -312,7 +326,8 @@ TEST_F(ExportPipelineTest, AConflictShowsTheAlertOnTheMainThreadAndWritesNothing
 TEST_F(ExportPipelineTest, AConflictWithoutANameShowsTheFilename) {
   const fs::path other = home.makeFolder("Other");
   home.writeFile(kContainerDocuments / "receipts-chf.json", R"({"libraryPath":")" + other.string() + R"("})");
-  scripts.answer(R"({"items":[{"asset":{"path":"/assets/x.jpg"},"amounts":{"currency":"CHF"}},
+  scripts.answer(
+      R"({"items":[{"asset":{"path":"/assets/x.jpg"},"amounts":{"currency":"CHF"}},
                               {"asset":{"path":"/Users/a/Lib/assets/x.jpg"}}]})");
   // The library path is empty here, so there is no conflict at all.
   EXPECT_EQ(run(), 1);
