@@ -102,13 +102,28 @@ std::string collectOutput(Run& run) {
 // After a time-out, on a global queue: the child has had the termination
 // request; give it a grace period, then kill its whole group (which also ends
 // whatever it started that may hold the pipes), reap it and stop the reader
-// in case a process outside the group still holds the output open.
-void reapAfterTimeOut(Run& run) {
-  run.child->waitForExit(kGrace);
-  run.child->kill();
-  run.child->reap();
-  run.child->stopReading();
-}
+// in case a process outside the group still holds the output open. When the
+// dispatcher drops the task without running it (it is shutting down), the
+// same happens when the task is destroyed, so no child is left unreaped.
+class TimeOutReaper {
+ public:
+  explicit TimeOutReaper(std::shared_ptr<Run> run) : run_(std::move(run)) {}
+  ~TimeOutReaper() { reap(); }
+  TimeOutReaper(const TimeOutReaper&) = delete;
+  TimeOutReaper& operator=(const TimeOutReaper&) = delete;
+
+  void reap() {
+    if (std::exchange(done_, true)) return;
+    run_->child->waitForExit(kGrace);
+    run_->child->kill();
+    run_->child->reap();
+    run_->child->stopReading();
+  }
+
+ private:
+  std::shared_ptr<Run> run_;
+  bool done_ = false;
+};
 
 }  // namespace
 
@@ -118,16 +133,16 @@ OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clo
 
 std::string OsascriptRunner::runScript(const std::string& script, double timeoutSeconds) {
   const double limit = boundedLimit(timeoutSeconds);
-  std::unique_ptr<ChildProcess> process = ChildProcess::spawn(executable_, {"-l", "JavaScript", "-e", script});
+  std::unique_ptr<ChildProcess> process =
+      ChildProcess::spawn(executable_, {"-l", "JavaScript", "-e", script});
   if (!process) return {};
 
   auto run = std::make_shared<Run>(std::move(process));
   auto ticket = std::make_shared<ReaderTicket>(run);
-  dispatcher_.global(platform::QualityOfService::utility, [ticket] { ticket->read(); });
-  ticket.reset();
+  dispatcher_.global(platform::QualityOfService::utility, [ticket = std::move(ticket)] { ticket->read(); });
 
-  const platform::Date deadline =
-      clock_.now() + std::chrono::duration_cast<platform::Date::duration>(std::chrono::duration<double>(limit));
+  const platform::Date deadline = clock_.now() + std::chrono::duration_cast<platform::Date::duration>(
+                                                     std::chrono::duration<double>(limit));
   ChildProcess& child = *run->child;
   if (child.isRunning()) {
     for (;;) {
@@ -142,7 +157,8 @@ std::string OsascriptRunner::runScript(const std::string& script, double timeout
   child.terminate();
   log_.line(timeoutLine(limit));
   // From here on only the reaping task touches the child.
-  dispatcher_.global(platform::QualityOfService::utility, [run] { reapAfterTimeOut(*run); });
+  auto reaper = std::make_shared<TimeOutReaper>(std::move(run));
+  dispatcher_.global(platform::QualityOfService::utility, [reaper = std::move(reaper)] { reaper->reap(); });
   return {};
 }
 

@@ -1,5 +1,3 @@
-#include "bridge/HostScripts.h"
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -7,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bridge/HostScripts.h"
 #include "support/FakeWorkspace.h"
 
 namespace quillory::bridge::test {
@@ -31,8 +30,7 @@ const std::string kHost(kHostBundleID);
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, IsHostRunningTest,
-    ::testing::Values(HostCase{"EmptyList", {}, false},
-                      HostCase{"OnlyTheHost", {kHost}, true},
+    ::testing::Values(HostCase{"EmptyList", {}, false}, HostCase{"OnlyTheHost", {kHost}, true},
                       HostCase{"HostAfterOthersAndNone", {"com.example.a", std::nullopt, kHost}, true},
                       HostCase{"OnlyApplicationsWithoutIdentifier", {std::nullopt, std::nullopt}, false},
                       HostCase{"OtherCase", {"Test.KettleLedger.Desktop2"}, false},

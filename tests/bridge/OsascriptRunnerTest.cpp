@@ -32,18 +32,17 @@ TEST_P(RunnerOutputTest, ReturnsTrimmedStandardOutputWithoutLogging) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RunnerOutputTest,
-    ::testing::Values(
-        OutputCase{"SpacesAndNewlineAroundOk", R"(printf '  ok\n')", "ok"},
-        OutputCase{"Nothing", ":", ""},
-        OutputCase{"LoneNewline", R"(printf '\n')", ""},
-        OutputCase{"OnlyWhiteSpace", R"(printf ' \t\r\n\v\f ')", ""},
-        OutputCase{"InnerSpaceKept", R"(printf '\n a  b \n\n')", "a  b"},
-        // No-break space (Zs) before, line separator (Zl) and U+0085 after.
-        OutputCase{"UnicodeSeparatorsTrimmed", R"(printf '\302\240 name \342\200\250\302\205')", "name"},
-        OutputCase{"NonUtf8", R"(printf 'ok\377\376')", ""},
-        OutputCase{"TruncatedUtf8Sequence", R"(printf 'caf\303')", ""},
-        OutputCase{"StandardErrorIgnored", R"(echo failure >&2; printf out)", "out"},
-        OutputCase{"ExitStatusIgnored", R"(printf partial; exit 3)", "partial"}),
+    ::testing::Values(OutputCase{"SpacesAndNewlineAroundOk", R"(printf '  ok\n')", "ok"},
+                      OutputCase{"Nothing", ":", ""}, OutputCase{"LoneNewline", R"(printf '\n')", ""},
+                      OutputCase{"OnlyWhiteSpace", R"(printf ' \t\r\n\v\f ')", ""},
+                      OutputCase{"InnerSpaceKept", R"(printf '\n a  b \n\n')", "a  b"},
+                      // No-break space (Zs) before, line separator (Zl) and U+0085 after.
+                      OutputCase{"UnicodeSeparatorsTrimmed", R"(printf '\302\240 name \342\200\250\302\205')",
+                                 "name"},
+                      OutputCase{"NonUtf8", R"(printf 'ok\377\376')", ""},
+                      OutputCase{"TruncatedUtf8Sequence", R"(printf 'caf\303')", ""},
+                      OutputCase{"StandardErrorIgnored", R"(echo failure >&2; printf out)", "out"},
+                      OutputCase{"ExitStatusIgnored", R"(printf partial; exit 3)", "partial"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RunnerFixture, ReturnsSeveralMegabytesWhole) {
@@ -140,13 +139,12 @@ TEST_P(RunnerTimeoutTest, StopsWithinOnePollingStepAfterTheDeadline) {
   EXPECT_TRUE(dispatcher.waitForGlobalTasks(15));
 }
 
-INSTANTIATE_TEST_SUITE_P(Limits, RunnerTimeoutTest,
-                         ::testing::Values(TimeoutCase{"FiveSeconds", 5.0, "5"},
-                                           TimeoutCase{"TruncatedToTwo", 2.9, "2"},
-                                           TimeoutCase{"BelowOneSecond", 0.6, "0"},
-                                           TimeoutCase{"NotANumberCountsAsZero",
-                                                       std::numeric_limits<double>::quiet_NaN(), "0"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Limits, RunnerTimeoutTest,
+    ::testing::Values(TimeoutCase{"FiveSeconds", 5.0, "5"}, TimeoutCase{"TruncatedToTwo", 2.9, "2"},
+                      TimeoutCase{"BelowOneSecond", 0.6, "0"},
+                      TimeoutCase{"NotANumberCountsAsZero", std::numeric_limits<double>::quiet_NaN(), "0"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quillory::bridge::test

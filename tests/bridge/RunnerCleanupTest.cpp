@@ -6,8 +6,10 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "RunnerFixture.h"
+#include "platform/Dispatcher.h"
 
 namespace quillory::bridge::test {
 namespace {
@@ -61,7 +63,8 @@ TEST_P(RunnerCleanupTest, LeavesNoProcessDescriptorOrThread) {
   ASSERT_GT(group, 0);
 
   EXPECT_TRUE(dispatcher.waitForGlobalTasks(15)) << "reader or reaping task still running";
-  EXPECT_TRUE(eventually([&] { return processGroupMembers(group).empty(); })) << "group " << group << " alive";
+  EXPECT_TRUE(eventually([&] { return processGroupMembers(group).empty(); }))
+      << "group " << group << " alive";
   EXPECT_TRUE(eventually([] { return childrenOfThisProcess().empty(); })) << "child or zombie left";
   EXPECT_EQ(openDescriptorCount(), descriptors);
   EXPECT_EQ(threadCount(), threads);
@@ -76,14 +79,40 @@ INSTANTIATE_TEST_SUITE_P(
         CleanupCase{"ChildIgnoresTermination",
                     "echo $$ > @DIR@/pid; trap '' TERM; while :; do sleep 0.1; done", 1, "", true},
         CleanupCase{"GrandchildIgnoresTerminationAndHoldsOutput",
-                    "echo $$ > @DIR@/pid; sh -c 'trap \"\" TERM; exec sleep 60' & exec sleep 60", 1, "", true},
-        CleanupCase{"GrandchildOutsideTheGroupHoldsOutput",
-                    "echo $$ > @DIR@/pid; setsid sh -c 'echo $$ > @DIR@/escaped; exec sleep 30' & exec sleep 60", 1,
-                    "", true},
+                    "echo $$ > @DIR@/pid; sh -c 'trap \"\" TERM; exec sleep 60' & exec sleep 60", 1, "",
+                    true},
+        CleanupCase{
+            "GrandchildOutsideTheGroupHoldsOutput",
+            "echo $$ > @DIR@/pid; setsid sh -c 'echo $$ > @DIR@/escaped; exec sleep 30' & exec sleep 60", 1,
+            "", true},
         // The child ends at once; what it started keeps the output open.
-        CleanupCase{"FinishedChildLeavesGrandchildHoldingOutput", "echo $$ > @DIR@/pid; printf ok; sleep 30 &", 5,
-                    "ok", false}),
+        CleanupCase{"FinishedChildLeavesGrandchildHoldingOutput",
+                    "echo $$ > @DIR@/pid; printf ok; sleep 30 &", 5, "ok", false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A dispatcher that is shutting down: it destroys every task without running it.
+class DroppingDispatcher final : public platform::Dispatcher {
+ public:
+  void async(Task) override {}
+  void sync(Task) override {}
+  void global(platform::QualityOfService, Task) override {}
+  void repeatOnMain(double, Task) override {}
+  bool isMainThread() const override { return false; }
+  void enterModal() override {}
+  void exitModal() override {}
+};
+
+TEST_F(RunnerFixture, DroppedTasksNeitherHangTheCallNorLeaveAChild) {
+  DroppingDispatcher dropping;
+  const std::size_t descriptors = openDescriptorCount();
+  OsascriptRunner finishing(dropping, clock, log, standIn("printf ok", "finishing"));
+  EXPECT_EQ(finishing.runScript("script", 5), "");  // nobody read the output
+  OsascriptRunner hanging(dropping, clock, log, standIn("exec sleep 30", "hanging"));
+  EXPECT_EQ(hanging.runScript("script", 0.5), "");
+  EXPECT_EQ(log.lines(), std::vector<std::string>{timeoutLine("0")});
+  EXPECT_TRUE(childrenOfThisProcess().empty());
+  EXPECT_EQ(openDescriptorCount(), descriptors);
+}
 
 }  // namespace
 }  // namespace quillory::bridge::test

@@ -27,7 +27,8 @@ namespace quillory::bridge::test {
 namespace fs = std::filesystem;
 
 inline std::string timeoutLine(const std::string& seconds) {
-  return "[Helper] ⚠ JXA timed out after " + seconds + "s — check System Settings › Privacy & Security › Automation";
+  return "[Helper] ⚠ JXA timed out after " + seconds +
+         "s — check System Settings › Privacy & Security › Automation";
 }
 
 // Process ids whose /proc stat entry matches: `field` 4 is the parent, 5 the
@@ -60,7 +61,9 @@ inline std::set<int> processesWithStatField(int field, int value) {
   return found;
 }
 
-inline std::set<int> childrenOfThisProcess() { return processesWithStatField(4, static_cast<int>(::getpid())); }
+inline std::set<int> childrenOfThisProcess() {
+  return processesWithStatField(4, static_cast<int>(::getpid()));
+}
 inline std::set<int> processGroupMembers(int pgid) { return processesWithStatField(5, pgid); }
 
 inline std::size_t openDescriptorCount() {

@@ -1,5 +1,3 @@
-#include "platform/posix/ChildProcess.h"
-
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,6 +8,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+#include "platform/posix/ChildProcess.h"
 
 namespace quillory::platform::posix {
 namespace {

@@ -187,8 +187,8 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
   if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite) || !makePipe(wakeRead, wakeWrite)) {
     return nullptr;
   }
-  if (!setNonBlocking(outRead.get()) || !setNonBlocking(errRead.get()) ||
-      !setNonBlocking(wakeRead.get()) || !setNonBlocking(wakeWrite.get())) {
+  if (!setNonBlocking(outRead.get()) || !setNonBlocking(errRead.get()) || !setNonBlocking(wakeRead.get()) ||
+      !setNonBlocking(wakeWrite.get())) {
     return nullptr;
   }
 
@@ -215,7 +215,11 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
 }
 
 ChildProcess::ChildProcess(int pid, int stdoutFd, int stderrFd, int wakeReadFd, int wakeWriteFd)
-    : pid_(pid), stdoutFd_(stdoutFd), stderrFd_(stderrFd), wakeReadFd_(wakeReadFd), wakeWriteFd_(wakeWriteFd) {}
+    : pid_(pid),
+      stdoutFd_(stdoutFd),
+      stderrFd_(stderrFd),
+      wakeReadFd_(wakeReadFd),
+      wakeWriteFd_(wakeWriteFd) {}
 
 ChildProcess::~ChildProcess() {
   if (!reaped_) {

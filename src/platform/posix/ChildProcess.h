@@ -85,7 +85,7 @@ class ChildProcess {
   const int pid_;
   const int stdoutFd_;
   const int stderrFd_;
-  const int wakeReadFd_;   // becomes readable when reading should stop
+  const int wakeReadFd_;  // becomes readable when reading should stop
   const int wakeWriteFd_;
   bool ended_ = false;
   bool reaped_ = false;
