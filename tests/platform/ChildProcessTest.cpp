@@ -32,23 +32,6 @@ std::string processState(int pid) {
   return close == std::string::npos ? std::string() : stat.substr(close + 2, 1);
 }
 
-TEST(ChildProcessTest, ReportsExitCodeOrSignal) {
-  auto exited = shell("exit 7");
-  ASSERT_TRUE(exited);
-  const ExitStatus code = exited->reap();
-  EXPECT_EQ(code.code, 7);
-  EXPECT_FALSE(code.signal);
-
-  auto killed = shell("exec sleep 30");
-  ASSERT_TRUE(killed);
-  EXPECT_TRUE(killed->isRunning());
-  killed->kill();
-  const ExitStatus signal = killed->reap();
-  EXPECT_EQ(signal.signal, SIGKILL);
-  EXPECT_FALSE(signal.code);
-  EXPECT_FALSE(killed->isRunning());
-}
-
 TEST(ChildProcessTest, EndedChildStaysUnreapedUntilReap) {
   // The zombie keeps the process-group id reserved, so signalling the group
   // before `reap` can never reach an unrelated process.
@@ -60,13 +43,6 @@ TEST(ChildProcessTest, EndedChildStaysUnreapedUntilReap) {
   child->kill();  // harmless on a zombie group
   EXPECT_EQ(child->reap().code, 0);
   EXPECT_EQ(processState(child->pid()), "");
-}
-
-TEST(ChildProcessTest, SeparatesStandardOutputFromStandardError) {
-  auto child = shell("printf out; printf err >&2; printf more");
-  ASSERT_TRUE(child);
-  EXPECT_EQ(outputOf(*child), "outmore");
-  child->reap();
 }
 
 std::uint64_t signalMask(const std::string& status, const std::string& field) {
@@ -105,20 +81,6 @@ TEST(ChildProcessTest, WritingIntoAClosedPipeFailsInsteadOfEndingTheProcess) {
   EXPECT_EQ(::write(fds[1], "x", 1), -1);
   EXPECT_EQ(errno, EPIPE);
   ::close(fds[1]);
-}
-
-TEST(ChildProcessTest, StopReadingEndsAReaderWhoseWriterStaysOpen) {
-  auto child = shell("printf early; exec sleep 30");
-  ASSERT_TRUE(child);
-  child->stopReading();  // sticky: the read below returns with what has arrived
-  std::string output;
-  while (output.empty()) child->readOutput(output);
-  EXPECT_EQ(output, "early");
-  // The destructor kills the group and reaps the child.
-}
-
-TEST(ChildProcessTest, MissingExecutableGivesNothing) {
-  EXPECT_FALSE(ChildProcess::spawn("/nonexistent/osascript", {}));
 }
 
 }  // namespace
