@@ -6,7 +6,8 @@
 // Besides the `ScriptRunner` contract:
 // - The child's end is noticed by polling every quarter second with the
 //   clock's sleep; a time-out happens between the deadline and one polling
-//   step after it. A time limit that is not a number counts as zero.
+//   step after it. A time limit that is not a number counts as zero; one
+//   longer than 10^9 seconds counts as 10^9 seconds.
 // - Standard output is read by a task on the dispatcher's utility queue while
 //   the child runs, and standard error is drained and discarded by the same
 //   task, so a child that writes much to either never blocks on a full pipe.
