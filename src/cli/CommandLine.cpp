@@ -14,9 +14,9 @@ struct CommandName {
 };
 
 constexpr CommandName kCommands[] = {
-    {"sync", Command::sync, false},       {"status", Command::status, false},
+    {"sync", Command::sync, false},           {"status", Command::status, false},
     {"libraries", Command::libraries, false}, {"enable", Command::enable, true},
-    {"disable", Command::disable, true},  {"prune", Command::prune, false},
+    {"disable", Command::disable, true},      {"prune", Command::prune, false},
     {"help", Command::help, false},
 };
 

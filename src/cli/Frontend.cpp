@@ -40,7 +40,8 @@ std::string marked(bool enabled, const std::string& name) { return (enabled ? "[
 }  // namespace
 
 Frontend::Frontend(engine::ExportManager& manager, platform::posix::RunLoopDispatcher& dispatcher,
-                   platform::Clock& clock, platform::AlertPresenter& alerts, app::DateTextSettings dateText, Io io)
+                   platform::Clock& clock, platform::AlertPresenter& alerts, app::DateTextSettings dateText,
+                   Io io)
     : manager_(manager),
       dispatcher_(dispatcher),
       clock_(clock),
@@ -80,9 +81,10 @@ std::string Frontend::libraryLine() const {
 std::string Frontend::statusLine() const {
   const engine::ExportState state = manager_.state();
   const auto lastSync = state.isSyncing ? std::nullopt : manager_.currentLibrarySyncDate();
-  return app::statusLineFor(state.isSyncing, state.lastError, lastSync, [&](platform::Date date) {
-           return app::relativeDateText(date, clock_.now(), dateText_);
-         }).title;
+  return app::statusLineFor(
+             state.isSyncing, state.lastError, lastSync,
+             [&](platform::Date date) { return app::relativeDateText(date, clock_.now(), dateText_); })
+      .title;
 }
 
 int Frontend::sync() {

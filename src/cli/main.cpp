@@ -35,13 +35,20 @@ constexpr const char* kProgram = "quillory-helper-cli";
 
 int runCommand(cli::Frontend& frontend, const cli::Options& options) {
   switch (options.command) {
-    case cli::Command::sync: return frontend.sync();
-    case cli::Command::status: return frontend.status();
-    case cli::Command::libraries: return frontend.libraries();
-    case cli::Command::enable: return frontend.enable(options.libraryName);
-    case cli::Command::disable: return frontend.disable(options.libraryName);
-    case cli::Command::prune: return frontend.prune();
-    case cli::Command::help: break;
+    case cli::Command::sync:
+      return frontend.sync();
+    case cli::Command::status:
+      return frontend.status();
+    case cli::Command::libraries:
+      return frontend.libraries();
+    case cli::Command::enable:
+      return frontend.enable(options.libraryName);
+    case cli::Command::disable:
+      return frontend.disable(options.libraryName);
+    case cli::Command::prune:
+      return frontend.prune();
+    case cli::Command::help:
+      break;
   }
   std::cout << cli::usageText();
   return cli::kExitSuccess;
@@ -82,7 +89,8 @@ int main(int argc, char** argv) {
   // file is moved aside).
   posix::SingleInstanceLock lock(posix::lockFileFor(settingsFile));
   switch (lock.outcome()) {
-    case posix::SingleInstanceLock::Outcome::acquired: break;
+    case posix::SingleInstanceLock::Outcome::acquired:
+      break;
     case posix::SingleInstanceLock::Outcome::heldElsewhere:
       std::cerr << kProgram << ": another Quillory Helper";
       if (const auto pid = lock.holderPid()) std::cerr << " (process " << *pid << ")";
@@ -97,9 +105,9 @@ int main(int argc, char** argv) {
   posix::StdoutLog log;
   posix::SystemClock clock;
   posix::PlistDefaults defaults(settingsFile, log, clock);
-  cli::StaticWorkspace workspace(options.assumeHostRunning
-                                     ? std::vector<std::optional<std::string>>{engine::ExportManager::klBundleID}
-                                     : std::vector<std::optional<std::string>>{});
+  cli::StaticWorkspace workspace(
+      options.assumeHostRunning ? std::vector<std::optional<std::string>>{engine::ExportManager::klBundleID}
+                                : std::vector<std::optional<std::string>>{});
   const bool interactive = ::isatty(STDIN_FILENO) == 1;
 
   // The dispatcher goes first at the end (see below), so it is held apart.

@@ -1,6 +1,6 @@
-#include "cli/CommandLine.h"
-
 #include <gtest/gtest.h>
+
+#include "cli/CommandLine.h"
 
 namespace quillory::cli {
 namespace {
@@ -80,8 +80,8 @@ TEST(CommandLine, BadUsageSaysWhatIsWrong) {
 
 TEST(CommandLine, UsageNamesEveryCommandAndExitStatus) {
   const std::string usage = usageText();
-  for (const char* word : {"sync", "status", "libraries", "enable NAME", "disable NAME", "prune", "--osascript",
-                           "--assume-host-running", "--answer", "--yes", "\n  64", "\n  75"}) {
+  for (const char* word : {"sync", "status", "libraries", "enable NAME", "disable NAME", "prune",
+                           "--osascript", "--assume-host-running", "--answer", "--yes", "\n  64", "\n  75"}) {
     EXPECT_NE(usage.find(word), std::string::npos) << word;
   }
 }

@@ -1,17 +1,18 @@
-#include "cli/TerminalAlerts.h"
-
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "cli/TerminalAlerts.h"
 #include "support/ManualDispatcher.h"
 
 namespace quillory::cli {
 namespace {
 
 platform::Alert question() {
-  return {"Sync \"Home\" with Quillory?", "Quillory Helper will sync this library.",
-          platform::AlertStyle::informational, {"Sync", "Don't Sync"}};
+  return {"Sync \"Home\" with Quillory?",
+          "Quillory Helper will sync this library.",
+          platform::AlertStyle::informational,
+          {"Sync", "Don't Sync"}};
 }
 
 struct Answered {
@@ -31,9 +32,14 @@ Answered answer(const platform::Alert& alert, const std::string& typed, bool int
 
 TEST(TerminalAlerts, QuestionOnATerminal) {
   const std::vector<std::pair<std::string, int>> cases = {
-      {"1\n", 0},           {"2\n", 1},          {"\n", 0},  // Enter: the default button
-      {"  don't sync \n", 1}, {"SYNC\n", 0},      {"3\nx\n2\n", 1},  // asked again until it makes sense
-      {"", -1},             {"7\n", -1},         // end of input: no answer
+      {"1\n", 0},
+      {"2\n", 1},
+      {"\n", 0},  // Enter: the default button
+      {"  don't sync \n", 1},
+      {"SYNC\n", 0},
+      {"3\nx\n2\n", 1},  // asked again until it makes sense
+      {"", -1},
+      {"7\n", -1},  // end of input: no answer
   };
   for (const auto& [typed, expected] : cases) {
     const Answered result = answer(question(), typed, true);
@@ -57,8 +63,10 @@ TEST(TerminalAlerts, PresetAnswerWinsWhenItNamesAButton) {
 }
 
 TEST(TerminalAlerts, SingleButtonAlertIsPrintedUnchangedAndAcknowledged) {
-  const platform::Alert conflict{"Library name conflict: \"Home\"", "Two libraries:\n\n\u2022 /a\n\u2022 /b\n\nRename one.",
-                                 platform::AlertStyle::warning, {"OK"}};
+  const platform::Alert conflict{"Library name conflict: \"Home\"",
+                                 "Two libraries:\n\n\u2022 /a\n\u2022 /b\n\nRename one.",
+                                 platform::AlertStyle::warning,
+                                 {"OK"}};
   const Answered result = answer(conflict, "", true);
   EXPECT_EQ(result.button, 0);
   EXPECT_NE(result.shown.find(conflict.message + "\n\n" + conflict.informativeText + "\n"), std::string::npos)

@@ -1,5 +1,3 @@
-#include "platform/posix/SingleInstanceLock.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -8,6 +6,7 @@
 
 #include <fstream>
 
+#include "platform/posix/SingleInstanceLock.h"
 #include "support/TempHome.h"
 
 extern char** environ;
