@@ -34,6 +34,7 @@ else
   build="$repo/build/default"
   build_log=$(mktemp /tmp/quillory-demo-build.XXXXXX.log)
   bold "Preparing: packages, configure, build (the first time takes a few minutes) ..."
+  echo "  (progress: tail -f $build_log)"
   if ! { bash scripts/install-deps.sh &&
          cmake --preset default &&
          cmake --build --preset default --target quillory-helper-cli kettle-ledger-sim; } >"$build_log" 2>&1; then

@@ -12,6 +12,7 @@ placeholder to the copy's path (Sandbox.open_library).
 """
 
 import argparse
+import fcntl
 import json
 import os
 import plistlib
@@ -372,6 +373,19 @@ class CommandLine(EndToEnd):
             out, err = first.communicate(timeout=COMMAND_TIMEOUT)
         self.assertEqual(first.returncode, 0, out + err)
         self.assertExit(self.box.run("libraries"), 0)
+
+    def test_refused_before_touching_anything(self):
+        # Any holder of the lock (here this test, standing in for the menu-bar
+        # helper): the CLI leaves at once, before it opens the settings.
+        self.box.open_library()
+        self.box.lock_file.parent.mkdir(parents=True)
+        with open(self.box.lock_file, "w") as holder:
+            fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
+            result = self.box.run("sync", "--answer", "sync")
+        self.assertExit(result, 75)
+        self.assertIn("try again when it has finished", result.stderr)
+        self.assertFalse(self.box.settings_file.exists())
+        self.assertEqual(self.box.published(), [])
 
     def test_bad_usage(self):
         cases = [
