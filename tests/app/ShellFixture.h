@@ -80,10 +80,11 @@ class ShellTest : public ::testing::Test {
   // Delivers the status notifications queued so far (and the refreshes they queue).
   void deliver() { dispatcher.runMainUntilIdle(); }
 
-  // Kettle Ledger runs with `name` open; one check reports it.
+  // Kettle Ledger runs with `name` open; a check reports it now, and so will
+  // every later one.
   void hostShows(const std::string& name) {
     workspace.launch(engine::ExportManager::klBundleID);
-    scripts.queueAnswer(kNameScript, name);
+    scripts.setAnswer(kNameScript, name);  // for every later check too
     manager->periodicCheck();
     deliver();
   }

@@ -165,7 +165,8 @@ TEST_F(QtShellTest, SyncNowSpinsTheIndicatorUntilTheRunEnds) {
   });
   defaults.setBool(libraries::syncLibraryKey("Biz"), true);
   workspace.launch(engine::ExportManager::klBundleID);
-  scripts.queueAnswer(std::string(bridge::kLibraryNameScript), "Biz");
+  // Every check reports it, also the one that launching started on a worker.
+  scripts.setAnswer(std::string(bridge::kLibraryNameScript), "Biz");
   manager->periodicCheck();
   ASSERT_TRUE(pumpUntil([&] { return action("Library: Biz") != nullptr; }));
 
