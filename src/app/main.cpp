@@ -51,11 +51,6 @@ namespace qt = platform::qt;
 
 constexpr const char* kProgram = "quillory-helper";
 
-std::optional<std::string> environmentValue(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? std::optional<std::string>(value) : std::nullopt;
-}
-
 #if defined(__APPLE__)
 using PlatformDefaults = platform::macos::MacDefaults;
 using PlatformWorkspace = platform::macos::MacWorkspace;
@@ -85,6 +80,11 @@ app::VersionInfo versionInfo() {
 }
 void becomeAccessory() { platform::macos::setAccessoryActivationPolicy(); }
 #else
+std::optional<std::string> environmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
 using PlatformDefaults = posix::PlistDefaults;
 using PlatformWorkspace = qt::DBusWorkspace;
 using PlatformLoginItems = qt::XdgLoginItemService;
