@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "ShellFixture.h"
-#include "app/StatusLine.h"
 #include "app/VersionLine.h"
 
 namespace quillory::app::test {
@@ -58,17 +57,6 @@ TEST(VersionLine, FallsBackForEachMissingPartOnItsOwn) {
   EXPECT_EQ(versionLine({std::nullopt, std::nullopt}), "Quillory Helper 1.0 (?)");
   EXPECT_EQ(versionLine({"2.1", std::nullopt}), "Quillory Helper 2.1 (?)");
   EXPECT_EQ(versionLine({std::nullopt, "7"}), "Quillory Helper 1.0 (7)");
-}
-
-TEST(StatusLine, FollowsThePrecedenceOfTheStates) {
-  const auto relative = [](platform::Date) { return std::string("today at 9:41"); };
-  const auto date = std::optional<platform::Date>(utc(2026, 12, 5, 9, 41));
-  const std::optional<std::string> error = "Library is empty";
-  EXPECT_EQ(statusLineFor(true, error, date, relative), (StatusLine{"Syncing\u2026", false}));
-  EXPECT_EQ(statusLineFor(false, error, date, relative), (StatusLine{"\u26A0 Library is empty", true}));
-  EXPECT_EQ(statusLineFor(false, std::nullopt, date, relative),
-            (StatusLine{"Last sync: today at 9:41", true}));
-  EXPECT_EQ(statusLineFor(false, std::nullopt, std::nullopt, relative), (StatusLine{"Never synced", true}));
 }
 
 // The four states through the real manager: a published marker, a running
