@@ -110,3 +110,34 @@ TEST_F(SettingsFaultTest, FolderInPlaceOfTheFileFailsSavesButNotSyncs) {
 
 }  // namespace
 }  // namespace quillory::faults::test
+
+namespace quillory::faults::test {
+namespace {
+
+// A binary property list naming "autoSyncEnabled" twice, both true. Found by
+// fuzz_defaults_file: the store changed one entry while a reload read the
+// other, so switching Auto-sync off did not survive a relaunch.
+const std::string kDuplicateKey(
+    "\x62\x70\x6c\x69\x73\x74\x30\x30\xd2\x01\x02\x03\x03\x5f\x10\x0f\x61\x75\x74\x6f\x53\x79\x6e\x63\x45\x6e"
+    "\x61\x62\x6c\x65\x64\x5f\x10\x0f\x61\x75\x74\x6f\x53\x79\x6e\x63\x45\x6e\x61\x62\x6c\x65\x64\x09\x08\x0d"
+    "\x1f\x31\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x04\x00\x00\x00\x00\x00\x00\x00\x00"
+    "\x00\x00\x00\x00\x00\x00\x00\x32",
+    86);
+
+TEST_F(SettingsFaultTest, KeyNamedTwiceInABinaryFileKeepsTheChangeAcrossARelaunch) {
+  quit();
+  replaceSettingsWith(kDuplicateKey);
+  log.clear();
+  defaults = std::make_unique<platform::posix::PlistDefaults>(settingsFile, log, clock);
+  EXPECT_EQ(defaults->value("autoSyncEnabled").asBool(), std::optional<bool>(true));
+  EXPECT_EQ(defaults->keys().size(), 1u);
+  defaults->setBool("autoSyncEnabled", false);
+  defaults.reset();
+
+  platform::posix::PlistDefaults relaunched(settingsFile, log, clock);
+  EXPECT_EQ(relaunched.value("autoSyncEnabled").asBool(), std::optional<bool>(false));
+  EXPECT_EQ(log.size(), 0u);
+}
+
+}  // namespace
+}  // namespace quillory::faults::test

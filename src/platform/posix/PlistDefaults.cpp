@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <set>
 
 #include "platform/Files.h"
 
@@ -96,6 +97,42 @@ bool holdsNul(plist_t list) {
   return found;
 }
 
+// A binary list can name one key twice in a dictionary, and libplist keeps
+// both entries: a set would then change one while a reload reads the other.
+// Returns the dictionary with one entry per key, the last one winning (as
+// reading the XML form does); the list is consumed.
+plist_t withUniqueKeys(plist_t dict) {
+  std::set<std::string> seen;
+  bool duplicates = false;
+  plist_dict_iter iter = nullptr;
+  plist_dict_new_iter(dict, &iter);
+  while (iter != nullptr) {
+    char* key = nullptr;
+    plist_t value = nullptr;
+    plist_dict_next_item(dict, iter, &key, &value);
+    if (key == nullptr) break;
+    duplicates = duplicates || !seen.insert(key).second;
+    std::free(key);
+  }
+  std::free(iter);
+  if (!duplicates) return dict;
+
+  plist_t unique = plist_new_dict();
+  iter = nullptr;
+  plist_dict_new_iter(dict, &iter);
+  while (iter != nullptr) {
+    char* key = nullptr;
+    plist_t value = nullptr;
+    plist_dict_next_item(dict, iter, &key, &value);
+    if (key == nullptr) break;
+    plist_dict_set_item(unique, key, plist_copy(value));
+    std::free(key);
+  }
+  std::free(iter);
+  plist_free(dict);
+  return unique;
+}
+
 }  // namespace
 
 fs::path defaultsFileFor(const fs::path& home, const std::optional<std::string>& xdgConfigHome) {
@@ -146,7 +183,7 @@ void PlistDefaults::load() {
     return;
   }
   plist_free(asPlist(root_));
-  root_ = parsed;
+  root_ = withUniqueKeys(parsed);
 }
 
 void PlistDefaults::moveAside(const std::string& why) {
