@@ -46,11 +46,13 @@ while [ $# -gt 0 ]; do
 done
 
 bash scripts/install-deps.sh
-if [ ! -x "$build/src/app/quillory-helper" ] || [ ! -x "$build/tools/kettle-ledger-sim" ]; then
+buildlog=$(mktemp /tmp/quillory-idle-build-XXXXXX.log)
+if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLORY_BUILD_TESTS=OFF \
-    -DQUILLORY_BUILD_BENCH=OFF -DQUILLORY_BUILD_QT=ON >/dev/null
+    -DQUILLORY_BUILD_BENCH=OFF -DQUILLORY_BUILD_QT=ON >"$buildlog" 2>&1 || { cat "$buildlog"; exit 1; }
 fi
-cmake --build "$build" --target quillory-helper kettle-ledger-sim -j2 >/dev/null
+cmake --build "$build" --target quillory-helper kettle-ledger-sim -j2 >"$buildlog" 2>&1 || { cat "$buildlog"; exit 1; }
+rm -f "$buildlog"
 helper=$(realpath "$build/src/app/quillory-helper")
 sim=$(realpath "$build/tools/kettle-ledger-sim")
 

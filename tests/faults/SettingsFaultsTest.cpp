@@ -13,7 +13,8 @@
 namespace quillory::faults::test {
 namespace {
 
-const std::string kGarbage("bplist00\xff\x00 not settings at all <dict>", 40);
+constexpr char kGarbageBytes[] = "bplist00\xff\x00 not settings at all <dict>";
+const std::string kGarbage(kGarbageBytes, sizeof kGarbageBytes - 1);
 
 // A binary property list {"autoSyncEnabled": true, "sync_library_\0Café": true}
 // whose second key, stored as UTF-16, holds a NUL character: libplist reads
