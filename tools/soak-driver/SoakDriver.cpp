@@ -355,11 +355,20 @@ class Reader {
     pass();
     return totals();
   }
+  // While held, the reader opens no file (so that a count of the process's
+  // descriptors sees only the helper's). Returns when a pass in progress ended.
+  void hold(bool held) {
+    std::lock_guard lock(passMutex_);
+    held_ = held;
+  }
 
  private:
   void run() {
     while (!stop_) {
-      pass();
+      {
+        std::lock_guard lock(passMutex_);
+        if (!held_) pass();
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
@@ -418,6 +427,8 @@ class Reader {
   const std::vector<fs::path> folders_;
   const fs::path mirror_;
   std::atomic<bool> stop_{false};
+  std::mutex passMutex_;  // held for a whole pass
+  bool held_ = false;     // guarded by passMutex_
   std::thread thread_;
   mutable std::mutex mutex_;
   ReaderTotals totals_;
@@ -658,7 +669,9 @@ Figures Driver::quietFigures(const char* when) {
   paused_ = true;
   const bool quiet = dispatcher_->runUntil(
       [this] { return !manager_->isSyncing() && dispatcher_->workerCount() == 0; }, 120);
+  reader_->hold(true);
   const Figures figures = takeFigures();
+  reader_->hold(false);
   std::cout << "[soak] " << when << (quiet ? " (quiet)" : " (NOT quiet)") << ": " << describe(figures)
             << std::endl;
   paused_ = false;
