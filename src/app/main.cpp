@@ -28,6 +28,7 @@
 #include "platform/qt/QtAlertPresenter.h"
 #include "platform/qt/QtDispatcher.h"
 #include "platform/qt/QtStatusItem.h"
+#include "platform/qt/StatusIcon.h"
 
 #if defined(__APPLE__)
 #include <QPixmap>
@@ -38,7 +39,6 @@
 #include "platform/macos/MacWorkspace.h"
 #else
 #include "platform/qt/DBusWorkspace.h"
-#include "platform/qt/StatusIcon.h"
 #include "platform/qt/XdgLoginItemService.h"
 #endif
 
@@ -62,16 +62,19 @@ std::unique_ptr<PlatformDefaults> makeDefaults(const fs::path&, platform::Log&, 
 std::unique_ptr<PlatformLoginItems> makeLoginItems(const fs::path&) {
   return std::make_unique<PlatformLoginItems>();
 }
+// The system symbol drawn by AppKit; the bundled template icon when the
+// symbol cannot be had or drawn.
 QIcon makeStatusIcon() {
-  QIcon icon;
-  if (const auto png = platform::macos::statusIconPng(16.0, 2.0)) {
-    QPixmap pixmap;
-    pixmap.loadFromData(reinterpret_cast<const uchar*>(png->bytes.data()),
-                        static_cast<uint>(png->bytes.size()), "PNG");
-    pixmap.setDevicePixelRatio(2.0);
-    icon.addPixmap(pixmap);
-    icon.setIsMask(png->isTemplate);
+  const auto png = platform::macos::statusIconPng(16.0, 2.0);
+  QPixmap pixmap;
+  if (!png || !png->isTemplate ||
+      !pixmap.loadFromData(reinterpret_cast<const uchar*>(png->bytes.data()),
+                           static_cast<uint>(png->bytes.size()), "PNG")) {
+    return qt::statusIcon();
   }
+  pixmap.setDevicePixelRatio(2.0);
+  QIcon icon(pixmap);
+  icon.setIsMask(true);
   return icon;
 }
 app::VersionInfo versionInfo() {
