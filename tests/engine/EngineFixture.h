@@ -1,12 +1,14 @@
 #pragma once
 // A manager on the shared fakes, with a temporary home folder. The test's own
 // thread is the main thread; global tasks run on real threads and `settle`
-// joins them while pumping the main queue.
+// joins them while pumping the main queue. Members are public so that case
+// tables can prepare the fixture.
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "bridge/HostScripts.h"
 #include "engine/ExportManager.h"
@@ -26,36 +28,23 @@ namespace quillory::engine::test {
 inline constexpr const char* kExportJson =
     R"({"items":[{"id":"1","title":"Lunch","asset":{"path":"/nonexistent/Biz/assets/a.jpg"},)"
     R"("amounts":{"currency":"eur"},"dropped":true}]})";
-
 inline const std::string kNameScript{bridge::kLibraryNameScript};
 inline const std::string kExportScript{bridge::kExportScript};
 
 class EngineTest : public ::testing::Test {
- protected:
+ public:
   void TearDown() override { dispatcher.drain(); }
-
-  Environment environment() {
-    return Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()};
-  }
 
   // A manager whose status hook counts its calls.
   std::shared_ptr<ExportManager> makeManager() {
-    auto made = ExportManager::create(environment());
+    auto made = ExportManager::create(
+        Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
     made->setOnStatusChanged([this] { ++notifications; });
     return made;
   }
-
   ExportManager& engine() {
     if (!manager) manager = makeManager();
     return *manager;
-  }
-
-  void hostRunning(bool running) {
-    if (running) {
-      workspace.launch(ExportManager::klBundleID);
-    } else {
-      workspace.quit(ExportManager::klBundleID);
-    }
   }
 
   // Runs one check on this thread with the name script answering `reported`.
@@ -63,24 +52,19 @@ class EngineTest : public ::testing::Test {
     scripts.queueAnswer(kNameScript, reported);
     engine().periodicCheck();
   }
-
-  // Makes `name` the settled current library (two checks) and settles.
+  // Makes `name` the settled current library of a running host (two checks).
   void settleLibrary(const std::string& name) {
-    hostRunning(true);
+    workspace.launch(ExportManager::klBundleID);
     checkReporting(name);
     checkReporting(name);
     settle();
   }
-
   // Joins the global tasks while pumping the main queue.
   void settle() { ASSERT_TRUE(dispatcher.drain()); }
-
   // Notifications delivered since the last call.
   int takeNotifications() {
     settle();
-    const int n = notifications;
-    notifications = 0;
-    return n;
+    return std::exchange(notifications, 0);
   }
 
   testing::MemoryDefaults defaults;

@@ -1,24 +1,131 @@
-// The export run: the opt-in gate, the outcome lines and state, and runs
-// that never overlap.
+// The opt-in registry and its first-sync question, the export run's outcome
+// lines and state, and one run for two quick requests.
 
-#include <chrono>
 #include <future>
 #include <stdexcept>
-#include <thread>
-#include <utility>
 
 #include "EngineFixture.h"
 
 namespace quillory::engine::test {
 namespace {
 
-using namespace std::chrono_literals;
-
 constexpr const char* kSkipHome = "[Helper] \u23ED Skipping 'Home' \u2014 sync disabled by user";
+
+TEST_F(EngineTest, RegistryStatesAndOrder) {
+  EXPECT_TRUE(engine().knownLibraries().empty());
+  defaults.setBool("sync_library_b", true);
+  defaults.setBool("sync_library_A", false);
+  defaults.setString("sync_library_a", "yes");  // another type: listed, not enabled
+  EXPECT_EQ(engine().knownLibraries(), (std::vector<std::string>{"A", "a", "b"}));
+  EXPECT_TRUE(engine().isLibraryEnabled("b"));
+  EXPECT_FALSE(engine().isLibraryEnabled("A") || engine().isLibraryEnabled("a"));
+  engine().setLibraryEnabled("A", true);
+  EXPECT_TRUE(engine().isLibraryEnabled("A"));
+  EXPECT_EQ(takeNotifications(), 0);  // the menu command notifies itself
+}
+
+TEST_F(EngineTest, FirstSyncAlertTexts) {
+  const std::string name = "Caf\u00e9 \"Main\" 'books'";
+  alerts.queueAnswer(0);
+  EXPECT_TRUE(engine().confirmSync(name));
+  ASSERT_EQ(alerts.count(), 1u);
+  const platform::Alert shown = alerts.shown().front();
+  EXPECT_EQ(shown.message, "Sync \"" + name + "\" with Quillory?");
+  EXPECT_EQ(shown.informativeText,
+            "Quillory Helper will sync this library to your iPhone and iPad automatically. You can change "
+            "this later in the Helper menu under Libraries.");
+  EXPECT_EQ(shown.style, platform::AlertStyle::informational);
+  EXPECT_EQ(shown.buttons, (std::vector<std::string>{"Sync", "Don't Sync"}));
+  EXPECT_EQ(defaults.value("sync_library_" + name).asBool(), true);  // the key is the name unchanged
+}
+
+struct AnswerCase {
+  const char* name;
+  int button;            // -1: the alert ended otherwise
+  bool storedString;     // a value of another type is there: asked all the same
+  bool expected;
+};
+
+class ConfirmSyncAnswerTest : public EngineTest, public ::testing::WithParamInterface<AnswerCase> {};
+
+TEST_P(ConfirmSyncAnswerTest, StoresTheAnswerAndNotifiesOnce) {
+  if (GetParam().storedString) defaults.setString("sync_library_Home", "true");
+  alerts.queueAnswer(GetParam().button);
+  EXPECT_EQ(engine().confirmSync("Home"), GetParam().expected);
+  EXPECT_EQ(defaults.value("sync_library_Home").asBool(), GetParam().expected);
+  EXPECT_EQ(takeNotifications(), 1);
+  EXPECT_EQ(engine().knownLibraries(), std::vector<std::string>{"Home"});
+
+  // Asked once: later calls answer from the store, silently.
+  EXPECT_EQ(engine().confirmSync("Home"), GetParam().expected);
+  EXPECT_EQ(alerts.count(), 1u);
+  EXPECT_EQ(takeNotifications(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ConfirmSyncAnswerTest,
+                         ::testing::Values(AnswerCase{"Sync", 0, false, true},
+                                           AnswerCase{"DontSync", 1, false, false},
+                                           AnswerCase{"Dismissed", -1, false, false},
+                                           AnswerCase{"OverAString", 1, true, false}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(EngineTest, DontSyncAtTheFirstSyncAlertEndsInTheSkipLine) {
+  settleLibrary("Home");
+  takeNotifications();
+  alerts.queueAnswer(1);
+  alerts.setWhileOpen([&](const platform::Alert&) { EXPECT_FALSE(engine().isSyncing()); });
+  engine().sync("manual");
+  settle();
+  EXPECT_EQ(log.lines(), std::vector<std::string>{kSkipHome});
+  EXPECT_EQ(scripts.calls(kExportScript), 0u);
+  EXPECT_FALSE(engine().isSyncing());
+  EXPECT_EQ(takeNotifications(), 1);  // the stored answer
+}
+
+TEST_F(EngineTest, NoLibraryAndNoHostRunsWithoutAQuestionAndFails) {
+  engine().sync("manual");
+  settle();
+  EXPECT_EQ(alerts.count(), 0u);
+  EXPECT_EQ(scripts.totalCalls(), 0u);
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"[Helper] \u2717 Export failed (manual): klNotResponding"});
+  EXPECT_EQ(engine().lastError(), "Kettle Ledger did not respond");
+  EXPECT_FALSE(engine().isSyncing() || engine().lastSyncDate());
+  EXPECT_EQ(engine().state().lastExportDate, kDistantPast);
+  EXPECT_EQ(takeNotifications(), 2);
+}
+
+TEST_F(EngineTest, SuccessRecordsTheOutcomeAndTheMenuSeesItWithSyncingOff) {
+  settleLibrary("Biz");
+  defaults.setBool("sync_library_Biz", true);
+  std::promise<void> release;
+  scripts.setHandler(kExportScript, [gate = release.get_future().share()] {
+    gate.wait();
+    return std::string(kExportJson);
+  });
+  std::vector<ExportState> seen;
+  engine().setOnStatusChanged([&] { seen.push_back(engine().state()); });
+
+  engine().sync("idle 3 min");
+  dispatcher.runMainUntilIdle();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(seen[0].isSyncing);
+
+  clock.advance(7);
+  release.set_value();
+  settle();
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_FALSE(seen[1].isSyncing || seen[1].lastError);
+  EXPECT_EQ(seen[1].lastSyncDate, clock.now());
+  EXPECT_EQ(seen[1].lastExportDate, clock.now());
+  EXPECT_EQ(defaults.value(kLastSyncDateKey).asDate(), clock.now());
+  EXPECT_TRUE(log.contains("[Helper] \u2713 Export OK (idle 3 min) \u2192 1 destination(s)"));
+  EXPECT_EQ(defaults.value("library_filename_Biz").asString(), "biz-eur.json");
+  EXPECT_EQ(engine().currentLibrarySyncDate(), std::chrono::floor<std::chrono::seconds>(clock.now()));
+}
 
 // An enabled, settled library with a failed run behind it (lastError set).
 class ExportRunTest : public EngineTest {
- protected:
+ public:
   void SetUp() override {
     settleLibrary("Home");
     defaults.setBool("sync_library_Home", true);
@@ -42,33 +149,9 @@ TEST_F(ExportRunTest, DeclinedLibraryIsSkippedWithoutTouchingTheState) {
   EXPECT_EQ(scripts.calls(kExportScript), 1u);  // only the run of SetUp
 }
 
-TEST_F(EngineTest, DontSyncAtTheFirstSyncAlertEndsInTheSkipLine) {
-  settleLibrary("Home");
-  takeNotifications();
-  alerts.queueAnswer(1);
-  alerts.setWhileOpen([&](const platform::Alert&) { EXPECT_FALSE(engine().isSyncing()); });
-  engine().sync("manual");
-  settle();
-  EXPECT_EQ(alerts.count(), 1u);
-  EXPECT_EQ(log.lines(), std::vector<std::string>{kSkipHome});
-  EXPECT_EQ(scripts.calls(kExportScript), 0u);
-  EXPECT_FALSE(engine().isSyncing());
-  EXPECT_EQ(takeNotifications(), 1);  // the stored answer
-}
-
-TEST_F(EngineTest, SkipLineNamesTheLibraryAsItIsAfterTheAnswer) {
-  settleLibrary("Home");
-  alerts.queueAnswer(1);
-  alerts.setWhileOpen([&](const platform::Alert&) { engine().klDidQuit(ExportManager::klBundleID); });
-  engine().sync("manual");
-  settle();
-  EXPECT_TRUE(log.contains("[Helper] \u23ED Skipping '?' \u2014 sync disabled by user"));
-}
-
 TEST_F(ExportRunTest, TwoQuickSyncNowsStartOneRun) {
   std::promise<void> release;
-  std::shared_future<void> gate = release.get_future().share();
-  scripts.setHandler(kExportScript, [gate] {
+  scripts.setHandler(kExportScript, [gate = release.get_future().share()] {
     gate.wait();
     return std::string(kExportJson);
   });
@@ -85,66 +168,16 @@ TEST_F(ExportRunTest, TwoQuickSyncNowsStartOneRun) {
   EXPECT_EQ(takeNotifications(), 2);  // syncing, then the outcome
 }
 
-TEST_F(EngineTest, NoLibraryAndNoHostRunsWithoutAQuestionAndFails) {
-  engine().sync("manual");
-  settle();
-  EXPECT_EQ(alerts.count(), 0u);
-  EXPECT_EQ(scripts.totalCalls(), 0u);
-  EXPECT_EQ(log.lines(), std::vector<std::string>{"[Helper] \u2717 Export failed (manual): klNotResponding"});
-  EXPECT_EQ(engine().lastError(), "Kettle Ledger did not respond");
-  EXPECT_FALSE(engine().isSyncing());
-  EXPECT_FALSE(engine().lastSyncDate());
-  EXPECT_EQ(engine().state().lastExportDate, kDistantPast);
-  EXPECT_EQ(takeNotifications(), 2);
-}
-
-TEST_F(EngineTest, SuccessRecordsTheOutcomeAndTheMenuSeesItWithSyncingOff) {
-  settleLibrary("Biz");
-  defaults.setBool("sync_library_Biz", true);
-  std::promise<void> release;
-  std::shared_future<void> gate = release.get_future().share();
-  scripts.setHandler(kExportScript, [gate] {
-    gate.wait();
-    return std::string(kExportJson);
-  });
-  std::vector<ExportState> seen;
-  engine().setOnStatusChanged([&] { seen.push_back(engine().state()); });
-
-  engine().sync("idle 3 min");
-  dispatcher.runMainUntilIdle();
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_TRUE(seen[0].isSyncing);
-
-  clock.advance(7);
-  release.set_value();
-  settle();
-  ASSERT_EQ(seen.size(), 2u);
-  const ExportState& after = seen[1];
-  EXPECT_FALSE(after.isSyncing);
-  EXPECT_FALSE(after.lastError);
-  EXPECT_EQ(after.lastSyncDate, clock.now());
-  EXPECT_EQ(after.lastExportDate, clock.now());
-  EXPECT_EQ(defaults.value(kLastSyncDateKey).asDate(), clock.now());
-  EXPECT_TRUE(log.contains("[Helper] \u2713 Export OK (idle 3 min) \u2192 1 destination(s)"));
-  EXPECT_EQ(defaults.value("library_filename_Biz").asString(), "biz-eur.json");
-  EXPECT_EQ(engine().currentLibrarySyncDate(), std::chrono::floor<std::chrono::seconds>(clock.now()));
-
-  auto restarted = makeManager();
-  EXPECT_EQ(restarted->lastSyncDate(), clock.now());
-  EXPECT_EQ(restarted->state().lastExportDate, kDistantPast);
-}
-
 struct FailureCase {
   const char* name;
-  std::string exportAnswer;
-  std::string message;
-  std::string description;
+  std::function<std::string()> exportAnswer;
+  std::string message, description;
 };
 
 class ExportFailureTest : public ExportRunTest, public ::testing::WithParamInterface<FailureCase> {};
 
-TEST_P(ExportFailureTest, RecordsTheMessageAndWritesTheCaseName) {
-  scripts.setAnswer(kExportScript, GetParam().exportAnswer);
+TEST_P(ExportFailureTest, RecordsTheMessageAndGivesTheSlotBack) {
+  scripts.setHandler(kExportScript, GetParam().exportAnswer);
   const ExportState before = engine().state();
   engine().sync("idle 4 min");
   settle();
@@ -155,56 +188,24 @@ TEST_P(ExportFailureTest, RecordsTheMessageAndWritesTheCaseName) {
   EXPECT_FALSE(after.isSyncing);
   EXPECT_EQ(after.lastSyncDate, before.lastSyncDate);
   EXPECT_EQ(after.lastExportDate, before.lastExportDate);
-  EXPECT_EQ(after.currentLibraryName, "Home");
   EXPECT_EQ(takeNotifications(), 2);
-}
 
-INSTANTIATE_TEST_SUITE_P(
-    Failures, ExportFailureTest,
-    ::testing::Values(FailureCase{"noAnswer", "", "Kettle Ledger did not respond", "klNotResponding"},
-                      FailureCase{"notJson", "{items", "Could not parse export", "parseFailure"},
-                      FailureCase{"topLevelArray", "[1]", "Could not parse export", "parseFailure"},
-                      FailureCase{"noItems", R"({"items":[]})", "Library is empty", "emptyLibrary"}),
-    [](const auto& info) { return info.param.name; });
-
-TEST_F(ExportRunTest, AnErrorOfAnotherKindUsesItsOwnDescription) {
-  scripts.setHandler(kExportScript, []() -> std::string { throw std::runtime_error("pipe broke"); });
+  scripts.setHandler(kExportScript, [] { return std::string(kExportJson); });
   engine().sync("manual");
-  settle();
-  EXPECT_EQ(log.lines(), std::vector<std::string>{"[Helper] \u2717 Export failed (manual): pipe broke"});
-  EXPECT_EQ(engine().lastError(), "pipe broke");
-  EXPECT_FALSE(engine().isSyncing());
-
-  scripts.setHandler(kExportScript, {});
-  scripts.setAnswer(kExportScript, kExportJson);
-  engine().sync("manual");  // the slot was given back
   settle();
   EXPECT_TRUE(log.contains("Export OK (manual)"));
 }
 
-// While the first-sync alert waits for the user, a second sync (from the
-// main thread inside the alert, or from another thread) returns at once.
-TEST_F(EngineTest, SecondSyncWhileTheQuestionIsOpenReturnsAtOnce) {
-  settleLibrary("Biz");
-  scripts.setAnswer(kExportScript, kExportJson);
-  alerts.queueAnswer(0);
-  bool nested = false;
-  alerts.setWhileOpen([&](const platform::Alert&) {
-    if (std::exchange(nested, true)) return;  // a second question: counted below
-    engine().sync("manual");                  // nested, on the main thread
-    auto other = std::async(std::launch::async, [&] { engine().sync("idle 3 min"); });
-    EXPECT_EQ(other.wait_for(10s), std::future_status::ready);
-    EXPECT_FALSE(engine().isSyncing());
-  });
-  std::thread first([&] { engine().sync("manual"); });
-  EXPECT_TRUE(dispatcher.pumpUntil([&] { return alerts.count() >= 1; }));
-  first.join();
-  settle();
-  EXPECT_EQ(alerts.count(), 1u);
-  EXPECT_EQ(scripts.calls(kExportScript), 1u);
-  EXPECT_EQ(log.count("Export OK"), 1u);
-  EXPECT_EQ(alerts.offMainCalls(), 0u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Failures, ExportFailureTest,
+    ::testing::Values(
+        FailureCase{"noAnswer", [] { return std::string(); }, "Kettle Ledger did not respond", "klNotResponding"},
+        FailureCase{"notJson", [] { return std::string("{items"); }, "Could not parse export", "parseFailure"},
+        FailureCase{"noItems", [] { return std::string(R"({"items":[]})"); }, "Library is empty", "emptyLibrary"},
+        // An error of another kind uses its own description.
+        FailureCase{"otherError", []() -> std::string { throw std::runtime_error("pipe broke"); }, "pipe broke",
+                    "pipe broke"}),
+    [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace quillory::engine::test

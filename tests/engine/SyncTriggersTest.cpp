@@ -1,19 +1,19 @@
 // The triggers: monitoring set-up, the host test, name tracking, the host's
-// termination and activation, and the idle rule.
+// termination and activation, pruning in the check, and the idle rule; the
+// manager's glue to the library records.
 
 #include "EngineFixture.h"
+#include "platform/Iso8601.h"
 
 namespace quillory::engine::test {
 namespace {
-
-using platform::QualityOfService;
 
 TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
   engine().startMonitoring();
   EXPECT_EQ(workspace.activationObserverCount(), 1u);
   EXPECT_EQ(workspace.terminationObserverCount(), 1u);
   EXPECT_EQ(dispatcher.timerIntervals(), (std::vector<double>{10.0, 60.0}));
-  EXPECT_EQ(dispatcher.globalCalls(), std::vector<QualityOfService>{QualityOfService::background});
+  EXPECT_EQ(dispatcher.globalCalls(), std::vector{platform::QualityOfService::background});
   settle();
 
   // One minute: six check ticks, and one direct call of the status hook.
@@ -21,7 +21,6 @@ TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
   EXPECT_EQ(notifications, 1);
   EXPECT_EQ(dispatcher.globalCalls().size(), 7u);
   settle();
-  EXPECT_EQ(takeNotifications(), 1);
 
   // Observers and timers hold the manager weakly.
   manager.reset();
@@ -32,8 +31,9 @@ TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
 
 TEST_F(EngineTest, HostNotRunningClearsTheShownNameOnceAndRunsNoScript) {
   settleLibrary("A");
+  EXPECT_EQ(scripts.lastTimeout(kNameScript), 5.0);
   takeNotifications();
-  hostRunning(false);
+  workspace.quit(ExportManager::klBundleID);
   const std::size_t scriptCalls = scripts.totalCalls();
   engine().periodicCheck();
   engine().periodicCheck();
@@ -43,72 +43,53 @@ TEST_F(EngineTest, HostNotRunningClearsTheShownNameOnceAndRunsNoScript) {
   EXPECT_FALSE(s.currentLibraryName);
   EXPECT_EQ(s.knownLibraryName, "A");
   EXPECT_EQ(s.confirmedLibraryName, "A");
-  EXPECT_FALSE(s.isSyncing);
-  EXPECT_EQ(scripts.lastTimeout(kNameScript), 5.0);
 }
 
-TEST_F(EngineTest, NewNameIsShownAtOnceAndSettlesOnItsSecondSighting) {
-  hostRunning(true);
-  checkReporting("A");
-  ExportState s = engine().state();
-  EXPECT_EQ(s.currentLibraryName, "A");
-  EXPECT_EQ(s.pendingLibraryName, "A");
-  EXPECT_FALSE(s.knownLibraryName || s.confirmedLibraryName);
-  EXPECT_EQ(takeNotifications(), 1);
+// Name tracking: each step is one check reporting a name ("" as after a
+// time-out), then the names it leaves ("" for none) and its notifications.
+struct Step {
+  std::string reported, current, pending, known;
+  int notifications;
+};
+struct TrackingCase {
+  const char* name;
+  std::vector<Step> steps;
+};
 
-  checkReporting("A");
-  s = engine().state();
-  EXPECT_FALSE(s.pendingLibraryName);
-  EXPECT_EQ(s.knownLibraryName, "A");
-  EXPECT_EQ(s.confirmedLibraryName, "A");
-  EXPECT_EQ(s.currentLibraryName, "A");
-  EXPECT_EQ(takeNotifications(), 1);
+class NameTrackingTest : public EngineTest, public ::testing::WithParamInterface<TrackingCase> {};
 
-  checkReporting("A");
-  EXPECT_EQ(takeNotifications(), 0);
+TEST_P(NameTrackingTest, FollowsTheReportedNames) {
+  workspace.launch(ExportManager::klBundleID);
+  auto orNone = [](const std::string& s) { return s.empty() ? std::nullopt : std::optional(s); };
+  for (std::size_t i = 0; i < GetParam().steps.size(); ++i) {
+    const Step& step = GetParam().steps[i];
+    SCOPED_TRACE("step " + std::to_string(i) + ": " + step.reported);
+    checkReporting(step.reported);
+    const ExportState s = engine().state();
+    EXPECT_EQ(s.currentLibraryName, orNone(step.current));
+    EXPECT_EQ(s.pendingLibraryName, orNone(step.pending));
+    EXPECT_EQ(s.knownLibraryName, orNone(step.known));
+    EXPECT_EQ(s.confirmedLibraryName, orNone(step.known));
+    EXPECT_EQ(takeNotifications(), step.notifications);
+  }
 }
 
-TEST_F(EngineTest, SwitchingToBAndBackToADropsThePendingName) {
-  settleLibrary("A");
-  takeNotifications();
-  checkReporting("B");
-  EXPECT_EQ(engine().currentLibraryName(), "B");
-  EXPECT_EQ(takeNotifications(), 1);
-  checkReporting("A");
-  const ExportState s = engine().state();
-  EXPECT_EQ(s.currentLibraryName, "A");
-  EXPECT_FALSE(s.pendingLibraryName);
-  EXPECT_EQ(s.knownLibraryName, "A");
-  EXPECT_EQ(takeNotifications(), 1);
-}
-
-TEST_F(EngineTest, ATimedOutNameScriptSettlesNoLibraryAtOnce) {
-  settleLibrary("A");
-  takeNotifications();
-  checkReporting("");  // what the runner returns after a time-out
-  ExportState s = engine().state();
-  EXPECT_FALSE(s.currentLibraryName || s.knownLibraryName || s.confirmedLibraryName || s.pendingLibraryName);
-  EXPECT_EQ(takeNotifications(), 1);
-
-  checkReporting("A");
-  EXPECT_EQ(engine().state().pendingLibraryName, "A");
-  checkReporting("A");
-  s = engine().state();
-  EXPECT_EQ(s.knownLibraryName, "A");
-  EXPECT_EQ(s.confirmedLibraryName, "A");
-  EXPECT_EQ(takeNotifications(), 2);
-}
-
-TEST_F(EngineTest, NamesCompareUnderCanonicalEquivalence) {
-  settleLibrary("Caf\u00e9");
-  takeNotifications();
-  checkReporting("Cafe\u0301");
-  EXPECT_EQ(engine().currentLibraryName(), "Caf\u00e9");
-  EXPECT_FALSE(engine().state().pendingLibraryName);
-  EXPECT_EQ(takeNotifications(), 0);
-  checkReporting("caf\u00e9");  // case still counts
-  EXPECT_EQ(engine().currentLibraryName(), "caf\u00e9");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, NameTrackingTest,
+    ::testing::Values(
+        TrackingCase{"NewNamePendingThenSettled", {{"A", "A", "A", "", 1}, {"A", "A", "", "A", 1}, {"A", "A", "", "A", 0}}},
+        TrackingCase{"SwitchingToBAndBackToA",
+                     {{"A", "A", "A", "", 1}, {"A", "A", "", "A", 1}, {"B", "B", "B", "A", 1}, {"A", "A", "", "A", 1}}},
+        TrackingCase{"TimeOutWhileAIsKnown",
+                     {{"A", "A", "A", "", 1}, {"A", "A", "", "A", 1}, {"", "", "", "", 1}, {"A", "A", "A", "", 1},
+                      {"A", "A", "", "A", 1}}},
+        // Canonically equivalent names are the same library; case still counts.
+        TrackingCase{"CanonicalEquivalence",
+                     {{"Caf\u00e9", "Caf\u00e9", "Caf\u00e9", "", 1},
+                      {"Caf\u00e9", "Caf\u00e9", "", "Caf\u00e9", 1},
+                      {"Cafe\u0301", "Caf\u00e9", "", "Caf\u00e9", 0},
+                      {"caf\u00e9", "caf\u00e9", "caf\u00e9", "Caf\u00e9", 1}}}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(EngineTest, HostQuitClearsTheFourNamesWithOneNotification) {
   settleLibrary("A");
@@ -130,9 +111,7 @@ TEST_F(EngineTest, HostQuitClearsTheFourNamesWithOneNotification) {
   const ExportState s = engine().state();
   EXPECT_FALSE(s.currentLibraryName || s.knownLibraryName || s.pendingLibraryName || s.confirmedLibraryName);
   EXPECT_EQ(s.lastKLActiveDate, before.lastKLActiveDate);
-  EXPECT_EQ(s.idleTriggered, before.idleTriggered);
   EXPECT_EQ(takeNotifications(), 1);
-  EXPECT_FALSE(engine().isSyncing());
   EXPECT_EQ(scripts.calls(kExportScript), 0u);
 }
 
@@ -167,19 +146,17 @@ TEST_F(EngineTest, APruningPassNotifiesOnceWhateverItPruned) {
 
 // The idle rule, driven by checks every 10 seconds on the test thread.
 class IdleRuleTest : public EngineTest {
- protected:
+ public:
   void SetUp() override {
     settleLibrary("Biz");
     defaults.setBool("sync_library_Biz", true);
     scripts.setAnswer(kNameScript, "Biz");
     scripts.setAnswer(kExportScript, kExportJson);
   }
-
   void activate() {
     engine().appDidActivate(std::string(ExportManager::klBundleID));
     settle();  // the check it schedules
   }
-
   // Checks at `first`, first + 10, ... up to `last` seconds after now;
   // returns the seconds of each check that started an idle sync.
   std::vector<int> checksFrom(int first, int last) {
@@ -196,51 +173,96 @@ class IdleRuleTest : public EngineTest {
   }
 };
 
-TEST_F(IdleRuleTest, OneSyncAtTheFirstCheckAtOrAfterThreeMinutes) {
+TEST_F(IdleRuleTest, OneSyncAtTheFirstCheckAtOrAfterThreeMinutesThenNoneUntilTheNextActivation) {
   activate();
   EXPECT_EQ(checksFrom(5, 600), std::vector<int>{185});
   EXPECT_EQ(log.count("Export OK (idle 3 min)"), 1u);
-
-  activate();  // a new activation allows one more
-  EXPECT_EQ(checksFrom(0, 400), std::vector<int>{180});
-}
-
-TEST_F(IdleRuleTest, ReasonCountsWholeMinutesSinceActivation) {
   activate();
-  clock.advance(299);
-  engine().periodicCheck();
-  settle();
-  EXPECT_TRUE(log.contains("Export OK (idle 4 min)"));
+  EXPECT_EQ(checksFrom(299, 400), std::vector<int>{299});
+  EXPECT_TRUE(log.contains("Export OK (idle 4 min)"));  // whole minutes since the activation
 }
 
-TEST_F(IdleRuleTest, NoIdleSyncWithAutoSyncOffWhileTrackingGoesOn) {
-  engine().toggleAutoSync();
-  activate();
-  const std::size_t nameCalls = scripts.calls(kNameScript);
-  EXPECT_TRUE(checksFrom(10, 600).empty());
-  EXPECT_GT(scripts.calls(kNameScript), nameCalls);
-  EXPECT_FALSE(engine().state().idleTriggered);
+struct IdleCase {
+  const char* name;
+  std::function<void(IdleRuleTest&)> before;
+  int first, last;
+  std::vector<int> synced;
+};
+
+class IdleCasesTest : public IdleRuleTest, public ::testing::WithParamInterface<IdleCase> {};
+
+TEST_P(IdleCasesTest, SyncsAtTheExpectedChecks) {
+  GetParam().before(*this);
+  EXPECT_EQ(checksFrom(GetParam().first, GetParam().last), GetParam().synced);
 }
 
-TEST_F(IdleRuleTest, ARecentExportPostponesTheIdleSync) {
-  activate();
-  clock.advance(100);
-  engine().sync("manual");
-  settle();
-  EXPECT_EQ(checksFrom(10, 300), std::vector<int>{180});  // 280 s after activation
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IdleCasesTest,
+    ::testing::Values(
+        IdleCase{"AutoSyncOff", [](IdleRuleTest& t) {
+                   t.engine().toggleAutoSync();
+                   t.activate();
+                 }, 10, 600, {}},
+        IdleCase{"RecentExportPostpones",
+                 [](IdleRuleTest& t) {
+                   t.activate();
+                   t.clock.advance(100);
+                   t.engine().sync("manual");
+                   t.settle();
+                 },
+                 10, 300, {180}},  // 280 s after the activation
+        IdleCase{"FailedIsNotRetried",
+                 [](IdleRuleTest& t) {
+                   t.scripts.setAnswer(kExportScript, "");
+                   t.activate();
+                 },
+                 180, 600, {180}},
+        IdleCase{"LaunchCountsAsActivation", [](IdleRuleTest&) {}, 10, 400, {180}}),
+    [](const auto& info) { return info.param.name; });
+
+// The status line's date: the current library's marker, named by its record;
+// records that would lead out of the container folder count as missing.
+TEST_F(EngineTest, CurrentLibrarySyncDateReadsTheMarkerTheRecordNames) {
+  const std::string docs = "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents/";
+  const std::string stamp = "2026-12-05T11:32:21Z";
+  const struct {
+    const char* name;
+    std::optional<std::string> record;  // library_filename_Biz
+    std::string markerPath;             // below the home folder
+    bool found;
+  } cases[] = {
+      {"noRecord", std::nullopt, docs + "biz-eur_updated.txt", false},
+      {"emptyRecord", "", docs + "_updated.txt", false},
+      {"plain", "biz-eur.json", docs + "biz-eur_updated.txt", true},
+      {"appContainerOnly", "biz-eur.json", "Library/Containers/X/Data/Documents/biz-eur_updated.txt", false},
+      {"parentInRecord", "../outside.json", docs + "../outside_updated.txt", false},
+      {"subfolderInRecord", "sub/biz.json", docs + "sub/biz_updated.txt", false},
+  };
+  settleLibrary("Biz");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.record) {
+      defaults.setString("library_filename_Biz", *c.record);
+    } else {
+      defaults.remove("library_filename_Biz");
+    }
+    const auto marker = home.writeFile(c.markerPath, stamp);
+    EXPECT_EQ(engine().currentLibrarySyncDate(), c.found ? platform::parseIso8601(stamp) : std::nullopt);
+    std::filesystem::remove(marker);
+  }
 }
 
-TEST_F(IdleRuleTest, AFailedOrDeclinedIdleSyncIsNotRetriedBeforeTheNextActivation) {
-  scripts.setAnswer(kExportScript, "");
-  activate();
-  EXPECT_EQ(checksFrom(180, 600), std::vector<int>{180});
-  EXPECT_EQ(log.count("Export failed (idle 3 min): klNotResponding"), 1u);
-  EXPECT_TRUE(engine().state().idleTriggered);
-}
+TEST_F(EngineTest, RecoveryAndDeletionWorkOnTheManagersHomeFolder) {
+  const std::string docs = "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents/";
+  home.writeFile(docs + "home-eur.json", R"({"libraryName":"Home","libraryPath":"/gone/Home"})");
+  home.writeFile(docs + "home-eur_updated.txt", "2026-12-05T11:32:21Z");
+  EXPECT_EQ(engine().recoverLibraryPath("Home"), "/gone/Home");
+  EXPECT_EQ(defaults.value("library_path_Home").asString(), "/gone/Home");
 
-TEST_F(IdleRuleTest, AfterLaunchTheFirstIdleSyncComesThreeMinutesAfterStart) {
-  // No activation: the launch counts as one.
-  EXPECT_EQ(checksFrom(10, 400), std::vector<int>{180});
+  engine().deleteLibraryFiles("Home");
+  EXPECT_FALSE(std::filesystem::exists(home / (docs + "home-eur.json")));
+  EXPECT_FALSE(std::filesystem::exists(home / (docs + "home-eur_updated.txt")));
+  EXPECT_TRUE(log.contains("[Helper] Deleted iCloud files (by scan): home-eur.json"));
 }
 
 }  // namespace
