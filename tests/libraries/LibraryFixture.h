@@ -21,6 +21,7 @@
 namespace quillory::libraries::test {
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
 
 class LibraryFixture : public ::testing::Test {
  protected:
@@ -33,11 +34,10 @@ class LibraryFixture : public ::testing::Test {
   fs::path docsRelative(const std::string& entry) const {
     return fs::path(kContainerDocumentsRelative) / entry;
   }
-
-  // Writes a file with these bytes into the container Documents folder.
   fs::path writeEntry(const std::string& entry, std::string_view bytes) const {
     return home.writeFile(docsRelative(entry), bytes);
   }
+  bool hasEntry(const std::string& entry) const { return fs::exists(docs() / entry); }
 
   // Publishes a document pair naming `name` and `path` as a real export would.
   fs::path publish(const std::string& fileName, boost::json::value_ref name,
@@ -48,16 +48,13 @@ class LibraryFixture : public ::testing::Test {
     return writeEntry(fileName, boost::json::serialize(document));
   }
 
-  bool hasEntry(const std::string& entry) const { return fs::exists(docs() / entry); }
-
-  // The ".json" entries of the container in the file system's listing order.
-  std::vector<std::string> jsonEntriesInListingOrder() const {
-    std::vector<std::string> result;
+  // The first of `candidates` in the file system's listing order.
+  std::string firstListed(const std::vector<std::string>& candidates) const {
     for (const std::string& entry :
          platform::files::listFolder(docs()).value_or(std::vector<std::string>{})) {
-      if (entry.ends_with(".json")) result.push_back(entry);
+      if (std::find(candidates.begin(), candidates.end(), entry) != candidates.end()) return entry;
     }
-    return result;
+    return "";
   }
 };
 

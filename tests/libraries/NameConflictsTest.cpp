@@ -1,5 +1,3 @@
-#include <gtest/gtest.h>
-
 #include <atomic>
 
 #include "LibraryFixture.h"
@@ -10,12 +8,10 @@
 namespace quillory::libraries::test {
 namespace {
 
-class NameConflicts : public LibraryFixture {
- protected:
-  fs::path target() const { return docs() / "business-eur.json"; }
-};
+using NameConflicts = LibraryFixture;
 
 TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
+  const fs::path target = docs() / "business-eur.json";
   const std::string first = home.makeFolder("Ledgers/Business").string();
   const std::string second = home.makeFolder("Archive/Business").string();
   const std::string gone = (home.path() / "Gone/Business").string();
@@ -50,19 +46,34 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    fs::remove(target());
-    if (c.document) writeEntry(target().filename(), *c.document);
-    EXPECT_EQ(conflictingLibraryPath(target(), c.newPath), c.expected);
+    fs::remove(target);
+    if (c.document) writeEntry(target.filename(), *c.document);
+    EXPECT_EQ(conflictingLibraryPath(target, c.newPath), c.expected);
   }
 
-  fs::remove(target());
-  home.makeFolder(docsRelative(target().filename()));  // a folder where the document should be
-  EXPECT_EQ(conflictingLibraryPath(target(), second), std::nullopt);
+  fs::remove(target);
+  home.makeFolder(docsRelative(target.filename()));  // a folder where the document should be
+  EXPECT_EQ(conflictingLibraryPath(target, second), std::nullopt);
 }
 
-TEST(NameConflictAlert, HasItsTextsOneButtonAndTheWarningStyle) {
-  const platform::Alert alert =
-      nameConflictAlert("Business \"2026\"", "/Users/me/Business", "/Volumes/Archive/Business");
+TEST(NameConflictAlert, AWorkerWaitsWhileTheMainThreadShowsItsTexts) {
+  testing::ManualDispatcher dispatcher;
+  testing::ScriptedAlerts alerts(&dispatcher);
+  std::atomic<bool> returned = false;
+  std::atomic<bool> returnedWhileOpen = true;
+  alerts.setWhileOpen([&](const platform::Alert&) { returnedWhileOpen = returned.load(); });
+
+  dispatcher.global(platform::QualityOfService::userInitiated, [&] {
+    showNameConflictAlert(dispatcher, alerts, "Business \"2026\"", "/Users/me/Business",
+                          "/Volumes/Archive/Business");
+    returned = true;
+  });
+  ASSERT_TRUE(dispatcher.drain());
+  EXPECT_TRUE(returned);
+  EXPECT_FALSE(returnedWhileOpen);
+  ASSERT_EQ(alerts.count(), 1u);
+  EXPECT_EQ(alerts.offMainCalls(), 0u);
+  const platform::Alert alert = alerts.shown()[0];
   EXPECT_EQ(alert.message, "Library name conflict: \"Business \"2026\"\"");
   EXPECT_EQ(alert.informativeText,
             "Two Kettle Ledger libraries share the same name and currency but live in different folders:\n\n"
@@ -72,31 +83,6 @@ TEST(NameConflictAlert, HasItsTextsOneButtonAndTheWarningStyle) {
             "Ledger to resolve the conflict.");
   EXPECT_EQ(alert.style, platform::AlertStyle::warning);
   EXPECT_EQ(alert.buttons, std::vector<std::string>{"OK"});
-}
-
-TEST(NameConflictAlert, AWorkerWaitsWhileTheMainThreadShowsIt) {
-  testing::ManualDispatcher dispatcher;
-  testing::ScriptedAlerts alerts(&dispatcher);
-  std::atomic<bool> returned = false;
-  std::atomic<bool> returnedWhileOpen = true;
-  alerts.setWhileOpen([&](const platform::Alert&) { returnedWhileOpen = returned.load(); });
-
-  dispatcher.global(platform::QualityOfService::userInitiated, [&] {
-    showNameConflictAlert(dispatcher, alerts, "Business", "/first", "/second");
-    returned = true;
-  });
-  ASSERT_TRUE(dispatcher.drain());
-  EXPECT_TRUE(returned);
-  EXPECT_FALSE(returnedWhileOpen);
-  ASSERT_EQ(alerts.count(), 1u);
-  EXPECT_EQ(alerts.offMainCalls(), 0u);
-  EXPECT_EQ(alerts.shown()[0].informativeText,
-            nameConflictAlert("Business", "/first", "/second").informativeText);
-
-  // On the main thread it is shown at once, without a hand-over.
-  showNameConflictAlert(dispatcher, alerts, "Business", "/first", "/second");
-  EXPECT_EQ(alerts.count(), 2u);
-  EXPECT_EQ(dispatcher.pendingMainTasks(), 0u);
 }
 
 }  // namespace

@@ -106,30 +106,5 @@ TEST_F(PublishedDocuments, NestingIsBoundedAndDeeperDocumentsAreUnreadable) {
   onThreadWithStack(512 * 1024, check);
 }
 
-TEST_F(PublishedDocuments, FindWalksJsonEntriesInListingOrderAndSkipsTheUnreadable) {
-  publish("a.json", "Lib", "/a");
-  publish("b.json", "Lib", "/b");
-  publish("c.JSON", "Lib", "/c");
-  writeEntry("bad.json", "{");
-  writeEntry("array.json", R"(["Lib"])");
-  home.makeFolder(docsRelative("folder.json"));
-
-  std::vector<std::string> offered;
-  const auto result =
-      findPublishedDocument(docs(), [&](const std::string& entry, const PublishedDocumentInfo& info) {
-        offered.push_back(entry);
-        return info.libraryName == "Lib";
-      });
-  std::vector<std::string> readable;
-  for (const std::string& entry : jsonEntriesInListingOrder()) {
-    if (entry == "a.json" || entry == "b.json") readable.push_back(entry);
-  }
-  ASSERT_EQ(readable.size(), 2u);
-  EXPECT_EQ(result, readable.front());
-  EXPECT_EQ(offered, std::vector<std::string>{readable.front()});
-
-  EXPECT_FALSE(findPublishedDocument(docs() / "missing", [](auto&, auto&) { return true; }).has_value());
-}
-
 }  // namespace
 }  // namespace quillory::libraries::test
