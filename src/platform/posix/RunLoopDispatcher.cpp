@@ -27,7 +27,7 @@ struct RunLoopDispatcher::SyncState {
 };
 
 RunLoopDispatcher::RunLoopDispatcher(double workerIdleSeconds)
-    : mainThread_(std::this_thread::get_id()), workerIdleSeconds_(workerIdleSeconds) {}
+    : mainThread_(std::this_thread::get_id()), workers_(workerIdleSeconds) {}
 
 RunLoopDispatcher::~RunLoopDispatcher() {
   std::deque<MainItem> dropped;
@@ -42,25 +42,9 @@ RunLoopDispatcher::~RunLoopDispatcher() {
   for (auto& item : dropped) {
     if (item.waiter) item.waiter->release();
   }
-  for (Pool& pool : pools_) {
-    std::deque<Task> tasks;
-    {
-      std::lock_guard lock(pool.mutex);
-      pool.shutdown = true;
-      tasks.swap(pool.tasks);
-      pool.wake.notify_all();
-    }
-  }
   // Running tasks may still queue main work or wait in `sync`; both return at
   // once now. Join every worker, then drop anything queued meanwhile.
-  for (Pool& pool : pools_) {
-    std::list<Worker> workers;
-    {
-      std::lock_guard lock(pool.mutex);
-      workers.swap(pool.workers);
-    }
-    for (Worker& worker : workers) worker.thread.join();
-  }
+  workers_.shutdown();
   std::lock_guard lock(mainMutex_);
   for (auto& item : mainQueue_) {
     if (item.waiter) item.waiter->release();
@@ -91,68 +75,7 @@ void RunLoopDispatcher::sync(Task task) {
   waiter->cv.wait(lock, [&] { return waiter->done; });
 }
 
-RunLoopDispatcher::Pool& RunLoopDispatcher::poolFor(QualityOfService qos) {
-  switch (qos) {
-    case QualityOfService::userInitiated:
-      return pools_[0];
-    case QualityOfService::utility:
-      return pools_[1];
-    case QualityOfService::background:
-      break;
-  }
-  return pools_[2];
-}
-
-void RunLoopDispatcher::global(QualityOfService qos, Task task) {
-  Pool& pool = poolFor(qos);
-  joinFinished(pool);
-  std::lock_guard lock(pool.mutex);
-  if (pool.shutdown) return;
-  pool.tasks.push_back(std::move(task));
-  // Every waiting task needs a worker of its own: a task may block until
-  // another queued task has run.
-  if (pool.tasks.size() <= pool.idle) {
-    pool.wake.notify_one();
-    return;
-  }
-  Worker& worker = pool.workers.emplace_back();
-  worker.thread = std::thread([this, &pool, &worker] { workerLoop(pool, worker); });
-}
-
-void RunLoopDispatcher::joinFinished(Pool& pool) {
-  std::list<Worker> finished;
-  {
-    std::lock_guard lock(pool.mutex);
-    for (auto it = pool.workers.begin(); it != pool.workers.end();) {
-      auto next = std::next(it);
-      if (it->finished) finished.splice(finished.end(), pool.workers, it);
-      it = next;
-    }
-  }
-  for (Worker& worker : finished) worker.thread.join();
-}
-
-void RunLoopDispatcher::workerLoop(Pool& pool, Worker& self) {
-  std::unique_lock lock(pool.mutex);
-  while (true) {
-    if (!pool.tasks.empty()) {
-      Task task = std::move(pool.tasks.front());
-      pool.tasks.pop_front();
-      lock.unlock();
-      task();
-      task = nullptr;  // captures die on the worker, outside the lock
-      lock.lock();
-      continue;
-    }
-    if (pool.shutdown) break;
-    ++pool.idle;
-    const bool woke = pool.wake.wait_for(lock, toDuration(workerIdleSeconds_),
-                                         [&] { return !pool.tasks.empty() || pool.shutdown; });
-    --pool.idle;
-    if (!woke) break;  // idle too long
-  }
-  self.finished = true;
-}
+void RunLoopDispatcher::global(QualityOfService qos, Task task) { workers_.submit(qos, std::move(task)); }
 
 void RunLoopDispatcher::repeatOnMain(double intervalSeconds, Task tick) {
   // A timer needs a positive interval; anything else would spin the loop.
@@ -258,14 +181,6 @@ bool RunLoopDispatcher::loop(const std::function<bool()>& done, std::optional<St
   }
 }
 
-std::size_t RunLoopDispatcher::workerCount() const {
-  std::size_t count = 0;
-  for (Pool& pool : pools_) {
-    std::lock_guard lock(pool.mutex);
-    count += static_cast<std::size_t>(
-        std::count_if(pool.workers.begin(), pool.workers.end(), [](const Worker& w) { return !w.finished; }));
-  }
-  return count;
-}
+std::size_t RunLoopDispatcher::workerCount() const { return workers_.workerCount(); }
 
 }  // namespace quillory::platform::posix

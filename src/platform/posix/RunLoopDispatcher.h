@@ -3,11 +3,8 @@
 // (the command-line tools and the end-to-end tests).
 //
 // The main thread is the thread that constructed the dispatcher; `run` runs
-// its loop there until `stop`. Global queues are elastic thread pools, one per
-// quality of service: a task starts on an idle worker, or on a new worker
-// when none is idle, and a worker that stays idle for a few seconds ends. A
-// fixed pool could deadlock, because a task on one queue may wait for a task
-// on another (an export waits for the reader of its script's output).
+// its loop there until `stop`. Global queues are the elastic worker pools of
+// `WorkerPools`, one per quality of service.
 //
 // Destruction stops the loop, drops the tasks that still wait, and joins every
 // worker, so a task running on a worker delays the destructor until it ends.
@@ -21,7 +18,6 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,13 +25,14 @@
 #include <vector>
 
 #include "platform/Dispatcher.h"
+#include "platform/posix/WorkerPools.h"
 
 namespace quillory::platform::posix {
 
 class RunLoopDispatcher final : public Dispatcher {
  public:
   // How long a worker of a global queue waits for a task before it ends.
-  static constexpr double kWorkerIdleSeconds = 5.0;
+  static constexpr double kWorkerIdleSeconds = WorkerPools::kIdleSeconds;
 
   explicit RunLoopDispatcher(double workerIdleSeconds = kWorkerIdleSeconds);
   ~RunLoopDispatcher() override;
@@ -75,27 +72,11 @@ class RunLoopDispatcher final : public Dispatcher {
     SteadyTime due;
     std::shared_ptr<Task> tick;
   };
-  struct Worker {
-    std::thread thread;
-    bool finished = false;  // guarded by the pool's mutex
-  };
-  struct Pool {
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<Task> tasks;
-    std::list<Worker> workers;
-    std::size_t idle = 0;
-    bool shutdown = false;
-  };
 
   // Runs due timers and queued tasks until `done`, a stop, or the deadline.
   bool loop(const std::function<bool()>& done, std::optional<SteadyTime> deadline);
-  void workerLoop(Pool& pool, Worker& self);
-  static void joinFinished(Pool& pool);
-  Pool& poolFor(QualityOfService qos);
 
   const std::thread::id mainThread_;
-  const double workerIdleSeconds_;
 
   mutable std::mutex mainMutex_;
   std::condition_variable mainWake_;
@@ -105,7 +86,7 @@ class RunLoopDispatcher final : public Dispatcher {
   bool shuttingDown_ = false;
   int modalDepth_ = 0;
 
-  mutable Pool pools_[3];
+  WorkerPools workers_;
 };
 
 }  // namespace quillory::platform::posix

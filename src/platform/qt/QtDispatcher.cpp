@@ -13,8 +13,6 @@
 #include <string>
 #include <system_error>
 
-#include "platform/posix/RunLoopDispatcher.h"
-
 namespace quillory::platform::qt {
 
 struct QtDispatcher::Waiter {
@@ -44,9 +42,7 @@ void makePipe(int& readEnd, int& writeEnd) {
 }  // namespace
 
 QtDispatcher::QtDispatcher()
-    : mainThread_(std::this_thread::get_id()),
-      timerOwner_(std::make_unique<QObject>()),
-      workers_(std::make_unique<posix::RunLoopDispatcher>()) {
+    : mainThread_(std::this_thread::get_id()), timerOwner_(std::make_unique<QObject>()) {
   makePipe(wakeRead_, wakeWrite_);
   notifier_ = std::make_unique<QSocketNotifier>(wakeRead_, QSocketNotifier::Read);
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { runQueued(); });
@@ -63,8 +59,8 @@ QtDispatcher::~QtDispatcher() {
     if (item.waiter) item.waiter->release();
   }
   // Workers still running may queue main work or wait in `sync`; both return
-  // at once now. The pool's destructor joins them.
-  workers_.reset();
+  // at once now.
+  workers_.shutdown();
   {
     std::lock_guard lock(mutex_);
     dropped.swap(queue_);
@@ -131,7 +127,7 @@ void QtDispatcher::sync(Task task) {
   waiter->cv.wait(lock, [&] { return waiter->done; });
 }
 
-void QtDispatcher::global(QualityOfService qos, Task task) { workers_->global(qos, std::move(task)); }
+void QtDispatcher::global(QualityOfService qos, Task task) { workers_.submit(qos, std::move(task)); }
 
 void QtDispatcher::repeatOnMain(double intervalSeconds, Task tick) {
   if (isMainThread()) {

@@ -8,9 +8,9 @@
 //   a mutex or the pipe, which ThreadSanitizer understands.
 // - `sync` from another thread queues the task and waits until it has run;
 //   on the main thread it runs the task directly.
-// - The global queues are elastic worker pools per quality of service (those
-//   of `posix::RunLoopDispatcher`): a task that waits for another queued task,
-//   even one of another queue, never starves it.
+// - The global queues are the elastic worker pools per quality of service of
+//   `posix::WorkerPools`: a task that waits for another queued task, even one
+//   of another queue, never starves it.
 // - Timers are `QTimer`s on the main thread whose ticks are skipped while an
 //   alert is open: while the modal depth is above zero or Qt has an active
 //   modal widget.
@@ -29,13 +29,10 @@
 #include <thread>
 
 #include "platform/Dispatcher.h"
+#include "platform/posix/WorkerPools.h"
 
 class QObject;
 class QSocketNotifier;
-
-namespace quillory::platform::posix {
-class RunLoopDispatcher;
-}
 
 namespace quillory::platform::qt {
 
@@ -79,7 +76,7 @@ class QtDispatcher final : public Dispatcher {
 
   std::unique_ptr<QObject> timerOwner_;
   std::unique_ptr<QSocketNotifier> notifier_;
-  std::unique_ptr<posix::RunLoopDispatcher> workers_;
+  posix::WorkerPools workers_;
 };
 
 }  // namespace quillory::platform::qt

@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
+#include <thread>
+
+#include "platform/posix/WorkerPools.h"
+
+namespace quillory::platform::posix {
+namespace {
+
+using QoS = QualityOfService;
+using namespace std::chrono_literals;
+
+bool eventually(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+TEST(WorkerPoolsTest, EveryQueueGrowsForWaitingTasksAndItsIdleWorkersEnd) {
+  WorkerPools pools(0.05);
+  std::atomic<int> finished{0};
+  for (QoS qos : {QoS::userInitiated, QoS::utility, QoS::background}) {
+    // The first task waits for the one queued after it on the same queue.
+    auto gate = std::make_shared<std::promise<void>>();
+    pools.submit(qos, [&, gate] {
+      gate->get_future().wait();
+      ++finished;
+    });
+    pools.submit(qos, [&, gate] {
+      gate->set_value();
+      ++finished;
+    });
+  }
+  EXPECT_TRUE(eventually([&] { return finished.load() == 6; }));
+  EXPECT_TRUE(eventually([&] { return pools.workerCount() == 0; }));
+  pools.submit(QoS::utility, [&] { ++finished; });  // a new worker after the old ones ended
+  EXPECT_TRUE(eventually([&] { return finished.load() == 7; }));
+}
+
+TEST(WorkerPoolsTest, ShutdownWaitsForRunningTasksAndRefusesNewOnes) {
+  std::atomic<bool> ended{false};
+  std::atomic<bool> lateRan{false};
+  WorkerPools pools;
+  std::promise<void> started;
+  pools.submit(QoS::background, [&] {
+    started.set_value();
+    std::this_thread::sleep_for(100ms);
+    ended = true;
+  });
+  started.get_future().wait();
+  pools.shutdown();
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(pools.workerCount(), 0u);
+  pools.submit(QoS::userInitiated, [&] { lateRan = true; });
+  EXPECT_EQ(pools.workerCount(), 0u);
+  pools.shutdown();  // again, as the destructor does: nothing left to join
+  EXPECT_FALSE(lateRan);
+}
+
+}  // namespace
+}  // namespace quillory::platform::posix
