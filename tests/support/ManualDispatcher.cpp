@@ -8,18 +8,6 @@ namespace quillory::testing {
 
 using platform::QualityOfService;
 
-struct ManualDispatcher::SyncState {
-  std::mutex mutex;
-  std::condition_variable cv;
-  bool done = false;
-
-  void release() {
-    std::lock_guard lock(mutex);
-    done = true;
-    cv.notify_all();
-  }
-};
-
 struct ManualDispatcher::GlobalThread {
   std::thread thread;
   bool finished = false;  // guarded by ManualDispatcher::mutex_
@@ -62,15 +50,14 @@ void ManualDispatcher::sync(Task task) {
     task();
     return;
   }
-  auto waiter = std::make_shared<SyncState>();
+  auto waiter = std::make_shared<platform::posix::SyncWaiter>();
   {
     std::lock_guard lock(mutex_);
     if (shuttingDown_) return;
     mainQueue_.push_back(MainItem{std::move(task), waiter});
     changed_.notify_all();
   }
-  std::unique_lock lock(waiter->mutex);
-  waiter->cv.wait(lock, [&] { return waiter->done; });
+  waiter->wait();
 }
 
 void ManualDispatcher::global(QualityOfService qos, Task task) {

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "platform/Dispatcher.h"
+#include "platform/posix/SyncWaiter.h"
 
 namespace quillory::testing {
 
@@ -89,10 +90,9 @@ class ManualDispatcher final : public platform::Dispatcher {
   std::size_t tickTimersFor(double seconds);
 
  private:
-  struct SyncState;
   struct MainItem {
     Task task;
-    std::shared_ptr<SyncState> waiter;
+    std::shared_ptr<platform::posix::SyncWaiter> waiter;
   };
   struct GlobalThread;
   struct Timer {

@@ -14,18 +14,6 @@ std::chrono::nanoseconds toDuration(double seconds) {
 
 }  // namespace
 
-struct RunLoopDispatcher::SyncState {
-  std::mutex mutex;
-  std::condition_variable cv;
-  bool done = false;
-
-  void release() {
-    std::lock_guard lock(mutex);
-    done = true;
-    cv.notify_all();
-  }
-};
-
 RunLoopDispatcher::RunLoopDispatcher(double workerIdleSeconds)
     : mainThread_(std::this_thread::get_id()), workers_(workerIdleSeconds) {}
 
@@ -64,15 +52,14 @@ void RunLoopDispatcher::sync(Task task) {
     task();
     return;
   }
-  auto waiter = std::make_shared<SyncState>();
+  auto waiter = std::make_shared<SyncWaiter>();
   {
     std::lock_guard lock(mainMutex_);
     if (shuttingDown_) return;
     mainQueue_.push_back(MainItem{std::move(task), waiter});
     mainWake_.notify_all();
   }
-  std::unique_lock lock(waiter->mutex);
-  waiter->cv.wait(lock, [&] { return waiter->done; });
+  waiter->wait();
 }
 
 void RunLoopDispatcher::global(QualityOfService qos, Task task) { workers_.submit(qos, std::move(task)); }

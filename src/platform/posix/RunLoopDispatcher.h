@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "platform/Dispatcher.h"
+#include "platform/posix/SyncWaiter.h"
 #include "platform/posix/WorkerPools.h"
 
 namespace quillory::platform::posix {
@@ -62,10 +63,9 @@ class RunLoopDispatcher final : public Dispatcher {
 
  private:
   using SteadyTime = std::chrono::steady_clock::time_point;
-  struct SyncState;
   struct MainItem {
     Task task;
-    std::shared_ptr<SyncState> waiter;
+    std::shared_ptr<SyncWaiter> waiter;
   };
   struct Timer {
     std::chrono::nanoseconds interval;

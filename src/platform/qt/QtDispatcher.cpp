@@ -15,17 +15,6 @@
 
 namespace quillory::platform::qt {
 
-struct QtDispatcher::Waiter {
-  std::mutex mutex;
-  std::condition_variable cv;
-  bool done = false;
-  void release() {
-    std::lock_guard lock(mutex);
-    done = true;
-    cv.notify_all();
-  }
-};
-
 namespace {
 
 void makePipe(int& readEnd, int& writeEnd) {
@@ -121,10 +110,9 @@ void QtDispatcher::sync(Task task) {
     task();
     return;
   }
-  auto waiter = std::make_shared<Waiter>();
+  auto waiter = std::make_shared<posix::SyncWaiter>();
   if (!enqueue(Item{std::move(task), waiter})) return;
-  std::unique_lock lock(waiter->mutex);
-  waiter->cv.wait(lock, [&] { return waiter->done; });
+  waiter->wait();
 }
 
 void QtDispatcher::global(QualityOfService qos, Task task) { workers_.submit(qos, std::move(task)); }

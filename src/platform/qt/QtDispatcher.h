@@ -29,6 +29,7 @@
 #include <thread>
 
 #include "platform/Dispatcher.h"
+#include "platform/posix/SyncWaiter.h"
 #include "platform/posix/WorkerPools.h"
 
 class QObject;
@@ -53,10 +54,9 @@ class QtDispatcher final : public Dispatcher {
   int modalDepth() const { return modalDepth_.load(); }
 
  private:
-  struct Waiter;
   struct Item {
     Task task;
-    std::shared_ptr<Waiter> waiter;
+    std::shared_ptr<posix::SyncWaiter> waiter;
   };
 
   bool enqueue(Item item);
