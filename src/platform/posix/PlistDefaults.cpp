@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <set>
 
@@ -97,13 +98,8 @@ bool holdsNul(plist_t list) {
   return found;
 }
 
-// A binary list can name one key twice in a dictionary, and libplist keeps
-// both entries: a set would then change one while a reload reads the other.
-// Returns the dictionary with one entry per key, the last one winning (as
-// reading the XML form does); the list is consumed.
-plist_t withUniqueKeys(plist_t dict) {
-  std::set<std::string> seen;
-  bool duplicates = false;
+// Calls `visit` with every key and value of the dictionary, in its order.
+void forEachEntry(plist_t dict, const std::function<void(const char* key, plist_t value)>& visit) {
   plist_dict_iter iter = nullptr;
   plist_dict_new_iter(dict, &iter);
   while (iter != nullptr) {
@@ -111,24 +107,25 @@ plist_t withUniqueKeys(plist_t dict) {
     plist_t value = nullptr;
     plist_dict_next_item(dict, iter, &key, &value);
     if (key == nullptr) break;
-    duplicates = duplicates || !seen.insert(key).second;
+    visit(key, value);
     std::free(key);
   }
   std::free(iter);
+}
+
+// A binary list can name one key twice in a dictionary, and libplist keeps
+// both entries: a set would then change one while a reload reads the other.
+// Returns the dictionary with one entry per key, the last one winning (as
+// reading the XML form does); the list is consumed.
+plist_t withUniqueKeys(plist_t dict) {
+  std::set<std::string> seen;
+  bool duplicates = false;
+  forEachEntry(dict, [&](const char* key, plist_t) { duplicates = duplicates || !seen.insert(key).second; });
   if (!duplicates) return dict;
 
   plist_t unique = plist_new_dict();
-  iter = nullptr;
-  plist_dict_new_iter(dict, &iter);
-  while (iter != nullptr) {
-    char* key = nullptr;
-    plist_t value = nullptr;
-    plist_dict_next_item(dict, iter, &key, &value);
-    if (key == nullptr) break;
-    plist_dict_set_item(unique, key, plist_copy(value));
-    std::free(key);
-  }
-  std::free(iter);
+  forEachEntry(dict,
+               [&](const char* key, plist_t value) { plist_dict_set_item(unique, key, plist_copy(value)); });
   plist_free(dict);
   return unique;
 }
@@ -267,18 +264,7 @@ void PlistDefaults::remove(const std::string& key) {
 std::vector<std::string> PlistDefaults::keys() const {
   std::lock_guard lock(mutex_);
   std::vector<std::string> result;
-  plist_dict_iter iter = nullptr;
-  plist_dict_new_iter(asPlist(root_), &iter);
-  if (iter == nullptr) return result;
-  while (true) {
-    char* key = nullptr;
-    plist_t node = nullptr;
-    plist_dict_next_item(asPlist(root_), iter, &key, &node);
-    if (key == nullptr) break;
-    result.emplace_back(key);
-    std::free(key);
-  }
-  std::free(iter);
+  forEachEntry(asPlist(root_), [&](const char* key, plist_t) { result.emplace_back(key); });
   return result;
 }
 
