@@ -16,15 +16,14 @@ namespace {
 
 constexpr int kSizes[] = {16, 32, 64};
 
-// A transparent square with a black disc, for the filled style.
-QPixmap discOfSize(int size) {
+// A transparent square with a disc of `colour`, `margin` pixels inside its edges.
+QPixmap discOfSize(int size, const QColor& colour, double margin) {
   QPixmap pixmap(size, size);
   pixmap.fill(Qt::transparent);
   QPainter painter(&pixmap);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(Qt::NoPen);
-  painter.setBrush(Qt::black);
-  const double margin = size / 32.0;
+  painter.setBrush(colour);
   painter.drawEllipse(QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
   return pixmap;
 }
@@ -41,14 +40,9 @@ QIcon statusIcon(IconStyle style) {
       continue;
     }
     // White under the template: the cut-out letter shows white on black.
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
+    QPixmap pixmap = discOfSize(size, Qt::white, size / 8.0);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::white);
-    const double margin = size / 8.0;
-    painter.drawEllipse(QRectF(margin, margin, size - 2 * margin, size - 2 * margin));
     painter.drawPixmap(0, 0,
                        QPixmap(file).scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     painter.end();
@@ -62,7 +56,8 @@ QIcon indicatorFrame(int index, IconStyle style) {
   const bool filled = style == IconStyle::filled;
   QIcon icon;
   for (int size : kSizes) {
-    QPixmap pixmap = filled ? discOfSize(size) : QPixmap(size, size);
+    // The filled style draws on a black disc.
+    QPixmap pixmap = filled ? discOfSize(size, Qt::black, size / 32.0) : QPixmap(size, size);
     if (!filled) pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
