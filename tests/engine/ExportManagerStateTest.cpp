@@ -1,9 +1,7 @@
 // The manager's settings at start, the persistence of the last sync date,
-// status delivery, the export errors' texts and the shared instance.
+// status delivery and the export errors' texts.
 
-#include <atomic>
 #include <thread>
-#include <vector>
 
 #include "EngineFixture.h"
 #include "publish/Derivations.h"
@@ -27,7 +25,8 @@ TEST_F(EngineTest, FirstStartWithEmptySettings) {
   EXPECT_FALSE(defaults.value(kLastSyncDateKey).asDate());
 }
 
-// "autoSyncEnabled" is taken when it is a bool, else replaced by true.
+// "autoSyncEnabled" is taken when it is a bool (a stored false survives a
+// restart), else replaced by true.
 TEST_F(EngineTest, AutoSyncAtStartTakesABoolElseWritesTrue) {
   const struct {
     const char* name;
@@ -48,15 +47,6 @@ TEST_F(EngineTest, AutoSyncAtStartTakesABoolElseWritesTrue) {
   }
 }
 
-TEST_F(EngineTest, AutoSyncCommandSurvivesARestartWithoutNotifying) {
-  engine().toggleAutoSync();
-  EXPECT_EQ(defaults.value(kAutoSyncEnabledKey), DefaultsValue(false));
-  EXPECT_EQ(takeNotifications(), 0);
-  EXPECT_FALSE(makeManager()->autoSyncEnabled());  // a restart on the same settings
-  EXPECT_TRUE(engine().toggleAutoSync());
-  EXPECT_TRUE(makeManager()->autoSyncEnabled());
-}
-
 TEST_F(EngineTest, LastSyncDateIsTakenOnlyWhenItIsADate) {
   defaults.setDate(kLastSyncDateKey, kStoredDate);
   EXPECT_EQ(makeManager()->lastSyncDate(), kStoredDate);
@@ -64,7 +54,8 @@ TEST_F(EngineTest, LastSyncDateIsTakenOnlyWhenItIsADate) {
   defaults.setString(kLastSyncDateKey, "2026-12-05T09:00:00Z");
   const std::size_t writes = defaults.writeCount();
   EXPECT_FALSE(makeManager()->lastSyncDate());
-  EXPECT_EQ(defaults.value(kLastSyncDateKey).asString(), "2026-12-05T09:00:00Z");  // left in place
+  EXPECT_EQ(defaults.value(kLastSyncDateKey).asString(),
+            "2026-12-05T09:00:00Z");  // left in place
   EXPECT_EQ(defaults.writeCount(), writes);
 }
 
@@ -77,7 +68,8 @@ TEST_F(EngineTest, LastSyncDatePersistenceRule) {
   const std::size_t writes = defaults.writeCount();
   engine().setLastSyncDate(std::nullopt);
   EXPECT_FALSE(engine().lastSyncDate());
-  EXPECT_EQ(defaults.value(kLastSyncDateKey).asDate(), later);  // neither written nor removed
+  EXPECT_EQ(defaults.value(kLastSyncDateKey).asDate(),
+            later);  // neither written nor removed
   EXPECT_EQ(defaults.writeCount(), writes);
 
   auto restarted = makeManager();
@@ -138,34 +130,6 @@ TEST(ExportManagerConstants, KeepFieldsMatchThePipelinesListAndDistantPastDoesNo
   EXPECT_GT(secondsFromTo(kDistantPast, platform::Date::max()), 0);
   EXPECT_LT(secondsFromTo(platform::Date::max(), platform::Date::min()), 0);
   EXPECT_DOUBLE_EQ(secondsFromTo(kDistantPast, kDistantPast + std::chrono::seconds(180)), 180.0);
-}
-
-// The shared instance: whatever the number of first callers, one manager is
-// built, from one call of the environment factory.
-TEST(SharedExportManager, IsCreatedOnceAcrossThreads) {
-  struct World {
-    testing::MemoryDefaults defaults;
-    testing::ManualDispatcher dispatcher;
-    testing::FakeClock clock;
-    testing::CapturingLog log;
-    testing::FakeWorkspace workspace;
-    testing::ScriptedAlerts alerts;
-    testing::FakeScriptRunner scripts;
-  };
-  static World world;                       // outlives the process-wide manager
-  static std::atomic<int> factoryCalls{0};  // over the whole process, repeats included
-  auto factory = [] {
-    ++factoryCalls;
-    return Environment{world.defaults,  world.dispatcher, world.clock,   world.log,
-                       world.workspace, world.alerts,     world.scripts, "/nonexistent-home"};
-  };
-  std::vector<std::shared_ptr<ExportManager>> seen(8);
-  std::vector<std::thread> threads;
-  for (auto& slot : seen) threads.emplace_back([&] { slot = ExportManager::shared(factory); });
-  for (auto& t : threads) t.join();
-  for (const auto& s : seen) EXPECT_EQ(s, seen.front());
-  EXPECT_EQ(ExportManager::shared(factory), seen.front());
-  EXPECT_EQ(factoryCalls.load(), 1);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The opt-in registry and its first-sync question, the export run's outcome
+// The first-sync question and its stored answer, the export run's outcome
 // lines and state, and one run for two quick requests.
 
 #include <future>
@@ -11,19 +11,6 @@ namespace {
 
 constexpr const char* kSkipHome = "[Helper] \u23ED Skipping 'Home' \u2014 sync disabled by user";
 
-TEST_F(EngineTest, RegistryStatesAndOrder) {
-  EXPECT_TRUE(engine().knownLibraries().empty());
-  defaults.setBool("sync_library_b", true);
-  defaults.setBool("sync_library_A", false);
-  defaults.setString("sync_library_a", "yes");  // another type: listed, not enabled
-  EXPECT_EQ(engine().knownLibraries(), (std::vector<std::string>{"A", "a", "b"}));
-  EXPECT_TRUE(engine().isLibraryEnabled("b"));
-  EXPECT_FALSE(engine().isLibraryEnabled("A") || engine().isLibraryEnabled("a"));
-  engine().setLibraryEnabled("A", true);
-  EXPECT_TRUE(engine().isLibraryEnabled("A"));
-  EXPECT_EQ(takeNotifications(), 0);  // the menu command notifies itself
-}
-
 TEST_F(EngineTest, FirstSyncAlertTexts) {
   const std::string name = "Caf\u00e9 \"Main\" 'books'";
   alerts.queueAnswer(0);
@@ -32,17 +19,19 @@ TEST_F(EngineTest, FirstSyncAlertTexts) {
   const platform::Alert shown = alerts.shown().front();
   EXPECT_EQ(shown.message, "Sync \"" + name + "\" with Quillory?");
   EXPECT_EQ(shown.informativeText,
-            "Quillory Helper will sync this library to your iPhone and iPad automatically. You can change "
+            "Quillory Helper will sync this library to your iPhone and iPad "
+            "automatically. You can change "
             "this later in the Helper menu under Libraries.");
   EXPECT_EQ(shown.style, platform::AlertStyle::informational);
   EXPECT_EQ(shown.buttons, (std::vector<std::string>{"Sync", "Don't Sync"}));
-  EXPECT_EQ(defaults.value("sync_library_" + name).asBool(), true);  // the key is the name unchanged
+  EXPECT_EQ(defaults.value("sync_library_" + name).asBool(),
+            true);  // the key is the name unchanged
 }
 
 struct AnswerCase {
   const char* name;
-  int button;            // -1: the alert ended otherwise
-  bool storedString;     // a value of another type is there: asked all the same
+  int button;         // -1: the alert ended otherwise
+  bool storedString;  // a value of another type is there: asked all the same
   bool expected;
 };
 
@@ -68,19 +57,6 @@ INSTANTIATE_TEST_SUITE_P(Answers, ConfirmSyncAnswerTest,
                                            AnswerCase{"Dismissed", -1, false, false},
                                            AnswerCase{"OverAString", 1, true, false}),
                          [](const auto& info) { return info.param.name; });
-
-TEST_F(EngineTest, DontSyncAtTheFirstSyncAlertEndsInTheSkipLine) {
-  settleLibrary("Home");
-  takeNotifications();
-  alerts.queueAnswer(1);
-  alerts.setWhileOpen([&](const platform::Alert&) { EXPECT_FALSE(engine().isSyncing()); });
-  engine().sync("manual");
-  settle();
-  EXPECT_EQ(log.lines(), std::vector<std::string>{kSkipHome});
-  EXPECT_EQ(scripts.calls(kExportScript), 0u);
-  EXPECT_FALSE(engine().isSyncing());
-  EXPECT_EQ(takeNotifications(), 1);  // the stored answer
-}
 
 TEST_F(EngineTest, NoLibraryAndNoHostRunsWithoutAQuestionAndFails) {
   engine().sync("manual");
@@ -198,13 +174,16 @@ TEST_P(ExportFailureTest, RecordsTheMessageAndGivesTheSlotBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, ExportFailureTest,
-    ::testing::Values(
-        FailureCase{"noAnswer", [] { return std::string(); }, "Kettle Ledger did not respond", "klNotResponding"},
-        FailureCase{"notJson", [] { return std::string("{items"); }, "Could not parse export", "parseFailure"},
-        FailureCase{"noItems", [] { return std::string(R"({"items":[]})"); }, "Library is empty", "emptyLibrary"},
-        // An error of another kind uses its own description.
-        FailureCase{"otherError", []() -> std::string { throw std::runtime_error("pipe broke"); }, "pipe broke",
-                    "pipe broke"}),
+    ::testing::Values(FailureCase{"noAnswer", [] { return std::string(); }, "Kettle Ledger did not respond",
+                                  "klNotResponding"},
+                      FailureCase{"notJson", [] { return std::string("{items"); }, "Could not parse export",
+                                  "parseFailure"},
+                      FailureCase{"noItems", [] { return std::string(R"({"items":[]})"); },
+                                  "Library is empty", "emptyLibrary"},
+                      // An error of another kind uses its own description.
+                      FailureCase{"otherError",
+                                  []() -> std::string { throw std::runtime_error("pipe broke"); },
+                                  "pipe broke", "pipe broke"}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
