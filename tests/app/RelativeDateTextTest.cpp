@@ -34,21 +34,17 @@ INSTANTIATE_TEST_SUITE_P(
                  "yesterday at 11:59" + kNarrow + "pm"},
         DateCase{"UsThisYear", "en_US", "UTC", kNow, utc(2026, 3, 5, 9, 41),
                  "Mar 5 at 9:41" + kNarrow + "am"},
-        DateCase{"UsTwoDaysAgo", "en_US", "UTC", kNow, utc(2026, 12, 3, 21, 41),
-                 "Dec 3 at 9:41" + kNarrow + "pm"},
         DateCase{"UsEarlierYear", "en_US", "UTC", kNow, utc(2025, 3, 5, 21, 41),
                  "Mar 5, 2025 at 9:41" + kNarrow + "pm"},
         DateCase{"UsTomorrowIsADay", "en_US", "UTC", kNow, utc(2026, 12, 6, 9, 0),
                  "Dec 6 at 9:00" + kNarrow + "am"},
-        DateCase{"UsNextYear", "en_US", "UTC", kNow, utc(2027, 1, 2, 9, 0),
-                 "Jan 2, 2027 at 9:00" + kNarrow + "am"},
         // 24-hour locales: no am or pm, their own day patterns.
         DateCase{"GbToday", "en_GB", "UTC", kNow, utc(2026, 12, 5, 9, 41), "today at 09:41"},
-        DateCase{"GbThisYear", "en_GB", "UTC", kNow, utc(2026, 3, 5, 21, 41), "5 Mar at 21:41"},
         DateCase{"GbEarlierYear", "en_GB", "UTC", kNow, utc(2025, 3, 5, 21, 41), "5 Mar 2025 at 21:41"},
         DateCase{"DeThisYear", "de_DE", "Europe/Berlin", kNow, utc(2026, 3, 5, 8, 41),
                  "5. M\u00E4rz at 09:41"},
-        // Days are the time zone's: 23:30 UTC is already the next day in Berlin.
+        // Days are the time zone's: 23:30 UTC is already the next day in
+        // Berlin.
         DateCase{"ZoneMovesTheDay", "de_DE", "Europe/Berlin", kNow, utc(2026, 12, 4, 23, 30),
                  "today at 00:30"},
         // ... and so are years: it is still 2026 in Los Angeles.

@@ -76,15 +76,19 @@ class ShellTest : public ::testing::Test {
   std::string libraryLine() { return menu().at(0).title(); }
   std::string statusLine() { return menu().at(1).title(); }
   FakeMenuItem& syncNow() { return menu().item(kSyncNowTitle); }
-
-  // Delivers the status notifications queued so far (and the refreshes they queue).
+  // Delivers the status notifications queued so far (and the refreshes they
+  // queue).
   void deliver() { dispatcher.runMainUntilIdle(); }
+  void refresh() {
+    manager->notifyStatusChanged();
+    deliver();
+  }
 
   // Kettle Ledger runs with `name` open; a check reports it now, and so will
   // every later one.
   void hostShows(const std::string& name) {
     workspace.launch(engine::ExportManager::klBundleID);
-    scripts.setAnswer(kNameScript, name);  // for every later check too
+    scripts.setAnswer(std::string(bridge::kLibraryNameScript), name);
     manager->periodicCheck();
     deliver();
   }
@@ -96,20 +100,6 @@ class ShellTest : public ::testing::Test {
     home.writeFile(documents() / (fileBase + "_updated.txt"), markerText);
   }
   std::filesystem::path documents() const { return libraries::kContainerDocumentsRelative; }
-
-  // Starts a sync of the current (enabled) library; it runs until `finishSyncs`.
-  void startSync() {
-    syncNow().choose();
-    deliver();
-  }
-  // Runs the recorded export runs; the export script answers nothing, so each
-  // fails with "Kettle Ledger did not respond".
-  void finishSyncs() {
-    dispatcher.runGlobalTasks();
-    deliver();
-  }
-
-  const std::string kNameScript{bridge::kLibraryNameScript};
 
   testing::MemoryDefaults defaults;
   testing::ManualDispatcher dispatcher{testing::ManualDispatcher::GlobalMode::queued};
