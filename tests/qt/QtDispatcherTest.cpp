@@ -16,7 +16,7 @@
 namespace quillory::platform::qt::test {
 namespace {
 
-TEST(QtDispatcher, MainQueueRunsLaterInOrderFromAnyThread) {
+TEST(QtDispatcher, MainQueueRunsLaterInOrderFromAnyThreadAndSyncWaits) {
   QtDispatcher dispatcher;
   std::vector<int> order;  // main thread only
   dispatcher.async([&] { order.push_back(1); });
@@ -29,16 +29,11 @@ TEST(QtDispatcher, MainQueueRunsLaterInOrderFromAnyThread) {
   EXPECT_TRUE(order.empty());  // never inside the call
   ASSERT_TRUE(pumpUntil([&] { return order.size() == 5; }));
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
-}
 
-TEST(QtDispatcher, SyncRunsOnTheMainThreadAndWaits) {
-  QtDispatcher dispatcher;
   bool ranInline = false;
   dispatcher.sync([&] { ranInline = dispatcher.isMainThread(); });
   EXPECT_TRUE(ranInline);
-
-  std::atomic<bool> onMain = false;
-  std::atomic<bool> returned = false;
+  std::atomic<bool> onMain = false, returned = false;
   std::thread worker([&] {
     dispatcher.sync([&] { onMain = dispatcher.isMainThread(); });
     returned = true;
@@ -53,7 +48,8 @@ TEST(QtDispatcher, GlobalQueuesGrowSoThatTasksMayWaitForEachOther) {
   std::promise<void> utilityRan;
   std::future<void> utilityDone = utilityRan.get_future();
   std::atomic<int> finished = 0;
-  // Several user-initiated tasks each wait for a utility task queued after them.
+  // Several user-initiated tasks each wait for a utility task queued after
+  // them.
   std::vector<std::promise<void>> gates(4);
   for (auto& gate : gates) {
     dispatcher.global(QualityOfService::userInitiated, [&, future = gate.get_future().share()] {
@@ -87,7 +83,8 @@ TEST(QtDispatcher, TimersSkipTicksWhileAnAlertIsOpen) {
   held = ticks;
   QTimer::singleShot(150, &dialog, &QDialog::accept);
   dialog.exec();
-  EXPECT_LE(ticks, held + 1);  // at most a tick that was due as the dialog opened
+  EXPECT_LE(ticks,
+            held + 1);  // at most a tick that was due as the dialog opened
 }
 
 TEST(QtDispatcher, DestructionReleasesWaitersAndDropsQueuedTasks) {
