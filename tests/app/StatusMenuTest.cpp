@@ -126,7 +126,7 @@ TEST_P(MarkerTest, StatusLineReadsTheCurrentLibrarysMarker) {
 
 INSTANTIATE_TEST_SUITE_P(
     Markers, MarkerTest,
-    ::testing::Values(MarkerCase{"2026-12-05T08:41:00Z", "Last sync: today at " + usTime("8:41", "am")},
+    ::testing::Values(MarkerCase{"2026-12-05T08:41:00Z\n", "Last sync: today at " + usTime("8:41", "am")},
                       MarkerCase{" \t2026-12-04T21:05:00+00:00\r\n",
                                  "Last sync: yesterday at " + usTime("9:05", "pm")},
                       MarkerCase{"2026-12-05T08:41:00.250Z", "Never synced"},

@@ -1,5 +1,5 @@
-// The first-sync question and its stored answer, the export run's outcome
-// lines and state, and one run for two quick requests.
+// The opt-in registry, the first-sync question and its stored answer, the
+// export run's outcome lines and state, and one run for two quick requests.
 
 #include <future>
 #include <stdexcept>
@@ -10,6 +10,15 @@ namespace quillory::engine::test {
 namespace {
 
 constexpr const char* kSkipHome = "[Helper] \u23ED Skipping 'Home' \u2014 sync disabled by user";
+
+TEST_F(EngineTest, RegistryStatesAndOrder) {
+  defaults.setBool("sync_library_b", true);
+  defaults.setBool("sync_library_A", false);
+  defaults.setString("sync_library_a", "yes");  // another type: listed, not enabled
+  EXPECT_EQ(engine().knownLibraries(), (std::vector<std::string>{"A", "a", "b"}));
+  EXPECT_TRUE(engine().isLibraryEnabled("b"));
+  EXPECT_FALSE(engine().isLibraryEnabled("A") || engine().isLibraryEnabled("a"));
+}
 
 TEST_F(EngineTest, FirstSyncAlertTexts) {
   const std::string name = "Caf\u00e9 \"Main\" 'books'";
