@@ -184,6 +184,8 @@ class Failures(EndToEnd):
     def test_export_the_host_cannot_give(self):
         variants = {
             "no export": ({"export": False}, None, {}),
+            "not running": ({}, "not-running", {}),
+            "not authorized": ({}, "not-authorized", {}),
             "host not running": ({}, None, {"host": False}),  # no workspace answer on Linux
             "no osascript": ({}, None, {"osascript": "/nonexistent/osascript"}),
         }
