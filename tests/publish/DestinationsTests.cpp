@@ -16,7 +16,6 @@ namespace files = platform::files;
 using ::testing::ElementsAre;
 using ::testing::UnorderedElementsAre;
 
-constexpr std::string_view kBundleID = "test.quillory.mobile";
 const fs::path kContainerDocuments = "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents";
 const fs::path kPreferences = "Data/Library/Preferences/test.quillory.mobile.plist";
 
@@ -24,7 +23,7 @@ class DestinationsTest : public ::testing::Test {
  protected:
   int publish() {
     const PublishRequest request{R"({"items":[]})", "2026-12-05T09:00:00Z", "business-eur", "eur"};
-    return publishDocument(home.path(), kBundleID, request, log);
+    return publishDocument(home.path(), "test.quillory.mobile", request, log);
   }
   fs::path appContainer(const std::string& name) {
     home.writeFile(fs::path("Library/Containers") / name / kPreferences, "plist");
@@ -41,21 +40,16 @@ class DestinationsTest : public ::testing::Test {
 
   testing::TempHome home;
   testing::CapturingLog log;
+  const fs::path documents = home / kContainerDocuments;
 };
 
-TEST_F(DestinationsTest, CreatesTheContainerDocumentsFolderWithItsParents) {
-  EXPECT_EQ(publish(), 1);
-  const fs::path documents = home / kContainerDocuments;
-  EXPECT_EQ(files::readFile(documents / "business-eur.json"), R"({"items":[]})");
-  EXPECT_EQ(files::readFile(documents / "business-eur_updated.txt"), "2026-12-05T09:00:00Z");
-  EXPECT_THAT(entries(documents), ElementsAre("business-eur.json", "business-eur_updated.txt"));
-  EXPECT_THAT(log.lines(), ElementsAre(success(documents, "business-eur.json")));
-}
-
-TEST_F(DestinationsTest, AppContainersReceiveBothPairs) {
+TEST_F(DestinationsTest, CreatesTheContainerFolderAndWritesBothPairsToAppContainers) {
   const fs::path first = appContainer("X");
   const fs::path second = appContainer("Y");
   EXPECT_EQ(publish(), 3);
+  EXPECT_EQ(files::readFile(documents / "business-eur.json"), R"({"items":[]})");
+  EXPECT_EQ(files::readFile(documents / "business-eur_updated.txt"), "2026-12-05T09:00:00Z");
+  EXPECT_THAT(entries(documents), ElementsAre("business-eur.json", "business-eur_updated.txt"));
   for (const fs::path& folder : {first, second}) {
     EXPECT_THAT(entries(folder),
                 ElementsAre("business-eur.json", "business-eur_updated.txt", "eur.json", "eur_updated.txt"));
@@ -64,34 +58,21 @@ TEST_F(DestinationsTest, AppContainersReceiveBothPairs) {
   }
   const auto lines = log.lines();
   ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0], success(home / kContainerDocuments, "business-eur.json"));
+  EXPECT_EQ(lines[0], success(documents, "business-eur.json"));
   EXPECT_THAT(std::vector<std::string>(lines.begin() + 1, lines.end()),
               UnorderedElementsAre(success(first, "business-eur.json"), success(first, "eur.json"),
                                    success(second, "business-eur.json"), success(second, "eur.json")));
 }
 
 TEST_F(DestinationsTest, OnlyTheExactPreferencesFileMatches) {
-  home.writeFile(
-      "Library/Containers/A/Data/Library/Preferences/"
-      "Test.quillory.mobile.plist",
-      "");
-  home.writeFile("Library/Containers/B/Data/Library/Prefs/x/test.quillory.mobile.plist", "");
-  home.writeFile(
-      "Library/Containers/C/Data/Library/Preferences/"
-      "test.quillory.mobile.plist.bak",
-      "");
-  home.writeFile(
-      "Library/Containers/.D/Data/Library/Preferences/"
-      "test.quillory.mobile.plist",
-      "");
-  home.writeFile(
-      "Library/Containers/E.app/Data/Library/Preferences/"
-      "test.quillory.mobile.plist",
-      "");
-  home.writeFile(
-      "Library/Containers/F/Data/Library/Preferences/"
-      ".test.quillory.mobile.plist",
-      "");
+  for (const char* path : {"A/Data/Library/Preferences/Test.quillory.mobile.plist",
+                           "B/Data/Library/Prefs/x/test.quillory.mobile.plist",
+                           "C/Data/Library/Preferences/test.quillory.mobile.plist.bak",
+                           ".D/Data/Library/Preferences/test.quillory.mobile.plist",
+                           "E.app/Data/Library/Preferences/test.quillory.mobile.plist",
+                           "F/Data/Library/Preferences/.test.quillory.mobile.plist"}) {
+    home.writeFile(fs::path("Library/Containers") / path, "");
+  }
   EXPECT_EQ(publish(), 1);
   EXPECT_EQ(log.size(), 1u);
   for (const char* container : {"A", "B", "C", ".D", "E.app", "F"}) {
@@ -100,44 +81,35 @@ TEST_F(DestinationsTest, OnlyTheExactPreferencesFileMatches) {
 }
 
 TEST_F(DestinationsTest, AFailingDestinationIsLoggedAndSkipped) {
-  // A file where the container Documents folder should be.
-  home.writeFile(kContainerDocuments, "not a folder");
-  const fs::path app = appContainer("X");
-  const std::error_code expected = files::createFolders(home / kContainerDocuments);
+  home.writeFile(kContainerDocuments, "not a folder");  // a file where the folder should be
+  const std::error_code expected = files::createFolders(documents);
   ASSERT_TRUE(expected);
-
-  EXPECT_EQ(publish(), 1);
-  const auto lines = log.lines();
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], "[Helper]   \u2717 Documents: " + expected.message());
-  EXPECT_EQ(lines[1], success(app, "business-eur.json"));
-  EXPECT_EQ(lines[2], success(app, "eur.json"));
-}
-
-TEST_F(DestinationsTest, NothingWrittenGivesZero) {
-  home.writeFile(kContainerDocuments, "not a folder");
   EXPECT_EQ(publish(), 0);
-  EXPECT_EQ(log.count("[Helper]   \u2717 Documents: "), 1u);
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper]   \u2717 Documents: " + expected.message()));
+
+  log.clear();
+  const fs::path app = appContainer("X");
+  EXPECT_EQ(publish(), 1);
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper]   \u2717 Documents: " + expected.message(),
+                                       success(app, "business-eur.json"), success(app, "eur.json")));
 }
 
 TEST_F(DestinationsTest, AFailedWriteLeavesNoTemporaryFile) {
-  // A folder where the document, and in the app container the marker, should
-  // be.
+  // A folder where the document, and in the app container the marker, should be.
   home.makeFolder(kContainerDocuments / "business-eur.json");
   const fs::path app = appContainer("X");
   home.makeFolder(app.lexically_relative(home.path()) / "business-eur_updated.txt");
 
   EXPECT_EQ(publish(), 0);
-  EXPECT_THAT(entries(home / kContainerDocuments), ElementsAre("business-eur.json"));
-  // The document stays written without its marker; the currency pair is
-  // written.
+  EXPECT_THAT(entries(documents), ElementsAre("business-eur.json"));
+  // The document stays written without its marker; the currency pair is written.
   EXPECT_THAT(entries(app),
               ElementsAre("business-eur.json", "business-eur_updated.txt", "eur.json", "eur_updated.txt"));
   EXPECT_TRUE(fs::is_directory(app / "business-eur_updated.txt"));
   const auto lines = log.lines();
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0].rfind("[Helper]   \u2717 Documents: ", 0), 0u);
-  EXPECT_EQ(lines[1].rfind("[Helper]   \u2717 Documents: ", 0), 0u);
+  EXPECT_TRUE(lines[0].starts_with("[Helper]   \u2717 Documents: "));
+  EXPECT_TRUE(lines[1].starts_with("[Helper]   \u2717 Documents: "));
   EXPECT_EQ(lines[2], success(app, "eur.json"));
 }
 

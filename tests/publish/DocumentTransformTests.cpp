@@ -103,65 +103,54 @@ class RandomExport {
   std::string next() {
     json::object root;
     for (int i = pick(4); i > 0; --i) root[key()] = value(2);
-    if (pick(10) > 0) {
-      json::array items;
-      for (int i = pick(5); i > 0; --i) items.push_back(pick(20) == 0 ? value(1) : json::value(item()));
-      root["items"] = std::move(items);
-    } else {
-      root["items"] = value(2);
-    }
+    json::array items;
+    for (int i = pick(5); i > 0; --i) items.push_back(pick(20) == 0 ? value(1) : json::value(item()));
+    root["items"] = pick(10) > 0 ? json::value(std::move(items)) : value(2);
     return json::serialize(root);
   }
 
  private:
   int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
+  template <std::size_t N>
+  const char* oneOf(const char* const (&choices)[N]) {
+    return choices[pick(N)];
+  }
   std::string key() {
     static const char* const kKeys[] = {
         "id",       "title",   "Tags",        "tags",  "asset",   "path", "amounts", "amountsOriginal",
         "currency", "ocrText", "libraryName", "items", "n\u00e9", "a/b",  ""};
-    return kKeys[pick(15)];
+    return oneOf(kKeys);
   }
   json::object item() {
-    json::object item;
-    for (int i = pick(7); i > 0; --i) item[key()] = value(3);
-    if (pick(3) == 0) item["asset"] = json::object{{"path", path()}};
-    if (pick(3) == 0) item[pick(2) ? "amounts" : "amountsOriginal"] = json::object{{"currency", currency()}};
-    return item;
-  }
-  std::string path() {
     static const char* const kPaths[] = {"/Users/a/Lib CHF/assets/x.jpg", "/assets/y.jpg", "/U/b/Assets/z",
                                          "rel/assets/", "/V/\u00fcber/assets/a/assets/b"};
-    return kPaths[pick(5)];
-  }
-  std::string currency() {
     static const char* const kCurrencies[] = {"EUR", "", "usd", "\u20ac", "../x", "Stra\u00dfe"};
-    return kCurrencies[pick(6)];
+    json::object item;
+    for (int i = pick(7); i > 0; --i) item[key()] = value(3);
+    if (pick(3) == 0) item["asset"] = json::object{{"path", oneOf(kPaths)}};
+    if (pick(3) == 0)
+      item[pick(2) ? "amounts" : "amountsOriginal"] = json::object{{"currency", oneOf(kCurrencies)}};
+    return item;
   }
   json::value value(int depth) {
-    switch (pick(depth > 0 ? 9 : 6)) {
-      case 0:
-        return nullptr;
-      case 1:
-        return pick(2) == 0;
-      case 2:
-        return pick(2000) - 1000;
-      case 3:
-        return pick(1000) + 0.25;
-      case 4:
-        return std::uint64_t{18446744073709551615u};
-      case 5:
-        return json::string(pick(2) ? path() : "q\"\\\n\t\u0001/\u2028");
-      case 6: {
-        json::array array;
-        for (int i = pick(4); i > 0; --i) array.push_back(value(depth - 1));
-        return array;
-      }
-      default: {
-        json::object object;
-        for (int i = pick(4); i > 0; --i) object[key()] = value(depth - 1);
-        return object;
+    static const char* const kScalars[] = {"null",
+                                           "true",
+                                           "-713",
+                                           "12.25",
+                                           "18446744073709551615",
+                                           R"("/Users/a/L/assets/x")",
+                                           R"("q\"\\\n\t\u0001/\u2028")"};
+    const int choice = pick(depth > 0 ? 9 : 7);
+    if (choice < 7) return json::parse(kScalars[choice]);
+    json::value container = choice == 7 ? json::value(json::array()) : json::value(json::object());
+    for (int i = pick(4); i > 0; --i) {
+      if (container.is_array()) {
+        container.get_array().push_back(value(depth - 1));
+      } else {
+        container.get_object()[key()] = value(depth - 1);
       }
     }
+    return container;
   }
   std::mt19937 random_;
 };

@@ -36,14 +36,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WriterCase{R"({ "a" : [ 1 , true , null , false ] , "b" : { } , "c" : [ ] })",
                                  R"({"a":[1,true,null,false],"b":{},"c":[]})"},
                       WriterCase{R"("/Users/a/Lib/assets/x.jpg")", R"("\/Users\/a\/Lib\/assets\/x.jpg")"},
-                      WriterCase{R"("\/")", R"("\/")"}, WriterCase{R"("q\"b\\")", R"("q\"b\\")"},
+                      WriterCase{R"("q\"b\\")", R"("q\"b\\")"},
                       WriterCase{R"("\u0000\u0001\b\f\n\r\t\u001f\u007f")", R"("\u0000\u0001\b\f\n\r\t\u001f)"
                                                                             "\x7f\""},
                       WriterCase{R"("Caf\u00e9 \u20ac \ud83d\ude00")", "\"Caf\u00e9 \u20ac \U0001F600\""},
-                      WriterCase{"\"\u2028\"", "\"\u2028\""}, WriterCase{"2725.16", "2725.16"},
-                      WriterCase{"12", "12"}, WriterCase{"12.0", "12"}, WriterCase{"-0.5", "-0.5"},
-                      WriterCase{"1e300", "1e+300"}, WriterCase{"1E-7", "1e-07"}, WriterCase{"0.1", "0.1"},
-                      WriterCase{"-9223372036854775808", "-9223372036854775808"},
+                      WriterCase{"2725.16", "2725.16"}, WriterCase{"12.0", "12"},
+                      WriterCase{"1e300", "1e+300"}, WriterCase{"1E-7", "1e-07"},
                       WriterCase{"18446744073709551615", "18446744073709551615"},
                       WriterCase{"123456789.123456789", "123456789.12345678"}));
 
