@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -11,34 +10,19 @@
 namespace quillory::bridge::test {
 namespace {
 
-struct HostCase {
-  const char* name;
-  std::vector<std::optional<std::string>> running;
-  bool expected;
-  friend void PrintTo(const HostCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class IsHostRunningTest : public ::testing::TestWithParam<HostCase> {};
-
-TEST_P(IsHostRunningTest, ComparesBundleIdentifiersExactly) {
-  testing::FakeWorkspace workspace;
-  workspace.setRunning(GetParam().running);
-  EXPECT_EQ(isHostRunning(workspace), GetParam().expected);
+TEST(IsHostRunning, ComparesBundleIdentifiersExactly) {
+  const std::string host(kHostBundleID);
+  const std::pair<std::vector<std::optional<std::string>>, bool> cases[] = {
+      {{}, false},
+      {{"com.example.a", std::nullopt, host}, true},
+      {{std::nullopt, std::string()}, false},
+      {{"Test.KettleLedger.Desktop2", "test.kettleledger.desktop", host + ".helper", " " + host}, false}};
+  for (const auto& [running, expected] : cases) {
+    testing::FakeWorkspace workspace;
+    workspace.setRunning(running);
+    EXPECT_EQ(isHostRunning(workspace), expected) << running.size() << " applications";
+  }
 }
-
-const std::string kHost(kHostBundleID);
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, IsHostRunningTest,
-    ::testing::Values(HostCase{"EmptyList", {}, false}, HostCase{"OnlyTheHost", {kHost}, true},
-                      HostCase{"HostAfterOthersAndNone", {"com.example.a", std::nullopt, kHost}, true},
-                      HostCase{"OnlyApplicationsWithoutIdentifier", {std::nullopt, std::nullopt}, false},
-                      HostCase{"OtherCase", {"Test.KettleLedger.Desktop2"}, false},
-                      HostCase{"Prefix", {"test.kettleledger.desktop"}, false},
-                      HostCase{"Longer", {kHost + ".helper"}, false},
-                      HostCase{"SurroundingSpace", {" " + kHost}, false},
-                      HostCase{"EmptyIdentifier", {std::string()}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quillory::bridge::test
