@@ -4,8 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-
 #include "platform/posix/SingleInstanceLock.h"
 #include "support/TempHome.h"
 
@@ -22,37 +20,27 @@ TEST(SingleInstanceLock, CreatesItsFolderAndRefusesASecondHolderUntilReleased) {
   {
     SingleInstanceLock first(file);
     ASSERT_TRUE(first.acquired()) << first.error();
-
     SingleInstanceLock second(file);
     EXPECT_EQ(second.outcome(), SingleInstanceLock::Outcome::heldElsewhere);
     EXPECT_EQ(second.holderPid(), static_cast<long>(::getpid()));
   }
+  EXPECT_EQ(std::filesystem::file_size(file), 0u) << "a released lock leaves no stale pid";
   SingleInstanceLock again(file);
   EXPECT_TRUE(again.acquired());
-  EXPECT_TRUE(std::filesystem::exists(file)) << "the lock file is never removed";
+  EXPECT_EQ(lockFileFor("/h/.config/quillory-helper/test.quillory.helper.plist"),
+            std::filesystem::path("/h/.config/quillory-helper/quillory-helper.lock"));
 }
 
-TEST(SingleInstanceLock, ReleasedLockLeavesNoStalePid) {
-  TempHome home;
-  const auto file = home / "quillory-helper.lock";
-  { SingleInstanceLock lock(file); }
-  EXPECT_EQ(std::filesystem::file_size(file), 0u);
-}
-
-TEST(SingleInstanceLock, FolderThatIsAFileMakesItUnavailableWithAReason) {
+TEST(SingleInstanceLock, AFileOrFolderInTheWayMakesItUnavailableWithAReason) {
   TempHome home;
   home.writeFile("config", "not a folder");
-  SingleInstanceLock lock(home / "config/quillory-helper.lock");
-  EXPECT_EQ(lock.outcome(), SingleInstanceLock::Outcome::unavailable);
-  EXPECT_NE(lock.error().find("config"), std::string::npos) << lock.error();
-}
-
-TEST(SingleInstanceLock, LockFileThatIsAFolderMakesItUnavailable) {
-  TempHome home;
+  SingleInstanceLock underAFile(home / "config/quillory-helper.lock");
+  EXPECT_EQ(underAFile.outcome(), SingleInstanceLock::Outcome::unavailable);
+  EXPECT_NE(underAFile.error().find("config"), std::string::npos) << underAFile.error();
   home.makeFolder("quillory-helper.lock");
-  SingleInstanceLock lock(home / "quillory-helper.lock");
-  EXPECT_EQ(lock.outcome(), SingleInstanceLock::Outcome::unavailable);
-  EXPECT_FALSE(lock.error().empty());
+  SingleInstanceLock aFolder(home / "quillory-helper.lock");
+  EXPECT_EQ(aFolder.outcome(), SingleInstanceLock::Outcome::unavailable);
+  EXPECT_FALSE(aFolder.error().empty());
 }
 
 // A child process (the script launcher) must not keep the lock alive after
@@ -73,11 +61,6 @@ TEST(SingleInstanceLock, ChildProcessesDoNotInheritTheLock) {
   EXPECT_TRUE(next.acquired()) << "the child still holds the lock";
   ::kill(child, SIGKILL);
   ::waitpid(child, nullptr, 0);
-}
-
-TEST(SingleInstanceLock, LivesNextToTheSettingsFile) {
-  EXPECT_EQ(lockFileFor("/h/.config/quillory-helper/test.quillory.helper.plist"),
-            std::filesystem::path("/h/.config/quillory-helper/quillory-helper.lock"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Unicode.h"
@@ -12,110 +13,65 @@ namespace {
 const std::string kComposedE = "Caf\xC3\xA9";     // é as U+00E9
 const std::string kDecomposedE = "Cafe\xCC\x81";  // e + U+0301
 
+using Cases = std::vector<std::pair<std::string, std::string>>;
+
 TEST(UnicodeTest, CaseMappingIsFullAndLocaleIndependent) {
-  EXPECT_EQ(upperCased("stra\xC3\x9F"
-                       "e"),
-            "STRASSE");                           // ß → SS
-  EXPECT_EQ(upperCased("istanbul"), "ISTANBUL");  // no Turkish dotted I
-  EXPECT_EQ(lowerCased("\xC3\x89T\xC3\x89"), "\xC3\xA9t\xC3\xA9");
-  EXPECT_EQ(upperCased(""), "");
+  EXPECT_EQ(upperCased("stra\u00DFe"), "STRASSE");  // ß → SS
+  EXPECT_EQ(upperCased("istanbul"), "ISTANBUL");    // no Turkish dotted I
+  EXPECT_EQ(lowerCased("\u00C9T\u00C9"), "\u00E9t\u00E9");
 }
 
-TEST(UnicodeTest, ComposedAndDecomposedFormsAreCanonicallyEqual) {
-  EXPECT_NE(kComposedE, kDecomposedE);
+TEST(UnicodeTest, CanonicalEquivalenceAndCodePointOrder) {
   EXPECT_TRUE(canonicallyEqual(kComposedE, kDecomposedE));
   EXPECT_EQ(composed(kDecomposedE), kComposedE);
   EXPECT_FALSE(canonicallyEqual("cafe", "Cafe"));  // case matters
   EXPECT_FALSE(canonicallyLess(kComposedE, kDecomposedE));
   EXPECT_FALSE(canonicallyLess(kDecomposedE, kComposedE));
-}
 
-TEST(UnicodeTest, OrderingIsByCodePoint) {
-  std::vector<std::string> names = {"b", "a", "A", "\xF0\x9F\x98\x80",
-                                    "\xEF\xBC\xA1"};  // 😀 U+1F600, Ａ U+FF21
+  std::vector<std::string> names = {"b", "a", "A", "\U0001F600", "\uFF21"};  // 😀, fullwidth Ａ
   std::sort(names.begin(), names.end(), canonicallyLess);
-  // A U+FF21 before U+1F600: code-point order, not UTF-16 order.
-  EXPECT_EQ(names, (std::vector<std::string>{"A", "a", "b", "\xEF\xBC\xA1", "\xF0\x9F\x98\x80"}));
+  // U+FF21 before U+1F600: code-point order, not UTF-16 order.
+  EXPECT_EQ(names, (std::vector<std::string>{"A", "a", "b", "\uFF21", "\U0001F600"}));
 }
 
-struct FilenameCase {
-  std::string input;
-  std::string expected;
-};
-
-class FilenameCharactersTest : public ::testing::TestWithParam<FilenameCase> {};
-
-TEST_P(FilenameCharactersTest, KeepsLettersMarksNumbersDashAndUnderscore) {
-  EXPECT_EQ(filenameCharactersOnly(GetParam().input), GetParam().expected);
+TEST(UnicodeTest, FileNameCharactersAreLettersMarksNumbersDashAndUnderscore) {
+  for (const auto& [input, expected] : Cases{{"My Library 2024/25", "MyLibrary202425"},
+                                             {"a-b_c!@#.", "a-b_c"},
+                                             {kDecomposedE, kDecomposedE},  // the combining mark (M) stays
+                                             {"\u0663\u2160", "\u0663\u2160"},  // Arabic-Indic 3, Roman I
+                                             {"\U0001F600x", "x"},              // emoji (So) dropped
+                                             {"ab\xFF\xC3xy", "abxy"}}) {       // ill-formed bytes dropped
+    EXPECT_EQ(filenameCharactersOnly(input), expected) << input;
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, FilenameCharactersTest,
-    ::testing::Values(FilenameCase{"Caf\xC3\xA9.Privat", "Caf\xC3\xA9Privat"},
-                      FilenameCase{kDecomposedE, kDecomposedE},  // the combining mark (M) stays
-                      FilenameCase{"My Library 2024/25", "MyLibrary202425"},
-                      FilenameCase{"a-b_c!@#", "a-b_c"},
-                      FilenameCase{"\xD9\xA3\xE2\x85\xA0",
-                                   "\xD9\xA3\xE2\x85\xA0"},    // Arabic-Indic 3, Roman numeral I
-                      FilenameCase{"\xF0\x9F\x98\x80x", "x"},  // emoji (So) dropped
-                      FilenameCase{"ab\xFF\xC3"
-                                   "cd",
-                                   "abcd"},  // ill-formed bytes dropped
-                      FilenameCase{"", ""}));
+TEST(UnicodeTest, TrimsWhiteSpaceAndNewlinesAtBothEnds) {
+  for (const auto& [input, expected] :
+       Cases{{"\t\v\f\r\n x y \n", "x y"},
+             {"\u0085a\u00A0", "a"},                          // NEL, no-break space (Zs)
+             {"\u2028a\u2029", "a"},                          // line and paragraph separators
+             {"\u3000a\u2003", "a"},                          // ideographic space, em space
+             {"\u200Ba", "\u200Ba"},                          // zero-width space is Cf: kept
+             {std::string("\0a", 2), std::string("\0a", 2)},  // NUL is a control, not space
+             {" \xFF ", "\xFF"}}) {
+    EXPECT_EQ(trimmedWhitespaceAndNewlines(input), expected) << input;
+  }
+}
 
-TEST(UnicodeTest, ValidatesUtf8) {
-  EXPECT_TRUE(isValidUtf8(""));
-  EXPECT_TRUE(isValidUtf8(kComposedE));
+TEST(UnicodeTest, ValidatesUtf8AndNeverCrashesOnIllFormedInput) {
   EXPECT_TRUE(isValidUtf8(std::string("a\0b", 3)));
-  EXPECT_FALSE(isValidUtf8("\xC3"));              // truncated
-  EXPECT_FALSE(isValidUtf8("\xC0\xAF"));          // overlong
-  EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));      // surrogate
-  EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80"));  // above U+10FFFF
-  EXPECT_FALSE(isValidUtf8("ok\xFF"));
-}
-
-TEST(UnicodeTest, InvalidUtf8NeverCrashesAndBecomesReplacementCharacter) {
+  for (const char* bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {  // truncated, overlong,
+    EXPECT_FALSE(isValidUtf8(bad)) << bad;                                            // surrogate, too large
+  }
   const std::string bad =
       "\xFF\xFE"
       "a\xC3";
   EXPECT_EQ(upperCased(bad),
             "\xEF\xBF\xBD\xEF\xBF\xBD"
-            "A\xEF\xBF\xBD");
+            "A\xEF\xBF\xBD");  // replacement characters
   EXPECT_TRUE(isValidUtf8(lowerCased(bad)));
   EXPECT_TRUE(isValidUtf8(composed(bad)));
-  EXPECT_EQ(trimmedWhitespaceAndNewlines(" \xFF "), "\xFF");
 }
-
-struct TrimCase {
-  std::string input;
-  std::string expected;
-};
-
-class TrimTest : public ::testing::TestWithParam<TrimCase> {};
-
-TEST_P(TrimTest, RemovesWhiteSpaceAndNewlinesAtBothEnds) {
-  EXPECT_EQ(trimmedWhitespaceAndNewlines(GetParam().input), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, TrimTest,
-                         ::testing::Values(TrimCase{"  ok\n", "ok"}, TrimCase{"", ""}, TrimCase{"\n", ""},
-                                           TrimCase{"\t\v\f\r\n x y \n", "x y"},
-                                           TrimCase{"\xC2\x85"
-                                                    "a\xC2\xA0",
-                                                    "a"},  // NEL, no-break space (Zs)
-                                           TrimCase{"\xE2\x80\xA8"
-                                                    "a\xE2\x80\xA9",
-                                                    "a"},  // line and paragraph separators
-                                           TrimCase{"\xE3\x80\x80"
-                                                    "a\xE2\x80\x83",
-                                                    "a"},  // ideographic space, em space
-                                           TrimCase{"\xE2\x80\x8B"
-                                                    "a",
-                                                    "\xE2\x80\x8B"
-                                                    "a"},  // zero-width space is Cf: kept
-                                           TrimCase{std::string("\0a", 2), std::string("\0a", 2)}
-                                           // NUL is a control, not space
-                                           ));
 
 }  // namespace
 }  // namespace quillory::platform
