@@ -208,6 +208,26 @@ TEST_F(ExportPipelineTest, NamesTheDocumentAndRecordsOnlyANamedLibrary) {
        "EXPORT",
        "",
        {"library_filename_Home"}},
+      // The streamed derivations: original amounts of all items before any other amounts, and
+      // the first item whose asset path names an "/assets/" folder.
+      {"currency from the items' original amounts first",
+       std::nullopt,
+       R"({"items":[{"amounts":{"currency":"EUR"}},{"amountsOriginal":{"currency":""}},
+                    {"amountsOriginal":{"currency":"Usd"}}]})",
+       "receipts-usd.json",
+       "receipts-usd",
+       "USD",
+       "",
+       {}},
+      {"the first usable asset path",
+       std::nullopt,
+       R"({"items":[{"asset":"/a/assets/y.jpg"},{"asset":{"path":3}},{"asset":{"path":"/U/Other/y.jpg"}},
+                    {"asset":{"path":"/U/Assets/assets/one/assets/y.jpg"}},{"asset":{"path":"/U/L/assets/z"}}]})",
+       "assets-export.json",
+       "Assets",
+       "EXPORT",
+       "/U/Assets",
+       {"library_filename_Assets", "library_path_Assets"}},
   };
   for (const NamingCase& c : cases) {
     SCOPED_TRACE(c.what);
