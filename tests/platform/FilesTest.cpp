@@ -73,7 +73,7 @@ TEST(FilesTest, ReaderNeverSeesPartialContentWhileFileIsReplaced) {
   EXPECT_EQ(namesIn(home.path()), std::set<std::string>{"doc.json"});
 }
 
-TEST(FilesTest, CreateFoldersCreatesParentsAndFailsWhenAFileIsInTheWay) {
+TEST(FilesTest, CreateFoldersAndListOneLevel) {
   TempHome home;
   EXPECT_FALSE(createFolders(home / "a" / "b" / "c"));
   EXPECT_TRUE(fs::is_directory(home / "a" / "b" / "c"));
@@ -83,9 +83,17 @@ TEST(FilesTest, CreateFoldersCreatesParentsAndFailsWhenAFileIsInTheWay) {
   EXPECT_TRUE(createFolders(home / "file" / "below"));
   EXPECT_TRUE(createFolders(fs::path()));
   EXPECT_EQ(readFile(home / "file"), "x");
+
+  home.writeFile("x/a", "");
+  home.writeFile("x/.hidden", "");
+  home.writeFile("x/sub/deep", "");
+  EXPECT_EQ(namesIn(home / "x"), (std::set<std::string>{"a", ".hidden", "sub"}));
+  EXPECT_EQ(listFolder(home / "missing"), std::nullopt);
+  EXPECT_EQ(listFolder(home / "x" / "a"), std::nullopt);
+  EXPECT_EQ(listFolder(home / "x" / "sub" / "deep" / "..."), std::nullopt);
 }
 
-TEST(FilesTest, ReadRemoveAndExistsOnFilesFoldersAndLinks) {
+TEST(FilesTest, ReadRemoveAndExistsOnFilesFoldersLinksAndFifos) {
   TempHome home;
   home.writeFile("f", "data");
   home.makeFolder("dir");
@@ -95,6 +103,8 @@ TEST(FilesTest, ReadRemoveAndExistsOnFilesFoldersAndLinks) {
   EXPECT_EQ(readFile(home / "missing"), std::nullopt);
   EXPECT_EQ(readFile(home / "dir"), std::nullopt);
   EXPECT_EQ(readFile(home / "link"), "data");
+  ASSERT_EQ(::mkfifo((home / "fifo").c_str(), 0600), 0);
+  EXPECT_EQ(readFile(home / "fifo"), std::nullopt);  // no writer: would block forever
 
   EXPECT_TRUE(files::exists(home / "f"));
   EXPECT_TRUE(files::exists(home / "dir"));
@@ -109,23 +119,6 @@ TEST(FilesTest, ReadRemoveAndExistsOnFilesFoldersAndLinks) {
   EXPECT_TRUE(files::exists(home / "f"));
   EXPECT_FALSE(removeFile(home / "f"));
   EXPECT_FALSE(files::exists(home / "f"));
-}
-
-TEST(FilesTest, ReadingAFifoGivesNothingInsteadOfBlocking) {
-  TempHome home;
-  ASSERT_EQ(::mkfifo((home / "fifo").c_str(), 0600), 0);
-  EXPECT_EQ(readFile(home / "fifo"), std::nullopt);  // no writer: would block forever
-}
-
-TEST(FilesTest, ListFolderListsOneLevelOrNothing) {
-  TempHome home;
-  home.writeFile("x/a", "");
-  home.writeFile("x/.hidden", "");
-  home.writeFile("x/sub/deep", "");
-  EXPECT_EQ(namesIn(home / "x"), (std::set<std::string>{"a", ".hidden", "sub"}));
-  EXPECT_EQ(listFolder(home / "missing"), std::nullopt);
-  EXPECT_EQ(listFolder(home / "x" / "a"), std::nullopt);
-  EXPECT_EQ(listFolder(home / "x" / "sub" / "deep" / "..."), std::nullopt);
 }
 
 TEST(FilesTest, EnumerateDeepSkipsHiddenEntriesAndPackageInsides) {
