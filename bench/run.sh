@@ -3,6 +3,7 @@
 # benchmark: throughput, ratio to a plain copy, peak memory.
 set -eu
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target publish_bench
 exec build/default/bench/publish_bench "$@"
