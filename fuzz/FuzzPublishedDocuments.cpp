@@ -26,6 +26,7 @@
 #include "libraries/PublishedDocuments.h"
 #include "platform/Files.h"
 #include "platform/Unicode.h"
+#include "support/MemoryDefaults.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ constexpr const char* kName = "Biz";
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static fuzz::NullLog log;
-  static fuzz::MapDefaults defaults;
+  static testing::MemoryDefaults defaults;
   const fs::path& home = fuzz::scratchFolder();
   const fs::path folder = libraries::containerDocumentsFolder(home);
   const fs::path document = folder / "biz-eur.json";

@@ -16,38 +16,6 @@ platform::Date FixedClock::now() const {
   return sys_days{year{2026} / December / 5} + hours{11} + minutes{32} + seconds{21};
 }
 
-platform::DefaultsValue MapDefaults::value(const std::string& key) const {
-  std::lock_guard lock(mutex_);
-  const auto found = values_.find(key);
-  return found == values_.end() ? platform::DefaultsValue() : found->second;
-}
-void MapDefaults::setBool(const std::string& key, bool value) {
-  std::lock_guard lock(mutex_);
-  values_[key] = platform::DefaultsValue(value);
-}
-void MapDefaults::setString(const std::string& key, const std::string& value) {
-  std::lock_guard lock(mutex_);
-  values_[key] = platform::DefaultsValue(value);
-}
-void MapDefaults::setDate(const std::string& key, platform::Date value) {
-  std::lock_guard lock(mutex_);
-  values_[key] = platform::DefaultsValue(value);
-}
-void MapDefaults::remove(const std::string& key) {
-  std::lock_guard lock(mutex_);
-  values_.erase(key);
-}
-std::vector<std::string> MapDefaults::keys() const {
-  std::lock_guard lock(mutex_);
-  std::vector<std::string> result;
-  for (const auto& [key, value] : values_) result.push_back(key);
-  return result;
-}
-void MapDefaults::clear() {
-  std::lock_guard lock(mutex_);
-  values_.clear();
-}
-
 namespace {
 
 fs::path makeScratchFolder() {

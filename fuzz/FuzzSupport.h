@@ -1,20 +1,17 @@
 #pragma once
 // What the fuzz targets share: a log that drops its lines, a clock that stands
-// still, settings in memory, and one scratch folder per fuzzing process.
+// still, and one scratch folder per fuzzing process (settings in memory are
+// the tests' MemoryDefaults).
 //
 // The scratch folder is made with mkdtemp under $TMPDIR (else /dev/shm, else
 // /tmp) and removed with everything in it when the process exits normally, so
 // a fuzzing run leaves nothing behind. Each target empties it between inputs.
 
 #include <filesystem>
-#include <map>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/Clock.h"
-#include "platform/Defaults.h"
 #include "platform/Log.h"
 
 namespace quillory::fuzz {
@@ -29,21 +26,6 @@ class FixedClock final : public platform::Clock {
  public:
   platform::Date now() const override;
   void sleepFor(double) override {}
-};
-
-class MapDefaults final : public platform::Defaults {
- public:
-  platform::DefaultsValue value(const std::string& key) const override;
-  void setBool(const std::string& key, bool value) override;
-  void setString(const std::string& key, const std::string& value) override;
-  void setDate(const std::string& key, platform::Date value) override;
-  void remove(const std::string& key) override;
-  std::vector<std::string> keys() const override;
-  void clear();
-
- private:
-  mutable std::mutex mutex_;
-  std::map<std::string, platform::DefaultsValue> values_;
 };
 
 // The process's scratch folder (created on first use).
