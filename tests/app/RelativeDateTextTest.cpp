@@ -11,6 +11,7 @@ struct DateCase {
   std::string locale, zone;
   platform::Date now, date;
   std::string expected;
+  friend void PrintTo(const DateCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class RelativeDateTextTest : public ::testing::TestWithParam<DateCase> {};

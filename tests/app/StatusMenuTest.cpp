@@ -170,6 +170,7 @@ struct LoginCase {
   std::optional<std::string> error;
   std::size_t registers, unregisters;
   bool checkedAfter;
+  friend void PrintTo(const LoginCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class LaunchAtLoginTest : public ShellTest, public ::testing::WithParamInterface<LoginCase> {};

@@ -42,6 +42,7 @@ struct AnswerCase {
   int button;         // -1: the alert ended otherwise
   bool storedString;  // a value of another type is there: asked all the same
   bool expected;
+  friend void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ConfirmSyncAnswerTest : public EngineTest, public ::testing::WithParamInterface<AnswerCase> {};
@@ -157,6 +158,7 @@ struct FailureCase {
   const char* name;
   std::function<std::string()> exportAnswer;
   std::string message, description;
+  friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class ExportFailureTest : public ExportRunTest, public ::testing::WithParamInterface<FailureCase> {};

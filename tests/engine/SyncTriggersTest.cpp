@@ -54,6 +54,7 @@ struct Step {
 struct TrackingCase {
   const char* name;
   std::vector<Step> steps;
+  friend void PrintTo(const TrackingCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class NameTrackingTest : public EngineTest, public ::testing::WithParamInterface<TrackingCase> {};
@@ -196,6 +197,7 @@ struct IdleCase {
   int manualSyncAfter;  // seconds after the activation; 0: none
   int first, last;
   std::vector<int> synced;
+  friend void PrintTo(const IdleCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class IdleCasesTest : public IdleRuleTest, public ::testing::WithParamInterface<IdleCase> {};

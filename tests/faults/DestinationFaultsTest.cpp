@@ -23,6 +23,7 @@ struct DestinationFault {
   std::optional<std::string> error;  // lastError after the sync
   bool failureLine;                  // a "[Helper]   ✗ Documents: " line is expected
   int destinationsAfterFix;
+  friend void PrintTo(const DestinationFault& c, std::ostream* os) { *os << c.name; }
 };
 
 class DestinationFaultTest : public FaultTest, public ::testing::WithParamInterface<DestinationFault> {};

@@ -25,6 +25,7 @@ struct HostFault {
   const char* error;      // lastError
   const char* caseName;   // in the failure line
   const char* extraLine;  // another line expected, or null
+  friend void PrintTo(const HostFault& c, std::ostream* os) { *os << c.name; }
 };
 
 class HostScriptFaultTest : public FaultTest, public ::testing::WithParamInterface<HostFault> {};

@@ -122,6 +122,7 @@ TEST_F(PlistDefaultsTest, ValuesOfOtherTypesAreKeptAsTheyWere) {
 struct CorruptCase {
   const char* name;
   std::string content;
+  friend void PrintTo(const CorruptCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class PlistDefaultsCorruptTest : public PlistDefaultsTest,

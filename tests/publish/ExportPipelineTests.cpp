@@ -97,6 +97,7 @@ TEST_F(ExportPipelineTest, RunsTheExportScriptWithItsTimeLimitOnlyWhileTheHostRu
 struct FailureCase {
   std::string exportText;
   ExportErrorCode expected;
+  friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << exportErrorCaseName(c.expected); }
 };
 
 class ExportFailureTest : public ExportPipelineTest, public ::testing::WithParamInterface<FailureCase> {};
@@ -121,7 +122,10 @@ INSTANTIATE_TEST_SUITE_P(
                       // The export is one level, the items array a second, the item a third.
                       FailureCase{nested(kMaxExportDepth - 2), ExportErrorCode::parseFailure},
                       FailureCase{nested(1000000), ExportErrorCode::parseFailure},
-                      FailureCase{R"({"items":[]})", ExportErrorCode::emptyLibrary}));
+                      FailureCase{R"({"items":[]})", ExportErrorCode::emptyLibrary}),
+    [](const auto& info) {
+      return std::to_string(info.index) + "_" + std::string(exportErrorCaseName(info.param.expected));
+    });
 
 TEST_F(ExportPipelineTest, ANumberTooLargeToWriteIsASerialisationError) {
   // The parser reads 1e999 as infinity, which JSON cannot carry.

@@ -13,6 +13,7 @@ struct EntryCase {
   std::string name;
   std::string text;
   LoginItemStatus status;
+  friend void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class AutostartEntryTest : public ::testing::TestWithParam<EntryCase> {};
