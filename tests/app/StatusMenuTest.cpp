@@ -111,8 +111,10 @@ TEST_F(ShellTest, WithoutCurrentLibraryTheLineNeverShowsAMarker) {
 }
 
 struct MarkerCase {
+  const char* name;
   std::string text;
   std::string line;
+  friend void PrintTo(const MarkerCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class MarkerTest : public ShellTest, public ::testing::WithParamInterface<MarkerCase> {};
@@ -126,12 +128,14 @@ TEST_P(MarkerTest, StatusLineReadsTheCurrentLibrarysMarker) {
 
 INSTANTIATE_TEST_SUITE_P(
     Markers, MarkerTest,
-    ::testing::Values(MarkerCase{"2026-12-05T08:41:00Z\n", "Last sync: today at " + usTime("8:41", "am")},
-                      MarkerCase{" \t2026-12-04T21:05:00+00:00\r\n",
-                                 "Last sync: yesterday at " + usTime("9:05", "pm")},
-                      MarkerCase{"2026-12-05T08:41:00.250Z", "Never synced"},
-                      MarkerCase{"2026-12-05T08:41:00", "Never synced"},
-                      MarkerCase{std::string("2026-12-05T08:41:00Z\xff", 21), "Never synced"}));
+    ::testing::Values(
+        MarkerCase{"PlainNewline", "2026-12-05T08:41:00Z\n", "Last sync: today at " + usTime("8:41", "am")},
+        MarkerCase{"WhitespaceAndOffset", " \t2026-12-04T21:05:00+00:00\r\n",
+                   "Last sync: yesterday at " + usTime("9:05", "pm")},
+        MarkerCase{"FractionalSeconds", "2026-12-05T08:41:00.250Z", "Never synced"},
+        MarkerCase{"NoTimeZone", "2026-12-05T08:41:00", "Never synced"},
+        MarkerCase{"TrailingByte", std::string("2026-12-05T08:41:00Z\xff", 21), "Never synced"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ShellTest, RelativeTimeMovesOnAcrossMidnightAtTheNextRefresh) {
   clock.set(utc(2026, 12, 5, 23, 58));
