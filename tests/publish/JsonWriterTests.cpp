@@ -15,6 +15,7 @@ namespace json = boost::json;
 struct WriterCase {
   std::string input;
   std::string expected;
+  friend void PrintTo(const WriterCase& c, std::ostream* os) { *os << ::testing::PrintToString(c.input); }
 };
 
 class CompactJsonTest : public ::testing::TestWithParam<WriterCase> {};
