@@ -24,25 +24,28 @@ bool eventually(const std::function<bool()>& condition) {
   return true;
 }
 
-TEST(WorkerPoolsTest, EveryQueueGrowsForWaitingTasksAndItsIdleWorkersEnd) {
+TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemAndIdleWorkersEnd) {
   WorkerPools pools(0.05);
   std::atomic<int> finished{0};
+  // A task on every queue waits for one queued after it, on its own queue and
+  // on the utility queue (an export waiting for its reader).
   for (QoS qos : {QoS::userInitiated, QoS::utility, QoS::background}) {
-    // The first task waits for the one queued after it on the same queue.
-    auto gate = std::make_shared<std::promise<void>>();
-    pools.submit(qos, [&, gate] {
-      gate->get_future().wait();
-      ++finished;
-    });
-    pools.submit(qos, [&, gate] {
-      gate->set_value();
-      ++finished;
-    });
+    for (QoS other : {qos, QoS::utility}) {
+      auto gate = std::make_shared<std::promise<void>>();
+      pools.submit(qos, [&, gate] {
+        gate->get_future().wait();
+        ++finished;
+      });
+      pools.submit(other, [&, gate] {
+        gate->set_value();
+        ++finished;
+      });
+    }
   }
-  EXPECT_TRUE(eventually([&] { return finished.load() == 6; }));
+  EXPECT_TRUE(eventually([&] { return finished.load() == 12; }));
   EXPECT_TRUE(eventually([&] { return pools.workerCount() == 0; }));
   pools.submit(QoS::utility, [&] { ++finished; });  // a new worker after the old ones ended
-  EXPECT_TRUE(eventually([&] { return finished.load() == 7; }));
+  EXPECT_TRUE(eventually([&] { return finished.load() == 13; }));
 }
 
 TEST(WorkerPoolsTest, ShutdownWaitsForRunningTasksAndRefusesNewOnes) {
