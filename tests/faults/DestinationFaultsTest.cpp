@@ -4,7 +4,6 @@
 // left the sync fails with noDestinations, and once the obstacle is gone the
 // next sync succeeds.
 
-#include <functional>
 #include <optional>
 #include <string>
 
@@ -14,12 +13,13 @@
 namespace quillory::faults::test {
 namespace {
 
+enum class Under { home, documents, app };
+
 struct DestinationFault {
   const char* name;
-  bool appContainer;
-  // Puts the obstacle in place and returns its path.
-  std::function<fs::path(const testing::TempHome& home, const fs::path& documents, const fs::path& app)>
-      block;
+  Under under;       // where `path` starts; an app container is added for Under::app
+  const char* path;  // the obstacle: a file, or with `folder` a folder holding keep.txt
+  bool folder;
   std::optional<std::string> error;  // lastError after the sync
   bool failureLine;                  // a "[Helper]   ✗ Documents: " line is expected
   int destinationsAfterFix;
@@ -28,50 +28,28 @@ struct DestinationFault {
 
 class DestinationFaultTest : public FaultTest, public ::testing::WithParamInterface<DestinationFault> {};
 
-fs::path fileAt(const testing::TempHome& home, const fs::path& path) {
-  return home.writeFile(fs::relative(path, home.path()), "not a folder");
-}
-
-fs::path folderAt(const testing::TempHome& home, const fs::path& path) {
-  home.writeFile(fs::relative(path / "keep.txt", home.path()), "kept");
-  return path;
-}
-
+const char kNone[] = "No write destinations found";
 const DestinationFault kFaults[] = {
-    {"ContainerDocumentsIsAFile", false,
-     [](const auto& home, const auto& documents, const auto&) { return fileAt(home, documents); },
-     "No write destinations found", true, 1},
-    {"MobileDocumentsIsAFile", false,
-     [](const auto& home, const auto&, const auto&) {
-       return fileAt(home, home / "Library/Mobile Documents");
-     },
-     "No write destinations found", true, 1},
-    {"DocumentIsAFolder", false,
-     [](const auto& home, const auto& documents, const auto&) {
-       return folderAt(home, documents / "biz-eur.json");
-     },
-     "No write destinations found", true, 1},
-    {"MarkerIsAFolder", false,
-     [](const auto& home, const auto& documents, const auto&) {
-       return folderAt(home, documents / "biz-eur_updated.txt");
-     },
-     "No write destinations found", true, 1},
-    {"AppContainerDocumentsIsAFile", true,
-     [](const auto& home, const auto&, const auto& app) { return fileAt(home, app); }, std::nullopt, true, 2},
-    {"AppContainerDocumentIsAFolder", true,
-     [](const auto& home, const auto&, const auto& app) { return folderAt(home, app / "biz-eur.json"); },
-     std::nullopt, true, 2},
-    {"ContainersFolderIsAFile", false,
-     [](const auto& home, const auto&, const auto&) { return fileAt(home, home / "Library/Containers"); },
-     std::nullopt, false, 1},
+    {"ContainerDocumentsIsAFile", Under::documents, "", false, kNone, true, 1},
+    {"MobileDocumentsIsAFile", Under::home, "Library/Mobile Documents", false, kNone, true, 1},
+    {"DocumentIsAFolder", Under::documents, "biz-eur.json", true, kNone, true, 1},
+    {"MarkerIsAFolder", Under::documents, "biz-eur_updated.txt", true, kNone, true, 1},
+    {"AppContainerDocumentsIsAFile", Under::app, "", false, std::nullopt, true, 2},
+    {"AppContainerDocumentIsAFolder", Under::app, "biz-eur.json", true, std::nullopt, true, 2},
+    {"ContainersFolderIsAFile", Under::home, "Library/Containers", false, std::nullopt, false, 1},
 };
 
 TEST_P(DestinationFaultTest, IsLoggedSkippedAndRecoveredFrom) {
   const DestinationFault& fault = GetParam();
-  if (fault.appContainer) addAppContainer();
+  if (fault.under == Under::app) addAppContainer();
   settleLibrary();
-  const fs::path obstacle = fault.block(home, documents(), appDocuments());
-  const bool obstacleIsFolder = fs::is_directory(obstacle);
+  const fs::path base = fault.under == Under::home  ? home.path()
+                        : fault.under == Under::app ? appDocuments()
+                                                    : documents();
+  const fs::path obstacle = *fault.path != '\0' ? base / fault.path : base;
+  const fs::path file = fault.folder ? obstacle / "keep.txt" : obstacle;  // what the obstacle holds
+  const std::string bytes = fault.folder ? "kept" : "not a folder";
+  home.writeFile(file.lexically_relative(home.path()), bytes);
   const std::set<std::string> outside = outsideTheFolders();
 
   log.clear();
@@ -87,12 +65,8 @@ TEST_P(DestinationFaultTest, IsLoggedSkippedAndRecoveredFrom) {
   }
   EXPECT_EQ(log.contains("[Helper]   \u2717 Documents: "), fault.failureLine);
   // The obstacle is left as it was: the helper never removes what it did not write.
-  EXPECT_EQ(fs::is_directory(obstacle), obstacleIsFolder);
-  if (obstacleIsFolder) {
-    EXPECT_EQ(platform::files::readFile(obstacle / "keep.txt"), std::optional<std::string>("kept"));
-  } else {
-    EXPECT_EQ(platform::files::readFile(obstacle), std::optional<std::string>("not a folder"));
-  }
+  EXPECT_EQ(fs::is_directory(obstacle), fault.folder);
+  EXPECT_EQ(platform::files::readFile(file), bytes);
   expectNoPartialFiles();
   EXPECT_EQ(outsideTheFolders(), outside);
 

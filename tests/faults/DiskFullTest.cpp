@@ -21,59 +21,41 @@
 namespace quillory::faults::test {
 namespace {
 
-// Removes the mount on the way out (lazily, so that a file still open in it
-// cannot keep it).
-class TmpfsMount {
- public:
-  explicit TmpfsMount(const fs::path& at) : at_(at) {
+// A tmpfs of 64 KB over `at`, removed on the way out (lazily, so that a file
+// still open in it cannot keep it).
+struct TmpfsMount {
+  explicit TmpfsMount(const fs::path& at) : at(at) {
     // A namespace of its own keeps the mount out of everyone else's view. It
     // cannot be made once the process has threads; then the mount is made
     // where it is and removed again below.
     if (::unshare(CLONE_NEWNS) == 0) ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
-    if (::mount("tmpfs", at.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") == 0) {
-      mounted_ = true;
-    } else {
-      error_ = std::strerror(errno);
-    }
+    mounted = ::mount("tmpfs", at.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=64k,mode=0755") == 0;
+    if (!mounted) error = std::strerror(errno);
   }
   ~TmpfsMount() {
-    if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+    if (mounted) ::umount2(at.c_str(), MNT_DETACH);
   }
-  TmpfsMount(const TmpfsMount&) = delete;
-  TmpfsMount& operator=(const TmpfsMount&) = delete;
-
-  bool mounted() const { return mounted_; }
-  const std::string& error() const { return error_; }
-
- private:
-  const fs::path at_;
-  bool mounted_ = false;
-  std::string error_;
+  const fs::path at;
+  bool mounted = false;
+  std::string error;
 };
 
 // A soft file size limit for this process and its children, given back on
 // the way out.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &saved_);
-    previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limited = saved_;
+struct FileSizeLimit {
+  explicit FileSizeLimit(rlim_t bytes) : previousHandler(::signal(SIGXFSZ, SIG_IGN)) {
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit limited = saved;
     limited.rlim_cur = bytes;
-    ok_ = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    ok = ::setrlimit(RLIMIT_FSIZE, &limited) == 0;
   }
   ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &saved_);
-    ::signal(SIGXFSZ, previousHandler_);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::signal(SIGXFSZ, previousHandler);
   }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-  bool ok() const { return ok_; }
-
- private:
-  rlimit saved_{};
-  sighandler_t previousHandler_ = SIG_DFL;
-  bool ok_ = false;
+  rlimit saved{};
+  const sighandler_t previousHandler;
+  bool ok = false;
 };
 
 class DiskFullTest : public FaultTest {
@@ -105,8 +87,7 @@ class DiskFullTest : public FaultTest {
 TEST_F(DiskFullTest, SmallTmpfsRunsFull) {
   const fs::path mountPoint = home.makeFolder("Library/Mobile Documents");
   TmpfsMount tmpfs(mountPoint);
-  if (!tmpfs.mounted())
-    GTEST_SKIP() << "cannot mount a tmpfs here (" << tmpfs.error() << "); see FileSizeLimit";
+  if (!tmpfs.mounted) GTEST_SKIP() << "cannot mount a tmpfs here (" << tmpfs.error << "); see FileSizeLimit";
   expectFullDiskHandled(std::strerror(ENOSPC));
   expectNextSyncSucceeds();
 }
@@ -114,7 +95,7 @@ TEST_F(DiskFullTest, SmallTmpfsRunsFull) {
 TEST_F(DiskFullTest, FileSizeLimitIsReached) {
   {
     FileSizeLimit limit(64 * 1024);
-    ASSERT_TRUE(limit.ok());
+    ASSERT_TRUE(limit.ok);
     expectFullDiskHandled(std::strerror(EFBIG));
   }
   expectNextSyncSucceeds();

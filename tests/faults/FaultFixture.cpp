@@ -41,8 +41,6 @@ void writeText(const fs::path& file, const std::string& text) {
 
 void makeExecutable(const fs::path& file) { ::chmod(file.c_str(), 0755); }
 
-bool isHidden(const std::string& name) { return !name.empty() && name.front() == '.'; }
-
 }  // namespace
 
 platform::Date AdjustableClock::now() const {
@@ -53,11 +51,9 @@ platform::Date AdjustableClock::now() const {
 }
 
 void AdjustableClock::sleepFor(double seconds) {
-  double speed = 1;
-  {
-    std::lock_guard lock(mutex_);
-    speed = speed_;
-  }
+  std::unique_lock lock(mutex_);
+  const double speed = speed_;
+  lock.unlock();
   if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds / speed));
 }
 
@@ -185,12 +181,12 @@ void FaultTest::expectNoPartialFiles() const {
     const auto entries = platform::files::listFolder(folder);
     if (!entries) continue;
     for (const std::string& name : *entries) {
-      EXPECT_FALSE(isHidden(name)) << "temporary file left: " << (folder / name);
+      EXPECT_FALSE(name.starts_with('.')) << "temporary file left: " << (folder / name);
       std::error_code ec;
       if (!fs::is_regular_file(folder / name, ec)) continue;
       const auto bytes = platform::files::readFile(folder / name);
       ASSERT_TRUE(bytes) << folder / name;
-      if (name.size() > 5 && name.substr(name.size() - 5) == ".json") {
+      if (name.ends_with(".json")) {
         std::error_code parseError;
         const json::value value = json::parse(*bytes, parseError);
         EXPECT_TRUE(!parseError && value.is_object()) << "not a complete document: " << (folder / name);
@@ -207,17 +203,15 @@ std::set<std::string> FaultTest::outsideTheFolders() const {
   std::error_code ec;
   for (fs::recursive_directory_iterator it(home.path(), ec), end; !ec && it != end; it.increment(ec)) {
     const fs::path& path = it->path();
-    bool inside = false;
-    bool ancestor = false;
-    for (const fs::path& folder : helperFolders) {
-      const std::string p = path.string();
-      const std::string f = folder.string();
-      if (p == f || p.rfind(f + "/", 0) == 0) inside = true;
-      if (f.rfind(p + "/", 0) == 0) ancestor = true;  // a parent the helper creates
-    }
-    if (inside || ancestor) continue;
+    const std::string p = path.string();
     // The host's answer files are rewritten by the tests themselves.
-    if (path.string().rfind(hostState.string(), 0) == 0) continue;
+    bool skip = p.starts_with(hostState.string());
+    for (const fs::path& folder : helperFolders) {
+      const std::string f = folder.string();
+      // Inside a helper folder, or a parent the helper creates.
+      skip = skip || p == f || p.starts_with(f + "/") || f.starts_with(p + "/");
+    }
+    if (skip) continue;
     std::string entry = fs::relative(path, home.path()).string();
     if (!it->is_directory(ec) && !it->is_symlink(ec)) {
       entry += " " + platform::files::readFile(path).value_or("<unreadable>");

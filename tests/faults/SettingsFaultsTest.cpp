@@ -109,12 +109,6 @@ TEST_F(SettingsFaultTest, FolderInPlaceOfTheFileFailsSavesButNotSyncs) {
   expectCompleteSettingsFile();
 }
 
-}  // namespace
-}  // namespace quillory::faults::test
-
-namespace quillory::faults::test {
-namespace {
-
 // A binary property list naming "autoSyncEnabled" twice, both true. Found by
 // fuzz_defaults_file: the store changed one entry while a reload read the
 // other, so switching Auto-sync off did not survive a relaunch.
