@@ -15,17 +15,25 @@ namespace {
 
 using platform::QualityOfService;
 
-TEST(ManualDispatcherTest, MainTasksRunOnlyWhenPumpedIncludingNestedOnes) {
-  ManualDispatcher dispatcher;
+// In queued mode global tasks, like main tasks, wait on the test thread until pumped.
+TEST(ManualDispatcherTest, MainAndQueuedGlobalTasksRunOnlyWhenPumpedIncludingNestedOnes) {
+  ManualDispatcher dispatcher(ManualDispatcher::GlobalMode::queued);
   std::vector<int> order;
   dispatcher.async([&] {
     order.push_back(1);
     dispatcher.async([&] { order.push_back(2); });
   });
+  dispatcher.global(QualityOfService::utility, [&] {
+    order.push_back(3);
+    dispatcher.global(QualityOfService::utility, [&] { order.push_back(4); });
+  });
   EXPECT_TRUE(order.empty());
   EXPECT_EQ(dispatcher.pendingMainTasks(), 1u);
+  EXPECT_EQ(dispatcher.pendingGlobalTasks(), 1u);
   EXPECT_EQ(dispatcher.runMainUntilIdle(), 2u);
   EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  EXPECT_EQ(dispatcher.runGlobalTasks(), 2u);
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
 }
 
 TEST(ManualDispatcherTest, SyncFromGlobalThreadIsHandedToTheMainThreadWhileDraining) {
@@ -45,19 +53,6 @@ TEST(ManualDispatcherTest, SyncFromGlobalThreadIsHandedToTheMainThreadWhileDrain
   EXPECT_EQ(dispatcher.runningGlobalTasks(), 0u);
   EXPECT_EQ(dispatcher.globalCalls(),
             (std::vector<QualityOfService>{QualityOfService::background, QualityOfService::userInitiated}));
-}
-
-TEST(ManualDispatcherTest, QueuedModeRunsGlobalTasksOnTheTestThread) {
-  ManualDispatcher dispatcher(ManualDispatcher::GlobalMode::queued);
-  int ran = 0;
-  dispatcher.global(QualityOfService::utility, [&] {
-    ++ran;
-    dispatcher.global(QualityOfService::utility, [&] { ++ran; });
-  });
-  EXPECT_EQ(ran, 0);
-  EXPECT_EQ(dispatcher.pendingGlobalTasks(), 1u);
-  EXPECT_EQ(dispatcher.runGlobalTasks(), 2u);
-  EXPECT_EQ(ran, 2);
 }
 
 TEST(ManualDispatcherTest, TimersTickPerIntervalAndAreSkippedWhileModal) {
