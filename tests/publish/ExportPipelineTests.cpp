@@ -172,66 +172,33 @@ struct NamingCase {
   std::optional<std::string> confirmedName;
   std::string exportText;
   std::string filename;
-  std::string libraryName;
-  std::string currencyCode;
-  std::string libraryPath;
-  std::vector<std::string> records;  // the keys written
+  std::string name, currency, path;  // the published libraryName, currencyCode and libraryPath
+  int records;                       // 0: none; 1: the filename; 2: the filename and the path
 };
 
 TEST_F(ExportPipelineTest, NamesTheDocumentAndRecordsOnlyANamedLibrary) {
+  const std::string noName = R"({"items":[{"asset":{"path":"/assets/x.jpg"}}]})";
   const NamingCase cases[] = {
-      {"name from the library folder",
-       std::nullopt,
-       R"({"items":[{"asset":{"path":"/Users/a/Libraries/Haus CHF/assets/x.jpg"}}]})",
-       "haus-chf.json",
-       "Haus CHF",
-       "CHF",
-       "/Users/a/Libraries/Haus CHF",
-       {"library_filename_Haus CHF", "library_path_Haus CHF"}},
-      {"no name: the currency",
-       std::nullopt,
+      {"name from the library folder", std::nullopt,
+       R"({"items":[{"asset":{"path":"/Users/a/Libraries/Haus CHF/assets/x.jpg"}}]})", "haus-chf.json",
+       "Haus CHF", "CHF", "/Users/a/Libraries/Haus CHF", 2},
+      {"no name: the currency", std::nullopt,
        R"({"items":[{"asset":{"path":"/Users/a/Lib/x.jpg"},"amounts":{"currency":"chf"}}]})",
-       "receipts-chf.json",
-       "receipts-chf",
-       "CHF",
-       "",
-       {}},
-      {"no name and no currency",
-       std::nullopt,
-       R"({"items":[{"asset":{"path":"/assets/x.jpg"}}]})",
-       "receipts-export.json",
-       "receipts-export",
-       "EXPORT",
-       "",
-       {}},
-      {"an empty folder path records only the filename",
-       "Home",
-       R"({"items":[{"asset":{"path":"/assets/x.jpg"}}]})",
-       "home-export.json",
-       "Home",
-       "EXPORT",
-       "",
-       {"library_filename_Home"}},
+       "receipts-chf.json", "receipts-chf", "CHF", "", 0},
+      {"no name and no currency", std::nullopt, noName, "receipts-export.json", "receipts-export", "EXPORT",
+       "", 0},
+      {"an empty folder path records only the filename", "Home", noName, "home-export.json", "Home", "EXPORT",
+       "", 1},
       // The streamed derivations: original amounts of all items before any other amounts, and
       // the first item whose asset path names an "/assets/" folder.
-      {"currency from the items' original amounts first",
-       std::nullopt,
+      {"currency from the items' original amounts first", std::nullopt,
        R"({"items":[{"amounts":{"currency":"EUR"}},{"amountsOriginal":{"currency":""}},
                     {"amountsOriginal":{"currency":"Usd"}}]})",
-       "receipts-usd.json",
-       "receipts-usd",
-       "USD",
-       "",
-       {}},
-      {"the first usable asset path",
-       std::nullopt,
+       "receipts-usd.json", "receipts-usd", "USD", "", 0},
+      {"the first usable asset path", std::nullopt,
        R"({"items":[{"asset":"/a/assets/y.jpg"},{"asset":{"path":3}},{"asset":{"path":"/U/Other/y.jpg"}},
                     {"asset":{"path":"/U/Assets/assets/one/assets/y.jpg"}},{"asset":{"path":"/U/L/assets/z"}}]})",
-       "assets-export.json",
-       "Assets",
-       "EXPORT",
-       "/U/Assets",
-       {"library_filename_Assets", "library_path_Assets"}},
+       "assets-export.json", "Assets", "EXPORT", "/U/Assets", 2},
   };
   for (const NamingCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -239,12 +206,13 @@ TEST_F(ExportPipelineTest, NamesTheDocumentAndRecordsOnlyANamedLibrary) {
     confirmedName = c.confirmedName;
     ASSERT_EQ(run(c.exportText), 1);
     const json::object published = document(c.filename);
-    EXPECT_EQ(published.at("libraryName"), c.libraryName.c_str());
-    EXPECT_EQ(published.at("currencyCode"), c.currencyCode.c_str());
-    EXPECT_EQ(published.at("libraryPath"), c.libraryPath.c_str());
-    EXPECT_EQ(defaults.keys(), c.records);
-    if (!c.records.empty()) {
-      EXPECT_EQ(defaults.value(c.records[0]).asString(), c.filename);
+    EXPECT_EQ(published.at("libraryName"), c.name.c_str());
+    EXPECT_EQ(published.at("currencyCode"), c.currency.c_str());
+    EXPECT_EQ(published.at("libraryPath"), c.path.c_str());
+    const std::vector<std::string> keys{"library_filename_" + c.name, "library_path_" + c.name};
+    EXPECT_EQ(defaults.keys(), std::vector<std::string>(keys.begin(), keys.begin() + c.records));
+    for (int i = 0; i < c.records; ++i) {
+      EXPECT_EQ(defaults.value(keys[i]).asString(), i == 0 ? c.filename : c.path);
     }
   }
 }
