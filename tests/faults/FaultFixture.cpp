@@ -76,17 +76,10 @@ void FaultTest::SetUp() {
   // The stand-in script launcher: "-l JavaScript -e SCRIPT", answered from
   // the files in `hostState`.
   host = hostState / "osascript";
-  writeText(host,
-            "#!/bin/sh\n"
-            "case \"$4\" in\n"
-            "  *'documents[0].name()'*) cat '" +
-                (hostState / "name.txt").string() +
-                "' ;;\n"
-                "  *'export()'*) exec '" +
-                (hostState / "export.sh").string() +
-                "' ;;\n"
-                "  *) echo 'unknown script' >&2; exit 1 ;;\n"
-                "esac\n");
+  const std::string state = hostState.string();
+  writeText(host, "#!/bin/sh\ncase \"$4\" in\n  *'documents[0].name()'*) cat '" + state +
+                      "/name.txt' ;;\n  *'export()'*) exec '" + state +
+                      "/export.sh' ;;\n  *) echo 'unknown script' >&2; exit 1 ;;\nesac\n");
   makeExecutable(host);
   writeText(hostState / "name.txt", std::string(kLibrary) + "\n");
   writeText(hostState / "export.json", exportText(libraryFolder, 3, 10));
@@ -124,26 +117,15 @@ void FaultTest::quit() {
 
 void FaultTest::setHostExport(HostExport behaviour) {
   const std::string exportFile = (hostState / "export.json").string();
-  std::string body;
-  switch (behaviour) {
-    case HostExport::good:
-      body = "cat '" + exportFile + "'\n";
-      break;
-    case HostExport::large:
-      body = "cat '" + (hostState / "large.json").string() + "'\n";
-      break;
-    case HostExport::diesMidway:
-      body = "head -c 200 '" + exportFile + "'\nkill -KILL $$\n";
-      break;
-    case HostExport::invalidUtf8:
-      body = "printf '{\"items\":[{\"id\":\"1\",\"title\":\"\\377\\376\"}]}'\n";
-      break;
-    case HostExport::neverEnds:
-      body = "trap '' TERM\necho $$ > '" + (hostState / "pid").string() +
-             "'\nprintf '{\"items\":['\nwhile :; do sleep 0.05; done\n";
-      break;
-  }
-  writeText(hostState / "export.sh", "#!/bin/sh\n" + body);
+  const std::string bodies[] = {
+      /* good */ "cat '" + exportFile + "'\n",
+      /* large */ "cat '" + (hostState / "large.json").string() + "'\n",
+      /* diesMidway */ "head -c 200 '" + exportFile + "'\nkill -KILL $$\n",
+      /* invalidUtf8 */ "printf '{\"items\":[{\"id\":\"1\",\"title\":\"\\377\\376\"}]}'\n",
+      /* neverEnds */ "trap '' TERM\necho $$ > '" + (hostState / "pid").string() +
+          "'\nprintf '{\"items\":['\nwhile :; do sleep 0.05; done\n",
+  };
+  writeText(hostState / "export.sh", "#!/bin/sh\n" + bodies[static_cast<int>(behaviour)]);
   makeExecutable(hostState / "export.sh");
 }
 

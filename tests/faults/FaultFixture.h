@@ -50,7 +50,8 @@ class AdjustableClock final : public platform::Clock {
   std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
 };
 
-// What the stand-in host does when asked for its export.
+// What the stand-in host does when asked for its export (setHostExport
+// indexes its scripts by this order).
 enum class HostExport {
   good,         // prints the export
   large,        // prints an export of about 300 KB
