@@ -52,20 +52,16 @@ TEST_F(RunnerFixture, ReturnsSeveralMegabytesWhole) {
   EXPECT_EQ(log.size(), 0u);
 }
 
-TEST_F(RunnerFixture, PassesTheFourArgumentsUnchanged) {
-  const std::string script = std::string(kLibraryNameScript) + "\n\t'single' \"double\" $HOME %s \\ ✓ ";
-  const std::string result = run(R"(printf '%s|' "$#"; for a in "$@"; do printf '[%s]' "$a"; done)", script);
-  EXPECT_EQ(result, "4|[-l][JavaScript][-e][" + script + "]");
-}
-
-TEST_F(RunnerFixture, ChildInheritsOnlyTheStandardStreams) {
+TEST_F(RunnerFixture, ChildGetsTheFourArgumentsUnchangedAndOnlyTheStandardStreams) {
   // A descriptor opened without close-on-exec must not reach the child either.
   const int stray = ::open("/dev/null", O_RDONLY);
   ASSERT_GE(stray, 3);
+  const std::string script = std::string(kLibraryNameScript) + "\n\t'single' \"double\" $HOME %s \\ ✓ ";
   // ls lists its own descriptors: 0, 1, 2 and the one it reads the folder with.
-  const std::string listing = run("exec ls /proc/self/fd");
+  const std::string result =
+      run(R"(printf '%s|' "$#"; for a in "$@"; do printf '[%s]' "$a"; done; exec ls /proc/self/fd)", script);
   ::close(stray);
-  EXPECT_EQ(listing, "0\n1\n2\n3");
+  EXPECT_EQ(result, "4|[-l][JavaScript][-e][" + script + "]0\n1\n2\n3");
 }
 
 class LaunchFailureTest : public RunnerFixture, public ::testing::WithParamInterface<const char*> {};
