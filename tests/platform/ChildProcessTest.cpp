@@ -18,12 +18,6 @@ std::unique_ptr<ChildProcess> shell(const std::string& command) {
   return ChildProcess::spawn("/bin/sh", {"-c", command});
 }
 
-std::string outputOf(ChildProcess& child) {
-  std::string output;
-  child.readOutput(output);
-  return output;
-}
-
 // The state letter of /proc/<pid>/stat, or empty when there is no such process.
 std::string processState(int pid) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
@@ -63,7 +57,8 @@ TEST(ChildProcessTest, ChildStartsWithSigpipeAtDefaultAndNothingBlocked) {
   auto child = ChildProcess::spawn("/bin/cat", {"/proc/self/status"});
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   ASSERT_TRUE(child);
-  const std::string status = outputOf(*child);
+  std::string status;
+  child->readOutput(status);
   child->reap();
 
   const std::uint64_t sigpipeBit = std::uint64_t{1} << (SIGPIPE - 1);
