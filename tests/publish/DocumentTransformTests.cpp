@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
-#include <boost/json/parse.hpp>
-
 #include "publish/Derivations.h"
 #include "publish/DocumentTransform.h"
 #include "publish/ExportError.h"
@@ -10,8 +8,6 @@
 
 namespace quillory::publish {
 namespace {
-
-namespace json = boost::json;
 
 const std::set<std::string> kKeep(kKeptItemFields.begin(), kKeptItemFields.end());
 
@@ -51,17 +47,6 @@ TEST(DocumentTransform, DeepExportsFitASmallStack) {
   });
   EXPECT_GT(acceptedSize, 2 * (kMaxExportDepth - 3));
   EXPECT_EQ(deepest, ExportErrorCode::parseFailure);
-}
-
-TEST(DocumentTransform, DuplicateMembersKeepTheLastValue) {
-  testing::FakeClock clock;
-  const PreparedExport prepared = prepareExport(
-      R"({"items":[{"id":1}],"v":1,"v":2,"items":[{"id":2,"id":3,"x":1,"amounts":{"currency":"GBP"}}]})",
-      std::nullopt, kKeep, clock);
-  const json::object document = json::parse(prepared.documentBytes).as_object();
-  EXPECT_EQ(document.at("v"), 2);
-  EXPECT_EQ(document.at("items"), json::parse(R"([{"id":3,"amounts":{"currency":"GBP"}}])"));
-  EXPECT_EQ(prepared.libraryFilename, "receipts-gbp");
 }
 
 }  // namespace
