@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include "LibraryFixture.h"
 #include "libraries/PublishedDocuments.h"
+#include "support/SmallStack.h"
 
 namespace quillory::libraries::test {
 namespace {
@@ -68,28 +68,11 @@ std::string nestedDocument(int levels) {
   return doc + "}";
 }
 
-// Runs `work` on a thread with a stack as small as a dispatch queue's worker
-// thread gets on macOS (512 KB), where the queues run.
-template <typename Work>
-void onSmallStack(Work work) {
-  pthread_attr_t attributes;
-  pthread_attr_init(&attributes);
-  pthread_attr_setstacksize(&attributes, 512 * 1024);
-  pthread_t thread;
-  auto body = [](void* argument) -> void* {
-    (*static_cast<Work*>(argument))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attributes, body, &work), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attributes);
-}
-
 TEST_F(PublishedDocuments, NestingIsBoundedAndDeeperDocumentsAreUnreadable) {
   const fs::path deep512 = writeEntry("512.json", nestedDocument(512));
   const fs::path deep513 = writeEntry("513.json", nestedDocument(513));
   const fs::path deep100k = writeEntry("100k.json", nestedDocument(100000));
-  onSmallStack([&] {
+  testing::onSmallStack([&] {
     const Info accepted = readPublishedDocument(deep512);
     EXPECT_TRUE(accepted.has_value() && accepted->libraryName == "Deep");
     EXPECT_FALSE(readPublishedDocument(deep513).has_value());
