@@ -3,6 +3,8 @@
 
 #include "platform/macos/MacApplication.h"
 
+#include "platform/macos/CocoaStrings.h"
+
 #import <AppKit/AppKit.h>
 
 #include <cmath>
@@ -14,14 +16,6 @@ namespace {
 
 // Pictures wider or higher than this are refused rather than drawn.
 constexpr double kMaximumPixels = 1024.0;
-
-std::optional<std::string> toStdString(NSString* string) {
-  if (string == nil) return std::nullopt;
-  NSData* utf8 = [string dataUsingEncoding:NSUTF8StringEncoding];
-  if (utf8 == nil) return std::nullopt;
-  if (utf8.length == 0) return std::string();
-  return std::string(static_cast<const char*>(utf8.bytes), utf8.length);
-}
 
 // "q.circle.fill" at the point size and regular weight, as a template image;
 // nil when the system has no such symbol.

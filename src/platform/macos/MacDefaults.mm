@@ -2,6 +2,8 @@
 
 #include "platform/macos/MacDefaults.h"
 
+#include "platform/macos/CocoaStrings.h"
+
 #import <CoreFoundation/CoreFoundation.h>
 #import <Foundation/Foundation.h>
 
@@ -14,15 +16,6 @@ namespace quillory::platform::macos {
 namespace {
 
 using Seconds = std::chrono::duration<double>;
-
-// The string as UTF-8, or none for nil or a string UTF-8 cannot hold.
-std::optional<std::string> toStdString(NSString* string) {
-  if (string == nil) return std::nullopt;
-  NSData* utf8 = [string dataUsingEncoding:NSUTF8StringEncoding];
-  if (utf8 == nil) return std::nullopt;
-  if (utf8.length == 0) return std::string();
-  return std::string(static_cast<const char*>(utf8.bytes), utf8.length);
-}
 
 // The UTF-8 text as a string, or nil when it is not valid UTF-8.
 NSString* toNSString(const std::string& text) {

@@ -3,6 +3,8 @@
 
 #include "platform/macos/MacWorkspace.h"
 
+#include "platform/macos/CocoaStrings.h"
+
 #import <AppKit/AppKit.h>
 
 #include <utility>
@@ -10,15 +12,6 @@
 namespace quillory::platform::macos {
 
 namespace {
-
-// The string as UTF-8, or none for nil or a string UTF-8 cannot hold.
-std::optional<std::string> toStdString(NSString* string) {
-  if (string == nil) return std::nullopt;
-  NSData* utf8 = [string dataUsingEncoding:NSUTF8StringEncoding];
-  if (utf8 == nil) return std::nullopt;
-  if (utf8.length == 0) return std::string();
-  return std::string(static_cast<const char*>(utf8.bytes), utf8.length);
-}
 
 // The bundle identifier of the application a workspace notification names.
 std::optional<std::string> bundleIdentifierOf(NSNotification* notification) {
