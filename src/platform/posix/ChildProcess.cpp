@@ -13,6 +13,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/posix/ExitCleanup.h"
+
 extern char** environ;
 
 namespace quillory::platform::posix {
@@ -210,6 +212,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
   // the child (and whatever it started) closes them.
   outWrite = OwnedFd();
   errWrite = OwnedFd();
+  exitcleanup::addChildGroup(pid);  // a signal that ends this process stops the group
   return std::unique_ptr<ChildProcess>(
       new ChildProcess(pid, outRead.release(), errRead.release(), wakeRead.release(), wakeWrite.release()));
 }
@@ -276,6 +279,7 @@ void ChildProcess::kill() { signalGroup(SIGKILL); }
 
 ExitStatus ChildProcess::reap() {
   if (reaped_) return status_;
+  exitcleanup::forgetChildGroup(pid_);  // the group id is free once reaped
   int status = 0;
   pid_t result;
   do {

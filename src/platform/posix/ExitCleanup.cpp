@@ -1,0 +1,135 @@
+#include "platform/posix/ExitCleanup.h"
+
+#include <errno.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace quillory::platform::posix::exitcleanup {
+namespace {
+
+struct Registry {
+  std::mutex mutex;
+  std::set<int> groups;
+  std::set<std::string> files;
+  bool removing = false;  // removeTemporaryFiles has run
+};
+
+// Never destroyed: a signal may end the process while other threads still
+// register and forget, also during static destruction.
+Registry& registry() {
+  static Registry* const instance = new Registry;
+  return *instance;
+}
+
+sigset_t terminationSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
+// Called with the mutex held: a registered group has not been reaped, so its
+// id still names this child's group.
+void signalGroup(int group, int signal) {
+  if (::kill(-group, signal) == -1 && errno == ESRCH) ::kill(group, signal);
+}
+
+}  // namespace
+
+void addChildGroup(int group) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.groups.insert(group);
+}
+
+void forgetChildGroup(int group) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.groups.erase(group);
+}
+
+bool addTemporaryFile(const std::string& path) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  if (r.removing) return false;
+  r.files.insert(path);
+  return true;
+}
+
+void forgetTemporaryFile(const std::string& path) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.files.erase(path);
+}
+
+void stopChildGroups(std::chrono::milliseconds grace) {
+  Registry& r = registry();
+  std::set<int> stopping;
+  {
+    std::lock_guard lock(r.mutex);
+    stopping = r.groups;
+    for (const int group : stopping) signalGroup(group, SIGTERM);
+  }
+  // Their owners reap them once they end, which forgets them.
+  const auto deadline = std::chrono::steady_clock::now() + grace;
+  while (true) {
+    {
+      std::lock_guard lock(r.mutex);
+      bool left = false;
+      for (const int group : stopping) left = left || r.groups.count(group) != 0;
+      if (!left) return;
+      if (std::chrono::steady_clock::now() >= deadline) {
+        for (const int group : stopping) {
+          if (r.groups.count(group) != 0) signalGroup(group, SIGKILL);
+        }
+        return;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void removeTemporaryFiles() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  r.removing = true;
+  for (const std::string& file : r.files) ::unlink(file.c_str());
+  r.files.clear();
+}
+
+void blockTerminationSignals() {
+  const sigset_t set = terminationSignals();
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void watchTerminationSignals(std::function<void(int signal)> onSignal) {
+  static std::once_flag once;
+  std::call_once(once, [&] {
+    std::thread([onSignal = std::move(onSignal)] {
+      const sigset_t set = terminationSignals();
+      // Blocked here too, whatever the starting thread had: sigwait takes
+      // only blocked signals.
+      pthread_sigmask(SIG_BLOCK, &set, nullptr);
+      while (true) {
+        int signal = 0;
+        if (sigwait(&set, &signal) == 0) onSignal(signal);
+      }
+    }).detach();
+  });
+}
+
+void cleanUpAndExit(int signal, std::chrono::milliseconds grace) {
+  stopChildGroups(grace);
+  removeTemporaryFiles();
+  std::fflush(nullptr);
+  ::_exit(128 + signal);
+}
+
+}  // namespace quillory::platform::posix::exitcleanup

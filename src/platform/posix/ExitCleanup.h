@@ -1,0 +1,57 @@
+#pragma once
+// What must not outlive the process when it ends early: the process groups of
+// running script children and the temporary files of writes in progress.
+//
+// The registry is process-wide on purpose. It mirrors state that is itself
+// process-wide: the process's signal dispositions and its children. A signal
+// ends the whole process, whichever object started the child or the write, so
+// the one place that handles the signal must find every group and every file
+// without being handed them. Nothing of the program's logic reads it.
+//
+// - `ChildProcess` adds a child's group when it starts the child and forgets
+//   it when it reaps the child (until then the group id stays reserved, so
+//   signalling it never reaches an unrelated process).
+// - `files::atomicWrite` adds its temporary file once created and forgets it
+//   once renamed or removed.
+// - `watchTerminationSignals` takes SIGTERM, SIGINT and SIGHUP on a thread of
+//   its own (sigwait); the composition roots decide what happens then.
+//
+// Threading: any thread; one mutex guards the registry. The functions never
+// throw.
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace quillory::platform::posix::exitcleanup {
+
+// Registers / forgets the process group of a running child.
+void addChildGroup(int group);
+void forgetChildGroup(int group);
+
+// Registers / forgets a temporary file. Adding fails (false) once
+// `removeTemporaryFiles` has run: the process is ending, the write must not go on.
+bool addTemporaryFile(const std::string& path);
+void forgetTemporaryFile(const std::string& path);
+
+// Sends SIGTERM to every registered group, waits up to `grace` for their
+// children to be reaped, then sends SIGKILL to the groups still registered.
+void stopChildGroups(std::chrono::milliseconds grace);
+
+// Removes every registered temporary file; later additions fail.
+void removeTemporaryFiles();
+
+// The termination signals: SIGTERM, SIGINT and SIGHUP.
+// Blocks them in the calling thread. Call it in `main` before any other thread
+// starts, so that every thread inherits the mask and only the watcher takes them.
+void blockTerminationSignals();
+
+// Starts the watcher thread (once): it waits for a termination signal and
+// calls `onSignal` with its number, on the watcher thread, each time one arrives.
+void watchTerminationSignals(std::function<void(int signal)> onSignal);
+
+// Stops the child groups (with `grace`), removes the temporary files, flushes
+// the standard streams and ends the process with status 128 + `signal`.
+[[noreturn]] void cleanUpAndExit(int signal, std::chrono::milliseconds grace);
+
+}  // namespace quillory::platform::posix::exitcleanup
