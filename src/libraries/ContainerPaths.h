@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillory::libraries {
 
@@ -15,6 +16,14 @@ inline constexpr std::string_view kContainersRelative = "Library/Containers";
 inline std::filesystem::path containerDocumentsFolder(const std::filesystem::path& home) {
   return home / kContainerDocumentsRelative;
 }
+
+// Every app container Documents folder of the mobile app, in the order a deep
+// walk of home/Library/Containers finds them: for each preferences file
+// named <iOSBundleID>.plist below a "Preferences" folder, the folder three
+// levels up, then "Documents". The writer publishes into these and deletion
+// removes from them: one scan, so the two always agree.
+std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::filesystem::path& home,
+                                                                std::string_view iOSBundleID);
 
 // The update marker's file name: every ".json" in the document's file name
 // replaced by "_updated.txt".

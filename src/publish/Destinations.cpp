@@ -1,8 +1,6 @@
 #include "publish/Destinations.h"
 
-#include <algorithm>
 #include <system_error>
-#include <vector>
 
 #include "libraries/ContainerPaths.h"
 #include "platform/Files.h"
@@ -40,11 +38,6 @@ bool writePair(const fs::path& folder, const PairNames& names, const PublishRequ
   return true;
 }
 
-bool isPreferencesFile(const fs::path& entry, const std::string& preferencesName) {
-  if (entry.filename() != preferencesName) return false;
-  return std::any_of(entry.begin(), entry.end(), [](const fs::path& part) { return part == "Preferences"; });
-}
-
 }  // namespace
 
 int publishDocument(const fs::path& home, std::string_view iOSBundleID, const PublishRequest& request,
@@ -54,14 +47,7 @@ int publishDocument(const fs::path& home, std::string_view iOSBundleID, const Pu
   int count = 0;
   if (writePair(libraries::containerDocumentsFolder(home), libraryPair, request, log)) ++count;
 
-  const std::string preferencesName = std::string(iOSBundleID) + ".plist";
-  std::vector<fs::path> appFolders;
-  files::enumerateDeep(home / libraries::kContainersRelative, [&](const fs::path& entry) {
-    if (isPreferencesFile(entry, preferencesName)) {
-      appFolders.push_back(entry.parent_path().parent_path().parent_path() / "Documents");
-    }
-  });
-  for (const fs::path& folder : appFolders) {
+  for (const fs::path& folder : libraries::appContainerDocumentsFolders(home, iOSBundleID)) {
     if (writePair(folder, libraryPair, request, log)) ++count;
     writePair(folder, currencyPair, request, log);
   }
