@@ -33,7 +33,22 @@ std::variant<Options, UsageError> parseCommandLine(const std::vector<std::string
   Options options;
   std::vector<std::string> positional;
   bool optionsEnded = false;
-  bool wantsHelp = false;
+
+  // "--help" and then "--version" win over anything else on the line, also
+  // over an option that would take them as its value or a mistake elsewhere.
+  bool wantsVersion = false;
+  for (const std::string& argument : arguments) {
+    if (argument == "--") break;
+    if (argument == "--help" || argument == "-h" || argument.rfind("--help=", 0) == 0) {
+      options.command = Command::help;
+      return options;
+    }
+    wantsVersion = wantsVersion || argument == "--version";
+  }
+  if (wantsVersion) {
+    options.command = Command::version;
+    return options;
+  }
 
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
@@ -63,9 +78,7 @@ std::variant<Options, UsageError> parseCommandLine(const std::vector<std::string
       return std::nullopt;
     };
 
-    if (name == "--help" || name == "-h") {
-      if (auto error = flag(wantsHelp)) return *error;
-    } else if (name == "--yes" || name == "-y") {
+    if (name == "--yes" || name == "-y") {
       if (auto error = flag(options.yes)) return *error;
     } else if (name == "--assume-host-running") {
       if (auto error = flag(options.assumeHostRunning)) return *error;
@@ -87,10 +100,6 @@ std::variant<Options, UsageError> parseCommandLine(const std::vector<std::string
     }
   }
 
-  if (wantsHelp) {
-    options.command = Command::help;
-    return options;
-  }
   if (positional.empty()) return UsageError{"no command given"};
 
   const CommandName* command = findCommand(positional.front());
@@ -114,8 +123,9 @@ std::string usageText() {
 
 Publishes the library open in Kettle Ledger to the Quillory mobile app, like
 the Quillory Helper menu-bar app, without a menu bar. It uses the same
-settings file and the same folders under $HOME, and prints the helper's log
-lines on standard output. Questions and alerts go to standard error.
+settings store (see Files) and the same folders under $HOME, and prints the
+helper's log lines on standard output. Questions and alerts go to standard
+error.
 
 Commands:
   sync           check the open library twice (so its name settles), then
@@ -123,12 +133,15 @@ Commands:
                  The first time a library is met, asks whether to sync it:
                  on the terminal, or from --answer; with neither (standard
                  input is not a terminal) the answer is "Don't Sync".
-  status         one check, then the library line and the status line as
-                 the menu shows them
-  libraries      every library met so far, one a line, "[on]  " or "[off] "
+  status         asks Kettle Ledger for the open library, then prints the
+                 library line and the status line as the menu shows them;
+                 only reads: it never prunes, syncs or writes a setting
+  libraries      every library met so far, one a line, "[on]  " or "[off] ";
+                 nothing when there is none (a note on standard error)
   enable NAME    switch a library's sync on (published at its next sync)
   disable NAME   switch a library's sync off and delete its published files
-                 from the devices; asks first on a terminal, else needs --yes
+                 from the devices; asks first on a terminal, else needs
+                 --yes (answering "Cancel" changes nothing and exits 2)
   prune          one pass of forgetting switched-off libraries whose folder
                  is gone, deleting their published files
   help           this text
@@ -138,25 +151,30 @@ Options:
                           /usr/bin/osascript); for example the simulated
                           Kettle Ledger, tools/kettle-ledger-sim
   --assume-host-running   take Kettle Ledger as running without asking the
-                          desktop (needed where no macOS workspace exists)
+                          desktop (needed on Linux, where no workspace can
+                          be asked; on macOS the running applications are)
   --answer sync|dont-sync the answer to the first-sync question; given, it
                           is used also on a terminal
   --yes, -y               confirm "disable" without asking
-  --help, -h              this text
+  --help, -h              this text (wins over everything else)
+  --version               the version and build number
 
 Exit status:
   0   success
   1   the export failed ("⚠ " and the reason on standard error)
-  2   skipped: the library is switched off, or the answer was "Don't Sync"
+  2   skipped: the library is switched off, the answer was "Don't Sync",
+      or "disable" was cancelled
   64  bad usage (unknown command or option, unknown library, disable
       without --yes where nobody can be asked)
   75  another Quillory Helper or quillory-helper-cli is running on the same
       settings; try again when it has finished
 
 Files:
-  settings   $XDG_CONFIG_HOME/quillory-helper/test.quillory.helper.plist
+  settings   on macOS: the user defaults of test.quillory.helper, those of
+             the menu-bar app ("defaults read test.quillory.helper");
+             on Linux: $XDG_CONFIG_HOME/quillory-helper/test.quillory.helper.plist
              ($HOME/.config/... when XDG_CONFIG_HOME is unset or relative)
-  lock       quillory-helper.lock in the same folder
+  lock       quillory-helper.lock in $XDG_CONFIG_HOME/quillory-helper
   published  $HOME/Library/Mobile Documents/iCloud~test~quillory~mobile/Documents
              and the Documents folder of every app container of
              test.quillory.mobile under $HOME/Library/Containers

@@ -1,7 +1,8 @@
 #pragma once
 // The command line of quillory-helper-cli: one subcommand, its library name
 // where it takes one, and options anywhere on the line ("--opt value" or
-// "--opt=value"; "--" ends the options). Pure.
+// "--opt=value"; "--" ends the options). "--help" anywhere before "--" wins
+// over everything else on the line, then "--version". Pure.
 
 #include <optional>
 #include <string>
@@ -10,7 +11,7 @@
 
 namespace quillory::cli {
 
-enum class Command { sync, status, libraries, enable, disable, prune, help };
+enum class Command { sync, status, libraries, enable, disable, prune, help, version };
 
 // How the first-sync question is answered when nobody can be asked.
 enum class FirstSyncAnswer { sync, dontSync };

@@ -110,7 +110,9 @@ int Frontend::sync() {
 }
 
 int Frontend::status() {
-  onBackground([&manager = manager_] { manager.periodicCheck(); });
+  // Only the reading part of a check: no pruning and no idle sync, so that a
+  // status query never deletes a file or changes a setting.
+  onBackground([&manager = manager_] { manager.checkLibraryName(); });
   drainMainQueue();
   io_.out << libraryLine() << '\n' << statusLine() << '\n';
   return kExitSuccess;
@@ -118,7 +120,8 @@ int Frontend::status() {
 
 int Frontend::libraries() {
   const std::vector<std::string> names = manager_.knownLibraries();
-  if (names.empty()) io_.out << app::kNoLibrariesTitle << '\n';
+  // Scripts read the list from standard output: none is no line at all.
+  if (names.empty()) io_.err << app::kNoLibrariesTitle << '\n';
   for (const std::string& name : names) io_.out << marked(manager_.isLibraryEnabled(name), name) << '\n';
   return kExitSuccess;
 }
@@ -158,7 +161,7 @@ int Frontend::disable(const std::string& name) {
   }
   if (alerts_.run(disableConfirmation(name)) != 0) {
     io_.out << marked(true, name) << " (nothing changed)\n";
-    return kExitSuccess;
+    return kExitSkipped;
   }
   // As the submenu does it: the answer is stored before the files go, so a
   // failed deletion still leaves the library switched off.

@@ -26,12 +26,20 @@
 #include "platform/posix/StdoutLog.h"
 #include "platform/posix/SystemClock.h"
 
+#if defined(__APPLE__)
+#include "platform/macos/MacDefaults.h"
+#include "platform/macos/MacWorkspace.h"
+#endif
+
 namespace {
 
 using namespace quillory;
 namespace posix = platform::posix;
 
 constexpr const char* kProgram = "quillory-helper-cli";
+#if defined(__APPLE__)
+constexpr const char* kSettingsDomain = "test.quillory.helper";
+#endif
 
 int runCommand(cli::Frontend& frontend, const cli::Options& options) {
   switch (options.command) {
@@ -48,6 +56,7 @@ int runCommand(cli::Frontend& frontend, const cli::Options& options) {
     case cli::Command::prune:
       return frontend.prune();
     case cli::Command::help:
+    case cli::Command::version:
       break;
   }
   std::cout << cli::usageText();
@@ -81,6 +90,10 @@ int main(int argc, char** argv) {
     std::cout << cli::usageText();
     return cli::kExitSuccess;
   }
+  if (options.command == cli::Command::version) {
+    std::cout << kProgram << " " << QUILLORY_SHORT_VERSION << " (" << QUILLORY_BUILD_NUMBER << ")\n";
+    return cli::kExitSuccess;
+  }
 
   const std::filesystem::path home = platform::files::homeFolder();
   const std::filesystem::path settingsFile = posix::defaultDefaultsFile(home);
@@ -104,10 +117,16 @@ int main(int argc, char** argv) {
 
   posix::StdoutLog log;
   posix::SystemClock clock;
+#if defined(__APPLE__)
+  // The menu-bar helper's own store and the running applications.
+  platform::macos::MacDefaults defaults(kSettingsDomain);
+  platform::macos::MacWorkspace workspace;
+#else
   posix::PlistDefaults defaults(settingsFile, log, clock);
   cli::StaticWorkspace workspace(
-      options.assumeHostRunning ? std::vector<std::optional<std::string>>{engine::ExportManager::klBundleID}
-                                : std::vector<std::optional<std::string>>{});
+      options.assumeHostRunning ? std::vector<std::optional<std::string> >{engine::ExportManager::klBundleID}
+                                : std::vector<std::optional<std::string> >{});
+#endif
   const bool interactive = ::isatty(STDIN_FILENO) == 1;
 
   // The dispatcher goes first at the end (see below), so it is held apart.

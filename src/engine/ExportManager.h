@@ -151,6 +151,10 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   void startMonitoring();  // main thread, once
   void scheduleCheck();
   void periodicCheck();  // background queue
+  // The part of a check that only reads: the host test and the library-name
+  // script with its name tracking (no pruning, no idle sync). Returns whether
+  // the host runs. Background queue.
+  bool checkLibraryName();
   // Workspace handlers: act only when the bundle identifier is exactly
   // `klBundleID`. Main thread.
   void klDidQuit(const std::optional<std::string>& bundleIdentifier);

@@ -85,7 +85,11 @@ void ExportManager::appDidActivate(const std::optional<std::string>& bundleIdent
 
 void ExportManager::periodicCheck() {
   pruneLibraries();
+  if (!checkLibraryName()) return;
+  if (const std::optional<std::string> reason = takeIdleReason()) sync(*reason);
+}
 
+bool ExportManager::checkLibraryName() {
   if (!isHostRunning()) {
     bool cleared = false;
     {
@@ -96,7 +100,7 @@ void ExportManager::periodicCheck() {
       }
     }
     if (cleared) notifyStatusChanged();
-    return;
+    return false;
   }
 
   const std::string output =
@@ -104,8 +108,7 @@ void ExportManager::periodicCheck() {
   std::optional<std::string> reported;
   if (!output.empty()) reported = output;
   if (trackLibraryName(reported)) notifyStatusChanged();
-
-  if (const std::optional<std::string> reason = takeIdleReason()) sync(*reason);
+  return true;
 }
 
 // A new name shows at once and settles on its second consecutive sighting;

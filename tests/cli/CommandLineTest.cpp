@@ -46,11 +46,19 @@ TEST(CommandLine, LibraryNamesAreTakenAsTheyAre) {
   EXPECT_EQ(parsed({"enable", ""}).libraryName, "");
 }
 
-TEST(CommandLine, HelpWinsOverEverythingElse) {
-  for (const auto& arguments :
-       std::vector<std::vector<std::string>>{{"help"}, {"sync", "-h"}, {"frobnicate", "--help"}}) {
-    EXPECT_EQ(parsed(arguments).command, Command::help);
-  }
+TEST(CommandLine, HelpWinsOverEverythingElseThenVersion) {
+  const std::vector<std::pair<std::vector<std::string>, Command>> cases = {
+      {{"help"}, Command::help},
+      {{"sync", "-h"}, Command::help},
+      {{"frobnicate", "--help"}, Command::help},
+      {{"sync", "--verbose", "--help"}, Command::help},  // after a mistake
+      {{"sync", "--answer", "--help"}, Command::help},   // not taken as a value
+      {{"--version", "sync", "--help=x"}, Command::help},
+      {{"--version"}, Command::version},
+      {{"sync", "--answer", "maybe", "--version"}, Command::version},
+      {{"enable", "--", "--help"}, Command::enable},  // a library's name
+  };
+  for (const auto& [arguments, command] : cases) EXPECT_EQ(parsed(arguments).command, command);
 }
 
 TEST(CommandLine, BadUsageSaysWhatIsWrong) {
@@ -74,7 +82,8 @@ TEST(CommandLine, BadUsageSaysWhatIsWrong) {
 TEST(CommandLine, UsageNamesEveryCommandAndExitStatus) {
   const std::string usage = usageText();
   for (const char* word : {"sync", "status", "libraries", "enable NAME", "disable NAME", "prune",
-                           "--osascript", "--assume-host-running", "--answer", "--yes", "\n  64", "\n  75"}) {
+                           "--osascript", "--assume-host-running", "--answer", "--yes", "--version", "\n  64",
+                           "\n  75", "only reads", "on macOS", "on Linux"}) {
     EXPECT_NE(usage.find(word), std::string::npos) << word;
   }
 }

@@ -124,6 +124,12 @@ class FirstSync(EndToEnd):
                 self.assertEqual(box.published(), [])
                 self.assertEqual(box.run("libraries").stdout, f"[off] {NAME}\n")
 
+                # A status query only reads: the pass below would prune.
+                before = box.settings_file.read_bytes(), box.settings_file.stat().st_mtime_ns
+                status = box.run("status")
+                self.assertEqual((status.returncode, status.stdout), (0, f"Library: {NAME}\nNever synced\n"))
+                self.assertEqual((box.settings_file.read_bytes(), box.settings_file.stat().st_mtime_ns), before)
+
                 # Never published, so its folder was never recorded: the next
                 # pass forgets the answer and the question comes again.
                 pruned = box.run("prune")
@@ -131,7 +137,8 @@ class FirstSync(EndToEnd):
                 self.assertIn(f"[Helper] Pruned disabled library '{NAME}' (path unknown, JSON already deleted)",
                               pruned.stdout)
                 self.assertNotIn(f"sync_library_{NAME}", box.settings())
-                self.assertEqual(box.run("libraries").stdout, "No libraries seen yet\n")
+                listed = box.run("libraries")
+                self.assertEqual((listed.returncode, listed.stdout, listed.stderr), (0, "", "No libraries seen yet\n"))
 
     def test_first_sync_accepted(self):
         folder = self.box.open_library()
@@ -166,7 +173,7 @@ class FirstSync(EndToEnd):
         cases = [
             (["sync"], "maybe\n\n", 0, True),                        # asked again; Enter: the default
             (["sync", "--answer", "dont-sync"], "1\n", 2, False),    # an answer on the line wins
-            (["disable", NAME], "2\n", 0, True),                     # "Cancel"
+            (["disable", NAME], "2\n", 2, True),                     # "Cancel"
             (["disable", NAME], "remove\n", 0, False),
         ]
         for command, typed, status, published in cases:
@@ -320,6 +327,10 @@ class CommandLine(EndToEnd):
                 self.assertExit(result, 64)
                 self.assertIn("--help", result.stderr)
                 self.assertFalse(self.box.settings_file.exists(), "bad usage must not touch the settings")
+        # --help wins anywhere, also where an option wanted a value; --version.
+        for arguments, expected in ((["sync", "--answer", "--help"], "Usage: "), (["--version"], "quillory-helper-cli 1.0 (")):
+            result = subprocess.run([str(CLI), *arguments], capture_output=True, text=True, timeout=TIMEOUT)
+            self.assertEqual((result.returncode, result.stdout[:len(expected)]), (0, expected))
         unknown = self.box.run("enable", "Nope")
         self.assertExit(unknown, 64)
         self.assertIn('no library named "Nope"', unknown.stderr)

@@ -1,5 +1,8 @@
 #pragma once
-// Typed settings over the standard user defaults (macOS only).
+// Typed settings over the user defaults of one domain (macOS only): the
+// application's own (standard) defaults when the domain is the main bundle's
+// identifier or empty, otherwise that domain's, so that the command-line front
+// end reads and writes the menu-bar helper's settings.
 //
 // A boolean is a stored boolean object (not a number that happens to be 0 or
 // 1), a string a stored string, a date a stored date; any other stored type is
@@ -15,18 +18,30 @@
 //
 // Threading: any thread (the user defaults are thread-safe).
 
+#include <memory>
+#include <string>
+
 #include "platform/Defaults.h"
 
 namespace quillory::platform::macos {
 
 class MacDefaults final : public Defaults {
  public:
+  explicit MacDefaults(const std::string& domain = {});
+  ~MacDefaults() override;
+  MacDefaults(const MacDefaults&) = delete;
+  MacDefaults& operator=(const MacDefaults&) = delete;
+
   DefaultsValue value(const std::string& key) const override;
   void setBool(const std::string& key, bool value) override;
   void setString(const std::string& key, const std::string& value) override;
   void setDate(const std::string& key, Date value) override;
   void remove(const std::string& key) override;
   std::vector<std::string> keys() const override;
+
+ private:
+  struct Store;  // the NSUserDefaults object
+  std::unique_ptr<Store> store_;
 };
 
 }  // namespace quillory::platform::macos

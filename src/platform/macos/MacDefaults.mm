@@ -37,11 +37,29 @@ bool isBoolean(id object) {
 
 }  // namespace
 
+struct MacDefaults::Store {
+  NSUserDefaults* defaults = nil;
+};
+
+MacDefaults::MacDefaults(const std::string& domain) : store_(std::make_unique<Store>()) {
+  @autoreleasepool {
+    // A suite named like the main bundle is refused: that one is the standard
+    // defaults.
+    NSString* suite = domain.empty() ? nil : toNSString(domain);
+    if (suite != nil && ![suite isEqualToString:[NSBundle mainBundle].bundleIdentifier]) {
+      store_->defaults = [[NSUserDefaults alloc] initWithSuiteName:suite];
+    }
+    if (store_->defaults == nil) store_->defaults = [NSUserDefaults standardUserDefaults];
+  }
+}
+
+MacDefaults::~MacDefaults() = default;
+
 DefaultsValue MacDefaults::value(const std::string& key) const {
   @autoreleasepool {
     NSString* name = toNSString(key);
     if (name == nil) return DefaultsValue();
-    id object = [[NSUserDefaults standardUserDefaults] objectForKey:name];
+    id object = [store_->defaults objectForKey:name];
     if (object == nil) return DefaultsValue();
     if (isBoolean(object)) {
       NSNumber* number = object;
@@ -63,7 +81,7 @@ void MacDefaults::setBool(const std::string& key, bool value) {
   @autoreleasepool {
     NSString* name = toNSString(key);
     if (name == nil) return;
-    [[NSUserDefaults standardUserDefaults] setBool:value forKey:name];
+    [store_->defaults setBool:value forKey:name];
   }
 }
 
@@ -72,7 +90,7 @@ void MacDefaults::setString(const std::string& key, const std::string& value) {
     NSString* name = toNSString(key);
     NSString* text = toNSString(value);
     if (name == nil || text == nil) return;
-    [[NSUserDefaults standardUserDefaults] setObject:text forKey:name];
+    [store_->defaults setObject:text forKey:name];
   }
 }
 
@@ -81,8 +99,7 @@ void MacDefaults::setDate(const std::string& key, Date value) {
     NSString* name = toNSString(key);
     if (name == nil) return;
     const double seconds = Seconds(value.time_since_epoch()).count();
-    [[NSUserDefaults standardUserDefaults] setObject:[NSDate dateWithTimeIntervalSince1970:seconds]
-                                              forKey:name];
+    [store_->defaults setObject:[NSDate dateWithTimeIntervalSince1970:seconds] forKey:name];
   }
 }
 
@@ -90,14 +107,14 @@ void MacDefaults::remove(const std::string& key) {
   @autoreleasepool {
     NSString* name = toNSString(key);
     if (name == nil) return;
-    [[NSUserDefaults standardUserDefaults] removeObjectForKey:name];
+    [store_->defaults removeObjectForKey:name];
   }
 }
 
 std::vector<std::string> MacDefaults::keys() const {
   std::vector<std::string> names;
   @autoreleasepool {
-    for (id key in [[NSUserDefaults standardUserDefaults] dictionaryRepresentation]) {
+    for (id key in [store_->defaults dictionaryRepresentation]) {
       if (![key isKindOfClass:[NSString class]]) continue;
       if (auto name = toStdString(key)) names.push_back(std::move(*name));
     }
