@@ -4,11 +4,13 @@
 // export text to the same three folders in the same run. Peak memory is
 // measured in a fresh child process that runs one export.
 //
-//   publish_bench [--items N] [--rounds N]
+//   publish_bench [--shape NAME]... [--items N] [--rounds N]
 //
-// Prints the export size, the median times and throughputs, the ratio of the
-// pipeline's time to the plain copy's, and the child's peak resident memory
-// divided by the export size.
+// Shapes (SyntheticExport.h): receipts, dropped-strings, kept-numbers,
+// tiny-values; all four unless --shape names some. For each it prints the
+// export size, the median times and throughputs, the ratio of the pipeline's
+// time to the plain copy's, and the child's peak resident memory divided by
+// the export size.
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -160,25 +162,23 @@ int peakRun(const fs::path& exportFile, const fs::path& home) {
   return 0;
 }
 
-}  // namespace
+struct ShapeName {
+  const char* name;
+  bench::ExportKind kind;
+};
+constexpr ShapeName kShapes[] = {{"receipts", bench::ExportKind::receipts},
+                                 {"dropped-strings", bench::ExportKind::droppedStrings},
+                                 {"kept-numbers", bench::ExportKind::keptNumbers},
+                                 {"tiny-values", bench::ExportKind::tinyValues}};
 
-int main(int argc, char** argv) {
-  std::size_t items = 50000;
-  int rounds = 7;
-  for (int i = 1; i < argc; ++i) {
-    const std::string argument = argv[i];
-    if (argument == "--peak-run" && i + 2 < argc) return peakRun(argv[i + 1], argv[i + 2]);
-    if (argument == "--items" && i + 1 < argc) items = std::stoul(argv[++i]);
-    if (argument == "--rounds" && i + 1 < argc) rounds = std::stoi(argv[++i]);
-  }
-
-  char pattern[] = "/tmp/publish-bench-XXXXXX";
-  if (mkdtemp(pattern) == nullptr) return 1;
-  const fs::path scratch = pattern;
+// Measures one export shape; false when the pipeline did not publish.
+bool benchShape(const ShapeName& which, std::size_t items, int rounds, const fs::path& scratch) {
   bench::SyntheticExportShape shape;
-  shape.items = items;
+  shape.kind = which.kind;
+  shape.items = items != 0 ? items : bench::defaultItems(which.kind);
   const std::string text = bench::syntheticExport(shape);
   const double megabytes = static_cast<double>(text.size()) / 1e6;
+  std::printf("== %s\n", which.name);
 
   Harness harness(scratch / "home");
   std::vector<double> pipeline;
@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
     documentSize = fs::file_size(harness.destinationFolders()[0] / "business-eur.json");
     if (destinations != 3) {
       std::fprintf(stderr, "expected 3 destinations, got %d\n", destinations);
-      return 1;
+      return false;
     }
 
     start = std::chrono::steady_clock::now();
@@ -208,18 +208,19 @@ int main(int argc, char** argv) {
 
     start = std::chrono::steady_clock::now();
     const fs::path target = harness.destinationFolders()[0] / (prepared.libraryFilename + ".json");
-    if (libraries::conflictingLibraryPath(target, prepared.libraryPath)) return 1;
+    if (libraries::conflictingLibraryPath(target, prepared.libraryPath)) return false;
     conflictTest.push_back(secondsSince(start));
 
     start = std::chrono::steady_clock::now();
     const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
                                           prepared.libraryFilename, prepared.currencyFileToken};
-    if (publish::publishDocument(harness.home, "test.quillory.mobile", request, harness.log) != 3) return 1;
+    if (publish::publishDocument(harness.home, "test.quillory.mobile", request, harness.log) != 3)
+      return false;
     writes.push_back(secondsSince(start));
 
     start = std::chrono::steady_clock::now();
     for (const fs::path& folder : harness.destinationFolders()) {
-      if (files::atomicWrite(folder / "plain-copy.json", text)) return 1;
+      if (files::atomicWrite(folder / "plain-copy.json", text)) return false;
     }
     copy.push_back(secondsSince(start));
   }
@@ -235,7 +236,6 @@ int main(int argc, char** argv) {
     if (std::fscanf(child, "%ld %ld %d", &beforeKb, &peakKb, &peakCount) != 3) peakKb = 0;
     pclose(child);
   }
-  fs::remove_all(scratch);
 
   const double pipelineSeconds = median(pipeline);
   const double copySeconds = median(copy);
@@ -243,7 +243,7 @@ int main(int argc, char** argv) {
   std::printf(
       "export: %zu items, %.1f MB; published document %.1f MB (x1 + x2 "
       "pairs in 2 app containers)\n",
-      items, megabytes, static_cast<double>(documentSize) / 1e6);
+      shape.items, megabytes, static_cast<double>(documentSize) / 1e6);
   std::printf("rounds: %d (median)\n", rounds);
   std::printf(
       "pipeline:   %.3f s  %.0f MB/s  (script output -> 3 "
@@ -272,8 +272,41 @@ int main(int argc, char** argv) {
       "%.1f MB = %.2f x)\n",
       static_cast<double>(peakKb) * 1024 / 1e6, static_cast<double>(peakKb) * 1024 / exportBytes,
       static_cast<double>(beforeKb) * 1024 / 1e6, static_cast<double>(beforeKb) * 1024 / exportBytes);
+  return peakCount == 3;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::size_t items = 0;
+  int rounds = 7;
+  std::vector<ShapeName> shapes;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (argument == "--peak-run" && i + 2 < argc) return peakRun(argv[i + 1], argv[i + 2]);
+    if (argument == "--items" && i + 1 < argc) items = std::stoul(argv[++i]);
+    if (argument == "--rounds" && i + 1 < argc) rounds = std::stoi(argv[++i]);
+    if (argument == "--shape" && i + 1 < argc) {
+      const std::string name = argv[++i];
+      for (const ShapeName& shape : kShapes) {
+        if (name == shape.name) shapes.push_back(shape);
+      }
+    }
+  }
+  if (shapes.empty()) shapes.assign(std::begin(kShapes), std::end(kShapes));
+
+  char pattern[] = "/tmp/publish-bench-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) return 1;
+  const fs::path scratch = pattern;
+  bool published = true;
+  for (const ShapeName& shape : shapes) {
+    published = benchShape(shape, items, rounds, scratch) && published;
+    fs::remove_all(scratch / "home");
+    fs::remove_all(scratch / "peak-home");
+  }
+  fs::remove_all(scratch);
   double load[1] = {0};
   getloadavg(load, 1);
   std::printf("machine: %ld cores online, load average %.1f\n", sysconf(_SC_NPROCESSORS_ONLN), load[0]);
-  return peakCount == 3 ? 0 : 1;
+  return published ? 0 : 1;
 }

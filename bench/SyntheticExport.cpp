@@ -168,18 +168,132 @@ void writeItem(Writer& w, const SyntheticExportShape& shape) {
   out += ",\"Tags\":[\"legacy\"]}";
 }
 
+void writeAssetPath(Writer& w, const SyntheticExportShape& shape) {
+  std::string& out = w.out();
+  out += "{\"path\":\"";
+  out += shape.libraryFolder;
+  out += "/assets/";
+  w.hex(2);
+  out += '/';
+  w.uuid();
+  out += ".pdf\"}";
+}
+
+// A short kept item and two long dropped strings.
+void writeDroppedStringsItem(Writer& w, const SyntheticExportShape& shape) {
+  std::string& out = w.out();
+  out += "{\"id\":\"";
+  w.uuid();
+  out += "\",\"date\":";
+  w.date();
+  out += ",\"title\":";
+  w.text(40);
+  out += ",\"amounts\":";
+  w.amounts("EUR");
+  out += ",\"asset\":";
+  writeAssetPath(w, shape);
+  out += ",\"ocrText\":";
+  w.text(4000 + w.pick(4000));
+  out += ",\"thumbnail\":\"data:image/png;base64,";
+  for (std::size_t i = 0; i < 3000; ++i)
+    out += "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"[w.pick(64)];
+  out += "\"}";
+}
+
+// Kept numbers in every form an export uses: amounts with line items,
+// exchange rates, tag ids, sizes.
+void writeKeptNumbersItem(Writer& w, const SyntheticExportShape& shape, std::size_t index) {
+  std::string& out = w.out();
+  out += "{\"id\":";
+  out += std::to_string(100000 + index);
+  out += ",\"date\":";
+  w.date();
+  out += ",\"amounts\":";
+  w.amounts("EUR");
+  out.pop_back();
+  out += ",\"lines\":[";
+  const std::size_t lines = 4 + w.pick(12);
+  for (std::size_t l = 0; l < lines; ++l) {
+    if (l > 0) out += ',';
+    out += '[';
+    out += std::to_string(1 + w.pick(20));
+    out += ',';
+    w.number(w.amount() / 10);
+    out += ',';
+    w.number(w.amount());
+    out += ",19]";
+  }
+  out += "]},\"amountsOriginal\":{\"currency\":\"CHF\",\"gross\":";
+  w.number(w.amount());
+  out += ",\"rate\":1.0";
+  out += std::to_string(100000 + w.pick(900000));
+  out += ",\"fee\":-0.0,\"scale\":1e-2}";
+  out += ",\"tags\":[";
+  const std::size_t tags = w.pick(8);
+  for (std::size_t t = 0; t < tags; ++t) {
+    if (t > 0) out += ',';
+    out += std::to_string(w.pick(5000));
+  }
+  out += "],\"isPaid\":true,\"isCredit\":false,\"asset\":";
+  writeAssetPath(w, shape);
+  out.pop_back();
+  out += ",\"size\":";
+  out += std::to_string(20000 + w.pick(2000000));
+  out += ",\"pages\":";
+  out += std::to_string(1 + w.pick(4));
+  out += "}}";
+}
+
+// An item whose kept "tags" hold 18 million empty objects and arrays (54 MB).
+void writeTinyValuesItem(Writer& w, const SyntheticExportShape& shape) {
+  std::string& out = w.out();
+  out += "{\"id\":\"";
+  w.uuid();
+  out += "\",\"asset\":";
+  writeAssetPath(w, shape);
+  out += ",\"tags\":[";
+  for (std::size_t i = 0; i < 9000000; ++i) out += i == 0 ? "{},[]" : ",{},[]";
+  out += "]}";
+}
+
 }  // namespace
+
+std::size_t defaultItems(ExportKind kind) {
+  switch (kind) {
+    case ExportKind::receipts:
+      return 50000;
+    case ExportKind::droppedStrings:
+      return 9000;
+    case ExportKind::keptNumbers:
+      return 150000;
+    case ExportKind::tinyValues:
+      return 1;
+  }
+  return 0;
+}
 
 std::string syntheticExport(const SyntheticExportShape& shape) {
   Writer w(shape.seed);
   std::string& out = w.out();
-  out.reserve(shape.items * 1900 + 1024);
   out +=
       "{\"version\":3,\"generator\":\"Kettle Ledger "
       "4.2\",\"libraryName\":\"Business EUR\",\"items\":[";
   for (std::size_t i = 0; i < shape.items; ++i) {
     if (i > 0) out += ',';
-    writeItem(w, shape);
+    switch (shape.kind) {
+      case ExportKind::receipts:
+        writeItem(w, shape);
+        break;
+      case ExportKind::droppedStrings:
+        writeDroppedStringsItem(w, shape);
+        break;
+      case ExportKind::keptNumbers:
+        writeKeptNumbersItem(w, shape, i);
+        break;
+      case ExportKind::tinyValues:
+        writeTinyValuesItem(w, shape);
+        break;
+    }
   }
   out +=
       "],\"categories\":[\"Travel/Train\",\"Meals\",\"Office/"
