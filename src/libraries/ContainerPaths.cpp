@@ -28,16 +28,8 @@ std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::files
 }
 
 std::string markerNameFor(std::string_view documentFileName) {
-  std::string marker;
-  marker.reserve(documentFileName.size() + kMarkerEnding.size());
-  std::size_t from = 0;
-  for (std::size_t at = documentFileName.find(kDocumentEnding); at != std::string_view::npos;
-       at = documentFileName.find(kDocumentEnding, from)) {
-    marker.append(documentFileName.substr(from, at - from)).append(kMarkerEnding);
-    from = at + kDocumentEnding.size();
-  }
-  marker.append(documentFileName.substr(from));
-  return marker;
+  if (documentFileName.ends_with(kDocumentEnding)) documentFileName.remove_suffix(kDocumentEnding.size());
+  return std::string(documentFileName).append(kMarkerEnding);
 }
 
 bool isPlainFileName(std::string_view name) {

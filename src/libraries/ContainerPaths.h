@@ -25,8 +25,11 @@ inline std::filesystem::path containerDocumentsFolder(const std::filesystem::pat
 std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::filesystem::path& home,
                                                                 std::string_view iOSBundleID);
 
-// The update marker's file name: every ".json" in the document's file name
-// replaced by "_updated.txt".
+// The update marker's file name: the document's file name with its ".json"
+// ending replaced by "_updated.txt" ("business-eur.json" gives
+// "business-eur_updated.txt"; a name without that ending gets "_updated.txt"
+// appended). The one rule for the writer and every reader: a ".json" inside
+// the name ("my.json-eur.json") stays.
 std::string markerNameFor(std::string_view documentFileName);
 
 // True when `name` names an entry directly inside a folder: not empty, not

@@ -30,6 +30,11 @@ std::error_code createFolders(const fs::path& folder);
 // Writes the bytes to a temporary file in the target's folder, flushes them
 // to disk, renames the temporary file over the target and flushes the folder.
 // On failure the target is as it was and no temporary file is left behind.
+// The temporary file is named ".qh-<pid>-XXXXXX.tmp" (whatever the target's
+// name, so every name the file system takes can be written), created new
+// (never through a link) and registered with ExitCleanup, so a termination
+// signal removes it. Files of that exact pattern that are regular files and
+// whose writing process no longer exists are removed from the folder first.
 std::error_code atomicWrite(const fs::path& target, std::string_view bytes);
 
 // The whole file, or none when it cannot be read (missing, a folder, ...).

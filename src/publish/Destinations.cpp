@@ -17,7 +17,11 @@ struct PairNames {
   std::string marker;
 };
 
-PairNames pairNamesFor(const std::string& base) { return {base + ".json", base + "_updated.txt"}; }
+PairNames pairNamesFor(const std::string& base) {
+  std::string document = base + ".json";
+  std::string marker = libraries::markerNameFor(document);
+  return {std::move(document), std::move(marker)};
+}
 
 void logFailure(platform::Log& log, const fs::path& folder, const std::error_code& error) {
   log.line("[Helper]   \u2717 " + folder.filename().string() + ": " + error.message());

@@ -75,16 +75,16 @@ TEST_F(Pruning, EachRowOfTheTable) {
 
 using Deletion = LibraryFixture;
 
-TEST_F(Deletion, ByRecordedNameWithEveryJsonInTheMarkerNameReplaced) {
+// The marker the writer wrote: only the ".json" ending is replaced.
+TEST_F(Deletion, ByRecordedNameWithTheJsonEndingReplaced) {
   writeEntry("a.json.b.json", "{}");
+  writeEntry("a.json.b_updated.txt", "2026-12-05T11:32:21Z");
   writeEntry("a_updated.txt.b_updated.txt", "2026-12-05T11:32:21Z");
-  writeEntry("a_updated.txt.b.json", "{}");
   defaults.setString("library_filename_AB", "a.json.b.json");
   deleteLibraryFiles(context, "AB");
-  EXPECT_FALSE(hasEntry("a.json.b.json") || hasEntry("a_updated.txt.b_updated.txt"));
-  EXPECT_TRUE(hasEntry("a_updated.txt.b.json"));
-  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: a.json.b.json, "
-                                       "a_updated.txt.b_updated.txt"));
+  EXPECT_FALSE(hasEntry("a.json.b.json") || hasEntry("a.json.b_updated.txt"));
+  EXPECT_TRUE(hasEntry("a_updated.txt.b_updated.txt"));
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: a.json.b.json, a.json.b_updated.txt"));
 }
 
 TEST_F(Deletion, AStaleFileNameRecordDeletesNothingAndDoesNotScan) {

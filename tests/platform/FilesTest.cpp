@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -60,6 +62,41 @@ TEST(FilesTest, AtomicWriteCreatesAndReplacesWithoutAReaderEverSeeingPartialCont
   ASSERT_FALSE(atomicWrite(target, ""));
   EXPECT_EQ(readFile(target), "");
   EXPECT_EQ(namesIn(home.path()), std::set<std::string>{"doc.json"});
+}
+
+// Every name the file system takes can be written: the temporary file's name
+// does not grow with the target's.
+TEST(FilesTest, AtomicWriteTakesTheLongestNames) {
+  TempHome home;
+  std::string accented;
+  while (accented.size() < 254) accented += "\xC3\xA9";  // 254 bytes of "é"
+  for (const std::string& name : {std::string(255, 'n'), accented}) {
+    EXPECT_FALSE(atomicWrite(home / name, "x")) << name.size();
+    EXPECT_EQ(readFile(home / name), "x");
+  }
+}
+
+// Temporary files left by a writer that no longer exists go at the next
+// write into their folder; nothing else does.
+TEST(FilesTest, AtomicWriteRemovesOnlyStaleTemporaryFiles) {
+  TempHome home;
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_GT(gone, 0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string dead = ".qh-" + std::to_string(gone) + "-";
+  const std::string alive = ".qh-" + std::to_string(::getppid()) + "-";
+  home.writeFile(dead + "aB3xYz.tmp", "stale");
+  const std::set<std::string> kept = {
+      "doc.json",          alive + "aB3xYz.tmp", dead + "aB3xY.tmp", dead + "aB3xYz.tmp.bak",
+      dead + "aB3x-z.tmp", "qh-1-aB3xYz.tmp",    dead + "fold_r.tmp"};
+  for (const std::string& name : kept) home.writeFile(name, "keep");
+  home.makeFolder(dead + "dirDir.tmp");
+  fs::create_symlink(home / "doc.json", home / (dead + "linkLn.tmp"));
+  ASSERT_FALSE(atomicWrite(home / "doc.json", "x"));
+  std::set<std::string> expected = kept;
+  expected.insert({dead + "dirDir.tmp", dead + "linkLn.tmp"});
+  EXPECT_EQ(namesIn(home.path()), expected);
 }
 
 TEST(FilesTest, CreateFoldersAndListOneLevel) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "libraries/ContainerPaths.h"
 #include "platform/Files.h"
 #include "publish/Destinations.h"
 #include "support/CapturingLog.h"
@@ -112,6 +113,27 @@ TEST_F(DestinationsTest, AFailedWriteLeavesNoTemporaryFile) {
   EXPECT_TRUE(lines[1].starts_with("[Helper]   \u2717 Documents: "));
   EXPECT_EQ(lines[2], success(app, "eur.json"));
 }
+
+// Every pair whose two names fit the file system is written, under the names
+// every reader derives: long ASCII and non-ASCII names, ".json" inside a name.
+class PairNamesTest : public DestinationsTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(PairNamesTest, WritesTheMarkerEveryReaderLooksFor) {
+  const PublishRequest request{"{}", "2026-12-05T09:00:00Z", GetParam(), "eur"};
+  EXPECT_EQ(publishDocument(home.path(), "test.quillory.mobile", request, log), 1);
+  const std::string document = GetParam() + ".json";
+  EXPECT_THAT(entries(documents), ElementsAre(document, libraries::markerNameFor(document)));
+}
+
+std::string accented(std::size_t bytes) {
+  std::string name;
+  while (name.size() + 2 <= bytes) name += "\xC3\xA9";
+  return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PairNamesTest,
+                         ::testing::Values(std::string(243, 'n'), accented(242), "my.json-eur",
+                                           "a.json.json"));
 
 }  // namespace
 }  // namespace quillory::publish

@@ -4,15 +4,18 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstdlib>
+#include <optional>
 #include <random>
 #include <vector>
+
+#include "platform/posix/ExitCleanup.h"
 
 namespace quillory::platform::files {
 
@@ -61,16 +64,80 @@ std::error_code flushToDisk(int fd) {
   return {};
 }
 
-// A name for the temporary file: hidden (so folder walks skip it) and unique
-// enough that O_EXCL rarely has to try again.
-std::string temporaryName(const std::string& targetName) {
-  static std::atomic<unsigned> counter{0};
+// Temporary files are named ".qh-<pid>-XXXXXX.tmp": short, whatever the
+// target's name (so every target name the file system takes can be written),
+// hidden (folder walks skip them), and naming the process that writes them.
+constexpr std::string_view kTemporaryPrefix = ".qh-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+constexpr std::size_t kTemporaryRandomLength = 6;
+
+bool isAsciiAlnum(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The writer's process id when `name` has exactly the temporary pattern.
+std::optional<pid_t> temporaryFileWriter(std::string_view name) {
+  if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(kTemporarySuffix)) return std::nullopt;
+  name.remove_prefix(kTemporaryPrefix.size());
+  name.remove_suffix(kTemporarySuffix.size());
+  const std::size_t dash = name.find('-');
+  if (dash == std::string_view::npos || dash == 0 || dash > 9 || name[0] == '0') return std::nullopt;
+  const std::string_view pid = name.substr(0, dash);
+  const std::string_view random = name.substr(dash + 1);
+  if (!std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; })) return std::nullopt;
+  if (random.size() != kTemporaryRandomLength || !std::all_of(random.begin(), random.end(), isAsciiAlnum)) {
+    return std::nullopt;
+  }
+  return static_cast<pid_t>(std::stol(std::string(pid)));
+}
+
+// Removes the temporary files that writers which no longer exist left in the
+// folder (a crash, a power cut, a kill). A writer is gone when no process has
+// its id: the helper writes only to folders on this machine, and a reused id
+// only keeps a stale file for longer, never removes a live one. Only regular
+// files with exactly the pattern are touched, never this process's own.
+void removeStaleTemporaryFiles(const fs::path& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  const int dirFd = ::dirfd(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::optional<pid_t> writer = temporaryFileWriter(entry->d_name);
+    if (!writer || *writer == ::getpid()) continue;
+    if (::kill(*writer, 0) == 0 || errno != ESRCH) continue;
+    struct stat info {};
+    if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
+    ::unlinkat(dirFd, entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
+// Creates a new temporary file in `folder` with mode 0666 less the umask, as
+// any new file (O_EXCL: never through a link, never an existing file), and
+// registers it for removal should a signal end the process.
+int createTemporaryFile(const fs::path& folder, fs::path& temporary) {
   thread_local std::mt19937_64 random{std::random_device{}()};
-  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string suffix;
-  for (int i = 0; i < 8; ++i) suffix.push_back(kAlphabet[random() % (sizeof kAlphabet - 1)]);
-  return "." + targetName + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-         suffix;
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  const std::string prefix = (folder / kTemporaryPrefix).string() + std::to_string(::getpid()) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = prefix;
+    for (std::size_t i = 0; i < kTemporaryRandomLength; ++i) {
+      name.push_back(kAlphabet[random() % (sizeof kAlphabet - 1)]);
+    }
+    name += kTemporarySuffix;
+    const int fd = openRetrying(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd < 0) return -1;
+    temporary = name;
+    if (!posix::exitcleanup::addTemporaryFile(name)) {  // the process is ending
+      ::unlink(name.c_str());
+      ::close(fd);
+      errno = ECANCELED;
+      return -1;
+    }
+    return fd;
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -126,24 +193,18 @@ std::error_code atomicWrite(const fs::path& target, std::string_view bytes) {
   if (name.empty() || name == "." || name == "..") return std::make_error_code(std::errc::invalid_argument);
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
+  removeStaleTemporaryFiles(folder);
   fs::path temporary;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = folder / temporaryName(name.string());
-    fd = openRetrying(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0 && errno != EEXIST) return lastError();
-  }
-  if (fd < 0) return std::make_error_code(std::errc::file_exists);
-
+  const int fd = createTemporaryFile(folder, temporary);
+  if (fd < 0) return lastError();
   std::error_code ec = writeAll(fd, bytes);
   if (!ec) ec = flushToDisk(fd);
   const std::error_code closed = closeOnce(fd);
   if (!ec) ec = closed;
   if (!ec && ::rename(temporary.c_str(), target.c_str()) != 0) ec = lastError();
-  if (ec) {
-    ::unlink(temporary.c_str());
-    return ec;
-  }
+  if (ec) ::unlink(temporary.c_str());
+  posix::exitcleanup::forgetTemporaryFile(temporary.string());
+  if (ec) return ec;
 
   // Make the rename itself durable. The target is already replaced, so a
   // failure here is not reported as a failed write.
