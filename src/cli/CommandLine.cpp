@@ -178,6 +178,12 @@ Files:
   published  $HOME/Library/Mobile Documents/iCloud~test~quillory~mobile/Documents
              and the Documents folder of every app container of
              test.quillory.mobile under $HOME/Library/Containers
+
+Names on the terminal:
+  Library names, and the alerts that show them, are printed with control
+  characters escaped: C0 controls and DEL as \xHH (ESC is \x1b), C1
+  controls as \u00HH (\u009b), bytes that are not UTF-8 as \xHH, and a
+  backslash as \\. enable and disable take the name itself, unescaped.
 )";
 }
 

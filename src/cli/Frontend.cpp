@@ -9,6 +9,7 @@
 #include "app/AppDelegate.h"
 #include "app/StatusLine.h"
 #include "cli/ExitStatus.h"
+#include "cli/TerminalText.h"
 #include "engine/ExportManager.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Clock.h"
@@ -35,7 +36,9 @@ platform::Alert disableConfirmation(const std::string& name) {
   return alert;
 }
 
-std::string marked(bool enabled, const std::string& name) { return (enabled ? "[on]  " : "[off] ") + name; }
+std::string marked(bool enabled, const std::string& name) {
+  return (enabled ? "[on]  " : "[off] ") + terminalText(name);
+}
 
 }  // namespace
 
@@ -114,7 +117,7 @@ int Frontend::status() {
   // status query never deletes a file or changes a setting.
   onBackground([&manager = manager_] { manager.checkLibraryName(); });
   drainMainQueue();
-  io_.out << libraryLine() << '\n' << statusLine() << '\n';
+  io_.out << terminalText(libraryLine()) << '\n' << statusLine() << '\n';
   return kExitSuccess;
 }
 
@@ -132,7 +135,7 @@ bool Frontend::isKnown(const std::string& name) const {
 }
 
 int Frontend::unknownLibrary(const std::string& name) {
-  io_.err << "quillory-helper-cli: no library named \"" << name
+  io_.err << "quillory-helper-cli: no library named \"" << terminalText(name)
           << "\" has been seen; \"quillory-helper-cli libraries\" lists them\n";
   return kExitUsage;
 }

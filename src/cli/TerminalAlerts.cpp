@@ -6,6 +6,7 @@
 #include <ostream>
 #include <utility>
 
+#include "cli/TerminalText.h"
 #include "platform/Dispatcher.h"
 
 namespace quillory::cli {
@@ -37,8 +38,8 @@ TerminalAlerts::TerminalAlerts(platform::Dispatcher& dispatcher, std::istream& i
 
 int TerminalAlerts::run(const platform::Alert& alert) {
   platform::ModalScope modal(dispatcher_);
-  out_ << '\n' << alert.message << '\n';
-  if (!alert.informativeText.empty()) out_ << '\n' << alert.informativeText << '\n';
+  out_ << '\n' << terminalText(alert.message) << '\n';
+  if (!alert.informativeText.empty()) out_ << '\n' << terminalText(alert.informativeText, true) << '\n';
   out_ << '\n';
 
   if (alert.buttons.size() <= 1) {

@@ -1,9 +1,10 @@
 #pragma once
 // Modal alerts on a terminal, for the command-line front end.
 //
-// An alert with one button only informs (the name-conflict alert): its texts
-// are written unchanged to the output stream (standard error) and it is
-// acknowledged at once; nothing is read. An alert with several buttons is a
+// Every alert's texts are written to the output stream (standard error) with
+// control characters escaped (TerminalText.h); the informative text keeps its
+// line breaks. An alert with one button only informs (the name-conflict
+// alert): it is acknowledged at once; nothing is read. An alert with several buttons is a
 // question:
 // - when one of the preset answers (button titles, from --answer or --yes)
 //   names one of its buttons, that button is chosen without asking;

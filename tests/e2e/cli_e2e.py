@@ -264,6 +264,20 @@ class Libraries(EndToEnd):
         self.assertExit(self.box.run("sync"), 0)
         self.assertEqual(self.box.published(), PAIR)
 
+    def test_control_characters_in_a_name_are_printed_escaped(self):
+        self.box.open_library()
+        name = "Finch \x1b]0;owned\x07\x1b[2J\u009b"
+        (self.box.state / "name.txt").write_text(name + "\n", encoding="utf-8")
+        synced = self.sync_accepted()
+        self.assertIn('Sync "Finch \\x1b]0;owned\\x07\\x1b[2J\\u009b" with Quillory?', synced.stderr)
+        listed = self.box.run("libraries")
+        self.assertEqual(listed.stdout, "[on]  Finch \\x1b]0;owned\\x07\\x1b[2J\\u009b\n")
+        disabled = self.box.run("disable", "--yes", name)  # the exact name, not the escaped one
+        self.assertExit(disabled, 0)
+        self.assertEqual(self.box.published(), [])
+        for shown in (synced.stderr, listed.stdout, disabled.stdout, disabled.stderr):
+            self.assertNotIn("\x1b", shown)
+
     def test_app_container_receives_both_pairs(self):
         preferences = self.box.home / "Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist"
         preferences.parent.mkdir(parents=True)
