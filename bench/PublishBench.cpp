@@ -82,6 +82,7 @@ class InlineDispatcher final : public platform::Dispatcher {
   bool isMainThread() const override { return true; }
   void enterModal() override {}
   void exitModal() override {}
+  int modalDepth() const override { return 0; }
 };
 
 class NoAlerts final : public platform::AlertPresenter {

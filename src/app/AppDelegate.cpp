@@ -54,11 +54,18 @@ bool AppDelegate::loginItemEnabled() const {
   return shell_.loginItems.status() == platform::LoginItemStatus::enabled;
 }
 
-platform::MenuItem::Action AppDelegate::command(void (AppDelegate::*command)()) {
+platform::MenuItem::Action AppDelegate::menuAction(
+    std::function<void(AppDelegate&, platform::MenuItem&)> body) {
   std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
-  return [weakSelf, command](platform::MenuItem&) {
-    if (auto self = weakSelf.lock()) ((*self).*command)();
+  return [weakSelf, body = std::move(body)](platform::MenuItem& item) {
+    auto self = weakSelf.lock();
+    if (!self || self->shell_.dispatcher.modalDepth() > 0) return;
+    body(*self, item);
   };
+}
+
+platform::MenuItem::Action AppDelegate::command(void (AppDelegate::*command)()) {
+  return menuAction([command](AppDelegate& self, platform::MenuItem&) { (self.*command)(); });
 }
 
 }  // namespace quillory::app

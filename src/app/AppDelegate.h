@@ -102,7 +102,11 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   AppDelegate(Private, Shell shell, std::shared_ptr<engine::ExportManager> exportManager);
 
  private:
-  // A menu action that calls `command` on the delegate while it exists.
+  // A menu action that runs `body` while the delegate exists and no alert is
+  // open. Trays that deliver clicks over D-Bus bypass the toolkit's modal
+  // blocking; without this, a second switch-off or Quit could run inside an
+  // open alert (and quitting would answer an open first-sync question).
+  platform::MenuItem::Action menuAction(std::function<void(AppDelegate&, platform::MenuItem&)> body);
   platform::MenuItem::Action command(void (AppDelegate::*command)());
   void rebuildLibrariesSubmenu(platform::Menu& submenu);
   bool loginItemEnabled() const;

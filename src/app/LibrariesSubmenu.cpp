@@ -2,6 +2,7 @@
 // library's sync on or off (off only after the user confirms, because it
 // removes the library from the devices).
 #include "app/AppDelegate.h"
+#include "app/MenuTitle.h"
 #include "engine/ExportManager.h"
 #include "platform/AlertPresenter.h"
 
@@ -14,11 +15,12 @@ void AppDelegate::rebuildLibrariesSubmenu(platform::Menu& submenu) {
     submenu.addItem(kNoLibrariesTitle, "", nullptr)->setEnabled(false);
     return;
   }
-  std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
   for (const std::string& name : names) {
-    auto item = submenu.addItem(name, "", [weakSelf](platform::MenuItem& chosen) {
-      if (auto self = weakSelf.lock()) self->toggleLibrarySync(chosen);
-    });
+    // A long name is shortened in the title only; the item keeps it whole.
+    auto item = submenu.addItem(
+        elidedMenuTitle(name), "",
+        menuAction([](AppDelegate& self, platform::MenuItem& chosen) { self.toggleLibrarySync(chosen); }));
+    item->setToolTip(name);
     item->setRepresentedObject(name);
     item->setChecked(export_->isLibraryEnabled(name));
   }

@@ -64,6 +64,27 @@ bool dayOf(icu::Calendar& calendar, UDate when, int offsetDays, Day& out) {
 
 }  // namespace
 
+std::string posixTimeLocale(const EnvironmentLookup& environment) {
+  std::string name;
+  for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+    if (const std::optional<std::string> value = environment(variable); value && !value->empty()) {
+      name = *value;
+      break;
+    }
+  }
+  name = name.substr(0, name.find_first_of(".@"));
+  if (name.empty() || name == "C" || name == "POSIX") return "en_US_POSIX";
+  return name;
+}
+
+std::string withHourCycle(const std::string& locale, std::optional<bool> uses24Hour) {
+  if (!uses24Hour) return locale;
+  icu::Locale withCycle(locale.c_str());
+  UErrorCode status = U_ZERO_ERROR;
+  withCycle.setKeywordValue("hours", *uses24Hour ? "h23" : "h12", status);
+  return U_SUCCESS(status) ? withCycle.getName() : locale;
+}
+
 std::string relativeDateText(platform::Date date, platform::Date now, const DateTextSettings& settings) {
   const icu::Locale locale =
       settings.locale.empty() ? icu::Locale::getDefault() : icu::Locale(settings.locale.c_str());

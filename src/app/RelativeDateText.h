@@ -12,6 +12,8 @@
 // Pure: the instant "now", the locale and the time zone are passed in. Any
 // thread.
 
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/Defaults.h"
@@ -19,8 +21,9 @@
 namespace quillory::app {
 
 struct DateTextSettings {
-  // An ICU locale name such as "en_US" or "de_DE"; empty for the process's
-  // default locale (from the environment).
+  // An ICU locale name such as "en_US", "de_DE" or "en_US@hours=h23"; empty
+  // for ICU's default locale. The applications pass the user's time locale
+  // (below).
   std::string locale;
   // An Olson time zone identifier such as "Europe/Berlin"; empty for the
   // system's time zone.
@@ -28,5 +31,20 @@ struct DateTextSettings {
 };
 
 std::string relativeDateText(platform::Date date, platform::Date now, const DateTextSettings& settings);
+
+// Reads one environment variable: its value, or none when it is not set.
+using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
+
+// The user's time locale on a POSIX system, as ICU names it: the first
+// non-empty of LC_ALL, LC_TIME and LANG (the C library's precedence for
+// times), with the codeset (".UTF-8") and the modifier ("@euro") removed;
+// "en_US_POSIX" when none is set or the locale is "C" or "POSIX". Only the
+// environment is read, so the result does not depend on which locales the C
+// library has installed.
+std::string posixTimeLocale(const EnvironmentLookup& environment);
+
+// `locale` with the user's choice of a 12- or 24-hour clock (none: the
+// locale's own), as ICU's "hours" keyword.
+std::string withHourCycle(const std::string& locale, std::optional<bool> uses24Hour);
 
 }  // namespace quillory::app

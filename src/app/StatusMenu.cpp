@@ -1,5 +1,6 @@
 // The status item, the menu built at launch and its refresh.
 #include "app/AppDelegate.h"
+#include "app/MenuTitle.h"
 #include "app/StatusLine.h"
 #include "engine/ExportManager.h"
 #include "platform/Clock.h"
@@ -44,10 +45,9 @@ std::shared_ptr<platform::Menu> AppDelegate::buildMenu() {
   menu->addSeparator();
   menu->addItem(versionLine(shell_.version), "", nullptr)->setEnabled(false);
 
-  std::function<void()> terminate = shell_.terminate;
-  menu->addItem(kQuitTitle, "q", [terminate](platform::MenuItem&) {
-    if (terminate) terminate();
-  });
+  menu->addItem(kQuitTitle, "q", menuAction([](AppDelegate& self, platform::MenuItem&) {
+                  if (self.shell_.terminate) self.shell_.terminate();
+                }));
   return menu;
 }
 
@@ -75,7 +75,8 @@ void AppDelegate::refreshMenu() {
   // 3. The library line.
   if (auto item = libraryItem_.lock()) {
     const std::optional<std::string> name = export_->currentLibraryName();
-    item->setTitle(name ? "Library: " + *name : kOpenHostTitle);
+    item->setTitle(name ? "Library: " + elidedMenuTitle(*name) : kOpenHostTitle);
+    item->setToolTip(name ? *name : "");
   }
 
   // 4. The status line and "Sync Now".

@@ -82,6 +82,10 @@ app::VersionInfo versionInfo() {
           platform::macos::mainBundleInfoString("CFBundleVersion")};
 }
 void becomeAccessory() { platform::macos::setAccessoryActivationPolicy(); }
+std::string timeLocale() {
+  const auto user = platform::macos::userTimeLocale();
+  return app::withHourCycle(user.identifier, user.uses24Hour);
+}
 #else
 std::optional<std::string> environmentValue(const char* name) {
   const char* value = std::getenv(name);
@@ -109,6 +113,7 @@ app::VersionInfo versionInfo() {
   return {known(QUILLORY_SHORT_VERSION), known(QUILLORY_BUILD_NUMBER)};
 }
 void becomeAccessory() {}  // a tray application has no window and no dock entry to hide
+std::string timeLocale() { return app::posixTimeLocale(environmentValue); }
 #endif
 
 }  // namespace
@@ -163,7 +168,7 @@ int main(int argc, char** argv) {
       .loginItems = *loginItems,
       .log = log,
       .clock = clock,
-      .dateText = {},
+      .dateText = {timeLocale(), ""},
       .version = versionInfo(),
       .becomeAccessory = becomeAccessory,
       .terminate = [] { QCoreApplication::quit(); },

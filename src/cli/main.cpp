@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -27,6 +28,7 @@
 #include "platform/posix/SystemClock.h"
 
 #if defined(__APPLE__)
+#include "platform/macos/MacApplication.h"
 #include "platform/macos/MacDefaults.h"
 #include "platform/macos/MacWorkspace.h"
 #endif
@@ -61,6 +63,20 @@ int runCommand(cli::Frontend& frontend, const cli::Options& options) {
   }
   std::cout << cli::usageText();
   return cli::kExitSuccess;
+}
+
+// The user's time locale, as the menu-bar helper takes it.
+app::DateTextSettings dateTextSettings() {
+#if defined(__APPLE__)
+  const auto user = platform::macos::userTimeLocale();
+  return {app::withHourCycle(user.identifier, user.uses24Hour), ""};
+#else
+  return {app::posixTimeLocale([](const char* name) -> std::optional<std::string> {
+            const char* value = std::getenv(name);
+            return value ? std::optional<std::string>(value) : std::nullopt;
+          }),
+          ""};
+#endif
 }
 
 std::vector<std::string> presetAnswers(const cli::Options& options) {
@@ -136,7 +152,7 @@ int main(int argc, char** argv) {
   auto manager = engine::ExportManager::create(
       engine::Environment{defaults, *dispatcher, clock, log, workspace, alerts, runner, home});
 
-  cli::Frontend frontend(*manager, *dispatcher, clock, alerts, app::DateTextSettings{},
+  cli::Frontend frontend(*manager, *dispatcher, clock, alerts, dateTextSettings(),
                          cli::Frontend::Io{std::cout, std::cerr, interactive || options.yes});
   const int status = runCommand(frontend, options);
 

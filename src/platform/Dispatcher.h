@@ -13,6 +13,7 @@
 //   comes one interval after the call. Ticks are skipped while a modal alert
 //   is open (`modalDepth() > 0`): they neither fire then nor queue up.
 // - `enterModal`/`exitModal` bracket a modal alert; alert presenters call them.
+//   `modalDepth` is the number of alerts open now (nested ones count each).
 // - `isMainThread` tells whether the caller is on the main thread.
 // Tasks that still wait when the dispatcher is destroyed are dropped.
 //
@@ -37,6 +38,7 @@ class Dispatcher {
 
   virtual void enterModal() = 0;
   virtual void exitModal() = 0;
+  virtual int modalDepth() const = 0;
 };
 
 // Marks a modal alert for as long as it lives.

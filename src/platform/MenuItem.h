@@ -1,7 +1,8 @@
 #pragma once
 // One item of a menu: a titled command, a line of text, or a separator.
 //
-// Contract: an item has a title, an enabled state, a check mark, a key
+// Contract: an item has a title, a tool tip (empty for none), an enabled
+// state, a check mark, a key
 // equivalent (a single lower-case character pressed with the platform's
 // command modifier, or empty), an optional represented object (a string the
 // owner of the menu attaches, such as a library name), an optional submenu and
@@ -33,6 +34,8 @@ class MenuItem {
 
   virtual std::string title() const = 0;
   virtual void setTitle(const std::string& title) = 0;
+  virtual std::string toolTip() const = 0;
+  virtual void setToolTip(const std::string& toolTip) = 0;
   virtual bool isEnabled() const = 0;
   virtual void setEnabled(bool enabled) = 0;
   virtual bool isChecked() const = 0;

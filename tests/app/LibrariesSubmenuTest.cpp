@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "ShellFixture.h"
+#include "app/MenuTitle.h"
 #include "platform/Files.h"
 
 namespace quillory::app::test {
@@ -98,6 +99,64 @@ TEST_F(LibrariesTest, RemoveWritesFalseDeletesThePairAndKeepsTheLibraryListed) {
   EXPECT_FALSE(libraries().item(kQuoted).isChecked());
   EXPECT_EQ(dispatcher.pendingMainTasks(),
             1u);  // the notification, for the later refresh
+}
+
+TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
+  // Trays that deliver clicks over D-Bus reach the actions past Qt's modal
+  // blocking: here, every item is chosen while the first-sync question is open.
+  launch();
+  defaults.setBool(libraries::syncLibraryKey("Zeta"), true);
+  hostShows("New");
+  int opened = 0;
+  alerts.setWhileOpen([this, &opened](const platform::Alert&) {
+    if (opened++ > 0) return;  // a nested alert (the fault) must not recurse
+    for (std::size_t i = 0; i < menu().size(); ++i) menu().at(i).choose();
+    for (std::size_t i = 0; i < libraries().size(); ++i) libraries().at(i).choose();
+  });
+  alerts.queueAnswer(1);  // the user's own answer, "Don't Sync", comes after
+  manager->sync("manual");
+
+  EXPECT_EQ(alerts.count(), 1u);  // no switch-off question inside it
+  EXPECT_EQ(terminateCalls, 0);   // Quit did not end the question
+  EXPECT_EQ(defaults.value(libraries::syncLibraryKey("New")).asBool(), false);
+  EXPECT_EQ(defaults.value(libraries::syncLibraryKey("Zeta")).asBool(), true);
+  EXPECT_TRUE(manager->autoSyncEnabled());
+  EXPECT_EQ(loginItems.registers(), 0u);
+
+  menu().item(kQuitTitle).choose();  // and once the alert is closed, it works
+  EXPECT_EQ(terminateCalls, 1);
+}
+
+TEST(MenuTitle, LongTextsAreElidedInTheMiddleByCharacters) {
+  auto repeat = [](const std::string& piece, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += piece;
+    return text;
+  };
+  const std::string sixty(60, 'x'), accent = "e\u0301", han = "\u65E5";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {sixty, sixty},
+      {"A" + sixty, "A" + std::string(29, 'x') + "\u2026" + std::string(29, 'x')},
+      {repeat(han, 60), repeat(han, 60)},  // 180 bytes, 60 characters
+      {repeat(accent, 100),
+       repeat(accent, 30) + "\u2026" + repeat(accent, 29)},  // marks stay on their letter
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(elidedMenuTitle(text), expected) << text;
+}
+
+TEST_F(ShellTest, LongLibraryNamesAreShortInTitlesAndWholeInToolTipsAndAlerts) {
+  const std::string name = "Receipts " + std::string(3000, 'n') + " EUR";
+  launch();
+  defaults.setBool(libraries::syncLibraryKey(name), true);
+  hostShows(name);
+  EXPECT_EQ(libraryLine(), "Library: " + elidedMenuTitle(name));
+  EXPECT_EQ(menu().at(0).toolTip(), name);
+  FakeMenuItem& item = libraries().at(0);
+  EXPECT_EQ(item.title(), elidedMenuTitle(name));
+  EXPECT_EQ(item.toolTip(), name);
+  alerts.queueAnswer(1);
+  item.choose();
+  EXPECT_EQ(alerts.shown().at(0).message, "Remove \"" + name + "\" from mobile devices?");
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "ShellFixture.h"
 #include "app/RelativeDateText.h"
 
@@ -51,6 +53,61 @@ INSTANTIATE_TEST_SUITE_P(
         // ... and so are years: it is still 2026 in Los Angeles.
         DateCase{"ZoneMovesTheYear", "en_US", "America/Los_Angeles", utc(2027, 1, 1, 7, 0),
                  utc(2026, 12, 29, 20, 0), "Dec 29 at 12:00" + kNarrow + "pm"}),
+    [](const auto& info) { return info.param.name; });
+
+// The locale the applications take from the environment, with the user's
+// 12/24-hour choice where the system has one, all the way to the text.
+struct EnvironmentCase {
+  std::string name;
+  std::map<std::string, std::string> environment;
+  std::optional<bool> uses24Hour;
+  std::string locale, today;
+  friend void PrintTo(const EnvironmentCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class TimeLocaleTest : public ::testing::TestWithParam<EnvironmentCase> {};
+
+TEST_P(TimeLocaleTest, FollowsTheEnvironmentAndTheHourCycle) {
+  const EnvironmentCase& c = GetParam();
+  const std::string locale =
+      withHourCycle(posixTimeLocale([&](const char* name) -> std::optional<std::string> {
+                      const auto found = c.environment.find(name);
+                      if (found == c.environment.end()) return std::nullopt;
+                      return found->second;
+                    }),
+                    c.uses24Hour);
+  EXPECT_EQ(locale, c.locale);
+  EXPECT_EQ(relativeDateText(utc(2026, 12, 5, 15, 38), kNow, {locale, "UTC"}), c.today);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Environments, TimeLocaleTest,
+    ::testing::Values(
+        EnvironmentCase{"TimeOverLang",
+                        {{"LANG", "en_US.UTF-8"}, {"LC_TIME", "en_GB.UTF-8"}},
+                        {},
+                        "en_GB",
+                        "today at 15:38"},
+        EnvironmentCase{"AllOverTime",
+                        {{"LC_ALL", "de_DE.UTF-8@euro"}, {"LC_TIME", "en_US.UTF-8"}, {"LANG", "en_GB"}},
+                        {},
+                        "de_DE",
+                        "today at 15:38"},
+        EnvironmentCase{"EmptyCountsAsUnset",
+                        {{"LC_ALL", ""}, {"LC_TIME", ""}, {"LANG", "en_US.UTF-8"}},
+                        {},
+                        "en_US",
+                        "today at 3:38" + kNarrow + "pm"},
+        EnvironmentCase{"NoneIsPosix", {}, {}, "en_US_POSIX", "today at 3:38" + kNarrow + "pm"},
+        EnvironmentCase{
+            "CIsPosix", {{"LANG", "C.UTF-8"}}, {}, "en_US_POSIX", "today at 3:38" + kNarrow + "pm"},
+        EnvironmentCase{
+            "UserWants24Hours", {{"LANG", "en_US.UTF-8"}}, true, "en_US@hours=h23", "today at 15:38"},
+        EnvironmentCase{"UserWants12Hours",
+                        {{"LANG", "en_GB.UTF-8"}},
+                        false,
+                        "en_GB@hours=h12",
+                        "today at 3:38" + kNarrow + "pm"}),
     [](const auto& info) { return info.param.name; });
 
 }  // namespace

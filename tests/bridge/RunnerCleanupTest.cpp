@@ -103,6 +103,7 @@ class DroppingDispatcher final : public platform::Dispatcher {
   bool isMainThread() const override { return false; }
   void enterModal() override {}
   void exitModal() override {}
+  int modalDepth() const override { return 0; }
 };
 
 TEST_F(RunnerFixture, DroppedTasksNeitherHangTheCallNorLeaveAChild) {

@@ -4,11 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QMenu>
-#include <QAbstractButton>
 #include <QMessageBox>
 #include <QTimer>
+#include <functional>
 
 #include "QtPump.h"
 #include "app/AppDelegate.h"
@@ -79,11 +80,13 @@ class QtShellTest : public ::testing::Test {
     manager->notifyStatusChanged();
     pumpFor(50);
   }
-  // Answers the next alert with the button of that title.
-  void answerNextAlert(const QString& button) {
-    alerts.setAboutToShow([this, button](QMessageBox& box) {
+  // Answers the next alert with the button of that title, after `meanwhile`
+  // ran while it was open.
+  void answerNextAlert(const QString& button, std::function<void()> meanwhile = {}) {
+    alerts.setAboutToShow([this, button, meanwhile](QMessageBox& box) {
       shownText = box.text();
-      QTimer::singleShot(0, &box, [&box, button] {
+      QTimer::singleShot(0, &box, [&box, button, meanwhile] {
+        if (meanwhile) meanwhile();
         for (QAbstractButton* b : box.buttons()) {
           if (b->text() == button) b->click();
         }
@@ -184,9 +187,19 @@ TEST_F(QtShellTest, LibraryItemsAskBeforeRemovingAndKeepTheirMarkOnCancel) {
   QAction* item = submenu->actions().front();
   EXPECT_EQ(item->text(), "R&&D \"Lab\"");  // shown as "R&D", not as a mnemonic
   EXPECT_TRUE(item->isChecked());
+  EXPECT_EQ(item->toolTip(), QString::fromStdString(name));
 
-  answerNextAlert("Cancel");
+  // A click that reaches an action past the modal alert (as D-Bus trays
+  // deliver them) is ignored: no second alert, no quit.
+  int alertsShown = 0;
+  answerNextAlert("Cancel", [&] {
+    if (alertsShown++ > 0) return;
+    item->trigger();
+    action("Quit Quillory Helper")->trigger();
+  });
   item->trigger();
+  EXPECT_EQ(alertsShown, 1);
+  EXPECT_EQ(terminated, 0);
   EXPECT_EQ(shownText, "Remove \"R&D \"Lab\"\" from mobile devices?");
   EXPECT_EQ(dispatcher.modalDepth(), 0);
   EXPECT_EQ(defaults.value(libraries::syncLibraryKey(name)).asBool(), true);
@@ -198,6 +211,17 @@ TEST_F(QtShellTest, LibraryItemsAskBeforeRemovingAndKeepTheirMarkOnCancel) {
   pumpFor(50);
   ASSERT_EQ(submenu->actions().size(), 1);
   EXPECT_FALSE(submenu->actions().front()->isChecked());
+}
+
+TEST(QtStatusItem, APlainClickOpensTheMenuUnlessTheSystemDoes) {
+  for (const bool systemOpensMenu : {false, true}) {
+    QtStatusItem item(statusIcon(), kPlatformIconStyle, systemOpensMenu);
+    item.setMenu(item.createMenu());
+    item.menu()->addItem("Sync Now", "", nullptr);
+    Q_EMIT item.trayIcon().activated(QSystemTrayIcon::Trigger);
+    EXPECT_EQ(item.qmenu()->isVisible(), !systemOpensMenu);
+    item.qmenu()->hide();
+  }
 }
 
 TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {

@@ -23,6 +23,8 @@ class FakeMenuItem final : public platform::MenuItem, public std::enable_shared_
   bool isSeparator() const override { return separator_; }
   std::string title() const override { return title_; }
   void setTitle(const std::string& title) override { title_ = title; }
+  std::string toolTip() const override { return toolTip_; }
+  void setToolTip(const std::string& toolTip) override { toolTip_ = toolTip; }
   bool isEnabled() const override { return enabled_; }
   void setEnabled(bool enabled) override { enabled_ = enabled; }
   bool isChecked() const override { return checked_; }
@@ -41,6 +43,7 @@ class FakeMenuItem final : public platform::MenuItem, public std::enable_shared_
 
  private:
   std::string title_;
+  std::string toolTip_;
   const std::string keyEquivalent_;
   Action action_;
   const bool separator_;

@@ -53,7 +53,7 @@ class ManualDispatcher final : public platform::Dispatcher {
   bool isMainThread() const override;
   void enterModal() override;
   void exitModal() override;
-  int modalDepth() const;
+  int modalDepth() const override;
 
   // Main queue. Each returns the number of tasks it ran.
   std::size_t runMainUntilIdle();

@@ -4,7 +4,7 @@
 // symbol, and the main bundle's information strings.
 //
 // Threading: main thread, once the application object exists (constructing
-// QApplication creates it).
+// QApplication creates it); `userTimeLocale` on any thread.
 
 #include <optional>
 #include <string>
@@ -31,6 +31,16 @@ struct StatusIconPng {
 // template. None when neither can be drawn, or when the sizes are not positive
 // or the picture would be more than 1024 pixels wide or high.
 std::optional<StatusIconPng> statusIconPng(double pointSize = 16.0, double pixelScale = 2.0);
+
+// The user's locale for times: the current locale's identifier (with the
+// calendar and region the user chose), and whether the user's clock shows 24
+// hours, as the locale's hour pattern for "j" with the user's settings says
+// (none when it cannot be had).
+struct UserTimeLocale {
+  std::string identifier;
+  std::optional<bool> uses24Hour;
+};
+UserTimeLocale userTimeLocale();
 
 // The string under `key` in the main bundle's information dictionary; none
 // when the dictionary or the key is missing or the value is not a string.

@@ -1,5 +1,6 @@
-// Translates the AppKit application object, the system symbol images and the
-// main bundle into the plain C++ functions of MacApplication.h.
+// Translates the AppKit application object, the system symbol images, the
+// user's locale and the main bundle into the plain C++ functions of
+// MacApplication.h.
 
 #include "platform/macos/MacApplication.h"
 
@@ -63,6 +64,19 @@ std::optional<StatusIconPng> statusIconPng(double pointSize, double pixelScale) 
       return StatusIconPng{std::move(*png), false};
     }
     return std::nullopt;
+  }
+}
+
+UserTimeLocale userTimeLocale() {
+  @autoreleasepool {
+    NSLocale* locale = [NSLocale currentLocale];
+    UserTimeLocale result{toStdString(locale.localeIdentifier).value_or(""), std::nullopt};
+    NSString* hour = [NSDateFormatter dateFormatFromTemplate:@"j" options:0 locale:locale];
+    if (hour != nil) {
+      NSCharacterSet* twentyFour = [NSCharacterSet characterSetWithCharactersInString:@"Hk"];
+      result.uses24Hour = [hour rangeOfCharacterFromSet:twentyFour].location != NSNotFound;
+    }
+    return result;
   }
 }
 

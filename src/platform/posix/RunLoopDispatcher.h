@@ -47,7 +47,7 @@ class RunLoopDispatcher final : public Dispatcher {
   bool isMainThread() const override;
   void enterModal() override;
   void exitModal() override;
-  int modalDepth() const;
+  int modalDepth() const override;
 
   // Runs the main loop on the main thread until `stop` is called.
   void run();

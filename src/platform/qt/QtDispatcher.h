@@ -51,7 +51,7 @@ class QtDispatcher final : public Dispatcher {
   bool isMainThread() const override;
   void enterModal() override;
   void exitModal() override;
-  int modalDepth() const { return modalDepth_.load(); }
+  int modalDepth() const override { return modalDepth_.load(); }
 
  private:
   struct Item {

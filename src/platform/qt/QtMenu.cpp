@@ -64,6 +64,12 @@ void QtMenuItem::setTitle(const std::string& title) {
   if (action_) action_->setText(menuText(title));
 }
 
+void QtMenuItem::setToolTip(const std::string& toolTip) {
+  if (separator_) return;
+  toolTip_ = toolTip;
+  if (action_) action_->setToolTip(toQString(toolTip));
+}
+
 bool QtMenuItem::isEnabled() const { return action_ && action_->isEnabled(); }
 
 void QtMenuItem::setEnabled(bool enabled) {
@@ -92,7 +98,7 @@ void QtMenu::DeleteLater::operator()(QMenu* menu) const {
   if (menu) menu->deleteLater();
 }
 
-QtMenu::QtMenu() : menu_(new QMenu()) {}
+QtMenu::QtMenu() : menu_(new QMenu()) { menu_->setToolTipsVisible(true); }
 
 QtMenu::~QtMenu() {
   items_.clear();

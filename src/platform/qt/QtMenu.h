@@ -8,7 +8,7 @@
 // action runs, so the mark stays what the program last set. Removed actions
 // are deleted later by the event loop, never inside the signal that may be
 // running them. Titles are shown as given: an "&" is not taken as the mark of
-// a keyboard mnemonic.
+// a keyboard mnemonic. Tool tips show when the pointer rests on an item.
 //
 // Threading: main thread only.
 
@@ -39,6 +39,8 @@ class QtMenuItem final : public MenuItem, public std::enable_shared_from_this<Qt
   bool isSeparator() const override { return separator_; }
   std::string title() const override;
   void setTitle(const std::string& title) override;
+  std::string toolTip() const override { return toolTip_; }
+  void setToolTip(const std::string& toolTip) override;
   bool isEnabled() const override;
   void setEnabled(bool enabled) override;
   bool isChecked() const override { return checked_; }
@@ -58,6 +60,7 @@ class QtMenuItem final : public MenuItem, public std::enable_shared_from_this<Qt
  private:
   QPointer<QAction> action_;
   std::string title_;
+  std::string toolTip_;
   const bool separator_;
   const std::string keyEquivalent_;
   Action handler_;

@@ -7,8 +7,8 @@
 
 namespace quillory::platform::qt {
 
-QtStatusItem::QtStatusItem(QIcon icon, IconStyle indicatorStyle)
-    : icon_(std::move(icon)), indicatorStyle_(indicatorStyle) {
+QtStatusItem::QtStatusItem(QIcon icon, IconStyle indicatorStyle, bool systemOpensMenu)
+    : icon_(std::move(icon)), indicatorStyle_(indicatorStyle), systemOpensMenu_(systemOpensMenu) {
   tray_.setToolTip(QStringLiteral("Quillory"));
   frameTimer_.setInterval(kIndicatorFrameMilliseconds);
   connect(&frameTimer_, &QTimer::timeout, this, [this] {
@@ -67,7 +67,7 @@ QMenu* QtStatusItem::qmenu() const { return menu_ ? menu_->qmenu() : nullptr; }
 
 void QtStatusItem::onActivated(QSystemTrayIcon::ActivationReason reason) {
   // The context-menu click opens the menu by itself; a plain click does too.
-  if (reason != QSystemTrayIcon::Trigger || !menu_) return;
+  if (reason != QSystemTrayIcon::Trigger || !menu_ || systemOpensMenu_) return;
   QMenu* menu = menu_->qmenu();
   if (menu->isVisible()) return;
   const QRect where = tray_.geometry();

@@ -4,9 +4,12 @@
 // context menu. The activity indicator takes the icon's place: a timer steps
 // through the indicator's frames while it animates.
 //
-// A click on the icon opens the menu as well as the context-menu click, as a
-// menu-bar item does. The item always has a button: Qt shows the icon as soon
-// as a tray host is there, also when one starts after the helper.
+// On Linux a click on the icon opens the menu as well as the context-menu
+// click, as a menu-bar item does. On macOS Qt attaches the menu to the native
+// status item, and the system opens it on a click by itself; the item leaves
+// the click to it, so the menu never opens twice. The item always has a
+// button: Qt shows the icon as soon as a tray host is there, also when one
+// starts after the helper.
 //
 // Threading: main thread only.
 
@@ -26,10 +29,17 @@ class QtStatusItem final : public QObject, public StatusItem {
 
  public:
   static constexpr int kIndicatorFrameMilliseconds = 100;
+#if defined(__APPLE__)
+  static constexpr bool kPlatformOpensMenuOnClick = true;
+#else
+  static constexpr bool kPlatformOpensMenuOnClick = false;
+#endif
 
   // `icon` is the status icon; by default the one shipped with the helper.
-  // The indicator is drawn in `indicatorStyle`.
-  explicit QtStatusItem(QIcon icon = statusIcon(), IconStyle indicatorStyle = kPlatformIconStyle);
+  // The indicator is drawn in `indicatorStyle`. With `systemOpensMenu`, a
+  // plain click is left to the system.
+  explicit QtStatusItem(QIcon icon = statusIcon(), IconStyle indicatorStyle = kPlatformIconStyle,
+                        bool systemOpensMenu = kPlatformOpensMenuOnClick);
   ~QtStatusItem() override;
 
   bool hasButton() const override { return true; }
@@ -52,6 +62,7 @@ class QtStatusItem final : public QObject, public StatusItem {
 
   const QIcon icon_;
   const IconStyle indicatorStyle_;
+  const bool systemOpensMenu_;
   QSystemTrayIcon tray_;
   QTimer frameTimer_;
   int frame_ = 0;
