@@ -240,5 +240,21 @@ TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {
   EXPECT_TRUE(indicatorFrame(0, IconStyle::templateMask).isMask());
 }
 
+TEST(StatusIcon, TheStatusItemShowsTheSameImageForTheSameStateEveryTime) {
+  // The tray caches a scaled copy of every image it is given by the image's
+  // identity: an image made anew for each frame or each sync grows the process.
+  QtStatusItem item;
+  std::vector<qint64> shown;
+  for (int turn = 0; turn < 2; ++turn) {
+    item.setIconShown(false);
+    shown.push_back(item.trayIcon().icon().cacheKey());
+    item.setIndicatorAnimating(true);
+    shown.push_back(item.trayIcon().icon().cacheKey());
+    item.setIndicatorAnimating(false);
+  }
+  EXPECT_EQ(shown[0], shown[2]) << "the blank image";
+  EXPECT_EQ(shown[1], shown[3]) << "the indicator's first frame";
+}
+
 }  // namespace
 }  // namespace quillory::platform::qt::test

@@ -46,13 +46,11 @@ void QtStatusItem::showCurrentImage() {
   // The indicator, while it runs, stands where the icon was; with neither, the
   // tray keeps an empty (transparent) image so that its place stays.
   if (frameTimer_.isActive()) {
-    tray_.setIcon(qt::indicatorFrame(frame_, indicatorStyle_));
+    tray_.setIcon(frames_[static_cast<std::size_t>(frame_)]);
   } else if (iconShown_) {
     tray_.setIcon(icon_);
   } else {
-    QPixmap empty(16, 16);
-    empty.fill(Qt::transparent);
-    tray_.setIcon(QIcon(empty));
+    tray_.setIcon(blank_);
   }
 }
 

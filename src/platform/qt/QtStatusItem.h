@@ -17,6 +17,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <memory>
+#include <vector>
 
 #include "platform/StatusItem.h"
 #include "platform/qt/QtMenu.h"
@@ -68,6 +69,12 @@ class QtStatusItem final : public QObject, public StatusItem {
   int frame_ = 0;
   bool iconShown_ = false;
   std::shared_ptr<QtMenu> menu_;
+  // Every image the item shows is made once. The tray keeps the copy of an
+  // image scaled to its slot in Qt's process-wide pixmap cache, keyed by the
+  // image's identity: an image made anew for each frame and each sync added
+  // entries, a few kilobytes per sync, until the cache's limit.
+  const std::vector<QIcon> frames_ = indicatorFrames(indicatorStyle_);
+  const QIcon blank_ = blankIcon();
 };
 
 }  // namespace quillory::platform::qt

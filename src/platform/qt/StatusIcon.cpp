@@ -81,4 +81,16 @@ QIcon indicatorFrame(int index, IconStyle style) {
   return icon;
 }
 
+std::vector<QIcon> indicatorFrames(IconStyle style) {
+  std::vector<QIcon> frames;
+  for (int index = 0; index < kIndicatorFrameCount; ++index) frames.push_back(indicatorFrame(index, style));
+  return frames;
+}
+
+QIcon blankIcon() {
+  QPixmap empty(16, 16);
+  empty.fill(Qt::transparent);
+  return QIcon(empty);
+}
+
 }  // namespace quillory::platform::qt

@@ -12,6 +12,7 @@
 // Threading: main thread (the images need the GUI application).
 
 #include <QIcon>
+#include <vector>
 
 namespace quillory::platform::qt {
 
@@ -28,5 +29,9 @@ inline constexpr int kIndicatorFrameCount = 8;
 QIcon statusIcon(IconStyle style = kPlatformIconStyle);
 // The frame `index` (0 to kIndicatorFrameCount - 1) of the indicator.
 QIcon indicatorFrame(int index, IconStyle style = kPlatformIconStyle);
+// All of them, in order.
+std::vector<QIcon> indicatorFrames(IconStyle style = kPlatformIconStyle);
+// A transparent image (16 by 16), which keeps the icon's place in a tray.
+QIcon blankIcon();
 
 }  // namespace quillory::platform::qt
