@@ -41,9 +41,15 @@ void AppDelegate::toggleLibrarySync(platform::MenuItem& item) {
     if (shell_.alerts.run(alert) != 0) return;
   }
 
-  export_->setLibraryEnabled(*name, !wasEnabled);
-  export_->notifyStatusChanged();
-  if (wasEnabled) export_->deleteLibraryFiles(*name);
+  if (wasEnabled) {
+    // One engine step: false is stored and the files deleted under the lock
+    // that every export takes to write, so no run in flight can publish the
+    // library again. A file that could not be removed has its own log line.
+    (void)export_->switchOffLibrary(*name);
+  } else {
+    export_->setLibraryEnabled(*name, true);
+    export_->notifyStatusChanged();
+  }
   refreshMenu();
 }
 

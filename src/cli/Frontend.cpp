@@ -102,8 +102,7 @@ int Frontend::sync() {
   }
   drainMainQueue();
 
-  const auto name = manager_.currentLibraryName();
-  if (name && !manager_.isLibraryEnabled(*name)) return kExitSkipped;
+  if (manager_.lastOutcome() == engine::RunOutcome::skipped) return kExitSkipped;
   if (const auto error = manager_.lastError()) {
     io_.err << statusLine() << '\n';
     return kExitExportFailed;
@@ -168,11 +167,14 @@ int Frontend::disable(const std::string& name) {
   }
   // As the submenu does it: the answer is stored before the files go, so a
   // failed deletion still leaves the library switched off.
-  manager_.setLibraryEnabled(name, false);
-  manager_.notifyStatusChanged();
-  manager_.deleteLibraryFiles(name);
+  const bool complete = manager_.switchOffLibrary(name);
   drainMainQueue();
   io_.out << marked(false, name) << '\n';
+  if (!complete) {
+    io_.err << "quillory-helper-cli: switched off, but some of the library's published files could not be "
+               "deleted (see the lines above)\n";
+    return kExitExportFailed;
+  }
   return kExitSuccess;
 }
 

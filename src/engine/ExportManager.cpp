@@ -82,6 +82,16 @@ std::optional<platform::Date> ExportManager::lastSyncDate() const {
   return state_.lastSyncDate;
 }
 
+RunOutcome ExportManager::lastOutcome() const {
+  std::lock_guard lock(mutex_);
+  return lastOutcome_;
+}
+
+void ExportManager::setOutcome(RunOutcome outcome) {
+  std::lock_guard lock(mutex_);
+  lastOutcome_ = outcome;
+}
+
 bool ExportManager::toggleAutoSync() {
   bool enabled = false;
   {
@@ -94,11 +104,15 @@ bool ExportManager::toggleAutoSync() {
 }
 
 void ExportManager::setLastSyncDate(std::optional<platform::Date> date) {
-  {
-    std::lock_guard lock(mutex_);
-    state_.lastSyncDate = date;
+  if (date) {
+    env_.defaults.setDate(kLastSyncDateKey, *date);
+    // The store may keep dates coarser than the clock gives them (a property
+    // list keeps whole seconds): keep the instant it gives back, so that the
+    // value in memory is the one the next start reads.
+    date = env_.defaults.value(kLastSyncDateKey).asDate().value_or(*date);
   }
-  if (date) env_.defaults.setDate(kLastSyncDateKey, *date);
+  std::lock_guard lock(mutex_);
+  state_.lastSyncDate = date;
 }
 
 void ExportManager::setOnStatusChanged(StatusHook hook) {

@@ -19,6 +19,17 @@
 // for the whole run, and any `sync` that finds it claimed returns at once
 // without a trace. A declined or unanswered question gives the slot back
 // without touching `isSyncing` or `lastError`. See ExportRun.cpp.
+//
+// The publish decision. Nothing is written without the user's yes, a
+// switched-off library keeps nothing published, and no library's document
+// replaces another's, whatever runs at the same time: the export run decides
+// at write time, under the publish lock, which switch-off, deletion and
+// pruning also take. The export is bracketed by the library-name script
+// (the same name before and after it, or none twice for the folder's name);
+// that name's stored answer must be true (a missing one is asked on the main
+// thread first, with the lock released); the conflict test, the writes and
+// the records follow under the same lock. The lock is never held while the
+// main thread is waited for. See ExportRun.cpp.
 
 #include <chrono>
 #include <filesystem>
@@ -101,6 +112,10 @@ struct ExportState {
   bool idleTriggered = false;
 };
 
+// How the last sync ended: published, skipped (switched off, declined, or
+// the library changed during the export; nothing written) or failed.
+enum class RunOutcome { none, published, skipped, failed };
+
 // The first-sync alert for a library.
 platform::Alert firstSyncAlert(const std::string& libraryName);
 
@@ -129,6 +144,7 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   std::optional<std::string> currentLibraryName() const;
   std::optional<std::string> lastError() const;
   std::optional<platform::Date> lastSyncDate() const;
+  RunOutcome lastOutcome() const;
 
   // The "Auto-sync" command: flips the setting and stores it under
   // "autoSyncEnabled"; no notification, `idleTriggered` untouched. Returns the
@@ -165,16 +181,23 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   bool isLibraryEnabled(const std::string& name) const;
   std::vector<std::string> knownLibraries() const;
   bool confirmSync(const std::string& libraryName);  // main thread
-  // Stores the per-library answer (the Libraries submenu's command); the
-  // caller notifies and deletes files as it needs.
+  // Stores the per-library answer (switching a library on); the caller
+  // notifies.
   void setLibraryEnabled(const std::string& name, bool enabled);
+  // Switching a library off (the Libraries submenu and the CLI's disable):
+  // in one step under the publish lock, stores false and deletes everything
+  // published of it; notifies. Returns false when a file could not be
+  // removed (its line says which and why). Any thread.
+  bool switchOffLibrary(const std::string& name);
 
   // The export run: returns at once when a sync is running or being asked
   // about; any thread (the opt-in question is answered on the main thread).
   void sync(const std::string& reason);
-  // One export through the pipeline; the destination count or throws.
-  // Background queue only.
-  int exportLibrary();
+  // One export through the pipeline; the destination count or throws
+  // (`publish::ExportSkipped` when it wrote nothing on purpose). `settled`:
+  // the names whose yes this sync has already obtained. Background queue
+  // only.
+  int exportLibrary(std::vector<std::string> settled = {});
 
   // Library maintenance.
   // The instant in the current library's update marker, or none.
@@ -182,7 +205,8 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   std::optional<std::string> recoverLibraryPath(const std::string& libraryName);
   // One pruning pass; one status notification when it pruned something.
   void pruneLibraries();
-  void deleteLibraryFiles(const std::string& libraryName);
+  // Under the publish lock; false when a file could not be removed.
+  bool deleteLibraryFiles(const std::string& libraryName);
 
   const Environment& environment() const { return env_; }
 
@@ -193,17 +217,23 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
  private:
   class RunSlot;
 
-  void runExport(const std::string& reason);
+  void runExport(const std::string& reason, const std::vector<std::string>& settled);
   std::optional<bool> askOnMain(const std::string& libraryName);
+  std::optional<std::unique_lock<std::mutex>> decideToPublish(const std::string& name,
+                                                              std::vector<std::string>& settled);
+  void setOutcome(RunOutcome outcome);
   libraries::LibraryContext libraryContext() const;
   bool trackLibraryName(const std::optional<std::string>& reported);
   std::optional<std::string> takeIdleReason();
 
   Environment env_;
   mutable std::mutex mutex_;
-  ExportState state_;            // guarded by mutex_
-  StatusHook onStatusChanged_;   // guarded by mutex_
-  bool runSlotClaimed_ = false;  // guarded by mutex_; see ExportRun.cpp
+  ExportState state_;                          // guarded by mutex_
+  StatusHook onStatusChanged_;                 // guarded by mutex_
+  bool runSlotClaimed_ = false;                // guarded by mutex_; see ExportRun.cpp
+  RunOutcome lastOutcome_ = RunOutcome::none;  // guarded by mutex_
+  // The publish lock (see above). Taken before, never inside, `mutex_`.
+  mutable std::mutex publishMutex_;
 };
 
 }  // namespace quillory::engine

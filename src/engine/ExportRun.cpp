@@ -22,15 +22,35 @@
 // is such a caller too. A declined sync leaves `isSyncing` false and
 // `lastError` as it was, because neither was touched before the answer. An
 // exception out of the question releases the slot on the way out (RunSlot).
+//
+// The publish decision (`decideToPublish`, called by the pipeline once the
+// export's publishing name is known and before anything is written):
+//
+//   loop: lock publish { answer = stored answer of the name
+//                        true: keep the lock, return it (the pipeline runs
+//                              the conflict test, writes and records in
+//                              this same locked step) }
+//         false, or missing although this sync already had a yes or asked:
+//                 skip line, nothing written
+//         missing: ask on the main thread (lock released), then loop
+//
+// A switch-off takes the same lock to store false and delete, so it comes
+// either before the decision (the run skips) or after the writes (it
+// deletes what they wrote). A missing answer after a yes in this sync means
+// the library was switched off and then forgotten by pruning: skipped too.
 
+#include <algorithm>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "bridge/HostScripts.h"
 #include "engine/ExportManager.h"
+#include "libraries/LibraryKeys.h"
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
+#include "platform/Unicode.h"
 #include "publish/ExportPipeline.h"
 
 namespace quillory::engine {
@@ -68,6 +88,7 @@ void ExportManager::sync(const std::string& reason) {
   }
   RunSlot slot(*this);
 
+  std::vector<std::string> settled;
   if (libraryName) {
     const std::optional<bool> answer = askOnMain(*libraryName);
     // No answer: the main queue dropped the question (the dispatcher is
@@ -75,10 +96,12 @@ void ExportManager::sync(const std::string& reason) {
     if (!answer) return;
     if (!*answer) {
       slot.release();
+      setOutcome(RunOutcome::skipped);
       const std::string shown = currentLibraryName().value_or("?");
       env_.log.line("[Helper] \u23ED Skipping '" + shown + "' \u2014 sync disabled by user");
       return;
     }
+    settled.push_back(*libraryName);
   }
 
   {
@@ -88,9 +111,10 @@ void ExportManager::sync(const std::string& reason) {
   }
   slot.handOverToRun();
   notifyStatusChanged();
-  env_.dispatcher.global(platform::QualityOfService::userInitiated, [weak = weak_from_this(), reason] {
-    if (auto self = weak.lock()) self->runExport(reason);
-  });
+  env_.dispatcher.global(platform::QualityOfService::userInitiated,
+                         [weak = weak_from_this(), reason, settled = std::move(settled)] {
+                           if (auto self = weak.lock()) self->runExport(reason, settled);
+                         });
 }
 
 std::optional<bool> ExportManager::askOnMain(const std::string& libraryName) {
@@ -100,26 +124,50 @@ std::optional<bool> ExportManager::askOnMain(const std::string& libraryName) {
   return answer;
 }
 
-void ExportManager::runExport(const std::string& reason) {
+std::optional<std::unique_lock<std::mutex>> ExportManager::decideToPublish(
+    const std::string& name, std::vector<std::string>& settled) {
+  const auto isSettled = [&] {
+    return std::any_of(settled.begin(), settled.end(),
+                       [&](const std::string& s) { return platform::canonicallyEqual(s, name); });
+  };
+  for (;;) {
+    std::unique_lock lock(publishMutex_);
+    const std::optional<bool> answer = env_.defaults.value(libraries::syncLibraryKey(name)).asBool();
+    if (answer == true) return lock;
+    lock.unlock();
+    if (answer == false || isSettled()) {
+      env_.log.line("[Helper] \u23ED Skipping '" + name + "' \u2014 sync disabled by user");
+      return std::nullopt;
+    }
+    settled.push_back(name);
+    if (!askOnMain(name)) return std::nullopt;  // the main queue is gone: nothing asked
+  }
+}
+
+void ExportManager::runExport(const std::string& reason, const std::vector<std::string>& settled) {
   auto fail = [&](const std::string& message, const std::string& description) {
     {
       std::lock_guard lock(mutex_);
       state_.lastError = message;
+      lastOutcome_ = RunOutcome::failed;
     }
     env_.log.line("[Helper] \u2717 Export failed (" + reason + "): " + description);
   };
 
   try {
-    const int count = exportLibrary();
+    const int count = exportLibrary(settled);
     setLastSyncDate(env_.clock.now());
     const platform::Date exportedAt = env_.clock.now();
     {
       std::lock_guard lock(mutex_);
       state_.lastExportDate = exportedAt;
       state_.lastError.reset();
+      lastOutcome_ = RunOutcome::published;
     }
     env_.log.line("[Helper] \u2713 Export OK (" + reason + ") \u2192 " + std::to_string(count) +
                   " destination(s)");
+  } catch (const publish::ExportSkipped&) {
+    setOutcome(RunOutcome::skipped);
   } catch (const publish::ExportError& error) {
     fail(std::string(publish::exportErrorMessage(error.code())), std::string(error.caseName()));
   } catch (const std::exception& error) {
@@ -140,12 +188,7 @@ void ExportManager::runExport(const std::string& reason) {
   });
 }
 
-int ExportManager::exportLibrary() {
-  std::optional<std::string> confirmedName;
-  {
-    std::lock_guard lock(mutex_);
-    confirmedName = state_.confirmedLibraryName;
-  }
+int ExportManager::exportLibrary(std::vector<std::string> settled) {
   const publish::PipelineContext context{
       .defaults = env_.defaults,
       .log = env_.log,
@@ -155,9 +198,11 @@ int ExportManager::exportLibrary() {
       .scripts = env_.scripts,
       .home = env_.home,
       .isHostRunning = [&workspace = env_.workspace] { return bridge::isHostRunning(workspace, klBundleID); },
-      .confirmedLibraryName = confirmedName,
+      .confirmedLibraryName = std::nullopt,
       .iOSBundleID = iOSBundleID,
       .keepFields = keepFields(),
+      .bracketWithLibraryName = true,
+      .decide = [this, &settled](const std::string& name) { return decideToPublish(name, settled); },
   };
   return publish::exportLibrary(context);
 }

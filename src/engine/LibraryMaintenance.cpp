@@ -15,7 +15,7 @@
 namespace quillory::engine {
 
 libraries::LibraryContext ExportManager::libraryContext() const {
-  return libraries::LibraryContext{env_.defaults, env_.log, env_.home};
+  return libraries::LibraryContext{env_.defaults, env_.log, env_.home, &publishMutex_};
 }
 
 // Read from the update marker of the current library's published document in
@@ -46,8 +46,20 @@ void ExportManager::pruneLibraries() {
   if (libraries::pruneLibraries(libraryContext())) notifyStatusChanged();
 }
 
-void ExportManager::deleteLibraryFiles(const std::string& libraryName) {
-  libraries::deleteLibraryFiles(libraryContext(), libraryName);
+bool ExportManager::deleteLibraryFiles(const std::string& libraryName) {
+  std::lock_guard publish(publishMutex_);
+  return libraries::deleteLibraryFiles(libraryContext(), libraryName);
+}
+
+bool ExportManager::switchOffLibrary(const std::string& name) {
+  bool complete = false;
+  {
+    std::lock_guard publish(publishMutex_);
+    env_.defaults.setBool(libraries::syncLibraryKey(name), false);
+    complete = libraries::deleteLibraryFiles(libraryContext(), name);
+  }
+  notifyStatusChanged();
+  return complete;
 }
 
 }  // namespace quillory::engine

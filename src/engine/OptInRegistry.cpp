@@ -40,6 +40,7 @@ bool ExportManager::confirmSync(const std::string& libraryName) {
 }
 
 void ExportManager::setLibraryEnabled(const std::string& name, bool enabled) {
+  std::lock_guard publish(publishMutex_);
   env_.defaults.setBool(libraries::syncLibraryKey(name), enabled);
 }
 

@@ -14,6 +14,7 @@
 #include "bridge/HostScripts.h"
 #include "bridge/ScriptRunner.h"
 #include "engine/ExportManager.h"
+#include "libraries/LibraryKeys.h"
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Unicode.h"
@@ -105,9 +106,7 @@ bool ExportManager::checkLibraryName() {
 
   const std::string output =
       env_.scripts.runScript(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeoutSeconds);
-  std::optional<std::string> reported;
-  if (!output.empty()) reported = output;
-  if (trackLibraryName(reported)) notifyStatusChanged();
+  if (trackLibraryName(libraries::usableLibraryName(output))) notifyStatusChanged();
   return true;
 }
 

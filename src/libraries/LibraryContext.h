@@ -4,6 +4,7 @@
 // it). Passed by the engine; holds references only.
 
 #include <filesystem>
+#include <mutex>
 
 namespace quillory::platform {
 class Defaults;
@@ -16,6 +17,10 @@ struct LibraryContext {
   platform::Defaults& defaults;
   platform::Log& log;
   std::filesystem::path home;
+  // The engine's publish lock: pruning takes it for each library it looks
+  // at, so that a library is never forgotten or deleted while an export
+  // decides about it or writes it. None: nothing to lock against.
+  std::mutex* publishLock = nullptr;
 };
 
 }  // namespace quillory::libraries

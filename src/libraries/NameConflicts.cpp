@@ -19,6 +19,18 @@ std::optional<std::string> conflictingLibraryPath(const std::filesystem::path& t
   return existing->libraryPath;
 }
 
+std::optional<std::string> conflictingLibrary(const std::filesystem::path& targetDocument,
+                                              const std::string& newPath, const std::string& newName) {
+  if (!newPath.empty()) return conflictingLibraryPath(targetDocument, newPath);
+  if (!platform::files::exists(targetDocument)) return std::nullopt;
+  const std::optional<PublishedDocumentInfo> existing = readPublishedDocument(targetDocument);
+  if (!existing || !existing->libraryName) return std::nullopt;
+  if (platform::canonicallyEqual(*existing->libraryName, newName)) return std::nullopt;
+  if (!existing->libraryPath || existing->libraryPath->empty()) return existing->libraryName;
+  if (!platform::files::exists(*existing->libraryPath)) return std::nullopt;
+  return existing->libraryPath;
+}
+
 platform::Alert nameConflictAlert(const std::string& name, const std::string& existingPath,
                                   const std::string& newPath) {
   platform::Alert alert;

@@ -19,6 +19,16 @@ namespace quillory::libraries {
 std::optional<std::string> conflictingLibraryPath(const std::filesystem::path& targetDocument,
                                                   const std::string& newPath);
 
+// The conflict test of an export: by folder (above) when `newPath` is not
+// empty. Without a folder of its own, the document at `targetDocument`
+// belongs to another library when its "libraryName" is a string that is not
+// canonically equal to `newName` (unless its "libraryPath" names a place that
+// no longer exists: that library is gone). Returns what the alert shows for
+// the existing library: its path, or its name where it has no path; none
+// when there is no conflict (also on every read or parse failure).
+std::optional<std::string> conflictingLibrary(const std::filesystem::path& targetDocument,
+                                              const std::string& newPath, const std::string& newName);
+
 // The name-conflict alert's texts.
 platform::Alert nameConflictAlert(const std::string& name, const std::string& existingPath,
                                   const std::string& newPath);

@@ -1,6 +1,8 @@
 #include "libraries/Pruning.h"
 
 #include <optional>
+#include <system_error>
+#include <vector>
 
 #include "libraries/ContainerPaths.h"
 #include "libraries/LibraryKeys.h"
@@ -37,6 +39,8 @@ void forgetLibrary(platform::Defaults& defaults, const std::string& name) {
 bool pruneLibraries(const LibraryContext& context) {
   bool prunedAny = false;
   for (const std::string& name : knownLibraries(context.defaults)) {
+    std::unique_lock<std::mutex> step;
+    if (context.publishLock) step = std::unique_lock(*context.publishLock);
     if (isLibraryEnabled(context.defaults, name)) continue;
     const std::string path = libraryPathOf(context, name);
     if (path.empty()) {
@@ -47,7 +51,7 @@ bool pruneLibraries(const LibraryContext& context) {
       continue;
     }
     if (files::exists(path)) continue;
-    deleteLibraryFiles(context, name);
+    if (!deleteLibraryFiles(context, name)) continue;
     forgetLibrary(context.defaults, name);
     context.log.line("[Helper] Pruned orphaned library '" + name + "' (path no longer exists)");
     prunedAny = true;
@@ -55,33 +59,58 @@ bool pruneLibraries(const LibraryContext& context) {
   return prunedAny;
 }
 
-void deleteLibraryFiles(const LibraryContext& context, const std::string& name) {
+bool deleteLibraryFiles(const LibraryContext& context, const std::string& name) {
+  const auto namesLibrary = [&](const PublishedDocumentInfo& info) {
+    return info.libraryName && platform::canonicallyEqual(*info.libraryName, name);
+  };
   const std::filesystem::path folder = containerDocumentsFolder(context.home);
+  bool complete = true;
   // A recorded file name that is not a plain name inside the folder (a value
   // edited by hand or corrupted) is never used to remove anything: it is
   // treated like a missing record.
-  const std::optional<std::string> recorded = context.defaults.value(libraryFilenameKey(name)).asString();
-  if (recorded && isPlainFileName(*recorded)) {
-    deletePublishedFiles(context.log, *recorded, folder);
-    return;
+  std::optional<std::string> documentName = context.defaults.value(libraryFilenameKey(name)).asString();
+  if (documentName && isPlainFileName(*documentName)) {
+    complete = deletePublishedFiles(context.log, *documentName, folder);
+  } else {
+    documentName = findPublishedDocument(
+        folder, [&](const std::string&, const PublishedDocumentInfo& info) { return namesLibrary(info); });
+    if (documentName) {
+      complete = deletePublishedFiles(context.log, *documentName, folder);
+      if (complete) context.log.line("[Helper] Deleted iCloud files (by scan): " + *documentName);
+    }
   }
-  const auto names = [&](const std::string&, const PublishedDocumentInfo& info) {
-    return info.libraryName && platform::canonicallyEqual(*info.libraryName, name);
-  };
-  if (const std::optional<std::string> entry = findPublishedDocument(folder, names)) {
-    deletePublishedFiles(context.log, *entry, folder);
-    context.log.line("[Helper] Deleted iCloud files (by scan): " + *entry);
+
+  for (const std::filesystem::path& appFolder : appContainerDocumentsFolders(context.home, kMobileBundleID)) {
+    std::vector<std::string> entries;
+    if (documentName) entries.push_back(*documentName);
+    (void)findPublishedDocument(appFolder, [&](const std::string& entry, const PublishedDocumentInfo& info) {
+      if (namesLibrary(info) && entry != documentName) entries.push_back(entry);
+      return false;  // look at every document
+    });
+    for (const std::string& entry : entries) {
+      complete =
+          deletePublishedFiles(context.log, entry, appFolder, "files in " + appFolder.string()) && complete;
+    }
   }
+  return complete;
 }
 
-void deletePublishedFiles(platform::Log& log, const std::string& documentFileName,
-                          const std::filesystem::path& folder) {
-  if (!isPlainFileName(documentFileName)) return;
-  const std::string markerName = markerNameFor(documentFileName);
-  // Failures (most often: the file is already gone) are of no consequence.
-  (void)files::removeFile(folder / documentFileName);
-  (void)files::removeFile(folder / markerName);
-  log.line("[Helper] Deleted iCloud files: " + documentFileName + ", " + markerName);
+bool deletePublishedFiles(platform::Log& log, const std::string& documentFileName,
+                          const std::filesystem::path& folder, const std::string& what) {
+  if (!isPlainFileName(documentFileName)) return true;
+  std::string removed;
+  bool complete = true;
+  for (const std::string& entry : {documentFileName, markerNameFor(documentFileName)}) {
+    const std::error_code error = files::removeFile(folder / entry);
+    if (!error) {
+      removed += (removed.empty() ? "" : ", ") + entry;
+    } else if (error != std::errc::no_such_file_or_directory && error != std::errc::not_a_directory) {
+      log.line("[Helper] \u2717 Could not delete " + (folder / entry).string() + ": " + error.message());
+      complete = false;
+    }
+  }
+  if (!removed.empty()) log.line("[Helper] Deleted " + what + ": " + removed);
+  return complete;
 }
 
 }  // namespace quillory::libraries

@@ -3,31 +3,65 @@
 #include "bridge/HostScripts.h"
 #include "bridge/ScriptRunner.h"
 #include "libraries/ContainerPaths.h"
+#include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRecords.h"
 #include "libraries/NameConflicts.h"
+#include "platform/Log.h"
+#include "platform/Unicode.h"
 #include "publish/Destinations.h"
 #include "publish/DocumentTransform.h"
 #include "publish/ExportError.h"
 
 namespace quillory::publish {
 
+namespace {
+
+std::optional<std::string> reportedLibraryName(const PipelineContext& context) {
+  return libraries::usableLibraryName(
+      context.scripts.runScript(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeoutSeconds));
+}
+
+bool sameName(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+  if (!a || !b) return !a && !b;
+  return platform::canonicallyEqual(*a, *b);
+}
+
+}  // namespace
+
 int exportLibrary(const PipelineContext& context) {
   if (!context.isHostRunning || !context.isHostRunning()) throw ExportError(ExportErrorCode::klNotResponding);
+  std::optional<std::string> libraryName = context.confirmedLibraryName;
+  if (context.bracketWithLibraryName) libraryName = reportedLibraryName(context);
   std::string exportText =
       context.scripts.runScript(std::string(bridge::kExportScript), bridge::kExportTimeoutSeconds);
   if (exportText.empty()) throw ExportError(ExportErrorCode::klNotResponding);
+  if (context.bracketWithLibraryName) {
+    const std::optional<std::string> after = reportedLibraryName(context);
+    if (!sameName(libraryName, after)) {
+      context.log.line("[Helper] \u23ED Not publishing: the library open in Kettle Ledger changed from '" +
+                       libraryName.value_or("?") + "' to '" + after.value_or("?") + "' during the export");
+      throw ExportSkipped{};
+    }
+  }
 
-  PreparedExport prepared =
-      prepareExport(exportText, context.confirmedLibraryName, context.keepFields, context.clock);
+  PreparedExport prepared = prepareExport(exportText, libraryName, context.keepFields, context.clock);
   std::string().swap(exportText);  // the export text is not needed any more:
                                    // free it before writing
+  const std::string publishingName = prepared.libraryName.value_or(prepared.libraryFilename);
+
+  std::unique_lock<std::mutex> publishLock;
+  if (context.decide) {
+    std::optional<std::unique_lock<std::mutex>> allowed = context.decide(publishingName);
+    if (!allowed) throw ExportSkipped{};
+    publishLock = std::move(*allowed);
+  }
 
   const std::string documentFileName = prepared.libraryFilename + ".json";
   const std::filesystem::path target = libraries::containerDocumentsFolder(context.home) / documentFileName;
-  if (auto existingPath = libraries::conflictingLibraryPath(target, prepared.libraryPath)) {
-    libraries::showNameConflictAlert(context.dispatcher, context.alerts,
-                                     prepared.libraryName.value_or(prepared.libraryFilename), *existingPath,
-                                     prepared.libraryPath);
+  if (auto existing = libraries::conflictingLibrary(target, prepared.libraryPath, publishingName)) {
+    if (publishLock.owns_lock()) publishLock.unlock();  // never held while the main thread is waited for
+    libraries::showNameConflictAlert(context.dispatcher, context.alerts, publishingName, *existing,
+                                     prepared.libraryPath.empty() ? publishingName : prepared.libraryPath);
     throw ExportError(ExportErrorCode::nameConflict);
   }
 

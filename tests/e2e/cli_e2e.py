@@ -167,6 +167,29 @@ class FirstSync(EndToEnd):
         self.assertExit(status, 0)
         self.assertRegex(status.stdout, f"^Library: {NAME}\nLast sync: (today|yesterday) at ")
 
+    def test_no_usable_name_from_the_host(self):
+        # The name script fails (no library open) or names a library with a NUL
+        # in it: the folder's name is published, asked about first, and a
+        # switched-off library stays off whatever --answer says.
+        for label, name in (("no name", None), ("NUL", b"Finch\0Studio\n")):
+            with self.subTest(label):
+                box = self.fresh()
+                box.open_library()
+                if name is None:
+                    (box.state / "name.txt").unlink()
+                else:
+                    (box.state / "name.txt").write_bytes(name)
+                accepted = self.sync_accepted(box)
+                self.assertIn(f'Sync "{NAME}" with Quillory?', accepted.stderr)
+                self.assertEqual(box.published(), PAIR)
+                self.assertEqual(box.settings()[f"library_filename_{NAME}"], DOCUMENT)
+                self.assertFalse([key for key in box.settings() if "\0" in key])
+                self.assertExit(box.run("disable", "--yes", NAME), 0)
+                skipped = box.run("sync", "--answer", "sync")
+                self.assertExit(skipped, 2)
+                self.assertIn(f"[Helper] \u23ed Skipping '{NAME}' \u2014 sync disabled by user\n", skipped.stdout)
+                self.assertEqual(box.published(), [])
+
     def test_questions_on_a_terminal(self):
         # (command, typed, exit status, published afterwards); a disable
         # follows an accepted sync.
@@ -231,6 +254,18 @@ class Failures(EndToEnd):
         self.assertEqual(pair_state(), before)
         self.assertEqual(self.box.settings()[f"library_path_{NAME}"], str(first))
 
+        # A library without a folder whose name gives the same file name.
+        other = "finch studio eur"
+        (self.box.state / "name.txt").write_text(other + "\n")
+        (self.box.state / "export.json").write_text(
+            (self.box.state / "export.json").read_text(encoding="utf-8").replace("/assets/", "/files/"))
+        result = self.box.run("sync", "--answer", "sync")
+        self.assertExit(result, 1)
+        self.assertIn(f'Library name conflict: "{other}"\n', result.stderr)
+        self.assertIn(f"folders:\n\n\u2022 {first}\n\u2022 {other}\n\n", result.stderr)
+        self.assertEqual(pair_state(), before)
+        self.box.open_library(parent="Home")
+
         # Once the first library's folder is gone, the second one takes its place.
         shutil.rmtree(first)
         self.assertExit(self.box.run("sync"), 0)
@@ -264,6 +299,18 @@ class Libraries(EndToEnd):
         self.assertExit(self.box.run("sync"), 0)
         self.assertEqual(self.box.published(), PAIR)
 
+        # A file that cannot be removed (a folder where the marker belongs) is
+        # reported with its reason, not claimed as deleted, and fails the command.
+        marker = self.box.documents / MARKER
+        marker.unlink()
+        (marker / "inside").parent.mkdir()
+        (marker / "inside").write_text("x")
+        failed = self.box.run("disable", "--yes", NAME)
+        self.assertExit(failed, 1)
+        self.assertIn(f"[Helper] \u2717 Could not delete {marker}: Is a directory\n", failed.stdout)
+        self.assertIn(f"[Helper] Deleted iCloud files: {DOCUMENT}\n", failed.stdout)
+        self.assertIs(self.box.settings()[f"sync_library_{NAME}"], False)
+
     def test_control_characters_in_a_name_are_printed_escaped(self):
         self.box.open_library()
         name = "Finch \x1b]0;owned\x07\x1b[2J\u009b"
@@ -292,6 +339,10 @@ class Libraries(EndToEnd):
         published = (self.box.documents / DOCUMENT).read_bytes()
         self.assertEqual((app_documents / DOCUMENT).read_bytes(), published)
         self.assertEqual((app_documents / "eur.json").read_bytes(), published)
+
+        # Switching the library off takes both pairs back.
+        self.assertExit(self.box.run("disable", "--yes", NAME), 0)
+        self.assertEqual(self.box.published(app_documents), [])
 
 
 class CommandLine(EndToEnd):

@@ -90,6 +90,7 @@ TEST(EngineEndToEnd, FromEmptySettingsASyncAsksPublishesRecordsAndDeletionRemove
   EXPECT_TRUE(manager->currentLibrarySyncDate());
 
   // Everything that was recorded is in the settings file: read it afresh.
+  const std::optional<platform::Date> lastSync = manager->lastSyncDate();
   manager.reset();
   defaults.reset();
   {
@@ -103,8 +104,8 @@ TEST(EngineEndToEnd, FromEmptySettingsASyncAsksPublishesRecordsAndDeletionRemove
     // Switching the library off deletes its pair (the menu stores false first).
     auto restarted = ExportManager::create(
         Environment{reread, dispatcher, clock, log, workspace, alerts, runner, home.path()});
-    restarted->setLibraryEnabled("Biz", false);
-    restarted->deleteLibraryFiles("Biz");
+    EXPECT_EQ(restarted->lastSyncDate(), lastSync);  // the same instant in memory as in the store
+    EXPECT_TRUE(restarted->switchOffLibrary("Biz"));
     EXPECT_FALSE(fs::exists(document));
     EXPECT_FALSE(fs::exists(marker));
     EXPECT_TRUE(log.contains("[Helper] Deleted iCloud files: biz-eur.json, biz-eur_updated.txt"));

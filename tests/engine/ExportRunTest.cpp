@@ -5,6 +5,9 @@
 #include <stdexcept>
 
 #include "EngineFixture.h"
+#include "libraries/ContainerPaths.h"
+#include "libraries/PublishedDocuments.h"
+#include "platform/Files.h"
 
 namespace quillory::engine::test {
 namespace {
@@ -114,6 +117,7 @@ class ExportRunTest : public EngineTest {
  public:
   void SetUp() override {
     settleLibrary("Home");
+    scripts.setAnswer(kNameScript, "Home");
     defaults.setBool("sync_library_Home", true);
     engine().sync("manual");  // no export answer: klNotResponding
     settle();
@@ -153,6 +157,163 @@ TEST_F(ExportRunTest, TwoQuickSyncNowsStartOneRun) {
   EXPECT_EQ(log.count("Export OK"), 1u);
   EXPECT_EQ(takeNotifications(), 2);  // syncing, then the outcome
 }
+
+// The name asked about before the sync is the host's; the library's answer
+// is read again at write time.
+TEST_F(EngineTest, TheSkipLineNamesTheLibraryShownAfterTheAnswer) {
+  settleLibrary("Home");
+  alerts.queueAnswer(1);
+  alerts.setWhileOpen(
+      [&](const platform::Alert&) { engine().klDidQuit(std::string(ExportManager::klBundleID)); });
+  engine().sync("manual");
+  EXPECT_EQ(log.lines(),
+            std::vector<std::string>{"[Helper] \u23ED Skipping '?' \u2014 sync disabled by user"});
+}
+
+TEST_F(EngineTest, ARunQueuedForAManagerThatIsGoneDoesNothing) {
+  testing::ManualDispatcher queued(testing::ManualDispatcher::GlobalMode::queued);
+  workspace.launch(ExportManager::klBundleID);
+  auto doomed = ExportManager::create(
+      Environment{defaults, queued, clock, log, workspace, alerts, scripts, home.path()});
+  doomed->sync("manual");
+  doomed.reset();
+  EXPECT_EQ(queued.runGlobalTasks(), 1u);
+  EXPECT_EQ(scripts.totalCalls(), 0u);
+  EXPECT_EQ(log.size(), 0u);
+}
+
+// One sync of "Biz" (the fixture's export, folder Biz, euros) after the
+// arrangement: the questions asked, what is published, the line that says
+// why, and the answer stored for Biz afterwards.
+struct DecisionCase {
+  const char* name;
+  std::function<void(EngineTest&)> arrange;
+  std::vector<std::string> asked;
+  bool published;  // biz-eur.json, naming "Biz"
+  std::string line;
+  std::optional<bool> bizAnswer;
+  RunOutcome outcome;
+  friend void PrintTo(const DecisionCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class PublishDecisionTest : public EngineTest, public ::testing::WithParamInterface<DecisionCase> {};
+
+TEST_P(PublishDecisionTest, PublishesOnlyWhatTheUserSaidYesToUnderItsOwnName) {
+  const DecisionCase& c = GetParam();
+  workspace.launch(ExportManager::klBundleID);
+  scripts.setAnswer(kExportScript, kExportJson);
+  c.arrange(*this);
+  engine().sync("manual");
+  settle();
+
+  std::vector<std::string> asked;
+  for (const platform::Alert& alert : alerts.shown()) asked.push_back(alert.message);
+  std::vector<std::string> expected;
+  for (const std::string& name : c.asked) expected.push_back("Sync \"" + name + "\" with Quillory?");
+  EXPECT_EQ(asked, expected);
+  EXPECT_TRUE(log.contains(c.line)) << ::testing::PrintToString(log.lines());
+  EXPECT_EQ(engine().lastOutcome(), c.outcome);
+  EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), c.bizAnswer);
+  const auto docs = libraries::containerDocumentsFolder(home.path());
+  const auto listed = platform::files::listFolder(docs).value_or(std::vector<std::string>{});
+  EXPECT_EQ(listed.size(), c.published ? 2u : 0u);
+  if (c.published) {
+    EXPECT_EQ(libraries::readPublishedDocument(docs / "biz-eur.json")->libraryName, "Biz");
+  }
+  for (const std::string& key : defaults.keys()) {
+    EXPECT_FALSE(key.starts_with("library_filename_Old") || key.find('\0') != std::string::npos) << key;
+  }
+}
+
+const std::string kNul = std::string("Bi\0z", 4);
+INSTANTIATE_TEST_SUITE_P(
+    Orderings, PublishDecisionTest,
+    ::testing::Values(DecisionCase{"SwitchedOffDuringTheExport",
+                                   [](EngineTest& t) {
+                                     t.settleLibrary("Biz");
+                                     t.scripts.setAnswer(kNameScript, "Biz");
+                                     t.defaults.setBool("sync_library_Biz", true);
+                                     t.scripts.setHandler(kExportScript, [&t] {
+                                       t.engine().switchOffLibrary("Biz");
+                                       return std::string(kExportJson);
+                                     });
+                                   },
+                                   {},
+                                   false,
+                                   "Skipping 'Biz'",
+                                   false,
+                                   RunOutcome::skipped},
+                      // A new library shown but not settled: published under its own name.
+                      DecisionCase{"NameNotYetSettled",
+                                   [](EngineTest& t) {
+                                     t.settleLibrary("Old");
+                                     t.defaults.setBool("sync_library_Old", true);
+                                     t.defaults.setBool("sync_library_Biz", true);
+                                     t.checkReporting("Biz");
+                                     t.scripts.setAnswer(kNameScript, "Biz");
+                                   },
+                                   {},
+                                   true,
+                                   "Export OK (manual)",
+                                   true,
+                                   RunOutcome::published},
+                      DecisionCase{"SwitchedDuringTheQuestion",
+                                   [](EngineTest& t) {
+                                     t.settleLibrary("Old");
+                                     t.scripts.setAnswer(kNameScript, "Old");
+                                     t.alerts.queueAnswer(0);  // Old: "Sync"
+                                     t.alerts.queueAnswer(1);  // Biz: "Don't Sync"
+                                     t.alerts.setWhileOpen([&t](const platform::Alert&) {
+                                       t.scripts.setAnswer(kNameScript, "Biz");
+                                     });
+                                   },
+                                   {"Old", "Biz"},
+                                   false,
+                                   "Skipping 'Biz'",
+                                   false,
+                                   RunOutcome::skipped},
+                      DecisionCase{"SwitchedDuringTheExport",
+                                   [](EngineTest& t) {
+                                     t.settleLibrary("Biz");
+                                     t.scripts.setAnswer(kNameScript, "Biz");
+                                     t.defaults.setBool("sync_library_Biz", true);
+                                     t.scripts.setHandler(kExportScript, [&t] {
+                                       t.scripts.setAnswer(kNameScript, "Other");
+                                       return std::string(kExportJson);
+                                     });
+                                   },
+                                   {},
+                                   false,
+                                   "changed from 'Biz' to 'Other' during the export",
+                                   true,
+                                   RunOutcome::skipped},
+                      // No name from the host: the folder's name is asked about and answered.
+                      DecisionCase{"NoNameSwitchedOff",
+                                   [](EngineTest& t) { t.defaults.setBool("sync_library_Biz", false); },
+                                   {},
+                                   false,
+                                   "Skipping 'Biz'",
+                                   false,
+                                   RunOutcome::skipped},
+                      DecisionCase{"NoNameAskedBeforeWriting",
+                                   [](EngineTest& t) { t.alerts.queueAnswer(1); },
+                                   {"Biz"},
+                                   false,
+                                   "Skipping 'Biz'",
+                                   false,
+                                   RunOutcome::skipped},
+                      DecisionCase{"NulInTheReportedName",
+                                   [](EngineTest& t) {
+                                     t.settleLibrary(kNul);
+                                     t.scripts.setAnswer(kNameScript, kNul);
+                                     t.defaults.setBool("sync_library_Biz", true);
+                                   },
+                                   {},
+                                   true,
+                                   "Export OK (manual)",
+                                   true,
+                                   RunOutcome::published}),
+    [](const auto& info) { return info.param.name; });
 
 struct FailureCase {
   const char* name;

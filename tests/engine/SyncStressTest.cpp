@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "EngineFixture.h"
+#include "platform/Files.h"
 
 namespace quillory::engine::test {
 namespace {
@@ -80,6 +81,63 @@ TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
   EXPECT_FALSE(engine().isSyncing());
   // Every run ended in exactly one outcome line.
   EXPECT_EQ(log.count("Export failed"), static_cast<std::size_t>(runs.load()));
+}
+
+// Switch-offs, switch-ons, syncs and pruning passes of one library from
+// several threads at once: whatever the interleaving, a library that ends
+// switched off has nothing published, in the container or an app container.
+TEST_F(EngineTest, ASwitchedOffLibraryNeverStaysPublished) {
+  constexpr int kRounds = 100;
+  workspace.launch(ExportManager::klBundleID);
+  home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
+  scripts.setAnswer(kNameScript, "Biz");
+  scripts.setHandler(kExportScript, [] {
+    std::this_thread::sleep_for(std::chrono::microseconds(std::rand() % 300));
+    return std::string(kExportJson);
+  });
+  const std::vector<std::filesystem::path> folders = {
+      home / "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents",
+      home / "Library/Containers/X/Data/Documents"};
+  alerts.setDefaultAnswer(1);  // a library forgotten by pruning is asked about again: "Don't Sync"
+
+  for (int round = 0; round < kRounds; ++round) {
+    engine().setLibraryEnabled("Biz", true);
+    std::atomic<bool> stopEnabling{false}, switchedOff{false};
+    std::atomic<int> finished{0};
+    const auto until = [&](std::atomic<bool>& stop, const std::function<void()>& step) {
+      return std::thread([&, step] {
+        while (!stop.load()) {
+          step();
+          std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        ++finished;
+      });
+    };
+    std::vector<std::thread> threads;
+    threads.push_back(until(switchedOff, [&] { engine().sync("manual"); }));
+    threads.push_back(until(switchedOff, [&] { engine().sync("idle 3 min"); }));
+    threads.push_back(until(switchedOff, [&] { engine().pruneLibraries(); }));
+    threads.push_back(until(stopEnabling, [&] { engine().setLibraryEnabled("Biz", true); }));
+    threads.emplace_back([&] {
+      std::this_thread::sleep_for(std::chrono::microseconds(std::rand() % 3000));
+      stopEnabling = true;
+      while (finished.load() == 0) std::this_thread::yield();  // the last switch-on is done
+      engine().switchOffLibrary("Biz");
+      switchedOff = true;
+      ++finished;
+    });
+    EXPECT_TRUE(dispatcher.pumpUntil([&] { return finished.load() == 5; }, 60));
+    for (auto& thread : threads) thread.join();
+    settle();
+    ASSERT_FALSE(engine().isLibraryEnabled("Biz"));
+    for (const auto& folder : folders) {
+      ASSERT_EQ(platform::files::listFolder(folder).value_or(std::vector<std::string>{}),
+                std::vector<std::string>{})
+          << "round " << round << ": " << folder;
+    }
+  }
+  EXPECT_GT(log.count("Export OK"), 0u);
+  EXPECT_EQ(log.count("Could not delete"), 0u);
 }
 
 }  // namespace

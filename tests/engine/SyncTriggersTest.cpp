@@ -21,12 +21,17 @@ TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
   EXPECT_EQ(notifications, 1);
   EXPECT_EQ(dispatcher.globalCalls().size(), 7u);
   settle();
+  // An activation of the host: exactly one more check, in the background.
+  workspace.activate(std::string(ExportManager::klBundleID));
+  EXPECT_EQ(dispatcher.globalCalls().size(), 8u);
+  EXPECT_EQ(dispatcher.globalCalls().back(), platform::QualityOfService::background);
+  settle();
 
   // Observers and timers hold the manager weakly.
   manager.reset();
   dispatcher.tickTimersFor(60);
   workspace.activate(std::string(ExportManager::klBundleID));
-  EXPECT_EQ(dispatcher.globalCalls().size(), 7u);
+  EXPECT_EQ(dispatcher.globalCalls().size(), 8u);
 }
 
 TEST_F(EngineTest, HostNotRunningClearsTheShownNameOnceAndRunsNoScript) {
@@ -142,6 +147,21 @@ TEST_F(EngineTest, DeclinedNeverPublishedLibraryIsPrunedByTheNextCheck) {
   EXPECT_EQ(alerts.count(), 2u);
 }
 
+TEST_F(EngineTest, EveryCheckPrunesFirstWhetherTheHostRunsOrNot) {
+  for (const bool running : {false, true}) {
+    if (running) workspace.launch(ExportManager::klBundleID);
+    defaults.setBool("sync_library_Old", false);  // no folder known: pruned at once
+    bool prunedBeforeTheScript = false;
+    scripts.setHandler(kNameScript, [&] {
+      prunedBeforeTheScript = engine().knownLibraries().empty();
+      return std::string("A");
+    });
+    engine().periodicCheck();
+    EXPECT_TRUE(engine().knownLibraries().empty());
+    EXPECT_EQ(prunedBeforeTheScript, running);
+  }
+}
+
 TEST_F(EngineTest, APruningPassNotifiesOnceWhateverItPruned) {
   engine().pruneLibraries();
   EXPECT_EQ(takeNotifications(), 0);
@@ -186,6 +206,8 @@ TEST_F(IdleRuleTest, OneSyncAtTheFirstCheckAtOrAfterThreeMinutesThenNoneUntilThe
   activate();
   EXPECT_EQ(checksFrom(5, 600), std::vector<int>{185});
   EXPECT_EQ(log.count("Export OK (idle 3 min)"), 1u);
+  engine().klDidQuit(std::string(ExportManager::klBundleID));  // a quit does not re-arm the rule
+  EXPECT_TRUE(checksFrom(10, 400).empty());
   activate();
   EXPECT_EQ(checksFrom(299, 400), std::vector<int>{299});
   EXPECT_TRUE(log.contains("Export OK (idle 4 min)"));  // whole minutes since the activation

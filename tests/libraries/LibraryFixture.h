@@ -39,13 +39,15 @@ class LibraryFixture : public ::testing::Test {
   }
   bool hasEntry(const std::string& entry) const { return fs::exists(docs() / entry); }
 
-  // Publishes a document pair naming `name` and `path` as a real export would.
-  fs::path publish(const std::string& fileName, boost::json::value_ref name,
-                   boost::json::value_ref path) const {
+  // Publishes a document pair naming `name` and `path` as a real export would,
+  // into the container Documents folder or another folder below the home.
+  fs::path publish(const std::string& fileName, boost::json::value_ref name, boost::json::value_ref path,
+                   const fs::path& folder = kContainerDocumentsRelative) const {
     boost::json::object document{
         {"libraryName", name}, {"libraryPath", path}, {"items", boost::json::array{}}};
-    if (markerNameFor(fileName) != fileName) writeEntry(markerNameFor(fileName), "2026-12-05T11:32:21Z");
-    return writeEntry(fileName, boost::json::serialize(document));
+    if (markerNameFor(fileName) != fileName)
+      home.writeFile(folder / markerNameFor(fileName), "2026-12-05T11:32:21Z");
+    return home.writeFile(folder / fileName, boost::json::serialize(document));
   }
 
   // The first of `candidates` in the file system's listing order.

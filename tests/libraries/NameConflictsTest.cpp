@@ -24,6 +24,7 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
     std::optional<std::string> document;  // the target's bytes; none: no file
     std::string newPath;
     std::optional<std::string> expected;
+    std::string newName = "Business";
   };
   const auto doc = [](boost::json::value_ref name, boost::json::value_ref path) {
     return boost::json::serialize(boost::json::object{{"libraryName", name}, {"libraryPath", path}});
@@ -43,17 +44,24 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
       {"an empty libraryPath", doc("Business", ""), second, std::nullopt},
       {"a trailing slash is another spelling", doc("Business", first + "/"), first, first + "/"},
       {"canonically equal spellings", doc("Caf\xC3\xA9", decomposed), composed, std::nullopt},
+      // Without a folder of its own, the names tell the libraries apart.
+      {"no folder, another library's name", doc("Other", first), "", first},
+      {"no folder, another library without a folder", doc("Other", ""), "", "Other"},
+      {"no folder, another library whose folder is gone", doc("Other", gone), "", std::nullopt},
+      {"no folder, a canonically equal name", doc("Cafe\xCC\x81", ""), "", std::nullopt, "Caf\xC3\xA9"},
+      {"no folder, no name in the document", R"({"libraryPath":""})", "", std::nullopt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove(target);
     if (c.document) writeEntry(target.filename(), *c.document);
-    EXPECT_EQ(conflictingLibraryPath(target, c.newPath), c.expected);
+    EXPECT_EQ(conflictingLibrary(target, c.newPath, c.newName), c.expected);
   }
 
   fs::remove(target);
   home.makeFolder(docsRelative(target.filename()));  // a folder where the document should be
-  EXPECT_EQ(conflictingLibraryPath(target, second), std::nullopt);
+  EXPECT_EQ(conflictingLibrary(target, second, "Business"), std::nullopt);
+  EXPECT_EQ(conflictingLibrary(target, "", "Other"), std::nullopt);
 }
 
 TEST(NameConflictAlert, AWorkerWaitsWhileTheMainThreadShowsItsTexts) {

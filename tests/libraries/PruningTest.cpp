@@ -73,6 +73,17 @@ TEST_F(Pruning, EachRowOfTheTable) {
   EXPECT_FALSE(pruneLibraries(recorded));  // a second pass finds nothing more
 }
 
+// An orphan whose files could not all be deleted is not forgotten: it stays
+// listed and the next pass tries again.
+TEST_F(Pruning, AnOrphanWhoseFilesStayKeepsItsKeys) {
+  defaults.setBool("sync_library_Trip", false);
+  defaults.setString("library_path_Trip", (home.path() / "Gone").string());
+  defaults.setString("library_filename_Trip", "trip.json");
+  writeEntry("trip.json/inside", "a folder where the document belongs");
+  EXPECT_FALSE(pruneLibraries(context));
+  EXPECT_EQ(defaults.keys().size(), 3u);
+}
+
 using Deletion = LibraryFixture;
 
 // The marker the writer wrote: only the ".json" ending is replaced.
@@ -90,14 +101,47 @@ TEST_F(Deletion, ByRecordedNameWithTheJsonEndingReplaced) {
 TEST_F(Deletion, AStaleFileNameRecordDeletesNothingAndDoesNotScan) {
   defaults.setString("library_filename_Lib", "lib-eur.json");
   publish("lib-usd.json", "Lib", "/Users/me/Lib");
-  deleteLibraryFiles(context, "Lib");
-  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt"));
-  EXPECT_TRUE(hasEntry("lib-usd.json") && hasEntry("lib-usd_updated.txt"));
-
-  // Without a record and without a match nothing is printed.
-  log.clear();
-  deleteLibraryFiles(context, "Other");
+  // Only files that were removed are reported.
+  EXPECT_TRUE(deleteLibraryFiles(context, "Lib"));
   EXPECT_EQ(log.size(), 0u);
+  EXPECT_TRUE(hasEntry("lib-usd.json") && hasEntry("lib-usd_updated.txt"));
+  EXPECT_TRUE(deleteLibraryFiles(context, "Other"));
+  EXPECT_EQ(log.size(), 0u);
+}
+
+// Every app container found by the writer's scan loses the library's pair and
+// its currency pair (not another library's); a file that stays is reported
+// with its reason and makes the deletion incomplete.
+TEST_F(Deletion, ReachesEveryAppContainerAndReportsWhatStays) {
+  const fs::path x = "Library/Containers/X/Data", y = "Library/Containers/Y/Data";
+  for (const fs::path& app : {x, y})
+    home.writeFile(app / "Library/Preferences/test.quillory.mobile.plist", "");
+  defaults.setString("library_filename_Lib", "lib-eur.json");
+  publish("lib-eur.json", "Lib", "/gone");
+  for (const fs::path& app : {x, y}) publish("lib-eur.json", "Lib", "/gone", app / "Documents");
+  publish("eur.json", "Lib", "/gone", x / "Documents");
+  publish("eur.json", "Other", "/other", y / "Documents");
+  fs::remove(home / y / "Documents/lib-eur_updated.txt");
+  home.writeFile(y / "Documents/lib-eur_updated.txt/inside", "a folder where the marker belongs");
+
+  EXPECT_FALSE(deleteLibraryFiles(context, "Lib"));
+  const std::string xDocs = (home / x / "Documents").string(), yDocs = (home / y / "Documents").string();
+  EXPECT_THAT(log.lines(),
+              ::testing::UnorderedElementsAre(
+                  "[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt",
+                  "[Helper] Deleted files in " + xDocs + ": lib-eur.json, lib-eur_updated.txt",
+                  "[Helper] Deleted files in " + xDocs + ": eur.json, eur_updated.txt",
+                  "[Helper] \u2717 Could not delete " + yDocs + "/lib-eur_updated.txt: Is a directory",
+                  "[Helper] Deleted files in " + yDocs + ": lib-eur.json"));
+  std::vector<std::string> left;
+  for (const auto& entry : fs::recursive_directory_iterator(home.path())) {
+    if (entry.is_regular_file()) left.push_back(entry.path().lexically_relative(home.path()).string());
+  }
+  EXPECT_THAT(left, ::testing::UnorderedElementsAre(
+                        (x / "Library/Preferences/test.quillory.mobile.plist").string(),
+                        (y / "Library/Preferences/test.quillory.mobile.plist").string(),
+                        (y / "Documents/eur.json").string(), (y / "Documents/eur_updated.txt").string(),
+                        (y / "Documents/lib-eur_updated.txt/inside").string()));
 }
 
 TEST_F(Deletion, ScanRemovesOnlyTheFirstMatchInListingOrder) {

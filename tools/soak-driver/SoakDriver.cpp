@@ -646,9 +646,7 @@ void Driver::tick() {
       const std::string name = known[random_() % known.size()];
       if (manager_->isLibraryEnabled(name)) {
         ++counters_.disables;
-        manager_->setLibraryEnabled(name, false);
-        manager_->notifyStatusChanged();
-        manager_->deleteLibraryFiles(name);
+        manager_->switchOffLibrary(name);
       }
     }
   } else if (roll < 360) {
