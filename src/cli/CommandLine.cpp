@@ -161,9 +161,11 @@ Options:
 
 Exit status:
   0   success
-  1   the export failed ("⚠ " and the reason on standard error)
+  1   the export failed ("⚠ " and the reason on standard error), or
+      "disable" could not delete every published file
   2   skipped: the library is switched off, the answer was "Don't Sync",
-      or "disable" was cancelled
+      the library open in Kettle Ledger changed during the export, or
+      "disable" was cancelled
   64  bad usage (unknown command or option, unknown library, disable
       without --yes where nobody can be asked)
   75  another Quillory Helper or quillory-helper-cli is running on the same

@@ -64,6 +64,20 @@ TEST_F(LibrariesTest, SwitchingOnAsksNothingAndWritesNoFile) {
             1u);  // only the launch's first check: no sync started
 }
 
+// "Remove" while a sync of the library is under way: the run, paused before
+// its write step, publishes nothing.
+TEST_F(LibrariesTest, ASyncUnderWayWhenTheLibraryIsRemovedWritesNothing) {
+  hostShows("Zeta");
+  hostShows("Zeta");
+  scripts.setAnswer(bridge::kExportScript, R"({"items":[{"amounts":{"currency":"eur"}}]})");
+  syncNow().choose();
+  alerts.queueAnswer(0);
+  libraries().item("Zeta").choose();
+  dispatcher.runGlobalTasks();
+  EXPECT_FALSE(published("zeta-eur"));
+  EXPECT_TRUE(log.contains("[Helper] \u23ED Skipping 'Zeta' \u2014 sync disabled by user"));
+}
+
 class DeclinedRemovalTest : public LibrariesTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(DeclinedRemovalTest, ChangesNothing) {
