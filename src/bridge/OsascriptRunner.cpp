@@ -27,7 +27,8 @@ constexpr double kLongestLimitSeconds = 1e9;
 // time-out, the reaping task. The last of them to let go frees it, which
 // closes the pipes; no task ever refers to the caller's frame.
 struct Run {
-  explicit Run(std::unique_ptr<ChildProcess> process) : child(std::move(process)) {}
+  Run(std::unique_ptr<ChildProcess> process, std::size_t limit)
+      : child(std::move(process)), outputLimit(limit) {}
 
   void markReaderDone() {
     {
@@ -46,9 +47,11 @@ struct Run {
   }
 
   const std::unique_ptr<ChildProcess> child;
+  const std::size_t outputLimit;
   // Written only by the reader task; read only after `readerDone` was seen
   // under the mutex, which orders the writes before the read.
   std::string output;
+  bool overLimit = false;
   std::mutex mutex;
   std::condition_variable finished;
   bool readerDone = false;
@@ -65,7 +68,12 @@ class ReaderTicket {
   ReaderTicket& operator=(const ReaderTicket&) = delete;
 
   void read() {
-    run_->child->readOutput(run_->output);
+    if (!run_->child->readOutput(run_->output, run_->outputLimit)) {
+      // Too much output: stop the whole group at once, which also ends the
+      // caller's wait for the child.
+      run_->child->kill();
+      run_->overLimit = true;
+    }
     run_->markReaderDone();
   }
 
@@ -84,8 +92,15 @@ std::string timeoutLine(double limitSeconds) {
          "s — check System Settings › Privacy & Security › Automation";
 }
 
+std::string outputLimitLine(std::size_t limit) {
+  constexpr std::size_t kMebibyte = 1024 * 1024;
+  const std::string size =
+      limit % kMebibyte == 0 ? std::to_string(limit / kMebibyte) + " MiB" : std::to_string(limit) + " bytes";
+  return "[Helper] ⚠ JXA output passed " + size + " — script stopped";
+}
+
 // The child has ended: take its output once the reader has it all.
-std::string collectOutput(Run& run) {
+std::string collectOutput(Run& run, platform::Log& log) {
   if (!run.waitForReader(kGrace)) {
     // Something the child started still holds its output open. End the rest
     // of its group (the unreaped child keeps the group id reserved) and take
@@ -95,8 +110,17 @@ std::string collectOutput(Run& run) {
     run.waitForReader();
   }
   run.child->reap();
+  if (run.overLimit) {
+    log.line(outputLimitLine(run.outputLimit));
+    return {};
+  }
   if (!platform::isValidUtf8(run.output)) return {};
-  return platform::trimmedWhitespaceAndNewlines(run.output);
+  // Trimmed in place: the text is moved out, not copied (a leading trim
+  // shifts it once, which scripts that print JSON do not need).
+  const auto [first, end] = platform::trimmedBounds(run.output);
+  run.output.resize(end);
+  run.output.erase(0, first);
+  return std::move(run.output);
 }
 
 // After a time-out, on a global queue: the child has had the termination
@@ -128,8 +152,12 @@ class TimeOutReaper {
 }  // namespace
 
 OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clock& clock, platform::Log& log,
-                                 std::string executable)
-    : dispatcher_(dispatcher), clock_(clock), log_(log), executable_(std::move(executable)) {}
+                                 std::string executable, std::size_t outputLimit)
+    : dispatcher_(dispatcher),
+      clock_(clock),
+      log_(log),
+      executable_(std::move(executable)),
+      outputLimit_(outputLimit) {}
 
 std::string OsascriptRunner::runScript(const std::string& script, double timeoutSeconds) {
   const double limit = boundedLimit(timeoutSeconds);
@@ -137,22 +165,24 @@ std::string OsascriptRunner::runScript(const std::string& script, double timeout
       ChildProcess::spawn(executable_, {"-l", "JavaScript", "-e", script});
   if (!process) return {};
 
-  auto run = std::make_shared<Run>(std::move(process));
+  auto run = std::make_shared<Run>(std::move(process), outputLimit_);
   auto ticket = std::make_shared<ReaderTicket>(run);
   dispatcher_.global(platform::QualityOfService::utility, [ticket = std::move(ticket)] { ticket->read(); });
 
   const platform::Date deadline = clock_.now() + std::chrono::duration_cast<platform::Date::duration>(
                                                      std::chrono::duration<double>(limit));
   ChildProcess& child = *run->child;
-  if (child.isRunning()) {
-    for (;;) {
-      if (clock_.now() >= deadline) break;
-      clock_.sleepFor(kPollingStepSeconds);
-      if (!child.isRunning()) break;
-    }
+  // The wait ends the moment the child does. The deadline is looked at at
+  // least every polling step of the clock's time, and the last wait ends at
+  // the deadline, so a time-out comes no later than one step after it.
+  while (child.isRunning()) {
+    const double left = platform::secondsBetween(clock_.now(), deadline);
+    if (left <= 0) break;
+    const double wait = std::min(left, kPollingStepSeconds);
+    child.waitForExit(std::chrono::ceil<std::chrono::milliseconds>(std::chrono::duration<double>(wait)));
   }
 
-  if (!child.isRunning()) return collectOutput(*run);
+  if (!child.isRunning()) return collectOutput(*run, log_);
 
   child.terminate();
   log_.line(timeoutLine(limit));

@@ -4,10 +4,16 @@
 // and the script text.
 //
 // Besides the `ScriptRunner` contract:
-// - The child's end is noticed by polling every quarter second with the
-//   clock's sleep; a time-out happens between the deadline and one polling
-//   step after it. A time limit that is not a number counts as zero; one
-//   longer than 10^9 seconds counts as 10^9 seconds.
+// - The child's end is noticed at once (the wait for it returns when it
+//   ends); the clock's time is compared with the deadline at least every
+//   polling step (in real time), so a time-out happens between the deadline
+//   and one polling step after it. The clock's `sleepFor` is not used. A time
+//   limit that is not a number counts as zero; one longer than 10^9 seconds
+//   counts as 10^9 seconds.
+// - Standard output beyond `outputLimit` bytes (1 GiB unless given) makes the
+//   run fail like an unusable answer: the child's process group is killed,
+//   the line "[Helper] ⚠ JXA output passed <limit> — script stopped" is
+//   logged and the result is the empty string.
 // - Standard output is read by a task on the dispatcher's utility queue while
 //   the child runs, and standard error is drained and discarded by the same
 //   task, so a child that writes much to either never blocks on a full pipe.
@@ -25,6 +31,7 @@
 //
 // Threading: `runScript` on any thread but the main thread; calls may overlap.
 
+#include <cstddef>
 #include <string>
 
 #include "bridge/HostScripts.h"
@@ -42,9 +49,11 @@ class OsascriptRunner final : public ScriptRunner {
  public:
   static constexpr double kPollingStepSeconds = 0.25;
   static constexpr double kGraceSeconds = 2.0;
+  static constexpr std::size_t kOutputLimitBytes = std::size_t{1} << 30;
 
   OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clock& clock, platform::Log& log,
-                  std::string executable = std::string(kOsascriptPath));
+                  std::string executable = std::string(kOsascriptPath),
+                  std::size_t outputLimit = kOutputLimitBytes);
 
   std::string runScript(const std::string& script, double timeoutSeconds) override;
 
@@ -53,6 +62,7 @@ class OsascriptRunner final : public ScriptRunner {
   platform::Clock& clock_;
   platform::Log& log_;
   const std::string executable_;
+  const std::size_t outputLimit_;
 };
 
 }  // namespace quillory::bridge

@@ -6,7 +6,9 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace quillory::platform {
 
@@ -32,6 +34,8 @@ UChar32 nextScalar(std::string_view text, int32_t& i) {
   U8_NEXT(bytes, i, length, c);
   return c;
 }
+
+bool isAsciiTrimmed(unsigned char c) { return c == ' ' || c == '\t' || (c >= 0x0A && c <= 0x0D); }
 
 bool isTrimmed(UChar32 c) {
   if (c == 0x09 || (c >= 0x0A && c <= 0x0D) || c == 0x85) return true;
@@ -91,31 +95,105 @@ std::string filenameCharactersOnly(std::string_view text) {
 }
 
 bool isValidUtf8(std::string_view bytes) {
-  int32_t i = 0;
-  const auto length = static_cast<int32_t>(bytes.size());
-  if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) return false;
-  while (i < length) {
-    if (nextScalar(bytes, i) < 0) return false;
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* const end = p + bytes.size();
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+  while (p != end) {
+    // ASCII runs 16 bytes at a time: no byte has its high bit set.
+    while (end - p >= 16) {
+      std::uint64_t a;
+      std::uint64_t b;
+      std::memcpy(&a, p, 8);
+      std::memcpy(&b, p + 8, 8);
+      if (((a | b) & kHighBits) != 0) break;
+      p += 16;
+    }
+    if (p == end) break;
+    const unsigned char lead = *p;
+    if (lead < 0x80) {
+      ++p;
+      continue;
+    }
+    // Well-formed sequences (Unicode's table of well-formed UTF-8 byte
+    // sequences): the second byte's range depends on the lead byte, which
+    // excludes overlong forms, surrogates and values above U+10FFFF.
+    std::ptrdiff_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+    } else if (lead == 0xE0) {
+      length = 3;
+      low = 0xA0;
+    } else if (lead == 0xED) {
+      length = 3;
+      high = 0x9F;
+    } else if (lead >= 0xE1 && lead <= 0xEF) {
+      length = 3;
+    } else if (lead == 0xF0) {
+      length = 4;
+      low = 0x90;
+    } else if (lead == 0xF4) {
+      length = 4;
+      high = 0x8F;
+    } else if (lead >= 0xF1 && lead <= 0xF3) {
+      length = 4;
+    } else {
+      return false;
+    }
+    if (end - p < length || p[1] < low || p[1] > high) return false;
+    for (std::ptrdiff_t i = 2; i < length; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return false;
+    }
+    p += length;
   }
   return true;
 }
 
-std::string trimmedWhitespaceAndNewlines(std::string_view text) {
-  // Find the first and the end of the last scalar that is not trimmed; an
+std::pair<std::size_t, std::size_t> trimmedBounds(std::string_view text) {
+  // Only the ends are classified. From the front, scalar by scalar; an
   // ill-formed sequence stands for U+FFFD, which is kept.
-  const auto length = static_cast<int32_t>(text.size());
-  int32_t i = 0;
-  int32_t first = -1;
-  int32_t end = 0;
-  while (i < length) {
-    const int32_t start = i;
-    const UChar32 c = nextScalar(text, i);
-    if (c >= 0 && isTrimmed(c)) continue;
-    if (first < 0) first = start;
-    end = i;
+  std::size_t first = 0;
+  while (first < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[first]);
+    if (byte < 0x80) {
+      if (!isAsciiTrimmed(byte)) break;
+      ++first;
+      continue;
+    }
+    int32_t i = 0;
+    const UChar32 c = nextScalar(text.substr(first, 4), i);
+    if (c < 0 || !isTrimmed(c)) break;
+    first += static_cast<std::size_t>(i);
   }
-  if (first < 0) return {};
-  return std::string(text.substr(static_cast<std::size_t>(first), static_cast<std::size_t>(end - first)));
+  // From the back: the last scalar starts at the last byte that is not a
+  // continuation byte (within four bytes). A lead byte is never part of an
+  // earlier sequence, so this finds the same scalars the front-to-back
+  // reading would, and anything that does not decode to exactly the bytes up
+  // to the end is ill-formed, hence kept.
+  std::size_t end = text.size();
+  while (end > first) {
+    const auto byte = static_cast<unsigned char>(text[end - 1]);
+    if (byte < 0x80) {
+      if (!isAsciiTrimmed(byte)) break;
+      --end;
+      continue;
+    }
+    std::size_t start = end - 1;
+    while (start > first && end - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80)
+      --start;
+    int32_t i = 0;
+    const std::string_view last = text.substr(start, end - start);
+    const UChar32 c = nextScalar(last, i);
+    if (c < 0 || static_cast<std::size_t>(i) != last.size() || !isTrimmed(c)) break;
+    end = start;
+  }
+  return {first, end};
+}
+
+std::string trimmedWhitespaceAndNewlines(std::string_view text) {
+  const auto [first, end] = trimmedBounds(text);
+  return std::string(text.substr(first, end - first));
 }
 
 }  // namespace quillory::platform

@@ -4,8 +4,10 @@
 // Pure functions, callable from any thread. Invalid UTF-8 never crashes:
 // ill-formed sequences are treated as U+FFFD.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace quillory::platform {
 
@@ -31,5 +33,10 @@ bool isValidUtf8(std::string_view bytes);
 // Removes leading and trailing white space and newlines: tab, U+000A to
 // U+000D, U+0085 and the separator categories Zs, Zl and Zp.
 std::string trimmedWhitespaceAndNewlines(std::string_view text);
+
+// The same trim as offsets: the text without that white space is
+// [first, end). Only the scalars at the two ends are looked at, so the cost
+// does not grow with the text.
+std::pair<std::size_t, std::size_t> trimmedBounds(std::string_view text);
 
 }  // namespace quillory::platform

@@ -11,6 +11,7 @@
 
 #include "RunnerFixture.h"
 #include "bridge/HostScripts.h"
+#include "support/FakeClock.h"
 
 namespace quillory::bridge::test {
 namespace {
@@ -50,6 +51,27 @@ TEST_F(RunnerFixture, ReturnsSeveralMegabytesWhole) {
   ASSERT_GT(expected.size(), 4'000'000u);
   EXPECT_EQ(run("exec seq 1 700000", "script", 30), expected);
   EXPECT_EQ(log.size(), 0u);
+}
+
+TEST_F(RunnerFixture, OutputPastTheLimitStopsTheScriptAndGivesNoAnswer) {
+  constexpr std::size_t kLimit = 1 << 20;
+  OsascriptRunner exact(dispatcher, clock, log, standIn("head -c 1048576 /dev/zero | tr '\\0' a", "exact"),
+                        kLimit);
+  EXPECT_EQ(exact.runScript("script", 30), std::string(kLimit, 'a'));
+  EXPECT_EQ(log.size(), 0u);
+  // Without the limit it would run into the time limit.
+  OsascriptRunner endless(dispatcher, clock, log, standIn("exec yes", "endless"), kLimit);
+  EXPECT_EQ(endless.runScript("script", 60), "");
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"[Helper] ⚠ JXA output passed 1 MiB — script stopped"});
+}
+
+TEST_F(RunnerFixture, NoticesAQuickScriptsEndWithoutWaitingForAStep) {
+  // The clock stands still, so the deadline never comes: only noticing the
+  // child's end finishes the run, and nothing sleeps a polling step first.
+  testing::FakeClock frozen;
+  OsascriptRunner runner(dispatcher, frozen, log, standIn("printf ok"));
+  EXPECT_EQ(runner.runScript("script", 60), "ok");
+  EXPECT_EQ(frozen.sleepCount(), 0u);
 }
 
 TEST_F(RunnerFixture, ChildGetsTheFourArgumentsUnchangedAndOnlyTheStandardStreams) {

@@ -20,7 +20,8 @@ struct CleanupCase {
   const char* body;
   double limit;
   std::string expected;
-  bool timesOut;
+  bool logsLine;  // the time-out line, or the output-limit line
+  std::size_t outputLimit = OsascriptRunner::kOutputLimitBytes;
   friend void PrintTo(const CleanupCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -55,13 +56,13 @@ TEST_P(RunnerCleanupTest, LeavesNoProcessDescriptorOrThread) {
   const auto start = std::chrono::steady_clock::now();
   {
     // The runner dies right after the call, while the background work goes on.
-    OsascriptRunner runner(dispatcher, clock, log, standIn(c.body));
+    OsascriptRunner runner(dispatcher, clock, log, standIn(c.body), c.outputLimit);
     EXPECT_EQ(runner.runScript("script", c.limit), c.expected);
   }
   // Not a timing check: the processes that keep the output open would hold
   // the call for 30 seconds or more if the runner waited for them.
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
-  EXPECT_EQ(log.size(), c.timesOut ? 1u : 0u);
+  EXPECT_EQ(log.size(), c.logsLine ? 1u : 0u);
   const int group = readPid("pid");
   ASSERT_GT(group, 0);
 
@@ -90,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
             "", true},
         // The child ends at once; what it started keeps the output open.
         CleanupCase{"FinishedChildLeavesGrandchildHoldingOutput",
-                    "echo $$ > @DIR@/pid; printf ok; sleep 30 &", 5, "ok", false}),
+                    "echo $$ > @DIR@/pid; printf ok; sleep 30 &", 5, "ok", false},
+        CleanupCase{"OutputPastTheLimit", "echo $$ > @DIR@/pid; yes & exec yes", 60, "", true, 1 << 16}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A dispatcher that is shutting down: it destroys every task without running it.

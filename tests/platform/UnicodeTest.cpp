@@ -53,15 +53,24 @@ TEST(UnicodeTest, TrimsWhiteSpaceAndNewlinesAtBothEnds) {
              {"\u3000a\u2003", "a"},                          // ideographic space, em space
              {"\u200Ba", "\u200Ba"},                          // zero-width space is Cf: kept
              {std::string("\0a", 2), std::string("\0a", 2)},  // NUL is a control, not space
-             {" \xFF ", "\xFF"}}) {
+             {" \xFF ", "\xFF"},
+             // Ill-formed bytes at the ends are kept: a stray continuation byte,
+             // a truncated sequence, a stray byte after a NEL.
+             {" \xE2\x80\xA8\xA8\xE2\x80\xA8 ", "\xA8"},
+             {"\xE2\x80\xE2\x80\xA8", "\xE2\x80"},
+             {"a\xC2\x85\x80", "a\xC2\x85\x80"}}) {
     EXPECT_EQ(trimmedWhitespaceAndNewlines(input), expected) << input;
   }
 }
 
 TEST(UnicodeTest, ValidatesUtf8AndNeverCrashesOnIllFormedInput) {
-  EXPECT_TRUE(isValidUtf8(std::string("a\0b", 3)));
-  for (const char* bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) {  // truncated, overlong,
-    EXPECT_FALSE(isValidUtf8(bad)) << bad;                                            // surrogate, too large
+  const std::string ascii(15, 'a');  // bad bytes also at the end of a 16-byte run and after it
+  EXPECT_TRUE(isValidUtf8(std::string("a\0b", 3) + ascii + "\u00E9\u20AC\U0001F600" + ascii + ascii));
+  for (const std::string& bad : std::vector<std::string>{
+           "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",  // truncated, overlong,
+           "\xE0\x9F\xBF", "\xF5\x80\x80\x80", "\xE2\x82",          // surrogate, too large
+           ascii + "\xFF", ascii + "a\xFF", ascii + ascii + "\xC3"}) {
+    EXPECT_FALSE(isValidUtf8(bad)) << bad;
   }
   const std::string bad =
       "\xFF\xFE"

@@ -9,9 +9,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <mutex>
 #include <thread>
 #include <utility>
+
+#if defined(__linux__)
+#include <sys/syscall.h>
+#elif defined(__APPLE__)
+#include <sys/event.h>
+#endif
 
 #include "platform/posix/ExitCleanup.h"
 
@@ -107,27 +115,89 @@ bool makePipe(OwnedFd& readEnd, OwnedFd& writeEnd) {
 
 enum class DrainResult { open, closed };
 
-// Reads what the pipe holds now. Appends to `output`, or discards the bytes
-// when it is null.
-DrainResult drain(int fd, std::string* output) {
-  constexpr std::size_t kChunk = 64 * 1024;
-  char scratch[kChunk];
+// Discards what the pipe holds now.
+DrainResult discard(int fd) {
+  char scratch[64 * 1024];
   for (;;) {
-    ssize_t n;
-    if (output) {
-      const std::size_t size = output->size();
-      output->resize(size + kChunk);
-      n = ::read(fd, output->data() + size, kChunk);
-      output->resize(size + (n > 0 ? static_cast<std::size_t>(n) : 0));
-    } else {
-      n = ::read(fd, scratch, kChunk);
-    }
+    const ssize_t n = ::read(fd, scratch, sizeof scratch);
     if (n > 0) continue;
     if (n == 0) return DrainResult::closed;
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return DrainResult::open;
     return DrainResult::closed;  // a read error ends this stream
   }
+}
+
+// The output read so far: the bytes [0, used) of `text`, whose size beyond
+// `used` is room for the next reads. The room grows geometrically, so a large
+// output costs a few reallocations and no copy per chunk; it never grows past
+// one byte over the limit, which is enough to see the limit passed.
+class OutputBuffer {
+ public:
+  OutputBuffer(std::string& text, std::size_t limit) : text_(text), used_(text.size()), limit_(limit) {}
+
+  bool overLimit() const { return used_ > limit_; }
+  // Cuts the room off (no copy: the size shrinks within the capacity).
+  void finish() { text_.resize(used_); }
+
+  // Reads what the pipe holds now.
+  DrainResult drain(int fd) {
+    constexpr std::size_t kSmallestRoom = 64 * 1024;
+    for (;;) {
+      if (overLimit()) return DrainResult::open;
+      const std::size_t ceiling = limit_ == SIZE_MAX ? SIZE_MAX : limit_ + 1;
+      if (text_.size() - used_ < kSmallestRoom && text_.size() < ceiling) {
+        const std::size_t grown = std::max(text_.size() * 2, used_ + kSmallestRoom);
+        text_.resize(std::min(grown, ceiling));
+      }
+      const std::size_t room = std::min(text_.size(), ceiling) - used_;
+      const ssize_t n = ::read(fd, text_.data() + used_, room);
+      if (n > 0) {
+        used_ += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n == 0) return DrainResult::closed;
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return DrainResult::open;
+      return DrainResult::closed;  // a read error ends this stream
+    }
+  }
+
+ private:
+  std::string& text_;
+  std::size_t used_;
+  const std::size_t limit_;
+};
+
+// A larger pipe lets a fast writer hand over more per wake-up of the reader.
+// Where the system cannot (or will not) enlarge it, the default stays.
+void enlargePipe([[maybe_unused]] int fd) {
+#if defined(F_SETPIPE_SZ)
+  constexpr int kPipeBytes = 1024 * 1024;
+  ::fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
+#endif
+}
+
+// A descriptor that becomes readable when the child ends, so a wait for its
+// end needs no polling: a pidfd on Linux, a kqueue watching the process's
+// exit on macOS. None (-1) where neither is available; waits then poll.
+int openExitWatch([[maybe_unused]] pid_t pid) {
+#if defined(__linux__) && defined(SYS_pidfd_open)
+  // Close-on-exec by construction.
+  return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+#elif defined(__APPLE__)
+  const int queue = ::kqueue();
+  if (queue < 0) return -1;
+  struct kevent change;
+  EV_SET(&change, pid, EVFILT_PROC, EV_ADD, NOTE_EXIT, 0, nullptr);
+  if (::kevent(queue, &change, 1, nullptr, 0, nullptr) != 0 || !setCloexec(queue)) {
+    ::close(queue);
+    return -1;
+  }
+  return queue;
+#else
+  return -1;
+#endif
 }
 
 class SpawnSetup {
@@ -193,6 +263,7 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
       !setNonBlocking(wakeWrite.get())) {
     return nullptr;
   }
+  enlargePipe(outRead.get());
 
   SpawnSetup setup;
   if (!setup.configure(outWrite.get(), errWrite.get())) return nullptr;
@@ -213,16 +284,19 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
   outWrite = OwnedFd();
   errWrite = OwnedFd();
   exitcleanup::addChildGroup(pid);  // a signal that ends this process stops the group
-  return std::unique_ptr<ChildProcess>(
-      new ChildProcess(pid, outRead.release(), errRead.release(), wakeRead.release(), wakeWrite.release()));
+  return std::unique_ptr<ChildProcess>(new ChildProcess(pid, outRead.release(), errRead.release(),
+                                                        wakeRead.release(), wakeWrite.release(),
+                                                        openExitWatch(pid)));
 }
 
-ChildProcess::ChildProcess(int pid, int stdoutFd, int stderrFd, int wakeReadFd, int wakeWriteFd)
+ChildProcess::ChildProcess(int pid, int stdoutFd, int stderrFd, int wakeReadFd, int wakeWriteFd,
+                           int exitWatchFd)
     : pid_(pid),
       stdoutFd_(stdoutFd),
       stderrFd_(stderrFd),
       wakeReadFd_(wakeReadFd),
-      wakeWriteFd_(wakeWriteFd) {}
+      wakeWriteFd_(wakeWriteFd),
+      exitWatchFd_(exitWatchFd) {}
 
 ChildProcess::~ChildProcess() {
   if (!reaped_) {
@@ -233,9 +307,15 @@ ChildProcess::~ChildProcess() {
   closeFd(stderrFd_);
   closeFd(wakeReadFd_);
   closeFd(wakeWriteFd_);
+  closeFd(exitWatchFd_);
 }
 
 bool ChildProcess::isRunning() {
+  std::lock_guard lock(mutex_);
+  return runningLocked();
+}
+
+bool ChildProcess::runningLocked() {
   if (ended_) return false;
   siginfo_t info{};
   int result;
@@ -255,17 +335,30 @@ bool ChildProcess::isRunning() {
 }
 
 bool ChildProcess::waitForExit(std::chrono::milliseconds limit) {
-  constexpr std::chrono::milliseconds kStep{10};
+  // Without an exit watch, the end is looked for in short steps.
+  constexpr std::chrono::milliseconds kStep{5};
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (isRunning()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(kStep);
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return false;
+    if (exitWatchFd_ < 0) {
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kStep));
+      continue;
+    }
+    // Rounded up, so the last wait does not end just short of the deadline.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    pollfd watch{exitWatchFd_, POLLIN, 0};
+    if (::poll(&watch, 1, static_cast<int>(std::min<long long>(wait, 60'000))) == -1 && errno != EINTR) {
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kStep));
+    }
   }
   return true;
 }
 
 void ChildProcess::signalGroup(int signal) {
-  // Once reaped, the ids may belong to someone else.
+  // Once reaped, the ids may belong to someone else; the lock keeps `reap`
+  // from freeing them between the test and the signal.
+  std::lock_guard lock(mutex_);
   if (reaped_) return;
   if (::kill(-pid_, signal) == -1 && errno == ESRCH) {
     // The child left its group and the group is empty: reach the child itself.
@@ -278,6 +371,7 @@ void ChildProcess::terminate() { signalGroup(SIGTERM); }
 void ChildProcess::kill() { signalGroup(SIGKILL); }
 
 ExitStatus ChildProcess::reap() {
+  std::lock_guard lock(mutex_);
   if (reaped_) return status_;
   exitcleanup::forgetChildGroup(pid_);  // the group id is free once reaped
   int status = 0;
@@ -294,7 +388,8 @@ ExitStatus ChildProcess::reap() {
   return status_;
 }
 
-void ChildProcess::readOutput(std::string& output) {
+bool ChildProcess::readOutput(std::string& output, std::size_t limit) {
+  OutputBuffer buffer(output, limit);
   int outFd = stdoutFd_;
   int errFd = stderrFd_;
   while (outFd >= 0 || errFd >= 0) {
@@ -302,15 +397,21 @@ void ChildProcess::readOutput(std::string& output) {
     pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {wakeReadFd_, POLLIN, 0}};
     if (::poll(fds, 3, -1) == -1) {
       if (errno == EINTR) continue;
-      return;
+      break;
     }
     if (fds[2].revents != 0) {
-      if (outFd >= 0) drain(outFd, &output);
-      return;
+      if (outFd >= 0) buffer.drain(outFd);
+      break;
     }
-    if (fds[0].revents != 0 && drain(outFd, &output) == DrainResult::closed) outFd = -1;
-    if (fds[1].revents != 0 && drain(errFd, nullptr) == DrainResult::closed) errFd = -1;
+    if (fds[0].revents != 0 && buffer.drain(outFd) == DrainResult::closed) outFd = -1;
+    if (buffer.overLimit()) break;
+    if (fds[1].revents != 0 && discard(errFd) == DrainResult::closed) errFd = -1;
   }
+  buffer.finish();
+  if (!buffer.overLimit()) return true;
+  output.clear();
+  output.shrink_to_fit();
+  return false;
 }
 
 void ChildProcess::stopReading() {

@@ -18,19 +18,28 @@
 // - The destructor of an object whose child has not been reaped kills the
 //   whole group and reaps the child, so no zombie is left behind; it then
 //   closes every descriptor the object holds.
-// - `readOutput` reads standard output into a string and discards standard
+// - `waitForExit` returns as soon as the child ends: it waits on a pidfd
+//   (Linux) or a kqueue process filter (macOS), and only where neither exists
+//   does it look in steps of a few milliseconds.
+// - `readOutput` appends standard output to a string and discards standard
 //   error until both are closed by every process holding them, or until
 //   `stopReading` is called (then what is already in the pipe is still
 //   taken). The stop request is sticky: a later `readOutput` returns at once.
+//   When the output grows past `limit` bytes it stops reading, empties the
+//   string and returns false; stopping the child is the caller's choice.
+//   The standard-output pipe is enlarged where the system allows it.
 //
-// Threading: the process operations (`isRunning`, `waitForExit`, `terminate`,
-// `kill`, `reap`) belong to one thread at a time; hand the object over with a
-// happens-before edge (a queue, a mutex). `readOutput` may run on another
-// thread at the same time as them, and `stopReading` may be called from any
-// thread. Interrupted system calls (EINTR) are resumed throughout.
+// Threading: every member may be called from any thread. The process
+// operations are serialized by a mutex (a signal is never sent to a reaped
+// child's ids); `reap` holds it while it waits, so reap a child only once it
+// has ended or been killed. `readOutput` runs on one thread at a time.
+// Interrupted system calls (EINTR) are resumed throughout.
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -59,8 +68,7 @@ class ChildProcess {
 
   // True while the child has not ended. Does not reap it.
   bool isRunning();
-  // Polls `isRunning` until the child ends or the time passes; true when it
-  // has ended.
+  // Waits until the child ends or the time passes; true when it has ended.
   bool waitForExit(std::chrono::milliseconds limit);
   // The termination request (SIGTERM) to the child's process group.
   void terminate();
@@ -69,24 +77,31 @@ class ChildProcess {
   // Waits for the child to end and collects its status; later calls return
   // the same status at once.
   ExitStatus reap();
-  bool isReaped() const { return reaped_; }
+  bool isReaped() const {
+    std::lock_guard lock(mutex_);
+    return reaped_;
+  }
 
   // Reading ends of the pipes (non-blocking, close-on-exec), owned by the object.
   int stdoutFd() const { return stdoutFd_; }
   int stderrFd() const { return stderrFd_; }
 
-  void readOutput(std::string& output);
+  // False when the output passed `limit` (then `output` is empty).
+  bool readOutput(std::string& output, std::size_t limit = SIZE_MAX);
   void stopReading();
 
  private:
-  ChildProcess(int pid, int stdoutFd, int stderrFd, int wakeReadFd, int wakeWriteFd);
+  ChildProcess(int pid, int stdoutFd, int stderrFd, int wakeReadFd, int wakeWriteFd, int exitWatchFd);
   void signalGroup(int signal);
+  bool runningLocked();
 
   const int pid_;
   const int stdoutFd_;
   const int stderrFd_;
   const int wakeReadFd_;  // becomes readable when reading should stop
   const int wakeWriteFd_;
+  const int exitWatchFd_;     // readable once the child has ended; -1 when there is none
+  mutable std::mutex mutex_;  // guards the three fields below
   bool ended_ = false;
   bool reaped_ = false;
   ExitStatus status_;
