@@ -24,8 +24,11 @@ bool eventually(const std::function<bool()>& condition) {
   return true;
 }
 
-TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemAndIdleWorkersEnd) {
-  WorkerPools pools(0.05);
+// Set by every task: a worker that has run one before is not a new thread.
+thread_local bool workerRanTask = false;
+
+TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemAndIdleWorkersBeyondTheKeptEnd) {
+  WorkerPools pools(0.05, 1);
   std::atomic<int> finished{0};
   // A task on every queue waits for one queued after it, on its own queue and
   // on the utility queue (an export waiting for its reader).
@@ -34,18 +37,23 @@ TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemAndIdleWorkers
       auto gate = std::make_shared<std::promise<void>>();
       pools.submit(qos, [&, gate] {
         gate->get_future().wait();
+        workerRanTask = true;
         ++finished;
       });
       pools.submit(other, [&, gate] {
         gate->set_value();
+        workerRanTask = true;
         ++finished;
       });
     }
   }
   EXPECT_TRUE(eventually([&] { return finished.load() == 12; }));
-  EXPECT_TRUE(eventually([&] { return pools.workerCount() == 0; }));
-  pools.submit(QoS::utility, [&] { ++finished; });  // a new worker after the old ones ended
-  EXPECT_TRUE(eventually([&] { return finished.load() == 13; }));
+  EXPECT_TRUE(eventually([&] { return pools.workerCount() == 3; }));  // one kept per pool
+  std::this_thread::sleep_for(200ms);                                 // idle well past the idle time
+  std::promise<bool> oldWorker;
+  pools.submit(QoS::utility, [&] { oldWorker.set_value(workerRanTask); });
+  EXPECT_TRUE(oldWorker.get_future().get());
+  EXPECT_EQ(pools.workerCount(), 3u);
 }
 
 TEST(WorkerPoolsTest, ShutdownWaitsForRunningTasksAndRefusesNewOnes) {

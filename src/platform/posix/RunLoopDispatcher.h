@@ -32,7 +32,8 @@ namespace quillory::platform::posix {
 
 class RunLoopDispatcher final : public Dispatcher {
  public:
-  // How long a worker of a global queue waits for a task before it ends.
+  // How long an idle worker of a global queue beyond the kept ones waits
+  // for a task before it ends.
   static constexpr double kWorkerIdleSeconds = WorkerPools::kIdleSeconds;
 
   explicit RunLoopDispatcher(double workerIdleSeconds = kWorkerIdleSeconds);

@@ -6,7 +6,8 @@
 
 namespace quillory::platform::posix {
 
-WorkerPools::WorkerPools(double idleSeconds) : idleSeconds_(idleSeconds) {}
+WorkerPools::WorkerPools(double idleSeconds, std::size_t keptWorkers)
+    : idleSeconds_(idleSeconds), keptWorkers_(keptWorkers) {}
 
 WorkerPools::~WorkerPools() { shutdown(); }
 
@@ -35,6 +36,7 @@ void WorkerPools::submit(QualityOfService qos, Dispatcher::Task task) {
     return;
   }
   Worker& worker = pool.workers.emplace_back();
+  ++pool.alive;
   worker.thread = std::thread([this, &pool, &worker] { workerLoop(pool, worker); });
 }
 
@@ -89,11 +91,16 @@ void WorkerPools::workerLoop(Pool& pool, Worker& self) {
     }
     if (pool.shutdown) break;
     ++pool.idle;
-    const bool woke =
-        pool.wake.wait_for(lock, idleTimeout, [&] { return !pool.tasks.empty() || pool.shutdown; });
+    const auto ready = [&] { return !pool.tasks.empty() || pool.shutdown; };
+    bool woke = pool.wake.wait_for(lock, idleTimeout, ready);
+    if (!woke && pool.alive <= keptWorkers_) {
+      pool.wake.wait(lock, ready);  // one of the kept workers
+      woke = true;
+    }
     --pool.idle;
     if (!woke) break;  // idle too long
   }
+  --pool.alive;
   self.finished = true;
 }
 

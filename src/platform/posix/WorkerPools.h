@@ -1,8 +1,11 @@
 #pragma once
 // The worker threads behind the global queues of a dispatcher: one elastic
 // pool per quality of service. A task starts on an idle worker of its pool, or
-// on a new worker when none is idle, and a worker that stays idle for a few
-// seconds ends. A fixed pool could deadlock, because a task on one queue may
+// on a new worker when none is idle. A worker that stays idle for a few
+// seconds ends unless it is one of the first `keptWorkers` of its pool: those
+// stay for good, so work that comes back regularly (a check every ten
+// seconds and the reader of its script) starts no new thread. A fixed pool
+// could deadlock, because a task on one queue may
 // wait for a task on another (an export waits for the reader of its script's
 // output).
 //
@@ -27,10 +30,12 @@ namespace quillory::platform::posix {
 
 class WorkerPools {
  public:
-  // How long a worker waits for a task before it ends.
+  // How long a worker beyond the kept ones waits for a task before it ends.
   static constexpr double kIdleSeconds = 5.0;
+  // Workers per pool that stay while idle.
+  static constexpr std::size_t kKeptWorkers = 2;
 
-  explicit WorkerPools(double idleSeconds = kIdleSeconds);
+  explicit WorkerPools(double idleSeconds = kIdleSeconds, std::size_t keptWorkers = kKeptWorkers);
   ~WorkerPools();
   WorkerPools(const WorkerPools&) = delete;
   WorkerPools& operator=(const WorkerPools&) = delete;
@@ -53,6 +58,7 @@ class WorkerPools {
     std::deque<Dispatcher::Task> tasks;
     std::list<Worker> workers;
     std::size_t idle = 0;
+    std::size_t alive = 0;  // workers that have not finished
     bool shutdown = false;
   };
 
@@ -61,6 +67,7 @@ class WorkerPools {
   Pool& poolFor(QualityOfService qos);
 
   const double idleSeconds_;
+  const std::size_t keptWorkers_;
   mutable Pool pools_[3];
 };
 
