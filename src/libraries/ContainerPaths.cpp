@@ -16,14 +16,17 @@ std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::files
   namespace fs = std::filesystem;
   const std::string preferencesName = std::string(iOSBundleID) + ".plist";
   std::vector<fs::path> folders;
-  platform::files::enumerateDeep(home / kContainersRelative, [&](const fs::path& entry) {
-    if (entry.filename() != preferencesName) return;
-    if (std::none_of(entry.begin(), entry.end(),
-                     [](const fs::path& part) { return part == "Preferences"; })) {
-      return;
-    }
-    folders.push_back(entry.parent_path().parent_path().parent_path() / "Documents");
-  });
+  platform::files::enumerateDeep(
+      home / kContainersRelative,
+      [&](const fs::path& entry) {
+        if (entry.filename() != preferencesName) return;
+        if (std::none_of(entry.begin(), entry.end(),
+                         [](const fs::path& part) { return part == "Preferences"; })) {
+          return;
+        }
+        folders.push_back(entry.parent_path().parent_path().parent_path() / "Documents");
+      },
+      preferencesName);  // only the preferences files are visited: no path is made for the rest
   return folders;
 }
 

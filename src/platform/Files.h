@@ -58,7 +58,10 @@ std::optional<std::vector<std::string>> listFolder(const fs::path& folder);
 // ".framework", ".rtfd" or ".photoslibrary"; the full list is in Files.cpp)
 // are not entered, though the package itself is visited. Symbolic links are not
 // followed. Errors below the root skip the entry and go on. Returns false
-// when the walk cannot be started at the root.
-bool enumerateDeep(const fs::path& root, const std::function<void(const fs::path&)>& visit);
+// when the walk cannot be started at the root. With `onlyNamed`, the walk is
+// the same but only entries of exactly that name are visited (cheaper than
+// filtering in `visit` on a large tree).
+bool enumerateDeep(const fs::path& root, const std::function<void(const fs::path&)>& visit,
+                   std::string_view onlyNamed = {});
 
 }  // namespace quillory::platform::files

@@ -166,6 +166,15 @@ TEST(FilesTest, EnumerateDeepSkipsHiddenEntriesAndPackageInsides) {
                                    "Tool.app", "Notes.RTFD", "Photos Library.photoslibrary", "en.lproj",
                                    "en.lproj/Localizable.strings", "folder.d", "folder.d/e", "linked"}));
 
+  // Only the entries of one name, found at any depth, never inside a package.
+  home.writeFile("root/Tool.app/x.plist", "x");
+  home.writeFile("root/sub/deeper/x.plist", "x");
+  std::vector<std::string> named;
+  ASSERT_TRUE(enumerateDeep(
+      root / "", [&](const fs::path& p) { named.push_back(p.lexically_relative(root).string()); },
+      "x.plist"));
+  EXPECT_EQ(named, std::vector<std::string>{"sub/deeper/x.plist"});
+
   EXPECT_FALSE(enumerateDeep(home / "missing", [](const fs::path&) {}));
   EXPECT_FALSE(enumerateDeep(root / "a.json", [](const fs::path&) {}));
 

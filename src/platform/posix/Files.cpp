@@ -156,9 +156,10 @@ constexpr std::array<std::string_view, 20> kPackageExtensions = {
     ".saver", ".wdgt",  ".xcodeproj",     ".xcworkspace", ".playground",  ".musiclibrary",
 };
 
-bool isPackageName(const fs::path& name) {
-  const std::string extension = name.extension().string();
-  if (extension.empty()) return false;
+bool isPackageName(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return false;
+  const std::string_view extension = name.substr(dot);
   return std::any_of(kPackageExtensions.begin(), kPackageExtensions.end(),
                      [&](std::string_view known) { return asciiEqualsIgnoringCase(extension, known); });
 }
@@ -268,33 +269,76 @@ std::optional<std::vector<std::string>> listFolder(const fs::path& folder) {
   return names;
 }
 
-bool enumerateDeep(const fs::path& root, const std::function<void(const fs::path&)>& visit) {
-  std::error_code ec;
-  std::vector<fs::directory_iterator> stack;
-  stack.emplace_back(root, ec);
-  if (ec) return false;
+namespace {
+
+// One open folder of the walk and the length of its path in the walk's path buffer.
+struct OpenFolder {
+  DIR* dir;
+  std::size_t pathLength;
+};
+
+// The folders still open, closed also when `visit` throws.
+class OpenFolders {
+ public:
+  ~OpenFolders() {
+    for (const OpenFolder& folder : stack_) ::closedir(folder.dir);
+  }
+  std::vector<OpenFolder>& stack() { return stack_; }
+
+ private:
+  std::vector<OpenFolder> stack_;
+};
+
+DIR* openFolderAt(int parent, const char* name) {
+  const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) ::close(fd);
+  return dir;
+}
+
+}  // namespace
+
+bool enumerateDeep(const fs::path& root, const std::function<void(const fs::path&)>& visit,
+                   std::string_view onlyNamed) {
+  // A walk over descriptors: each folder is opened relative to its parent,
+  // entry types come from the folder listing itself (d_type), and a status
+  // call is made only where the file system does not report the type. Paths
+  // are built in one buffer; a path object is made only for visited entries.
+  DIR* const top = ::opendir(root.c_str());
+  if (top == nullptr) return false;
+  std::string path = root.string();
+  if (path.empty() || path.back() != '/') path += '/';
   // An explicit stack, so a deep tree cannot exhaust the thread's stack.
+  OpenFolders open;
+  std::vector<OpenFolder>& stack = open.stack();
+  stack.push_back({top, path.size()});
   while (!stack.empty()) {
-    fs::directory_iterator& top = stack.back();
-    if (top == fs::directory_iterator()) {
+    const OpenFolder folder = stack.back();
+    const dirent* entry = ::readdir(folder.dir);
+    if (entry == nullptr) {
+      // The end, or the rest of this folder cannot be read: skip it.
+      ::closedir(folder.dir);
       stack.pop_back();
       continue;
     }
-    const fs::directory_entry entry = *top;
-    top.increment(ec);
-    if (ec) {
-      // The rest of this folder cannot be read: skip it.
-      top = fs::directory_iterator();
-      ec.clear();
+    const std::string_view name(entry->d_name);
+    if (name.starts_with(".")) continue;  // hidden, and "." and ".."
+    path.resize(folder.pathLength);
+    path += name;
+    if (onlyNamed.empty() || name == onlyNamed) visit(fs::path(path));
+
+    bool isFolder = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info {};
+      isFolder = ::fstatat(::dirfd(folder.dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                 S_ISDIR(info.st_mode);
     }
-    const fs::path name = entry.path().filename();
-    if (name.string().starts_with(".")) continue;
-    visit(entry.path());
-    std::error_code typeError;
-    if (entry.is_symlink(typeError) || !entry.is_directory(typeError) || typeError) continue;
-    if (isPackageName(name)) continue;
-    fs::directory_iterator child(entry.path(), typeError);
-    if (!typeError) stack.push_back(std::move(child));
+    if (!isFolder || isPackageName(name)) continue;
+    if (DIR* child = openFolderAt(::dirfd(folder.dir), entry->d_name)) {
+      path += '/';
+      stack.push_back({child, path.size()});
+    }
   }
   return true;
 }
