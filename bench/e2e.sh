@@ -1,0 +1,13 @@
+#!/bin/bash
+# End-to-end benchmark: whole `quillory-helper-cli sync` runs over
+# kettle-ledger-sim on generated exports of two shapes (>= 70 MB each) beside
+# Python's json doing the same transform and writes, the latency of a small
+# sync, and the app-container scan beside find. Options go to bench/e2e.py
+# (--rounds N, --no-scan). Takes a few minutes, most of it generating input.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh >/dev/null
+cmake --preset default >/dev/null
+cmake --build --preset default --target quillory-helper-cli kettle-ledger-sim >/dev/null
+exec python3 bench/e2e.py run --cli build/default/src/cli/quillory-helper-cli \
+  --sim build/default/tools/kettle-ledger-sim "$@"
