@@ -6,6 +6,7 @@
 #include <future>
 #include <memory>
 #include <thread>
+#include <utility>
 
 #include "platform/posix/WorkerPools.h"
 
@@ -24,7 +25,7 @@ bool eventually(const std::function<bool()>& condition) {
   return true;
 }
 
-// Set by every task: a worker that has run one before is not a new thread.
+// Set by a task on its worker: a thread that has it is not a new one.
 thread_local bool workerRanTask = false;
 
 TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemAndIdleWorkersBeyondTheKeptEnd) {
@@ -37,22 +38,26 @@ TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemAndIdleWorkers
       auto gate = std::make_shared<std::promise<void>>();
       pools.submit(qos, [&, gate] {
         gate->get_future().wait();
-        workerRanTask = true;
         ++finished;
       });
       pools.submit(other, [&, gate] {
         gate->set_value();
-        workerRanTask = true;
         ++finished;
       });
     }
   }
   EXPECT_TRUE(eventually([&] { return finished.load() == 12; }));
   EXPECT_TRUE(eventually([&] { return pools.workerCount() == 3; }));  // one kept per pool
-  std::this_thread::sleep_for(200ms);                                 // idle well past the idle time
-  std::promise<bool> oldWorker;
-  pools.submit(QoS::utility, [&] { oldWorker.set_value(workerRanTask); });
-  EXPECT_TRUE(oldWorker.get_future().get());
+  // The kept worker is the one that runs the next task; after a pause well
+  // past the idle time, the same thread runs the one after.
+  const auto ranBefore = [&] {
+    auto ran = std::make_shared<std::promise<bool>>();
+    pools.submit(QoS::utility, [ran] { ran->set_value(std::exchange(workerRanTask, true)); });
+    return ran->get_future().get();
+  };
+  ranBefore();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_TRUE(ranBefore());
   EXPECT_EQ(pools.workerCount(), 3u);
 }
 
