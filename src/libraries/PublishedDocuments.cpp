@@ -136,21 +136,20 @@ json::parse_options parseOptions() {
   return options;
 }
 
-std::optional<PublishedDocumentInfo> parsePublishedDocument(std::string_view text) {
-  json::basic_parser<TopLevelHandler> parser(parseOptions());
-  json::error_code ec;
-  const std::size_t used = parser.write_some(false, text.data(), text.size(), ec);
-  if (ec || used != text.size() || !parser.done()) return std::nullopt;
-  return std::move(parser.handler().info);
-}
-
 }  // namespace
 
 std::optional<PublishedDocumentInfo> readPublishedDocument(const std::filesystem::path& file) {
-  std::optional<std::string> text = platform::files::readFile(file);
-  if (!text) return std::nullopt;
   try {
-    return parsePublishedDocument(*text);
+    // Read in chunks, so that memory stays small whatever the document's size.
+    json::basic_parser<TopLevelHandler> parser(parseOptions());
+    json::error_code ec;
+    const bool read = platform::files::readFileInChunks(file, [&](std::string_view chunk) {
+      return parser.write_some(true, chunk.data(), chunk.size(), ec) == chunk.size() && !ec;
+    });
+    if (!read) return std::nullopt;
+    parser.write_some(false, nullptr, 0, ec);
+    if (ec || !parser.done()) return std::nullopt;
+    return std::move(parser.handler().info);
   } catch (const std::exception&) {
     // Only allocation can throw here; a document too large to hold is unreadable.
     return std::nullopt;

@@ -40,6 +40,12 @@ std::error_code atomicWrite(const fs::path& target, std::string_view bytes);
 // The whole file, or none when it cannot be read (missing, a folder, ...).
 std::optional<std::string> readFile(const fs::path& file);
 
+// Reads the file in chunks of at most 64 KiB, handing each to `consume` in
+// order, so that memory does not grow with the file. Stops early when
+// `consume` returns false. Returns false when the file cannot be read (as
+// `readFile`) or `consume` stopped it; true after the last chunk.
+bool readFileInChunks(const fs::path& file, const std::function<bool(std::string_view chunk)>& consume);
+
 // Removes a file (not a folder). A missing file is an error like any other.
 std::error_code removeFile(const fs::path& file);
 

@@ -24,10 +24,13 @@ std::optional<std::string> libraryPathFromItem(const json::object& item) {
   if (asset == nullptr || !asset->is_object()) return std::nullopt;
   const json::value* path = asset->get_object().if_contains("path");
   if (path == nullptr || !path->is_string()) return std::nullopt;
-  const std::string_view text(path->get_string());
-  const auto marker = text.find(kAssetsMarker);
+  return libraryPathFromAssetPath(path->get_string());
+}
+
+std::optional<std::string> libraryPathFromAssetPath(std::string_view assetPath) {
+  const auto marker = assetPath.find(kAssetsMarker);
   if (marker == std::string_view::npos) return std::nullopt;
-  return std::string(text.substr(0, marker));
+  return std::string(assetPath.substr(0, marker));
 }
 
 std::optional<std::string> libraryPathFromItems(const json::array& items) {
@@ -51,8 +54,13 @@ std::optional<std::string> currencyOfMember(const json::object& item, std::strin
   const json::value* amounts = item.if_contains(member);
   if (amounts == nullptr || !amounts->is_object()) return std::nullopt;
   const json::value* currency = amounts->get_object().if_contains("currency");
-  if (currency == nullptr || !currency->is_string() || currency->get_string().empty()) return std::nullopt;
-  return platform::lowerCased(std::string_view(currency->get_string()));
+  if (currency == nullptr || !currency->is_string()) return std::nullopt;
+  return currencyFromItemText(currency->get_string());
+}
+
+std::optional<std::string> currencyFromItemText(std::string_view currency) {
+  if (currency.empty()) return std::nullopt;
+  return platform::lowerCased(currency);
 }
 
 std::optional<std::string> currencyFromItems(const json::array& items) {

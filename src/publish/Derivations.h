@@ -29,7 +29,9 @@ inline constexpr std::string_view kFallbackBaseName = "receipts";
 // The currency token when neither the name nor the items give one.
 inline constexpr std::string_view kNoCurrencyToken = "export";
 
-// The part of the item's "asset"."path" before its first "/assets/", or none.
+// The part of an asset path before its first "/assets/", or none.
+std::optional<std::string> libraryPathFromAssetPath(std::string_view assetPath);
+// `libraryPathFromAssetPath` of the item's "asset"."path", or none.
 std::optional<std::string> libraryPathFromItem(const boost::json::object& item);
 // The first item's result of `libraryPathFromItem`, in order.
 std::optional<std::string> libraryPathFromItems(const boost::json::array& items);
@@ -38,8 +40,10 @@ std::optional<std::string> libraryPathFromItems(const boost::json::array& items)
 // in the upper-cased name, lower-cased.
 std::optional<std::string> currencyFromName(const std::optional<std::string>& name);
 
-// The non-empty string "currency" of the item's object member `member`
-// ("amountsOriginal" or "amounts"), lower-cased.
+// A currency as the items give it: none when empty, else lower-cased.
+std::optional<std::string> currencyFromItemText(std::string_view currency);
+// `currencyFromItemText` of the string "currency" of the item's object member
+// `member` ("amountsOriginal" or "amounts").
 std::optional<std::string> currencyOfMember(const boost::json::object& item, std::string_view member);
 // First pass over "amountsOriginal", then, only if it found nothing, over
 // "amounts".

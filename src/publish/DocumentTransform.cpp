@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <boost/json/basic_parser_impl.hpp>
-#include <boost/json/monotonic_resource.hpp>
-#include <boost/json/value_stack.hpp>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -17,17 +17,32 @@
 #include "publish/JsonWriter.h"
 
 // The export is transformed in one streaming pass over Boost.JSON's
-// basic_parser, without building the export as a whole:
-// - each item is built as a small object holding only its kept members and
-//   the members the derivations read ("asset", "amounts", "amountsOriginal"),
-//   written to the document at once and then dropped; members that are not
-//   kept are skipped by the parser without being built;
-// - the other top-level members are built into one object and written after
-//   the items.
-// Objects are built by Boost.JSON's own value stack, so a member that occurs
-// twice keeps its last value, as in a parsed object, and a second "items"
-// replaces the first. Nothing here recurses: the parser's nesting is bounded
-// by kMaxExportDepth and the writer keeps its own stack.
+// basic_parser, and nothing of it is ever built as a value:
+// - every value that is kept (the kept members of each item, and the
+//   top-level members other than "items" and the four the helper sets) is
+//   copied event by event through the JsonWriter as the parser reports it,
+//   numbers by their literal, so the document keeps every value exactly;
+// - every other value is passed over;
+// - the derivations read only what they need as it goes by: the string
+//   "path" of an item's "asset" object and the string "currency" of its
+//   "amounts" and "amountsOriginal" objects.
+// The document's members come in the export's order, "items" where the
+// export has it, the members the helper sets at the end.
+//
+// Repeated members: an item member that is kept or read by the derivations
+// counts with its last value, and a second "items" replaces the first: the
+// bytes already written for the replaced member are cut out of the document
+// when its repeat begins. (Each cut moves the bytes written after the
+// replaced member; a byte is moved at most once for each kept member before
+// it, so the work stays linear.) Other repeated members (top-level ones the
+// helper copies, and members inside copied values) are copied as they come,
+// every one of them; a reader of the document takes the last, as it would
+// from the export. Telling those apart would cost memory for every member of
+// every copied object, which a value of millions of members cannot afford.
+//
+// Memory: the document and a few bytes per open container in the parser;
+// nothing grows with the number of values. Nothing here recurses: the
+// parser's nesting is bounded by kMaxExportDepth.
 
 namespace quillory::publish {
 namespace {
@@ -37,61 +52,81 @@ namespace json = boost::json;
 // Top-level members the helper sets itself; the export's own are dropped.
 constexpr std::array<std::string_view, 4> kSetMembers = {"libraryName", "currencyCode", "exportedAt",
                                                          "libraryPath"};
-constexpr std::array<std::string_view, 3> kDerivationMembers = {"asset", "amounts", "amountsOriginal"};
-constexpr std::string_view kDocumentStart = "{\"items\":[";
 
-template <std::size_t N>
-bool isOneOf(std::string_view key, const std::array<std::string_view, N>& names) {
-  for (std::string_view name : names) {
-    if (key == name) return true;
-  }
-  return false;
+// Nesting levels, counted in open containers: the export object is level 1,
+// the items array 2, an item 3, a container that is an item member's value 4.
+constexpr std::size_t kTopLevel = 1;
+constexpr std::size_t kItemsLevel = 2;
+constexpr std::size_t kItemLevel = 3;
+constexpr std::size_t kItemMemberLevel = 4;
+
+// The item members the derivations read, and the one string member of each
+// that they look at.
+enum Derived : unsigned char { asset, amounts, amountsOriginal, derivedCount, none = derivedCount };
+constexpr std::array<std::string_view, derivedCount> kDerivedMembers = {"asset", "amounts",
+                                                                        "amountsOriginal"};
+constexpr std::array<std::string_view, derivedCount> kDerivedStrings = {"path", "currency", "currency"};
+
+bool isSetMember(std::string_view key) {
+  return std::find(kSetMembers.begin(), kSetMembers.end(), key) != kSetMembers.end();
 }
 
 // What happens to an item member, looked up by name: the few names are
 // bucketed by length, so a lookup is one or two short compares.
 class MemberRoles {
  public:
-  enum Role : unsigned char { skipped, derivationOnly, kept };
+  struct Role {
+    int kept = -1;  // index among the kept names, or -1
+    Derived derived = none;
+  };
 
   explicit MemberRoles(const std::set<std::string>& keepFields) {
-    for (std::string_view name : kDerivationMembers) add(name, derivationOnly);
-    for (const std::string& name : keepFields) add(name, kept);
+    for (std::size_t i = 0; i < kDerivedMembers.size(); ++i) {
+      entry(kDerivedMembers[i]).derived = static_cast<Derived>(i);
+    }
+    for (const std::string& name : keepFields) entry(name).kept = static_cast<int>(keptCount_++);
   }
 
+  std::size_t keptCount() const { return keptCount_; }
+
   Role roleOf(std::string_view key) const {
-    if (key.size() >= buckets_.size()) return skipped;
+    if (key.size() >= buckets_.size()) return {};
     for (const auto& [name, role] : buckets_[key.size()]) {
       if (name == key) return role;
     }
-    return skipped;
+    return {};
   }
 
  private:
-  void add(std::string_view name, Role role) {
+  Role& entry(std::string_view name) {
     if (name.size() >= buckets_.size()) buckets_.resize(name.size() + 1);
-    for (auto& entry : buckets_[name.size()]) {
-      if (entry.first == name) {
-        entry.second = role;
-        return;
-      }
+    for (auto& [existing, role] : buckets_[name.size()]) {
+      if (existing == name) return role;
     }
-    buckets_[name.size()].emplace_back(std::string(name), role);
+    return buckets_[name.size()].emplace_back(std::string(name), Role{}).second;
   }
 
   std::vector<std::vector<std::pair<std::string, Role>>> buckets_;
+  std::size_t keptCount_ = 0;
+};
+
+// A member written to the document: its bytes [begin, end), and how many
+// numbers JSON cannot carry it holds.
+struct Span {
+  std::size_t begin = 0;
+  std::size_t end = 0;
+  std::size_t infinite = 0;
 };
 
 class ExportHandler {
  public:
-  static constexpr std::size_t max_object_size = json::object::max_size();
-  static constexpr std::size_t max_array_size = json::array::max_size();
-  static constexpr std::size_t max_key_size = json::string::max_size();
-  static constexpr std::size_t max_string_size = json::string::max_size();
+  static constexpr std::size_t max_object_size = std::numeric_limits<std::size_t>::max();
+  static constexpr std::size_t max_array_size = std::numeric_limits<std::size_t>::max();
+  static constexpr std::size_t max_key_size = std::numeric_limits<std::size_t>::max();
+  static constexpr std::size_t max_string_size = std::numeric_limits<std::size_t>::max();
 
-  ExportHandler(const std::set<std::string>& keepFields, std::string& out) : roles_(keepFields), out_(out) {
-    top_.reset(&topArena_);
-  }
+  ExportHandler(const std::set<std::string>& keepFields, std::string& out)
+      : roles_(keepFields), out_(out), writer_(out), keptSpans_(roles_.keptCount()) {}
 
   // Results, valid after a successful parse.
   bool itemsValid() const { return itemsSeen_ && itemsValid_; }
@@ -99,175 +134,159 @@ class ExportHandler {
   const std::optional<std::string>& libraryPath() const { return libraryPath_; }
   const std::optional<std::string>& originalCurrency() const { return originalCurrency_; }
   const std::optional<std::string>& amountsCurrency() const { return amountsCurrency_; }
-  json::value releaseTopMembers() {
-    top_.push_object(topMembers_);
-    return top_.release();
+
+  // Completes the copied members in the document.
+  void flush() { writer_.flush(); }
+
+  // Throws `JsonWriteError` when the document holds a number that JSON
+  // cannot carry (the parser reads 1e999 as infinity).
+  void checkNumbers() const {
+    if (infinite_ > 0) throw JsonWriteError("Invalid number value (non-finite) in JSON write");
   }
 
   bool on_document_begin(json::error_code&) { return true; }
   bool on_document_end(json::error_code&) { return true; }
   bool on_comment_part(json::string_view, json::error_code&) { return true; }
   bool on_comment(json::string_view, json::error_code&) { return true; }
-  bool on_number_part(json::string_view, json::error_code&) { return true; }
 
   bool on_object_begin(json::error_code& ec) {
-    if (capture_ != Capture::none) {
-      ++depth_;
-      return true;
+    valueAtItemMember();
+    if (derived_ != none && depth_ == kItemLevel) derivedObject_[derived_] = true;
+    if (copying_) {
+      writer_.beginObject();
+    } else if (depth_ == 0) {
+      writer_.beginObject();
+    } else if (depth_ == kTopLevel) {
+      if (topMember_ == TopMember::items) invalidateItems();  // "items" is an object
+    } else if (depth_ == kItemsLevel && itemsOpen_) {
+      beginItem();
     }
-    switch (depth_) {
-      case 0:
-        depth_ = 1;
-        return true;
-      case 1:  // "items" is an object
-        invalidateItems();
-        return beginCapture(Capture::skip, nullptr);
-      case 2:
-        beginItem();
-        depth_ = 3;
-        return true;
-      default:
-        return fail(ec);
-    }
+    return descend(ec);
   }
 
-  bool on_object_end(std::size_t n, json::error_code&) {
-    if (capture_ != Capture::none) {
-      if (capture_ == Capture::build) target_->push_object(n);
-      return closeCaptured();
-    }
-    if (depth_ == 3) endItem();
+  bool on_object_end(std::size_t, json::error_code&) {
     --depth_;
+    if (copying_) {
+      writer_.endObject();
+      if (depth_ == copyLevel_) endCopy();
+    } else if (depth_ == kItemsLevel && itemsOpen_) {
+      endItem();
+    }
     return true;
   }
 
   bool on_array_begin(json::error_code& ec) {
-    if (capture_ != Capture::none) {
-      ++depth_;
-      return true;
+    valueAtItemMember();
+    if (copying_) {
+      writer_.beginArray();
+    } else if (depth_ == 0) {
+      return fail(ec);  // the export is not an object
+    } else if (depth_ == kTopLevel) {
+      if (topMember_ == TopMember::items) beginItems();
+    } else if (depth_ == kItemsLevel && itemsOpen_) {
+      itemsValid_ = false;  // an item that is not an object
     }
-    switch (depth_) {
-      case 0:
-        return fail(ec);
-      case 1:  // the value of "items"
-        beginItems();
-        depth_ = 2;
-        return true;
-      case 2:  // an item that is not an object
-        itemsValid_ = false;
-        return beginCapture(Capture::skip, nullptr);
-      default:
-        return fail(ec);
-    }
+    return descend(ec);
   }
 
-  bool on_array_end(std::size_t n, json::error_code&) {
-    if (capture_ != Capture::none) {
-      if (capture_ == Capture::build) target_->push_array(n);
-      return closeCaptured();
+  bool on_array_end(std::size_t, json::error_code&) {
+    --depth_;
+    if (copying_) {
+      writer_.endArray();
+      if (depth_ == copyLevel_) endCopy();
+    } else if (depth_ == kTopLevel && itemsOpen_) {
+      endItems();
     }
-    --depth_;  // the end of "items"
     return true;
   }
 
   bool on_key_part(json::string_view part, std::size_t, json::error_code&) {
-    if (capture_ == Capture::build) {
-      target_->push_chars(part);
-    } else if (capture_ == Capture::none) {
-      key_.append(part.data(), part.size());
-    }
+    if (copying_) writer_.keyPart(part);
+    if (!copying_ || readingKey()) key_.append(part.data(), part.size());
     return true;
   }
 
   bool on_key(json::string_view part, std::size_t, json::error_code&) {
-    if (capture_ == Capture::build) {
-      target_->push_key(part);
-      return true;
-    }
-    if (capture_ == Capture::skip) return true;
     std::string_view key(part.data(), part.size());
-    if (!key_.empty()) {
-      key_.append(part.data(), part.size());
-      key = key_;
-    }
-    if (depth_ == 1) {
-      if (key == "items") {
-        capture_ = Capture::none;  // the value decides
-      } else if (isOneOf(key, kSetMembers)) {
-        beginKeyCapture(Capture::skip, nullptr);
-      } else {
-        top_.push_key(key);
-        ++topMembers_;
-        beginKeyCapture(Capture::build, &top_);
+    if (copying_) writer_.keyEnd(key);
+    if (!copying_ || readingKey()) {
+      if (!key_.empty()) {
+        key_.append(part.data(), part.size());
+        key = key_;
       }
-    } else if (roles_.roleOf(key) != MemberRoles::skipped) {
-      item_.push_key(key);
-      ++itemMembers_;
-      beginKeyCapture(Capture::build, &item_);
-    } else {
-      beginKeyCapture(Capture::skip, nullptr);
+      if (depth_ == kTopLevel) {
+        topKey(key);
+      } else if (depth_ == kItemLevel && itemsOpen_) {
+        itemKey(key);
+      } else if (depth_ == kItemMemberLevel && derived_ != none) {
+        readingString_ = derivedObject_[derived_] && key == kDerivedStrings[derived_];
+        if (readingString_) derivedString_[derived_].reset();
+      }
+      key_.clear();
     }
-    key_.clear();
     return true;
   }
 
   bool on_string_part(json::string_view part, std::size_t, json::error_code&) {
-    if (capture_ == Capture::build) target_->push_chars(part);
+    if (copying_) writer_.stringPart(part);
+    if (readingString_ && depth_ == kItemMemberLevel) string_.append(part.data(), part.size());
     return true;
   }
-  bool on_string(json::string_view text, std::size_t, json::error_code& ec) {
-    return scalar(ec, [&](json::value_stack& stack) { stack.push_string(text); });
+
+  bool on_string(json::string_view part, std::size_t, json::error_code& ec) {
+    if (readingString_ && depth_ == kItemMemberLevel) {
+      string_.append(part.data(), part.size());
+      derivedString_[derived_] = std::move(string_);
+      string_.clear();
+      readingString_ = false;
+    }
+    if (copying_) {
+      writer_.stringEnd(part);
+      if (depth_ == copyLevel_) endCopy();
+      return true;
+    }
+    return scalar(ec);
   }
-  bool on_int64(std::int64_t number, json::string_view, json::error_code& ec) {
-    return scalar(ec, [&](json::value_stack& stack) { stack.push_int64(number); });
+
+  bool on_number_part(json::string_view part, json::error_code&) {
+    if (copying_) writer_.numberPart(part);
+    return true;
   }
-  bool on_uint64(std::uint64_t number, json::string_view, json::error_code& ec) {
-    return scalar(ec, [&](json::value_stack& stack) { stack.push_uint64(number); });
+  bool on_int64(std::int64_t, json::string_view literal, json::error_code& ec) { return number(literal, ec); }
+  bool on_uint64(std::uint64_t, json::string_view literal, json::error_code& ec) {
+    return number(literal, ec);
   }
-  bool on_double(double number, json::string_view, json::error_code& ec) {
-    return scalar(ec, [&](json::value_stack& stack) { stack.push_double(number); });
+  bool on_double(double value, json::string_view literal, json::error_code& ec) {
+    if (copying_ && !std::isfinite(value)) {
+      ++infinite_;
+      if (copyLevel_ == kItemLevel) ++keptSpans_[keptMember_].span.infinite;
+    }
+    return number(literal, ec);
   }
   bool on_bool(bool value, json::error_code& ec) {
-    return scalar(ec, [&](json::value_stack& stack) { stack.push_bool(value); });
+    valueAtItemMember();
+    if (copying_) {
+      writer_.boolean(value);
+      if (depth_ == copyLevel_) endCopy();
+      return true;
+    }
+    return scalar(ec);
   }
   bool on_null(json::error_code& ec) {
-    return scalar(ec, [&](json::value_stack& stack) { stack.push_null(); });
+    valueAtItemMember();
+    if (copying_) {
+      writer_.null();
+      if (depth_ == copyLevel_) endCopy();
+      return true;
+    }
+    return scalar(ec);
   }
 
  private:
-  enum class Capture { none, build, skip };
+  enum class TopMember { items, set, copied };
 
-  // A member's value starts right after its key, at the depth of the key.
-  void beginKeyCapture(Capture capture, json::value_stack* target) {
-    capture_ = capture;
-    target_ = target;
-    captureDepth_ = depth_;
-  }
-  // A container value starts here: it is captured until it closes.
-  bool beginCapture(Capture capture, json::value_stack* target) {
-    capture_ = capture;
-    target_ = target;
-    captureDepth_ = depth_;
+  bool descend(json::error_code&) {
     ++depth_;
-    return true;
-  }
-  bool closeCaptured() {
-    if (--depth_ == captureDepth_) capture_ = Capture::none;
-    return true;
-  }
-
-  template <typename Push>
-  bool scalar(json::error_code& ec, Push push) {
-    if (capture_ != Capture::none) {
-      if (capture_ == Capture::build) push(*target_);
-      if (depth_ == captureDepth_) capture_ = Capture::none;
-      return true;
-    }
-    if (depth_ == 0) return fail(ec);  // the export is not an object
-    if (depth_ == 1)
-      invalidateItems();  // "items" is a scalar
-    else
-      itemsValid_ = false;  // an item is a scalar
     return true;
   }
 
@@ -276,8 +295,103 @@ class ExportHandler {
     return false;
   }
 
+  // Keys inside copied values are only written, except where the derivations
+  // look for their string.
+  bool readingKey() const { return depth_ == kItemMemberLevel && derived_ != none; }
+
+  // A value other than a string starts: it is not the derivations' string.
+  void valueAtItemMember() {
+    if (depth_ == kItemMemberLevel) readingString_ = false;
+  }
+
+  bool number(json::string_view literal, json::error_code& ec) {
+    valueAtItemMember();
+    if (copying_) {
+      writer_.numberEnd(literal);
+      if (depth_ == copyLevel_) endCopy();
+      return true;
+    }
+    return scalar(ec);
+  }
+
+  // A scalar that is not copied.
+  bool scalar(json::error_code& ec) {
+    if (depth_ == 0) return fail(ec);  // the export is not an object
+    if (depth_ == kTopLevel && topMember_ == TopMember::items) {
+      invalidateItems();  // "items" is a scalar
+    } else if (depth_ == kItemsLevel && itemsOpen_) {
+      itemsValid_ = false;  // an item that is not an object
+    }
+    return true;
+  }
+
+  void topKey(std::string_view key) {
+    if (key == "items") {
+      topMember_ = TopMember::items;
+      if (itemsSpan_) {
+        cut(*itemsSpan_);
+        itemsSpan_.reset();
+      }
+      items_ = Span{writer_.size(), 0, 0};
+    } else if (isSetMember(key)) {
+      topMember_ = TopMember::set;
+    } else {
+      topMember_ = TopMember::copied;
+      writer_.key(key);
+      beginCopy(kTopLevel);
+    }
+  }
+
+  void itemKey(std::string_view key) {
+    const MemberRoles::Role role = roles_.roleOf(key);
+    derived_ = role.derived;
+    readingString_ = false;
+    if (derived_ != none) {
+      derivedObject_[derived_] = false;
+      derivedString_[derived_].reset();
+    }
+    if (role.kept >= 0) {
+      keptMember_ = static_cast<std::size_t>(role.kept);
+      if (keptSpans_[keptMember_].item == itemSerial_) cutItemMember(keptMember_);
+      keptSpans_[keptMember_] = {itemSerial_, {writer_.size(), 0, 0}};
+      writer_.key(key);
+      beginCopy(kItemLevel);
+    }
+  }
+
+  void beginCopy(std::size_t level) {
+    copying_ = true;
+    copyLevel_ = level;
+  }
+  void endCopy() {
+    copying_ = false;
+    if (copyLevel_ == kItemLevel) keptSpans_[keptMember_].span.end = writer_.size();
+  }
+
+  // Removes a member's bytes from the document.
+  void cut(const Span& span) {
+    writer_.flush();
+    std::copy(out_.begin() + static_cast<std::ptrdiff_t>(span.end), out_.end(),
+              out_.begin() + static_cast<std::ptrdiff_t>(span.begin));
+    out_.resize(out_.size() - (span.end - span.begin));
+    infinite_ -= span.infinite;
+  }
+
+  // Removes the current item's earlier value of a kept member; its other
+  // members written after it move up.
+  void cutItemMember(std::size_t kept) {
+    const Span replaced = keptSpans_[kept].span;
+    cut(replaced);
+    const std::size_t length = replaced.end - replaced.begin;
+    for (ItemSpan& other : keptSpans_) {
+      if (other.item == itemSerial_ && other.span.begin >= replaced.end) {
+        other.span.begin -= length;
+        other.span.end -= length;
+      }
+    }
+  }
+
   void resetItems() {
-    out_.resize(kDocumentStart.size());
     itemCount_ = 0;
     libraryPath_.reset();
     originalCurrency_.reset();
@@ -292,69 +406,86 @@ class ExportHandler {
     resetItems();
     itemsSeen_ = true;
     itemsValid_ = true;
+    itemsOpen_ = true;
+    writer_.key("items");
+    writer_.beginArray();
+  }
+  void endItems() {
+    writer_.endArray();
+    itemsOpen_ = false;
+    items_.end = writer_.size();
+    itemsSpan_ = items_;
   }
 
   void beginItem() {
-    itemArena_.emplace(itemBuffer_.data(), itemBuffer_.size());
-    item_.reset(&*itemArena_);
-    itemMembers_ = 0;
+    ++itemSerial_;
+    writer_.beginObject();
+    derived_ = none;
+    derivedObject_ = {};
+    for (auto& text : derivedString_) text.reset();
   }
 
   void endItem() {
-    item_.push_object(itemMembers_);
-    {
-      const json::value item = item_.release();
-      const json::object& members = item.get_object();
-      if (itemCount_ > 0) out_ += ',';
-      out_ += '{';
-      bool first = true;
-      for (const json::key_value_pair& member : members) {
-        const std::string_view key(member.key());
-        if (roles_.roleOf(key) != MemberRoles::kept) continue;
-        if (!first) out_ += ',';
-        first = false;
-        appendJsonString(out_, key);
-        out_ += ':';
-        appendJson(out_, member.value());
-      }
-      out_ += '}';
-      ++itemCount_;
-      if (!libraryPath_) libraryPath_ = libraryPathFromItem(members);
-      if (!originalCurrency_) originalCurrency_ = currencyOfMember(members, "amountsOriginal");
-      if (!amountsCurrency_) amountsCurrency_ = currencyOfMember(members, "amounts");
+    writer_.endObject();
+    ++itemCount_;
+    for (const ItemSpan& member : keptSpans_) {
+      if (member.item == itemSerial_) items_.infinite += member.span.infinite;
     }
-    item_.reset();
-    itemArena_.reset();
+    derived_ = none;
+    readingString_ = false;
+    if (!libraryPath_ && derivedString_[asset])
+      libraryPath_ = libraryPathFromAssetPath(*derivedString_[asset]);
+    if (!originalCurrency_ && derivedString_[amountsOriginal]) {
+      originalCurrency_ = currencyFromItemText(*derivedString_[amountsOriginal]);
+    }
+    if (!amountsCurrency_ && derivedString_[amounts]) {
+      amountsCurrency_ = currencyFromItemText(*derivedString_[amounts]);
+    }
   }
+
+  // Where an item's kept member was written; `item` is the item's serial
+  // number, so that nothing needs clearing between items.
+  struct ItemSpan {
+    std::size_t item = 0;
+    Span span;
+  };
 
   const MemberRoles roles_;
   std::string& out_;
+  JsonWriter writer_;
 
-  std::size_t depth_ = 0;  // open containers, the export object being 1
-  Capture capture_ = Capture::none;
-  json::value_stack* target_ = nullptr;
-  std::size_t captureDepth_ = 0;
-  std::string key_;
+  std::size_t depth_ = 0;      // open containers, the export object being 1
+  bool copying_ = false;       // inside a value being copied
+  std::size_t copyLevel_ = 0;  // the level of the copied value's key
+  std::string key_;            // a key given in pieces
 
-  json::monotonic_resource topArena_;
-  json::value_stack top_;
-  std::size_t topMembers_ = 0;
-
-  std::array<unsigned char, 16384> itemBuffer_{};
-  std::optional<json::monotonic_resource> itemArena_;
-  json::value_stack item_;
-  std::size_t itemMembers_ = 0;
-
+  TopMember topMember_ = TopMember::copied;
   bool itemsSeen_ = false;
   bool itemsValid_ = false;
+  bool itemsOpen_ = false;
+  Span items_;                     // the "items" member being written
+  std::optional<Span> itemsSpan_;  // the last complete "items" member
   std::size_t itemCount_ = 0;
+  std::size_t itemSerial_ = 0;  // items begun, in all "items" arrays
+
+  std::vector<ItemSpan> keptSpans_;  // by kept name
+  std::size_t keptMember_ = 0;
+  std::size_t infinite_ = 0;  // numbers JSON cannot carry, in the document
+
+  // The derivations: the item member being read, whether its value is an
+  // object, and its string member's last value (none when that is no string).
+  Derived derived_ = none;
+  std::array<bool, derivedCount> derivedObject_{};
+  std::array<std::optional<std::string>, derivedCount> derivedString_;
+  bool readingString_ = false;
+  std::string string_;
+
   std::optional<std::string> libraryPath_;
   std::optional<std::string> originalCurrency_;
   std::optional<std::string> amountsCurrency_;
 };
 
 void appendMember(std::string& out, std::string_view key, std::string_view value) {
-  out += ',';
   appendJsonString(out, key);
   out += ':';
   appendJsonString(out, value);
@@ -371,7 +502,6 @@ PreparedExport prepareExport(std::string_view exportText,
   // "\/"), so that it is never copied while it grows. Pages of the
   // reservation that are never written cost no memory.
   out.reserve(exportText.size() + exportText.size() / 4 + 4096);
-  out = kDocumentStart;
 
   json::parse_options options;
   options.max_depth = kMaxExportDepth;
@@ -382,7 +512,9 @@ PreparedExport prepareExport(std::string_view exportText,
     throw ExportError(ExportErrorCode::parseFailure);
   }
   ExportHandler& result = parser->handler();
+  result.flush();
   if (result.itemCount() == 0) throw ExportError(ExportErrorCode::emptyLibrary);
+  result.checkNumbers();
 
   prepared.libraryPath = result.libraryPath().value_or("");
   prepared.libraryName =
@@ -394,17 +526,13 @@ PreparedExport prepareExport(std::string_view exportText,
   prepared.libraryFilename =
       libraryFilename(prepared.libraryName.value_or(prepared.currencyToken), prepared.currencyToken);
 
-  out += ']';
-  const json::value topMembers = result.releaseTopMembers();
-  for (const json::key_value_pair& member : topMembers.get_object()) {
-    out += ',';
-    appendJsonString(out, std::string_view(member.key()));
-    out += ':';
-    appendJson(out, member.value());
-  }
+  // Every member written so far ends in a comma.
   appendMember(out, "libraryName", prepared.libraryName.value_or(prepared.libraryFilename));
+  out += ',';
   appendMember(out, "currencyCode", platform::upperCased(prepared.currencyToken));
+  out += ',';
   appendMember(out, "exportedAt", platform::formatIso8601(clock.now()));
+  out += ',';
   appendMember(out, "libraryPath", prepared.libraryPath);
   out += '}';
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <random>
 #include <vector>
@@ -218,32 +219,49 @@ std::error_code atomicWrite(const fs::path& target, std::string_view bytes) {
   return {};
 }
 
-std::optional<std::string> readFile(const fs::path& file) {
+bool readFileInChunks(const fs::path& file, const std::function<bool(std::string_view chunk)>& consume) {
   // Opened without blocking, so a FIFO or device at the path cannot hang the
   // caller; only regular files are read, then in blocking mode.
   const int fd = openRetrying(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return false;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
-    return std::nullopt;
+    return false;
   }
   const int flags = ::fcntl(fd, F_GETFL);
   if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-  std::string content;
-  if (info.st_size > 0) content.reserve(static_cast<std::size_t>(info.st_size));
-  char buffer[65536];
+  // On the heap: `consume` may need the caller's whole stack (a parser).
+  constexpr std::size_t kChunkSize = 65536;
+  const auto buffer = std::make_unique<char[]>(kChunkSize);
+  bool complete = true;
   while (true) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const ssize_t got = ::read(fd, buffer.get(), kChunkSize);
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
+      complete = false;
+      break;
     }
-    content.append(buffer, static_cast<std::size_t>(got));
+    if (!consume(std::string_view(buffer.get(), static_cast<std::size_t>(got)))) {
+      complete = false;
+      break;
+    }
   }
   ::close(fd);
+  return complete;
+}
+
+std::optional<std::string> readFile(const fs::path& file) {
+  std::string content;
+  std::error_code ec;
+  const auto size = fs::file_size(file, ec);
+  if (!ec) content.reserve(static_cast<std::size_t>(size));
+  const bool read = readFileInChunks(file, [&content](std::string_view chunk) {
+    content.append(chunk);
+    return true;
+  });
+  if (!read) return std::nullopt;
   return content;
 }
 
