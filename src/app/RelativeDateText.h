@@ -12,11 +12,11 @@
 // Pure: the instant "now", the locale and the time zone are passed in. Any
 // thread.
 
-#include <functional>
 #include <optional>
 #include <string>
 
 #include "platform/Defaults.h"
+#include "platform/Environment.h"
 
 namespace quillory::app {
 
@@ -32,8 +32,7 @@ struct DateTextSettings {
 
 std::string relativeDateText(platform::Date date, platform::Date now, const DateTextSettings& settings);
 
-// Reads one environment variable: its value, or none when it is not set.
-using EnvironmentLookup = std::function<std::optional<std::string>(const char* name)>;
+using platform::EnvironmentLookup;
 
 // The user's time locale on a POSIX system, as ICU names it: the first
 // non-empty of LC_ALL, LC_TIME and LANG (the C library's precedence for

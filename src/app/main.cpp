@@ -36,8 +36,10 @@
 #include "platform/macos/MacApplication.h"
 #include "platform/macos/MacDefaults.h"
 #include "platform/macos/MacLoginItemService.h"
+#include "platform/macos/MacSystemLog.h"
 #include "platform/macos/MacWorkspace.h"
 #else
+#include "platform/posix/SystemLog.h"
 #include "platform/qt/DBusWorkspace.h"
 #include "platform/qt/XdgLoginItemService.h"
 #endif
@@ -82,6 +84,9 @@ app::VersionInfo versionInfo() {
           platform::macos::mainBundleInfoString("CFBundleVersion")};
 }
 void becomeAccessory() { platform::macos::setAccessoryActivationPolicy(); }
+std::unique_ptr<platform::Log> makeSystemLog(const fs::path&) {
+  return std::make_unique<platform::macos::MacSystemLog>();
+}
 std::string timeLocale() {
   const auto user = platform::macos::userTimeLocale();
   return app::withHourCycle(user.identifier, user.uses24Hour);
@@ -114,6 +119,9 @@ app::VersionInfo versionInfo() {
 }
 void becomeAccessory() {}  // a tray application has no window and no dock entry to hide
 std::string timeLocale() { return app::posixTimeLocale(environmentValue); }
+std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
+  return posix::makeSystemLog(environmentValue, home);
+}
 #endif
 
 }  // namespace
@@ -149,7 +157,8 @@ int main(int argc, char** argv) {
   // Everything the background queues use is made before the dispatcher, so
   // that it outlives the dispatcher's workers.
   posix::SystemClock clock;
-  posix::StdoutLog log;
+  const std::unique_ptr<platform::Log> systemLog = makeSystemLog(home);
+  posix::StdoutLog log(STDOUT_FILENO, systemLog.get());
   const std::unique_ptr<PlatformDefaults> defaults = makeDefaults(home, log, clock);
   PlatformWorkspace workspace;
   const std::unique_ptr<PlatformLoginItems> loginItems = makeLoginItems(home);

@@ -1,5 +1,6 @@
 #pragma once
-// The helper's log: plain lines on standard output.
+// The helper's log: plain lines, on standard output and in the platform's log
+// (posix/StdoutLog.h, posix/SystemLog.h, macos/MacSystemLog.h).
 //
 // Contract: `line` writes the text and one newline as one unit; lines written
 // by several threads at once never interleave. The text carries no newline of

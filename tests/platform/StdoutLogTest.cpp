@@ -1,14 +1,20 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <thread>
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/posix/CappedFileLog.h"
 #include "platform/posix/StdoutLog.h"
+#include "platform/posix/SystemLog.h"
+#include "support/CapturingLog.h"
 #include "support/TempHome.h"
 
 namespace quillory::platform::posix {
@@ -49,6 +55,64 @@ TEST(StdoutLogTest, WriteToAClosedDescriptorIsDropped) {
   StdoutLog log(fds[1]);  // EBADF: the line is lost, nothing else happens
   log.line("[Helper] lost");
   ::close(fds[0]);
+}
+
+platform::EnvironmentLookup environment(std::map<std::string, std::string> values) {
+  return [values = std::move(values)](const char* name) -> std::optional<std::string> {
+    const auto found = values.find(name);
+    return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
+  };
+}
+
+TEST(SystemLogTest, UnderSystemdEachLineIsOneJournalEntry) {
+  testing::TempHome root;
+  root.makeFolder("systemd/system");
+  root.makeFolder("systemd/journal");
+  const std::string socketPath = (root / "systemd/journal/socket").string();
+  const int journal = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof(address.sun_path) - 1);
+  ASSERT_EQ(::bind(journal, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+
+  const auto systemLog = makeSystemLog(environment({}), root.path(), root / "systemd");
+  const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  StdoutLog(devNull, systemLog.get()).line("[Helper] \u2713 Export OK\nsecond");
+  ::close(devNull);
+  char buffer[256];
+  const ssize_t got = ::recv(journal, buffer, sizeof(buffer), MSG_DONTWAIT);
+  const std::string message = "[Helper] \u2713 Export OK\nsecond";
+  EXPECT_EQ(std::string(buffer, got > 0 ? std::size_t(got) : 0),
+            "PRIORITY=6\nSYSLOG_IDENTIFIER=quillory-helper\nMESSAGE\n" +
+                std::string(1, char(message.size())) + std::string(7, '\0') + message + "\n");
+  ::close(journal);
+
+  // Standard output that already goes into the journal is not sent twice.
+  struct stat info {};
+  ASSERT_EQ(::fstat(STDOUT_FILENO, &info), 0);
+  const std::string stream = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  EXPECT_EQ(makeSystemLog(environment({{"JOURNAL_STREAM", stream}}), root.path(), root / "systemd"), nullptr);
+}
+
+TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
+  testing::TempHome home;
+  const std::vector<std::pair<std::map<std::string, std::string>, std::filesystem::path>> folders = {
+      {{}, home / ".local/state/quillory-helper/quillory-helper.log"},
+      {{{"XDG_STATE_HOME", "relative"}}, home / ".local/state/quillory-helper/quillory-helper.log"},
+      {{{"XDG_STATE_HOME", "/var/x"}}, "/var/x/quillory-helper/quillory-helper.log"},
+  };
+  for (const auto& [values, expected] : folders)
+    EXPECT_EQ(logFile(environment(values), home.path()), expected);
+  makeSystemLog(environment({}), home.path(), home / "no-systemd")->line("[Helper] first");
+  EXPECT_EQ(files::readFile(folders[0].second), "[Helper] first\n");
+
+  // 10-byte lines under a 25-byte cap: two lines a file, the older file kept.
+  const auto file = home / "capped/log";
+  CappedFileLog capped(file, 25);
+  for (const char* line : {"[Helper] 1", "[Helper] 2", "[Helper] 3", "[Helper] 4", "[Helper] 5"})
+    capped.line(line);
+  EXPECT_EQ(files::readFile(file), "[Helper] 5\n");
+  EXPECT_EQ(files::readFile(file.string() + ".1"), "[Helper] 3\n[Helper] 4\n");
 }
 
 }  // namespace

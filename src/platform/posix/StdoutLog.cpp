@@ -6,9 +6,10 @@
 
 namespace quillory::platform::posix {
 
-StdoutLog::StdoutLog(int fd) : fd_(fd) {}
+StdoutLog::StdoutLog(int fd, Log* also) : fd_(fd), also_(also) {}
 
 void StdoutLog::line(const std::string& text) {
+  if (also_) also_->line(text);
   std::string whole;
   whole.reserve(text.size() + 1);
   whole.append(text).push_back('\n');

@@ -2,7 +2,9 @@
 // The log on standard output: each line, with its newline, goes out in one
 // write(2) under a mutex, continued after partial writes and interruptions,
 // so lines from several threads never interleave. A write that fails for
-// good (a closed pipe) is dropped: logging never stops the program.
+// good (a closed pipe) is dropped: logging never stops the program. Each line
+// is also handed to a second log when one is given (the platform's log, where
+// the user of a menu-bar application finds it).
 //
 // Threading: any thread.
 
@@ -16,12 +18,13 @@ namespace quillory::platform::posix {
 class StdoutLog final : public Log {
  public:
   // `fd` is the descriptor written to; standard output unless a test passes
-  // another. The descriptor is not owned.
-  explicit StdoutLog(int fd = 1);
+  // another. Neither it nor `also` is owned; `also` outlives this log.
+  explicit StdoutLog(int fd = 1, Log* also = nullptr);
   void line(const std::string& text) override;
 
  private:
   const int fd_;
+  Log* const also_;
   std::mutex mutex_;
 };
 

@@ -1,0 +1,22 @@
+#pragma once
+// Log lines into the unified log (os_log), subsystem "test.quillory.helper",
+// category "sync", at the default level and marked public, so that Console
+// and `log show --predicate 'subsystem == "test.quillory.helper"'` show them
+// whole (macOS only). Threading: any thread.
+
+#include <string>
+
+#include "platform/Log.h"
+
+namespace quillory::platform::macos {
+
+class MacSystemLog final : public Log {
+ public:
+  MacSystemLog();
+  void line(const std::string& text) override;
+
+ private:
+  void* log_;  // the os_log_t, which lives as long as the process
+};
+
+}  // namespace quillory::platform::macos

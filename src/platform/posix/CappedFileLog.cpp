@@ -1,0 +1,58 @@
+#include "platform/posix/CappedFileLog.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/Files.h"
+
+namespace quillory::platform::posix {
+
+CappedFileLog::CappedFileLog(std::filesystem::path file, std::uintmax_t capBytes)
+    : file_(std::move(file)), capBytes_(capBytes) {}
+
+CappedFileLog::~CappedFileLog() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool CappedFileLog::open(bool truncate) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (files::createFolders(file_.parent_path())) return false;
+  const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+  fd_ = ::open(file_.c_str(), flags, 0600);
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  size_ = static_cast<std::uintmax_t>(info.st_size);
+  return true;
+}
+
+void CappedFileLog::line(const std::string& text) {
+  const std::string whole = text + '\n';
+  std::lock_guard lock(mutex_);
+  if (fd_ < 0 && !open(false)) return;
+  if (size_ > 0 && size_ + whole.size() > capBytes_) {
+    std::filesystem::path older = file_;
+    older += ".1";
+    if (::rename(file_.c_str(), older.c_str()) != 0 || !open(true)) return;
+  }
+  const char* data = whole.data();
+  std::size_t left = whole.size();
+  while (left > 0) {
+    const ssize_t written = ::write(fd_, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;  // a full disk: the rest of the line is lost
+    }
+    data += written;
+    left -= static_cast<std::size_t>(written);
+    size_ += static_cast<std::uintmax_t>(written);
+  }
+}
+
+}  // namespace quillory::platform::posix

@@ -1,0 +1,43 @@
+#include "platform/posix/SystemLog.h"
+
+#include <sys/stat.h>
+
+#include <string>
+#include <system_error>
+
+#include "platform/posix/CappedFileLog.h"
+#include "platform/posix/JournalLog.h"
+
+namespace quillory::platform::posix {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Whether JOURNAL_STREAM ("<device>:<inode>") names the descriptor's file.
+bool descriptorIsJournalStream(const EnvironmentLookup& environment, int fd) {
+  const std::optional<std::string> stream = environment("JOURNAL_STREAM");
+  struct stat info {};
+  if (!stream || ::fstat(fd, &info) != 0) return false;
+  return *stream == std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
+}  // namespace
+
+fs::path logFile(const EnvironmentLookup& environment, const fs::path& home) {
+  const std::optional<std::string> state = environment("XDG_STATE_HOME");
+  const fs::path folder = state && fs::path(*state).is_absolute() ? fs::path(*state) : home / ".local/state";
+  return folder / "quillory-helper" / "quillory-helper.log";
+}
+
+std::unique_ptr<Log> makeSystemLog(const EnvironmentLookup& environment, const fs::path& home,
+                                   const fs::path& systemdRuntime, int standardOutput) {
+  std::error_code error;
+  const fs::path socket = systemdRuntime / "journal" / "socket";
+  if (fs::is_directory(systemdRuntime / "system", error) && fs::is_socket(socket, error)) {
+    if (descriptorIsJournalStream(environment, standardOutput)) return nullptr;
+    return std::make_unique<JournalLog>(socket);
+  }
+  return std::make_unique<CappedFileLog>(logFile(environment, home));
+}
+
+}  // namespace quillory::platform::posix
