@@ -1,0 +1,15 @@
+#pragma once
+#import <Foundation/Foundation.h>
+
+typedef enum : NSInteger {
+  SMAppServiceStatusNotRegistered = 0,
+  SMAppServiceStatusEnabled = 1,
+  SMAppServiceStatusRequiresApproval = 2,
+  SMAppServiceStatusNotFound = 3,
+} SMAppServiceStatus;
+@interface SMAppService : NSObject
+@property(class, readonly) SMAppService* mainAppService;
+@property(readonly) SMAppServiceStatus status;
+- (BOOL)registerAndReturnError:(NSError**)error;
+- (BOOL)unregisterAndReturnError:(NSError**)error;
+@end
