@@ -1,9 +1,12 @@
 #include "publish/DocumentTransform.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <array>
 #include <boost/json/basic_parser_impl.hpp>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -485,6 +488,24 @@ class ExportHandler {
   std::optional<std::string> amountsCurrency_;
 };
 
+// Asks for huge pages under a large document's reservation, so that filling
+// it takes one page fault per 2 MiB instead of one per 4 KiB (about a fifth
+// of the transform's time on an export that keeps most of its bytes). Only
+// from 32 MiB on, where the allocator gives the buffer a mapping of its own.
+// A hint: nothing changes where the system has no huge pages.
+void adviseHugePages(std::string& out) {
+#if defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  if (out.capacity() < (std::size_t{32} << 20)) return;
+  const auto begin = reinterpret_cast<std::uintptr_t>(out.data());
+  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t last = (begin + out.capacity()) & ~(kHugePage - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)out;
+#endif
+}
+
 void appendMember(std::string& out, std::string_view key, std::string_view value) {
   appendJsonString(out, key);
   out += ':';
@@ -502,6 +523,7 @@ PreparedExport prepareExport(std::string_view exportText,
   // "\/"), so that it is never copied while it grows. Pages of the
   // reservation that are never written cost no memory.
   out.reserve(exportText.size() + exportText.size() / 4 + 4096);
+  adviseHugePages(out);
 
   json::parse_options options;
   options.max_depth = kMaxExportDepth;
