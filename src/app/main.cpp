@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QMetaObject>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,11 +19,13 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "app/AppDelegate.h"
 #include "bridge/OsascriptRunner.h"
 #include "engine/ExportManager.h"
 #include "platform/Files.h"
+#include "platform/posix/ExitCleanup.h"
 #include "platform/posix/PlistDefaults.h"
 #include "platform/posix/SingleInstanceLock.h"
 #include "platform/posix/StdoutLog.h"
@@ -50,8 +55,51 @@ using namespace quillory;
 namespace fs = std::filesystem;
 namespace posix = platform::posix;
 namespace qt = platform::qt;
+namespace exitcleanup = platform::posix::exitcleanup;
 
-constexpr const char* kProgram = "quillory-helper";
+constexpr const char* kProgram = posix::kMenuBarHelperProgram;
+// How long a started script gets to end after the termination request.
+constexpr std::chrono::milliseconds kStopGrace{1000};
+// How long a helper started while a command-line run holds the lock waits.
+constexpr std::chrono::minutes kCommandLineWait{2};
+
+// Set on the watcher thread, read on the main thread after the event loop.
+std::atomic<bool> applicationReady{false};
+std::atomic<int> quitSignal{0};
+
+// SIGTERM, SIGINT or SIGHUP: quit as the menu's quit item does, on the main
+// thread, leaving every event loop (also an open alert's). Should the main
+// thread not get there in time, the cleanup is done here.
+void quitOnSignal(int signal) {
+  quitSignal.store(signal);
+  if (applicationReady.load(std::memory_order_acquire)) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+  }
+  exitcleanup::cleanUpAndExit(signal, kStopGrace);
+}
+
+// A command-line run holds the lock only for one command: wait for it (up to
+// two minutes) rather than leave the user without a menu for the session.
+// Another menu-bar helper is given way to at once.
+void waitForCommandLineRun(posix::SingleInstanceLock& lock) {
+  using Outcome = posix::SingleInstanceLock::Outcome;
+  // A holder that has just taken the lock may not have written its name yet.
+  if (lock.outcome() == Outcome::heldElsewhere && lock.holderProgram().empty()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    lock.retry();
+  }
+  if (lock.outcome() != Outcome::heldElsewhere || lock.holderProgram() != posix::kCommandLineProgram) return;
+  std::cerr << kProgram << ": waiting for " << posix::kCommandLineProgram;
+  if (const auto pid = lock.holderPid()) std::cerr << " (process " << *pid << ")";
+  std::cerr << " to finish" << std::endl;
+  const auto deadline = std::chrono::steady_clock::now() + kCommandLineWait;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    if (lock.retry() != Outcome::heldElsewhere || lock.holderProgram() != posix::kCommandLineProgram) return;
+  }
+}
 
 #if defined(__APPLE__)
 using PlatformDefaults = platform::macos::MacDefaults;
@@ -91,6 +139,7 @@ std::string timeLocale() {
   const auto user = platform::macos::userTimeLocale();
   return app::withHourCycle(user.identifier, user.uses24Hour);
 }
+std::optional<std::string> settingsFolderProblem(const fs::path&) { return std::nullopt; }  // user defaults
 #else
 std::optional<std::string> environmentValue(const char* name) {
   const char* value = std::getenv(name);
@@ -122,6 +171,14 @@ std::string timeLocale() { return app::posixTimeLocale(environmentValue); }
 std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
   return posix::makeSystemLog(environmentValue, home);
 }
+// The settings file's folder, created when missing; what went wrong otherwise
+// (XDG_CONFIG_HOME naming a file, a file where the folder belongs, ...).
+std::optional<std::string> settingsFolderProblem(const fs::path& home) {
+  const fs::path folder = posix::defaultDefaultsFile(home).parent_path();
+  if (const std::error_code error = platform::files::createFolders(folder))
+    return folder.string() + ": " + error.message();
+  return std::nullopt;
+}
 #endif
 
 }  // namespace
@@ -129,26 +186,39 @@ std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
 int main(int argc, char** argv) {
   // A closed standard output must not end the process in the middle of a write.
   ::signal(SIGPIPE, SIG_IGN);
+  // Before any thread starts, so that only the watcher takes these signals.
+  exitcleanup::blockTerminationSignals();
+  exitcleanup::watchTerminationSignals(quitOnSignal);
 
   const fs::path home = platform::files::homeFolder();
 
   // One helper per user: a second one changes nothing, not even the settings
-  // file, and leaves at once.
-  posix::SingleInstanceLock lock(posix::defaultLockFile(home));
+  // file, and leaves.
+  posix::SingleInstanceLock lock(posix::defaultLockFile(home), posix::kMenuBarHelperProgram);
+  waitForCommandLineRun(lock);
   switch (lock.outcome()) {
     case posix::SingleInstanceLock::Outcome::acquired:
       break;
     case posix::SingleInstanceLock::Outcome::heldElsewhere:
-      std::cerr << kProgram << ": Quillory Helper is already running";
+      if (lock.holderProgram() == posix::kCommandLineProgram) {
+        std::cerr << kProgram << ": " << posix::kCommandLineProgram << " is still running";
+      } else {
+        std::cerr << kProgram << ": Quillory Helper is already running";
+      }
       if (const auto pid = lock.holderPid()) std::cerr << " (process " << *pid << ")";
       std::cerr << "; this one exits. Lock file: " << lock.file().string() << '\n';
       return 1;
     case posix::SingleInstanceLock::Outcome::unavailable:
-      std::cerr << kProgram << ": going on without the single-instance lock: " << lock.error() << '\n';
-      break;
+      std::cerr << kProgram << ": cannot run without the single-instance lock: " << lock.error() << '\n';
+      return 1;
+  }
+  if (const std::optional<std::string> problem = settingsFolderProblem(home)) {
+    std::cerr << kProgram << ": cannot run without a settings folder: " << *problem << '\n';
+    return 1;
   }
 
   QApplication application(argc, argv);
+  applicationReady.store(true, std::memory_order_release);
   QApplication::setApplicationName(QStringLiteral("Quillory Helper"));
   QApplication::setDesktopFileName(QStringLiteral("quillory-helper"));
   // The helper has no window: closing an alert must not end it.
@@ -190,7 +260,11 @@ int main(int argc, char** argv) {
   // Quitting does not wait for a sync or a check that is still running: every
   // setting was saved when it changed and every file is replaced atomically,
   // so the process ends here, without unwinding the objects that the
-  // background work may still be using.
+  // background work may still be using. A running script's process group is
+  // stopped and the temporary file of a write in progress removed.
+  exitcleanup::stopChildGroups(kStopGrace);
+  exitcleanup::removeTemporaryFiles();
   std::fflush(nullptr);
-  std::_Exit(0);
+  const int signal = quitSignal.load();
+  std::_Exit(signal == 0 ? 0 : 128 + signal);
 }

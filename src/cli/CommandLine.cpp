@@ -168,15 +168,20 @@ Exit status:
       "disable" was cancelled
   64  bad usage (unknown command or option, unknown library, disable
       without --yes where nobody can be asked)
-  75  another Quillory Helper or quillory-helper-cli is running on the same
-      settings; try again when it has finished
+  73  cannot run here: the lock file ($HOME/.quillory-helper.lock) or the
+      settings folder cannot be taken or created (a link, a folder or a
+      file in the way)
+  75  another Quillory Helper or quillory-helper-cli is running for the
+      same home folder; try again when it has finished
+  129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM (128 + the signal): the
+      script stopped, no temporary file left
 
 Files:
   settings   on macOS: the user defaults of test.quillory.helper, those of
              the menu-bar app ("defaults read test.quillory.helper");
              on Linux: $XDG_CONFIG_HOME/quillory-helper/test.quillory.helper.plist
              ($HOME/.config/... when XDG_CONFIG_HOME is unset or relative)
-  lock       quillory-helper.lock in $XDG_CONFIG_HOME/quillory-helper
+  lock       $HOME/.quillory-helper.lock, shared with the menu-bar helper
   published  $HOME/Library/Mobile Documents/iCloud~test~quillory~mobile/Documents
              and the Documents folder of every app container of
              test.quillory.mobile under $HOME/Library/Containers

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "cli/TerminalAlerts.h"
 #include "engine/ExportManager.h"
 #include "platform/Files.h"
+#include "platform/posix/ExitCleanup.h"
 #include "platform/posix/PlistDefaults.h"
 #include "platform/posix/RunLoopDispatcher.h"
 #include "platform/posix/SingleInstanceLock.h"
@@ -38,7 +40,9 @@ namespace {
 using namespace quillory;
 namespace posix = platform::posix;
 
-constexpr const char* kProgram = "quillory-helper-cli";
+constexpr const char* kProgram = posix::kCommandLineProgram;
+// How long a started script gets to end after the termination request.
+constexpr std::chrono::milliseconds kStopGrace{1000};
 #if defined(__APPLE__)
 constexpr const char* kSettingsDomain = "test.quillory.helper";
 #endif
@@ -93,6 +97,13 @@ int main(int argc, char** argv) {
   // A closed standard output must not kill the process half-way through a
   // write of the settings or the published files.
   ::signal(SIGPIPE, SIG_IGN);
+  // SIGTERM, SIGINT and SIGHUP end a run cleanly: the script's process group
+  // stopped, temporary files removed, the lock released with the process,
+  // exit status 128 + the signal. Blocked before any thread starts, so that
+  // only the watcher takes them.
+  posix::exitcleanup::blockTerminationSignals();
+  posix::exitcleanup::watchTerminationSignals(
+      [](int signal) { posix::exitcleanup::cleanUpAndExit(signal, kStopGrace); });
   // Results share standard output with the log, which writes directly.
   std::cout.setf(std::ios::unitbuf);
 
@@ -116,20 +127,31 @@ int main(int argc, char** argv) {
 
   // Before the settings file is opened: opening may already write (a damaged
   // file is moved aside).
-  posix::SingleInstanceLock lock(posix::lockFileFor(settingsFile));
+  posix::SingleInstanceLock lock(posix::defaultLockFile(home), kProgram);
   switch (lock.outcome()) {
     case posix::SingleInstanceLock::Outcome::acquired:
       break;
-    case posix::SingleInstanceLock::Outcome::heldElsewhere:
-      std::cerr << kProgram << ": another Quillory Helper";
-      if (const auto pid = lock.holderPid()) std::cerr << " (process " << *pid << ")";
-      std::cerr << " is running on these settings (" << lock.file().string()
+    case posix::SingleInstanceLock::Outcome::heldElsewhere: {
+      std::string holder = lock.holderProgram();
+      if (const auto pid = lock.holderPid()) {
+        holder += (holder.empty() ? "" : ", ") + ("process " + std::to_string(*pid));
+      }
+      std::cerr << kProgram << ": another Quillory Helper" << (holder.empty() ? "" : " (" + holder + ")");
+      std::cerr << " is running for this home folder (" << lock.file().string()
                 << "); try again when it has finished\n";
       return cli::kExitLocked;
+    }
     case posix::SingleInstanceLock::Outcome::unavailable:
-      std::cerr << kProgram << ": going on without the single-instance lock: " << lock.error() << '\n';
-      break;
+      std::cerr << kProgram << ": cannot run without the single-instance lock: " << lock.error() << '\n';
+      return cli::kExitCannotRun;
   }
+#if !defined(__APPLE__)
+  if (const std::error_code error = platform::files::createFolders(settingsFile.parent_path())) {
+    std::cerr << kProgram << ": cannot run without a settings folder: " << settingsFile.parent_path().string()
+              << ": " << error.message() << '\n';
+    return cli::kExitCannotRun;
+  }
+#endif
 
   posix::StdoutLog log;
   posix::SystemClock clock;
@@ -161,5 +183,6 @@ int main(int argc, char** argv) {
   // dispatcher joins its workers before anything they use goes away.
   manager.reset();
   dispatcher.reset();
+  posix::exitcleanup::awaitCleanUpAndExit();
   return status;
 }

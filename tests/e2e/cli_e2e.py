@@ -13,6 +13,7 @@ import os
 import plistlib
 import pty
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -31,6 +32,20 @@ EXPORT_SCRIPT = 'var kl=Application("test.kettleledger.desktop2"); kl.running() 
 TIMEOUT = 120
 
 
+def children(parent):
+    """(pid, command line) of each process whose parent is `parent`."""
+    found = []
+    for stat in Path("/proc").glob("[0-9]*/stat"):
+        try:
+            fields = stat.read_text().rsplit(")", 1)[1].split()
+            command = (stat.parent / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace")
+        except OSError:
+            continue
+        if int(fields[1]) == parent:
+            found.append((int(stat.parent.name), command))
+    return found
+
+
 class Sandbox:
     """A temporary home folder, a state folder for the simulated Kettle
     Ledger, and a place for library folders."""
@@ -41,7 +56,7 @@ class Sandbox:
             folder.mkdir()
         self.documents = self.home / "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents"
         self.settings_file = self.home / ".config/quillory-helper/test.quillory.helper.plist"
-        self.lock_file = self.settings_file.parent / "quillory-helper.lock"
+        self.lock_file = self.home / ".quillory-helper.lock"
 
     def open_library(self, parent="", export=True) -> Path:
         """Copies the sample library's folder under libraries/<parent>/ and
@@ -355,7 +370,8 @@ class CommandLine(EndToEnd):
         try:
             deadline = time.monotonic() + 30
             while time.monotonic() < deadline:
-                if self.box.lock_file.exists() and self.box.lock_file.read_text().strip() == str(first.pid):
+                if self.box.lock_file.exists() and self.box.lock_file.read_text().split() == [
+                        str(first.pid), "quillory-helper-cli"]:
                     break
                 time.sleep(0.05)
             else:
@@ -363,7 +379,8 @@ class CommandLine(EndToEnd):
             for command in (["status"], ["sync"], ["libraries"]):
                 second = self.box.run(*command)
                 self.assertExit(second, 75)
-                self.assertIn(f"another Quillory Helper (process {first.pid}) is running", second.stderr)
+                self.assertIn(f"another Quillory Helper (quillory-helper-cli, process {first.pid}) is running",
+                              second.stderr)
                 self.assertEqual(second.stdout, "")
         finally:
             out, err = first.communicate(timeout=TIMEOUT)
@@ -374,7 +391,6 @@ class CommandLine(EndToEnd):
         # Any holder of the lock (here this test, standing in for the menu-bar
         # helper): the CLI leaves at once, before it opens the settings.
         self.box.open_library()
-        self.box.lock_file.parent.mkdir(parents=True)
         with open(self.box.lock_file, "w") as holder:
             fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
             result = self.box.run("sync", "--answer", "sync")
@@ -382,6 +398,58 @@ class CommandLine(EndToEnd):
         self.assertIn("try again when it has finished", result.stderr)
         self.assertFalse(self.box.settings_file.exists())
         self.assertEqual(self.box.published(), [])
+
+    def test_refuses_to_run_without_its_lock_or_settings_folder(self):
+        # Made with the file system itself: a file where the settings folder
+        # belongs, links and a folder where the lock file belongs. Nothing is
+        # followed, written or published, and the status says "cannot run here".
+        def config_is_a_file(box, env):
+            env["XDG_CONFIG_HOME"] = str(box.home / "config-file")
+            (box.home / "config-file").write_text("keep")
+
+        cases = {
+            "Not a directory": config_is_a_file,
+            "is a symbolic link": lambda box, env: box.lock_file.symlink_to(box.home / "victim"),
+            "is a folder": lambda box, env: box.lock_file.mkdir(),
+        }
+        for reason, make in cases.items():
+            with self.subTest(reason=reason):
+                box = self.fresh()
+                box.open_library()
+                (box.home / "victim").write_text("precious")
+                env = box.environment()
+                make(box, env)
+                result = subprocess.run(box.command("sync", "--answer", "sync"), env=env, capture_output=True,
+                                        text=True, stdin=subprocess.DEVNULL, timeout=TIMEOUT)
+                self.assertExit(result, 73)
+                self.assertIn(reason, result.stderr)
+                self.assertEqual((box.home / "victim").read_text(), "precious")
+                self.assertFalse(box.settings_file.exists())
+                self.assertEqual(box.published(), [])
+
+    def test_a_signal_ends_a_run_cleanly(self):
+        # During a slow export: the script's process group is stopped, the
+        # lock released, nothing left behind, status 128 + the signal.
+        for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            with self.subTest(signal=number.name):
+                box = self.fresh()
+                box.open_library()
+                (box.state / "export-delay.txt").write_text("60")
+                run = subprocess.Popen(box.command("sync", "--answer", "sync"), env=box.environment(),
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                script = None
+                deadline = time.monotonic() + 30
+                while script is None and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                    # The export script (the name script comes and goes first).
+                    script = next((pid for pid, command in children(run.pid) if "export()" in command), None)
+                self.assertIsNotNone(script, "the export script never started")
+                run.send_signal(number)
+                run.communicate(timeout=TIMEOUT)
+                self.assertEqual(run.returncode, 128 + number)
+                self.assertFalse(Path(f"/proc/{script}").exists(), "the script was left running")
+                self.assertEqual([p for p in box.home.rglob(".qh-*")], [])
+                self.assertExit(box.run("libraries"), 0)
 
     def test_bad_usage(self):
         # The parser's messages are unit-tested; here: status 64, settings untouched.

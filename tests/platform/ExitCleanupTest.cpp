@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/posix/ChildProcess.h"
 #include "platform/posix/ExitCleanup.h"
+#include "support/TempHome.h"
 
 namespace quillory::platform::posix {
 namespace {
@@ -15,7 +19,7 @@ struct StopCase {
   int endedBy;
 };
 
-class StopChildGroupsTest : public testing::TestWithParam<StopCase> {};
+class StopChildGroupsTest : public ::testing::TestWithParam<StopCase> {};
 
 // Every started child is stopped, with its whole group; one that ignores the
 // termination request is killed once the grace period has passed.
@@ -30,7 +34,29 @@ TEST_P(StopChildGroupsTest, EndsEveryRegisteredGroup) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripts, StopChildGroupsTest,
-                         testing::Values(StopCase{false, SIGTERM}, StopCase{true, SIGKILL}));
+                         ::testing::Values(StopCase{false, SIGTERM}, StopCase{true, SIGKILL}));
+
+// A termination signal ends the process with 128 + the signal, removing the
+// temporary files of writes in progress.
+class TerminationSignalTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(TerminationSignalTest, EndsTheProcessWithoutTemporaryFiles) {
+  quillory::testing::TempHome home;
+  const std::filesystem::path temporary = home.writeFile(".qh-1-abcdef.tmp", "partial");
+  EXPECT_EXIT(
+      {
+        exitcleanup::blockTerminationSignals();
+        exitcleanup::watchTerminationSignals(
+            [](int signal) { exitcleanup::cleanUpAndExit(signal, std::chrono::milliseconds(0)); });
+        exitcleanup::addTemporaryFile(temporary.string());
+        ::kill(::getpid(), GetParam());
+        std::this_thread::sleep_for(std::chrono::seconds(30));
+      },
+      ::testing::ExitedWithCode(128 + GetParam()), "");
+  EXPECT_FALSE(std::filesystem::exists(temporary));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminationSignalTest, ::testing::Values(SIGTERM, SIGINT, SIGHUP));
 
 }  // namespace
 }  // namespace quillory::platform::posix

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
+#include <cstdint>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/posix/PlistDefaults.h"
@@ -120,6 +122,53 @@ TEST_F(PlistDefaultsTest, ValuesOfOtherTypesAreKeptAsTheyWere) {
   EXPECT_EQ(canonicalXml(file_), canonicalXml(expected));
 }
 
+// A binary list {"a": [[[...]]]} with `levels` nested arrays, each holding
+// the next `fanOut` times (the innermost empty). Objects: 0 the dictionary,
+// 1 its key, 2.. the arrays; references and offsets take 4 bytes.
+std::string nestedBinaryList(std::uint32_t levels, int fanOut) {
+  std::string out = "bplist00";
+  auto bigEndian = [&](std::uint64_t value, int size) {
+    for (int i = size - 1; i >= 0; --i) out.push_back(static_cast<char>(value >> (8 * i)));
+  };
+  std::vector<std::uint64_t> offsets = {out.size()};
+  out += "\xD1";
+  bigEndian(1, 4);
+  bigEndian(2, 4);
+  offsets.push_back(out.size());
+  out +=
+      "\x51"
+      "a";
+  for (std::uint32_t level = 0; level < levels; ++level) {
+    offsets.push_back(out.size());
+    const int refs = level + 1 < levels ? fanOut : 0;
+    out.push_back(static_cast<char>(0xA0 | refs));
+    for (int i = 0; i < refs; ++i) bigEndian(level + 3, 4);
+  }
+  const std::uint64_t table = out.size();
+  for (const std::uint64_t offset : offsets) bigEndian(offset, 4);
+  out.append(6, '\0');
+  out += "\x04\x04";
+  bigEndian(offsets.size(), 8);
+  bigEndian(0, 8);
+  bigEndian(table, 8);
+  return out;
+}
+
+std::string nestedXml(int levels) {
+  std::string arrays;
+  for (int i = 0; i < levels; ++i) arrays += "<array>";
+  for (int i = 0; i < levels; ++i) arrays += "</array>";
+  return plistXml("<key>a</key>" + arrays);
+}
+
+TEST_F(PlistDefaultsTest, NestingUpToTheBoundIsRead) {
+  for (const std::string& bytes : {nestedXml(250), nestedBinaryList(250, 1), nestedBinaryList(18, 2)}) {
+    home_.writeFile(file_.lexically_relative(home_.path()), bytes);
+    EXPECT_EQ(open()->keys(), std::vector<std::string>{"a"});
+    EXPECT_EQ(log_.size(), 0u) << log_.lines()[0];
+  }
+}
+
 struct CorruptCase {
   const char* name;
   std::string content;
@@ -154,7 +203,12 @@ INSTANTIATE_TEST_SUITE_P(
                       CorruptCase{
                           "Truncated",
                           plistXml("<key>a</key><true/><key>b</key><string>x</string>").substr(0, 200)},
-                      CorruptCase{"ArrayAtTop", std::string(kHeader) + "<array><true/></array></plist>\n"}),
+                      CorruptCase{"ArrayAtTop", std::string(kHeader) + "<array><true/></array></plist>\n"},
+                      // libplist would recurse until the stack overflows, or
+                      // copy the shared arrays 2^64 times.
+                      CorruptCase{"DeepXml", nestedXml(200000)},
+                      CorruptCase{"DeepBinary", nestedBinaryList(200000, 1)},
+                      CorruptCase{"SharedBinary", nestedBinaryList(64, 2)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PlistDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopy) {

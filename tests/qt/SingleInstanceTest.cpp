@@ -1,8 +1,18 @@
-// A second quillory-helper leaves at once, says why, and touches nothing.
+// One menu-bar helper per home folder: a second one leaves at once, says why
+// and touches nothing; one started while a command-line run holds the lock
+// waits for it; one that can have no settings folder refuses to run; a
+// running one quits cleanly on SIGTERM.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/posix/ChildProcess.h"
@@ -13,27 +23,96 @@
 namespace quillory::platform::qt::test {
 namespace {
 
-TEST(SingleInstance, SecondHelperExitsWithoutTouchingAnything) {
+using Lock = posix::SingleInstanceLock;
+
+// Started with posix_spawn (not QProcess, whose child runs in this process's
+// memory and so confuses ThreadSanitizer); standard error joins the output.
+std::unique_ptr<posix::ChildProcess> startHelper(const testing::TempHome& home,
+                                                 const std::string& xdgConfigHome) {
+  std::vector<std::string> arguments = {"-u", "XDG_CONFIG_HOME"};
+  if (!xdgConfigHome.empty()) arguments = {"XDG_CONFIG_HOME=" + xdgConfigHome};
+  for (const std::string& argument :
+       {"HOME=" + home.path().string(), std::string("QT_QPA_PLATFORM=offscreen"), std::string("/bin/sh"),
+        std::string("-c"), std::string("exec \"$0\" 2>&1"), std::string(QUILLORY_HELPER_PATH)}) {
+    arguments.push_back(argument);
+  }
+  return posix::ChildProcess::spawn("/usr/bin/env", arguments);
+}
+
+// Reads the helper's output until it holds `text` (or ten seconds pass).
+bool waitForOutput(posix::ChildProcess& child, std::string& output, const std::string& text) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (output.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+    pollfd fd{child.stdoutFd(), POLLIN, 0};
+    if (::poll(&fd, 1, 100) <= 0) continue;
+    char buffer[4096];
+    const ssize_t n = ::read(child.stdoutFd(), buffer, sizeof buffer);
+    if (n <= 0) return false;
+    output.append(buffer, static_cast<std::size_t>(n));
+  }
+  return output.find(text) != std::string::npos;
+}
+
+struct RefusalCase {
+  const char* holder;  // the program holding the lock, or none
+  bool configIsAFile;
+  const char* message;
+};
+
+class SingleInstance : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(SingleInstance, HelperLeavesAtOnceWithoutTouchingAnything) {
   testing::TempHome home;
-  posix::SingleInstanceLock running(posix::defaultLockFile(home.path()));
-  ASSERT_TRUE(running.acquired());
+  std::optional<Lock> running;
+  if (GetParam().holder) running.emplace(posix::defaultLockFile(home.path()), GetParam().holder);
+  const auto config = GetParam().configIsAFile ? home.writeFile("config", "keep").string() : std::string();
   const auto folder = posix::defaultDefaultsFile(home.path()).parent_path();
   const auto before = files::listFolder(folder);
 
-  // Started with posix_spawn (not QProcess, whose child runs in this process's
-  // memory and so confuses ThreadSanitizer); standard error joins the output.
-  auto second = posix::ChildProcess::spawn(
-      "/usr/bin/env", {"-u", "XDG_CONFIG_HOME", "HOME=" + home.path().string(), "QT_QPA_PLATFORM=offscreen",
-                       "/bin/sh", "-c", "exec \"$0\" 2>&1", QUILLORY_HELPER_PATH});
+  auto second = startHelper(home, config);
   ASSERT_TRUE(second);
   std::string output;
   second->readOutput(output);
   ASSERT_TRUE(second->waitForExit(std::chrono::seconds(10)));
   EXPECT_EQ(second->reap().code, 1);
-  EXPECT_EQ(output.rfind("quillory-helper: Quillory Helper is already running", 0), 0u) << output;
+  EXPECT_EQ(output.find(GetParam().message), 0u) << output;
   EXPECT_EQ(output.find('\n'), output.size() - 1) << "one line";
   EXPECT_EQ(files::listFolder(folder), before);  // no settings file, nothing else
   EXPECT_FALSE(files::exists(home / ".config/autostart"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SingleInstance,
+    ::testing::Values(RefusalCase{posix::kMenuBarHelperProgram, false,
+                                  "quillory-helper: Quillory Helper is already running ("},
+                      RefusalCase{nullptr, true, "quillory-helper: cannot run without a settings folder: "}));
+
+// A command-line run holds the lock for one command: the menu-bar helper
+// waits, then runs, and quits cleanly on SIGTERM.
+TEST(SingleInstanceWait, HelperWaitsForACommandLineRunThenRunsUntilSigterm) {
+  testing::TempHome home;
+  std::optional<Lock> commandLine(std::in_place, posix::defaultLockFile(home.path()),
+                                  posix::kCommandLineProgram);
+  auto helper = startHelper(home, "");
+  ASSERT_TRUE(helper);
+  std::string output;
+  ASSERT_TRUE(waitForOutput(*helper, output, "waiting for quillory-helper-cli (process ")) << output;
+  EXPECT_TRUE(helper->isRunning());
+  commandLine.reset();
+
+  // The helper's record in the lock file says it holds the lock now.
+  const std::string record = std::to_string(helper->pid()) + " " + posix::kMenuBarHelperProgram + " ";
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!files::readFile(posix::defaultLockFile(home.path())).value_or("").starts_with(record) &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(files::readFile(posix::defaultLockFile(home.path())).value_or("").starts_with(record))
+      << output;
+  helper->terminate();
+  ASSERT_TRUE(helper->waitForExit(std::chrono::seconds(10)));
+  EXPECT_EQ(helper->reap().code, 128 + SIGTERM);
+  EXPECT_TRUE(Lock(posix::defaultLockFile(home.path()), "test").acquired()) << "released";
 }
 
 }  // namespace

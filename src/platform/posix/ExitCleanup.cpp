@@ -1,9 +1,11 @@
 #include "platform/posix/ExitCleanup.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <set>
@@ -24,6 +26,12 @@ struct Registry {
 Registry& registry() {
   static Registry* const instance = new Registry;
   return *instance;
+}
+
+// Set once `cleanUpAndExit` has begun.
+std::atomic<bool>& ending() {
+  static std::atomic<bool> flag{false};
+  return flag;
 }
 
 sigset_t terminationSignals() {
@@ -126,10 +134,23 @@ void watchTerminationSignals(std::function<void(int signal)> onSignal) {
 }
 
 void cleanUpAndExit(int signal, std::chrono::milliseconds grace) {
+  ending().store(true);
+  // Stopping the script makes the run fail on its way out; that failure is
+  // not the outcome (the signal is), so nothing more is printed.
+  std::fflush(nullptr);
+  const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (devNull >= 0) {
+    ::dup2(devNull, STDOUT_FILENO);
+    ::dup2(devNull, STDERR_FILENO);
+  }
   stopChildGroups(grace);
   removeTemporaryFiles();
   std::fflush(nullptr);
   ::_exit(128 + signal);
+}
+
+void awaitCleanUpAndExit() {
+  while (ending().load()) std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
 }  // namespace quillory::platform::posix::exitcleanup

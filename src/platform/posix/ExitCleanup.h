@@ -50,8 +50,14 @@ void blockTerminationSignals();
 // calls `onSignal` with its number, on the watcher thread, each time one arrives.
 void watchTerminationSignals(std::function<void(int signal)> onSignal);
 
-// Stops the child groups (with `grace`), removes the temporary files, flushes
-// the standard streams and ends the process with status 128 + `signal`.
+// Flushes the standard streams and sends what follows to /dev/null, stops the
+// child groups (with `grace`), removes the temporary files and ends the
+// process with status 128 + `signal`.
 [[noreturn]] void cleanUpAndExit(int signal, std::chrono::milliseconds grace);
+
+// For `main` on its way out: while `cleanUpAndExit` runs on another thread
+// (stopping a script makes the command fail and return), waits for it to end
+// the process, so the status stays 128 + the signal; otherwise returns at once.
+void awaitCleanUpAndExit();
 
 }  // namespace quillory::platform::posix::exitcleanup

@@ -15,6 +15,7 @@
 #include <set>
 
 #include "platform/Files.h"
+#include "platform/posix/PlistNesting.h"
 
 namespace quillory::platform::posix {
 
@@ -171,7 +172,9 @@ void PlistDefaults::load() {
     return;
   }
   plist_t parsed = nullptr;
-  if (!bytes->empty() && bytes->size() <= std::numeric_limits<std::uint32_t>::max()) {
+  // libplist recurses once per level: the nesting is bounded before it reads.
+  if (!bytes->empty() && bytes->size() <= std::numeric_limits<std::uint32_t>::max() &&
+      plistNestingWithin(*bytes)) {
     plist_from_memory(bytes->data(), static_cast<std::uint32_t>(bytes->size()), &parsed);
   }
   if (parsed == nullptr || plist_get_node_type(parsed) != PLIST_DICT || holdsNul(parsed)) {

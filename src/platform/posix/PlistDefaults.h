@@ -10,7 +10,8 @@
 // stay in the in-memory list untouched and are written back as they were.
 //
 // A missing file is an empty store. A file that cannot be read as a property
-// list whose top level is a dictionary is renamed aside to
+// list whose top level is a dictionary (also one nested deeper than
+// kMaxPlistNesting, checked before libplist reads it) is renamed aside to
 // "<name>.corrupt-<timestamp>" (with a counter when that name is taken; it is
 // never overwritten or deleted), the store starts empty, and one "[Helper] ⚠"
 // line says where the old file went. A save that fails leaves the previous

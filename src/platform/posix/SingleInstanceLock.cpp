@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,68 +10,102 @@
 #include <string_view>
 #include <system_error>
 
-#include "platform/posix/PlistDefaults.h"
-
 namespace quillory::platform::posix {
 
 namespace {
+
+// The holder's record takes this many bytes at the start of the file, padded
+// with spaces, so it is replaced in place and the file never truncated.
+constexpr std::size_t kRecordSize = 128;
 
 std::string describe(const std::string& what, int error) {
   return what + ": " + std::generic_category().message(error);
 }
 
-// Reads a small file through the descriptor; none on any failure.
-std::optional<long> readPid(int fd) {
-  char buffer[32] = {};
-  ssize_t n;
-  do {
-    n = ::pread(fd, buffer, sizeof buffer - 1, 0);
-  } while (n < 0 && errno == EINTR);
-  if (n <= 0) return std::nullopt;
-  char* end = nullptr;
-  const long pid = std::strtol(buffer, &end, 10);
-  if (end == buffer || pid <= 0) return std::nullopt;
-  return pid;
-}
-
-void writePid(int fd) {
-  if (::ftruncate(fd, 0) != 0) return;
-  const std::string text = std::to_string(static_cast<long>(::getpid())) + "\n";
-  std::string_view rest = text;
+void writeRecord(int fd, std::string record) {
+  record.resize(kRecordSize, ' ');
+  record.back() = '\n';
+  std::string_view rest = record;
   off_t offset = 0;
   while (!rest.empty()) {
     const ssize_t n = ::pwrite(fd, rest.data(), rest.size(), offset);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // the pid is only a courtesy for the refusal message
+    if (n <= 0) return;  // the record is only a courtesy for the other programs
     rest.remove_prefix(static_cast<std::size_t>(n));
     offset += n;
   }
 }
 
+// Reads "<pid> <program>" from the start of the file; none on any failure.
+void readRecord(int fd, std::optional<long>& pid, std::string& program) {
+  char buffer[kRecordSize + 1] = {};
+  ssize_t n;
+  do {
+    n = ::pread(fd, buffer, kRecordSize, 0);
+  } while (n < 0 && errno == EINTR);
+  if (n <= 0) return;
+  char* end = nullptr;
+  const long number = std::strtol(buffer, &end, 10);
+  if (end == buffer || number <= 0) return;
+  pid = number;
+  std::string_view rest(end);
+  if (!rest.starts_with(' ')) return;
+  rest.remove_prefix(1);
+  program = std::string(rest.substr(0, rest.find_first_of(" \n")));
+}
+
 }  // namespace
 
-std::filesystem::path lockFileFor(const std::filesystem::path& settingsFile) {
-  return settingsFile.parent_path() / "quillory-helper.lock";
-}
-
 std::filesystem::path defaultLockFile(const std::filesystem::path& home) {
-  return lockFileFor(defaultDefaultsFile(home));
+  return home / ".quillory-helper.lock";
 }
 
-SingleInstanceLock::SingleInstanceLock(std::filesystem::path file) : file_(std::move(file)) {
-  std::error_code ec;
-  if (file_.has_parent_path()) {
-    std::filesystem::create_directories(file_.parent_path(), ec);
-    if (ec) {
-      error_ = "cannot create " + file_.parent_path().string() + ": " + ec.message();
-      return;
-    }
-  }
+SingleInstanceLock::SingleInstanceLock(std::filesystem::path file, std::string program)
+    : file_(std::move(file)), program_(std::move(program)) {
+  take();
+}
+
+SingleInstanceLock::Outcome SingleInstanceLock::retry() {
+  if (outcome_ != Outcome::acquired) take();
+  return outcome_;
+}
+
+void SingleInstanceLock::take() {
+  outcome_ = Outcome::unavailable;
+  holderPid_.reset();
+  holderProgram_.clear();
+  error_.clear();
+  if (fd_ >= 0) ::close(fd_);
+  // O_NOFOLLOW: a symbolic link there is refused, never opened; O_NONBLOCK:
+  // a FIFO there cannot hang the open.
   do {
-    fd_ = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    fd_ = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0644);
   } while (fd_ < 0 && errno == EINTR);
   if (fd_ < 0) {
-    error_ = describe("cannot open " + file_.string(), errno);
+    const int error = errno;
+    if (error == ELOOP) {
+      error_ = file_.string() + " is a symbolic link, not a lock file; remove it and start again";
+    } else if (error == EISDIR) {
+      error_ = file_.string() + " is a folder, not a lock file; remove it and start again";
+    } else {
+      error_ = describe("cannot open " + file_.string(), error);
+    }
+    return;
+  }
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0) {
+    error_ = describe("cannot examine " + file_.string(), errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    error_ = file_.string() + " is not a regular file, not a lock file; remove it and start again";
+  } else if (info.st_nlink != 1) {
+    error_ =
+        file_.string() + " has other names (hard links), so it is not a lock file; remove it and start again";
+  } else if (info.st_uid != ::geteuid()) {
+    error_ = file_.string() + " belongs to another user; remove it and start again";
+  }
+  if (!error_.empty()) {
+    ::close(fd_);
+    fd_ = -1;
     return;
   }
   int rc;
@@ -79,13 +114,13 @@ SingleInstanceLock::SingleInstanceLock(std::filesystem::path file) : file_(std::
   } while (rc != 0 && errno == EINTR);
   if (rc == 0) {
     outcome_ = Outcome::acquired;
-    writePid(fd_);
+    writeRecord(fd_, std::to_string(static_cast<long>(::getpid())) + " " + program_);
     return;
   }
   const int error = errno;
   if (error == EWOULDBLOCK) {
     outcome_ = Outcome::heldElsewhere;
-    holderPid_ = readPid(fd_);
+    readRecord(fd_, holderPid_, holderProgram_);
   } else {
     error_ = describe("cannot lock " + file_.string(), error);
   }
@@ -95,11 +130,9 @@ SingleInstanceLock::SingleInstanceLock(std::filesystem::path file) : file_(std::
 
 SingleInstanceLock::~SingleInstanceLock() {
   if (fd_ < 0) return;
-  // Empty the pid first, so a stale number never names a process that no
+  // Blank the record first, so a stale one never names a process that no
   // longer holds the lock; closing the descriptor releases the lock.
-  if (::ftruncate(fd_, 0) != 0) {
-    // nothing to do: the lock goes with the descriptor all the same
-  }
+  writeRecord(fd_, {});
   ::close(fd_);
 }
 

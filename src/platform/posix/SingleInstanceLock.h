@@ -1,17 +1,30 @@
 #pragma once
-// One helper per settings store: the menu-bar helper and the command-line
-// front end both take this lock before they open the settings file, and hold
-// it for as long as they run.
+// One helper per user: the menu-bar helper and the command-line front end both
+// take this lock before they open the settings store, and hold it for as long
+// as they run.
 //
-// The lock is flock(2) LOCK_EX|LOCK_NB on a lock file that lives next to the
-// settings file, so it guards exactly that store: a second program on the same
-// home folder is refused, while a throw-away home folder (the demo, the tests)
-// never collides with the user's running helper. The descriptor is opened with
-// O_CLOEXEC, so child processes (the script launcher) never inherit the lock,
-// and the kernel releases it when the process ends, also after a crash. The
-// file itself is never removed (removing it would let two processes lock two
-// different files of the same name). While held, it contains the holder's
-// process id, for the refusal message.
+// The lock is flock(2) LOCK_EX|LOCK_NB on the file ".quillory-helper.lock"
+// directly in the home folder the helper publishes from. So it is keyed to
+// that home: two helpers on the same home refuse each other whatever their
+// XDG_CONFIG_HOME, deleting the settings folder cannot remove it, and a
+// throw-away home folder (the demo, the tests) never collides with the user's
+// running helper. $XDG_RUNTIME_DIR is not used: it is unset in some sessions
+// (cron, su, some ssh logins) and absent on macOS, and a lock with two possible
+// places is no lock.
+//
+// The file is opened without following a symbolic link (O_NOFOLLOW), must be
+// a regular file with one name that belongs to this user, and is never
+// truncated. A link, a folder, a FIFO or a hard-linked file there is refused
+// with a reason (`unavailable`). The descriptor is close-on-exec, so child
+// processes (the script launcher) never inherit the lock; the kernel releases
+// it when the process ends, also after a crash or a signal. The file itself is
+// never removed (removing it would let two processes lock two different files
+// of the same name).
+//
+// While held, the file's first bytes are the holder's record, "<pid>
+// <program>", padded with spaces to a fixed size, for the refusal message and
+// so that the menu-bar helper can tell a command-line run (which it waits for)
+// from another menu-bar helper (which it gives way to).
 //
 // Threading: one object per thread; the lock belongs to the process.
 
@@ -21,12 +34,11 @@
 
 namespace quillory::platform::posix {
 
-// The lock file of the settings store kept in `settingsFile`: the file
-// "quillory-helper.lock" in the same folder.
-std::filesystem::path lockFileFor(const std::filesystem::path& settingsFile);
+// The programs' names in the holder's record.
+inline constexpr const char* kMenuBarHelperProgram = "quillory-helper";
+inline constexpr const char* kCommandLineProgram = "quillory-helper-cli";
 
-// The lock file of the default settings store for `home` (see
-// `defaultDefaultsFile`).
+// "<home>/.quillory-helper.lock".
 std::filesystem::path defaultLockFile(const std::filesystem::path& home);
 
 class SingleInstanceLock {
@@ -34,29 +46,39 @@ class SingleInstanceLock {
   enum class Outcome {
     acquired,       // this object holds the lock
     heldElsewhere,  // another open file description holds it (another process)
-    unavailable,    // the lock file could not be created or locked (see `error`)
+    unavailable,    // the lock file could not be created, used or locked (see `error`)
   };
 
-  // Creates the lock file's folder and the file when missing and tries to lock
-  // it without waiting.
-  explicit SingleInstanceLock(std::filesystem::path file);
+  // Creates the lock file when missing (not its folder) and tries to lock it
+  // without waiting. `program` names this program in the holder's record
+  // (one word, for example "quillory-helper-cli").
+  SingleInstanceLock(std::filesystem::path file, std::string program);
   ~SingleInstanceLock();  // releases the lock
   SingleInstanceLock(const SingleInstanceLock&) = delete;
   SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
+  // Unless acquired: opens the file again and tries once more without waiting.
+  Outcome retry();
+
   Outcome outcome() const { return outcome_; }
   bool acquired() const { return outcome_ == Outcome::acquired; }
   const std::filesystem::path& file() const { return file_; }
-  // With `heldElsewhere`: the process id the holder wrote, when readable.
+  // With `heldElsewhere`: the holder's process id and program, when readable
+  // (the program is empty when unknown).
   std::optional<long> holderPid() const { return holderPid_; }
+  const std::string& holderProgram() const { return holderProgram_; }
   // With `unavailable`: what failed, with the system's description.
   const std::string& error() const { return error_; }
 
  private:
+  void take();
+
   std::filesystem::path file_;
+  std::string program_;
   int fd_ = -1;
   Outcome outcome_ = Outcome::unavailable;
   std::optional<long> holderPid_;
+  std::string holderProgram_;
   std::string error_;
 };
 
