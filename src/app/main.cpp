@@ -175,8 +175,9 @@ std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
 // (XDG_CONFIG_HOME naming a file, a file where the folder belongs, ...).
 std::optional<std::string> settingsFolderProblem(const fs::path& home) {
   const fs::path folder = posix::defaultDefaultsFile(home).parent_path();
-  if (const std::error_code error = platform::files::createFolders(folder))
+  if (const std::error_code error = platform::files::createFolders(folder)) {
     return folder.string() + ": " + error.message();
+  }
   return std::nullopt;
 }
 #endif

@@ -16,7 +16,6 @@
 
 #include "platform/Files.h"
 #include "platform/posix/ChildProcess.h"
-#include "platform/posix/PlistDefaults.h"
 #include "platform/posix/SingleInstanceLock.h"
 #include "support/TempHome.h"
 
@@ -54,8 +53,8 @@ bool waitForOutput(posix::ChildProcess& child, std::string& output, const std::s
 }
 
 struct RefusalCase {
-  const char* holder;  // the program holding the lock, or none
-  bool configIsAFile;
+  const char* holder;     // the program holding the lock, or none
+  const char* xdgConfig;  // XDG_CONFIG_HOME below the home: a folder of its own, or a file
   const char* message;
 };
 
@@ -65,11 +64,12 @@ TEST_P(SingleInstance, HelperLeavesAtOnceWithoutTouchingAnything) {
   testing::TempHome home;
   std::optional<Lock> running;
   if (GetParam().holder) running.emplace(posix::defaultLockFile(home.path()), GetParam().holder);
-  const auto config = GetParam().configIsAFile ? home.writeFile("config", "keep").string() : std::string();
-  const auto folder = posix::defaultDefaultsFile(home.path()).parent_path();
+  const std::string xdgConfig = GetParam().xdgConfig;
+  const auto config = xdgConfig == "file" ? home.writeFile(xdgConfig, "keep") : home.makeFolder(xdgConfig);
+  const auto folder = config / "quillory-helper";
   const auto before = files::listFolder(folder);
 
-  auto second = startHelper(home, config);
+  auto second = startHelper(home, config.string());
   ASSERT_TRUE(second);
   std::string output;
   second->readOutput(output);
@@ -83,9 +83,11 @@ TEST_P(SingleInstance, HelperLeavesAtOnceWithoutTouchingAnything) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SingleInstance,
-    ::testing::Values(RefusalCase{posix::kMenuBarHelperProgram, false,
+    // The same home with settings of its own is the same helper.
+    ::testing::Values(RefusalCase{posix::kMenuBarHelperProgram, "other-config",
                                   "quillory-helper: Quillory Helper is already running ("},
-                      RefusalCase{nullptr, true, "quillory-helper: cannot run without a settings folder: "}));
+                      RefusalCase{nullptr, "file",
+                                  "quillory-helper: cannot run without a settings folder: "}));
 
 // A command-line run holds the lock for one command: the menu-bar helper
 // waits, then runs, and quits cleanly on SIGTERM.
