@@ -113,6 +113,13 @@ TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
     capped.line(line);
   EXPECT_EQ(files::readFile(file), "[Helper] 5\n");
   EXPECT_EQ(files::readFile(file.string() + ".1"), "[Helper] 3\n[Helper] 4\n");
+
+  // A folder where the older lines go: the file starts over, under the cap.
+  const auto blocked = home / "blocked/log";
+  home.makeFolder("blocked/log.1");
+  CappedFileLog startsOver(blocked, 25);
+  for (const char* line : {"[Helper] 1", "[Helper] 2", "[Helper] 3"}) startsOver.line(line);
+  EXPECT_EQ(files::readFile(blocked), "[Helper] 3\n");
 }
 
 }  // namespace

@@ -39,7 +39,10 @@ void CappedFileLog::line(const std::string& text) {
   if (size_ > 0 && size_ + whole.size() > capBytes_) {
     std::filesystem::path older = file_;
     older += ".1";
-    if (::rename(file_.c_str(), older.c_str()) != 0 || !open(true)) return;
+    // Where the older lines cannot be kept (a folder in their place), the
+    // file starts over all the same: the cap holds and logging goes on.
+    (void)::rename(file_.c_str(), older.c_str());
+    if (!open(true)) return;
   }
   const char* data = whole.data();
   std::size_t left = whole.size();

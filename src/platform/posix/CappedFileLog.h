@@ -1,7 +1,8 @@
 #pragma once
 // Log lines appended to a file that never grows past a cap: when the next
 // line would pass it, the file becomes "<name>.1" (replacing the one before)
-// and a new file starts, so at most twice the cap is ever kept. The folder is
+// and a new file starts, so at most twice the cap is ever kept (where
+// "<name>.1" cannot be written, the file simply starts over). The folder is
 // created with its parents; the file is opened without following a link, for
 // the user alone (0600). A line that cannot be written is dropped (the file is
 // tried again at the next line); logging never stops the program.
