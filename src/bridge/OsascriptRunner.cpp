@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <utility>
 
 #include "platform/Clock.h"
@@ -51,6 +52,7 @@ struct Run {
   // Written only by the reader task; read only after `readerDone` was seen
   // under the mutex, which orders the writes before the read.
   std::string output;
+  std::string errorTail;
   bool overLimit = false;
   std::mutex mutex;
   std::condition_variable finished;
@@ -68,7 +70,7 @@ class ReaderTicket {
   ReaderTicket& operator=(const ReaderTicket&) = delete;
 
   void read() {
-    if (!run_->child->readOutput(run_->output, run_->outputLimit)) {
+    if (!run_->child->readOutput(run_->output, run_->outputLimit, &run_->errorTail)) {
       // Too much output: stop the whole group at once, which also ends the
       // caller's wait for the child.
       run_->child->kill();
@@ -99,8 +101,15 @@ std::string outputLimitLine(std::size_t limit) {
   return "[Helper] ⚠ JXA output passed " + size + " — script stopped";
 }
 
+// What osascript writes on standard error when the user has not allowed this
+// program to control the application the script addresses.
+bool refusedAuthorization(std::string_view errorTail) {
+  return errorTail.find("-1743") != std::string_view::npos ||
+         errorTail.find("Not authorized to send Apple events") != std::string_view::npos;
+}
+
 // The child has ended: take its output once the reader has it all.
-std::string collectOutput(Run& run, platform::Log& log) {
+ScriptResult collectOutput(Run& run, platform::Log& log) {
   if (!run.waitForReader(kGrace)) {
     // Something the child started still holds its output open. End the rest
     // of its group (the unreaped child keeps the group id reserved) and take
@@ -114,13 +123,14 @@ std::string collectOutput(Run& run, platform::Log& log) {
     log.line(outputLimitLine(run.outputLimit));
     return {};
   }
-  if (!platform::isValidUtf8(run.output)) return {};
+  const bool notAuthorized = refusedAuthorization(run.errorTail);
+  if (!platform::isValidUtf8(run.output)) return {{}, notAuthorized};
   // Trimmed in place: the text is moved out, not copied (a leading trim
   // shifts it once, which scripts that print JSON do not need).
   const auto [first, end] = platform::trimmedBounds(run.output);
   run.output.resize(end);
   run.output.erase(0, first);
-  return std::move(run.output);
+  return {std::move(run.output), notAuthorized};
 }
 
 // After a time-out, on a global queue: the child has had the termination
@@ -160,6 +170,10 @@ OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clo
       outputLimit_(outputLimit) {}
 
 std::string OsascriptRunner::runScript(const std::string& script, double timeoutSeconds) {
+  return run(script, timeoutSeconds).output;
+}
+
+ScriptResult OsascriptRunner::run(const std::string& script, double timeoutSeconds) {
   const double limit = boundedLimit(timeoutSeconds);
   std::unique_ptr<ChildProcess> process =
       ChildProcess::spawn(executable_, {"-l", "JavaScript", "-e", script});

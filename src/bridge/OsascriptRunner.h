@@ -15,8 +15,9 @@
 //   the line "[Helper] ⚠ JXA output passed <limit> — script stopped" is
 //   logged and the result is the empty string.
 // - Standard output is read by a task on the dispatcher's utility queue while
-//   the child runs, and standard error is drained and discarded by the same
-//   task, so a child that writes much to either never blocks on a full pipe.
+//   the child runs, and standard error is drained by the same task (its last
+//   4 KB kept to tell a refused authorization), so a child that writes much
+//   to either never blocks on a full pipe.
 // - After a time-out the call returns at once; a task on the utility queue
 //   gives the child's process group `kGraceSeconds` to end after the
 //   termination request, kills the group, reaps the child and stops the reader.
@@ -56,6 +57,7 @@ class OsascriptRunner final : public ScriptRunner {
                   std::size_t outputLimit = kOutputLimitBytes);
 
   std::string runScript(const std::string& script, double timeoutSeconds) override;
+  ScriptResult run(const std::string& script, double timeoutSeconds) override;
 
  private:
   platform::Dispatcher& dispatcher_;

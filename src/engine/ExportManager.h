@@ -232,6 +232,9 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   StatusHook onStatusChanged_;                 // guarded by mutex_
   bool runSlotClaimed_ = false;                // guarded by mutex_; see ExportRun.cpp
   RunOutcome lastOutcome_ = RunOutcome::none;  // guarded by mutex_
+  // The name check met a refused authorization and said so; cleared by a
+  // check that is not refused.
+  bool refusalLogged_ = false;  // guarded by mutex_
   // The publish lock (see above). Taken before, never inside, `mutex_`.
   mutable std::mutex publishMutex_;
 };

@@ -17,6 +17,7 @@
 #include "libraries/LibraryKeys.h"
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
+#include "platform/Log.h"
 #include "platform/Unicode.h"
 #include "platform/Workspace.h"
 
@@ -104,9 +105,22 @@ bool ExportManager::checkLibraryName() {
     return false;
   }
 
-  const std::string output =
-      env_.scripts.runScript(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeoutSeconds);
-  if (trackLibraryName(libraries::usableLibraryName(output))) notifyStatusChanged();
+  const bridge::ScriptResult result =
+      env_.scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeoutSeconds);
+  bool firstRefusal = false;
+  {
+    std::lock_guard lock(mutex_);
+    firstRefusal = result.notAuthorized && !refusalLogged_;
+    refusalLogged_ = result.notAuthorized;
+  }
+  // Said once, not at every check, until a check is allowed again.
+  if (firstRefusal) {
+    env_.log.line(
+        "[Helper] \u26A0 Not allowed to control Kettle Ledger \u2014 System Settings \u203A Privacy & "
+        "Security "
+        "\u203A Automation");
+  }
+  if (trackLibraryName(libraries::usableLibraryName(result.output))) notifyStatusChanged();
   return true;
 }
 

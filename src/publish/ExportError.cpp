@@ -16,6 +16,10 @@ std::string_view exportErrorMessage(ExportErrorCode code) {
       return "No write destinations found";
     case ExportErrorCode::nameConflict:
       return "Library name conflict \u2014 see Helper alert";
+    case ExportErrorCode::klNotAuthorized:
+      return "Allow Quillory Helper to control Kettle Ledger in System Settings \u203A Privacy & Security "
+             "\u203A "
+             "Automation";
   }
   return "";
 }
@@ -32,6 +36,8 @@ std::string_view exportErrorCaseName(ExportErrorCode code) {
       return "noDestinations";
     case ExportErrorCode::nameConflict:
       return "nameConflict";
+    case ExportErrorCode::klNotAuthorized:
+      return "klNotAuthorized";
   }
   return "";
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The five ways an export fails, each with its user-facing message. Its
+// The ways an export fails, each with its user-facing message. Its
 // description in log lines is the case name.
 
 #include <stdexcept>
@@ -7,7 +7,14 @@
 
 namespace quillory::publish {
 
-enum class ExportErrorCode { klNotResponding, parseFailure, emptyLibrary, noDestinations, nameConflict };
+enum class ExportErrorCode {
+  klNotResponding,
+  parseFailure,
+  emptyLibrary,
+  noDestinations,
+  nameConflict,
+  klNotAuthorized,  // the user has not allowed this program to control Kettle Ledger
+};
 
 std::string_view exportErrorMessage(ExportErrorCode code);
 std::string_view exportErrorCaseName(ExportErrorCode code);

@@ -32,9 +32,13 @@ int exportLibrary(const PipelineContext& context) {
   if (!context.isHostRunning || !context.isHostRunning()) throw ExportError(ExportErrorCode::klNotResponding);
   std::optional<std::string> libraryName = context.confirmedLibraryName;
   if (context.bracketWithLibraryName) libraryName = reportedLibraryName(context);
-  std::string exportText =
-      context.scripts.runScript(std::string(bridge::kExportScript), bridge::kExportTimeoutSeconds);
-  if (exportText.empty()) throw ExportError(ExportErrorCode::klNotResponding);
+  bridge::ScriptResult exported =
+      context.scripts.run(std::string(bridge::kExportScript), bridge::kExportTimeoutSeconds);
+  std::string exportText = std::move(exported.output);
+  if (exportText.empty()) {
+    throw ExportError(exported.notAuthorized ? ExportErrorCode::klNotAuthorized
+                                             : ExportErrorCode::klNotResponding);
+  }
   if (context.bracketWithLibraryName) {
     const std::optional<std::string> after = reportedLibraryName(context);
     if (!sameName(libraryName, after)) {

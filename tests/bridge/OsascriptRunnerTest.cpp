@@ -65,6 +65,25 @@ TEST_F(RunnerFixture, OutputPastTheLimitStopsTheScriptAndGivesNoAnswer) {
   EXPECT_EQ(log.lines(), std::vector<std::string>{"[Helper] ⚠ JXA output passed 1 MiB — script stopped"});
 }
 
+TEST_F(RunnerFixture, ReportsARefusedAuthorizationFromTheEndOfStandardError) {
+  const struct {
+    const char* body;
+    bool refused;
+  } cases[] = {
+      {"echo 'execution error: Not authorized to send Apple events to Kettle Ledger. (-1743)' >&2; exit 1",
+       true},
+      {"head -c 100000 /dev/zero >&2; echo 'execution error: (-1743)' >&2; exit 1", true},
+      {"echo 'execution error: Error: Invalid index. (-1719)' >&2; exit 1", false},
+  };
+  for (const auto& c : cases) {
+    OsascriptRunner runner(dispatcher, clock, log, standIn(c.body));
+    const ScriptResult result = runner.run("script", 5);
+    EXPECT_EQ(result.output, "");
+    EXPECT_EQ(result.notAuthorized, c.refused) << c.body;
+  }
+  EXPECT_EQ(log.size(), 0u);
+}
+
 TEST_F(RunnerFixture, NoticesAQuickScriptsEndWithoutWaitingForAStep) {
   // The clock stands still, so the deadline never comes: only noticing the
   // child's end finishes the run, and nothing sleeps a polling step first.

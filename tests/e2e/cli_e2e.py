@@ -30,6 +30,9 @@ PAIR = [DOCUMENT, MARKER]
 NAME_SCRIPT = 'var kl=Application("test.kettleledger.desktop2"); kl.running() ? kl.documents[0].name() : ""'
 EXPORT_SCRIPT = 'var kl=Application("test.kettleledger.desktop2"); kl.running() ? kl.export() : ""'
 TIMEOUT = 120
+REFUSED_LINE = ("[Helper] \u26a0 Not allowed to control Kettle Ledger \u2014 "
+                "System Settings \u203a Privacy & Security \u203a Automation\n")
+ALLOW_MESSAGE = "Allow Quillory Helper to control Kettle Ledger in System Settings \u203a Privacy & Security \u203a Automation"
 
 
 def children(parent):
@@ -242,9 +245,19 @@ class Failures(EndToEnd):
                     (box.state / state_file).touch()
                 result = box.run("sync", "--answer", "sync", **run_args)
                 self.assertExit(result, 1)
-                self.assertIn("[Helper] \u2717 Export failed (manual): klNotResponding\n", result.stdout)
-                self.assertEqual(result.stderr.splitlines()[-1], "\u26a0 Kettle Ledger did not respond")
+                if state_file == "not-authorized":
+                    # Said once for the two checks, and the export names the fix.
+                    self.assertEqual(result.stdout.count(REFUSED_LINE), 1, result.stdout)
+                    case, message = "klNotAuthorized", ALLOW_MESSAGE
+                else:
+                    case, message = "klNotResponding", "Kettle Ledger did not respond"
+                self.assertIn(f"[Helper] \u2717 Export failed (manual): {case}\n", result.stdout)
+                self.assertEqual(result.stderr.splitlines()[-1], "\u26a0 " + message)
                 self.assertEqual(box.published(), [])
+                if state_file == "not-authorized":  # allowed again: the next sync publishes
+                    (box.state / state_file).unlink()
+                    self.assertExit(box.run("sync", "--answer", "sync"), 0)
+                    self.assertEqual(box.published(), PAIR)
 
     def test_name_conflict_between_two_libraries(self):
         first = self.box.open_library(parent="Work")

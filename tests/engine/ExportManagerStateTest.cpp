@@ -115,6 +115,10 @@ TEST(ExportErrorTexts, MessagesAndCaseNames) {
       {ExportErrorCode::emptyLibrary, "Library is empty", "emptyLibrary"},
       {ExportErrorCode::noDestinations, "No write destinations found", "noDestinations"},
       {ExportErrorCode::nameConflict, "Library name conflict \u2014 see Helper alert", "nameConflict"},
+      {ExportErrorCode::klNotAuthorized,
+       "Allow Quillory Helper to control Kettle Ledger in System Settings \u203A Privacy & Security \u203A "
+       "Automation",
+       "klNotAuthorized"},
   };
   for (const auto& row : rows) {
     const ExportError error(row.code);

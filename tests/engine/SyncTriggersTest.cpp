@@ -2,6 +2,10 @@
 // termination and activation, pruning in the check, the idle rule, and the
 // status line's date.
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "EngineFixture.h"
 #include "platform/Iso8601.h"
 
@@ -48,6 +52,22 @@ TEST_F(EngineTest, HostNotRunningClearsTheShownNameOnceAndRunsNoScript) {
   EXPECT_FALSE(s.currentLibraryName);
   EXPECT_EQ(s.knownLibraryName, "A");
   EXPECT_EQ(s.confirmedLibraryName, "A");
+}
+
+TEST_F(EngineTest, ARefusedAuthorizationIsLoggedOnceUntilACheckIsAllowedAgain) {
+  const std::string line =
+      "[Helper] \u26A0 Not allowed to control Kettle Ledger \u2014 System Settings \u203A Privacy & Security "
+      "\u203A Automation";
+  workspace.launch(ExportManager::klBundleID);
+  scripts.setRefused(true);
+  for (int check = 0; check < 3; ++check) engine().periodicCheck();
+  scripts.setRefused(false);
+  checkReporting("A");
+  scripts.setRefused(true);
+  engine().periodicCheck();
+  settle();
+  const std::vector<std::string> lines = log.lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 2) << ::testing::PrintToString(lines);
 }
 
 // Name tracking: each step is one check reporting a name ("" as after a

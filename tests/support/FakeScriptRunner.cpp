@@ -5,6 +5,17 @@
 
 namespace quillory::testing {
 
+bridge::ScriptResult FakeScriptRunner::run(const std::string& script, double timeoutSeconds) {
+  std::string output = runScript(script, timeoutSeconds);
+  std::lock_guard lock(mutex_);
+  return {std::move(output), refused_};
+}
+
+void FakeScriptRunner::setRefused(bool refused) {
+  std::lock_guard lock(mutex_);
+  refused_ = refused;
+}
+
 std::string FakeScriptRunner::runScript(const std::string& script, double timeoutSeconds) {
   Handler handler;
   std::optional<std::string> answer;

@@ -24,6 +24,9 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
   using Handler = std::function<std::string()>;
 
   std::string runScript(const std::string& script, double timeoutSeconds) override;
+  // The answer of `runScript`, reported as refused while `setRefused(true)`.
+  bridge::ScriptResult run(const std::string& script, double timeoutSeconds) override;
+  void setRefused(bool refused);
 
   void setAnswer(std::string_view script, std::string answer);
   void queueAnswer(std::string_view script, std::string answer);
@@ -49,6 +52,7 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
   mutable std::mutex mutex_;
   std::map<std::string, Entry, std::less<>> entries_;
   std::size_t totalCalls_ = 0;
+  bool refused_ = false;
 };
 
 }  // namespace quillory::testing

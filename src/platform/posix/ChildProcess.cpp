@@ -115,12 +115,21 @@ bool makePipe(OwnedFd& readEnd, OwnedFd& writeEnd) {
 
 enum class DrainResult { open, closed };
 
-// Discards what the pipe holds now.
-DrainResult discard(int fd) {
+// Reads what the pipe holds now. Keeps the last `tailBytes` of it in `tail`
+// when there is one; the rest is discarded.
+DrainResult drainTail(int fd, std::string* tail, std::size_t tailBytes) {
   char scratch[64 * 1024];
   for (;;) {
     const ssize_t n = ::read(fd, scratch, sizeof scratch);
-    if (n > 0) continue;
+    if (n > 0) {
+      if (tail != nullptr) {
+        const std::size_t got = static_cast<std::size_t>(n);
+        const std::size_t keep = std::min(got, tailBytes);
+        tail->append(scratch + got - keep, keep);
+        if (tail->size() > tailBytes) tail->erase(0, tail->size() - tailBytes);
+      }
+      continue;
+    }
     if (n == 0) return DrainResult::closed;
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return DrainResult::open;
@@ -388,7 +397,7 @@ ExitStatus ChildProcess::reap() {
   return status_;
 }
 
-bool ChildProcess::readOutput(std::string& output, std::size_t limit) {
+bool ChildProcess::readOutput(std::string& output, std::size_t limit, std::string* errorTail) {
   OutputBuffer buffer(output, limit);
   int outFd = stdoutFd_;
   int errFd = stderrFd_;
@@ -405,7 +414,8 @@ bool ChildProcess::readOutput(std::string& output, std::size_t limit) {
     }
     if (fds[0].revents != 0 && buffer.drain(outFd) == DrainResult::closed) outFd = -1;
     if (buffer.overLimit()) break;
-    if (fds[1].revents != 0 && discard(errFd) == DrainResult::closed) errFd = -1;
+    if (fds[1].revents != 0 && drainTail(errFd, errorTail, kErrorTailBytes) == DrainResult::closed)
+      errFd = -1;
   }
   buffer.finish();
   if (!buffer.overLimit()) return true;

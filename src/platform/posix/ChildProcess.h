@@ -22,12 +22,13 @@
 //   (Linux) or a kqueue process filter (macOS), and only where neither exists
 //   does it look in steps of a few milliseconds.
 // - `readOutput` appends standard output to a string and discards standard
-//   error until both are closed by every process holding them, or until
-//   `stopReading` is called (then what is already in the pipe is still
-//   taken). The stop request is sticky: a later `readOutput` returns at once.
-//   When the output grows past `limit` bytes it stops reading, empties the
-//   string and returns false; stopping the child is the caller's choice.
-//   The standard-output pipe is enlarged where the system allows it.
+//   error (keeping its last `kErrorTailBytes` when asked to) until both are
+//   closed by every process holding them, or until `stopReading` is called
+//   (then what is already in the pipe is still taken). The stop request is
+//   sticky: a later `readOutput` returns at once. When the output grows past
+//   `limit` bytes it stops reading, empties the string and returns false;
+//   stopping the child is the caller's choice. The standard-output pipe is
+//   enlarged where the system allows it.
 //
 // Threading: every member may be called from any thread. The process
 // operations are serialized by a mutex (a signal is never sent to a reaped
@@ -86,8 +87,11 @@ class ChildProcess {
   int stdoutFd() const { return stdoutFd_; }
   int stderrFd() const { return stderrFd_; }
 
+  // How much of the end of standard error `readOutput` keeps.
+  static constexpr std::size_t kErrorTailBytes = 4096;
+
   // False when the output passed `limit` (then `output` is empty).
-  bool readOutput(std::string& output, std::size_t limit = SIZE_MAX);
+  bool readOutput(std::string& output, std::size_t limit = SIZE_MAX, std::string* errorTail = nullptr);
   void stopReading();
 
  private:
