@@ -66,12 +66,16 @@ constexpr std::chrono::minutes kCommandLineWait{2};
 // Set on the watcher thread, read on the main thread after the event loop.
 std::atomic<bool> applicationReady{false};
 std::atomic<int> quitSignal{0};
+// The alerts of the running application, told to give no answer when a
+// signal ends it (an open first-sync question must not be stored as a "no").
+std::atomic<qt::QtAlertPresenter*> runningAlerts{nullptr};
 
 // SIGTERM, SIGINT or SIGHUP: quit as the menu's quit item does, on the main
 // thread, leaving every event loop (also an open alert's). Should the main
 // thread not get there in time, the cleanup is done here.
 void quitOnSignal(int signal) {
   quitSignal.store(signal);
+  if (qt::QtAlertPresenter* alerts = runningAlerts.load()) alerts->abandonAlerts();
   if (applicationReady.load(std::memory_order_acquire)) {
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
@@ -235,6 +239,7 @@ int main(int argc, char** argv) {
   const std::unique_ptr<PlatformLoginItems> loginItems = makeLoginItems(home);
   qt::QtDispatcher dispatcher;
   qt::QtAlertPresenter alerts(dispatcher);
+  runningAlerts.store(&alerts);
   bridge::OsascriptRunner scripts(dispatcher, clock, log, "/usr/bin/osascript");
 
   const std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::shared([&] {

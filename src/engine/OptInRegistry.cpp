@@ -28,12 +28,16 @@ std::vector<std::string> ExportManager::knownLibraries() const {
 
 // A stored bool answers at once. Anything else (absent, another type) asks
 // the user; the answer is stored as a bool so the question is never repeated
-// for this name while the key exists.
+// for this name while the key exists. An alert abandoned because the program
+// is ending is no answer: nothing is stored, and the question comes again at
+// the next start.
 bool ExportManager::confirmSync(const std::string& libraryName) {
   const std::string key = libraries::syncLibraryKey(libraryName);
   if (const std::optional<bool> stored = env_.defaults.value(key).asBool()) return *stored;
 
-  const bool answer = env_.alerts.run(firstSyncAlert(libraryName)) == 0;
+  const int button = env_.alerts.run(firstSyncAlert(libraryName));
+  if (button == platform::kAlertAbandoned) return false;
+  const bool answer = button == 0;
   env_.defaults.setBool(key, answer);
   notifyStatusChanged();
   return answer;

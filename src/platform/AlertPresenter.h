@@ -15,6 +15,8 @@
 
 namespace quillory::platform {
 
+inline constexpr int kAlertAbandoned = -2;
+
 enum class AlertStyle { warning, informational, critical };
 
 struct Alert {

@@ -71,6 +71,13 @@ INSTANTIATE_TEST_SUITE_P(Answers, ConfirmSyncAnswerTest,
                                            AnswerCase{"OverAString", 1, true, false}),
                          [](const auto& info) { return info.param.name; });
 
+TEST_F(EngineTest, AQuestionAbandonedBecauseTheProgramEndsStoresNoAnswer) {
+  alerts.queueAnswer(platform::kAlertAbandoned);
+  EXPECT_FALSE(engine().confirmSync("Home"));
+  EXPECT_EQ(defaults.value("sync_library_Home").asBool(), std::nullopt);
+  EXPECT_TRUE(engine().knownLibraries().empty());
+}
+
 TEST_F(EngineTest, NoLibraryAndNoHostRunsWithoutAQuestionAndFails) {
   engine().sync("manual");
   settle();

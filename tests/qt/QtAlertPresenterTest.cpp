@@ -62,6 +62,21 @@ TEST(QtAlertPresenter, ShowsTextsAsWrittenAndReturnsTheChosenButton) {
   // Closed by the window manager: as Escape, the last button.
   alerts.setAboutToShow([](QMessageBox& box) { QTimer::singleShot(0, &box, [&box] { box.close(); }); });
   EXPECT_EQ(alerts.run(alert), 2);
+
+  // The program ends while it is open (a termination signal): no answer, and
+  // none for an alert shown after that either.
+  alerts.setAboutToShow([&](QMessageBox& box) {
+    QTimer::singleShot(0, &box, [&] {
+      alerts.abandonAlerts();
+      box.close();
+    });
+  });
+  EXPECT_EQ(alerts.run(alert), kAlertAbandoned);
+  alerts.setAboutToShow([](QMessageBox& box) {
+    ADD_FAILURE() << "shown after the program began to end";
+    box.close();
+  });
+  EXPECT_EQ(alerts.run(alert), kAlertAbandoned);
 }
 
 }  // namespace

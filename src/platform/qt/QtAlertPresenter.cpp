@@ -37,6 +37,7 @@ QMessageBox::ButtonRole roleFor(std::size_t index, std::size_t count) {
 QtAlertPresenter::QtAlertPresenter(Dispatcher& dispatcher) : dispatcher_(dispatcher) {}
 
 int QtAlertPresenter::run(const Alert& alert) {
+  if (abandoned_.load()) return kAlertAbandoned;
   QMessageBox box;
   box.setWindowTitle(QStringLiteral("Quillory Helper"));
   box.setIcon(iconFor(alert.style));
@@ -60,6 +61,7 @@ int QtAlertPresenter::run(const Alert& alert) {
     ModalScope modal(dispatcher_);
     box.exec();
   }
+  if (abandoned_.load()) return kAlertAbandoned;
   QAbstractButton* clicked = box.clickedButton();
   for (std::size_t i = 0; i < alert.buttons.size(); ++i) {
     if (buttons[i] == clicked) return static_cast<int>(i);

@@ -7,6 +7,9 @@
 //
 // Threading: main thread only.
 
+#include <atomic>
+#include <functional>
+
 #include "platform/AlertPresenter.h"
 #include "platform/Dispatcher.h"
 
@@ -20,12 +23,18 @@ class QtAlertPresenter final : public AlertPresenter {
 
   int run(const Alert& alert) override;
 
+  // The program is ending: an alert open now, and any shown later, ends with
+  // `kAlertAbandoned` instead of an answer. Any thread; the caller then leaves
+  // the event loops.
+  void abandonAlerts() { abandoned_.store(true); }
+
   // Called with the box just before it runs, for tests that answer it.
   void setAboutToShow(std::function<void(QMessageBox&)> hook) { aboutToShow_ = std::move(hook); }
 
  private:
   Dispatcher& dispatcher_;
   std::function<void(QMessageBox&)> aboutToShow_;
+  std::atomic<bool> abandoned_{false};
 };
 
 }  // namespace quillory::platform::qt
