@@ -18,6 +18,10 @@
 
 #include "platform/posix/ExitCleanup.h"
 
+#if defined(__APPLE__)
+#include "platform/macos/FileCoordination.h"
+#endif
+
 namespace quillory::platform::files {
 
 namespace {
@@ -190,9 +194,9 @@ std::error_code createFolders(const fs::path& folder) {
   return {};
 }
 
-std::error_code atomicWrite(const fs::path& target, std::string_view bytes) {
-  const fs::path name = target.filename();
-  if (name.empty() || name == "." || name == "..") return std::make_error_code(std::errc::invalid_argument);
+namespace {
+
+std::error_code replaceAtomically(const fs::path& target, std::string_view bytes) {
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
 
   removeStaleTemporaryFiles(folder);
@@ -217,6 +221,28 @@ std::error_code atomicWrite(const fs::path& target, std::string_view bytes) {
     ::close(dirFd);
   }
   return {};
+}
+
+std::error_code unlinkFile(const fs::path& file) {
+  if (::unlink(file.c_str()) != 0) return lastError();
+  return {};
+}
+
+}  // namespace
+
+// On macOS the replace and the removal are coordinated (NSFileCoordinator),
+// so the iCloud daemon never reads or uploads a file while it is replaced or
+// removed; elsewhere the rename alone is what readers rely on.
+std::error_code atomicWrite(const fs::path& target, std::string_view bytes) {
+  const fs::path name = target.filename();
+  if (name.empty() || name == "." || name == "..") return std::make_error_code(std::errc::invalid_argument);
+#if defined(__APPLE__)
+  return macos::coordinatedChange(
+      target, macos::CoordinatedChange::replacing,
+      [bytes](const fs::path& current) { return replaceAtomically(current, bytes); });
+#else
+  return replaceAtomically(target, bytes);
+#endif
 }
 
 bool readFileInChunks(const fs::path& file, const std::function<bool(std::string_view chunk)>& consume) {
@@ -266,8 +292,11 @@ std::optional<std::string> readFile(const fs::path& file) {
 }
 
 std::error_code removeFile(const fs::path& file) {
-  if (::unlink(file.c_str()) != 0) return lastError();
-  return {};
+#if defined(__APPLE__)
+  return macos::coordinatedChange(file, macos::CoordinatedChange::deleting, unlinkFile);
+#else
+  return unlinkFile(file);
+#endif
 }
 
 bool exists(const fs::path& path) {
