@@ -9,7 +9,7 @@ namespace {
 
 // The POSIX error inside a Cocoa error, if there is one.
 std::error_code errorCodeOf(NSError* error) {
-  for (NSError* e = error; e != nil; e = [e.userInfo objectForKey:NSUnderlyingErrorKey]) {
+  for (NSError* e = error; e != nil; e = e.userInfo[NSUnderlyingErrorKey]) {
     if ([e.domain isEqualToString:NSPOSIXErrorDomain]) {
       return std::error_code(static_cast<int>(e.code), std::generic_category());
     }

@@ -111,7 +111,38 @@ typedef struct {
 + (NSString*)dateFormatFromTemplate:(NSString*)tmplate options:(NSUInteger)opts locale:(NSLocale*)locale;
 @end
 
+typedef NSString* NSErrorDomain;
+typedef NSString* NSErrorUserInfoKey;
+extern NSErrorDomain const NSPOSIXErrorDomain;
+extern NSErrorUserInfoKey const NSUnderlyingErrorKey;
 @interface NSError : NSObject
+@property(readonly, copy) NSErrorDomain domain;
+@property(readonly) NSInteger code;
+@property(readonly, copy) NSDictionary<NSErrorUserInfoKey, id>* userInfo;
+@end
+
+@interface NSURL : NSObject
++ (NSURL*)fileURLWithFileSystemRepresentation:(const char*)path
+                                  isDirectory:(BOOL)isDir
+                                relativeToURL:(NSURL*)baseURL;
+@property(readonly) const char* fileSystemRepresentation;
+@end
+
+@protocol NSFilePresenter <NSObject>
+@end
+typedef enum : NSUInteger {
+  NSFileCoordinatorWritingForDeleting = 1 << 0,
+  NSFileCoordinatorWritingForMoving = 1 << 1,
+  NSFileCoordinatorWritingForMerging = 1 << 2,
+  NSFileCoordinatorWritingForReplacing = 1 << 3,
+  NSFileCoordinatorWritingContentIndependentMetadataOnly = 1 << 4,
+} NSFileCoordinatorWritingOptions;
+@interface NSFileCoordinator : NSObject
+- (instancetype)initWithFilePresenter:(id<NSFilePresenter>)filePresenterOrNil;
+- (void)coordinateWritingItemAtURL:(NSURL*)url
+                           options:(NSFileCoordinatorWritingOptions)options
+                             error:(NSError**)outError
+                        byAccessor:(void (^)(NSURL* newURL))writer;
 @end
 
 typedef NSString* NSNotificationName;
