@@ -196,7 +196,8 @@ std::set<std::string> FaultTest::outsideTheFolders() const {
     if (skip) continue;
     std::string entry = fs::relative(path, home.path()).string();
     if (!it->is_directory(ec) && !it->is_symlink(ec)) {
-      entry += " " + platform::files::readFile(path).value_or("<unreadable>");
+      // append, not " " + ...: GCC 12 warns -Wrestrict about that at -O2
+      entry.append(" ").append(platform::files::readFile(path).value_or("<unreadable>"));
     }
     found.insert(entry);
   }

@@ -11,8 +11,9 @@ namespace {
 
 constexpr std::string_view kBinaryMagic = "bplist00";
 constexpr std::size_t kTrailerSize = 32;
-// Far more values than any settings file holds.
-constexpr std::uint64_t kMaxExpandedNodes = 1'000'000;
+// Far more values than any settings file holds (a few per library). A list
+// may expand to this many values, or to as many as it has objects.
+constexpr std::uint64_t kMaxExpandedNodes = 32'768;
 
 std::optional<std::uint64_t> bigEndian(std::string_view bytes, std::size_t at, std::size_t size) {
   if (size == 0 || size > 8 || at > bytes.size() || bytes.size() - at < size) return std::nullopt;
@@ -105,7 +106,7 @@ class BinaryList {
         for (const std::uint64_t ref : top.refs) {
           deepest = std::max(deepest, height[ref]);
           nodes += expanded[ref];
-          if (nodes > kMaxExpandedNodes) return false;
+          if (nodes > std::max(kMaxExpandedNodes, count_)) return false;
         }
         height[top.object] = deepest + 1;
         expanded[top.object] = nodes;

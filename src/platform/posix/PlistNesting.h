@@ -7,7 +7,8 @@
 // Both forms libplist reads are checked: binary ("bplist00": the object
 // graph from the trailer's root, each object's depth computed once, a cycle
 // or a reference out of range being malformed, and a graph whose shared
-// objects would expand to more than a million values too big) and XML (every element that
+// objects would expand to more than 32,768 values, or more than its count of
+// objects, too big: libplist copies a shared object at every reference) and XML (every element that
 // is not empty, counted while skipping comments, processing instructions,
 // declarations, CDATA and quoted attribute values).
 //
