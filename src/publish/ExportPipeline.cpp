@@ -16,9 +16,14 @@ namespace quillory::publish {
 
 namespace {
 
+// The name script around the export. Refused, it fails the export with the
+// error that says where to allow it (a refusal after the export would
+// otherwise read as a change of library).
 std::optional<std::string> reportedLibraryName(const PipelineContext& context) {
-  return libraries::usableLibraryName(
-      context.scripts.runScript(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeoutSeconds));
+  bridge::ScriptResult answer =
+      context.scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeoutSeconds);
+  if (answer.notAuthorized) throw ExportError(ExportErrorCode::klNotAuthorized);
+  return libraries::usableLibraryName(answer.output);
 }
 
 bool sameName(const std::optional<std::string>& a, const std::optional<std::string>& b) {

@@ -322,6 +322,17 @@ INSTANTIATE_TEST_SUITE_P(
                                    RunOutcome::published}),
     [](const auto& info) { return info.param.name; });
 
+TEST_F(ExportRunTest, AutomationRefusedAfterTheExportFailsWithTheFixNotAsAChangedLibrary) {
+  scripts.setHandler(kExportScript, [this] {
+    scripts.setRefused(true);  // the name script that follows is refused
+    return std::string(kExportJson);
+  });
+  engine().sync("manual");
+  settle();
+  EXPECT_EQ(engine().lastError(), std::string(exportErrorMessage(ExportErrorCode::klNotAuthorized)));
+  EXPECT_TRUE(log.contains("[Helper] \u2717 Export failed (manual): klNotAuthorized"));
+}
+
 struct FailureCase {
   const char* name;
   std::function<std::string()> exportAnswer;
