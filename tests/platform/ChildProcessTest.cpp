@@ -66,6 +66,19 @@ TEST(ChildProcessTest, ChildStartsWithSigpipeAtDefaultAndNothingBlocked) {
   EXPECT_EQ(signalMask(status, "SigBlk"), 0u);
 }
 
+TEST(ChildProcessTest, KeepsOnlyTheEndOfAStandardErrorFlood) {
+  // 8 MB of errors, then a last line: the tail holds the last 4 KiB, ending
+  // with that line, however much came before.
+  auto child = shell("head -c 8000000 /dev/zero | tr '\\0' x >&2; echo last >&2; printf out");
+  ASSERT_TRUE(child);
+  std::string output;
+  std::string tail;
+  EXPECT_TRUE(child->readOutput(output, SIZE_MAX, &tail));
+  child->reap();
+  EXPECT_EQ(output, "out");
+  EXPECT_EQ(tail, std::string(ChildProcess::kErrorTailBytes - 5, 'x') + "last\n");
+}
+
 TEST(ChildProcessTest, WritingIntoAClosedPipeFailsInsteadOfEndingTheProcess) {
   auto child = shell("exit 0");  // starting a child sets the disposition up
   ASSERT_TRUE(child);
