@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "platform/Files.h"
+#include "platform/posix/WriteAll.h"
 
 namespace quillory::platform::posix {
 
@@ -44,18 +45,10 @@ void CappedFileLog::line(const std::string& text) {
     (void)::rename(file_.c_str(), older.c_str());
     if (!open(true)) return;
   }
-  const char* data = whole.data();
-  std::size_t left = whole.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd_, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;  // a full disk: the rest of the line is lost
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
-    size_ += static_cast<std::uintmax_t>(written);
-  }
+  // A full disk loses the rest of the line; the size counts it all the same,
+  // which at worst starts the next file a little early.
+  (void)writeAll(fd_, whole);
+  size_ += whole.size();
 }
 
 }  // namespace quillory::platform::posix

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/posix/ExitCleanup.h"
+#include "platform/posix/WriteAll.h"
 
 #if defined(__APPLE__)
 #include "platform/macos/FileCoordination.h"
@@ -42,20 +43,7 @@ std::error_code closeOnce(int fd) {
   return {};
 }
 
-std::error_code writeAll(int fd, std::string_view bytes) {
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    const ssize_t written = ::write(fd, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return lastError();
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
-  }
-  return {};
-}
+using posix::writeAll;
 
 // Flushes the file's data to the storage device. On Apple systems fsync only
 // reaches the drive's cache; F_FULLFSYNC goes all the way, where supported.
