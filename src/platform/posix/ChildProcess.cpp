@@ -22,6 +22,7 @@
 #endif
 
 #include "platform/posix/ExitCleanup.h"
+#include "platform/posix/OwnedFd.h"
 
 extern char** environ;
 
@@ -45,33 +46,6 @@ void ignoreSigpipeOnce() {
     }
   });
 }
-
-void closeFd(int fd) {
-  // close(2) must not be retried on EINTR: the descriptor is gone either way.
-  if (fd >= 0) ::close(fd);
-}
-
-// A descriptor owned until released.
-class OwnedFd {
- public:
-  OwnedFd() = default;
-  explicit OwnedFd(int fd) : fd_(fd) {}
-  ~OwnedFd() { closeFd(fd_); }
-  OwnedFd(const OwnedFd&) = delete;
-  OwnedFd& operator=(const OwnedFd&) = delete;
-  OwnedFd& operator=(OwnedFd&& other) noexcept {
-    if (this != &other) {
-      closeFd(fd_);
-      fd_ = std::exchange(other.fd_, -1);
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_ = -1;
-};
 
 // Moves a descriptor out of the range of the standard streams, so that the
 // child's dup2 actions cannot overwrite one pipe with another when this
@@ -312,11 +286,6 @@ ChildProcess::~ChildProcess() {
     signalGroup(SIGKILL);
     reap();
   }
-  closeFd(stdoutFd_);
-  closeFd(stderrFd_);
-  closeFd(wakeReadFd_);
-  closeFd(wakeWriteFd_);
-  closeFd(exitWatchFd_);
 }
 
 bool ChildProcess::isRunning() {
@@ -350,13 +319,13 @@ bool ChildProcess::waitForExit(std::chrono::milliseconds limit) {
   while (isRunning()) {
     const auto left = deadline - std::chrono::steady_clock::now();
     if (left <= std::chrono::steady_clock::duration::zero()) return false;
-    if (exitWatchFd_ < 0) {
+    if (!exitWatchFd_.valid()) {
       std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kStep));
       continue;
     }
     // Rounded up, so the last wait does not end just short of the deadline.
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    pollfd watch{exitWatchFd_, POLLIN, 0};
+    pollfd watch{exitWatchFd_.get(), POLLIN, 0};
     if (::poll(&watch, 1, static_cast<int>(std::min<long long>(wait, 60'000))) == -1 && errno != EINTR) {
       std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kStep));
     }
@@ -399,11 +368,11 @@ ExitStatus ChildProcess::reap() {
 
 bool ChildProcess::readOutput(std::string& output, std::size_t limit, std::string* errorTail) {
   OutputBuffer buffer(output, limit);
-  int outFd = stdoutFd_;
-  int errFd = stderrFd_;
+  int outFd = stdoutFd_.get();
+  int errFd = stderrFd_.get();
   while (outFd >= 0 || errFd >= 0) {
     // poll skips entries with a negative descriptor.
-    pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {wakeReadFd_, POLLIN, 0}};
+    pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {wakeReadFd_.get(), POLLIN, 0}};
     if (::poll(fds, 3, -1) == -1) {
       if (errno == EINTR) continue;
       break;
@@ -427,7 +396,7 @@ bool ChildProcess::readOutput(std::string& output, std::size_t limit, std::strin
 void ChildProcess::stopReading() {
   const char byte = 1;
   // Non-blocking: when the pipe is full the request is already there.
-  while (::write(wakeWriteFd_, &byte, 1) == -1 && errno == EINTR) {
+  while (::write(wakeWriteFd_.get(), &byte, 1) == -1 && errno == EINTR) {
   }
 }
 

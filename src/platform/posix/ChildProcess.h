@@ -45,6 +45,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/OwnedFd.h"
+
 namespace quillory::platform::posix {
 
 // How a reaped child ended: an exit code, or the signal that ended it. Both
@@ -84,8 +86,8 @@ class ChildProcess {
   }
 
   // Reading ends of the pipes (non-blocking, close-on-exec), owned by the object.
-  int stdoutFd() const { return stdoutFd_; }
-  int stderrFd() const { return stderrFd_; }
+  int stdoutFd() const { return stdoutFd_.get(); }
+  int stderrFd() const { return stderrFd_.get(); }
 
   // How much of the end of standard error `readOutput` keeps.
   static constexpr std::size_t kErrorTailBytes = 4096;
@@ -100,12 +102,12 @@ class ChildProcess {
   bool runningLocked();
 
   const int pid_;
-  const int stdoutFd_;
-  const int stderrFd_;
-  const int wakeReadFd_;  // becomes readable when reading should stop
-  const int wakeWriteFd_;
-  const int exitWatchFd_;     // readable once the child has ended; -1 when there is none
-  mutable std::mutex mutex_;  // guards the three fields below
+  const OwnedFd stdoutFd_;
+  const OwnedFd stderrFd_;
+  const OwnedFd wakeReadFd_;  // becomes readable when reading should stop
+  const OwnedFd wakeWriteFd_;
+  const OwnedFd exitWatchFd_;  // readable once the child has ended; -1 when there is none
+  mutable std::mutex mutex_;   // guards the three fields below
   bool ended_ = false;
   bool reaped_ = false;
   ExitStatus status_;
