@@ -1,6 +1,7 @@
-# One library target per folder of src/, built from every .cpp in it.
+# One library target per folder of src/, built from every .cpp in it. DEPS
+# are linked PUBLIC (what its headers need), PRIVATE_DEPS only by it.
 function(quillory_library name)
-  cmake_parse_arguments(ARG "" "" "DIRS;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DIRS;DEPS;PRIVATE_DEPS" ${ARGN})
   set(sources)
   foreach(dir IN LISTS ARG_DIRS)
     file(GLOB dir_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
@@ -8,7 +9,7 @@ function(quillory_library name)
   endforeach()
   add_library(${name} STATIC ${sources} ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE quillory_warnings)
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS} quillory_warnings)
 endfunction()
 
 # One GoogleTest binary per folder of tests/.

@@ -24,10 +24,10 @@
 #include <memory>
 #include <string>
 
-#include "app/RelativeDateText.h"
 #include "app/VersionLine.h"
 #include "platform/Defaults.h"
 #include "platform/StatusItem.h"
+#include "presentation/RelativeDateText.h"
 
 namespace quillory::platform {
 class AlertPresenter;
@@ -51,7 +51,7 @@ struct Shell {
   platform::LoginItemService& loginItems;
   platform::Log& log;
   platform::Clock& clock;
-  DateTextSettings dateText;
+  presentation::DateTextSettings dateText;
   VersionInfo version;
   // Makes the application an accessory: no Dock icon, no menu bar or window of
   // its own, alerts still allowed. May be empty where there is nothing to do.
@@ -62,14 +62,11 @@ struct Shell {
 
 // The menu's fixed texts.
 inline constexpr const char* kNotRunningTitle = "Kettle Ledger not running";
-inline constexpr const char* kNeverSyncedTitle = "Never synced";
 inline constexpr const char* kSyncNowTitle = "Sync Now";
 inline constexpr const char* kLibrariesTitle = "Libraries";
 inline constexpr const char* kAutoSyncTitle = "Auto-sync";
 inline constexpr const char* kLaunchAtLoginTitle = "Launch at Login";
 inline constexpr const char* kQuitTitle = "Quit Quillory Helper";
-inline constexpr const char* kNoLibrariesTitle = "No libraries seen yet";
-inline constexpr const char* kOpenHostTitle = "Open Kettle Ledger to sync";
 
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
  public:

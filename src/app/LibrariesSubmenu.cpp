@@ -5,6 +5,8 @@
 #include "app/MenuTitle.h"
 #include "engine/ExportManager.h"
 #include "platform/AlertPresenter.h"
+#include "presentation/LibraryLine.h"
+#include "presentation/SwitchOffQuestion.h"
 
 namespace quillory::app {
 
@@ -12,7 +14,7 @@ void AppDelegate::rebuildLibrariesSubmenu(platform::Menu& submenu) {
   submenu.removeAllItems();
   const std::vector<std::string> names = export_->knownLibraries();
   if (names.empty()) {
-    submenu.addItem(kNoLibrariesTitle, "", nullptr)->setEnabled(false);
+    submenu.addItem(presentation::kNoLibrariesText, "", nullptr)->setEnabled(false);
     return;
   }
   for (const std::string& name : names) {
@@ -32,13 +34,7 @@ void AppDelegate::toggleLibrarySync(platform::MenuItem& item) {
 
   const bool wasEnabled = export_->isLibraryEnabled(*name);
   if (wasEnabled) {
-    platform::Alert alert;
-    alert.message = "Remove \"" + *name + "\" from mobile devices?";
-    alert.informativeText =
-        "Disabling sync will delete this library and its data from Quillory on your iPhone and/or iPad.";
-    alert.style = platform::AlertStyle::warning;
-    alert.buttons = {"Remove", "Cancel"};
-    if (shell_.alerts.run(alert) != 0) return;
+    if (shell_.alerts.run(presentation::switchOffQuestion(*name)) != 0) return;
   }
 
   if (wasEnabled) {

@@ -1,10 +1,11 @@
 // The status item, the menu built at launch and its refresh.
 #include "app/AppDelegate.h"
 #include "app/MenuTitle.h"
-#include "app/StatusLine.h"
 #include "engine/ExportManager.h"
 #include "platform/Clock.h"
 #include "platform/LoginItemService.h"
+#include "presentation/LibraryLine.h"
+#include "presentation/StatusLine.h"
 
 namespace quillory::app {
 
@@ -23,7 +24,7 @@ std::shared_ptr<platform::Menu> AppDelegate::buildMenu() {
   library->setEnabled(false);
   libraryItem_ = library;
 
-  auto status = menu->addItem(kNeverSyncedTitle, "", nullptr);
+  auto status = menu->addItem(presentation::kNeverSyncedText, "", nullptr);
   status->setEnabled(false);
   syncStatusItem_ = status;
 
@@ -75,14 +76,14 @@ void AppDelegate::refreshMenu() {
   // 3. The library line.
   if (auto item = libraryItem_.lock()) {
     const std::optional<std::string> name = export_->currentLibraryName();
-    item->setTitle(name ? "Library: " + elidedMenuTitle(*name) : kOpenHostTitle);
+    item->setTitle(presentation::libraryLine(name ? std::optional(elidedMenuTitle(*name)) : std::nullopt));
     item->setToolTip(name ? *name : "");
   }
 
   // 4. The status line and "Sync Now".
-  const StatusLine line =
-      statusLineFor(syncing, export_->lastError(), syncing ? std::nullopt : export_->currentLibrarySyncDate(),
-                    [this](platform::Date date) { return relativeDateText(date); });
+  const presentation::StatusLine line = presentation::statusLineFor(
+      syncing, export_->lastError(), syncing ? std::nullopt : export_->currentLibrarySyncDate(),
+      [this](platform::Date date) { return relativeDateText(date); });
   if (auto item = syncStatusItem_.lock()) item->setTitle(line.title);
   if (auto item = syncNowItem_.lock()) item->setEnabled(line.syncNowEnabled);
 
@@ -92,7 +93,7 @@ void AppDelegate::refreshMenu() {
 }
 
 std::string AppDelegate::relativeDateText(platform::Date date) const {
-  return app::relativeDateText(date, shell_.clock.now(), shell_.dateText);
+  return presentation::relativeDateText(date, shell_.clock.now(), shell_.dateText);
 }
 
 }  // namespace quillory::app

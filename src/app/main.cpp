@@ -34,6 +34,7 @@
 #include "platform/qt/QtDispatcher.h"
 #include "platform/qt/QtStatusItem.h"
 #include "platform/qt/StatusIcon.h"
+#include "presentation/RelativeDateText.h"
 
 #if defined(__APPLE__)
 #include <QPixmap>
@@ -141,7 +142,7 @@ std::unique_ptr<platform::Log> makeSystemLog(const fs::path&) {
 }
 std::string timeLocale() {
   const auto user = platform::macos::userTimeLocale();
-  return app::withHourCycle(user.identifier, user.uses24Hour);
+  return presentation::withHourCycle(user.identifier, user.uses24Hour);
 }
 std::optional<std::string> settingsFolderProblem(const fs::path&) { return std::nullopt; }  // user defaults
 #else
@@ -171,7 +172,7 @@ app::VersionInfo versionInfo() {
   return {known(QUILLORY_SHORT_VERSION), known(QUILLORY_BUILD_NUMBER)};
 }
 void becomeAccessory() {}  // a tray application has no window and no dock entry to hide
-std::string timeLocale() { return app::posixTimeLocale(environmentValue); }
+std::string timeLocale() { return presentation::posixTimeLocale(environmentValue); }
 std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
   return posix::makeSystemLog(environmentValue, home);
 }

@@ -6,14 +6,15 @@
 #include <ostream>
 #include <utility>
 
-#include "app/AppDelegate.h"
-#include "app/StatusLine.h"
 #include "cli/ExitStatus.h"
 #include "cli/TerminalText.h"
 #include "engine/ExportManager.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Clock.h"
 #include "platform/posix/RunLoopDispatcher.h"
+#include "presentation/LibraryLine.h"
+#include "presentation/StatusLine.h"
+#include "presentation/SwitchOffQuestion.h"
 
 namespace quillory::cli {
 
@@ -24,18 +25,6 @@ namespace {
 // waits as long as it takes.
 constexpr double kLoopTurnSeconds = 60.0;
 
-// The same confirmation the Libraries submenu asks before switching a
-// library off.
-platform::Alert disableConfirmation(const std::string& name) {
-  platform::Alert alert;
-  alert.message = "Remove \"" + name + "\" from mobile devices?";
-  alert.informativeText =
-      "Disabling sync will delete this library and its data from Quillory on your iPhone and/or iPad.";
-  alert.style = platform::AlertStyle::warning;
-  alert.buttons = {"Remove", "Cancel"};
-  return alert;
-}
-
 std::string marked(bool enabled, const std::string& name) {
   return (enabled ? "[on]  " : "[off] ") + terminalText(name);
 }
@@ -43,8 +32,8 @@ std::string marked(bool enabled, const std::string& name) {
 }  // namespace
 
 Frontend::Frontend(engine::ExportManager& manager, platform::posix::RunLoopDispatcher& dispatcher,
-                   platform::Clock& clock, platform::AlertPresenter& alerts, app::DateTextSettings dateText,
-                   Io io)
+                   platform::Clock& clock, platform::AlertPresenter& alerts,
+                   presentation::DateTextSettings dateText, Io io)
     : manager_(manager),
       dispatcher_(dispatcher),
       clock_(clock),
@@ -76,17 +65,15 @@ void Frontend::drainMainQueue() {
   }
 }
 
-std::string Frontend::libraryLine() const {
-  const auto name = manager_.currentLibraryName();
-  return name ? "Library: " + *name : app::kOpenHostTitle;
-}
+std::string Frontend::libraryLine() const { return presentation::libraryLine(manager_.currentLibraryName()); }
 
 std::string Frontend::statusLine() const {
   const engine::ExportState state = manager_.state();
   const auto lastSync = state.isSyncing ? std::nullopt : manager_.currentLibrarySyncDate();
-  return app::statusLineFor(
-             state.isSyncing, state.lastError, lastSync,
-             [&](platform::Date date) { return app::relativeDateText(date, clock_.now(), dateText_); })
+  return presentation::statusLineFor(state.isSyncing, state.lastError, lastSync,
+                                     [&](platform::Date date) {
+                                       return presentation::relativeDateText(date, clock_.now(), dateText_);
+                                     })
       .title;
 }
 
@@ -123,7 +110,7 @@ int Frontend::status() {
 int Frontend::libraries() {
   const std::vector<std::string> names = manager_.knownLibraries();
   // Scripts read the list from standard output: none is no line at all.
-  if (names.empty()) io_.err << app::kNoLibrariesTitle << '\n';
+  if (names.empty()) io_.err << presentation::kNoLibrariesText << '\n';
   for (const std::string& name : names) io_.out << marked(manager_.isLibraryEnabled(name), name) << '\n';
   return kExitSuccess;
 }
@@ -161,7 +148,7 @@ int Frontend::disable(const std::string& name) {
                "a terminal, so confirm with --yes\n";
     return kExitUsage;
   }
-  if (alerts_.run(disableConfirmation(name)) != 0) {
+  if (alerts_.run(presentation::switchOffQuestion(name)) != 0) {
     io_.out << marked(true, name) << " (nothing changed)\n";
     return kExitSkipped;
   }

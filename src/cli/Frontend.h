@@ -17,7 +17,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "app/RelativeDateText.h"
+#include "presentation/RelativeDateText.h"
 
 namespace quillory::engine {
 class ExportManager;
@@ -43,7 +43,8 @@ class Frontend {
   };
 
   Frontend(engine::ExportManager& manager, platform::posix::RunLoopDispatcher& dispatcher,
-           platform::Clock& clock, platform::AlertPresenter& alerts, app::DateTextSettings dateText, Io io);
+           platform::Clock& clock, platform::AlertPresenter& alerts, presentation::DateTextSettings dateText,
+           Io io);
 
   int sync();
   int status();
@@ -68,7 +69,7 @@ class Frontend {
   platform::posix::RunLoopDispatcher& dispatcher_;
   platform::Clock& clock_;
   platform::AlertPresenter& alerts_;
-  const app::DateTextSettings dateText_;
+  const presentation::DateTextSettings dateText_;
   Io io_;
 };
 

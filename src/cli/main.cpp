@@ -28,6 +28,7 @@
 #include "platform/posix/SingleInstanceLock.h"
 #include "platform/posix/StdoutLog.h"
 #include "platform/posix/SystemClock.h"
+#include "presentation/RelativeDateText.h"
 
 #if defined(__APPLE__)
 #include "platform/macos/MacApplication.h"
@@ -70,12 +71,12 @@ int runCommand(cli::Frontend& frontend, const cli::Options& options) {
 }
 
 // The user's time locale, as the menu-bar helper takes it.
-app::DateTextSettings dateTextSettings() {
+presentation::DateTextSettings dateTextSettings() {
 #if defined(__APPLE__)
   const auto user = platform::macos::userTimeLocale();
-  return {app::withHourCycle(user.identifier, user.uses24Hour), ""};
+  return {presentation::withHourCycle(user.identifier, user.uses24Hour), ""};
 #else
-  return {app::posixTimeLocale([](const char* name) -> std::optional<std::string> {
+  return {presentation::posixTimeLocale([](const char* name) -> std::optional<std::string> {
             const char* value = std::getenv(name);
             return value ? std::optional<std::string>(value) : std::nullopt;
           }),

@@ -2,7 +2,7 @@
 // The application delegate on the shared fakes around a real ExportManager,
 // with a temporary home folder. The test's thread is the main thread. Global
 // tasks are only recorded (queued mode), so a started sync stays "running"
-// until the test runs them with `finishSyncs`.
+// until the test runs them with `dispatcher.runGlobalTasks()`.
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/RelativeDateText.h"
+#include "presentation/RelativeDateText.h"
 
 #include <unicode/calendar.h>
 #include <unicode/dtptngen.h>
@@ -11,7 +11,7 @@
 
 #include "platform/Iso8601.h"
 
-namespace quillory::app {
+namespace quillory::presentation {
 namespace {
 
 UDate toUDate(platform::Date date) {
@@ -120,4 +120,4 @@ std::string relativeDateText(platform::Date date, platform::Date now, const Date
   return dayText + " at " + time;
 }
 
-}  // namespace quillory::app
+}  // namespace quillory::presentation

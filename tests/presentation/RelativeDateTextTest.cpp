@@ -1,12 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 
-#include "ShellFixture.h"
-#include "app/RelativeDateText.h"
+#include "presentation/RelativeDateText.h"
 
-namespace quillory::app::test {
+namespace quillory::presentation {
 namespace {
+
+platform::Date utc(int year, unsigned month, unsigned day, int hour, int minute) {
+  using namespace std::chrono;
+  return sys_days{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}} + hours{hour} +
+         minutes{minute};
+}
 
 struct DateCase {
   std::string name;
@@ -111,4 +117,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 }  // namespace
-}  // namespace quillory::app::test
+}  // namespace quillory::presentation

@@ -1,6 +1,6 @@
-#include "app/StatusLine.h"
+#include "presentation/StatusLine.h"
 
-namespace quillory::app {
+namespace quillory::presentation {
 
 StatusLine statusLineFor(bool isSyncing, const std::optional<std::string>& lastError,
                          const std::optional<platform::Date>& lastSync,
@@ -8,7 +8,7 @@ StatusLine statusLineFor(bool isSyncing, const std::optional<std::string>& lastE
   if (isSyncing) return {"Syncing\u2026", false};
   if (lastError) return {"\u26A0 " + *lastError, true};
   if (lastSync) return {"Last sync: " + relativeText(*lastSync), true};
-  return {"Never synced", true};
+  return {kNeverSyncedText, true};
 }
 
-}  // namespace quillory::app
+}  // namespace quillory::presentation

@@ -18,7 +18,7 @@
 #include "platform/Defaults.h"
 #include "platform/Environment.h"
 
-namespace quillory::app {
+namespace quillory::presentation {
 
 struct DateTextSettings {
   // An ICU locale name such as "en_US", "de_DE" or "en_US@hours=h23"; empty
@@ -46,4 +46,4 @@ std::string posixTimeLocale(const EnvironmentLookup& environment);
 // locale's own), as ICU's "hours" keyword.
 std::string withHourCycle(const std::string& locale, std::optional<bool> uses24Hour);
 
-}  // namespace quillory::app
+}  // namespace quillory::presentation
