@@ -1,3 +1,19 @@
+# Every #include of src/ and tools/ is checked against the layer arrows
+# (scripts/check-includes.py) before any of their code is compiled. All
+# targets share one include root (src/, as "layer/File.h"), so it is this
+# check, not the include path, that keeps a wrong arrow from building; every
+# target that compiles code of src/ or tools/ depends on it.
+function(quillory_include_check)
+  set(stamp ${CMAKE_BINARY_DIR}/include-arrows.stamp)
+  file(GLOB_RECURSE checked CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*.h ${PROJECT_SOURCE_DIR}/src/*.cpp
+       ${PROJECT_SOURCE_DIR}/src/*.mm ${PROJECT_SOURCE_DIR}/tools/*.h ${PROJECT_SOURCE_DIR}/tools/*.cpp)
+  add_custom_command(OUTPUT ${stamp}
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/check-includes.py --stamp ${stamp}
+    DEPENDS ${PROJECT_SOURCE_DIR}/scripts/check-includes.py ${checked}
+    COMMENT "Checking every #include against the layer arrows" VERBATIM)
+  add_custom_target(quillory_include_arrows DEPENDS ${stamp})
+endfunction()
+
 # One library target per folder of src/, built from every .cpp in it. DEPS
 # are linked PUBLIC (what its headers need), PRIVATE_DEPS only by it.
 function(quillory_library name)
@@ -10,6 +26,7 @@ function(quillory_library name)
   add_library(${name} STATIC ${sources} ${PROJECT_SOURCE_DIR}/cmake/empty.cpp)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE ${ARG_PRIVATE_DEPS} quillory_warnings)
+  add_dependencies(${name} quillory_include_arrows)
 endfunction()
 
 # One GoogleTest binary per folder of tests/.
