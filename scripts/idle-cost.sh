@@ -30,6 +30,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+source scripts/helper-settings.sh
 
 minutes=10
 which_case=both
@@ -151,18 +152,8 @@ run_case() {
   cp "$sim" "$work/bin/osascript"
   local name
   name=$(head -n1 examples/sample-library/name.txt)
-  cat >"$work/home/.config/quillory-helper/test.quillory.helper.plist" <<EOF
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>autoSyncEnabled</key>
-	<true/>
-	<key>sync_library_$name</key>
-	<true/>
-</dict>
-</plist>
-EOF
+  write_helper_settings "$work/home/.config/quillory-helper/test.quillory.helper.plist" \
+    autoSyncEnabled=true "sync_library_$name=true"
   # Inside the private X server and session bus.
   local inner
   inner=$(cat <<'SH'

@@ -7,6 +7,7 @@
 # Usage: scripts/menu-screenshot.sh <path to quillory-helper> <output.png>
 # Needs: Xvfb, openbox, tint2, dbus-run-session, xdotool, ImageMagick.
 set -euo pipefail
+source "$(dirname "$0")/helper-settings.sh"
 
 helper="$(realpath "$1")"
 output="$(realpath -m "$2")"
@@ -20,18 +21,9 @@ export XDG_CONFIG_HOME="$HOME/.config"
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME/quillory-helper" "$XDG_RUNTIME_DIR" "$HOME/Ledgers/Household"
 chmod 700 "$XDG_RUNTIME_DIR"
-cat > "$XDG_CONFIG_HOME/quillory-helper/test.quillory.helper.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-  <key>autoSyncEnabled</key><true/>
-  <key>sync_library_Business</key><true/>
-  <key>sync_library_Household</key><false/>
-  <key>library_path_Household</key><string>$HOME/Ledgers/Household</string>
-</dict>
-</plist>
-PLIST
+write_helper_settings "$XDG_CONFIG_HOME/quillory-helper/test.quillory.helper.plist" \
+  autoSyncEnabled=true sync_library_Business=true sync_library_Household=false \
+  "library_path_Household=$HOME/Ledgers/Household"
 
 display=":97"
 Xvfb "$display" -screen 0 800x500x24 -nolisten tcp &

@@ -21,6 +21,7 @@
 # --heaptrack runs the helper under heaptrack; its profile is named at the end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/helper-settings.sh
 
 syncs=500
 every=100
@@ -48,18 +49,8 @@ cp examples/sample-library/export.json examples/sample-library/name.txt "$work/s
 cp "$sim" "$work/bin/osascript"
 [ -z "$heaptrack" ] || heaptrack="heaptrack -o $work/heaptrack"
 name=$(head -n1 examples/sample-library/name.txt)
-cat >"$work/home/.config/quillory-helper/test.quillory.helper.plist" <<EOF
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>autoSyncEnabled</key>
-	<false/>
-	<key>sync_library_$name</key>
-	<true/>
-</dict>
-</plist>
-EOF
+write_helper_settings "$work/home/.config/quillory-helper/test.quillory.helper.plist" \
+  autoSyncEnabled=false "sync_library_$name=true"
 cat >"$work/owner.py" <<'PY'
 import time, dbus
 bus = dbus.SessionBus()
