@@ -1,21 +1,18 @@
 #include "faults/FaultFixture.h"
 
-#include <sys/stat.h>
+#include <stdlib.h>
 
-#include <boost/json/parse.hpp>
-#include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "libraries/ContainerPaths.h"
 #include "platform/Files.h"
-#include "platform/Iso8601.h"
+#include "presentation/StatusLine.h"
+#include "support/OutsideTheFolders.h"
+#include "support/PublishedFiles.h"
 
 namespace quillory::faults::test {
 
 namespace {
-
-namespace json = boost::json;
 
 // An export of one library in `folder`, amounts in euros, with `padding`
 // bytes of text in a kept field so that its size can be chosen.
@@ -33,58 +30,19 @@ std::string exportText(const fs::path& folder, std::size_t items, std::size_t pa
   return out.str();
 }
 
-void writeText(const fs::path& file, const std::string& text) {
-  std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out << text;
-  ASSERT_TRUE(out.good()) << file;
-}
-
-void makeExecutable(const fs::path& file) { ::chmod(file.c_str(), 0755); }
-
 }  // namespace
 
-platform::Date AdjustableClock::now() const {
-  std::lock_guard lock(mutex_);
-  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - since_).count();
-  return base_ + std::chrono::duration_cast<platform::Date::duration>(
-                     std::chrono::duration<double>(elapsed * speed_));
-}
-
-void AdjustableClock::sleepFor(double seconds) {
-  std::unique_lock lock(mutex_);
-  const double speed = speed_;
-  lock.unlock();
-  if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds / speed));
-}
-
-void AdjustableClock::setSpeed(double speed) {
-  const platform::Date current = now();
-  std::lock_guard lock(mutex_);
-  base_ = current;
-  since_ = std::chrono::steady_clock::now();
-  speed_ = speed;
-}
-
 void FaultTest::SetUp() {
-  hostState = home.makeFolder("host");
   libraryFolder = home.makeFolder("Ledgers/Biz");
   home.makeFolder("Ledgers/Biz/assets");
   home.writeFile("Ledgers/Biz/Library.kledger", "Kettle Ledger library\n");
   home.writeFile("Library/Preferences/unrelated.plist", "<plist/>");
   settingsFile = home / ".config/quillory-helper/test.quillory.helper.plist";
 
-  // The stand-in script launcher: "-l JavaScript -e SCRIPT", answered from
-  // the files in `hostState`.
-  host = hostState / "osascript";
-  const std::string state = hostState.string();
-  writeText(host, "#!/bin/sh\ncase \"$4\" in\n  *'documents[0].name()'*) cat '" + state +
-                      "/name.txt' ;;\n  *'export()'*) exec '" + state +
-                      "/export.sh' ;;\n  *) echo 'unknown script' >&2; exit 1 ;;\nesac\n");
-  makeExecutable(host);
-  writeText(hostState / "name.txt", std::string(kLibrary) + "\n");
-  writeText(hostState / "export.json", exportText(libraryFolder, 3, 10));
-  writeText(hostState / "large.json", exportText(libraryFolder, 30, 10000));
-  setHostExport(HostExport::good);
+  // Set before any thread of the test runs; the simulator reads it.
+  ::setenv("KETTLE_LEDGER_SIM_DIR", host.path().c_str(), 1);
+  setHost("name.txt", "Biz\n");
+  setLargeExport(false);
 
   workspace.launch(engine::ExportManager::klBundleID);
   outsideBefore = outsideTheFolders();
@@ -102,7 +60,7 @@ void FaultTest::launch() {
   defaults->setBool(engine::kAutoSyncEnabledKey, false);
   dispatcher = std::make_unique<platform::posix::RunLoopDispatcher>();
   alerts = std::make_unique<testing::ScriptedAlerts>(dispatcher.get());
-  runner = std::make_unique<bridge::OsascriptRunner>(*dispatcher, clock, log, host.string());
+  runner = std::make_unique<bridge::OsascriptRunner>(*dispatcher, clock, log, KETTLE_LEDGER_SIM);
   manager = engine::ExportManager::create(
       engine::Environment{*defaults, *dispatcher, clock, log, workspace, *alerts, *runner, home.path()});
 }
@@ -115,24 +73,16 @@ void FaultTest::quit() {
   defaults.reset();
 }
 
-void FaultTest::setHostExport(HostExport behaviour) {
-  const std::string exportFile = (hostState / "export.json").string();
-  const std::string bodies[] = {
-      /* good */ "cat '" + exportFile + "'\n",
-      /* large */ "cat '" + (hostState / "large.json").string() + "'\n",
-      /* diesMidway */ "head -c 200 '" + exportFile + "'\nkill -KILL $$\n",
-      /* invalidUtf8 */ "printf '{\"items\":[{\"id\":\"1\",\"title\":\"\\377\\376\"}]}'\n",
-      /* neverEnds */ "trap '' TERM\necho $$ > '" + (hostState / "pid").string() +
-          "'\nprintf '{\"items\":['\nwhile :; do sleep 0.05; done\n",
-  };
-  writeText(hostState / "export.sh", "#!/bin/sh\n" + bodies[static_cast<int>(behaviour)]);
-  makeExecutable(hostState / "export.sh");
+void FaultTest::setHost(const std::string& file, const std::string& text) { host.writeFile(file, text); }
+
+void FaultTest::setLargeExport(bool large) {
+  setHost("export.json", large ? exportText(libraryFolder, 30, 10000) : exportText(libraryFolder, 3, 10));
 }
 
 void FaultTest::settleLibrary() {
   manager->periodicCheck();
   manager->periodicCheck();
-  ASSERT_EQ(manager->state().confirmedLibraryName, std::optional<std::string>(kLibrary));
+  ASSERT_EQ(manager->state().confirmedLibraryName, std::optional<std::string>("Biz"));
   dispatcher->runUntil([] { return false; }, 0.01);
 }
 
@@ -144,9 +94,9 @@ std::optional<std::string> FaultTest::syncNow() {
 }
 
 std::string FaultTest::statusLine() const {
-  if (manager->isSyncing()) return "Syncing\u2026";
-  if (const auto error = manager->lastError()) return "\u26A0 " + *error;
-  return manager->currentLibrarySyncDate() ? "Last sync: ..." : "Never synced";
+  return presentation::statusLineFor(manager->isSyncing(), manager->lastError(),
+                                     manager->currentLibrarySyncDate(), [](platform::Date) { return "..."; })
+      .title;
 }
 
 fs::path FaultTest::documents() const { return libraries::containerDocumentsFolder(home.path()); }
@@ -160,48 +110,20 @@ void FaultTest::addAppContainer() {
 
 void FaultTest::expectNoPartialFiles() const {
   for (const fs::path& folder : {documents(), appDocuments(), settingsFile.parent_path()}) {
-    const auto entries = platform::files::listFolder(folder);
-    if (!entries) continue;
-    for (const std::string& name : *entries) {
+    for (const std::string& name : platform::files::listFolder(folder).value_or(std::vector<std::string>{})) {
       EXPECT_FALSE(name.starts_with('.')) << "temporary file left: " << (folder / name);
-      std::error_code ec;
-      if (!fs::is_regular_file(folder / name, ec)) continue;
-      const auto bytes = platform::files::readFile(folder / name);
-      ASSERT_TRUE(bytes) << folder / name;
-      if (name.ends_with(".json")) {
-        std::error_code parseError;
-        const json::value value = json::parse(*bytes, parseError);
-        EXPECT_TRUE(!parseError && value.is_object()) << "not a complete document: " << (folder / name);
-      } else if (name.find("_updated.txt") != std::string::npos) {
-        EXPECT_TRUE(platform::parseIso8601(*bytes)) << "not a timestamp: " << (folder / name);
+      const std::string bytes = platform::files::readFile(folder / name).value_or("");
+      if (name.ends_with(".json") && fs::is_regular_file(folder / name)) {
+        EXPECT_TRUE(testing::isCompleteDocument(bytes)) << "not a complete document: " << (folder / name);
+      } else if (name.ends_with("_updated.txt") && fs::is_regular_file(folder / name)) {
+        EXPECT_TRUE(testing::isCompleteMarker(bytes)) << "not a timestamp: " << (folder / name);
       }
     }
   }
 }
 
 std::set<std::string> FaultTest::outsideTheFolders() const {
-  const std::vector<fs::path> helperFolders = {documents(), appDocuments(), settingsFile.parent_path()};
-  std::set<std::string> found;
-  std::error_code ec;
-  for (fs::recursive_directory_iterator it(home.path(), ec), end; !ec && it != end; it.increment(ec)) {
-    const fs::path& path = it->path();
-    const std::string p = path.string();
-    // The host's answer files are rewritten by the tests themselves.
-    bool skip = p.starts_with(hostState.string());
-    for (const fs::path& folder : helperFolders) {
-      const std::string f = folder.string();
-      // Inside a helper folder, or a parent the helper creates.
-      skip = skip || p == f || p.starts_with(f + "/") || f.starts_with(p + "/");
-    }
-    if (skip) continue;
-    std::string entry = fs::relative(path, home.path()).string();
-    if (!it->is_directory(ec) && !it->is_symlink(ec)) {
-      // append, not " " + ...: GCC 12 warns -Wrestrict about that at -O2
-      entry.append(" ").append(platform::files::readFile(path).value_or("<unreadable>"));
-    }
-    found.insert(entry);
-  }
-  return found;
+  return testing::outsideTheFolders(home.path(), {documents(), appDocuments(), settingsFile.parent_path()});
 }
 
 void FaultTest::expectNextSyncSucceeds(int destinations) {
@@ -214,6 +136,13 @@ void FaultTest::expectNextSyncSucceeds(int destinations) {
   EXPECT_NE(document->find("\"libraryName\":\"Biz\""), std::string::npos);
   EXPECT_TRUE(manager->currentLibrarySyncDate());
   expectNoPartialFiles();
+
+  testing::CapturingLog readerLog;
+  platform::posix::PlistDefaults reread(settingsFile, readerLog, clock);
+  EXPECT_EQ(readerLog.size(), 0u) << "the settings file on disk is not a complete property list";
+  EXPECT_EQ(reread.value("sync_library_Biz").asBool(), std::optional<bool>(true));
+  EXPECT_EQ(reread.value("library_filename_Biz").asString(), std::optional<std::string>(kDocument));
+  EXPECT_TRUE(reread.value("lastSyncDate").asDate());
 }
 
 }  // namespace quillory::faults::test

@@ -1,11 +1,11 @@
 #pragma once
 // The engine as the application runs it, for injecting faults: the run-loop
 // dispatcher (the test's thread is its main thread), the real script runner
-// over a stand-in script launcher (a shell script the test rewrites), the
-// property-list settings file in a temporary home folder, and real files.
-// Only the desktop (a fake workspace with Kettle Ledger running), the alerts
-// (always the first button) and the clock (real time, or faster for the
-// time-limit cases) are stand-ins.
+// over the simulated Kettle Ledger (tools/kettle-ledger-sim, answering from a
+// state folder the test rewrites), the property-list settings file in a
+// temporary home folder, and real files. Only the desktop (a fake workspace
+// with Kettle Ledger running), the alerts (always the first button) and the
+// clock (real time, or faster for the time-limit cases) are stand-ins.
 //
 // Faults are made with the file system itself (files where folders are
 // expected and the other way round, a small tmpfs or a file size limit), so
@@ -15,18 +15,17 @@
 
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "bridge/OsascriptRunner.h"
 #include "engine/ExportManager.h"
-#include "platform/Clock.h"
 #include "platform/posix/PlistDefaults.h"
 #include "platform/posix/RunLoopDispatcher.h"
 #include "support/CapturingLog.h"
 #include "support/FakeWorkspace.h"
+#include "support/FastClock.h"
 #include "support/ScriptedAlerts.h"
 #include "support/TempHome.h"
 
@@ -34,35 +33,9 @@ namespace quillory::faults::test {
 
 namespace fs = std::filesystem;
 
-// Real time, optionally running faster: with speed 30 the export script's
-// 90-second limit passes in 3 seconds. Changing the speed never moves the
-// time backwards.
-class AdjustableClock final : public platform::Clock {
- public:
-  platform::Date now() const override;
-  void sleepFor(double seconds) override;
-  void setSpeed(double speed);
-
- private:
-  mutable std::mutex mutex_;
-  double speed_ = 1;
-  platform::Date base_ = std::chrono::system_clock::now();
-  std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
-};
-
-// What the stand-in host does when asked for its export (setHostExport
-// indexes its scripts by this order).
-enum class HostExport {
-  good,         // prints the export
-  large,        // prints an export of about 300 KB
-  diesMidway,   // prints the first part of the export and is killed
-  invalidUtf8,  // prints an export with bytes that are not UTF-8
-  neverEnds,    // prints a little, ignores the termination request, never ends
-};
-
+// Public, so that the tables of faults can act on it.
 class FaultTest : public ::testing::Test {
- protected:
-  static constexpr const char* kLibrary = "Biz";
+ public:
   static constexpr const char* kDocument = "biz-eur.json";
   static constexpr const char* kMarker = "biz-eur_updated.txt";
 
@@ -74,32 +47,36 @@ class FaultTest : public ::testing::Test {
   void launch();
   void quit();
 
-  void setHostExport(HostExport behaviour);
+  // Writes a file of the simulated host's state folder ("export.json",
+  // "name.txt", "cut.txt"; see the simulator's header).
+  void setHost(const std::string& file, const std::string& text);
+  // An export of about 300 KB, and the usual small one.
+  void setLargeExport(bool large);
   // Two checks: the host's library name settles.
   void settleLibrary();
   // "Sync Now", then the loop runs until the sync has ended. Returns lastError.
   std::optional<std::string> syncNow();
-  // The status line the menu would show for the current state.
+  // The menu's status line for the current state ("..." for a relative date).
   std::string statusLine() const;
 
   fs::path documents() const;     // the container Documents folder
   fs::path appDocuments() const;  // an app container's Documents folder
-  // Adds a local app container (and counts its preferences file as the
-  // test's own, not as something the helper wrote).
+  // Adds a local app container (its preferences file is the test's own).
   void addAppContainer();
 
-  // Every .json in the destination folders is a complete JSON object, every
+  // Every .json in the destination folders is a complete document, every
   // marker a timestamp, and no temporary file is left.
   void expectNoPartialFiles() const;
-  // Files and folders outside the helper's folders, for comparing before and
-  // after (the host's own folders count as outside and must not change).
+  // Files and folders outside the helper's folders.
   std::set<std::string> outsideTheFolders() const;
-  // The next sync after the fault is removed succeeds.
+  // The next sync succeeds, and a fresh store over the settings file sees
+  // the library's records.
   void expectNextSyncSucceeds(int destinations = 1);
 
   testing::TempHome home;
+  testing::TempHome host;  // the simulator's state folder
   testing::CapturingLog log;
-  AdjustableClock clock;
+  testing::FastClock clock;
   std::unique_ptr<platform::posix::PlistDefaults> defaults;
   testing::FakeWorkspace workspace;
   std::unique_ptr<platform::posix::RunLoopDispatcher> dispatcher;
@@ -107,8 +84,6 @@ class FaultTest : public ::testing::Test {
   std::unique_ptr<bridge::OsascriptRunner> runner;
   std::shared_ptr<engine::ExportManager> manager;
 
-  fs::path host;           // the stand-in script launcher
-  fs::path hostState;      // its files
   fs::path libraryFolder;  // the library's folder on disk
   fs::path settingsFile;
   std::set<std::string> outsideBefore;

@@ -17,6 +17,10 @@
 //   delay.txt         seconds (a decimal number) to wait before answering
 //   name-delay.txt    either script; the two others apply to one script and
 //   export-delay.txt  take precedence. Used to exercise the time limits.
+//   cut.txt           "<bytes> dies" or "<bytes> hangs": the export stops
+//                     after that many bytes, and the host is killed there
+//                     (SIGKILL) or never ends and ignores the termination
+//                     request, as a host that crashes or hangs mid-answer.
 //
 // Anything else (other arguments, another script, no state folder) fails the
 // way osascript does: a message on standard error, exit status 1, nothing on
@@ -26,8 +30,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -107,8 +113,35 @@ int answerName(const fs::path& state) {
   return writeAll(*name + "\n") ? 0 : kFailure;
 }
 
+// Where the export stops and what the host does there (cut.txt).
+struct Cut {
+  std::size_t bytes = SIZE_MAX;
+  bool hangs = false;
+};
+
+Cut cutFor(const fs::path& state) {
+  const auto text = readWhole(state / "cut.txt");
+  if (!text) return {};
+  std::istringstream in(*text);
+  Cut cut;
+  std::string how;
+  if (!(in >> cut.bytes >> how) || (how != "dies" && how != "hangs")) {
+    std::cerr << "kettle-ledger-sim: ignoring cut.txt: not \"<bytes> dies\" or \"<bytes> hangs\"\n";
+    return {};
+  }
+  cut.hangs = how == "hangs";
+  return cut;
+}
+
+[[noreturn]] void endAtCut(const Cut& cut) {
+  if (!cut.hangs) ::raise(SIGKILL);
+  ::signal(SIGTERM, SIG_IGN);
+  for (;;) ::pause();
+}
+
 int answerExport(const fs::path& state) {
   wait(delayFor(state, "export-delay.txt"));
+  Cut cut = cutFor(state);
   const fs::path file = state / "export.json";
   std::error_code ec;
   if (!fs::is_regular_file(file, ec)) return 0;  // the host answered nothing
@@ -119,7 +152,7 @@ int answerExport(const fs::path& state) {
   std::vector<char> chunk(1 << 20);
   bool written = true;
   for (;;) {
-    const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+    const ssize_t n = ::read(fd, chunk.data(), std::min(chunk.size(), cut.bytes));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       written = n == 0;
@@ -129,7 +162,9 @@ int answerExport(const fs::path& state) {
       written = false;
       break;
     }
+    if (cut.bytes != SIZE_MAX) cut.bytes -= static_cast<std::size_t>(n);
   }
+  if (cut.bytes != SIZE_MAX) endAtCut(cut);
   ::close(fd);
   // osascript ends the printed result with a line break.
   return written && writeAll("\n") ? 0 : kFailure;

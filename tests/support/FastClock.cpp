@@ -1,0 +1,28 @@
+#include "support/FastClock.h"
+
+#include <thread>
+
+namespace quillory::testing {
+
+platform::Date FastClock::now() const {
+  std::lock_guard lock(mutex_);
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - since_;
+  return base_ + std::chrono::duration_cast<platform::Date::duration>(elapsed * speed_);
+}
+
+void FastClock::sleepFor(double seconds) {
+  std::unique_lock lock(mutex_);
+  const double speed = speed_;
+  lock.unlock();
+  if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds / speed));
+}
+
+void FastClock::setSpeed(double speed) {
+  const platform::Date current = now();
+  std::lock_guard lock(mutex_);
+  base_ = current;
+  since_ = std::chrono::steady_clock::now();
+  speed_ = speed;
+}
+
+}  // namespace quillory::testing

@@ -1,0 +1,69 @@
+#include "support/ProcessFigures.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace quillory::testing {
+
+namespace {
+
+long countEntries(const char* folder) {
+  long n = 0;
+  if (DIR* dir = ::opendir(folder)) {
+    while (const dirent* entry = ::readdir(dir)) {
+      if (entry->d_name[0] != '.') ++n;
+    }
+    ::closedir(dir);
+  }
+  return n;
+}
+
+}  // namespace
+
+ProcessFigures takeProcessFigures() {
+  ProcessFigures figures;
+  figures.fds = countEntries("/proc/self/fd") - 1;  // the listing's own descriptor
+  figures.threads = countEntries("/proc/self/task");
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) figures.rssKiB = std::stol(line.substr(6));
+  }
+#if defined(__GLIBC__)
+  figures.heapKiB = static_cast<long>(::mallinfo2().uordblks / 1024);
+#endif
+  const std::string self = std::to_string(::getpid());
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string pid = it->path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(it->path() / "stat");
+    std::string text;
+    std::getline(stat, text);
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(text.substr(close + 2));
+    std::string state, ppid;
+    rest >> state >> ppid;
+    if (ppid != self) continue;
+    ++figures.children;
+    if (state == "Z") ++figures.zombies;
+  }
+  return figures;
+}
+
+std::string describe(const ProcessFigures& f) {
+  std::ostringstream out;
+  out << "fds=" << f.fds << " threads=" << f.threads << " rss=" << f.rssKiB << "KiB heap=" << f.heapKiB
+      << "KiB children=" << f.children << " zombies=" << f.zombies;
+  return out.str();
+}
+
+}  // namespace quillory::testing
