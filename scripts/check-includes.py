@@ -11,7 +11,8 @@ The arrows (the house plan, "Layers and folders"):
   Only the composition roots (src/app/main.cpp, src/cli/main.cpp and the
   programs in tools/) and the platform implementations include
   platform/posix, platform/qt or platform/macos; the roots also pick the
-  script runner (bridge).
+  script runner (bridge). The programs in tools/ may also include the tests'
+  shared fakes (tests/support).
 
 Usage: scripts/check-includes.py [--stamp FILE]
 Prints one line per wrong include and exits 1 when there is one; with --stamp,
@@ -132,6 +133,8 @@ def check(root):
                 target = (path.parent / name).resolve().relative_to(root.resolve())
             elif (root / "src" / name).exists():
                 target = pathlib.Path("src") / name
+            elif relative.parts[0] == "tools" and name.startswith("support/") and (root / "tests" / name).exists():
+                continue  # the tests' shared fakes, which the soak driver uses too
             else:
                 problems.append(f'{where}: "{name}" is not a file in src/ or beside the includer')
                 continue
