@@ -27,15 +27,6 @@
 
 namespace quillory::app::test {
 
-using testing::FakeMenu;
-using testing::FakeMenuItem;
-
-inline platform::Date utc(int year, unsigned month, unsigned day, int hour, int minute, int second = 0) {
-  using namespace std::chrono;
-  return sys_days{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}} + hours{hour} +
-         minutes{minute} + seconds{second};
-}
-
 class ShellTest : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -44,10 +35,13 @@ class ShellTest : public ::testing::Test {
     dispatcher.runMainUntilIdle();
   }
 
-  Shell shell() {
-    return Shell{
+  // Creates the manager and the delegate and finishes launching.
+  void launch() {
+    manager = engine::ExportManager::create(
+        engine::Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
+    Shell shell{
         .makeStatusItem = [this]() -> std::unique_ptr<platform::StatusItem> {
-          auto item = std::make_unique<testing::FakeStatusItem>(hasButton);
+          auto item = std::make_unique<testing::FakeStatusItem>();
           statusItem = item.get();
           return item;
         },
@@ -59,23 +53,16 @@ class ShellTest : public ::testing::Test {
         .dateText = {"en_US", "UTC"},
         .version = {"1.2", "34"},
         .becomeAccessory = [this] { ++accessoryCalls; },
-        .terminate = [this] { ++terminateCalls; },
+        .terminate = nullptr,
     };
-  }
-
-  // Creates the manager and the delegate and finishes launching.
-  void launch() {
-    manager = engine::ExportManager::create(
-        engine::Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
-    delegate = AppDelegate::create(shell(), manager);
+    delegate = AppDelegate::create(std::move(shell), manager);
     delegate->applicationDidFinishLaunching();
   }
 
-  FakeMenu& menu() { return *statusItem->fakeMenu(); }
-  FakeMenu& libraries() { return *menu().item(kLibrariesTitle).fakeSubmenu(); }
+  testing::FakeMenu& menu() { return *statusItem->fakeMenu(); }
+  testing::FakeMenu& libraries() { return *menu().item(kLibrariesTitle).fakeSubmenu(); }
   std::string libraryLine() { return menu().at(0).title(); }
   std::string statusLine() { return menu().at(1).title(); }
-  FakeMenuItem& syncNow() { return menu().item(kSyncNowTitle); }
   // Delivers the status notifications queued so far (and the refreshes they
   // queue).
   void deliver() { dispatcher.runMainUntilIdle(); }
@@ -110,10 +97,8 @@ class ShellTest : public ::testing::Test {
   testing::FakeScriptRunner scripts;
   testing::FakeLoginItemService loginItems;
   testing::TempHome home;
-  bool hasButton = true;
   testing::FakeStatusItem* statusItem = nullptr;  // owned by the delegate
   int accessoryCalls = 0;
-  int terminateCalls = 0;
   std::shared_ptr<engine::ExportManager> manager;
   std::shared_ptr<AppDelegate> delegate;
 };
