@@ -38,5 +38,6 @@ function(quillory_test_binary name dir)
   endif()
   add_executable(${name} ${test_sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} quillory_test_support GTest::gmock_main quillory_warnings)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${dir})
+  # A hung test fails after five minutes instead of CTest's default 25.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS ${dir} TIMEOUT 300)
 endfunction()

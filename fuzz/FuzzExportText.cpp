@@ -2,6 +2,8 @@
 // turned into the published document (prepareExport) or refused with an
 // ExportError.
 //
+// Also: the transform fed in small pieces ends exactly as on the whole text.
+//
 // Input: the export text; or "N" + a library name + "\n" + the export text,
 // to have a confirmed library name as well (used only when it is valid UTF-8,
 // as the script runner hands over nothing else).
@@ -168,6 +170,19 @@ void checkDocument(const json::value& input, const publish::PreparedExport& prep
   QUILLORY_FUZZ_CHECK(libraries::isPlainFileName(prepared.currencyFileToken + "_updated.txt"));
 }
 
+// What an export ends in, for comparing two ways of running it.
+template <typename Prepare>
+std::string outcome(Prepare prepare) {
+  try {
+    const publish::PreparedExport prepared = prepare();
+    return prepared.documentBytes + '\n' + prepared.libraryFilename + '\n' + prepared.currencyFileToken;
+  } catch (const publish::ExportError& error) {
+    return std::string(error.caseName());
+  } catch (const publish::JsonWriteError&) {
+    return "JsonWriteError";
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -197,5 +212,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const publish::JsonWriteError&) {
     // A value the writer cannot express (the serialisation error, passed on).
   }
+  // Fed in pieces of 1 to 7 bytes, as a script's output arrives, the
+  // transform ends exactly as it does on the whole text.
+  const std::string whole =
+      outcome([&] { return publish::prepareExport(text, confirmedName, keepFields, clock); });
+  const std::string pieces = outcome([&] {
+    publish::ExportTransform transform(keepFields);
+    for (std::size_t at = 0, step = 1; at < text.size(); at += step, step = step % 7 + 1) {
+      transform.write(text.substr(at, step));
+    }
+    return transform.finish(confirmedName, clock);
+  });
+  QUILLORY_FUZZ_CHECK(whole == pieces);
   return 0;
 }

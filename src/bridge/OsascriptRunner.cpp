@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <string_view>
 #include <utility>
 
@@ -23,65 +21,6 @@ using platform::posix::ChildProcess;
 constexpr std::chrono::milliseconds kGrace{static_cast<long long>(OsascriptRunner::kGraceSeconds * 1000)};
 // Longer limits are cut to this (about 31 years), so the deadline stays representable.
 constexpr double kLongestLimitSeconds = 1e9;
-
-// One run, shared by the calling thread, the reader task and, after a
-// time-out, the reaping task. The last of them to let go frees it, which
-// closes the pipes; no task ever refers to the caller's frame.
-struct Run {
-  Run(std::unique_ptr<ChildProcess> process, std::size_t limit)
-      : child(std::move(process)), outputLimit(limit) {}
-
-  void markReaderDone() {
-    {
-      std::lock_guard lock(mutex);
-      readerDone = true;
-    }
-    finished.notify_all();
-  }
-  bool waitForReader(std::chrono::milliseconds limit) {
-    std::unique_lock lock(mutex);
-    return finished.wait_for(lock, limit, [this] { return readerDone; });
-  }
-  void waitForReader() {
-    std::unique_lock lock(mutex);
-    finished.wait(lock, [this] { return readerDone; });
-  }
-
-  const std::unique_ptr<ChildProcess> child;
-  const std::size_t outputLimit;
-  // Written only by the reader task; read only after `readerDone` was seen
-  // under the mutex, which orders the writes before the read.
-  std::string output;
-  std::string errorTail;
-  bool overLimit = false;
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool readerDone = false;
-};
-
-// Held by the reader task. Its end marks the reader as done, also when a
-// dispatcher that shuts down drops the task without running it, so the
-// caller never waits for a reader that will not come.
-class ReaderTicket {
- public:
-  explicit ReaderTicket(std::shared_ptr<Run> run) : run_(std::move(run)) {}
-  ~ReaderTicket() { run_->markReaderDone(); }
-  ReaderTicket(const ReaderTicket&) = delete;
-  ReaderTicket& operator=(const ReaderTicket&) = delete;
-
-  void read() {
-    if (!run_->child->readOutput(run_->output, run_->outputLimit, &run_->errorTail)) {
-      // Too much output: stop the whole group at once, which also ends the
-      // caller's wait for the child.
-      run_->child->kill();
-      run_->overLimit = true;
-    }
-    run_->markReaderDone();
-  }
-
- private:
-  std::shared_ptr<Run> run_;
-};
 
 double boundedLimit(double seconds) {
   if (std::isnan(seconds)) return 0;
@@ -108,54 +47,48 @@ bool refusedAuthorization(std::string_view errorTail) {
          errorTail.find("Not authorized to send Apple events") != std::string_view::npos;
 }
 
-// The child has ended: take its output once the reader has it all.
-ScriptResult collectOutput(Run& run, platform::Log& log) {
-  if (!run.waitForReader(kGrace)) {
-    // Something the child started still holds its output open. End the rest
-    // of its group (the unreaped child keeps the group id reserved) and take
-    // what has arrived.
-    run.child->kill();
-    run.child->stopReading();
-    run.waitForReader();
+// The child has ended: takes the rest of its output. Whatever the child
+// started and that still holds the pipes gets `kGrace`; then the rest of its
+// group is ended (the unreaped child keeps the group id reserved) and what is
+// already in the pipes is taken.
+void readRest(ChildProcess& child, bool open, const ChildProcess::OutputHandler& onOutput,
+              std::string& errorTail) {
+  const auto graceEnd = std::chrono::steady_clock::now() + kGrace;
+  while (open) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(graceEnd - std::chrono::steady_clock::now());
+    if (left <= std::chrono::milliseconds::zero()) break;
+    open = child.read(left, onOutput, &errorTail).open;
   }
-  run.child->reap();
-  if (run.overLimit) {
-    log.line(outputLimitLine(run.outputLimit));
-    return {};
+  if (!open) return;
+  child.kill();
+  for (ChildProcess::ReadResult got{0, true}; got.open;) {
+    got = child.read(std::chrono::milliseconds::zero(), onOutput, &errorTail);
+    if (got.outputBytes == 0) break;
   }
-  const bool notAuthorized = refusedAuthorization(run.errorTail);
-  if (!platform::isValidUtf8(run.output)) return {{}, notAuthorized};
-  // Trimmed in place: the text is moved out, not copied (a leading trim
-  // shifts it once, which scripts that print JSON do not need).
-  const auto [first, end] = platform::trimmedBounds(run.output);
-  run.output.resize(end);
-  run.output.erase(0, first);
-  return {std::move(run.output), notAuthorized};
 }
 
 // After a time-out, on a global queue: the child has had the termination
 // request; give it a grace period, then kill its whole group (which also ends
-// whatever it started that may hold the pipes), reap it and stop the reader
-// in case a process outside the group still holds the output open. When the
+// whatever it started) and reap it; the pipes close with it. When the
 // dispatcher drops the task without running it (it is shutting down), the
 // same happens when the task is destroyed, so no child is left unreaped.
 class TimeOutReaper {
  public:
-  explicit TimeOutReaper(std::shared_ptr<Run> run) : run_(std::move(run)) {}
+  explicit TimeOutReaper(std::unique_ptr<ChildProcess> child) : child_(std::move(child)) {}
   ~TimeOutReaper() { reap(); }
   TimeOutReaper(const TimeOutReaper&) = delete;
   TimeOutReaper& operator=(const TimeOutReaper&) = delete;
 
   void reap() {
     if (std::exchange(done_, true)) return;
-    run_->child->waitForExit(kGrace);
-    run_->child->kill();
-    run_->child->reap();
-    run_->child->stopReading();
+    child_->waitForExit(kGrace);
+    child_->kill();
+    child_->reap();
   }
 
  private:
-  std::shared_ptr<Run> run_;
+  const std::unique_ptr<ChildProcess> child_;
   bool done_ = false;
 };
 
@@ -174,36 +107,70 @@ std::string OsascriptRunner::runScript(const std::string& script, double timeout
 }
 
 ScriptResult OsascriptRunner::run(const std::string& script, double timeoutSeconds) {
-  const double limit = boundedLimit(timeoutSeconds);
-  std::unique_ptr<ChildProcess> process =
-      ChildProcess::spawn(executable_, {"-l", "JavaScript", "-e", script});
-  if (!process) return {};
+  std::string output;
+  const StreamResult result =
+      stream(script, timeoutSeconds, [&output](std::string_view piece) { output.append(piece); });
+  if (!result.delivered) output.clear();
+  return {std::move(output), result.notAuthorized};
+}
 
-  auto run = std::make_shared<Run>(std::move(process), outputLimit_);
-  auto ticket = std::make_shared<ReaderTicket>(run);
-  dispatcher_.global(platform::QualityOfService::utility, [ticket = std::move(ticket)] { ticket->read(); });
+StreamResult OsascriptRunner::stream(const std::string& script, double timeoutSeconds,
+                                     const OutputSink& sink) {
+  const double limit = boundedLimit(timeoutSeconds);
+  std::unique_ptr<ChildProcess> child = ChildProcess::spawn(executable_, {"-l", "JavaScript", "-e", script});
+  if (!child) return {};
+
+  platform::TrimmedUtf8Stream text(sink);
+  std::size_t received = 0;
+  bool overLimit = false;
+  std::string errorTail;
+  const ChildProcess::OutputHandler onOutput = [&](std::string_view piece) {
+    if (overLimit) return;
+    received += piece.size();
+    if (received > outputLimit_) {
+      // Too much output: stop the whole group at once; the rest is not read.
+      overLimit = true;
+      child->kill();
+      return;
+    }
+    text.write(piece);
+  };
 
   const platform::Date deadline = clock_.now() + std::chrono::duration_cast<platform::Date::duration>(
                                                      std::chrono::duration<double>(limit));
-  ChildProcess& child = *run->child;
-  // The wait ends the moment the child does. The deadline is looked at at
-  // least every polling step of the clock's time, and the last wait ends at
-  // the deadline, so a time-out comes no later than one step after it.
-  while (child.isRunning()) {
+  // The output is read here while the child runs, and the read ends the
+  // moment the child does. The deadline is looked at at least every polling
+  // step of the clock's time, and the last wait ends at the deadline, so a
+  // time-out comes no later than one step after it.
+  bool open = true;
+  while (!overLimit && child->isRunning()) {
     const double left = platform::secondsBetween(clock_.now(), deadline);
     if (left <= 0) break;
-    const double wait = std::min(left, kPollingStepSeconds);
-    child.waitForExit(std::chrono::ceil<std::chrono::milliseconds>(std::chrono::duration<double>(wait)));
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+        std::chrono::duration<double>(std::min(left, kPollingStepSeconds)));
+    if (open) {
+      open = child->read(wait, onOutput, &errorTail).open;
+    } else {
+      child->waitForExit(wait);
+    }
   }
 
-  if (!child.isRunning()) return collectOutput(*run, log_);
-
-  child.terminate();
-  log_.line(timeoutLine(limit));
-  // From here on only the reaping task touches the child.
-  auto reaper = std::make_shared<TimeOutReaper>(std::move(run));
-  dispatcher_.global(platform::QualityOfService::utility, [reaper = std::move(reaper)] { reaper->reap(); });
-  return {};
+  if (!overLimit && child->isRunning()) {
+    child->terminate();
+    log_.line(timeoutLine(limit));
+    // From here on only the reaping task touches the child.
+    auto reaper = std::make_shared<TimeOutReaper>(std::move(child));
+    dispatcher_.global(platform::QualityOfService::utility, [reaper = std::move(reaper)] { reaper->reap(); });
+    return {};
+  }
+  if (!overLimit) readRest(*child, open, onOutput, errorTail);
+  child->reap();
+  if (overLimit) {
+    log_.line(outputLimitLine(outputLimit_));
+    return {};
+  }
+  const bool valid = text.finish();
+  return {valid && text.passedAny(), refusedAuthorization(errorTail)};
 }
 
 }  // namespace quillory::bridge

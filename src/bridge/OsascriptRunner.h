@@ -14,23 +14,23 @@
 //   run fail like an unusable answer: the child's process group is killed,
 //   the line "[Helper] ⚠ JXA output passed <limit> — script stopped" is
 //   logged and the result is the empty string.
-// - Standard output is read by a task on the dispatcher's utility queue while
-//   the child runs, and standard error is drained by the same task (its last
-//   4 KB kept to tell a refused authorization), so a child that writes much
-//   to either never blocks on a full pipe.
+// - Standard output is read on the calling thread while the child runs,
+//   chunk by chunk, and handed on checked and trimmed (see `stream`);
+//   standard error is drained alongside (its last 4 KB kept to tell a refused
+//   authorization), so a child that writes much to either never blocks on a
+//   full pipe. Nothing of the output is held whole but what `run` returns.
 // - After a time-out the call returns at once; a task on the utility queue
 //   gives the child's process group `kGraceSeconds` to end after the
-//   termination request, kills the group, reaps the child and stops the reader.
+//   termination request, then kills the group and reaps the child.
 //   When a child ends but something it started keeps its output open for
 //   longer than `kGraceSeconds`, the rest of its group is killed and what the
 //   child printed is returned. No child, zombie, thread or descriptor
 //   outlives a run.
 // - The background work keeps its own state: the runner may be destroyed as
-//   soon as `runScript` has returned. The dispatcher must run global tasks
-//   concurrently with each other (the reader and the reaping task wait for
-//   the child, not for each other).
+//   soon as a run has returned.
 //
-// Threading: `runScript` on any thread but the main thread; calls may overlap.
+// Threading: `runScript`, `run` and `stream` on any thread but the main
+// thread; calls may overlap.
 
 #include <cstddef>
 #include <string>
@@ -58,6 +58,7 @@ class OsascriptRunner final : public ScriptRunner {
 
   std::string runScript(const std::string& script, double timeoutSeconds) override;
   ScriptResult run(const std::string& script, double timeoutSeconds) override;
+  StreamResult stream(const std::string& script, double timeoutSeconds, const OutputSink& sink) override;
 
  private:
   platform::Dispatcher& dispatcher_;

@@ -16,10 +16,21 @@
 // control the host application (osascript's error -1743, "Not authorized to
 // send Apple events"). A runner that cannot tell reports no refusal.
 //
+// `stream` is the same run handing out the output as it arrives, for output
+// too large to hold whole: the sink receives it in pieces which, joined, are
+// the text `runScript` would return, and `delivered` says whether that text
+// is there and not empty. When it is false the pieces given so far (if any)
+// are not the output and must be dropped: the output turned out not to be
+// valid UTF-8, passed a limit, or the script ran into the time limit. The
+// sink is called on the calling thread, before `stream` returns; it should
+// not throw. The default gives the whole text of `run` in one piece.
+//
 // Threading: blocks the calling thread for the whole run; never call it on the
 // main thread. Calls on several threads may run at once.
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace quillory::bridge {
 
@@ -28,12 +39,24 @@ struct ScriptResult {
   bool notAuthorized = false;
 };
 
+struct StreamResult {
+  bool delivered = false;  // the whole output reached the sink and is not empty
+  bool notAuthorized = false;
+};
+
+using OutputSink = std::function<void(std::string_view piece)>;
+
 class ScriptRunner {
  public:
   virtual ~ScriptRunner() = default;
   virtual std::string runScript(const std::string& script, double timeoutSeconds) = 0;
   virtual ScriptResult run(const std::string& script, double timeoutSeconds) {
     return {runScript(script, timeoutSeconds), false};
+  }
+  virtual StreamResult stream(const std::string& script, double timeoutSeconds, const OutputSink& sink) {
+    const ScriptResult result = run(script, timeoutSeconds);
+    if (!result.output.empty()) sink(result.output);
+    return {!result.output.empty(), result.notAuthorized};
   }
 };
 

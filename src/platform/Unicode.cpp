@@ -6,9 +6,11 @@
 #include <unicode/unistr.h>
 #include <unicode/utf8.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace quillory::platform {
 
@@ -94,9 +96,23 @@ std::string filenameCharactersOnly(std::string_view text) {
   return result;
 }
 
-bool isValidUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+namespace {
+
+// The longest prefix of `bytes` made of whole well-formed sequences, and
+// whether what follows it is ill-formed (otherwise it is empty or the start
+// of a sequence cut off by the end of `bytes`).
+struct Utf8Prefix {
+  std::size_t complete = 0;
+  bool illFormed = false;
+};
+
+Utf8Prefix wellFormedPrefix(std::string_view bytes) {
+  const auto* const begin = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* p = begin;
   const auto* const end = p + bytes.size();
+  const auto at = [&](const unsigned char* q, bool illFormed) {
+    return Utf8Prefix{static_cast<std::size_t>(q - begin), illFormed};
+  };
   constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
   while (p != end) {
     // ASCII runs 16 bytes at a time: no byte has its high bit set.
@@ -139,20 +155,26 @@ bool isValidUtf8(std::string_view bytes) {
     } else if (lead >= 0xF1 && lead <= 0xF3) {
       length = 4;
     } else {
-      return false;
+      return at(p, true);
     }
-    if (end - p < length || p[1] < low || p[1] > high) return false;
-    for (std::ptrdiff_t i = 2; i < length; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
+    const std::ptrdiff_t present = std::min(length, end - p);
+    if (present > 1 && (p[1] < low || p[1] > high)) return at(p, true);
+    for (std::ptrdiff_t i = 2; i < present; ++i) {
+      if ((p[i] & 0xC0) != 0x80) return at(p, true);
     }
+    if (present < length) return at(p, false);
     p += length;
   }
-  return true;
+  return at(p, false);
 }
 
-std::pair<std::size_t, std::size_t> trimmedBounds(std::string_view text) {
-  // Only the ends are classified. From the front, scalar by scalar; an
-  // ill-formed sequence stands for U+FFFD, which is kept.
+// The length of the sequence a well-formed lead byte begins.
+std::size_t sequenceLength(unsigned char lead) { return lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
+
+// Where the text starts without its leading white space.
+std::size_t trimmedFront(std::string_view text) {
+  // From the front, scalar by scalar; an ill-formed sequence stands for
+  // U+FFFD, which is kept.
   std::size_t first = 0;
   while (first < text.size()) {
     const auto byte = static_cast<unsigned char>(text[first]);
@@ -166,11 +188,17 @@ std::pair<std::size_t, std::size_t> trimmedBounds(std::string_view text) {
     if (c < 0 || !isTrimmed(c)) break;
     first += static_cast<std::size_t>(i);
   }
-  // From the back: the last scalar starts at the last byte that is not a
-  // continuation byte (within four bytes). A lead byte is never part of an
-  // earlier sequence, so this finds the same scalars the front-to-back
-  // reading would, and anything that does not decode to exactly the bytes up
-  // to the end is ill-formed, hence kept.
+  return first;
+}
+
+// Where the text ends without its trailing white space, looking no further
+// back than `first`.
+std::size_t trimmedBack(std::string_view text, std::size_t first) {
+  // The last scalar starts at the last byte that is not a continuation byte
+  // (within four bytes). A lead byte is never part of an earlier sequence,
+  // so this finds the same scalars the front-to-back reading would, and
+  // anything that does not decode to exactly the bytes up to the end is
+  // ill-formed, hence kept.
   std::size_t end = text.size();
   while (end > first) {
     const auto byte = static_cast<unsigned char>(text[end - 1]);
@@ -188,7 +216,73 @@ std::pair<std::size_t, std::size_t> trimmedBounds(std::string_view text) {
     if (c < 0 || static_cast<std::size_t>(i) != last.size() || !isTrimmed(c)) break;
     end = start;
   }
-  return {first, end};
+  return end;
+}
+
+}  // namespace
+
+bool isValidUtf8(std::string_view bytes) {
+  const Utf8Prefix prefix = wellFormedPrefix(bytes);
+  return prefix.complete == bytes.size();
+}
+
+std::pair<std::size_t, std::size_t> trimmedBounds(std::string_view text) {
+  // Only the ends are classified.
+  const std::size_t first = trimmedFront(text);
+  return {first, trimmedBack(text, first)};
+}
+
+TrimmedUtf8Stream::TrimmedUtf8Stream(Sink sink) : sink_(std::move(sink)) {}
+
+bool TrimmedUtf8Stream::write(std::string_view bytes) {
+  if (failed_) return false;
+  if (partialSize_ > 0) {
+    // Complete the sequence the last bytes began.
+    const std::size_t length = sequenceLength(static_cast<unsigned char>(partial_[0]));
+    const std::size_t take = std::min(length - partialSize_, bytes.size());
+    bytes.copy(partial_ + partialSize_, take);
+    partialSize_ += take;
+    bytes.remove_prefix(take);
+    const std::string_view sequence(partial_, partialSize_);
+    const Utf8Prefix prefix = wellFormedPrefix(sequence);
+    if (prefix.illFormed) return fail();
+    if (partialSize_ < length) return true;
+    partialSize_ = 0;
+    pass(sequence);
+  }
+  const Utf8Prefix prefix = wellFormedPrefix(bytes);
+  if (prefix.illFormed) return fail();
+  pass(bytes.substr(0, prefix.complete));
+  partialSize_ = bytes.copy(partial_, bytes.size() - prefix.complete, prefix.complete);
+  return true;
+}
+
+bool TrimmedUtf8Stream::finish() {
+  held_.clear();
+  if (partialSize_ > 0) fail();
+  return !failed_;
+}
+
+bool TrimmedUtf8Stream::fail() {
+  failed_ = true;
+  held_.clear();
+  return false;
+}
+
+void TrimmedUtf8Stream::pass(std::string_view scalars) {
+  if (!started_) {
+    scalars.remove_prefix(trimmedFront(scalars));
+    if (scalars.empty()) return;
+    started_ = true;
+  }
+  const std::size_t end = trimmedBack(scalars, 0);
+  if (end > 0) {
+    if (!held_.empty()) sink_(held_);
+    sink_(scalars.substr(0, end));
+    passedAny_ = true;
+    held_.clear();
+  }
+  held_.append(scalars.substr(end));
 }
 
 std::string trimmedWhitespaceAndNewlines(std::string_view text) {

@@ -5,6 +5,7 @@
 // ill-formed sequences are treated as U+FFFD.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,5 +39,40 @@ std::string trimmedWhitespaceAndNewlines(std::string_view text);
 // [first, end). Only the scalars at the two ends are looked at, so the cost
 // does not grow with the text.
 std::pair<std::size_t, std::size_t> trimmedBounds(std::string_view text);
+
+// The same check and trim on a text that arrives in pieces, for output too
+// large to hold whole: the pieces the sink receives, joined, are the trimmed
+// text. Leading white space is skipped; a run of white space is held back
+// until something other than white space follows it, so trailing white space
+// never reaches the sink. A scalar cut by the edge of a piece waits for the
+// rest of its bytes. Once the bytes are not well-formed UTF-8 the sink gets
+// nothing more; then what it got is a prefix of no valid text and is to be
+// dropped. Not thread-safe: one writer, and the sink is called on its thread.
+class TrimmedUtf8Stream {
+ public:
+  using Sink = std::function<void(std::string_view piece)>;
+
+  explicit TrimmedUtf8Stream(Sink sink);
+
+  // Takes the next bytes; false once the bytes so far are not well-formed.
+  bool write(std::string_view bytes);
+  // Ends the text (white space held back is dropped); false when the bytes
+  // are not well-formed, also when they end inside a sequence.
+  bool finish();
+  // Whether the sink has received anything (the trimmed text is not empty).
+  bool passedAny() const { return passedAny_; }
+
+ private:
+  bool fail();
+  void pass(std::string_view scalars);
+
+  Sink sink_;
+  char partial_[4] = {};  // a sequence begun at the end of the last bytes
+  std::size_t partialSize_ = 0;
+  std::string held_;  // white space not yet known to be inside the text
+  bool started_ = false;
+  bool failed_ = false;
+  bool passedAny_ = false;
+};
 
 }  // namespace quillory::platform

@@ -514,30 +514,75 @@ void appendMember(std::string& out, std::string_view key, std::string_view value
 
 }  // namespace
 
-PreparedExport prepareExport(std::string_view exportText,
-                             const std::optional<std::string>& confirmedLibraryName,
-                             const std::set<std::string>& keepFields, const platform::Clock& clock) {
-  PreparedExport prepared;
-  std::string& out = prepared.documentBytes;
-  // Room for a document as large as the export and then some ("/" grows to
-  // "\/"), so that it is never copied while it grows. Pages of the
-  // reservation that are never written cost no memory.
-  out.reserve(exportText.size() + exportText.size() / 4 + 4096);
-  adviseHugePages(out);
+// What `ExportTransform` holds while it parses: the document (which the
+// handler writes into) and the parser.
+struct ExportTransform::Parse {
+  explicit Parse(const std::set<std::string>& keepFields) : parser(options(), keepFields, document) {}
 
-  json::parse_options options;
-  options.max_depth = kMaxExportDepth;
-  auto parser = std::make_unique<json::basic_parser<ExportHandler>>(options, keepFields, out);
-  json::error_code error;
-  const std::size_t used = parser->write_some(false, exportText.data(), exportText.size(), error);
-  if (error || used != exportText.size() || !parser->done() || !parser->handler().itemsValid()) {
-    throw ExportError(ExportErrorCode::parseFailure);
+  static json::parse_options options() {
+    json::parse_options options;
+    options.max_depth = kMaxExportDepth;
+    return options;
   }
-  ExportHandler& result = parser->handler();
+
+  // Room for the document to grow by as much as the export does and then
+  // some ("/" grows to "\/"), so that it is never copied while it grows but
+  // when the room runs out, and then it doubles. Pages of the reservation
+  // that are never written cost no memory.
+  void reserve(std::size_t exportBytes) {
+    const std::size_t needed = document.size() + exportBytes + exportBytes / 4 + 8192;
+    if (needed <= document.capacity()) return;
+    document.reserve(std::max(needed, document.capacity() * 2));
+    adviseHugePages(document);
+  }
+
+  std::string document;
+  json::basic_parser<ExportHandler> parser;
+};
+
+ExportTransform::ExportTransform(const std::set<std::string>& keepFields, std::size_t expectedSize)
+    : parse_(std::make_unique<Parse>(keepFields)) {
+  parse_->reserve(expectedSize);
+}
+
+ExportTransform::~ExportTransform() = default;
+
+void ExportTransform::write(std::string_view piece) noexcept {
+  if (failed_) return;
+  try {
+    json::basic_parser<ExportHandler>& parser = parse_->parser;
+    if (parser.done()) {
+      // After the export object, only white space.
+      failed_ = piece.find_first_not_of(" \t\n\r") != std::string_view::npos;
+      return;
+    }
+    parse_->reserve(piece.size());
+    json::error_code error;
+    const std::size_t used = parser.write_some(true, piece.data(), piece.size(), error);
+    failed_ = error || used != piece.size();
+  } catch (...) {
+    failed_ = true;
+    failure_ = std::current_exception();
+  }
+}
+
+PreparedExport ExportTransform::finish(const std::optional<std::string>& confirmedLibraryName,
+                                       const platform::Clock& clock) {
+  if (failure_) std::rethrow_exception(failure_);
+  json::basic_parser<ExportHandler>& parser = parse_->parser;
+  if (!failed_ && !parser.done()) {
+    json::error_code error;
+    parser.write_some(false, nullptr, 0, error);
+    failed_ = error || !parser.done();
+  }
+  if (failed_ || !parser.handler().itemsValid()) throw ExportError(ExportErrorCode::parseFailure);
+  ExportHandler& result = parser.handler();
   result.flush();
   if (result.itemCount() == 0) throw ExportError(ExportErrorCode::emptyLibrary);
   result.checkNumbers();
 
+  PreparedExport prepared;
+  std::string& out = parse_->document;
   prepared.libraryPath = result.libraryPath().value_or("");
   prepared.libraryName =
       confirmedLibraryName ? confirmedLibraryName : libraryNameFromPath(prepared.libraryPath);
@@ -557,9 +602,18 @@ PreparedExport prepareExport(std::string_view exportText,
   out += ',';
   appendMember(out, "libraryPath", prepared.libraryPath);
   out += '}';
+  prepared.documentBytes = std::move(out);
 
   prepared.markerBytes = platform::formatIso8601(clock.now());
   return prepared;
+}
+
+PreparedExport prepareExport(std::string_view exportText,
+                             const std::optional<std::string>& confirmedLibraryName,
+                             const std::set<std::string>& keepFields, const platform::Clock& clock) {
+  ExportTransform transform(keepFields, exportText.size());
+  transform.write(exportText);
+  return transform.finish(confirmedLibraryName, clock);
 }
 
 }  // namespace quillory::publish

@@ -3,6 +3,8 @@
 // document's bytes, its update marker and the names it is published under.
 // Touches no file; the benchmark and the tests call it directly.
 
+#include <exception>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -39,5 +41,31 @@ struct PreparedExport {
 PreparedExport prepareExport(std::string_view exportText,
                              const std::optional<std::string>& confirmedLibraryName,
                              const std::set<std::string>& keepFields, const platform::Clock& clock);
+
+// The same transform fed piece by piece as the export text arrives (the
+// pieces, joined, are the export text), so the text is never held whole:
+// `prepareExport` is one `write` and `finish`. `expectedSize`, when known,
+// reserves room for the document up front; otherwise it grows as it fills.
+// Not thread-safe: one writer at a time.
+class ExportTransform {
+ public:
+  explicit ExportTransform(const std::set<std::string>& keepFields, std::size_t expectedSize = 0);
+  ~ExportTransform();
+  ExportTransform(const ExportTransform&) = delete;
+  ExportTransform& operator=(const ExportTransform&) = delete;
+
+  // Parses the next piece. Never throws: a failure (the text is not JSON,
+  // too deep, out of memory) is kept, later pieces are passed over, and
+  // `finish` throws it.
+  void write(std::string_view piece) noexcept;
+  // The document, as `prepareExport` describes (the same errors). Call once.
+  PreparedExport finish(const std::optional<std::string>& confirmedLibraryName, const platform::Clock& clock);
+
+ private:
+  struct Parse;
+  std::unique_ptr<Parse> parse_;
+  std::exception_ptr failure_;
+  bool failed_ = false;
+};
 
 }  // namespace quillory::publish

@@ -37,10 +37,13 @@ int exportLibrary(const PipelineContext& context) {
   if (!context.isHostRunning || !context.isHostRunning()) throw ExportError(ExportErrorCode::klNotResponding);
   std::optional<std::string> libraryName = context.confirmedLibraryName;
   if (context.bracketWithLibraryName) libraryName = reportedLibraryName(context);
-  bridge::ScriptResult exported =
-      context.scripts.run(std::string(bridge::kExportScript), bridge::kExportTimeoutSeconds);
-  std::string exportText = std::move(exported.output);
-  if (exportText.empty()) {
+  // The export is transformed as the script prints it; nothing of it is kept
+  // when the run fails.
+  ExportTransform transform(context.keepFields);
+  const bridge::StreamResult exported =
+      context.scripts.stream(std::string(bridge::kExportScript), bridge::kExportTimeoutSeconds,
+                             [&transform](std::string_view piece) { transform.write(piece); });
+  if (!exported.delivered) {
     throw ExportError(exported.notAuthorized ? ExportErrorCode::klNotAuthorized
                                              : ExportErrorCode::klNotResponding);
   }
@@ -53,9 +56,7 @@ int exportLibrary(const PipelineContext& context) {
     }
   }
 
-  PreparedExport prepared = prepareExport(exportText, libraryName, context.keepFields, context.clock);
-  std::string().swap(exportText);  // the export text is not needed any more:
-                                   // free it before writing
+  PreparedExport prepared = transform.finish(libraryName, context.clock);
   const std::string publishingName = prepared.libraryName.value_or(prepared.libraryFilename);
 
   std::unique_lock<std::mutex> publishLock;

@@ -39,6 +39,12 @@ INSTANTIATE_TEST_SUITE_P(
         // No-break space (Zs) before, line separator (Zl) and U+0085 after.
         OutputCase{"UnicodeSeparatorsTrimmed", R"(printf '\302\240 name \342\200\250\302\205')", "name"},
         OutputCase{"NonUtf8", R"(printf 'ok\377\376')", ""},
+        // Read as it comes: characters and white space cut by the pauses.
+        OutputCase{"PiecesJoined",
+                   R"(printf ' \342'; sleep 0.1; printf '\200\250o'; sleep 0.1; printf 'k \302';
+                   sleep 0.1; printf '\240 !\302'; sleep 0.1; printf '\240\n')",
+                   "ok \u00A0 !"},
+        OutputCase{"NonUtf8AfterAPause", R"(printf '{"a":1'; sleep 0.1; printf '\303(}')", ""},
         OutputCase{"ExitStatusIgnored", R"(printf partial; exit 3)", "partial"},
         // Far more than a pipe holds: undrained, the child would block until the time limit.
         OutputCase{"FloodOnStandardErrorDrained", "head -c 8000000 /dev/zero >&2; printf done", "done"}),

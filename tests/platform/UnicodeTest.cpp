@@ -48,11 +48,12 @@ TEST(UnicodeTest, FileNameCharactersAreLettersMarksNumbersDashAndUnderscore) {
 TEST(UnicodeTest, TrimsWhiteSpaceAndNewlinesAtBothEnds) {
   for (const auto& [input, expected] :
        Cases{{"\t\v\f\r\n x y \n", "x y"},
-             {"\u0085a\u00A0", "a"},                          // NEL, no-break space (Zs)
-             {"\u2028a\u2029", "a"},                          // line and paragraph separators
-             {"\u3000a\u2003", "a"},                          // ideographic space, em space
-             {"\u200Ba", "\u200Ba"},                          // zero-width space is Cf: kept
-             {std::string("\0a", 2), std::string("\0a", 2)},  // NUL is a control, not space
+             {"\u0085a\u00A0", "a"},                           // NEL, no-break space (Zs)
+             {"\u2028a\u2029", "a"},                           // line and paragraph separators
+             {"\u3000a\u2003", "a"},                           // ideographic space, em space
+             {" a\u2028\u00A0 b\u2029\n", "a\u2028\u00A0 b"},  // inner white space kept
+             {"\u200Ba", "\u200Ba"},                           // zero-width space is Cf: kept
+             {std::string("\0a", 2), std::string("\0a", 2)},   // NUL is a control, not space
              {" \xFF ", "\xFF"},
              // Ill-formed bytes at the ends are kept: a stray continuation byte,
              // a truncated sequence, a stray byte after a NEL.
@@ -60,6 +61,18 @@ TEST(UnicodeTest, TrimsWhiteSpaceAndNewlinesAtBothEnds) {
              {"\xE2\x80\xE2\x80\xA8", "\xE2\x80"},
              {"a\xC2\x85\x80", "a\xC2\x85\x80"}}) {
     EXPECT_EQ(trimmedWhitespaceAndNewlines(input), expected) << input;
+    // In two pieces, split anywhere, the second given byte by byte: the same
+    // text, or a failure for ill-formed bytes.
+    for (std::size_t split = 0; split <= input.size(); ++split) {
+      std::string streamed;
+      TrimmedUtf8Stream stream([&streamed](std::string_view piece) { streamed += piece; });
+      stream.write(input.substr(0, split));
+      for (std::size_t i = split; i < input.size(); ++i) stream.write(input.substr(i, 1));
+      EXPECT_EQ(stream.finish(), isValidUtf8(input)) << input;
+      if (!isValidUtf8(input)) continue;
+      EXPECT_EQ(streamed, expected) << input << " split at " << split;
+      EXPECT_EQ(stream.passedAny(), !expected.empty());
+    }
   }
 }
 

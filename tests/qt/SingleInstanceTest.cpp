@@ -4,7 +4,6 @@
 // running one quits cleanly on SIGTERM.
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -46,12 +45,8 @@ std::unique_ptr<posix::ChildProcess> startHelper(const testing::TempHome& home,
 bool waitForOutput(posix::ChildProcess& child, std::string& output, const std::string& text) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (output.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-    pollfd fd{child.stdoutFd(), POLLIN, 0};
-    if (::poll(&fd, 1, 100) <= 0) continue;
-    char buffer[4096];
-    const ssize_t n = ::read(child.stdoutFd(), buffer, sizeof buffer);
-    if (n <= 0) return false;
-    output.append(buffer, static_cast<std::size_t>(n));
+    const auto append = [&output](std::string_view piece) { output.append(piece); };
+    if (!child.read(std::chrono::milliseconds(100), append).open) break;
   }
   return output.find(text) != std::string::npos;
 }

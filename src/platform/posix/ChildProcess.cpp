@@ -29,6 +29,9 @@ extern char** environ;
 namespace quillory::platform::posix {
 namespace {
 
+// Without an exit watch, the child's end is looked for in steps this long.
+constexpr std::chrono::milliseconds kStep{5};
+
 // Writing into a pipe whose reading end has been closed raises SIGPIPE, whose
 // default action ends the process. The helper checks the results of its
 // writes instead, so the signal is ignored process-wide the first time a child
@@ -87,17 +90,22 @@ bool makePipe(OwnedFd& readEnd, OwnedFd& writeEnd) {
   return moveAboveStdio(readEnd) && moveAboveStdio(writeEnd);
 }
 
+// How much the standard-output pipe is enlarged to, and how much one `read`
+// takes from either pipe before it hands control back.
+constexpr std::size_t kPipeBytes = 1024 * 1024;
+
 enum class DrainResult { open, closed };
 
-// Reads what the pipe holds now. Keeps the last `tailBytes` of it in `tail`
-// when there is one; the rest is discarded.
+// Reads what the pipe holds now, up to about `kPipeBytes`. Keeps the last
+// `tailBytes` of it in `tail` when there is one; the rest is discarded.
 DrainResult drainTail(int fd, std::string* tail, std::size_t tailBytes) {
   char scratch[64 * 1024];
-  for (;;) {
+  for (std::size_t taken = 0; taken < kPipeBytes;) {
     const ssize_t n = ::read(fd, scratch, sizeof scratch);
     if (n > 0) {
+      const std::size_t got = static_cast<std::size_t>(n);
+      taken += got;
       if (tail != nullptr) {
-        const std::size_t got = static_cast<std::size_t>(n);
         const std::size_t keep = std::min(got, tailBytes);
         tail->append(scratch + got - keep, keep);
         if (tail->size() > tailBytes) tail->erase(0, tail->size() - tailBytes);
@@ -109,55 +117,14 @@ DrainResult drainTail(int fd, std::string* tail, std::size_t tailBytes) {
     if (errno == EAGAIN || errno == EWOULDBLOCK) return DrainResult::open;
     return DrainResult::closed;  // a read error ends this stream
   }
+  return DrainResult::open;
 }
-
-// The output read so far: the bytes [0, used) of `text`, whose size beyond
-// `used` is room for the next reads. The room grows geometrically, so a large
-// output costs a few reallocations and no copy per chunk; it never grows past
-// one byte over the limit, which is enough to see the limit passed.
-class OutputBuffer {
- public:
-  OutputBuffer(std::string& text, std::size_t limit) : text_(text), used_(text.size()), limit_(limit) {}
-
-  bool overLimit() const { return used_ > limit_; }
-  // Cuts the room off (no copy: the size shrinks within the capacity).
-  void finish() { text_.resize(used_); }
-
-  // Reads what the pipe holds now.
-  DrainResult drain(int fd) {
-    constexpr std::size_t kSmallestRoom = 64 * 1024;
-    for (;;) {
-      if (overLimit()) return DrainResult::open;
-      const std::size_t ceiling = limit_ == SIZE_MAX ? SIZE_MAX : limit_ + 1;
-      if (text_.size() - used_ < kSmallestRoom && text_.size() < ceiling) {
-        const std::size_t grown = std::max(text_.size() * 2, used_ + kSmallestRoom);
-        text_.resize(std::min(grown, ceiling));
-      }
-      const std::size_t room = std::min(text_.size(), ceiling) - used_;
-      const ssize_t n = ::read(fd, text_.data() + used_, room);
-      if (n > 0) {
-        used_ += static_cast<std::size_t>(n);
-        continue;
-      }
-      if (n == 0) return DrainResult::closed;
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return DrainResult::open;
-      return DrainResult::closed;  // a read error ends this stream
-    }
-  }
-
- private:
-  std::string& text_;
-  std::size_t used_;
-  const std::size_t limit_;
-};
 
 // A larger pipe lets a fast writer hand over more per wake-up of the reader.
 // Where the system cannot (or will not) enlarge it, the default stays.
 void enlargePipe([[maybe_unused]] int fd) {
 #if defined(F_SETPIPE_SZ)
-  constexpr int kPipeBytes = 1024 * 1024;
-  ::fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
+  ::fcntl(fd, F_SETPIPE_SZ, static_cast<int>(kPipeBytes));
 #endif
 }
 
@@ -238,14 +205,9 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
                                                   const std::vector<std::string>& arguments) {
   ignoreSigpipeOnce();
 
-  OwnedFd outRead, outWrite, errRead, errWrite, wakeRead, wakeWrite;
-  if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite) || !makePipe(wakeRead, wakeWrite)) {
-    return nullptr;
-  }
-  if (!setNonBlocking(outRead.get()) || !setNonBlocking(errRead.get()) || !setNonBlocking(wakeRead.get()) ||
-      !setNonBlocking(wakeWrite.get())) {
-    return nullptr;
-  }
+  OwnedFd outRead, outWrite, errRead, errWrite;
+  if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite)) return nullptr;
+  if (!setNonBlocking(outRead.get()) || !setNonBlocking(errRead.get())) return nullptr;
   enlargePipe(outRead.get());
 
   SpawnSetup setup;
@@ -267,19 +229,12 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
   outWrite = OwnedFd();
   errWrite = OwnedFd();
   exitcleanup::addChildGroup(pid);  // a signal that ends this process stops the group
-  return std::unique_ptr<ChildProcess>(new ChildProcess(pid, outRead.release(), errRead.release(),
-                                                        wakeRead.release(), wakeWrite.release(),
-                                                        openExitWatch(pid)));
+  return std::unique_ptr<ChildProcess>(
+      new ChildProcess(pid, outRead.release(), errRead.release(), openExitWatch(pid)));
 }
 
-ChildProcess::ChildProcess(int pid, int stdoutFd, int stderrFd, int wakeReadFd, int wakeWriteFd,
-                           int exitWatchFd)
-    : pid_(pid),
-      stdoutFd_(stdoutFd),
-      stderrFd_(stderrFd),
-      wakeReadFd_(wakeReadFd),
-      wakeWriteFd_(wakeWriteFd),
-      exitWatchFd_(exitWatchFd) {}
+ChildProcess::ChildProcess(int pid, int stdoutFd, int stderrFd, int exitWatchFd)
+    : pid_(pid), stdoutFd_(stdoutFd), stderrFd_(stderrFd), exitWatchFd_(exitWatchFd) {}
 
 ChildProcess::~ChildProcess() {
   if (!reaped_) {
@@ -313,8 +268,6 @@ bool ChildProcess::runningLocked() {
 }
 
 bool ChildProcess::waitForExit(std::chrono::milliseconds limit) {
-  // Without an exit watch, the end is looked for in short steps.
-  constexpr std::chrono::milliseconds kStep{5};
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (isRunning()) {
     const auto left = deadline - std::chrono::steady_clock::now();
@@ -366,37 +319,44 @@ ExitStatus ChildProcess::reap() {
   return status_;
 }
 
-bool ChildProcess::readOutput(std::string& output, std::size_t limit, std::string* errorTail) {
-  OutputBuffer buffer(output, limit);
-  int outFd = stdoutFd_.get();
-  int errFd = stderrFd_.get();
-  while (outFd >= 0 || errFd >= 0) {
-    // poll skips entries with a negative descriptor.
-    pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {wakeReadFd_.get(), POLLIN, 0}};
-    if (::poll(fds, 3, -1) == -1) {
-      if (errno == EINTR) continue;
+ChildProcess::ReadResult ChildProcess::read(std::chrono::milliseconds wait, const OutputHandler& onOutput,
+                                            std::string* errorTail) {
+  ReadResult result;
+  result.open = stdoutOpen_ || stderrOpen_;
+  if (!result.open) return result;
+  const bool watchExit = isRunning();
+  if (watchExit && !exitWatchFd_.valid()) wait = std::min(wait, kStep);
+  // poll skips entries with a negative descriptor.
+  pollfd fds[3] = {{stdoutOpen_ ? stdoutFd_.get() : -1, POLLIN, 0},
+                   {stderrOpen_ ? stderrFd_.get() : -1, POLLIN, 0},
+                   {watchExit ? exitWatchFd_.get() : -1, POLLIN, 0}};
+  const auto timeout = std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, 60'000);
+  if (::poll(fds, 3, static_cast<int>(timeout)) == -1) return result;  // EINTR: the caller reads again
+  if (fds[0].revents != 0) {
+    if (!readBuffer_) readBuffer_ = std::make_unique_for_overwrite<char[]>(kReadBytes);
+    while (result.outputBytes < kPipeBytes) {
+      const ssize_t n = ::read(stdoutFd_.get(), readBuffer_.get(), kReadBytes);
+      if (n > 0) {
+        result.outputBytes += static_cast<std::size_t>(n);
+        onOutput(std::string_view(readBuffer_.get(), static_cast<std::size_t>(n)));
+        continue;
+      }
+      if (n == -1 && errno == EINTR) continue;
+      // End of file or a read error ends the stream; EAGAIN: it is empty for now.
+      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) stdoutOpen_ = false;
       break;
     }
-    if (fds[2].revents != 0) {
-      if (outFd >= 0) buffer.drain(outFd);
-      break;
-    }
-    if (fds[0].revents != 0 && buffer.drain(outFd) == DrainResult::closed) outFd = -1;
-    if (buffer.overLimit()) break;
-    if (fds[1].revents != 0 && drainTail(errFd, errorTail, kErrorTailBytes) == DrainResult::closed)
-      errFd = -1;
   }
-  buffer.finish();
-  if (!buffer.overLimit()) return true;
-  output.clear();
-  output.shrink_to_fit();
-  return false;
+  if (fds[1].revents != 0 && drainTail(stderrFd_.get(), errorTail, kErrorTailBytes) == DrainResult::closed) {
+    stderrOpen_ = false;
+  }
+  result.open = stdoutOpen_ || stderrOpen_;
+  return result;
 }
 
-void ChildProcess::stopReading() {
-  const char byte = 1;
-  // Non-blocking: when the pipe is full the request is already there.
-  while (::write(wakeWriteFd_.get(), &byte, 1) == -1 && errno == EINTR) {
+void ChildProcess::readOutput(std::string& output, std::string* errorTail) {
+  const auto append = [&output](std::string_view piece) { output.append(piece); };
+  while (read(std::chrono::minutes(1), append, errorTail).open) {
   }
 }
 

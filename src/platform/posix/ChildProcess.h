@@ -21,28 +21,29 @@
 // - `waitForExit` returns as soon as the child ends: it waits on a pidfd
 //   (Linux) or a kqueue process filter (macOS), and only where neither exists
 //   does it look in steps of a few milliseconds.
-// - `readOutput` appends standard output to a string and discards standard
-//   error (keeping its last `kErrorTailBytes` when asked to) until both are
-//   closed by every process holding them, or until `stopReading` is called
-//   (then what is already in the pipe is still taken). The stop request is
-//   sticky: a later `readOutput` returns at once. When the output grows past
-//   `limit` bytes it stops reading, empties the string and returns false;
-//   stopping the child is the caller's choice. The standard-output pipe is
+// - `read` waits for output on either pipe, the end of either or, while
+//   it runs, the child's end, and reads what is there: standard output in
+//   pieces of at most `kReadBytes` handed to a callback (at most one pipe's
+//   worth per call, so a caller that reads in a loop gets control back
+//   often, however fast the child writes), standard error discarded except
+//   its last `kErrorTailBytes` when asked for. The standard-output pipe is
 //   enlarged where the system allows it.
 //
 // Threading: every member may be called from any thread. The process
 // operations are serialized by a mutex (a signal is never sent to a reaped
 // child's ids); `reap` holds it while it waits, so reap a child only once it
-// has ended or been killed. `readOutput` runs on one thread at a time.
+// has ended or been killed. `read` and `readOutput` run on one thread at a
+// time, and the callback on that thread.
 // Interrupted system calls (EINTR) are resumed throughout.
 
 #include <chrono>
 #include <cstddef>
-#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/posix/OwnedFd.h"
@@ -80,37 +81,43 @@ class ChildProcess {
   // Waits for the child to end and collects its status; later calls return
   // the same status at once.
   ExitStatus reap();
-  bool isReaped() const {
-    std::lock_guard lock(mutex_);
-    return reaped_;
-  }
 
-  // Reading ends of the pipes (non-blocking, close-on-exec), owned by the object.
-  int stdoutFd() const { return stdoutFd_.get(); }
-  int stderrFd() const { return stderrFd_.get(); }
-
-  // How much of the end of standard error `readOutput` keeps.
+  // How much of the end of standard error is kept, and the largest piece of
+  // standard output handed out.
   static constexpr std::size_t kErrorTailBytes = 4096;
+  static constexpr std::size_t kReadBytes = 256 * 1024;
 
-  // False when the output passed `limit` (then `output` is empty).
-  bool readOutput(std::string& output, std::size_t limit = SIZE_MAX, std::string* errorTail = nullptr);
-  void stopReading();
+  using OutputHandler = std::function<void(std::string_view piece)>;
+  struct ReadResult {
+    std::size_t outputBytes = 0;  // standard output read by this call
+    bool open = true;             // false once both pipes are closed
+  };
+  // Waits at most `wait` (in steps of a few milliseconds while the child runs
+  // where there is no exit watch), then reads what the pipes hold. Standard
+  // error's tail is appended to `errorTail` (and that kept to its last
+  // `kErrorTailBytes`) when one is given.
+  ReadResult read(std::chrono::milliseconds wait, const OutputHandler& onOutput,
+                  std::string* errorTail = nullptr);
+  // Reads both pipes until they are closed; appends standard output.
+  void readOutput(std::string& output, std::string* errorTail = nullptr);
 
  private:
-  ChildProcess(int pid, int stdoutFd, int stderrFd, int wakeReadFd, int wakeWriteFd, int exitWatchFd);
+  ChildProcess(int pid, int stdoutFd, int stderrFd, int exitWatchFd);
   void signalGroup(int signal);
   bool runningLocked();
 
   const int pid_;
   const OwnedFd stdoutFd_;
   const OwnedFd stderrFd_;
-  const OwnedFd wakeReadFd_;  // becomes readable when reading should stop
-  const OwnedFd wakeWriteFd_;
   const OwnedFd exitWatchFd_;  // readable once the child has ended; -1 when there is none
   mutable std::mutex mutex_;   // guards the three fields below
   bool ended_ = false;
   bool reaped_ = false;
   ExitStatus status_;
+  // Used by `read` only.
+  bool stdoutOpen_ = true;
+  bool stderrOpen_ = true;
+  std::unique_ptr<char[]> readBuffer_;
 };
 
 }  // namespace quillory::platform::posix
