@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
 
+#include <cassert>
+
 #include "engine/ExportManager.h"
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
@@ -18,31 +20,34 @@ AppDelegate::AppDelegate(Private, Shell shell, std::shared_ptr<engine::ExportMan
 AppDelegate::~AppDelegate() = default;
 
 void AppDelegate::applicationDidFinishLaunching() {
+  assert(shell_.dispatcher.isMainThread());
   if (shell_.becomeAccessory) shell_.becomeAccessory();
   setUpStatusItem();
 
-  // The hook runs on the manager's terms (any thread); it only queues the
-  // refresh, always asynchronously, and the refresh is skipped once the
+  // The manager calls the hook on the main thread only, never inside the call
+  // that reported the change: the hook refreshes at once, so a change reaches
+  // the menu in one hop of the main queue. The refresh is skipped once the
   // delegate is gone.
-  std::weak_ptr<AppDelegate> weakSelf = weak_from_this();
-  platform::Dispatcher* dispatcher = &shell_.dispatcher;
-  export_->setOnStatusChanged([weakSelf, dispatcher] {
-    dispatcher->async([weakSelf] {
-      if (auto self = weakSelf.lock()) self->refreshMenu();
-    });
+  export_->setOnStatusChanged([weakSelf = weak_from_this()] {
+    if (auto self = weakSelf.lock()) self->refreshMenu();
   });
 
   export_->startMonitoring();
 }
 
-void AppDelegate::syncNow() { export_->sync("manual"); }
+void AppDelegate::syncNow() {
+  assert(shell_.dispatcher.isMainThread());
+  export_->sync("manual");
+}
 
 void AppDelegate::toggleAutoSync() {
+  assert(shell_.dispatcher.isMainThread());
   export_->toggleAutoSync();
   refreshMenu();
 }
 
 void AppDelegate::toggleLaunchAtLogin() {
+  assert(shell_.dispatcher.isMainThread());
   const bool enabled = loginItemEnabled();
   const std::optional<std::string> error =
       enabled ? shell_.loginItems.unregisterItem() : shell_.loginItems.registerItem();

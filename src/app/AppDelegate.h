@@ -2,10 +2,11 @@
 // The application delegate: the status item with its menu, the menu commands,
 // and the connection between the user interface and the sync engine.
 //
-// Lifecycle: `create` makes the delegate around the process-wide manager; the
-// platform calls `applicationDidFinishLaunching` once the event loop runs,
-// which builds the status item and its menu, installs the status hook and
-// starts the manager's monitoring. From then on the menu follows the manager's
+// Lifecycle: `create` makes the delegate around the manager that the
+// composition root made and owns; the platform calls
+// `applicationDidFinishLaunching` once the event loop runs, which builds the
+// status item and its menu, installs the status hook and starts the manager's
+// monitoring. From then on the menu follows the manager's
 // state through `refreshMenu`, which changes the items of the menu built at
 // launch in place and refills the Libraries submenu.
 //
@@ -14,8 +15,9 @@
 // The manager's status hook and the menu's actions hold the delegate weakly,
 // so a notification that arrives after the delegate is gone does nothing.
 //
-// Threading: main thread only. The status hook may be called on any thread;
-// it only hands `refreshMenu` to the main queue.
+// Threading: main thread only; the commands, `refreshMenu` and launching
+// assert it. The manager calls the status hook on the main thread, and the
+// hook refreshes the menu at once.
 //
 // Nothing here knows the toolkit: the status item, menus, alerts, login items,
 // queues and the clock come in through the platform interfaces.

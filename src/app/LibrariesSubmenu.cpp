@@ -1,10 +1,13 @@
 // The Libraries submenu: one checkable item per known library, and switching a
 // library's sync on or off (off only after the user confirms, because it
 // removes the library from the devices).
+#include <cassert>
+
 #include "app/AppDelegate.h"
 #include "app/MenuTitle.h"
 #include "engine/ExportManager.h"
 #include "platform/AlertPresenter.h"
+#include "platform/Dispatcher.h"
 #include "presentation/LibraryLine.h"
 #include "presentation/SwitchOffQuestion.h"
 
@@ -29,6 +32,7 @@ void AppDelegate::rebuildLibrariesSubmenu(platform::Menu& submenu) {
 }
 
 void AppDelegate::toggleLibrarySync(platform::MenuItem& item) {
+  assert(shell_.dispatcher.isMainThread());
   const std::optional<std::string> name = item.representedObject();
   if (!name) return;
 

@@ -1,8 +1,11 @@
 // The status item, the menu built at launch and its refresh.
+#include <cassert>
+
 #include "app/AppDelegate.h"
 #include "app/MenuTitle.h"
 #include "engine/ExportManager.h"
 #include "platform/Clock.h"
+#include "platform/Dispatcher.h"
 #include "platform/LoginItemService.h"
 #include "presentation/LibraryLine.h"
 #include "presentation/StatusLine.h"
@@ -53,7 +56,10 @@ std::shared_ptr<platform::Menu> AppDelegate::buildMenu() {
 }
 
 void AppDelegate::refreshMenu() {
-  const bool syncing = export_->isSyncing();
+  assert(shell_.dispatcher.isMainThread());
+  // One snapshot: the lines below never mix two states of the manager.
+  const engine::ExportState state = export_->state();
+  const bool syncing = state.isSyncing;
 
   // 1. The icon, or the indicator while a sync runs.
   if (statusItem_ && statusItem_->hasButton()) {
@@ -74,21 +80,22 @@ void AppDelegate::refreshMenu() {
   }
 
   // 3. The library line.
+  const std::optional<std::string>& name = state.currentLibraryName;
   if (auto item = libraryItem_.lock()) {
-    const std::optional<std::string> name = export_->currentLibraryName();
     item->setTitle(presentation::libraryLine(name ? std::optional(elidedMenuTitle(*name)) : std::nullopt));
     item->setToolTip(name ? *name : "");
   }
 
   // 4. The status line and "Sync Now".
+  const std::optional<platform::Date> lastSync =
+      syncing || !name ? std::nullopt : export_->librarySyncDate(*name);
   const presentation::StatusLine line = presentation::statusLineFor(
-      syncing, export_->lastError(), syncing ? std::nullopt : export_->currentLibrarySyncDate(),
-      [this](platform::Date date) { return relativeDateText(date); });
+      syncing, state.lastError, lastSync, [this](platform::Date date) { return relativeDateText(date); });
   if (auto item = syncStatusItem_.lock()) item->setTitle(line.title);
   if (auto item = syncNowItem_.lock()) item->setEnabled(line.syncNowEnabled);
 
   // 5. and 6. The check marks.
-  if (auto item = autoSyncItem_.lock()) item->setChecked(export_->autoSyncEnabled());
+  if (auto item = autoSyncItem_.lock()) item->setChecked(state.autoSyncEnabled);
   if (auto item = loginItem_.lock()) item->setChecked(loginItemEnabled());
 }
 

@@ -243,9 +243,8 @@ int main(int argc, char** argv) {
   runningAlerts.store(&alerts);
   bridge::OsascriptRunner scripts(dispatcher, clock, log, "/usr/bin/osascript");
 
-  const std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::shared([&] {
-    return engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts, scripts, home};
-  });
+  const std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
+      engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts, scripts, home});
 
   app::Shell shell{
       .makeStatusItem = [] { return std::make_unique<qt::QtStatusItem>(makeStatusIcon()); },

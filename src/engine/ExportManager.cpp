@@ -3,6 +3,7 @@
 
 #include "engine/ExportManager.h"
 
+#include <cassert>
 #include <utility>
 
 #include "platform/Clock.h"
@@ -10,20 +11,14 @@
 
 namespace quillory::engine {
 
-double secondsFromTo(platform::Date from, platform::Date to) {
-  using Seconds = std::chrono::duration<double>;
-  return Seconds(to.time_since_epoch()).count() - Seconds(from.time_since_epoch()).count();
-}
-
-// Initialisation: the run state starts empty, `lastKLActiveDate` is now and
-// `lastExportDate` the distant past. "autoSyncEnabled" is taken when it holds
+// Initialisation: the run state and the names start empty; the idle rule
+// takes the start as the host's last activation and the last export as the
+// distant past. "autoSyncEnabled" is taken when it holds
 // a bool; otherwise (absent or another type) the setting is on and true is
 // written back. "lastSyncDate" is taken when it holds a date and left as it
 // is otherwise; taking it writes nothing.
-ExportManager::ExportManager(Environment environment) : env_(std::move(environment)) {
-  state_.lastKLActiveDate = env_.clock.now();
-  state_.lastExportDate = kDistantPast;
-
+ExportManager::ExportManager(Environment environment)
+    : env_(std::move(environment)), idle_(env_.clock.now()) {
   const std::optional<bool> storedAutoSync = env_.defaults.value(kAutoSyncEnabledKey).asBool();
   if (storedAutoSync) {
     state_.autoSyncEnabled = *storedAutoSync;
@@ -38,13 +33,6 @@ std::shared_ptr<ExportManager> ExportManager::create(Environment environment) {
   return std::make_shared<ExportManager>(std::move(environment));
 }
 
-std::shared_ptr<ExportManager> ExportManager::shared(const std::function<Environment()>& environment) {
-  // A function-local static is initialised exactly once, and concurrent first
-  // callers wait for that initialisation to finish.
-  static const std::shared_ptr<ExportManager> instance = create(environment());
-  return instance;
-}
-
 const std::set<std::string>& ExportManager::keepFields() {
   static const std::set<std::string> fields = {
       "id",    "date",     "datePayment", "contact", "category",    "amounts",  "amountsOriginal", "tags",
@@ -54,7 +42,20 @@ const std::set<std::string>& ExportManager::keepFields() {
 
 ExportState ExportManager::state() const {
   std::lock_guard lock(mutex_);
-  return state_;
+  const LibraryNames& names = names_.names();
+  return ExportState{
+      .autoSyncEnabled = state_.autoSyncEnabled,
+      .isSyncing = state_.isSyncing,
+      .lastSyncDate = state_.lastSyncDate,
+      .currentLibraryName = names.current,
+      .lastError = state_.lastError,
+      .knownLibraryName = names.known,
+      .pendingLibraryName = names.pending,
+      .confirmedLibraryName = names.confirmed,
+      .lastKLActiveDate = idle_.lastActive(),
+      .lastExportDate = idle_.lastExport(),
+      .idleTriggered = idle_.triggered(),
+  };
 }
 
 bool ExportManager::isSyncing() const {
@@ -69,7 +70,7 @@ bool ExportManager::autoSyncEnabled() const {
 
 std::optional<std::string> ExportManager::currentLibraryName() const {
   std::lock_guard lock(mutex_);
-  return state_.currentLibraryName;
+  return names_.names().current;
 }
 
 std::optional<std::string> ExportManager::lastError() const {
@@ -129,6 +130,7 @@ void ExportManager::notifyStatusChanged() {
 }
 
 void ExportManager::callStatusHookNow() {
+  assert(env_.dispatcher.isMainThread());
   StatusHook hook;
   {
     std::lock_guard lock(mutex_);

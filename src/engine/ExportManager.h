@@ -6,12 +6,12 @@
 // No call leaves the manager (settings store, log, dispatcher, alerts, hook)
 // while that mutex is held. Every closure given to the dispatcher or the
 // workspace holds the manager weakly, so the manager must be owned by a
-// std::shared_ptr (use `create`, or `shared` in the application).
+// std::shared_ptr (use `create`); the composition root owns it.
 //
 // Threading: the menu reads and the commands run on the main thread; checks
 // run on the background queue, export runs on the user-initiated queue.
 // `onStatusChanged` is only ever called on the main thread, and never from
-// inside `notifyStatusChanged`.
+// inside `notifyStatusChanged`. The calls marked "main thread" assert it.
 //
 // Two export runs never overlap. `sync` claims a single run slot (a flag
 // under the state mutex) in the same locked step in which it tests
@@ -41,6 +41,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/IdleRule.h"
+#include "engine/LibraryNameTracker.h"
 #include "libraries/LibraryKeys.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Defaults.h"
@@ -74,17 +76,6 @@ using libraries::kSyncLibraryPrefix;
 using publish::ExportError;
 using publish::ExportErrorCode;
 
-// The "distant past" that `lastExportDate` starts from: 1700-01-01T00:00:00Z.
-// Early enough that every idle test passes its export-age condition, late
-// enough that a nanosecond time point can subtract it from any instant of the
-// next centuries without overflow (the time point's own minimum cannot).
-inline constexpr platform::Date kDistantPast =
-    std::chrono::sys_days{std::chrono::year{1700} / std::chrono::January / 1};
-
-// Seconds from `from` to `to`, computed on each instant's own count so that
-// it never overflows, whatever the two instants are.
-double secondsFromTo(platform::Date from, platform::Date to);
-
 // Everything outside the engine, owned by the composition root.
 struct Environment {
   platform::Defaults& defaults;
@@ -97,7 +88,8 @@ struct Environment {
   std::filesystem::path home;
 };
 
-// A copy of the manager's fields, in their declaration order.
+// A copy of the manager's state: its own fields, the names of the name
+// tracker and the dates of the idle rule.
 struct ExportState {
   bool autoSyncEnabled = true;
   bool isSyncing = false;
@@ -126,11 +118,6 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // Builds a manager and initialises it from the settings (see
   // ExportManager.cpp). Tests build one per case on fakes.
   static std::shared_ptr<ExportManager> create(Environment environment);
-
-  // The process-wide instance for the application: created on the first call
-  // (thread-safe, once) from `environment`; later calls return it unchanged
-  // and do not call `environment`.
-  static std::shared_ptr<ExportManager> shared(const std::function<Environment()>& environment);
 
   // Constants.
   static constexpr const char* klBundleID = "test.kettleledger.desktop2";
@@ -200,8 +187,10 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   int exportLibrary(std::vector<std::string> settled = {});
 
   // Library maintenance.
-  // The instant in the current library's update marker, or none.
+  // The instant in the update marker of the current library, or of `name`;
+  // none when there is no such marker.
   std::optional<platform::Date> currentLibrarySyncDate() const;
+  std::optional<platform::Date> librarySyncDate(const std::string& name) const;
   std::optional<std::string> recoverLibraryPath(const std::string& libraryName);
   // One pruning pass; one status notification when it pruned something.
   void pruneLibraries();
@@ -223,12 +212,19 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
                                                               std::vector<std::string>& settled);
   void setOutcome(RunOutcome outcome);
   libraries::LibraryContext libraryContext() const;
-  bool trackLibraryName(const std::optional<std::string>& reported);
-  std::optional<std::string> takeIdleReason();
+
+  struct Fields {
+    bool autoSyncEnabled = true;
+    bool isSyncing = false;
+    std::optional<platform::Date> lastSyncDate;
+    std::optional<std::string> lastError;
+  };
 
   Environment env_;
   mutable std::mutex mutex_;
-  ExportState state_;                          // guarded by mutex_
+  Fields state_;                               // guarded by mutex_
+  LibraryNameTracker names_;                   // guarded by mutex_
+  IdleRule idle_;                              // guarded by mutex_
   StatusHook onStatusChanged_;                 // guarded by mutex_
   bool runSlotClaimed_ = false;                // guarded by mutex_; see ExportRun.cpp
   RunOutcome lastOutcome_ = RunOutcome::none;  // guarded by mutex_

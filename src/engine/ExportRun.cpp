@@ -84,7 +84,7 @@ void ExportManager::sync(const std::string& reason) {
     std::lock_guard lock(mutex_);
     if (state_.isSyncing || runSlotClaimed_) return;
     runSlotClaimed_ = true;
-    libraryName = state_.currentLibraryName;
+    libraryName = names_.names().current;
   }
   RunSlot slot(*this);
 
@@ -160,7 +160,7 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
     const platform::Date exportedAt = env_.clock.now();
     {
       std::lock_guard lock(mutex_);
-      state_.lastExportDate = exportedAt;
+      idle_.exported(exportedAt);
       state_.lastError.reset();
       lastOutcome_ = RunOutcome::published;
     }
@@ -181,11 +181,9 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
     state_.isSyncing = false;
     runSlotClaimed_ = false;
   }
-  // Through the main queue once more, so that the menu sees the outcome and
-  // `isSyncing` false together.
-  env_.dispatcher.async([weak = weak_from_this()] {
-    if (auto self = weak.lock()) self->notifyStatusChanged();
-  });
+  // The outcome and `isSyncing` false are both set: one hop of the main queue
+  // takes them to the menu together.
+  notifyStatusChanged();
 }
 
 int ExportManager::exportLibrary(std::vector<std::string> settled) {

@@ -23,9 +23,12 @@ libraries::LibraryContext ExportManager::libraryContext() const {
 // that is not a plain file name (a "/" in it, "." or "..") counts as missing.
 std::optional<platform::Date> ExportManager::currentLibrarySyncDate() const {
   const std::optional<std::string> name = currentLibraryName();
-  if (!name) return std::nullopt;
+  return name ? librarySyncDate(*name) : std::nullopt;
+}
+
+std::optional<platform::Date> ExportManager::librarySyncDate(const std::string& name) const {
   const std::optional<std::string> documentName =
-      env_.defaults.value(libraries::libraryFilenameKey(*name)).asString();
+      env_.defaults.value(libraries::libraryFilenameKey(name)).asString();
   if (!documentName || documentName->empty() || !libraries::isPlainFileName(*documentName)) {
     return std::nullopt;
   }

@@ -1,9 +1,12 @@
 // The per-library opt-in: the stored answers and the first-sync question.
 // Reading the registry is the libraries layer's; this file adds the question.
 
+#include <cassert>
+
 #include "engine/ExportManager.h"
 #include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRegistry.h"
+#include "platform/Dispatcher.h"
 
 namespace quillory::engine {
 
@@ -32,6 +35,7 @@ std::vector<std::string> ExportManager::knownLibraries() const {
 // is ending is no answer: nothing is stored, and the question comes again at
 // the next start.
 bool ExportManager::confirmSync(const std::string& libraryName) {
+  assert(env_.dispatcher.isMainThread());
   const std::string key = libraries::syncLibraryKey(libraryName);
   if (const std::optional<bool> stored = env_.defaults.value(key).asBool()) return *stored;
 
