@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <memory>
 #include <string>
 #include <utility>
@@ -29,6 +30,7 @@ inline constexpr const char* kExportJson =
     R"({"items":[{"id":"1","title":"Lunch","asset":{"path":"/nonexistent/Biz/assets/a.jpg"},)"
     R"("amounts":{"currency":"eur"},"dropped":true}]})";
 inline const std::string kNameScript{bridge::kLibraryNameScript};
+inline const std::string kHost{ExportManager::klBundleID};
 inline const std::string kExportScript{bridge::kExportScript};
 
 class EngineTest : public ::testing::Test {
@@ -54,10 +56,25 @@ class EngineTest : public ::testing::Test {
   }
   // Makes `name` the settled current library of a running host (two checks).
   void settleLibrary(const std::string& name) {
-    workspace.launch(ExportManager::klBundleID);
+    workspace.launch(kHost);
     checkReporting(name);
     checkReporting(name);
     settle();
+  }
+  // `name` settled, switched on, and reported by every later check.
+  void openEnabled(const std::string& name) {
+    settleLibrary(name);
+    scripts.setAnswer(kNameScript, name);
+    defaults.setBool("sync_library_" + name, true);
+  }
+  // Makes the export script wait until the returned promise is set.
+  std::promise<void> gateExport() {
+    std::promise<void> release;
+    scripts.setHandler(kExportScript, [gate = release.get_future().share()] {
+      gate.wait();
+      return std::string(kExportJson);
+    });
+    return release;
   }
   // Joins the global tasks while pumping the main queue.
   void settle() { ASSERT_TRUE(dispatcher.drain()); }

@@ -1,28 +1,22 @@
-// The manager's settings at start, the persistence of the last sync date,
-// status delivery and the export errors' texts.
+// The manager's settings at start, the persistence of the last sync date and
+// status delivery.
 
 #include <thread>
 
 #include "EngineFixture.h"
-#include "publish/Derivations.h"
 
 namespace quillory::engine::test {
 namespace {
 
 using platform::DefaultsValue;
 
-const platform::Date kStoredDate = testing::FakeClock::defaultStart() - std::chrono::hours(30);
-
 TEST_F(EngineTest, FirstStartWithEmptySettings) {
   const ExportState s = engine().state();
   EXPECT_TRUE(s.autoSyncEnabled);
   EXPECT_EQ(defaults.value(kAutoSyncEnabledKey), DefaultsValue(true));
-  EXPECT_FALSE(s.isSyncing || s.lastSyncDate || s.idleTriggered);
-  EXPECT_FALSE(s.currentLibraryName || s.lastError || s.knownLibraryName || s.pendingLibraryName ||
-               s.confirmedLibraryName);
+  EXPECT_FALSE(s.isSyncing || s.lastSyncDate || s.idleTriggered || s.currentLibraryName || s.lastError);
   EXPECT_EQ(s.lastKLActiveDate, clock.now());
   EXPECT_EQ(s.lastExportDate, kDistantPast);
-  EXPECT_FALSE(defaults.value(kLastSyncDateKey).asDate());
 }
 
 // "autoSyncEnabled" is taken when it is a bool (a stored false survives a
@@ -47,36 +41,24 @@ TEST_F(EngineTest, AutoSyncAtStartTakesABoolElseWritesTrue) {
   }
 }
 
-TEST_F(EngineTest, LastSyncDateIsTakenOnlyWhenItIsADate) {
-  defaults.setDate(kLastSyncDateKey, kStoredDate);
-  EXPECT_EQ(makeManager()->lastSyncDate(), kStoredDate);
-
-  defaults.setString(kLastSyncDateKey, "2026-12-05T09:00:00Z");
-  const std::size_t writes = defaults.writeCount();
-  EXPECT_FALSE(makeManager()->lastSyncDate());
-  EXPECT_EQ(defaults.value(kLastSyncDateKey).asString(),
-            "2026-12-05T09:00:00Z");  // left in place
-  EXPECT_EQ(defaults.writeCount(), writes);
-}
-
-TEST_F(EngineTest, LastSyncDatePersistenceRule) {
+// A date is stored and read back at the next start; none writes nothing; a
+// value of another type is neither taken nor replaced.
+TEST_F(EngineTest, LastSyncDatePersistence) {
   const platform::Date later = clock.now() + std::chrono::seconds(5);
   engine().setLastSyncDate(later);
-  EXPECT_EQ(engine().lastSyncDate(), later);
-  EXPECT_EQ(defaults.value(kLastSyncDateKey).asDate(), later);
-
   const std::size_t writes = defaults.writeCount();
   engine().setLastSyncDate(std::nullopt);
   EXPECT_FALSE(engine().lastSyncDate());
-  EXPECT_EQ(defaults.value(kLastSyncDateKey).asDate(),
-            later);  // neither written nor removed
   EXPECT_EQ(defaults.writeCount(), writes);
+  EXPECT_EQ(makeManager()->lastSyncDate(), later);
 
-  auto restarted = makeManager();
-  EXPECT_EQ(restarted->lastSyncDate(), later);
-  EXPECT_EQ(restarted->state().lastExportDate, kDistantPast);
+  defaults.setString(kLastSyncDateKey, "2026-12-05T09:00:00Z");
+  EXPECT_FALSE(makeManager()->lastSyncDate());
+  EXPECT_EQ(defaults.value(kLastSyncDateKey).asString(), "2026-12-05T09:00:00Z");
 }
 
+// The hook runs later, on the main thread, and not at all once the manager
+// or the hook is gone.
 TEST_F(EngineTest, NotifyStatusChangedReturnsBeforeTheHookRunsOnMain) {
   bool onMain = false;
   engine().setOnStatusChanged([&] {
@@ -89,51 +71,14 @@ TEST_F(EngineTest, NotifyStatusChangedReturnsBeforeTheHookRunsOnMain) {
   EXPECT_EQ(dispatcher.runMainUntilIdle(), 2u);
   EXPECT_EQ(notifications, 2);
   EXPECT_TRUE(onMain);
-}
 
-TEST_F(EngineTest, NotifyStatusChangedWithoutHookOrManagerDoesNothing) {
-  auto bare = ExportManager::create(
-      Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
-  bare->notifyStatusChanged();
-  dispatcher.runMainUntilIdle();  // no hook: nothing to call, nothing breaks
-
-  int calls = 0;
-  bare->setOnStatusChanged([&] { ++calls; });
-  bare->notifyStatusChanged();
-  bare.reset();  // gone before the queued call runs
+  engine().notifyStatusChanged();
+  manager.reset();
   dispatcher.runMainUntilIdle();
-  EXPECT_EQ(calls, 0);
-}
-
-TEST(ExportErrorTexts, MessagesAndCaseNames) {
-  const struct {
-    ExportErrorCode code;
-    const char *message, *caseName;
-  } rows[] = {
-      {ExportErrorCode::klNotResponding, "Kettle Ledger did not respond", "klNotResponding"},
-      {ExportErrorCode::parseFailure, "Could not parse export", "parseFailure"},
-      {ExportErrorCode::emptyLibrary, "Library is empty", "emptyLibrary"},
-      {ExportErrorCode::noDestinations, "No write destinations found", "noDestinations"},
-      {ExportErrorCode::nameConflict, "Library name conflict \u2014 see Helper alert", "nameConflict"},
-      {ExportErrorCode::klNotAuthorized,
-       "Allow Quillory Helper to control Kettle Ledger in System Settings \u203A Privacy & Security \u203A "
-       "Automation",
-       "klNotAuthorized"},
-  };
-  for (const auto& row : rows) {
-    const ExportError error(row.code);
-    EXPECT_STREQ(error.what(), row.message);
-    EXPECT_EQ(error.caseName(), row.caseName);
-  }
-}
-
-TEST(ExportManagerConstants, KeepFieldsMatchThePipelinesListAndDistantPastDoesNotOverflow) {
-  const std::set<std::string> pipeline(publish::kKeptItemFields.begin(), publish::kKeptItemFields.end());
-  EXPECT_EQ(ExportManager::keepFields(), pipeline);
-  EXPECT_EQ(ExportManager::keepFields().size(), 16u);
-  EXPECT_GT(secondsFromTo(kDistantPast, platform::Date::max()), 0);
-  EXPECT_LT(secondsFromTo(platform::Date::max(), platform::Date::min()), 0);
-  EXPECT_DOUBLE_EQ(secondsFromTo(kDistantPast, kDistantPast + std::chrono::seconds(180)), 180.0);
+  EXPECT_EQ(notifications, 2);
+  engine().setOnStatusChanged(nullptr);
+  engine().notifyStatusChanged();
+  dispatcher.runMainUntilIdle();  // no hook: nothing to call
 }
 
 }  // namespace

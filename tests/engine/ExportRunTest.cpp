@@ -1,7 +1,7 @@
-// The opt-in registry, the first-sync question and its stored answer, the
-// export run's outcome lines and state, and one run for two quick requests.
+// The first-sync question and its stored answer, the export run's outcome
+// lines and state, one run for two quick requests, and the publish decision
+// at write time.
 
-#include <future>
 #include <stdexcept>
 
 #include "EngineFixture.h"
@@ -14,68 +14,44 @@ namespace {
 
 constexpr const char* kSkipHome = "[Helper] \u23ED Skipping 'Home' \u2014 sync disabled by user";
 
-TEST_F(EngineTest, RegistryStatesAndOrder) {
-  defaults.setBool("sync_library_b", true);
-  defaults.setBool("sync_library_A", false);
-  defaults.setString("sync_library_a", "yes");  // another type: listed, not enabled
-  EXPECT_EQ(engine().knownLibraries(), (std::vector<std::string>{"A", "a", "b"}));
-  EXPECT_TRUE(engine().isLibraryEnabled("b"));
-  EXPECT_FALSE(engine().isLibraryEnabled("A") || engine().isLibraryEnabled("a"));
-}
-
-TEST_F(EngineTest, FirstSyncAlertTexts) {
-  const std::string name = "Caf\u00e9 \"Main\" 'books'";
-  alerts.queueAnswer(0);
-  EXPECT_TRUE(engine().confirmSync(name));
-  ASSERT_EQ(alerts.count(), 1u);
+// Asked once per name: the answer is stored under the name unchanged (a
+// value of another type does not count) and announced once; an alert
+// abandoned because the program ends stores nothing.
+TEST_F(EngineTest, TheFirstSyncQuestionIsAskedOnceAndItsAnswerStored) {
+  const struct {
+    const char* name;
+    int button;  // -1: the alert ended otherwise
+    bool overAString;
+    std::optional<bool> stored;
+  } cases[] = {
+      {"Sync", 0, false, true},
+      {"Don't Sync", 1, false, false},
+      {"Dismissed", -1, false, false},
+      {"Over a string", 1, true, false},
+      {"Abandoned", platform::kAlertAbandoned, false, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string name = "Caf\u00e9 \"" + std::string(c.name) + "\"";
+    const std::string key = "sync_library_" + name;
+    if (c.overAString) defaults.setString(key, "true");
+    alerts.queueAnswer(c.button);
+    EXPECT_EQ(engine().confirmSync(name), c.stored.value_or(false));
+    EXPECT_EQ(defaults.value(key).asBool(), c.stored);
+    EXPECT_EQ(takeNotifications(), c.stored ? 1 : 0);
+    if (!c.stored) continue;
+    const std::size_t shown = alerts.count();
+    EXPECT_EQ(engine().confirmSync(name), *c.stored);
+    EXPECT_EQ(alerts.count(), shown);
+    EXPECT_EQ(takeNotifications(), 0);
+  }
   const platform::Alert shown = alerts.shown().front();
-  EXPECT_EQ(shown.message, "Sync \"" + name + "\" with Quillory?");
+  EXPECT_EQ(shown.message, "Sync \"Caf\u00e9 \"Sync\"\" with Quillory?");
   EXPECT_EQ(shown.informativeText,
-            "Quillory Helper will sync this library to your iPhone and iPad "
-            "automatically. You can change "
+            "Quillory Helper will sync this library to your iPhone and iPad automatically. You can change "
             "this later in the Helper menu under Libraries.");
   EXPECT_EQ(shown.style, platform::AlertStyle::informational);
   EXPECT_EQ(shown.buttons, (std::vector<std::string>{"Sync", "Don't Sync"}));
-  EXPECT_EQ(defaults.value("sync_library_" + name).asBool(),
-            true);  // the key is the name unchanged
-}
-
-struct AnswerCase {
-  const char* name;
-  int button;         // -1: the alert ended otherwise
-  bool storedString;  // a value of another type is there: asked all the same
-  bool expected;
-  friend void PrintTo(const AnswerCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class ConfirmSyncAnswerTest : public EngineTest, public ::testing::WithParamInterface<AnswerCase> {};
-
-TEST_P(ConfirmSyncAnswerTest, StoresTheAnswerAndNotifiesOnce) {
-  if (GetParam().storedString) defaults.setString("sync_library_Home", "true");
-  alerts.queueAnswer(GetParam().button);
-  EXPECT_EQ(engine().confirmSync("Home"), GetParam().expected);
-  EXPECT_EQ(defaults.value("sync_library_Home").asBool(), GetParam().expected);
-  EXPECT_EQ(takeNotifications(), 1);
-  EXPECT_EQ(engine().knownLibraries(), std::vector<std::string>{"Home"});
-
-  // Asked once: later calls answer from the store, silently.
-  EXPECT_EQ(engine().confirmSync("Home"), GetParam().expected);
-  EXPECT_EQ(alerts.count(), 1u);
-  EXPECT_EQ(takeNotifications(), 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Answers, ConfirmSyncAnswerTest,
-                         ::testing::Values(AnswerCase{"Sync", 0, false, true},
-                                           AnswerCase{"DontSync", 1, false, false},
-                                           AnswerCase{"Dismissed", -1, false, false},
-                                           AnswerCase{"OverAString", 1, true, false}),
-                         [](const auto& info) { return info.param.name; });
-
-TEST_F(EngineTest, AQuestionAbandonedBecauseTheProgramEndsStoresNoAnswer) {
-  alerts.queueAnswer(platform::kAlertAbandoned);
-  EXPECT_FALSE(engine().confirmSync("Home"));
-  EXPECT_EQ(defaults.value("sync_library_Home").asBool(), std::nullopt);
-  EXPECT_TRUE(engine().knownLibraries().empty());
 }
 
 TEST_F(EngineTest, NoLibraryAndNoHostRunsWithoutAQuestionAndFails) {
@@ -86,25 +62,37 @@ TEST_F(EngineTest, NoLibraryAndNoHostRunsWithoutAQuestionAndFails) {
   EXPECT_EQ(log.lines(), std::vector<std::string>{"[Helper] \u2717 Export failed (manual): klNotResponding"});
   EXPECT_EQ(engine().lastError(), "Kettle Ledger did not respond");
   EXPECT_FALSE(engine().isSyncing() || engine().lastSyncDate());
-  EXPECT_EQ(engine().state().lastExportDate, kDistantPast);
   EXPECT_EQ(takeNotifications(), 2);
 }
 
-TEST_F(EngineTest, SuccessRecordsTheOutcomeAndTheMenuSeesItWithSyncingOff) {
-  settleLibrary("Biz");
-  defaults.setBool("sync_library_Biz", true);
-  std::promise<void> release;
-  scripts.setHandler(kExportScript, [gate = release.get_future().share()] {
-    gate.wait();
-    return std::string(kExportJson);
-  });
+// An enabled, settled library with a failed run behind it (lastError set).
+class ExportRunTest : public EngineTest {
+ public:
+  void SetUp() override {
+    openEnabled("Home");
+    engine().sync("manual");  // no export answer: klNotResponding
+    settle();
+    ASSERT_EQ(engine().lastError(), "Kettle Ledger did not respond");
+    log.clear();
+    takeNotifications();
+  }
+};
+
+// The menu sees the run start (syncing, the old error gone) and end (the
+// outcome and syncing off together); a second request meanwhile leaves no
+// trace.
+TEST_F(ExportRunTest, TwoQuickRequestsStartOneRunAndTheMenuSeesItsStartAndOutcome) {
+  std::promise<void> release = gateExport();
   std::vector<ExportState> seen;
   engine().setOnStatusChanged([&] { seen.push_back(engine().state()); });
-
   engine().sync("idle 3 min");
+  EXPECT_TRUE(engine().isSyncing());
+  engine().sync("manual");
+  EXPECT_EQ(log.size(), 0u);
   dispatcher.runMainUntilIdle();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_TRUE(seen[0].isSyncing);
+  EXPECT_FALSE(seen[0].lastError);
 
   clock.advance(7);
   release.set_value();
@@ -115,24 +103,10 @@ TEST_F(EngineTest, SuccessRecordsTheOutcomeAndTheMenuSeesItWithSyncingOff) {
   EXPECT_EQ(seen[1].lastExportDate, clock.now());
   EXPECT_EQ(defaults.value(kLastSyncDateKey).asDate(), clock.now());
   EXPECT_TRUE(log.contains("[Helper] \u2713 Export OK (idle 3 min) \u2192 1 destination(s)"));
-  EXPECT_EQ(defaults.value("library_filename_Biz").asString(), "biz-eur.json");
+  EXPECT_EQ(log.count("Export OK"), 1u);
+  EXPECT_EQ(scripts.calls(kExportScript), 2u);  // SetUp's run and this one
   EXPECT_EQ(engine().currentLibrarySyncDate(), std::chrono::floor<std::chrono::seconds>(clock.now()));
 }
-
-// An enabled, settled library with a failed run behind it (lastError set).
-class ExportRunTest : public EngineTest {
- public:
-  void SetUp() override {
-    settleLibrary("Home");
-    scripts.setAnswer(kNameScript, "Home");
-    defaults.setBool("sync_library_Home", true);
-    engine().sync("manual");  // no export answer: klNotResponding
-    settle();
-    ASSERT_EQ(engine().lastError(), "Kettle Ledger did not respond");
-    log.clear();
-    takeNotifications();
-  }
-};
 
 TEST_F(ExportRunTest, DeclinedLibraryIsSkippedWithoutTouchingTheState) {
   defaults.setBool("sync_library_Home", false);
@@ -146,32 +120,12 @@ TEST_F(ExportRunTest, DeclinedLibraryIsSkippedWithoutTouchingTheState) {
   EXPECT_EQ(scripts.calls(kExportScript), 1u);  // only the run of SetUp
 }
 
-TEST_F(ExportRunTest, TwoQuickSyncNowsStartOneRun) {
-  std::promise<void> release;
-  scripts.setHandler(kExportScript, [gate = release.get_future().share()] {
-    gate.wait();
-    return std::string(kExportJson);
-  });
-  engine().sync("manual");
-  EXPECT_TRUE(engine().isSyncing());
-  EXPECT_FALSE(engine().lastError());
-  const std::size_t linesBefore = log.size();
-  engine().sync("manual");  // leaves no trace
-  EXPECT_EQ(log.size(), linesBefore);
-  release.set_value();
-  settle();
-  EXPECT_EQ(scripts.calls(kExportScript), 2u);  // SetUp's run and this one
-  EXPECT_EQ(log.count("Export OK"), 1u);
-  EXPECT_EQ(takeNotifications(), 2);  // syncing, then the outcome
-}
-
-// The name asked about before the sync is the host's; the library's answer
-// is read again at write time.
+// The name asked about before the sync is the host's; the skip line names
+// the library shown once the answer is in.
 TEST_F(EngineTest, TheSkipLineNamesTheLibraryShownAfterTheAnswer) {
   settleLibrary("Home");
   alerts.queueAnswer(1);
-  alerts.setWhileOpen(
-      [&](const platform::Alert&) { engine().klDidQuit(std::string(ExportManager::klBundleID)); });
+  alerts.setWhileOpen([&](const platform::Alert&) { engine().klDidQuit(kHost); });
   engine().sync("manual");
   EXPECT_EQ(log.lines(),
             std::vector<std::string>{"[Helper] \u23ED Skipping '?' \u2014 sync disabled by user"});
@@ -179,7 +133,7 @@ TEST_F(EngineTest, TheSkipLineNamesTheLibraryShownAfterTheAnswer) {
 
 TEST_F(EngineTest, ARunQueuedForAManagerThatIsGoneDoesNothing) {
   testing::ManualDispatcher queued(testing::ManualDispatcher::GlobalMode::queued);
-  workspace.launch(ExportManager::klBundleID);
+  workspace.launch(kHost);
   auto doomed = ExportManager::create(
       Environment{defaults, queued, clock, log, workspace, alerts, scripts, home.path()});
   doomed->sync("manual");
@@ -199,7 +153,6 @@ struct DecisionCase {
   bool published;  // biz-eur.json, naming "Biz"
   std::string line;
   std::optional<bool> bizAnswer;
-  RunOutcome outcome;
   friend void PrintTo(const DecisionCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -207,7 +160,7 @@ class PublishDecisionTest : public EngineTest, public ::testing::WithParamInterf
 
 TEST_P(PublishDecisionTest, PublishesOnlyWhatTheUserSaidYesToUnderItsOwnName) {
   const DecisionCase& c = GetParam();
-  workspace.launch(ExportManager::klBundleID);
+  workspace.launch(kHost);
   scripts.setAnswer(kExportScript, kExportJson);
   c.arrange(*this);
   engine().sync("manual");
@@ -219,7 +172,7 @@ TEST_P(PublishDecisionTest, PublishesOnlyWhatTheUserSaidYesToUnderItsOwnName) {
   for (const std::string& name : c.asked) expected.push_back("Sync \"" + name + "\" with Quillory?");
   EXPECT_EQ(asked, expected);
   EXPECT_TRUE(log.contains(c.line)) << ::testing::PrintToString(log.lines());
-  EXPECT_EQ(engine().lastOutcome(), c.outcome);
+  EXPECT_EQ(engine().lastOutcome(), c.published ? RunOutcome::published : RunOutcome::skipped);
   EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), c.bizAnswer);
   const auto docs = libraries::containerDocumentsFolder(home.path());
   const auto listed = platform::files::listFolder(docs).value_or(std::vector<std::string>{});
@@ -232,110 +185,64 @@ TEST_P(PublishDecisionTest, PublishesOnlyWhatTheUserSaidYesToUnderItsOwnName) {
   }
 }
 
-const std::string kNul = std::string("Bi\0z", 4);
-INSTANTIATE_TEST_SUITE_P(
-    Orderings, PublishDecisionTest,
-    ::testing::Values(DecisionCase{"SwitchedOffDuringTheExport",
-                                   [](EngineTest& t) {
-                                     t.settleLibrary("Biz");
-                                     t.scripts.setAnswer(kNameScript, "Biz");
-                                     t.defaults.setBool("sync_library_Biz", true);
-                                     t.scripts.setHandler(kExportScript, [&t] {
-                                       t.engine().switchOffLibrary("Biz");
-                                       return std::string(kExportJson);
-                                     });
-                                   },
-                                   {},
-                                   false,
-                                   "Skipping 'Biz'",
-                                   false,
-                                   RunOutcome::skipped},
-                      // A new library shown but not settled: published under its own name.
-                      DecisionCase{"NameNotYetSettled",
-                                   [](EngineTest& t) {
-                                     t.settleLibrary("Old");
-                                     t.defaults.setBool("sync_library_Old", true);
-                                     t.defaults.setBool("sync_library_Biz", true);
-                                     t.checkReporting("Biz");
-                                     t.scripts.setAnswer(kNameScript, "Biz");
-                                   },
-                                   {},
-                                   true,
-                                   "Export OK (manual)",
-                                   true,
-                                   RunOutcome::published},
-                      DecisionCase{"SwitchedDuringTheQuestion",
-                                   [](EngineTest& t) {
-                                     t.settleLibrary("Old");
-                                     t.scripts.setAnswer(kNameScript, "Old");
-                                     t.alerts.queueAnswer(0);  // Old: "Sync"
-                                     t.alerts.queueAnswer(1);  // Biz: "Don't Sync"
-                                     t.alerts.setWhileOpen([&t](const platform::Alert&) {
-                                       t.scripts.setAnswer(kNameScript, "Biz");
-                                     });
-                                   },
-                                   {"Old", "Biz"},
-                                   false,
-                                   "Skipping 'Biz'",
-                                   false,
-                                   RunOutcome::skipped},
-                      DecisionCase{"SwitchedDuringTheExport",
-                                   [](EngineTest& t) {
-                                     t.settleLibrary("Biz");
-                                     t.scripts.setAnswer(kNameScript, "Biz");
-                                     t.defaults.setBool("sync_library_Biz", true);
-                                     t.scripts.setHandler(kExportScript, [&t] {
-                                       t.scripts.setAnswer(kNameScript, "Other");
-                                       return std::string(kExportJson);
-                                     });
-                                   },
-                                   {},
-                                   false,
-                                   "changed from 'Biz' to 'Other' during the export",
-                                   true,
-                                   RunOutcome::skipped},
-                      // No name from the host: the folder's name is asked about and answered.
-                      DecisionCase{"NoNameSwitchedOff",
-                                   [](EngineTest& t) { t.defaults.setBool("sync_library_Biz", false); },
-                                   {},
-                                   false,
-                                   "Skipping 'Biz'",
-                                   false,
-                                   RunOutcome::skipped},
-                      DecisionCase{"NoNameAskedBeforeWriting",
-                                   [](EngineTest& t) { t.alerts.queueAnswer(1); },
-                                   {"Biz"},
-                                   false,
-                                   "Skipping 'Biz'",
-                                   false,
-                                   RunOutcome::skipped},
-                      DecisionCase{"NulInTheReportedName",
-                                   [](EngineTest& t) {
-                                     t.settleLibrary(kNul);
-                                     t.scripts.setAnswer(kNameScript, kNul);
-                                     t.defaults.setBool("sync_library_Biz", true);
-                                   },
-                                   {},
-                                   true,
-                                   "Export OK (manual)",
-                                   true,
-                                   RunOutcome::published}),
-    [](const auto& info) { return info.param.name; });
-
-TEST_F(ExportRunTest, AutomationRefusedAfterTheExportFailsWithTheFixNotAsAChangedLibrary) {
-  scripts.setHandler(kExportScript, [this] {
-    scripts.setRefused(true);  // the name script that follows is refused
+// The arrangements.
+void offDuringExport(EngineTest& t) {
+  t.openEnabled("Biz");
+  t.scripts.setHandler(kExportScript, [&t] {
+    t.engine().switchOffLibrary("Biz");
     return std::string(kExportJson);
   });
-  engine().sync("manual");
-  settle();
-  EXPECT_EQ(engine().lastError(), std::string(exportErrorMessage(ExportErrorCode::klNotAuthorized)));
-  EXPECT_TRUE(log.contains("[Helper] \u2717 Export failed (manual): klNotAuthorized"));
 }
+// A new library shown but not settled: published under its own name.
+void notYetSettled(EngineTest& t) {
+  t.openEnabled("Old");
+  t.defaults.setBool("sync_library_Biz", true);
+  t.checkReporting("Biz");
+  t.scripts.setAnswer(kNameScript, "Biz");
+}
+void switchDuringQuestion(EngineTest& t) {
+  t.settleLibrary("Old");
+  t.scripts.setAnswer(kNameScript, "Old");
+  t.alerts.queueAnswer(0);  // Old: "Sync"
+  t.alerts.queueAnswer(1);  // Biz: "Don't Sync"
+  t.alerts.setWhileOpen([&t](const platform::Alert&) { t.scripts.setAnswer(kNameScript, "Biz"); });
+}
+void switchDuringExport(EngineTest& t) {
+  t.openEnabled("Biz");
+  t.scripts.setHandler(kExportScript, [&t] {
+    t.scripts.setAnswer(kNameScript, "Other");
+    return std::string(kExportJson);
+  });
+}
+void nulInName(EngineTest& t) {
+  const std::string nul("Bi\0z", 4);
+  t.settleLibrary(nul);
+  t.scripts.setAnswer(kNameScript, nul);
+  t.defaults.setBool("sync_library_Biz", true);
+}
+// No name from the host: the folder's name is asked about and answered.
+void noNameOff(EngineTest& t) { t.defaults.setBool("sync_library_Biz", false); }
+void noNameAsked(EngineTest& t) { t.alerts.queueAnswer(1); }
 
+INSTANTIATE_TEST_SUITE_P(
+    Orderings, PublishDecisionTest,
+    ::testing::Values(
+        DecisionCase{"OffDuringExport", offDuringExport, {}, false, "Skipping 'Biz'", false},
+        DecisionCase{"NotYetSettled", notYetSettled, {}, true, "Export OK (manual)", true},
+        DecisionCase{
+            "SwitchedDuringQuestion", switchDuringQuestion, {"Old", "Biz"}, false, "Skipping 'Biz'", false},
+        DecisionCase{
+            "SwitchedDuringExport", switchDuringExport, {}, false, "'Other' during the export", true},
+        DecisionCase{"NoNameOff", noNameOff, {}, false, "Skipping 'Biz'", false},
+        DecisionCase{"NoNameAsked", noNameAsked, {"Biz"}, false, "Skipping 'Biz'", false},
+        DecisionCase{"NulInName", nulInName, {}, true, "Export OK (manual)", true}),
+    [](const auto& info) { return info.param.name; });
+
+// A failed run records its message and line, leaves the dates alone and gives
+// the run slot back.
 struct FailureCase {
   const char* name;
-  std::function<std::string()> exportAnswer;
+  std::function<std::string(EngineTest&)> exportAnswer;
   std::string message, description;
   friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 };
@@ -343,7 +250,7 @@ struct FailureCase {
 class ExportFailureTest : public ExportRunTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(ExportFailureTest, RecordsTheMessageAndGivesTheSlotBack) {
-  scripts.setHandler(kExportScript, GetParam().exportAnswer);
+  scripts.setHandler(kExportScript, [this] { return GetParam().exportAnswer(*this); });
   const ExportState before = engine().state();
   engine().sync("idle 4 min");
   settle();
@@ -356,25 +263,37 @@ TEST_P(ExportFailureTest, RecordsTheMessageAndGivesTheSlotBack) {
   EXPECT_EQ(after.lastExportDate, before.lastExportDate);
   EXPECT_EQ(takeNotifications(), 2);
 
+  scripts.setRefused(false);
   scripts.setHandler(kExportScript, [] { return std::string(kExportJson); });
   engine().sync("manual");
   settle();
   EXPECT_TRUE(log.contains("Export OK (manual)"));
 }
 
+std::string refuseTheNameScript(EngineTest& t) {
+  t.scripts.setRefused(true);
+  return std::string(kExportJson);
+}
 INSTANTIATE_TEST_SUITE_P(
     Failures, ExportFailureTest,
-    ::testing::Values(FailureCase{"noAnswer", [] { return std::string(); }, "Kettle Ledger did not respond",
-                                  "klNotResponding"},
-                      FailureCase{"notJson", [] { return std::string("{items"); }, "Could not parse export",
-                                  "parseFailure"},
-                      FailureCase{"noItems", [] { return std::string(R"({"items":[]})"); },
-                                  "Library is empty", "emptyLibrary"},
+    ::testing::Values(FailureCase{"noAnswer", [](EngineTest&) { return std::string(); },
+                                  "Kettle Ledger did not respond", "klNotResponding"},
+                      // The name script after the export is refused: the fix, not a changed library.
+                      FailureCase{"refusedAfterTheExport", refuseTheNameScript,
+                                  "Allow Quillory Helper to control Kettle Ledger in System Settings \u203A "
+                                  "Privacy & Security \u203A Automation",
+                                  "klNotAuthorized"},
                       // An error of another kind uses its own description.
                       FailureCase{"otherError",
-                                  []() -> std::string { throw std::runtime_error("pipe broke"); },
+                                  [](EngineTest&) -> std::string { throw std::runtime_error("pipe broke"); },
                                   "pipe broke", "pipe broke"}),
     [](const auto& info) { return info.param.name; });
+
+TEST(ExportErrorTexts, TheMessagesNoRunAboveMeets) {
+  EXPECT_STREQ(ExportError(ExportErrorCode::noDestinations).what(), "No write destinations found");
+  EXPECT_STREQ(ExportError(ExportErrorCode::nameConflict).what(),
+               "Library name conflict \u2014 see Helper alert");
+}
 
 }  // namespace
 }  // namespace quillory::engine::test

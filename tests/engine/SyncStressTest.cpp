@@ -88,7 +88,7 @@ TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
 // switched off has nothing published, in the container or an app container.
 TEST_F(EngineTest, ASwitchedOffLibraryNeverStaysPublished) {
   constexpr int kRounds = 100;
-  workspace.launch(ExportManager::klBundleID);
+  workspace.launch(kHost);
   home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
   scripts.setAnswer(kNameScript, "Biz");
   scripts.setHandler(kExportScript, [] {
