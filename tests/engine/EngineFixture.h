@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
 #include <memory>
 #include <string>
 #include <utility>
@@ -66,15 +65,6 @@ class EngineTest : public ::testing::Test {
     settleLibrary(name);
     scripts.setAnswer(kNameScript, name);
     defaults.setBool("sync_library_" + name, true);
-  }
-  // Makes the export script wait until the returned promise is set.
-  std::promise<void> gateExport() {
-    std::promise<void> release;
-    scripts.setHandler(kExportScript, [gate = release.get_future().share()] {
-      gate.wait();
-      return std::string(kExportJson);
-    });
-    return release;
   }
   // Joins the global tasks while pumping the main queue.
   void settle() { ASSERT_TRUE(dispatcher.drain()); }
