@@ -60,7 +60,7 @@ class NullLog final : public platform::Log {
 class SystemTime final : public platform::Clock {
  public:
   platform::Date now() const override { return std::chrono::system_clock::now(); }
-  void sleepFor(double) override {}
+  void sleepFor(std::chrono::milliseconds) override {}
 };
 
 class NoDefaults final : public platform::Defaults {
@@ -78,7 +78,7 @@ class InlineDispatcher final : public platform::Dispatcher {
   void async(Task task) override { task(); }
   void sync(Task task) override { task(); }
   void global(platform::QualityOfService, Task task) override { task(); }
-  void repeatOnMain(double, Task) override {}
+  void repeatOnMain(std::chrono::milliseconds, Task) override {}
   bool isMainThread() const override { return true; }
   void enterModal() override {}
   void exitModal() override {}

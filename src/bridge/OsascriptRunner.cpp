@@ -144,7 +144,7 @@ StreamResult OsascriptRunner::stream(const std::string& script, double timeoutSe
   // time-out comes no later than one step after it.
   bool open = true;
   while (!overLimit && child->isRunning()) {
-    const double left = platform::secondsBetween(clock_.now(), deadline);
+    const double left = std::chrono::duration<double>(deadline - clock_.now()).count();
     if (left <= 0) break;
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
         std::chrono::duration<double>(std::min(left, kPollingStepSeconds)));

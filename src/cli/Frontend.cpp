@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <ostream>
 #include <utility>
@@ -23,7 +24,7 @@ namespace {
 // How long one turn of the main loop waits before it looks again; the engine's
 // work ends by itself (every script has its time limit), so the front end
 // waits as long as it takes.
-constexpr double kLoopTurnSeconds = 60.0;
+constexpr std::chrono::seconds kLoopTurn{60};
 
 std::string marked(bool enabled, const std::string& name) {
   return (enabled ? "[on]  " : "[off] ") + terminalText(name);
@@ -49,7 +50,7 @@ void Frontend::onBackground(std::function<void()> work) {
                        done->store(true);
                        dispatcher.async([] {});  // wakes the main loop to look at `done`
                      });
-  while (!dispatcher_.runUntil([&] { return done->load(); }, kLoopTurnSeconds)) {
+  while (!dispatcher_.runUntil([&] { return done->load(); }, kLoopTurn)) {
   }
 }
 
@@ -60,7 +61,7 @@ void Frontend::drainMainQueue() {
   for (int round = 0; round < 2; ++round) {
     auto reached = std::make_shared<bool>(false);
     dispatcher_.async([reached] { *reached = true; });
-    while (!dispatcher_.runUntil([&] { return *reached; }, kLoopTurnSeconds)) {
+    while (!dispatcher_.runUntil([&] { return *reached; }, kLoopTurn)) {
     }
   }
 }
@@ -85,7 +86,7 @@ int Frontend::sync() {
 
   // "Sync Now": on the main thread, so the first-sync question is asked here.
   manager_.sync("manual");
-  while (!dispatcher_.runUntil([&] { return !manager_.isSyncing(); }, kLoopTurnSeconds)) {
+  while (!dispatcher_.runUntil([&] { return !manager_.isSyncing(); }, kLoopTurn)) {
   }
   drainMainQueue();
 

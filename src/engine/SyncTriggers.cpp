@@ -8,6 +8,7 @@
 // idle rule fires at most once per activation.
 
 #include <cassert>
+#include <chrono>
 #include <string>
 
 #include "bridge/HostScripts.h"
@@ -23,8 +24,8 @@ namespace quillory::engine {
 
 namespace {
 
-constexpr double kCheckIntervalSeconds = 10.0;
-constexpr double kStatusRefreshSeconds = 60.0;
+constexpr std::chrono::seconds kCheckInterval{10};
+constexpr std::chrono::seconds kStatusRefreshInterval{60};
 
 }  // namespace
 
@@ -37,13 +38,13 @@ void ExportManager::startMonitoring() {
   env_.workspace.observeActivation([weak](const std::optional<std::string>& bundleIdentifier) {
     if (auto self = weak.lock()) self->appDidActivate(bundleIdentifier);
   });
-  env_.dispatcher.repeatOnMain(kCheckIntervalSeconds, [weak] {
+  env_.dispatcher.repeatOnMain(kCheckInterval, [weak] {
     auto self = weak.lock();
     if (!self) return;
     assert(self->env_.dispatcher.isMainThread());
     self->scheduleCheck();
   });
-  env_.dispatcher.repeatOnMain(kStatusRefreshSeconds, [weak] {
+  env_.dispatcher.repeatOnMain(kStatusRefreshInterval, [weak] {
     if (auto self = weak.lock()) self->callStatusHookNow();
   });
   scheduleCheck();

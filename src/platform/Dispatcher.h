@@ -19,6 +19,7 @@
 //
 // Threading: every member may be called from any thread.
 
+#include <chrono>
 #include <functional>
 
 namespace quillory::platform {
@@ -33,7 +34,7 @@ class Dispatcher {
   virtual void async(Task task) = 0;
   virtual void sync(Task task) = 0;
   virtual void global(QualityOfService qos, Task task) = 0;
-  virtual void repeatOnMain(double intervalSeconds, Task tick) = 0;
+  virtual void repeatOnMain(std::chrono::milliseconds interval, Task tick) = 0;
   virtual bool isMainThread() const = 0;
 
   virtual void enterModal() = 0;

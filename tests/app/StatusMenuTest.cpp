@@ -41,8 +41,8 @@ TEST_F(ShellTest, StatusLineShowsTheCurrentLibrarysMarkerAndMovesOnWithTheTimer)
 
   hostShows("Business");
   EXPECT_EQ(statusLine(), "Last sync: today at " + usTime("8:41", "am"));
-  clock.set(clock.now() + std::chrono::hours(15));  // the next day
-  dispatcher.tickTimersFor(60);                     // the status refresh timer
+  clock.set(clock.now() + std::chrono::hours(15));     // the next day
+  dispatcher.tickTimersFor(std::chrono::seconds(60));  // the status refresh timer
   deliver();
   EXPECT_EQ(statusLine(), "Last sync: yesterday at " + usTime("8:41", "am"));
 }

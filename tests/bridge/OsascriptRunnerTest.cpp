@@ -156,7 +156,7 @@ TEST_P(RunnerTimeoutTest, StopsWithinOnePollingStepAfterTheDeadline) {
   EXPECT_GE(elapsed, expectedLimit);
   EXPECT_LE(elapsed, expectedLimit + OsascriptRunner::kPollingStepSeconds);
   EXPECT_EQ(log.lines(), std::vector<std::string>{timeoutLine(GetParam().printed)});
-  EXPECT_TRUE(dispatcher.waitForGlobalTasks(15));
+  EXPECT_TRUE(dispatcher.waitForGlobalTasks(std::chrono::seconds(15)));
 }
 
 INSTANTIATE_TEST_SUITE_P(

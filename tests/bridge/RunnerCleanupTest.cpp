@@ -66,7 +66,8 @@ TEST_P(RunnerCleanupTest, LeavesNoProcessDescriptorOrThread) {
   const int group = readPid("pid");
   ASSERT_GT(group, 0);
 
-  EXPECT_TRUE(dispatcher.waitForGlobalTasks(15)) << "reader or reaping task still running";
+  EXPECT_TRUE(dispatcher.waitForGlobalTasks(std::chrono::seconds(15)))
+      << "reader or reaping task still running";
   EXPECT_TRUE(eventually([&] { return processGroupMembers(group).empty(); }))
       << "group " << group << " alive";
   EXPECT_TRUE(eventually([] { return childrenOfThisProcess().empty(); })) << "child or zombie left";
@@ -101,7 +102,7 @@ class DroppingDispatcher final : public platform::Dispatcher {
   void async(Task) override {}
   void sync(Task) override {}
   void global(platform::QualityOfService, Task) override {}
-  void repeatOnMain(double, Task) override {}
+  void repeatOnMain(std::chrono::milliseconds, Task) override {}
   bool isMainThread() const override { return false; }
   void enterModal() override {}
   void exitModal() override {}

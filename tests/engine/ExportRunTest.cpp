@@ -97,7 +97,7 @@ TEST_F(ExportRunTest, TwoQuickRequestsStartOneRunAndTheMenuSeesItsStartAndOutcom
   EXPECT_TRUE(seen[0].isSyncing);
   EXPECT_FALSE(seen[0].lastError);
 
-  clock.advance(7);
+  clock.advance(std::chrono::seconds(7));
   release.set_value();
   settle();
   ASSERT_EQ(seen.size(), 2u);

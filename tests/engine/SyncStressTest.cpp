@@ -64,7 +64,8 @@ TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
       }
       ++finished;
     });
-    EXPECT_TRUE(dispatcher.pumpUntil([&] { return finished.load() == kThreads + 1; }, 120));
+    EXPECT_TRUE(
+        dispatcher.pumpUntil([&] { return finished.load() == kThreads + 1; }, std::chrono::minutes(2)));
     for (auto& c : callers) c.join();
     checker.join();
     settle();
@@ -126,7 +127,7 @@ TEST_F(EngineTest, ASwitchedOffLibraryNeverStaysPublished) {
       switchedOff = true;
       ++finished;
     });
-    EXPECT_TRUE(dispatcher.pumpUntil([&] { return finished.load() == 5; }, 60));
+    EXPECT_TRUE(dispatcher.pumpUntil([&] { return finished.load() == 5; }, std::chrono::minutes(1)));
     for (auto& thread : threads) thread.join();
     settle();
     ASSERT_FALSE(engine().isLibraryEnabled("Biz"));

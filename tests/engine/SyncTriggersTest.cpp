@@ -15,12 +15,13 @@ TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
   engine().startMonitoring();
   EXPECT_EQ(workspace.activationObserverCount(), 1u);
   EXPECT_EQ(workspace.terminationObserverCount(), 1u);
-  EXPECT_EQ(dispatcher.timerIntervals(), (std::vector<double>{10.0, 60.0}));
+  EXPECT_EQ(dispatcher.timerIntervals(),
+            (std::vector<std::chrono::milliseconds>{std::chrono::seconds(10), std::chrono::seconds(60)}));
   EXPECT_EQ(dispatcher.globalCalls(), std::vector{platform::QualityOfService::background});
   settle();
 
   // One minute: six check ticks, and one direct call of the status hook.
-  EXPECT_EQ(dispatcher.tickTimersFor(60), 7u);
+  EXPECT_EQ(dispatcher.tickTimersFor(std::chrono::seconds(60)), 7u);
   EXPECT_EQ(notifications, 1);
   EXPECT_EQ(dispatcher.globalCalls().size(), 7u);
   settle();
@@ -32,7 +33,7 @@ TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
 
   // Observers and timers hold the manager weakly.
   manager.reset();
-  dispatcher.tickTimersFor(60);
+  dispatcher.tickTimersFor(std::chrono::seconds(60));
   workspace.activate(kHost);
   EXPECT_EQ(dispatcher.globalCalls().size(), 8u);
 }
@@ -157,7 +158,7 @@ TEST_F(IdleSyncTest, OncePerActivationAfterThreeMinutesPostponedByAnExport) {
   EXPECT_TRUE(checksFrom(10, 400).empty());
 
   activate();
-  clock.advance(100);
+  clock.advance(std::chrono::seconds(100));
   engine().sync("manual");
   settle();
   EXPECT_EQ(checksFrom(10, 300), std::vector<int>{180});

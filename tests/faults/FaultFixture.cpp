@@ -83,13 +83,14 @@ void FaultTest::settleLibrary() {
   manager->periodicCheck();
   manager->periodicCheck();
   ASSERT_EQ(manager->state().confirmedLibraryName, std::optional<std::string>("Biz"));
-  dispatcher->runUntil([] { return false; }, 0.01);
+  dispatcher->runUntil([] { return false; }, std::chrono::milliseconds(10));
 }
 
 std::optional<std::string> FaultTest::syncNow() {
   manager->sync("manual");
-  EXPECT_TRUE(dispatcher->runUntil([this] { return !manager->isSyncing(); }, 120)) << "the sync never ended";
-  dispatcher->runUntil([] { return false; }, 0.01);  // the last notifications
+  EXPECT_TRUE(dispatcher->runUntil([this] { return !manager->isSyncing(); }, std::chrono::minutes(2)))
+      << "the sync never ended";
+  dispatcher->runUntil([] { return false; }, std::chrono::milliseconds(10));  // the last notifications
   return manager->lastError();
 }
 

@@ -10,6 +10,7 @@ namespace quillory::platform::posix {
 namespace {
 
 using QoS = QualityOfService;
+using namespace std::chrono_literals;
 
 TEST(RunLoopDispatcherTest, AsyncRunsLaterOnTheMainThreadInOrder) {
   RunLoopDispatcher dispatcher;
@@ -20,7 +21,7 @@ TEST(RunLoopDispatcherTest, AsyncRunsLaterOnTheMainThreadInOrder) {
     order.push_back(2);
   });
   EXPECT_TRUE(order.empty());
-  EXPECT_TRUE(dispatcher.runUntil([&] { return order.size() == 3; }, 5));
+  EXPECT_TRUE(dispatcher.runUntil([&] { return order.size() == 3; }, 5s));
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
 }
 
@@ -30,7 +31,7 @@ TEST(RunLoopDispatcherTest, RunUntilNoticesAConditionSetByAnotherThreadWithoutMa
   dispatcher.global(QoS::utility, [&] { flag = true; });
   // With nothing queued on main, the loop must still look at the condition
   // again instead of sleeping until the (hour-long) limit.
-  EXPECT_TRUE(dispatcher.runUntil([&] { return flag.load(); }, 3600));
+  EXPECT_TRUE(dispatcher.runUntil([&] { return flag.load(); }, 1h));
 }
 
 TEST(RunLoopDispatcherTest, TimersTickAfterOneIntervalAndNotWhileModal) {
@@ -38,22 +39,22 @@ TEST(RunLoopDispatcherTest, TimersTickAfterOneIntervalAndNotWhileModal) {
   std::atomic<int> ticks{0};
   std::chrono::steady_clock::time_point firstTick;
   const auto start = std::chrono::steady_clock::now();
-  dispatcher.repeatOnMain(0.2, [&] {
+  dispatcher.repeatOnMain(200ms, [&] {
     if (ticks++ == 0) firstTick = std::chrono::steady_clock::now();
   });
-  EXPECT_TRUE(dispatcher.runUntil([&] { return ticks.load() >= 2; }, 10));
+  EXPECT_TRUE(dispatcher.runUntil([&] { return ticks.load() >= 2; }, 10s));
   EXPECT_GE(firstTick - start, std::chrono::milliseconds(200));  // no tick at start
 
   dispatcher.enterModal();
   EXPECT_EQ(dispatcher.modalDepth(), 1);
   const int before = ticks.load();
-  dispatcher.runUntil([] { return false; }, 0.5);
+  dispatcher.runUntil([] { return false; }, 500ms);
   EXPECT_EQ(ticks.load(), before);
   dispatcher.exitModal();
   // Skipped ticks are not made up: at most one comes at once after the modal ends.
-  dispatcher.runUntil([] { return false; }, 0.05);
+  dispatcher.runUntil([] { return false; }, 50ms);
   EXPECT_LE(ticks.load(), before + 1);
-  EXPECT_TRUE(dispatcher.runUntil([&] { return ticks.load() >= before + 2; }, 10));
+  EXPECT_TRUE(dispatcher.runUntil([&] { return ticks.load() >= before + 2; }, 10s));
 }
 
 TEST(RunLoopDispatcherTest, SyncFromAWorkerRunsOnMainAndWaitsAndStopEndsRun) {

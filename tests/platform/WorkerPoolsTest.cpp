@@ -29,7 +29,7 @@ bool eventually(const std::function<bool()>& condition) {
 thread_local bool workerRanTask = false;
 
 TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemAndIdleWorkersBeyondTheKeptEnd) {
-  WorkerPools pools(0.05, 1);
+  WorkerPools pools(std::chrono::milliseconds(50), 1);
   std::atomic<int> finished{0};
   // A task on every queue waits for one queued after it, on its own queue and
   // on the utility queue (an export waiting for its reader).

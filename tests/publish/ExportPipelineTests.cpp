@@ -37,7 +37,7 @@ class TickingClock final : public platform::Clock {
     std::lock_guard lock(mutex_);
     return testing::FakeClock::defaultStart() + std::chrono::seconds(readings_++);
   }
-  void sleepFor(double) override {}
+  void sleepFor(std::chrono::milliseconds) override {}
 
  private:
   mutable std::mutex mutex_;

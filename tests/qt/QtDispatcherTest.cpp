@@ -66,7 +66,7 @@ TEST(QtDispatcher, GlobalQueuesGrowSoThatTasksMayWaitForEachOther) {
 TEST(QtDispatcher, TimersSkipTicksWhileAnAlertIsOpen) {
   QtDispatcher dispatcher;
   int ticks = 0;
-  dispatcher.repeatOnMain(0.02, [&] { ++ticks; });
+  dispatcher.repeatOnMain(std::chrono::milliseconds(20), [&] { ++ticks; });
   EXPECT_EQ(ticks, 0);
   ASSERT_TRUE(pumpUntil([&] { return ticks >= 2; }));
 

@@ -1,7 +1,5 @@
 #include "support/FakeClock.h"
 
-#include <thread>
-
 namespace quillory::testing {
 
 using platform::Date;
@@ -11,23 +9,17 @@ Date FakeClock::defaultStart() {
   return sys_days{year{2026} / December / 5} + hours{9};
 }
 
-FakeClock::FakeClock(Date start, bool alsoSleepForReal) : now_(start), alsoSleepForReal_(alsoSleepForReal) {}
+FakeClock::FakeClock(Date start) : now_(start) {}
 
 Date FakeClock::now() const {
   std::lock_guard lock(mutex_);
   return now_;
 }
 
-void FakeClock::sleepFor(double seconds) {
-  {
-    std::lock_guard lock(mutex_);
-    slept_ += seconds;
-    ++sleeps_;
-    if (seconds > 0) {
-      now_ += std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds));
-    }
-  }
-  if (alsoSleepForReal_ && seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+void FakeClock::sleepFor(std::chrono::milliseconds duration) {
+  std::lock_guard lock(mutex_);
+  ++sleeps_;
+  if (duration > duration.zero()) now_ += duration;
 }
 
 void FakeClock::set(Date now) {
@@ -35,14 +27,9 @@ void FakeClock::set(Date now) {
   now_ = now;
 }
 
-void FakeClock::advance(double seconds) {
+void FakeClock::advance(Date::duration duration) {
   std::lock_guard lock(mutex_);
-  now_ += std::chrono::duration_cast<Date::duration>(std::chrono::duration<double>(seconds));
-}
-
-double FakeClock::totalSlept() const {
-  std::lock_guard lock(mutex_);
-  return slept_;
+  now_ += duration;
 }
 
 std::size_t FakeClock::sleepCount() const {

@@ -10,11 +10,11 @@ platform::Date FastClock::now() const {
   return base_ + std::chrono::duration_cast<platform::Date::duration>(elapsed * speed_);
 }
 
-void FastClock::sleepFor(double seconds) {
+void FastClock::sleepFor(std::chrono::milliseconds duration) {
   std::unique_lock lock(mutex_);
   const double speed = speed_;
   lock.unlock();
-  if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds / speed));
+  if (duration > duration.zero()) std::this_thread::sleep_for(duration / speed);
 }
 
 void FastClock::setSpeed(double speed) {

@@ -17,7 +17,7 @@ class FastClock final : public platform::Clock {
   explicit FastClock(double speed = 1) : speed_(speed) {}
 
   platform::Date now() const override;
-  void sleepFor(double seconds) override;
+  void sleepFor(std::chrono::milliseconds duration) override;
   void setSpeed(double speed);
 
  private:

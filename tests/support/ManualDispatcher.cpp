@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <limits>
 
 namespace quillory::testing {
 
@@ -82,11 +81,10 @@ void ManualDispatcher::global(QualityOfService qos, Task task) {
   threads_.push_back(std::move(entry));
 }
 
-void ManualDispatcher::repeatOnMain(double intervalSeconds, Task tick) {
+void ManualDispatcher::repeatOnMain(std::chrono::milliseconds interval, Task tick) {
   std::lock_guard lock(mutex_);
   if (shuttingDown_) return;
-  timers_.push_back(
-      Timer{intervalSeconds, virtualNow_ + intervalSeconds, std::make_shared<Task>(std::move(tick))});
+  timers_.push_back(Timer{interval, virtualNow_ + interval, std::make_shared<Task>(std::move(tick))});
 }
 
 bool ManualDispatcher::isMainThread() const { return std::this_thread::get_id() == mainThread_; }
@@ -144,10 +142,8 @@ std::size_t ManualDispatcher::joinFinishedThreads() {
   return finished.size();
 }
 
-bool ManualDispatcher::pumpUntil(const std::function<bool()>& done, double timeoutSeconds) {
-  const auto deadline =
-      std::chrono::steady_clock::now() +
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(timeoutSeconds));
+bool ManualDispatcher::pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (true) {
     runMainUntilIdle();
     joinFinishedThreads();
@@ -163,22 +159,22 @@ bool ManualDispatcher::pumpUntil(const std::function<bool()>& done, double timeo
   }
 }
 
-bool ManualDispatcher::waitForGlobalTasks(double timeoutSeconds) {
+bool ManualDispatcher::waitForGlobalTasks(std::chrono::milliseconds timeout) {
   return pumpUntil(
       [&] {
         std::lock_guard lock(mutex_);
         return threads_.empty();
       },
-      timeoutSeconds);
+      timeout);
 }
 
-bool ManualDispatcher::drain(double timeoutSeconds) {
+bool ManualDispatcher::drain(std::chrono::milliseconds timeout) {
   return pumpUntil(
       [&] {
         std::lock_guard lock(mutex_);
         return threads_.empty() && mainQueue_.empty() && queuedGlobals_.empty();
       },
-      timeoutSeconds);
+      timeout);
 }
 
 std::size_t ManualDispatcher::runningGlobalTasks() const {
@@ -217,34 +213,19 @@ std::size_t ManualDispatcher::timerCount() const {
   return timers_.size();
 }
 
-std::vector<double> ManualDispatcher::timerIntervals() const {
+std::vector<std::chrono::milliseconds> ManualDispatcher::timerIntervals() const {
   std::lock_guard lock(mutex_);
-  std::vector<double> result;
+  std::vector<std::chrono::milliseconds> result;
   for (const auto& timer : timers_) result.push_back(timer.interval);
   return result;
 }
 
-std::size_t ManualDispatcher::fireTimers() {
-  std::vector<std::shared_ptr<Task>> ticks;
+std::size_t ManualDispatcher::tickTimersFor(std::chrono::milliseconds duration) {
+  std::size_t ran = 0;
+  std::chrono::milliseconds target;
   {
     std::lock_guard lock(mutex_);
-    for (const auto& timer : timers_) ticks.push_back(timer.tick);
-  }
-  std::size_t ran = 0;
-  for (const auto& tick : ticks) {
-    if (modalDepth() > 0) continue;  // a tick may open an alert that blocks later ones
-    (*tick)();
-    ++ran;
-  }
-  return ran;
-}
-
-std::size_t ManualDispatcher::tickTimersFor(double seconds) {
-  std::size_t ran = 0;
-  double target = 0;
-  {
-    std::lock_guard lock(mutex_);
-    target = virtualNow_ + std::max(0.0, seconds);
+    target = virtualNow_ + std::max(duration, duration.zero());
   }
   while (true) {
     std::shared_ptr<Task> tick;
@@ -253,7 +234,8 @@ std::size_t ManualDispatcher::tickTimersFor(double seconds) {
       std::lock_guard lock(mutex_);
       Timer* next = nullptr;
       for (auto& timer : timers_) {
-        if (!(timer.interval > 0)) continue;  // a timer without a positive interval never ticks
+        if (timer.interval <= timer.interval.zero())
+          continue;  // a timer without a positive interval never ticks
         if (timer.nextDue <= target && (next == nullptr || timer.nextDue < next->nextDue)) next = &timer;
       }
       if (next == nullptr) {

@@ -12,9 +12,9 @@
 //   them while pumping the main queue, so sync hand-offs cannot deadlock. In
 //   queued mode global tasks are only recorded, and `runGlobalTasks` runs them
 //   on the calling thread.
-// - Timers are recorded; `fireTimers` ticks each once and `tickTimersFor`
-//   moves a virtual time forward and ticks each timer once per interval that
-//   ends in it. While the modal depth is above zero, ticks are skipped.
+// - Timers are recorded; `tickTimersFor` moves a virtual time forward and
+//   ticks each timer once per interval that ends in it. While the modal depth
+//   is above zero, ticks are skipped.
 //
 // The destructor runs nothing more: it drops the queued main tasks (their sync
 // callers return without them) and global tasks, and joins every thread.
@@ -23,6 +23,7 @@
 // Threading: the Dispatcher members from any thread; the pumping helpers from
 // the main thread only.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -49,7 +50,7 @@ class ManualDispatcher final : public platform::Dispatcher {
   void async(Task task) override;
   void sync(Task task) override;
   void global(platform::QualityOfService qos, Task task) override;
-  void repeatOnMain(double intervalSeconds, Task tick) override;
+  void repeatOnMain(std::chrono::milliseconds interval, Task tick) override;
   bool isMainThread() const override;
   void enterModal() override;
   void exitModal() override;
@@ -57,18 +58,18 @@ class ManualDispatcher final : public platform::Dispatcher {
 
   // Main queue. Each returns the number of tasks it ran.
   std::size_t runMainUntilIdle();
-  bool runOneMainTask();
   std::size_t pendingMainTasks() const;
   // Pumps the main queue (waiting for new tasks in between) until `done`
   // returns true or the time limit passes; returns `done()`.
-  bool pumpUntil(const std::function<bool()>& done, double timeoutSeconds = 10);
+  bool pumpUntil(const std::function<bool()>& done,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
   // Global queues, threads mode: pump the main queue and join finished
   // threads until no global thread is left or the time limit passes; true
   // when none is left.
-  bool waitForGlobalTasks(double timeoutSeconds = 30);
+  bool waitForGlobalTasks(std::chrono::milliseconds timeout = std::chrono::seconds(30));
   // Pump main and join global threads until nothing is queued or running.
-  bool drain(double timeoutSeconds = 30);
+  bool drain(std::chrono::milliseconds timeout = std::chrono::seconds(30));
   // Global threads started and not yet finished.
   std::size_t runningGlobalTasks() const;
 
@@ -81,13 +82,11 @@ class ManualDispatcher final : public platform::Dispatcher {
 
   // Timers.
   std::size_t timerCount() const;
-  std::vector<double> timerIntervals() const;
-  // Ticks every timer once (none while modal). Returns the ticks run.
-  std::size_t fireTimers();
+  std::vector<std::chrono::milliseconds> timerIntervals() const;
   // Moves the virtual time forward and ticks each timer for every interval
   // that ends within it, in time order (skipped while modal). Returns the
   // ticks run.
-  std::size_t tickTimersFor(double seconds);
+  std::size_t tickTimersFor(std::chrono::milliseconds duration);
 
  private:
   struct MainItem {
@@ -96,11 +95,12 @@ class ManualDispatcher final : public platform::Dispatcher {
   };
   struct GlobalThread;
   struct Timer {
-    double interval;
-    double nextDue;  // virtual seconds
+    std::chrono::milliseconds interval;
+    std::chrono::milliseconds nextDue;  // virtual time
     std::shared_ptr<Task> tick;
   };
 
+  bool runOneMainTask();
   std::size_t joinFinishedThreads();
 
   const std::thread::id mainThread_;
@@ -113,7 +113,7 @@ class ManualDispatcher final : public platform::Dispatcher {
   std::vector<platform::QualityOfService> globalCalls_;
   std::vector<std::unique_ptr<GlobalThread>> threads_;
   std::vector<Timer> timers_;
-  double virtualNow_ = 0;
+  std::chrono::milliseconds virtualNow_{0};
   int modalDepth_ = 0;
   bool shuttingDown_ = false;
 };

@@ -77,7 +77,7 @@ std::vector<fs::path> Driver::helperFolders() const {
 testing::ProcessFigures Driver::quietFigures(const char* when) {
   paused_ = true;
   const bool quiet = dispatcher_->runUntil(
-      [this] { return !manager_->isSyncing() && dispatcher_->workerCount() == 0; }, 120);
+      [this] { return !manager_->isSyncing() && dispatcher_->workerCount() == 0; }, std::chrono::minutes(2));
   reader_->hold(true);
   const testing::ProcessFigures figures = testing::takeProcessFigures();
   reader_->hold(false);
@@ -107,11 +107,11 @@ bool Driver::lastSyncSucceeds(long& librariesInConflict) {
           }
           return manager_->state().confirmedLibraryName == wanted;
         },
-        30);
+        std::chrono::seconds(30));
     const long okBefore = log_->counts()["exportsOk"];
     manager_->sync("manual");
-    dispatcher_->runUntil([this] { return !manager_->isSyncing(); }, 120);
-    dispatcher_->runUntil([] { return false; }, 0.1);
+    dispatcher_->runUntil([this] { return !manager_->isSyncing(); }, std::chrono::minutes(2));
+    dispatcher_->runUntil([] { return false; }, std::chrono::milliseconds(100));
     if (log_->counts()["exportsOk"] > okBefore) return true;
     if (manager_->lastError() == conflict) ++librariesInConflict;
   }
@@ -130,24 +130,27 @@ int Driver::run() {
   manager_->startMonitoring();
   // The 10-second check at the driver's speed, besides the real-time timers
   // startMonitoring made.
-  dispatcher_->repeatOnMain(10.0 / options_.speed, [this] {
-    if (paused_) return;
-    ++counters_.checksScheduled;
-    manager_->scheduleCheck();
-  });
-  dispatcher_->repeatOnMain(0.25, [this] { tick(); });
+  dispatcher_->repeatOnMain(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::seconds(10) / options_.speed),
+      [this] {
+        if (paused_) return;
+        ++counters_.checksScheduled;
+        manager_->scheduleCheck();
+      });
+  dispatcher_->repeatOnMain(std::chrono::milliseconds(250), [this] { tick(); });
   reader_->start();
 
   // Warm up (first syncs, first checks, pools grown), then the start figures.
-  const double warmUp = std::min(30.0, options_.minutes * 60 / 4);
+  const auto warmUp = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::min(std::chrono::duration<double>(30), std::chrono::duration<double>(options_.minutes * 60 / 4)));
   dispatcher_->runUntil([] { return false; }, warmUp);
   Outcome outcome;
   outcome.start = quietFigures("start");
 
   auto nextSample = Steady::now() + std::chrono::seconds(60);
   while (Steady::now() < end) {
-    const double left = std::chrono::duration<double>(std::min(end, nextSample) - Steady::now()).count();
-    dispatcher_->runUntil([] { return false; }, std::max(0.01, left));
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(std::min(end, nextSample) - Steady::now());
+    dispatcher_->runUntil([] { return false; }, std::max(left, std::chrono::milliseconds(10)));
     if (Steady::now() >= nextSample) {
       nextSample += std::chrono::seconds(60);
       const auto counts = log_->counts();

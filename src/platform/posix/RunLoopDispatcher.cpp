@@ -8,14 +8,9 @@ namespace {
 
 constexpr std::chrono::milliseconds kDonePollInterval{5};
 
-std::chrono::nanoseconds toDuration(double seconds) {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(seconds));
-}
-
 }  // namespace
 
-RunLoopDispatcher::RunLoopDispatcher(double workerIdleSeconds)
-    : mainThread_(std::this_thread::get_id()), workers_(workerIdleSeconds) {}
+RunLoopDispatcher::RunLoopDispatcher() : mainThread_(std::this_thread::get_id()) {}
 
 RunLoopDispatcher::~RunLoopDispatcher() {
   std::deque<MainItem> dropped;
@@ -64,10 +59,9 @@ void RunLoopDispatcher::sync(Task task) {
 
 void RunLoopDispatcher::global(QualityOfService qos, Task task) { workers_.submit(qos, std::move(task)); }
 
-void RunLoopDispatcher::repeatOnMain(double intervalSeconds, Task tick) {
+void RunLoopDispatcher::repeatOnMain(std::chrono::milliseconds interval, Task tick) {
   // A timer needs a positive interval; anything else would spin the loop.
-  const auto interval =
-      std::max(toDuration(intervalSeconds), std::chrono::nanoseconds(std::chrono::milliseconds(1)));
+  interval = std::max(interval, std::chrono::milliseconds(1));
   std::lock_guard lock(mainMutex_);
   if (shuttingDown_) return;
   timers_.push_back(
@@ -100,8 +94,8 @@ void RunLoopDispatcher::stop() {
   mainWake_.notify_all();
 }
 
-bool RunLoopDispatcher::runUntil(const std::function<bool()>& done, double timeoutSeconds) {
-  return loop(done, std::chrono::steady_clock::now() + toDuration(std::max(0.0, timeoutSeconds)));
+bool RunLoopDispatcher::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  return loop(done, std::chrono::steady_clock::now() + std::max(timeout, timeout.zero()));
 }
 
 bool RunLoopDispatcher::loop(const std::function<bool()>& done, std::optional<SteadyTime> deadline) {

@@ -32,11 +32,7 @@ namespace quillory::platform::posix {
 
 class RunLoopDispatcher final : public Dispatcher {
  public:
-  // How long an idle worker of a global queue beyond the kept ones waits
-  // for a task before it ends.
-  static constexpr double kWorkerIdleSeconds = WorkerPools::kIdleSeconds;
-
-  explicit RunLoopDispatcher(double workerIdleSeconds = kWorkerIdleSeconds);
+  RunLoopDispatcher();
   ~RunLoopDispatcher() override;
   RunLoopDispatcher(const RunLoopDispatcher&) = delete;
   RunLoopDispatcher& operator=(const RunLoopDispatcher&) = delete;
@@ -44,7 +40,7 @@ class RunLoopDispatcher final : public Dispatcher {
   void async(Task task) override;
   void sync(Task task) override;
   void global(QualityOfService qos, Task task) override;
-  void repeatOnMain(double intervalSeconds, Task tick) override;
+  void repeatOnMain(std::chrono::milliseconds interval, Task tick) override;
   bool isMainThread() const override;
   void enterModal() override;
   void exitModal() override;
@@ -57,7 +53,7 @@ class RunLoopDispatcher final : public Dispatcher {
   // Runs the main loop until `done` returns true (tested after every task and
   // timer tick, and every few milliseconds in between), `stop` is called, or
   // the time limit passes. Returns `done()`.
-  bool runUntil(const std::function<bool()>& done, double timeoutSeconds);
+  bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
   // Workers alive right now, all queues together (for tests).
   std::size_t workerCount() const;

@@ -6,8 +6,8 @@ namespace quillory::platform::posix {
 
 Date SystemClock::now() const { return std::chrono::system_clock::now(); }
 
-void SystemClock::sleepFor(double seconds) {
-  if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+void SystemClock::sleepFor(std::chrono::milliseconds duration) {
+  if (duration > duration.zero()) std::this_thread::sleep_for(duration);
 }
 
 }  // namespace quillory::platform::posix

@@ -8,7 +8,7 @@ namespace quillory::platform::posix {
 class SystemClock final : public Clock {
  public:
   Date now() const override;
-  void sleepFor(double seconds) override;
+  void sleepFor(std::chrono::milliseconds duration) override;
 };
 
 }  // namespace quillory::platform::posix

@@ -6,8 +6,8 @@
 
 namespace quillory::platform::posix {
 
-WorkerPools::WorkerPools(double idleSeconds, std::size_t keptWorkers)
-    : idleSeconds_(idleSeconds), keptWorkers_(keptWorkers) {}
+WorkerPools::WorkerPools(std::chrono::milliseconds idleTime, std::size_t keptWorkers)
+    : idleTime_(idleTime), keptWorkers_(keptWorkers) {}
 
 WorkerPools::~WorkerPools() { shutdown(); }
 
@@ -76,8 +76,6 @@ void WorkerPools::joinFinished(Pool& pool) {
 }
 
 void WorkerPools::workerLoop(Pool& pool, Worker& self) {
-  const auto idleTimeout =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(idleSeconds_));
   std::unique_lock lock(pool.mutex);
   while (true) {
     if (!pool.tasks.empty()) {
@@ -92,7 +90,7 @@ void WorkerPools::workerLoop(Pool& pool, Worker& self) {
     if (pool.shutdown) break;
     ++pool.idle;
     const auto ready = [&] { return !pool.tasks.empty() || pool.shutdown; };
-    bool woke = pool.wake.wait_for(lock, idleTimeout, ready);
+    bool woke = pool.wake.wait_for(lock, idleTime_, ready);
     if (!woke && pool.alive <= keptWorkers_) {
       pool.wake.wait(lock, ready);  // one of the kept workers
       woke = true;

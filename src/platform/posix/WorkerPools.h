@@ -17,6 +17,7 @@
 // Threading: every member may be called from any thread, but not from a task
 // of the pools themselves in the case of `shutdown` and the destructor.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -31,11 +32,12 @@ namespace quillory::platform::posix {
 class WorkerPools {
  public:
   // How long a worker beyond the kept ones waits for a task before it ends.
-  static constexpr double kIdleSeconds = 5.0;
+  static constexpr std::chrono::milliseconds kIdleTime{5000};
   // Workers per pool that stay while idle.
   static constexpr std::size_t kKeptWorkers = 2;
 
-  explicit WorkerPools(double idleSeconds = kIdleSeconds, std::size_t keptWorkers = kKeptWorkers);
+  explicit WorkerPools(std::chrono::milliseconds idleTime = kIdleTime,
+                       std::size_t keptWorkers = kKeptWorkers);
   ~WorkerPools();
   WorkerPools(const WorkerPools&) = delete;
   WorkerPools& operator=(const WorkerPools&) = delete;
@@ -66,7 +68,7 @@ class WorkerPools {
   static void joinFinished(Pool& pool);
   Pool& poolFor(QualityOfService qos);
 
-  const double idleSeconds_;
+  const std::chrono::milliseconds idleTime_;
   const std::size_t keptWorkers_;
   mutable Pool pools_[3];
 };

@@ -7,8 +7,8 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -117,20 +117,18 @@ void QtDispatcher::sync(Task task) {
 
 void QtDispatcher::global(QualityOfService qos, Task task) { workers_.submit(qos, std::move(task)); }
 
-void QtDispatcher::repeatOnMain(double intervalSeconds, Task tick) {
+void QtDispatcher::repeatOnMain(std::chrono::milliseconds interval, Task tick) {
   if (isMainThread()) {
-    startTimer(intervalSeconds, std::move(tick));
+    startTimer(interval, std::move(tick));
     return;
   }
-  async([this, intervalSeconds, tick = std::move(tick)]() mutable {
-    startTimer(intervalSeconds, std::move(tick));
-  });
+  async([this, interval, tick = std::move(tick)]() mutable { startTimer(interval, std::move(tick)); });
 }
 
-void QtDispatcher::startTimer(double intervalSeconds, Task tick) {
+void QtDispatcher::startTimer(std::chrono::milliseconds interval, Task tick) {
   auto* timer = new QTimer(timerOwner_.get());
   timer->setTimerType(Qt::CoarseTimer);
-  timer->setInterval(std::max(1, static_cast<int>(std::lround(intervalSeconds * 1000))));
+  timer->setInterval(std::max(interval, std::chrono::milliseconds(1)));
   QObject::connect(timer, &QTimer::timeout, timer, [this, tick = std::move(tick)] {
     if (!timersHeld()) tick();
   });

@@ -47,7 +47,7 @@ class QtDispatcher final : public Dispatcher {
   void async(Task task) override;
   void sync(Task task) override;
   void global(QualityOfService qos, Task task) override;
-  void repeatOnMain(double intervalSeconds, Task tick) override;
+  void repeatOnMain(std::chrono::milliseconds interval, Task tick) override;
   bool isMainThread() const override;
   void enterModal() override;
   void exitModal() override;
@@ -61,7 +61,7 @@ class QtDispatcher final : public Dispatcher {
 
   bool enqueue(Item item);
   void runQueued();
-  void startTimer(double intervalSeconds, Task tick);
+  void startTimer(std::chrono::milliseconds interval, Task tick);
   bool timersHeld() const;
 
   const std::thread::id mainThread_;
