@@ -58,8 +58,6 @@ DIRECTIVE = re.compile(r'^\s*#\s*(?:include|import)\s*([<"])([^">]+)[">]')
 KNOWN = {
     ("src/bridge/OsascriptRunner.cpp", "platform/posix/ChildProcess.h"):
         "the script runner starts its child through the POSIX child process, which has no platform interface",
-    ("src/cli/Frontend.cpp", "platform/posix/RunLoopDispatcher.h"):
-        "the front end turns the POSIX run loop itself (runUntil)",
     ("src/publish/Destinations.cpp", "libraries/ContainerPaths.h"):
         "the container paths still live in libraries",
     ("src/publish/ExportPipeline.cpp", "bridge/HostScripts.h"): "the export run's orchestration is still in publish",

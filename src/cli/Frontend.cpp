@@ -12,7 +12,7 @@
 #include "engine/ExportManager.h"
 #include "platform/AlertPresenter.h"
 #include "platform/Clock.h"
-#include "platform/posix/RunLoopDispatcher.h"
+#include "platform/Dispatcher.h"
 #include "presentation/LibraryLine.h"
 #include "presentation/StatusLine.h"
 #include "presentation/SwitchOffQuestion.h"
@@ -32,15 +32,21 @@ std::string marked(bool enabled, const std::string& name) {
 
 }  // namespace
 
-Frontend::Frontend(engine::ExportManager& manager, platform::posix::RunLoopDispatcher& dispatcher,
-                   platform::Clock& clock, platform::AlertPresenter& alerts,
-                   presentation::DateTextSettings dateText, Io io)
+Frontend::Frontend(engine::ExportManager& manager, platform::Dispatcher& dispatcher,
+                   RunMainLoopUntil runMainLoopUntil, platform::Clock& clock,
+                   platform::AlertPresenter& alerts, presentation::DateTextSettings dateText, Io io)
     : manager_(manager),
       dispatcher_(dispatcher),
+      runMainLoopUntil_(std::move(runMainLoopUntil)),
       clock_(clock),
       alerts_(alerts),
       dateText_(std::move(dateText)),
       io_(io) {}
+
+void Frontend::runUntil(const std::function<bool()>& done) {
+  while (!runMainLoopUntil_(done, kLoopTurn)) {
+  }
+}
 
 void Frontend::onBackground(std::function<void()> work) {
   auto done = std::make_shared<std::atomic<bool>>(false);
@@ -50,8 +56,7 @@ void Frontend::onBackground(std::function<void()> work) {
                        done->store(true);
                        dispatcher.async([] {});  // wakes the main loop to look at `done`
                      });
-  while (!dispatcher_.runUntil([&] { return done->load(); }, kLoopTurn)) {
-  }
+  runUntil([&] { return done->load(); });
 }
 
 void Frontend::drainMainQueue() {
@@ -61,8 +66,7 @@ void Frontend::drainMainQueue() {
   for (int round = 0; round < 2; ++round) {
     auto reached = std::make_shared<bool>(false);
     dispatcher_.async([reached] { *reached = true; });
-    while (!dispatcher_.runUntil([&] { return *reached; }, kLoopTurn)) {
-    }
+    runUntil([&] { return *reached; });
   }
 }
 
@@ -86,8 +90,7 @@ int Frontend::sync() {
 
   // "Sync Now": on the main thread, so the first-sync question is asked here.
   manager_.sync("manual");
-  while (!dispatcher_.runUntil([&] { return !manager_.isSyncing(); }, kLoopTurn)) {
-  }
+  runUntil([&] { return !manager_.isSyncing(); });
   drainMainQueue();
 
   if (manager_.lastOutcome() == engine::RunOutcome::skipped) return kExitSkipped;

@@ -13,6 +13,7 @@
 // to `out`; failures and refusals to `err`. The engine's log lines go through
 // its own Log (standard output).
 
+#include <chrono>
 #include <functional>
 #include <iosfwd>
 #include <string>
@@ -25,10 +26,8 @@ class ExportManager;
 namespace quillory::platform {
 class AlertPresenter;
 class Clock;
+class Dispatcher;
 }  // namespace quillory::platform
-namespace quillory::platform::posix {
-class RunLoopDispatcher;
-}
 
 namespace quillory::cli {
 
@@ -42,9 +41,15 @@ class Frontend {
     bool canConfirmDisable;
   };
 
-  Frontend(engine::ExportManager& manager, platform::posix::RunLoopDispatcher& dispatcher,
-           platform::Clock& clock, platform::AlertPresenter& alerts, presentation::DateTextSettings dateText,
-           Io io);
+  // Runs the main loop of the dispatcher's main queue until `done` holds or
+  // `limit` has passed; true when `done` holds. The composition root lends
+  // its run loop's own.
+  using RunMainLoopUntil =
+      std::function<bool(const std::function<bool()>& done, std::chrono::milliseconds limit)>;
+
+  Frontend(engine::ExportManager& manager, platform::Dispatcher& dispatcher,
+           RunMainLoopUntil runMainLoopUntil, platform::Clock& clock, platform::AlertPresenter& alerts,
+           presentation::DateTextSettings dateText, Io io);
 
   int sync();
   int status();
@@ -58,6 +63,8 @@ class Frontend {
   std::string statusLine() const;
 
  private:
+  // Runs the main loop until `done` holds, however long that takes.
+  void runUntil(const std::function<bool()>& done);
   // Runs `work` on the background queue and the main loop until it has ended.
   void onBackground(std::function<void()> work);
   // Runs the main loop until every task queued so far has run.
@@ -66,7 +73,8 @@ class Frontend {
   int unknownLibrary(const std::string& name);
 
   engine::ExportManager& manager_;
-  platform::posix::RunLoopDispatcher& dispatcher_;
+  platform::Dispatcher& dispatcher_;
+  const RunMainLoopUntil runMainLoopUntil_;
   platform::Clock& clock_;
   platform::AlertPresenter& alerts_;
   const presentation::DateTextSettings dateText_;

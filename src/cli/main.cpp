@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -175,8 +176,12 @@ int main(int argc, char** argv) {
   auto manager = engine::ExportManager::create(
       engine::Environment{defaults, *dispatcher, clock, log, workspace, alerts, runner, home});
 
-  cli::Frontend frontend(*manager, *dispatcher, clock, alerts, dateTextSettings(),
-                         cli::Frontend::Io{std::cout, std::cerr, interactive || options.yes});
+  cli::Frontend frontend(
+      *manager, *dispatcher,
+      [&loop = *dispatcher](const std::function<bool()>& done, std::chrono::milliseconds limit) {
+        return loop.runUntil(done, limit);
+      },
+      clock, alerts, dateTextSettings(), cli::Frontend::Io{std::cout, std::cerr, interactive || options.yes});
   const int status = runCommand(frontend, options);
 
   // The commands wait for the engine's work, but a worker may still be on its
