@@ -49,7 +49,7 @@ using namespace quillory;
 class PreparedScripts final : public bridge::ScriptRunner {
  public:
   std::string next;
-  std::string runScript(const std::string&, double) override { return std::move(next); }
+  std::string runScript(const std::string&, bridge::ScriptTimeout) override { return std::move(next); }
 };
 
 class NullLog final : public platform::Log {

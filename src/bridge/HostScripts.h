@@ -1,6 +1,7 @@
 #pragma once
 // What the helper sends to Kettle Ledger, and how it tells that it runs.
 
+#include <chrono>
 #include <string_view>
 
 namespace quillory::platform {
@@ -18,8 +19,8 @@ inline constexpr std::string_view kLibraryNameScript =
 inline constexpr std::string_view kExportScript =
     R"(var kl=Application("test.kettleledger.desktop2"); kl.running() ? kl.export() : "")";
 
-inline constexpr double kLibraryNameTimeoutSeconds = 5.0;
-inline constexpr double kExportTimeoutSeconds = 90.0;
+inline constexpr std::chrono::seconds kLibraryNameTimeout{5};
+inline constexpr std::chrono::seconds kExportTimeout{90};
 
 // True as soon as a running application's bundle identifier equals
 // `bundleID` exactly; applications without one never match.

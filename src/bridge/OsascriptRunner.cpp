@@ -18,11 +18,11 @@ namespace {
 
 using platform::posix::ChildProcess;
 
-constexpr std::chrono::milliseconds kGrace{static_cast<long long>(OsascriptRunner::kGraceSeconds * 1000)};
 // Longer limits are cut to this (about 31 years), so the deadline stays representable.
 constexpr double kLongestLimitSeconds = 1e9;
 
-double boundedLimit(double seconds) {
+double boundedLimit(ScriptTimeout timeout) {
+  const double seconds = timeout.count();
   if (std::isnan(seconds)) return 0;
   return std::clamp(seconds, -kLongestLimitSeconds, kLongestLimitSeconds);
 }
@@ -53,7 +53,7 @@ bool refusedAuthorization(std::string_view errorTail) {
 // already in the pipes is taken.
 void readRest(ChildProcess& child, bool open, const ChildProcess::OutputHandler& onOutput,
               std::string& errorTail) {
-  const auto graceEnd = std::chrono::steady_clock::now() + kGrace;
+  const auto graceEnd = std::chrono::steady_clock::now() + OsascriptRunner::kGrace;
   while (open) {
     const auto left =
         std::chrono::ceil<std::chrono::milliseconds>(graceEnd - std::chrono::steady_clock::now());
@@ -82,7 +82,7 @@ class TimeOutReaper {
 
   void reap() {
     if (std::exchange(done_, true)) return;
-    child_->waitForExit(kGrace);
+    child_->waitForExit(OsascriptRunner::kGrace);
     child_->kill();
     child_->reap();
   }
@@ -102,21 +102,21 @@ OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clo
       executable_(std::move(executable)),
       outputLimit_(outputLimit) {}
 
-std::string OsascriptRunner::runScript(const std::string& script, double timeoutSeconds) {
-  return run(script, timeoutSeconds).output;
+std::string OsascriptRunner::runScript(const std::string& script, ScriptTimeout timeout) {
+  return run(script, timeout).output;
 }
 
-ScriptResult OsascriptRunner::run(const std::string& script, double timeoutSeconds) {
+ScriptResult OsascriptRunner::run(const std::string& script, ScriptTimeout timeout) {
   std::string output;
   const StreamResult result =
-      stream(script, timeoutSeconds, [&output](std::string_view piece) { output.append(piece); });
+      stream(script, timeout, [&output](std::string_view piece) { output.append(piece); });
   if (!result.delivered) output.clear();
   return {std::move(output), result.notAuthorized};
 }
 
-StreamResult OsascriptRunner::stream(const std::string& script, double timeoutSeconds,
+StreamResult OsascriptRunner::stream(const std::string& script, ScriptTimeout timeout,
                                      const OutputSink& sink) {
-  const double limit = boundedLimit(timeoutSeconds);
+  const double limit = boundedLimit(timeout);
   std::unique_ptr<ChildProcess> child = ChildProcess::spawn(executable_, {"-l", "JavaScript", "-e", script});
   if (!child) return {};
 
@@ -144,10 +144,9 @@ StreamResult OsascriptRunner::stream(const std::string& script, double timeoutSe
   // time-out comes no later than one step after it.
   bool open = true;
   while (!overLimit && child->isRunning()) {
-    const double left = std::chrono::duration<double>(deadline - clock_.now()).count();
-    if (left <= 0) break;
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
-        std::chrono::duration<double>(std::min(left, kPollingStepSeconds)));
+    const auto left = deadline - clock_.now();
+    if (left <= platform::Date::duration::zero()) break;
+    const auto wait = std::min(std::chrono::ceil<std::chrono::milliseconds>(left), kPollingStep);
     if (open) {
       open = child->read(wait, onOutput, &errorTail).open;
     } else {

@@ -20,10 +20,10 @@
 //   authorization), so a child that writes much to either never blocks on a
 //   full pipe. Nothing of the output is held whole but what `run` returns.
 // - After a time-out the call returns at once; a task on the utility queue
-//   gives the child's process group `kGraceSeconds` to end after the
+//   gives the child's process group `kGrace` to end after the
 //   termination request, then kills the group and reaps the child.
 //   When a child ends but something it started keeps its output open for
-//   longer than `kGraceSeconds`, the rest of its group is killed and what the
+//   longer than `kGrace`, the rest of its group is killed and what the
 //   child printed is returned. No child, zombie, thread or descriptor
 //   outlives a run.
 // - The background work keeps its own state: the runner may be destroyed as
@@ -32,6 +32,7 @@
 // Threading: `runScript`, `run` and `stream` on any thread but the main
 // thread; calls may overlap.
 
+#include <chrono>
 #include <cstddef>
 #include <string>
 
@@ -48,17 +49,17 @@ namespace quillory::bridge {
 
 class OsascriptRunner final : public ScriptRunner {
  public:
-  static constexpr double kPollingStepSeconds = 0.25;
-  static constexpr double kGraceSeconds = 2.0;
+  static constexpr std::chrono::milliseconds kPollingStep{250};
+  static constexpr std::chrono::milliseconds kGrace{2000};
   static constexpr std::size_t kOutputLimitBytes = std::size_t{1} << 30;
 
   OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clock& clock, platform::Log& log,
                   std::string executable = std::string(kOsascriptPath),
                   std::size_t outputLimit = kOutputLimitBytes);
 
-  std::string runScript(const std::string& script, double timeoutSeconds) override;
-  ScriptResult run(const std::string& script, double timeoutSeconds) override;
-  StreamResult stream(const std::string& script, double timeoutSeconds, const OutputSink& sink) override;
+  std::string runScript(const std::string& script, ScriptTimeout timeout) override;
+  ScriptResult run(const std::string& script, ScriptTimeout timeout) override;
+  StreamResult stream(const std::string& script, ScriptTimeout timeout, const OutputSink& sink) override;
 
  private:
   platform::Dispatcher& dispatcher_;

@@ -28,11 +28,15 @@
 // Threading: blocks the calling thread for the whole run; never call it on the
 // main thread. Calls on several threads may run at once.
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace quillory::bridge {
+
+// A time limit in seconds, fractions allowed.
+using ScriptTimeout = std::chrono::duration<double>;
 
 struct ScriptResult {
   std::string output;  // what `runScript` returns
@@ -49,12 +53,12 @@ using OutputSink = std::function<void(std::string_view piece)>;
 class ScriptRunner {
  public:
   virtual ~ScriptRunner() = default;
-  virtual std::string runScript(const std::string& script, double timeoutSeconds) = 0;
-  virtual ScriptResult run(const std::string& script, double timeoutSeconds) {
-    return {runScript(script, timeoutSeconds), false};
+  virtual std::string runScript(const std::string& script, ScriptTimeout timeout) = 0;
+  virtual ScriptResult run(const std::string& script, ScriptTimeout timeout) {
+    return {runScript(script, timeout), false};
   }
-  virtual StreamResult stream(const std::string& script, double timeoutSeconds, const OutputSink& sink) {
-    const ScriptResult result = run(script, timeoutSeconds);
+  virtual StreamResult stream(const std::string& script, ScriptTimeout timeout, const OutputSink& sink) {
+    const ScriptResult result = run(script, timeout);
     if (!result.output.empty()) sink(result.output);
     return {!result.output.empty(), result.notAuthorized};
   }

@@ -104,7 +104,7 @@ bool ExportManager::checkLibraryName() {
   }
 
   const bridge::ScriptResult result =
-      env_.scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeoutSeconds);
+      env_.scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeout);
   bool firstRefusal = false;
   {
     std::lock_guard lock(mutex_);

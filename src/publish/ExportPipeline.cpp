@@ -21,7 +21,7 @@ namespace {
 // otherwise read as a change of library).
 std::optional<std::string> reportedLibraryName(const PipelineContext& context) {
   bridge::ScriptResult answer =
-      context.scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeoutSeconds);
+      context.scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeout);
   if (answer.notAuthorized) throw ExportError(ExportErrorCode::klNotAuthorized);
   return libraries::usableLibraryName(answer.output);
 }
@@ -41,7 +41,7 @@ int exportLibrary(const PipelineContext& context) {
   // when the run fails.
   ExportTransform transform(context.keepFields);
   const bridge::StreamResult exported =
-      context.scripts.stream(std::string(bridge::kExportScript), bridge::kExportTimeoutSeconds,
+      context.scripts.stream(std::string(bridge::kExportScript), bridge::kExportTimeout,
                              [&transform](std::string_view piece) { transform.write(piece); });
   if (!exported.delivered) {
     throw ExportError(exported.notAuthorized ? ExportErrorCode::klNotAuthorized

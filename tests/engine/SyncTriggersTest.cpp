@@ -40,7 +40,7 @@ TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
 
 TEST_F(EngineTest, HostNotRunningClearsTheShownNameOnceAndRunsNoScript) {
   settleLibrary("A");
-  EXPECT_EQ(scripts.lastTimeout(kNameScript), 5.0);
+  EXPECT_EQ(scripts.lastTimeout(kNameScript), std::chrono::seconds(5));
   takeNotifications();
   workspace.quit(kHost);
   const std::size_t scriptCalls = scripts.totalCalls();

@@ -91,7 +91,7 @@ TEST_F(ExportPipelineTest, RunsTheExportScriptWithItsTimeLimitOnlyWhileTheHostRu
   hostRunning = true;
   EXPECT_EQ(run(nested(kMaxExportDepth - 3)), 1);  // as deep as allowed
   EXPECT_EQ(scripts.totalCalls(), 1u);
-  EXPECT_EQ(scripts.lastTimeout(bridge::kExportScript), 90.0);
+  EXPECT_EQ(scripts.lastTimeout(bridge::kExportScript), std::chrono::seconds(90));
 }
 
 struct FailureCase {

@@ -5,8 +5,8 @@
 
 namespace quillory::testing {
 
-bridge::ScriptResult FakeScriptRunner::run(const std::string& script, double timeoutSeconds) {
-  std::string output = runScript(script, timeoutSeconds);
+bridge::ScriptResult FakeScriptRunner::run(const std::string& script, bridge::ScriptTimeout timeout) {
+  std::string output = runScript(script, timeout);
   std::lock_guard lock(mutex_);
   return {std::move(output), refused_};
 }
@@ -16,7 +16,7 @@ void FakeScriptRunner::setRefused(bool refused) {
   refused_ = refused;
 }
 
-std::string FakeScriptRunner::runScript(const std::string& script, double timeoutSeconds) {
+std::string FakeScriptRunner::runScript(const std::string& script, bridge::ScriptTimeout timeout) {
   Handler handler;
   std::optional<std::string> answer;
   {
@@ -24,7 +24,7 @@ std::string FakeScriptRunner::runScript(const std::string& script, double timeou
     Entry& entry = entries_[script];
     ++entry.calls;
     ++totalCalls_;
-    entry.lastTimeout = timeoutSeconds;
+    entry.lastTimeout = timeout;
     ++entry.inFlight;
     entry.maxInFlight = std::max(entry.maxInFlight, entry.inFlight);
     if (!entry.queued.empty()) {
@@ -68,7 +68,7 @@ std::size_t FakeScriptRunner::totalCalls() const {
   return totalCalls_;
 }
 
-std::optional<double> FakeScriptRunner::lastTimeout(std::string_view script) const {
+std::optional<bridge::ScriptTimeout> FakeScriptRunner::lastTimeout(std::string_view script) const {
   std::lock_guard lock(mutex_);
   auto it = entries_.find(script);
   return it == entries_.end() ? std::nullopt : it->second.lastTimeout;

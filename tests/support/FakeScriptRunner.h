@@ -23,9 +23,9 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
  public:
   using Handler = std::function<std::string()>;
 
-  std::string runScript(const std::string& script, double timeoutSeconds) override;
+  std::string runScript(const std::string& script, bridge::ScriptTimeout timeout) override;
   // The answer of `runScript`, reported as refused while `setRefused(true)`.
-  bridge::ScriptResult run(const std::string& script, double timeoutSeconds) override;
+  bridge::ScriptResult run(const std::string& script, bridge::ScriptTimeout timeout) override;
   void setRefused(bool refused);
 
   void setAnswer(std::string_view script, std::string answer);
@@ -34,7 +34,7 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
 
   std::size_t calls(std::string_view script) const;
   std::size_t totalCalls() const;
-  std::optional<double> lastTimeout(std::string_view script) const;
+  std::optional<bridge::ScriptTimeout> lastTimeout(std::string_view script) const;
   // The largest number of calls of this script that were running at once.
   std::size_t maxInFlight(std::string_view script) const;
 
@@ -44,7 +44,7 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
     Handler handler;
     std::optional<std::string> answer;
     std::size_t calls = 0;
-    std::optional<double> lastTimeout;
+    std::optional<bridge::ScriptTimeout> lastTimeout;
     std::size_t inFlight = 0;
     std::size_t maxInFlight = 0;
   };

@@ -1,0 +1,262 @@
+// Telling that the host runs, and the script runner over stand-in executables: small /bin/sh scripts written
+// into a real temporary folder, run over a dispatcher whose global tasks run
+// on threads the test can join.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "bridge/HostScripts.h"
+#include "bridge/OsascriptRunner.h"
+#include "platform/posix/SystemClock.h"
+#include "support/CapturingLog.h"
+#include "support/FakeClock.h"
+#include "support/FakeWorkspace.h"
+#include "support/ManualDispatcher.h"
+#include "support/ProcessFigures.h"
+#include "support/TempHome.h"
+
+namespace quillory::bridge::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string timeoutLine(const std::string& seconds) {
+  return "[Helper] ⚠ JXA timed out after " + seconds +
+         "s — check System Settings › Privacy & Security › Automation";
+}
+
+// Whether a process group has members, from /proc. Zombies adopted by
+// another process are left out: reaping them is their new parent's business,
+// and some init processes never do.
+bool groupHasMembers(int pgid) {
+  std::error_code ec;
+  for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+    if (it->path().filename().string().find_first_not_of("0123456789") != std::string::npos) continue;
+    // A process that ends while it is read is a read error, not a test failure.
+    std::ifstream in(it->path() / "stat");
+    std::string stat;
+    std::getline(in, stat);
+    std::istringstream rest(stat.substr(std::min(stat.size(), stat.rfind(')') + 1)));  // state ppid pgrp ...
+    std::string state;
+    int ppid = 0;
+    int pgrp = 0;
+    if (rest >> state >> ppid >> pgrp && pgrp == pgid && (state != "Z" || ppid == ::getpid())) return true;
+  }
+  return false;
+}
+
+int readPid(const fs::path& file) {
+  std::ifstream in(file);
+  int pid = 0;
+  in >> pid;
+  return pid;
+}
+
+class RunnerFixture : public ::testing::Test {
+ protected:
+  // Writes an executable /bin/sh script; "@DIR@" in the body becomes the
+  // temporary folder's path.
+  std::string standIn(std::string_view body) const {
+    std::string text(body);
+    for (auto at = text.find("@DIR@"); at != std::string::npos; at = text.find("@DIR@")) {
+      text.replace(at, 5, temp.path().string());
+    }
+    const fs::path file = temp.writeFile("osascript", "#!/bin/sh\n" + text + "\n");
+    ::chmod(file.c_str(), 0755);
+    return file.string();
+  }
+
+  testing::TempHome temp;
+  testing::ManualDispatcher dispatcher;
+  platform::posix::SystemClock clock;
+  testing::CapturingLog log;
+};
+
+struct OutputCase {
+  const char* name;
+  const char* body;
+  std::string expected;
+  bool refused = false;
+  friend void PrintTo(const OutputCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class RunnerOutputTest : public RunnerFixture, public ::testing::WithParamInterface<OutputCase> {};
+
+TEST_P(RunnerOutputTest, ReturnsTrimmedStandardOutputWithoutLogging) {
+  OsascriptRunner runner(dispatcher, clock, log, standIn(GetParam().body));
+  const ScriptResult result = runner.run("script", 5s);
+  EXPECT_EQ(result.output, GetParam().expected);
+  EXPECT_EQ(result.notAuthorized, GetParam().refused);
+  EXPECT_EQ(log.size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunnerOutputTest,
+    ::testing::Values(
+        // No-break space (Zs) before, line separator (Zl) and a newline after.
+        OutputCase{"WhiteSpaceAroundOk", R"(printf '\302\240 ok \342\200\250\n')", "ok"},
+        OutputCase{"LoneNewline", R"(printf '\n')", ""},
+        OutputCase{"NonUtf8AfterAPause", R"(printf '{"a":1'; sleep 0.1; printf '\303(}')", ""},
+        OutputCase{"ExitStatusIgnored", R"(printf partial; exit 3)", "partial"},
+        // Far more than a pipe holds: undrained, the child would block until the time limit.
+        OutputCase{"FloodOnStandardErrorDrained", "head -c 8000000 /dev/zero >&2; printf done", "done"},
+        // A refused authorization is told from the end of standard error.
+        OutputCase{"Refused", "echo 'Not authorized to send Apple events to Kettle Ledger. (-1743)' >&2", "",
+                   true},
+        OutputCase{"OtherError", "echo 'execution error: Error: Invalid index. (-1719)' >&2; exit 1", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RunnerFixture, NoticesAQuickScriptsEndWithoutWaitingForAStep) {
+  // The clock stands still, so the deadline never comes: only noticing the
+  // child's end finishes the run (a runner that waited for the deadline
+  // would hang until the test's time-out), and nothing sleeps.
+  testing::FakeClock frozen;
+  OsascriptRunner runner(dispatcher, frozen, log, standIn("printf ok"));
+  EXPECT_EQ(runner.runScript("script", 60s), "ok");
+  EXPECT_EQ(frozen.sleepCount(), 0u);
+}
+
+TEST_F(RunnerFixture, ChildGetsTheFourArgumentsUnchangedAndOnlyTheStandardStreams) {
+  // A descriptor opened without close-on-exec must not reach the child either.
+  const int stray = ::open("/dev/null", O_RDONLY);
+  ASSERT_GE(stray, 3);
+  const std::string script = std::string(kLibraryNameScript) + "\n\t'single' \"double\" $HOME %s \\ ✓ ";
+  // ls lists its own descriptors: 0, 1, 2 and the one it reads the folder with.
+  OsascriptRunner runner(
+      dispatcher, clock, log,
+      standIn(R"(printf '%s|' "$#"; for a in "$@"; do printf '[%s]' "$a"; done; exec ls /proc/self/fd)"));
+  const std::string result = runner.runScript(script, 5s);
+  ::close(stray);
+  EXPECT_EQ(result, "4|[-l][JavaScript][-e][" + script + "]0\n1\n2\n3");
+}
+
+TEST_F(RunnerFixture, AFailedLaunchGivesNothingAndLeavesNothing) {
+  const fs::path interpreterMissing = temp.writeFile("interpreterMissing", "#!/nonexistent/sh\nprintf ok\n");
+  ::chmod(interpreterMissing.c_str(), 0755);
+  const long descriptors = testing::takeProcessFigures().fds;
+  for (const char* name : {"missing", "interpreterMissing"}) {
+    OsascriptRunner runner(dispatcher, clock, log, (temp / name).string());
+    EXPECT_EQ(runner.runScript("script", 5s), "") << name;
+  }
+  EXPECT_EQ(log.size(), 0u);
+  EXPECT_EQ(testing::takeProcessFigures().fds, descriptors);
+  EXPECT_EQ(testing::takeProcessFigures().children, 0);
+  EXPECT_TRUE(dispatcher.globalCalls().empty());
+}
+
+struct CleanupCase {
+  const char* name;
+  const char* body;  // writes the stand-in's process id (its group id) to @DIR@/pid
+  double limit;
+  std::string expected;
+  std::string line;  // the one log line, if any
+  std::size_t outputLimit = OsascriptRunner::kOutputLimitBytes;
+  friend void PrintTo(const CleanupCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class RunnerCleanupTest : public RunnerFixture, public ::testing::WithParamInterface<CleanupCase> {};
+
+TEST_P(RunnerCleanupTest, LeavesNoProcessDescriptorOrThread) {
+  const CleanupCase& c = GetParam();
+  // ThreadSanitizer's runtime starts a thread of its own when the process
+  // first creates one; make that happen before the threads are counted.
+  std::thread([] {}).join();
+  const testing::ProcessFigures before = testing::takeProcessFigures();
+  const auto start = std::chrono::steady_clock::now();
+  {
+    // The runner dies right after the call, while the background work goes on.
+    OsascriptRunner runner(dispatcher, clock, log, standIn(c.body), c.outputLimit);
+    EXPECT_EQ(runner.runScript("script", ScriptTimeout(c.limit)), c.expected);
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  if (c.line.find("timed out") != std::string::npos) {
+    // Stopped between the deadline and one polling step after it.
+    EXPECT_GE(elapsed, ScriptTimeout(c.limit));
+    EXPECT_LE(elapsed, ScriptTimeout(c.limit) + OsascriptRunner::kPollingStep);
+  }
+  // Not a timing check: the processes that keep the output open would hold
+  // the call for 30 seconds or more if the runner waited for them.
+  EXPECT_LT(elapsed, 20s);
+  EXPECT_EQ(log.lines(), c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
+  const int group = readPid(temp / "pid");
+  ASSERT_GT(group, 0);
+
+  EXPECT_TRUE(dispatcher.waitForGlobalTasks(15s)) << "reaping task still running";
+  EXPECT_TRUE(dispatcher.pumpUntil([&] { return !groupHasMembers(group); }, 5s))
+      << "group " << group << " alive";
+  EXPECT_TRUE(dispatcher.pumpUntil([] { return testing::takeProcessFigures().children == 0; }, 5s))
+      << "child or zombie left";
+  const testing::ProcessFigures after = testing::takeProcessFigures();
+  EXPECT_EQ(after.fds, before.fds);
+  EXPECT_EQ(after.threads, before.threads);
+
+  // A process that left the group on purpose is out of reach; end it here.
+  if (const int escaped = readPid(temp / "escaped"); escaped > 0) ::kill(escaped, SIGKILL);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RunnerCleanupTest,
+    ::testing::Values(
+        // A limit of 2.9 seconds is logged as 2.
+        CleanupCase{"GrandchildIgnoresTerminationAndHoldsOutput",
+                    "echo $$ > @DIR@/pid; sh -c 'trap \"\" TERM; exec sleep 60' & exec sleep 60", 2.9, "",
+                    timeoutLine("2")},
+        CleanupCase{
+            "GrandchildOutsideTheGroupHoldsOutput",
+            "echo $$ > @DIR@/pid; setsid sh -c 'echo $$ > @DIR@/escaped; exec sleep 30' & exec sleep 60", 1,
+            "", timeoutLine("1")},
+        // The child ends at once; what it started keeps the output open.
+        CleanupCase{"FinishedChildLeavesGrandchildHoldingOutput",
+                    "echo $$ > @DIR@/pid; printf ok; sleep 30 &", 5, "ok", ""},
+        CleanupCase{"OutputAtTheLimit", "echo $$ > @DIR@/pid; head -c 1048576 /dev/zero | tr '\\0' a", 30,
+                    std::string(1 << 20, 'a'), "", 1 << 20},
+        CleanupCase{"OutputPastTheLimit", "echo $$ > @DIR@/pid; yes & exec yes", 60, "",
+                    "[Helper] ⚠ JXA output passed 1 MiB — script stopped", 1 << 20}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RunnerFixture, ADroppedReapingTaskNeitherHangsTheCallNorLeavesAChild) {
+  const long descriptors = testing::takeProcessFigures().fds;
+  {
+    // Queued and never run: the dispatcher drops the task when it goes.
+    testing::ManualDispatcher dropping(testing::ManualDispatcher::GlobalMode::queued);
+    OsascriptRunner hanging(dropping, clock, log, standIn("exec sleep 30"));
+    // A limit that is not a number counts as zero.
+    EXPECT_EQ(hanging.runScript("script", ScriptTimeout(std::numeric_limits<double>::quiet_NaN())), "");
+  }
+  EXPECT_EQ(log.lines(), std::vector<std::string>{timeoutLine("0")});
+  EXPECT_EQ(testing::takeProcessFigures().children, 0);
+  EXPECT_EQ(testing::takeProcessFigures().fds, descriptors);
+}
+
+TEST(IsHostRunning, ComparesBundleIdentifiersExactly) {
+  const std::string host(kHostBundleID);
+  const std::pair<std::vector<std::optional<std::string>>, bool> cases[] = {
+      {{}, false},
+      {{"com.example.a", std::nullopt, host}, true},
+      {{std::nullopt, std::string()}, false},
+      {{"Test.KettleLedger.Desktop2", "test.kettleledger.desktop", host + ".helper", " " + host}, false}};
+  for (const auto& [running, expected] : cases) {
+    testing::FakeWorkspace workspace;
+    workspace.setRunning(running);
+    EXPECT_EQ(isHostRunning(workspace), expected) << running.size() << " applications";
+  }
+}
+
+}  // namespace
+}  // namespace quillory::bridge::test
