@@ -5,8 +5,6 @@
 namespace quillory::publish {
 namespace {
 
-namespace json = boost::json;
-
 constexpr std::string_view kAssetsMarker = "/assets/";
 constexpr std::array<std::string_view, 3> kSuffixSeparators = {"-", "_", ""};
 
@@ -19,26 +17,10 @@ std::string_view trimmedDashes(std::string_view text) {
 
 }  // namespace
 
-std::optional<std::string> libraryPathFromItem(const json::object& item) {
-  const json::value* asset = item.if_contains("asset");
-  if (asset == nullptr || !asset->is_object()) return std::nullopt;
-  const json::value* path = asset->get_object().if_contains("path");
-  if (path == nullptr || !path->is_string()) return std::nullopt;
-  return libraryPathFromAssetPath(path->get_string());
-}
-
 std::optional<std::string> libraryPathFromAssetPath(std::string_view assetPath) {
   const auto marker = assetPath.find(kAssetsMarker);
   if (marker == std::string_view::npos) return std::nullopt;
   return std::string(assetPath.substr(0, marker));
-}
-
-std::optional<std::string> libraryPathFromItems(const json::array& items) {
-  for (const json::value& item : items) {
-    if (!item.is_object()) continue;
-    if (auto path = libraryPathFromItem(item.get_object())) return path;
-  }
-  return std::nullopt;
 }
 
 std::optional<std::string> currencyFromName(const std::optional<std::string>& name) {
@@ -50,30 +32,10 @@ std::optional<std::string> currencyFromName(const std::optional<std::string>& na
   return std::nullopt;
 }
 
-std::optional<std::string> currencyOfMember(const json::object& item, std::string_view member) {
-  const json::value* amounts = item.if_contains(member);
-  if (amounts == nullptr || !amounts->is_object()) return std::nullopt;
-  const json::value* currency = amounts->get_object().if_contains("currency");
-  if (currency == nullptr || !currency->is_string()) return std::nullopt;
-  return currencyFromItemText(currency->get_string());
-}
-
 std::optional<std::string> currencyFromItemText(std::string_view currency) {
   if (currency.empty()) return std::nullopt;
   return platform::lowerCased(currency);
 }
-
-std::optional<std::string> currencyFromItems(const json::array& items) {
-  for (std::string_view member : {std::string_view("amountsOriginal"), std::string_view("amounts")}) {
-    for (const json::value& item : items) {
-      if (!item.is_object()) continue;
-      if (auto currency = currencyOfMember(item.get_object(), member)) return currency;
-    }
-  }
-  return std::nullopt;
-}
-
-std::string sanitizedFileComponent(std::string_view text) { return platform::filenameCharactersOnly(text); }
 
 std::string currencyFileComponent(std::string_view token) {
   std::string safe;
@@ -91,7 +53,7 @@ std::string libraryFilename(std::string_view name, std::string_view currency) {
   for (char& ch : lowered) {
     if (ch == ' ') ch = '-';
   }
-  std::string n(trimmedDashes(sanitizedFileComponent(lowered)));
+  std::string n(trimmedDashes(platform::filenameCharactersOnly(lowered)));
   for (std::string_view separator : kSuffixSeparators) {
     const std::string suffix = std::string(separator) + c;
     if (n.size() >= suffix.size() && n.compare(n.size() - suffix.size(), suffix.size(), suffix) == 0) {
@@ -110,15 +72,6 @@ std::optional<std::string> libraryNameFromPath(std::string_view libraryPath) {
   const std::string_view trimmed = libraryPath.substr(0, end + 1);
   const auto slash = trimmed.rfind('/');
   return std::string(slash == std::string_view::npos ? trimmed : trimmed.substr(slash + 1));
-}
-
-json::object filterItem(const json::object& item, const std::set<std::string>& keepFields) {
-  json::object filtered(item.storage());
-  for (const json::key_value_pair& member : item) {
-    const std::string_view key(member.key());
-    if (keepFields.count(std::string(key)) != 0) filtered[key] = member.value();
-  }
-  return filtered;
 }
 
 }  // namespace quillory::publish

@@ -1,15 +1,14 @@
 #pragma once
-// What the helper derives from an export's items: the library's folder, its
-// currency, the file name it is published under, and the reduced items.
+// What the helper derives from an export: the library's folder, its
+// currency and the file name it is published under. The transform walks the
+// items (the first item whose asset path names an "/assets/" folder; the
+// original amounts of all items before the amounts) and asks these for the
+// rules on the values it finds.
 //
-// Pure functions without side effects; any thread. Items are Boost.JSON
-// values; elements that are not objects are passed over.
+// Pure functions without side effects; any thread.
 
 #include <array>
-#include <boost/json/array.hpp>
-#include <boost/json/object.hpp>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -31,10 +30,6 @@ inline constexpr std::string_view kNoCurrencyToken = "export";
 
 // The part of an asset path before its first "/assets/", or none.
 std::optional<std::string> libraryPathFromAssetPath(std::string_view assetPath);
-// `libraryPathFromAssetPath` of the item's "asset"."path", or none.
-std::optional<std::string> libraryPathFromItem(const boost::json::object& item);
-// The first item's result of `libraryPathFromItem`, in order.
-std::optional<std::string> libraryPathFromItems(const boost::json::array& items);
 
 // The first known currency code (in order of precedence) contained anywhere
 // in the upper-cased name, lower-cased.
@@ -42,15 +37,6 @@ std::optional<std::string> currencyFromName(const std::optional<std::string>& na
 
 // A currency as the items give it: none when empty, else lower-cased.
 std::optional<std::string> currencyFromItemText(std::string_view currency);
-// `currencyFromItemText` of the string "currency" of the item's object member
-// `member` ("amountsOriginal" or "amounts").
-std::optional<std::string> currencyOfMember(const boost::json::object& item, std::string_view member);
-// First pass over "amountsOriginal", then, only if it found nothing, over
-// "amounts".
-std::optional<std::string> currencyFromItems(const boost::json::array& items);
-
-// Keeps the characters of categories L, M, N and "-" and "_".
-std::string sanitizedFileComponent(std::string_view text);
 
 // The currency token as it may appear in a file name: without "/" and NUL,
 // so that a token taken from the items can never name a file outside the
@@ -66,8 +52,5 @@ std::string libraryFilename(std::string_view name, std::string_view currency);
 // The library's name from its folder: the last path component, ignoring
 // trailing slashes; none when there is no such component ("", "/").
 std::optional<std::string> libraryNameFromPath(std::string_view libraryPath);
-
-// A new object with exactly the item's members named in `keepFields`.
-boost::json::object filterItem(const boost::json::object& item, const std::set<std::string>& keepFields);
 
 }  // namespace quillory::publish
