@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "platform/Files.h"
 #include "platform/posix/WriteAll.h"
 
@@ -13,22 +15,14 @@ namespace quillory::platform::posix {
 CappedFileLog::CappedFileLog(std::filesystem::path file, std::uintmax_t capBytes)
     : file_(std::move(file)), capBytes_(capBytes) {}
 
-CappedFileLog::~CappedFileLog() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 bool CappedFileLog::open(bool truncate) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  fd_.reset();
   if (files::createFolders(file_.parent_path())) return false;
   const int flags = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-  fd_ = ::open(file_.c_str(), flags, 0600);
+  OwnedFd fd(::open(file_.c_str(), flags, 0600));
   struct stat info {};
-  if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    return false;
-  }
+  if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  fd_ = std::move(fd);
   size_ = static_cast<std::uintmax_t>(info.st_size);
   return true;
 }
@@ -36,7 +30,7 @@ bool CappedFileLog::open(bool truncate) {
 void CappedFileLog::line(const std::string& text) {
   const std::string whole = text + '\n';
   std::lock_guard lock(mutex_);
-  if (fd_ < 0 && !open(false)) return;
+  if (!fd_.valid() && !open(false)) return;
   if (size_ > 0 && size_ + whole.size() > capBytes_) {
     std::filesystem::path older = file_;
     older += ".1";
@@ -47,7 +41,7 @@ void CappedFileLog::line(const std::string& text) {
   }
   // A full disk loses the rest of the line; the size counts it all the same,
   // which at worst starts the next file a little early.
-  (void)writeAll(fd_, whole);
+  (void)writeAll(fd_.get(), whole);
   size_ += whole.size();
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/Log.h"
+#include "platform/posix/OwnedFd.h"
 
 namespace quillory::platform::posix {
 
@@ -23,10 +24,6 @@ class CappedFileLog final : public Log {
   static constexpr std::uintmax_t kDefaultCapBytes = 1024 * 1024;
 
   explicit CappedFileLog(std::filesystem::path file, std::uintmax_t capBytes = kDefaultCapBytes);
-  ~CappedFileLog() override;
-  CappedFileLog(const CappedFileLog&) = delete;
-  CappedFileLog& operator=(const CappedFileLog&) = delete;
-
   void line(const std::string& text) override;
 
  private:
@@ -35,7 +32,7 @@ class CappedFileLog final : public Log {
   const std::filesystem::path file_;
   const std::uintmax_t capBytes_;
   std::mutex mutex_;
-  int fd_ = -1;              // guarded by mutex_
+  OwnedFd fd_;               // guarded by mutex_
   std::uintmax_t size_ = 0;  // guarded by mutex_
 };
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/posix/ExitCleanup.h"
+#include "platform/posix/OwnedFd.h"
 #include "platform/posix/WriteAll.h"
 
 #if defined(__APPLE__)
@@ -29,21 +30,23 @@ namespace {
 
 std::error_code lastError() { return std::error_code(errno, std::generic_category()); }
 
-int openRetrying(const char* path, int flags, mode_t mode = 0) {
+using posix::OwnedFd;
+using posix::writeAll;
+
+OwnedFd openRetrying(const char* path, int flags, mode_t mode = 0) {
   while (true) {
     const int fd = ::open(path, flags, mode);
-    if (fd >= 0 || errno != EINTR) return fd;
+    if (fd >= 0 || errno != EINTR) return OwnedFd(fd);
   }
 }
 
-// Closes once: retrying close after EINTR may close a descriptor another
-// thread has just been given.
-std::error_code closeOnce(int fd) {
-  if (::close(fd) != 0 && errno != EINTR) return lastError();
+// Closes once, reporting what close says (a write the system could not
+// finish may show only here); retrying close after EINTR may close a
+// descriptor another thread has just been given.
+std::error_code closeOnce(OwnedFd fd) {
+  if (::close(fd.release()) != 0 && errno != EINTR) return lastError();
   return {};
 }
-
-using posix::writeAll;
 
 // Flushes the file's data to the storage device. On Apple systems fsync only
 // reaches the drive's cache; F_FULLFSYNC goes all the way, where supported.
@@ -107,7 +110,7 @@ void removeStaleTemporaryFiles(const fs::path& folder) {
 // Creates a new temporary file in `folder` with mode 0666 less the umask, as
 // any new file (O_EXCL: never through a link, never an existing file), and
 // registers it for removal should a signal end the process.
-int createTemporaryFile(const fs::path& folder, fs::path& temporary) {
+OwnedFd createTemporaryFile(const fs::path& folder, fs::path& temporary) {
   thread_local std::mt19937_64 random{std::random_device{}()};
   static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   const std::string prefix = (folder / kTemporaryPrefix).string() + std::to_string(::getpid()) + "-";
@@ -117,20 +120,19 @@ int createTemporaryFile(const fs::path& folder, fs::path& temporary) {
       name.push_back(kAlphabet[random() % (sizeof kAlphabet - 1)]);
     }
     name += kTemporarySuffix;
-    const int fd = openRetrying(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd < 0 && errno == EEXIST) continue;
-    if (fd < 0) return -1;
+    OwnedFd fd = openRetrying(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (!fd.valid() && errno == EEXIST) continue;
+    if (!fd.valid()) return fd;
     temporary = name;
     if (!posix::exitcleanup::addTemporaryFile(name)) {  // the process is ending
       ::unlink(name.c_str());
-      ::close(fd);
+      fd.reset();
       errno = ECANCELED;
-      return -1;
     }
     return fd;
   }
   errno = EEXIST;
-  return -1;
+  return OwnedFd();
 }
 
 bool asciiEqualsIgnoringCase(std::string_view a, std::string_view b) {
@@ -189,11 +191,11 @@ std::error_code replaceAtomically(const fs::path& target, std::string_view bytes
 
   removeStaleTemporaryFiles(folder);
   fs::path temporary;
-  const int fd = createTemporaryFile(folder, temporary);
-  if (fd < 0) return lastError();
-  std::error_code ec = writeAll(fd, bytes);
-  if (!ec) ec = flushToDisk(fd);
-  const std::error_code closed = closeOnce(fd);
+  OwnedFd fd = createTemporaryFile(folder, temporary);
+  if (!fd.valid()) return lastError();
+  std::error_code ec = writeAll(fd.get(), bytes);
+  if (!ec) ec = flushToDisk(fd.get());
+  const std::error_code closed = closeOnce(std::move(fd));
   if (!ec) ec = closed;
   if (!ec && ::rename(temporary.c_str(), target.c_str()) != 0) ec = lastError();
   if (ec) ::unlink(temporary.c_str());
@@ -202,11 +204,10 @@ std::error_code replaceAtomically(const fs::path& target, std::string_view bytes
 
   // Make the rename itself durable. The target is already replaced, so a
   // failure here is not reported as a failed write.
-  const int dirFd = openRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    while (::fsync(dirFd) != 0 && errno == EINTR) {
+  const OwnedFd dirFd = openRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd.valid()) {
+    while (::fsync(dirFd.get()) != 0 && errno == EINTR) {
     }
-    ::close(dirFd);
   }
   return {};
 }
@@ -236,21 +237,18 @@ std::error_code atomicWrite(const fs::path& target, std::string_view bytes) {
 bool readFileInChunks(const fs::path& file, const std::function<bool(std::string_view chunk)>& consume) {
   // Opened without blocking, so a FIFO or device at the path cannot hang the
   // caller; only regular files are read, then in blocking mode.
-  const int fd = openRetrying(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  const OwnedFd fd = openRetrying(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (!fd.valid()) return false;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  const int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags != -1) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
   // On the heap: `consume` may need the caller's whole stack (a parser).
   constexpr std::size_t kChunkSize = 65536;
   const auto buffer = std::make_unique<char[]>(kChunkSize);
   bool complete = true;
   while (true) {
-    const ssize_t got = ::read(fd, buffer.get(), kChunkSize);
+    const ssize_t got = ::read(fd.get(), buffer.get(), kChunkSize);
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -262,7 +260,6 @@ bool readFileInChunks(const fs::path& file, const std::function<bool(std::string
       break;
     }
   }
-  ::close(fd);
   return complete;
 }
 
@@ -325,10 +322,10 @@ class OpenFolders {
 };
 
 DIR* openFolderAt(int parent, const char* name) {
-  const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  DIR* dir = ::fdopendir(fd);
-  if (dir == nullptr) ::close(fd);
+  OwnedFd fd(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) return nullptr;
+  DIR* dir = ::fdopendir(fd.get());
+  if (dir != nullptr) fd.release();  // the folder stream owns it now
   return dir;
 }
 

@@ -16,19 +16,15 @@ JournalLog::JournalLog(const std::filesystem::path& socket, std::string identifi
   std::memcpy(address_.sun_path, path.c_str(), path.size() + 1);
   addressLength_ = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
   // (fcntl rather than socket flags: the same code builds on macOS.)
-  fd_ = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-  if (fd_ >= 0 && (::fcntl(fd_, F_SETFD, FD_CLOEXEC) != 0 || ::fcntl(fd_, F_SETFL, O_NONBLOCK) != 0)) {
-    ::close(fd_);
-    fd_ = -1;
+  fd_ = OwnedFd(::socket(AF_UNIX, SOCK_DGRAM, 0));
+  if (fd_.valid() &&
+      (::fcntl(fd_.get(), F_SETFD, FD_CLOEXEC) != 0 || ::fcntl(fd_.get(), F_SETFL, O_NONBLOCK) != 0)) {
+    fd_.reset();
   }
 }
 
-JournalLog::~JournalLog() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 void JournalLog::line(const std::string& text) {
-  if (fd_ < 0) return;
+  if (!fd_.valid()) return;
   std::string entry = "PRIORITY=6\nSYSLOG_IDENTIFIER=" + identifier_ + "\nMESSAGE\n";
   // The value's length as 64-bit little endian, then the value and a newline.
   for (int byte = 0; byte < 8; ++byte) {
@@ -36,7 +32,7 @@ void JournalLog::line(const std::string& text) {
   }
   entry.append(text).push_back('\n');
   // A datagram socket raises no SIGPIPE; a refused or oversized line is lost.
-  (void)::sendto(fd_, entry.data(), entry.size(), 0, reinterpret_cast<const sockaddr*>(&address_),
+  (void)::sendto(fd_.get(), entry.data(), entry.size(), 0, reinterpret_cast<const sockaddr*>(&address_),
                  addressLength_);
 }
 

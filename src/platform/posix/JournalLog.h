@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/Log.h"
+#include "platform/posix/OwnedFd.h"
 
 namespace quillory::platform::posix {
 
@@ -28,15 +29,11 @@ class JournalLog final : public Log {
 
   explicit JournalLog(const std::filesystem::path& socket = kSocket,
                       std::string identifier = "quillory-helper");
-  ~JournalLog() override;
-  JournalLog(const JournalLog&) = delete;
-  JournalLog& operator=(const JournalLog&) = delete;
-
   void line(const std::string& text) override;
 
  private:
   const std::string identifier_;
-  int fd_ = -1;
+  OwnedFd fd_;
   sockaddr_un address_{};
   socklen_t addressLength_ = 0;
 };

@@ -75,13 +75,15 @@ void SingleInstanceLock::take() {
   holderPid_.reset();
   holderProgram_.clear();
   error_.clear();
-  if (fd_ >= 0) ::close(fd_);
+  fd_.reset();
   // O_NOFOLLOW: a symbolic link there is refused, never opened; O_NONBLOCK:
   // a FIFO there cannot hang the open.
+  int fd;
   do {
-    fd_ = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0644);
-  } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) {
+    fd = ::open(file_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0644);
+  } while (fd < 0 && errno == EINTR);
+  fd_ = OwnedFd(fd);
+  if (!fd_.valid()) {
     const int error = errno;
     if (error == ELOOP) {
       error_ = file_.string() + " is a symbolic link, not a lock file; remove it and start again";
@@ -93,7 +95,7 @@ void SingleInstanceLock::take() {
     return;
   }
   struct stat info {};
-  if (::fstat(fd_, &info) != 0) {
+  if (::fstat(fd_.get(), &info) != 0) {
     error_ = describe("cannot examine " + file_.string(), errno);
   } else if (!S_ISREG(info.st_mode)) {
     error_ = file_.string() + " is not a regular file, not a lock file; remove it and start again";
@@ -104,36 +106,32 @@ void SingleInstanceLock::take() {
     error_ = file_.string() + " belongs to another user; remove it and start again";
   }
   if (!error_.empty()) {
-    ::close(fd_);
-    fd_ = -1;
+    fd_.reset();
     return;
   }
   int rc;
   do {
-    rc = ::flock(fd_, LOCK_EX | LOCK_NB);
+    rc = ::flock(fd_.get(), LOCK_EX | LOCK_NB);
   } while (rc != 0 && errno == EINTR);
   if (rc == 0) {
     outcome_ = Outcome::acquired;
-    writeRecord(fd_, std::to_string(static_cast<long>(::getpid())) + " " + program_);
+    writeRecord(fd_.get(), std::to_string(static_cast<long>(::getpid())) + " " + program_);
     return;
   }
   const int error = errno;
   if (error == EWOULDBLOCK) {
     outcome_ = Outcome::heldElsewhere;
-    readRecord(fd_, holderPid_, holderProgram_);
+    readRecord(fd_.get(), holderPid_, holderProgram_);
   } else {
     error_ = describe("cannot lock " + file_.string(), error);
   }
-  ::close(fd_);
-  fd_ = -1;
+  fd_.reset();
 }
 
 SingleInstanceLock::~SingleInstanceLock() {
-  if (fd_ < 0) return;
   // Blank the record first, so a stale one never names a process that no
   // longer holds the lock; closing the descriptor releases the lock.
-  writeRecord(fd_, {});
-  ::close(fd_);
+  if (fd_.valid()) writeRecord(fd_.get(), {});
 }
 
 }  // namespace quillory::platform::posix

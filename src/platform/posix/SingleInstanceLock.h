@@ -32,6 +32,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/posix/OwnedFd.h"
+
 namespace quillory::platform::posix {
 
 // The programs' names in the holder's record.
@@ -75,7 +77,7 @@ class SingleInstanceLock {
 
   std::filesystem::path file_;
   std::string program_;
-  int fd_ = -1;
+  OwnedFd fd_;
   Outcome outcome_ = Outcome::unavailable;
   std::optional<long> holderPid_;
   std::string holderProgram_;

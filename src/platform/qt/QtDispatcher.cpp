@@ -17,15 +17,15 @@ namespace quillory::platform::qt {
 
 namespace {
 
-void makePipe(int& readEnd, int& writeEnd) {
+void makePipe(posix::OwnedFd& readEnd, posix::OwnedFd& writeEnd) {
   int fds[2];
   if (::pipe(fds) != 0) throw std::system_error(errno, std::generic_category(), "pipe");
+  readEnd = posix::OwnedFd(fds[0]);
+  writeEnd = posix::OwnedFd(fds[1]);
   for (int fd : fds) {
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
   }
-  readEnd = fds[0];
-  writeEnd = fds[1];
 }
 
 }  // namespace
@@ -33,7 +33,7 @@ void makePipe(int& readEnd, int& writeEnd) {
 QtDispatcher::QtDispatcher()
     : mainThread_(std::this_thread::get_id()), timerOwner_(std::make_unique<QObject>()) {
   makePipe(wakeRead_, wakeWrite_);
-  notifier_ = std::make_unique<QSocketNotifier>(wakeRead_, QSocketNotifier::Read);
+  notifier_ = std::make_unique<QSocketNotifier>(wakeRead_.get(), QSocketNotifier::Read);
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(), [this] { runQueued(); });
 }
 
@@ -57,10 +57,8 @@ QtDispatcher::~QtDispatcher() {
   for (Item& item : dropped) {
     if (item.waiter) item.waiter->release();
   }
-  notifier_.reset();
+  notifier_.reset();  // before its descriptor closes
   timerOwner_.reset();
-  ::close(wakeRead_);
-  ::close(wakeWrite_);
 }
 
 bool QtDispatcher::enqueue(Item item) {
@@ -72,7 +70,7 @@ bool QtDispatcher::enqueue(Item item) {
     const char byte = 1;
     // The pipe is empty whenever no wake is pending, so this write never
     // blocks or fills it.
-    [[maybe_unused]] ssize_t written = ::write(wakeWrite_, &byte, 1);
+    [[maybe_unused]] ssize_t written = ::write(wakeWrite_.get(), &byte, 1);
   }
   return true;
 }
@@ -82,7 +80,7 @@ void QtDispatcher::runQueued() {
   {
     std::lock_guard lock(mutex_);
     char buffer[16];
-    while (::read(wakeRead_, buffer, sizeof buffer) > 0) {
+    while (::read(wakeRead_.get(), buffer, sizeof buffer) > 0) {
     }
     wakePending_ = false;
     count = queue_.size();

@@ -29,6 +29,7 @@
 #include <thread>
 
 #include "platform/Dispatcher.h"
+#include "platform/posix/OwnedFd.h"
 #include "platform/posix/SyncWaiter.h"
 #include "platform/posix/WorkerPools.h"
 
@@ -71,8 +72,8 @@ class QtDispatcher final : public Dispatcher {
   std::deque<Item> queue_;
   bool wakePending_ = false;
   bool shuttingDown_ = false;
-  int wakeRead_ = -1;
-  int wakeWrite_ = -1;
+  posix::OwnedFd wakeRead_;
+  posix::OwnedFd wakeWrite_;
 
   std::unique_ptr<QObject> timerOwner_;
   std::unique_ptr<QSocketNotifier> notifier_;
