@@ -1,0 +1,144 @@
+#pragma once
+// The contract of platform::Dispatcher, as one type-parameterised suite that
+// every implementation instantiates (the Qt one in the Qt test binary, which
+// has an application). An implementation is described by a struct with
+//   using Type = <the dispatcher>;
+//   static bool pumpUntil(Type&, const std::function<bool()>& done);  // main loop, 10 s at most
+//   static void pumpFor(Type&, std::chrono::milliseconds);            // main loop for that long
+//   static void settle();  // what the toolkit still holds after a dispatcher went
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/Dispatcher.h"
+
+namespace quillory::platform::test {
+
+using namespace std::chrono_literals;
+
+template <typename Impl>
+class DispatcherContract : public ::testing::Test {
+ protected:
+  std::unique_ptr<typename Impl::Type> owner_ = std::make_unique<typename Impl::Type>();
+  typename Impl::Type& dispatcher = *owner_;
+
+  bool pumpUntil(const std::function<bool()>& done) { return Impl::pumpUntil(dispatcher, done); }
+  void pumpFor(std::chrono::milliseconds duration) { Impl::pumpFor(dispatcher, duration); }
+};
+
+TYPED_TEST_SUITE_P(DispatcherContract);
+
+TYPED_TEST_P(DispatcherContract, MainQueueRunsTasksLaterInSubmissionOrderFromAnyThread) {
+  Dispatcher& d = this->dispatcher;
+  std::vector<int> order;  // main thread only
+  d.async([&] {
+    order.push_back(1);
+    d.async([&] { order.push_back(4); });  // queued from a task: after the rest
+  });
+  std::thread([&] { d.async([&] { order.push_back(2); }); }).join();
+  d.async([&] { order.push_back(3); });
+  EXPECT_TRUE(order.empty());  // never inside the call, also on the main thread
+  ASSERT_TRUE(this->pumpUntil([&] { return order.size() == 4; }));
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
+}
+
+TYPED_TEST_P(DispatcherContract, SyncRunsOnTheMainThreadAndReturnsAfterTheTask) {
+  Dispatcher& d = this->dispatcher;
+  bool direct = false;
+  d.sync([&] { direct = d.isMainThread(); });  // on the main thread: at once
+  EXPECT_TRUE(direct);
+  std::atomic<bool> onWorker{false}, onMain{false}, sawResult{false};
+  d.global(QualityOfService::background, [&] {
+    onWorker = !d.isMainThread();
+    bool value = false;
+    d.sync([&] {
+      onMain = d.isMainThread();
+      value = true;
+    });
+    sawResult = value;
+  });
+  ASSERT_TRUE(this->pumpUntil([&] { return sawResult.load(); }));
+  EXPECT_TRUE(onWorker);
+  EXPECT_TRUE(onMain);
+}
+
+// Global tasks may wait for each other (an export waits for the reader of its
+// script's output): tasks queued later must start while earlier ones wait.
+TYPED_TEST_P(DispatcherContract, GlobalTasksMayWaitForTasksQueuedAfterThem) {
+  Dispatcher& d = this->dispatcher;
+  std::vector<std::promise<void>> gates(4);
+  std::atomic<int> finished{0};
+  for (auto& gate : gates) {
+    d.global(QualityOfService::userInitiated, [&, opened = gate.get_future().share()] {
+      opened.wait();
+      ++finished;
+    });
+  }
+  for (auto& gate : gates) d.global(QualityOfService::utility, [&gate] { gate.set_value(); });
+  ASSERT_TRUE(this->pumpUntil([&] { return finished.load() == 4; }));
+}
+
+TYPED_TEST_P(DispatcherContract, TimersTickEveryIntervalAndSkipTicksWhileAnyAlertIsOpen) {
+  Dispatcher& d = this->dispatcher;
+  int ticks = 0, hourly = 0;  // main thread only
+  d.repeatOnMain(20ms, [&] { ++ticks; });
+  std::thread([&] { d.repeatOnMain(1h, [&] { ++hourly; }); }).join();
+  ASSERT_TRUE(this->pumpUntil([&] { return ticks >= 2; }));
+  EXPECT_EQ(hourly, 0);  // the first tick comes one interval after the call
+
+  int held = 0;
+  {
+    ModalScope outer(d);
+    {
+      ModalScope inner(d);
+      EXPECT_EQ(d.modalDepth(), 2);
+    }
+    EXPECT_EQ(d.modalDepth(), 1);
+    held = ticks;
+    this->pumpFor(200ms);
+    EXPECT_EQ(ticks, held);
+  }
+  EXPECT_EQ(d.modalDepth(), 0);
+  ASSERT_TRUE(this->pumpUntil([&] { return ticks > held; }));
+  EXPECT_LE(ticks, held + 2);  // the skipped ticks were not queued up
+}
+
+TYPED_TEST_P(DispatcherContract, DestructionReleasesSyncCallersAndDropsWaitingTasks) {
+  Dispatcher& d = this->dispatcher;
+  std::atomic<int> returned{0};
+  std::atomic<bool> ran{false};
+  std::promise<void> started[2];
+  d.global(QualityOfService::background, [&] {
+    started[0].set_value();
+    d.sync([&] { ran = true; });  // nobody pumps the main queue
+    ++returned;
+  });
+  d.global(QualityOfService::utility, [&] {
+    started[1].set_value();
+    std::this_thread::sleep_for(50ms);  // calls while the dispatcher goes away
+    d.sync([&] { ran = true; });
+    d.async([&] { ran = true; });
+    ++returned;
+  });
+  d.async([&] { ran = true; });
+  for (auto& task : started) task.get_future().wait();  // tasks still waiting would be dropped
+  this->owner_.reset();
+  TypeParam::settle();
+  EXPECT_EQ(returned.load(), 2);
+  EXPECT_FALSE(ran);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(DispatcherContract, MainQueueRunsTasksLaterInSubmissionOrderFromAnyThread,
+                            SyncRunsOnTheMainThreadAndReturnsAfterTheTask,
+                            GlobalTasksMayWaitForTasksQueuedAfterThem,
+                            TimersTickEveryIntervalAndSkipTicksWhileAnyAlertIsOpen,
+                            DestructionReleasesSyncCallersAndDropsWaitingTasks);
+
+}  // namespace quillory::platform::test
