@@ -5,12 +5,45 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/Files.h"
 #include "support/TempHome.h"
+
+#if defined(QUILLORY_WRAPPED_FSYNC)
+// This binary is linked with fsync and rename wrapped: while `recording`, each
+// call is noted as "fsync <inode>" or "rename <inode>" (of the file renamed).
+namespace {
+std::atomic<bool> recording{false};
+std::mutex callsMutex;
+std::vector<std::string> calls;
+
+void record(const char* call, const struct stat& info) {
+  if (!recording) return;
+  std::lock_guard lock(callsMutex);
+  calls.push_back(call + (" " + std::to_string(info.st_ino)));
+}
+}  // namespace
+
+extern "C" int __real_fsync(int fd);
+extern "C" int __real_rename(const char* from, const char* to);
+
+extern "C" int __wrap_fsync(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) == 0) record("fsync", info);
+  return __real_fsync(fd);
+}
+
+extern "C" int __wrap_rename(const char* from, const char* to) {
+  struct stat info {};
+  if (::lstat(from, &info) == 0) record("rename", info);
+  return __real_rename(from, to);
+}
+#endif
 
 namespace quillory::platform::files {
 namespace {
@@ -63,6 +96,24 @@ TEST(FilesTest, AtomicWriteCreatesAndReplacesWithoutAReaderEverSeeingPartialCont
   EXPECT_EQ(readFile(target), "");
   EXPECT_EQ(namesIn(home.path()), std::set<std::string>{"doc.json"});
 }
+
+#if defined(QUILLORY_WRAPPED_FSYNC)
+// The data reaches the disk before the new name does, and the rename itself
+// is made durable after it.
+TEST(FilesTest, AtomicWriteFlushesTheFileThenRenamesItThenFlushesTheFolder) {
+  TempHome home;
+  recording = true;
+  ASSERT_FALSE(atomicWrite(home / "doc.json", "x"));
+  recording = false;
+  struct stat file {
+  }, folder{};
+  ASSERT_EQ(::stat((home / "doc.json").c_str(), &file), 0);
+  ASSERT_EQ(::stat(home.path().c_str(), &folder), 0);
+  const std::string written = std::to_string(file.st_ino);
+  EXPECT_EQ(calls, (std::vector<std::string>{"fsync " + written, "rename " + written,
+                                             "fsync " + std::to_string(folder.st_ino)}));
+}
+#endif
 
 // Every name the file system takes can be written: the temporary file's name
 // does not grow with the target's.

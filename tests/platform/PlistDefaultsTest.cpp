@@ -226,6 +226,18 @@ TEST_F(PlistDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopy) {
   EXPECT_EQ(log_.count("[Helper] \xE2\x9A\xA0"), 3u);
 }
 
+// Where an unreadable file cannot be moved aside (here its aside name would be
+// too long), no save may replace it: the settings live in memory only.
+TEST_F(PlistDefaultsTest, UnreadableFileThatCannotBeMovedAsideIsNeverOverwritten) {
+  file_ = file_.parent_path() / std::string(240, 'n');
+  home_.writeFile(file_.lexically_relative(home_.path()), "garbage");
+  auto store = open();
+  EXPECT_EQ(log_.count("could not be moved aside (File name too long); settings will not be saved"), 1u);
+  store->setBool("autoSyncEnabled", true);
+  EXPECT_EQ(store->value("autoSyncEnabled").asBool(), true);
+  EXPECT_EQ(files::readFile(file_), "garbage");
+}
+
 TEST_F(PlistDefaultsTest, FailedSaveLeavesPreviousFileAndKeepsValueInMemory) {
   auto store = open();
   store->setString("library_path_A", "/a");
