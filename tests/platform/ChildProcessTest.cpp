@@ -13,14 +13,10 @@
 namespace quillory::platform::posix {
 namespace {
 
-std::unique_ptr<ChildProcess> shell(const std::string& command) {
-  return ChildProcess::spawn("/bin/sh", {"-c", command});
-}
-
 TEST(ChildProcessTest, EndedChildStaysUnreapedUntilReap) {
   // The zombie keeps the process-group id reserved, so signalling the group
   // before `reap` can never reach an unrelated process.
-  auto child = shell("exit 0");
+  auto child = ChildProcess::spawn("/bin/sh", {"-c", "exit 0"});
   ASSERT_TRUE(child);
   ASSERT_TRUE(child->waitForExit(std::chrono::seconds(10)));
   EXPECT_FALSE(child->isRunning());
@@ -60,7 +56,8 @@ TEST(ChildProcessTest, ChildStartsWithSigpipeAtDefaultAndNothingBlocked) {
 TEST(ChildProcessTest, KeepsOnlyTheEndOfAStandardErrorFlood) {
   // 8 MB of errors, then a last line: the tail holds the last 4 KiB, ending
   // with that line, however much came before.
-  auto child = shell("head -c 8000000 /dev/zero | tr '\\0' x >&2; echo last >&2; printf out");
+  auto child = ChildProcess::spawn(
+      "/bin/sh", {"-c", "head -c 8000000 /dev/zero | tr '\\0' x >&2; echo last >&2; printf out"});
   ASSERT_TRUE(child);
   std::string output;
   std::string tail;
@@ -71,7 +68,7 @@ TEST(ChildProcessTest, KeepsOnlyTheEndOfAStandardErrorFlood) {
 }
 
 TEST(ChildProcessTest, WritingIntoAClosedPipeFailsInsteadOfEndingTheProcess) {
-  auto child = shell("exit 0");  // starting a child sets the disposition up
+  auto child = ChildProcess::spawn("/bin/sh", {"-c", "exit 0"});  // starting a child sets the disposition up
   ASSERT_TRUE(child);
   child->reap();
   int fds[2];

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <thread>
 
 #include "libraries/ContainerPaths.h"
 #include "platform/Files.h"
@@ -114,26 +117,49 @@ TEST_F(DestinationsTest, AFailedWriteLeavesNoTemporaryFile) {
   EXPECT_EQ(lines[2], success(app, "eur.json"));
 }
 
-// Every pair whose two names fit the file system is written, under the names
-// every reader derives: long ASCII and non-ASCII names, ".json" inside a name.
-class PairNamesTest : public DestinationsTest, public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(PairNamesTest, WritesTheMarkerEveryReaderLooksFor) {
-  const PublishRequest request{"{}", "2026-12-05T09:00:00Z", GetParam(), "eur"};
-  EXPECT_EQ(publishDocument(home.path(), "test.quillory.mobile", request, log), 1);
-  const std::string document = GetParam() + ".json";
-  EXPECT_THAT(entries(documents), ElementsAre(document, libraries::markerNameFor(document)));
+TEST_F(DestinationsTest, WritesEveryPairWhoseNamesFitUnderTheNamesEveryReaderLooksFor) {
+  std::string accented;  // 242 bytes of two-byte characters
+  while (accented.size() + 2 <= 242) accented += "\xC3\xA9";
+  for (const std::string& name :
+       {std::string(243, 'n'), accented, std::string("my.json-eur"), std::string("a.json.json")}) {
+    const PublishRequest request{"{}", "2026-12-05T09:00:00Z", name, "eur"};
+    EXPECT_EQ(publishDocument(home.path(), "test.quillory.mobile", request, log), 1);
+    EXPECT_TRUE(files::exists(documents / (name + ".json"))) << name;
+    EXPECT_TRUE(files::exists(documents / libraries::markerNameFor(name + ".json"))) << name;
+  }
+  EXPECT_EQ(entries(documents).size(), 8u);
 }
 
-std::string accented(std::size_t bytes) {
-  std::string name;
-  while (name.size() + 2 <= bytes) name += "\xC3\xA9";
-  return name;
+// A document whose size changes with n, so that a torn read is seen.
+std::string documentNumber(int n) {
+  return std::to_string(n) + ":" + std::string(1000 + (n % 7) * 20000, 'x');
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, PairNamesTest,
-                         ::testing::Values(std::string(243, 'n'), accented(242), "my.json-eur",
-                                           "a.json.json"));
+TEST_F(DestinationsTest, AReaderNeverSeesAPartialDocument) {
+  std::atomic<bool> done{false};
+  std::atomic<int> reads{0};
+  std::atomic<int> torn{0};
+  std::thread reader([&] {
+    while (!done.load()) {
+      const auto text = files::readFile(documents / "business-eur.json");
+      if (!text) continue;
+      if (*text != documentNumber(std::atoi(text->c_str()))) ++torn;
+      ++reads;
+    }
+  });
+  for (int n = 0; n < 60; ++n) {
+    const std::string bytes = documentNumber(n);
+    EXPECT_EQ(publishDocument(home.path(), "test.quillory.mobile",
+                              {bytes, "2026-12-05T09:00:00Z", "business-eur", "eur"}, log),
+              1);
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(torn.load(), 0);
+  EXPECT_GT(reads.load(), 0);
+  // Only the pair remains: no temporary file was left behind.
+  EXPECT_EQ(entries(documents).size(), 2u);
+}
 
 }  // namespace
 }  // namespace quillory::publish
