@@ -7,6 +7,7 @@
 // /tmp) and removed with everything in it when the process exits normally, so
 // a fuzzing run leaves nothing behind. Each target empties it between inputs.
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -25,7 +26,7 @@ class NullLog final : public platform::Log {
 class FixedClock final : public platform::Clock {
  public:
   platform::Date now() const override;
-  void sleepFor(double) override {}
+  void sleepFor(std::chrono::milliseconds) override {}
 };
 
 // The process's scratch folder (created on first use).
