@@ -21,36 +21,23 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "SyntheticExport.h"
-#include "bridge/ScriptRunner.h"
 #include "libraries/NameConflicts.h"
-#include "platform/AlertPresenter.h"
 #include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
-#include "publish/Derivations.h"
+#include "publish/ContainerPaths.h"
 #include "publish/Destinations.h"
 #include "publish/DocumentTransform.h"
-#include "publish/ExportPipeline.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 namespace files = quillory::platform::files;
 using namespace quillory;
-
-// Hands out the prepared text once per run, as the script runner would.
-class PreparedScripts final : public bridge::ScriptRunner {
- public:
-  std::string next;
-  std::string runScript(const std::string&, bridge::ScriptTimeout) override { return std::move(next); }
-};
 
 class NullLog final : public platform::Log {
  public:
@@ -63,33 +50,6 @@ class SystemTime final : public platform::Clock {
   void sleepFor(std::chrono::milliseconds) override {}
 };
 
-class NoDefaults final : public platform::Defaults {
- public:
-  platform::DefaultsValue value(const std::string&) const override { return {}; }
-  void setBool(const std::string&, bool) override {}
-  void setString(const std::string&, const std::string&) override {}
-  void setDate(const std::string&, platform::Date) override {}
-  void remove(const std::string&) override {}
-  std::vector<std::string> keys() const override { return {}; }
-};
-
-class InlineDispatcher final : public platform::Dispatcher {
- public:
-  void async(Task task) override { task(); }
-  void sync(Task task) override { task(); }
-  void global(platform::QualityOfService, Task task) override { task(); }
-  void repeatOnMain(std::chrono::milliseconds, Task) override {}
-  bool isMainThread() const override { return true; }
-  void enterModal() override {}
-  void exitModal() override {}
-  int modalDepth() const override { return 0; }
-};
-
-class NoAlerts final : public platform::AlertPresenter {
- public:
-  int run(const platform::Alert&) override { return 0; }
-};
-
 struct Harness {
   explicit Harness(fs::path homeFolder) : home(std::move(homeFolder)) {
     for (const char* container : {"test.quillory.mobile", "test.quillory.mobile.widget"}) {
@@ -99,20 +59,17 @@ struct Harness {
     }
   }
 
+  // One export as the helper runs it once the library's name is known and
+  // publishing is allowed: the transform, the conflict test, the writes.
   int exportOnce(std::string text) {
-    scripts.next = std::move(text);
-    const publish::PipelineContext context{defaults,
-                                           log,
-                                           clock,
-                                           dispatcher,
-                                           alerts,
-                                           scripts,
-                                           home,
-                                           [] { return true; },
-                                           std::string("Business EUR"),
-                                           "test.quillory.mobile",
-                                           keepFields};
-    return publish::exportLibrary(context);
+    const std::string name = "Business EUR";
+    const publish::PreparedExport prepared = publish::prepareExport(text, name, clock);
+    std::string().swap(text);  // freed before writing, as the helper does
+    const fs::path target = publish::containerDocumentsFolder(home) / (prepared.libraryFilename + ".json");
+    if (libraries::conflictingLibrary(target, prepared.libraryPath, name)) return 0;
+    const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
+                                          prepared.libraryFilename, prepared.currencyFileToken};
+    return publish::publishDocument(home, request, log);
   }
 
   std::vector<fs::path> destinationFolders() const {
@@ -122,13 +79,8 @@ struct Harness {
   }
 
   fs::path home;
-  NoDefaults defaults;
   NullLog log;
   SystemTime clock;
-  InlineDispatcher dispatcher;
-  NoAlerts alerts;
-  PreparedScripts scripts;
-  const std::set<std::string> keepFields{publish::kKeptItemFields.begin(), publish::kKeptItemFields.end()};
 };
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -202,8 +154,7 @@ bool benchShape(const ShapeName& which, std::size_t items, int rounds, const fs:
 
     start = std::chrono::steady_clock::now();
     const double cpuStart = threadCpuSeconds();
-    const auto prepared =
-        publish::prepareExport(text, std::string("Business EUR"), harness.keepFields, harness.clock);
+    const auto prepared = publish::prepareExport(text, std::string("Business EUR"), harness.clock);
     transform.push_back(secondsSince(start));
     transformCpu.push_back(threadCpuSeconds() - cpuStart);
 
@@ -215,8 +166,7 @@ bool benchShape(const ShapeName& which, std::size_t items, int rounds, const fs:
     start = std::chrono::steady_clock::now();
     const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
                                           prepared.libraryFilename, prepared.currencyFileToken};
-    if (publish::publishDocument(harness.home, "test.quillory.mobile", request, harness.log) != 3)
-      return false;
+    if (publish::publishDocument(harness.home, request, harness.log) != 3) return false;
     writes.push_back(secondsSince(start));
 
     start = std::chrono::steady_clock::now();

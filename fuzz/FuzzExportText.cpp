@@ -16,6 +16,7 @@
 // strings; the marker is the clock's timestamp; both file names are plain
 // names that stay inside a destination folder.
 
+#include <algorithm>
 #include <boost/json/basic_parser_impl.hpp>
 #include <boost/json/value.hpp>
 #include <boost/json/value_stack.hpp>
@@ -26,10 +27,10 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "engine/ExportManager.h"
-#include "libraries/ContainerPaths.h"
 #include "platform/Iso8601.h"
 #include "platform/Unicode.h"
+#include "publish/ContainerPaths.h"
+#include "publish/Derivations.h"
 #include "publish/DocumentTransform.h"
 #include "publish/ExportError.h"
 #include "publish/JsonWriter.h"
@@ -126,8 +127,7 @@ std::optional<json::value> parse(std::string_view text, std::size_t depth) {
 // with its last value) and their numbers have the same literal.
 bool sameJson(const json::value& a, const json::value& b) { return a == b; }
 
-void checkDocument(const json::value& input, const publish::PreparedExport& prepared,
-                   const std::set<std::string>& keepFields) {
+void checkDocument(const json::value& input, const publish::PreparedExport& prepared) {
   fuzz::setFailureContext(prepared.documentBytes);
   QUILLORY_FUZZ_CHECK(platform::isValidUtf8(prepared.documentBytes));
   const auto document = parse(prepared.documentBytes, publish::kMaxExportDepth + 8);
@@ -141,7 +141,10 @@ void checkDocument(const json::value& input, const publish::PreparedExport& prep
   for (std::size_t i = 0; i < inItems.size(); ++i) {
     json::object expected;
     for (const auto& member : inItems[i].get_object()) {
-      if (keepFields.count(std::string(member.key())) != 0) expected[member.key()] = member.value();
+      if (std::find(publish::kKeptItemFields.begin(), publish::kKeptItemFields.end(), member.key()) !=
+          publish::kKeptItemFields.end()) {
+        expected[member.key()] = member.value();
+      }
     }
     QUILLORY_FUZZ_CHECK(sameJson(json::value(std::move(expected)), outItems->get_array()[i]));
   }
@@ -164,10 +167,10 @@ void checkDocument(const json::value& input, const publish::PreparedExport& prep
   }
 
   QUILLORY_FUZZ_CHECK(!prepared.libraryFilename.empty());
-  QUILLORY_FUZZ_CHECK(libraries::isPlainFileName(prepared.libraryFilename + ".json"));
-  QUILLORY_FUZZ_CHECK(libraries::isPlainFileName(prepared.libraryFilename + "_updated.txt"));
-  QUILLORY_FUZZ_CHECK(libraries::isPlainFileName(prepared.currencyFileToken + ".json"));
-  QUILLORY_FUZZ_CHECK(libraries::isPlainFileName(prepared.currencyFileToken + "_updated.txt"));
+  QUILLORY_FUZZ_CHECK(publish::isPlainFileName(prepared.libraryFilename + ".json"));
+  QUILLORY_FUZZ_CHECK(publish::isPlainFileName(prepared.libraryFilename + "_updated.txt"));
+  QUILLORY_FUZZ_CHECK(publish::isPlainFileName(prepared.currencyFileToken + ".json"));
+  QUILLORY_FUZZ_CHECK(publish::isPlainFileName(prepared.currencyFileToken + "_updated.txt"));
 }
 
 // What an export ends in, for comparing two ways of running it.
@@ -187,7 +190,6 @@ std::string outcome(Prepare prepare) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const quillory::fuzz::FixedClock clock;
-  const std::set<std::string>& keepFields = engine::ExportManager::keepFields();
 
   std::string_view text(reinterpret_cast<const char*>(data), size);
   std::optional<std::string> confirmedName;
@@ -200,12 +202,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   try {
-    const publish::PreparedExport prepared = publish::prepareExport(text, confirmedName, keepFields, clock);
+    const publish::PreparedExport prepared = publish::prepareExport(text, confirmedName, clock);
     // Accepted: the text must have been a JSON object with a non-empty array
     // of objects under "items".
     const auto input = parse(text, publish::kMaxExportDepth);
     QUILLORY_FUZZ_CHECK(input && input->is_object());
-    checkDocument(*input, prepared, keepFields);
+    checkDocument(*input, prepared);
   } catch (const publish::ExportError& error) {
     QUILLORY_FUZZ_CHECK(error.code() == publish::ExportErrorCode::parseFailure ||
                         error.code() == publish::ExportErrorCode::emptyLibrary);
@@ -214,10 +216,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // Fed in pieces of 1 to 7 bytes, as a script's output arrives, the
   // transform ends exactly as it does on the whole text.
-  const std::string whole =
-      outcome([&] { return publish::prepareExport(text, confirmedName, keepFields, clock); });
+  const std::string whole = outcome([&] { return publish::prepareExport(text, confirmedName, clock); });
   const std::string pieces = outcome([&] {
-    publish::ExportTransform transform(keepFields);
+    publish::ExportTransform transform;
     for (std::size_t at = 0, step = 1; at < text.size(); at += step, step = step % 7 + 1) {
       transform.write(text.substr(at, step));
     }

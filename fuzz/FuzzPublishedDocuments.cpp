@@ -17,7 +17,6 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "libraries/ContainerPaths.h"
 #include "libraries/LibraryContext.h"
 #include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRecords.h"
@@ -26,6 +25,7 @@
 #include "libraries/PublishedDocuments.h"
 #include "platform/Files.h"
 #include "platform/Unicode.h"
+#include "publish/ContainerPaths.h"
 #include "support/MemoryDefaults.h"
 
 namespace {
@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static fuzz::NullLog log;
   static testing::MemoryDefaults defaults;
   const fs::path& home = fuzz::scratchFolder();
-  const fs::path folder = libraries::containerDocumentsFolder(home);
+  const fs::path folder = publish::containerDocumentsFolder(home);
   const fs::path document = folder / "biz-eur.json";
   const fs::path marker = folder / "biz-eur_updated.txt";
   const fs::path sentinel = home / "outside.txt";

@@ -58,16 +58,6 @@ DIRECTIVE = re.compile(r'^\s*#\s*(?:include|import)\s*([<"])([^">]+)[">]')
 KNOWN = {
     ("src/bridge/OsascriptRunner.cpp", "platform/posix/ChildProcess.h"):
         "the script runner starts its child through the POSIX child process, which has no platform interface",
-    ("src/publish/Destinations.cpp", "libraries/ContainerPaths.h"):
-        "the container paths still live in libraries",
-    ("src/publish/ExportPipeline.cpp", "bridge/HostScripts.h"): "the export run's orchestration is still in publish",
-    ("src/publish/ExportPipeline.cpp", "bridge/ScriptRunner.h"): "the export run's orchestration is still in publish",
-    ("src/publish/ExportPipeline.cpp", "libraries/ContainerPaths.h"): "the container paths still live in libraries",
-    ("src/publish/ExportPipeline.cpp", "libraries/LibraryKeys.h"): "the export run's orchestration is still in publish",
-    ("src/publish/ExportPipeline.cpp", "libraries/LibraryRecords.h"):
-        "the export run's orchestration is still in publish",
-    ("src/publish/ExportPipeline.cpp", "libraries/NameConflicts.h"):
-        "the export run's orchestration is still in publish",
 }
 
 

@@ -10,7 +10,6 @@ class Workspace;
 
 namespace quillory::bridge {
 
-inline constexpr std::string_view kHostBundleID = "test.kettleledger.desktop2";
 inline constexpr std::string_view kOsascriptPath = "/usr/bin/osascript";
 
 // The two scripts, character for character.
@@ -24,6 +23,6 @@ inline constexpr std::chrono::seconds kExportTimeout{90};
 
 // True as soon as a running application's bundle identifier equals
 // `bundleID` exactly; applications without one never match.
-bool isHostRunning(const platform::Workspace& workspace, std::string_view bundleID = kHostBundleID);
+bool isHostRunning(const platform::Workspace& workspace, std::string_view bundleID);
 
 }  // namespace quillory::bridge

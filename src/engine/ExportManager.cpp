@@ -33,13 +33,6 @@ std::shared_ptr<ExportManager> ExportManager::create(Environment environment) {
   return std::make_shared<ExportManager>(std::move(environment));
 }
 
-const std::set<std::string>& ExportManager::keepFields() {
-  static const std::set<std::string> fields = {
-      "id",    "date",     "datePayment", "contact", "category",    "amounts",  "amountsOriginal", "tags",
-      "notes", "isCredit", "isDocument",  "isPaid",  "isConfirmed", "isMarked", "asset",           "title"};
-  return fields;
-}
-
 ExportState ExportManager::state() const {
   std::lock_guard lock(mutex_);
   const LibraryNames& names = names_.names();

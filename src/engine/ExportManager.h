@@ -37,7 +37,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -108,8 +107,17 @@ struct ExportState {
 // the library changed during the export; nothing written) or failed.
 enum class RunOutcome { none, published, skipped, failed };
 
+// Thrown when an export ends without writing anything and without failing
+// (the library is switched off, or the host changed library during the
+// export). The line that says why has been written.
+struct ExportSkipped {};
+
 // The first-sync alert for a library.
 platform::Alert firstSyncAlert(const std::string& libraryName);
+// The name-conflict alert: another library's document (at `existingPath`)
+// already has the file name the library `name` (at `newPath`) publishes to.
+platform::Alert nameConflictAlert(const std::string& name, const std::string& existingPath,
+                                  const std::string& newPath);
 
 class ExportManager : public std::enable_shared_from_this<ExportManager> {
  public:
@@ -121,8 +129,6 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
 
   // Constants.
   static constexpr const char* klBundleID = "test.kettleledger.desktop2";
-  static constexpr const char* iOSBundleID = "test.quillory.mobile";
-  static const std::set<std::string>& keepFields();
 
   // Reads (copies; any thread).
   ExportState state() const;
@@ -180,8 +186,8 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // The export run: returns at once when a sync is running or being asked
   // about; any thread (the opt-in question is answered on the main thread).
   void sync(const std::string& reason);
-  // One export through the pipeline; the destination count or throws
-  // (`publish::ExportSkipped` when it wrote nothing on purpose). `settled`:
+  // One export (ExportPipeline.cpp); the destination count or throws
+  // (`ExportSkipped` when it wrote nothing on purpose). `settled`:
   // the names whose yes this sync has already obtained. Background queue
   // only.
   int exportLibrary(std::vector<std::string> settled = {});

@@ -23,11 +23,11 @@
 // `lastError` as it was, because neither was touched before the answer. An
 // exception out of the question releases the slot on the way out (RunSlot).
 //
-// The publish decision (`decideToPublish`, called by the pipeline once the
+// The publish decision (`decideToPublish`, called by `exportLibrary` once the
 // export's publishing name is known and before anything is written):
 //
 //   loop: lock publish { answer = stored answer of the name
-//                        true: keep the lock, return it (the pipeline runs
+//                        true: keep the lock, return it (the export runs
 //                              the conflict test, writes and records in
 //                              this same locked step) }
 //         false, or missing although this sync already had a yes or asked:
@@ -44,14 +44,12 @@
 #include <string>
 #include <vector>
 
-#include "bridge/HostScripts.h"
 #include "engine/ExportManager.h"
 #include "libraries/LibraryKeys.h"
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
 #include "platform/Unicode.h"
-#include "publish/ExportPipeline.h"
 
 namespace quillory::engine {
 
@@ -166,7 +164,7 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
     }
     env_.log.line("[Helper] \u2713 Export OK (" + reason + ") \u2192 " + std::to_string(count) +
                   " destination(s)");
-  } catch (const publish::ExportSkipped&) {
+  } catch (const ExportSkipped&) {
     setOutcome(RunOutcome::skipped);
   } catch (const publish::ExportError& error) {
     fail(std::string(publish::exportErrorMessage(error.code())), std::string(error.caseName()));
@@ -184,25 +182,6 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
   // The outcome and `isSyncing` false are both set: one hop of the main queue
   // takes them to the menu together.
   notifyStatusChanged();
-}
-
-int ExportManager::exportLibrary(std::vector<std::string> settled) {
-  const publish::PipelineContext context{
-      .defaults = env_.defaults,
-      .log = env_.log,
-      .clock = env_.clock,
-      .dispatcher = env_.dispatcher,
-      .alerts = env_.alerts,
-      .scripts = env_.scripts,
-      .home = env_.home,
-      .isHostRunning = [&workspace = env_.workspace] { return bridge::isHostRunning(workspace, klBundleID); },
-      .confirmedLibraryName = std::nullopt,
-      .iOSBundleID = iOSBundleID,
-      .keepFields = keepFields(),
-      .bracketWithLibraryName = true,
-      .decide = [this, &settled](const std::string& name) { return decideToPublish(name, settled); },
-  };
-  return publish::exportLibrary(context);
 }
 
 }  // namespace quillory::engine

@@ -3,7 +3,6 @@
 // with the manager's settings, log and home folder.
 
 #include "engine/ExportManager.h"
-#include "libraries/ContainerPaths.h"
 #include "libraries/LibraryContext.h"
 #include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRecords.h"
@@ -11,6 +10,7 @@
 #include "platform/Files.h"
 #include "platform/Iso8601.h"
 #include "platform/Unicode.h"
+#include "publish/ContainerPaths.h"
 
 namespace quillory::engine {
 
@@ -29,14 +29,14 @@ std::optional<platform::Date> ExportManager::currentLibrarySyncDate() const {
 std::optional<platform::Date> ExportManager::librarySyncDate(const std::string& name) const {
   const std::optional<std::string> documentName =
       env_.defaults.value(libraries::libraryFilenameKey(name)).asString();
-  if (!documentName || documentName->empty() || !libraries::isPlainFileName(*documentName)) {
+  if (!documentName || documentName->empty() || !publish::isPlainFileName(*documentName)) {
     return std::nullopt;
   }
-  const std::string markerName = libraries::markerNameFor(*documentName);
-  if (!libraries::isPlainFileName(markerName)) return std::nullopt;
+  const std::string markerName = publish::markerNameFor(*documentName);
+  if (!publish::isPlainFileName(markerName)) return std::nullopt;
 
   const std::optional<std::string> bytes =
-      platform::files::readFile(libraries::containerDocumentsFolder(env_.home) / markerName);
+      platform::files::readFile(publish::containerDocumentsFolder(env_.home) / markerName);
   if (!bytes || !platform::isValidUtf8(*bytes)) return std::nullopt;
   return platform::parseIso8601(platform::trimmedWhitespaceAndNewlines(*bytes));
 }

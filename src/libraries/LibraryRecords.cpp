@@ -1,11 +1,11 @@
 #include "libraries/LibraryRecords.h"
 
-#include "libraries/ContainerPaths.h"
 #include "libraries/LibraryKeys.h"
 #include "libraries/PublishedDocuments.h"
 #include "platform/Defaults.h"
 #include "platform/Log.h"
 #include "platform/Unicode.h"
+#include "publish/ContainerPaths.h"
 
 namespace quillory::libraries {
 
@@ -23,7 +23,7 @@ std::optional<std::string> recoverLibraryPath(const LibraryContext& context, con
     path = *info.libraryPath;
     return true;
   };
-  if (!findPublishedDocument(containerDocumentsFolder(context.home), names)) return std::nullopt;
+  if (!findPublishedDocument(publish::containerDocumentsFolder(context.home), names)) return std::nullopt;
   context.defaults.setString(libraryPathKey(name), path);
   context.log.line("[Helper] Recovered path for '" + name + "': " + path);
   return path;

@@ -1,7 +1,6 @@
 #include "libraries/NameConflicts.h"
 
 #include "libraries/PublishedDocuments.h"
-#include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Unicode.h"
 
@@ -29,33 +28,6 @@ std::optional<std::string> conflictingLibrary(const std::filesystem::path& targe
   if (!existing->libraryPath || existing->libraryPath->empty()) return existing->libraryName;
   if (!platform::files::exists(*existing->libraryPath)) return std::nullopt;
   return existing->libraryPath;
-}
-
-platform::Alert nameConflictAlert(const std::string& name, const std::string& existingPath,
-                                  const std::string& newPath) {
-  platform::Alert alert;
-  alert.message = "Library name conflict: \"" + name + "\"";
-  alert.informativeText =
-      "Two Kettle Ledger libraries share the same name and currency but live in different folders:\n\n"
-      "\u2022 " +
-      existingPath + "\n\u2022 " + newPath +
-      "\n\nQuillory can only sync one under this filename. Please rename one of the libraries in Kettle "
-      "Ledger to resolve the conflict.";
-  alert.style = platform::AlertStyle::warning;
-  alert.buttons = {"OK"};
-  return alert;
-}
-
-void showNameConflictAlert(platform::Dispatcher& dispatcher, platform::AlertPresenter& alerts,
-                           const std::string& name, const std::string& existingPath,
-                           const std::string& newPath) {
-  const platform::Alert alert = nameConflictAlert(name, existingPath, newPath);
-  // The answer is not used: the alert only informs.
-  if (dispatcher.isMainThread()) {
-    (void)alerts.run(alert);
-  } else {
-    dispatcher.sync([&] { (void)alerts.run(alert); });
-  }
 }
 
 }  // namespace quillory::libraries

@@ -1,15 +1,10 @@
 #pragma once
-// Refusing to publish a second library over another library's document.
+// Telling whether a document at the publishing place belongs to another
+// library, so that the export run refuses to write over it.
 
 #include <filesystem>
 #include <optional>
 #include <string>
-
-#include "platform/AlertPresenter.h"
-
-namespace quillory::platform {
-class Dispatcher;
-}
 
 namespace quillory::libraries {
 
@@ -28,15 +23,5 @@ std::optional<std::string> conflictingLibraryPath(const std::filesystem::path& t
 // when there is no conflict (also on every read or parse failure).
 std::optional<std::string> conflictingLibrary(const std::filesystem::path& targetDocument,
                                               const std::string& newPath, const std::string& newName);
-
-// The name-conflict alert's texts.
-platform::Alert nameConflictAlert(const std::string& name, const std::string& existingPath,
-                                  const std::string& newPath);
-
-// Shows the alert on the main thread and returns when it was dismissed; from
-// another thread it hands the alert over with `Dispatcher::sync` and waits.
-void showNameConflictAlert(platform::Dispatcher& dispatcher, platform::AlertPresenter& alerts,
-                           const std::string& name, const std::string& existingPath,
-                           const std::string& newPath);
 
 }  // namespace quillory::libraries

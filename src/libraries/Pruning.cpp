@@ -4,7 +4,6 @@
 #include <system_error>
 #include <vector>
 
-#include "libraries/ContainerPaths.h"
 #include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRecords.h"
 #include "libraries/LibraryRegistry.h"
@@ -13,6 +12,7 @@
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "platform/Unicode.h"
+#include "publish/ContainerPaths.h"
 
 namespace quillory::libraries {
 
@@ -63,13 +63,13 @@ bool deleteLibraryFiles(const LibraryContext& context, const std::string& name) 
   const auto namesLibrary = [&](const PublishedDocumentInfo& info) {
     return info.libraryName && platform::canonicallyEqual(*info.libraryName, name);
   };
-  const std::filesystem::path folder = containerDocumentsFolder(context.home);
+  const std::filesystem::path folder = publish::containerDocumentsFolder(context.home);
   bool complete = true;
   // A recorded file name that is not a plain name inside the folder (a value
   // edited by hand or corrupted) is never used to remove anything: it is
   // treated like a missing record.
   std::optional<std::string> documentName = context.defaults.value(libraryFilenameKey(name)).asString();
-  if (documentName && isPlainFileName(*documentName)) {
+  if (documentName && publish::isPlainFileName(*documentName)) {
     complete = deletePublishedFiles(context.log, *documentName, folder);
   } else {
     documentName = findPublishedDocument(
@@ -80,7 +80,7 @@ bool deleteLibraryFiles(const LibraryContext& context, const std::string& name) 
     }
   }
 
-  for (const std::filesystem::path& appFolder : appContainerDocumentsFolders(context.home, kMobileBundleID)) {
+  for (const std::filesystem::path& appFolder : publish::appContainerDocumentsFolders(context.home)) {
     std::vector<std::string> entries;
     if (documentName) entries.push_back(*documentName);
     (void)findPublishedDocument(appFolder, [&](const std::string& entry, const PublishedDocumentInfo& info) {
@@ -97,10 +97,10 @@ bool deleteLibraryFiles(const LibraryContext& context, const std::string& name) 
 
 bool deletePublishedFiles(platform::Log& log, const std::string& documentFileName,
                           const std::filesystem::path& folder, const std::string& what) {
-  if (!isPlainFileName(documentFileName)) return true;
+  if (!publish::isPlainFileName(documentFileName)) return true;
   std::string removed;
   bool complete = true;
-  for (const std::string& entry : {documentFileName, markerNameFor(documentFileName)}) {
+  for (const std::string& entry : {documentFileName, publish::markerNameFor(documentFileName)}) {
     const std::error_code error = files::removeFile(folder / entry);
     if (!error) {
       removed += (removed.empty() ? "" : ", ") + entry;

@@ -2,9 +2,9 @@
 
 #include <system_error>
 
-#include "libraries/ContainerPaths.h"
 #include "platform/Files.h"
 #include "platform/Log.h"
+#include "publish/ContainerPaths.h"
 
 namespace quillory::publish {
 namespace {
@@ -19,7 +19,7 @@ struct PairNames {
 
 PairNames pairNamesFor(const std::string& base) {
   std::string document = base + ".json";
-  std::string marker = libraries::markerNameFor(document);
+  std::string marker = markerNameFor(document);
   return {std::move(document), std::move(marker)};
 }
 
@@ -44,14 +44,13 @@ bool writePair(const fs::path& folder, const PairNames& names, const PublishRequ
 
 }  // namespace
 
-int publishDocument(const fs::path& home, std::string_view iOSBundleID, const PublishRequest& request,
-                    platform::Log& log) {
+int publishDocument(const fs::path& home, const PublishRequest& request, platform::Log& log) {
   const PairNames libraryPair = pairNamesFor(request.libraryFilename);
   const PairNames currencyPair = pairNamesFor(request.currencyFileToken);
   int count = 0;
-  if (writePair(libraries::containerDocumentsFolder(home), libraryPair, request, log)) ++count;
+  if (writePair(containerDocumentsFolder(home), libraryPair, request, log)) ++count;
 
-  for (const fs::path& folder : libraries::appContainerDocumentsFolders(home, iOSBundleID)) {
+  for (const fs::path& folder : appContainerDocumentsFolders(home)) {
     if (writePair(folder, libraryPair, request, log)) ++count;
     writePair(folder, currencyPair, request, log);
   }

@@ -4,7 +4,7 @@
 // The container Documents folder comes first and receives the pair under the
 // library filename. Then every app container Documents folder, found by a
 // deep scan of Library/Containers for the mobile app's preferences file
-// (<iOSBundleID>.plist below a "Preferences" folder), receives that pair and
+// (<kMobileBundleID>.plist below a "Preferences" folder), receives that pair and
 // the currency-named pair. Every write is atomic; every attempt logs one
 // line; a failing destination is logged and skipped.
 //
@@ -30,7 +30,6 @@ struct PublishRequest {
 };
 
 // Returns how many destinations received the library-filename pair.
-int publishDocument(const std::filesystem::path& home, std::string_view iOSBundleID,
-                    const PublishRequest& request, platform::Log& log);
+int publishDocument(const std::filesystem::path& home, const PublishRequest& request, platform::Log& log);
 
 }  // namespace quillory::publish

@@ -83,11 +83,11 @@ class MemberRoles {
     Derived derived = none;
   };
 
-  explicit MemberRoles(const std::set<std::string>& keepFields) {
+  MemberRoles() {
     for (std::size_t i = 0; i < kDerivedMembers.size(); ++i) {
       entry(kDerivedMembers[i]).derived = static_cast<Derived>(i);
     }
-    for (const std::string& name : keepFields) entry(name).kept = static_cast<int>(keptCount_++);
+    for (std::string_view name : kKeptItemFields) entry(name).kept = static_cast<int>(keptCount_++);
   }
 
   std::size_t keptCount() const { return keptCount_; }
@@ -128,8 +128,7 @@ class ExportHandler {
   static constexpr std::size_t max_key_size = std::numeric_limits<std::size_t>::max();
   static constexpr std::size_t max_string_size = std::numeric_limits<std::size_t>::max();
 
-  ExportHandler(const std::set<std::string>& keepFields, std::string& out)
-      : roles_(keepFields), out_(out), writer_(out), keptSpans_(roles_.keptCount()) {}
+  explicit ExportHandler(std::string& out) : out_(out), writer_(out), keptSpans_(roles_.keptCount()) {}
 
   // Results, valid after a successful parse.
   bool itemsValid() const { return itemsSeen_ && itemsValid_; }
@@ -517,7 +516,7 @@ void appendMember(std::string& out, std::string_view key, std::string_view value
 // What `ExportTransform` holds while it parses: the document (which the
 // handler writes into) and the parser.
 struct ExportTransform::Parse {
-  explicit Parse(const std::set<std::string>& keepFields) : parser(options(), keepFields, document) {}
+  Parse() : parser(options(), document) {}
 
   static json::parse_options options() {
     json::parse_options options;
@@ -540,8 +539,7 @@ struct ExportTransform::Parse {
   json::basic_parser<ExportHandler> parser;
 };
 
-ExportTransform::ExportTransform(const std::set<std::string>& keepFields, std::size_t expectedSize)
-    : parse_(std::make_unique<Parse>(keepFields)) {
+ExportTransform::ExportTransform(std::size_t expectedSize) : parse_(std::make_unique<Parse>()) {
   parse_->reserve(expectedSize);
 }
 
@@ -610,8 +608,8 @@ PreparedExport ExportTransform::finish(const std::optional<std::string>& confirm
 
 PreparedExport prepareExport(std::string_view exportText,
                              const std::optional<std::string>& confirmedLibraryName,
-                             const std::set<std::string>& keepFields, const platform::Clock& clock) {
-  ExportTransform transform(keepFields, exportText.size());
+                             const platform::Clock& clock) {
+  ExportTransform transform(exportText.size());
   transform.write(exportText);
   return transform.finish(confirmedLibraryName, clock);
 }

@@ -6,7 +6,6 @@
 #include <exception>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 
@@ -30,7 +29,7 @@ struct PreparedExport {
 };
 
 // Parses the export and builds the published document: the export object
-// with "items" reduced to `keepFields` and "libraryName", "currencyCode",
+// with "items" reduced to `kKeptItemFields` and "libraryName", "currencyCode",
 // "exportedAt" and "libraryPath" set; all other top-level members copied.
 // The clock is read once for "exportedAt" and again, after the document is
 // serialised, for the marker.
@@ -40,7 +39,7 @@ struct PreparedExport {
 // of objects) or emptyLibrary ("items" empty), or `JsonWriteError`.
 PreparedExport prepareExport(std::string_view exportText,
                              const std::optional<std::string>& confirmedLibraryName,
-                             const std::set<std::string>& keepFields, const platform::Clock& clock);
+                             const platform::Clock& clock);
 
 // The same transform fed piece by piece as the export text arrives (the
 // pieces, joined, are the export text), so the text is never held whole:
@@ -49,7 +48,7 @@ PreparedExport prepareExport(std::string_view exportText,
 // Not thread-safe: one writer at a time.
 class ExportTransform {
  public:
-  explicit ExportTransform(const std::set<std::string>& keepFields, std::size_t expectedSize = 0);
+  explicit ExportTransform(std::size_t expectedSize = 0);
   ~ExportTransform();
   ExportTransform(const ExportTransform&) = delete;
   ExportTransform& operator=(const ExportTransform&) = delete;

@@ -12,8 +12,8 @@
 #include "app/AppDelegate.h"
 #include "bridge/HostScripts.h"
 #include "engine/ExportManager.h"
-#include "libraries/ContainerPaths.h"
 #include "libraries/LibraryKeys.h"
+#include "publish/ContainerPaths.h"
 #include "support/CapturingLog.h"
 #include "support/FakeClock.h"
 #include "support/FakeLoginItemService.h"
@@ -86,7 +86,7 @@ class ShellTest : public ::testing::Test {
     home.writeFile(documents() / (fileBase + ".json"), "{}");
     home.writeFile(documents() / (fileBase + "_updated.txt"), markerText);
   }
-  std::filesystem::path documents() const { return libraries::kContainerDocumentsRelative; }
+  std::filesystem::path documents() const { return publish::kContainerDocumentsRelative; }
 
   testing::MemoryDefaults defaults;
   testing::ManualDispatcher dispatcher{testing::ManualDispatcher::GlobalMode::queued};

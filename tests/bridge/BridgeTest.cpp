@@ -245,7 +245,7 @@ TEST_F(RunnerFixture, ADroppedReapingTaskNeitherHangsTheCallNorLeavesAChild) {
 }
 
 TEST(IsHostRunning, ComparesBundleIdentifiersExactly) {
-  const std::string host(kHostBundleID);
+  const std::string host = "test.kettleledger.desktop2";
   const std::pair<std::vector<std::optional<std::string>>, bool> cases[] = {
       {{}, false},
       {{"com.example.a", std::nullopt, host}, true},
@@ -254,7 +254,7 @@ TEST(IsHostRunning, ComparesBundleIdentifiersExactly) {
   for (const auto& [running, expected] : cases) {
     testing::FakeWorkspace workspace;
     workspace.setRunning(running);
-    EXPECT_EQ(isHostRunning(workspace), expected) << running.size() << " applications";
+    EXPECT_EQ(isHostRunning(workspace, host), expected) << running.size() << " applications";
   }
 }
 

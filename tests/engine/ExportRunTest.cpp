@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "EngineFixture.h"
-#include "libraries/ContainerPaths.h"
 #include "libraries/PublishedDocuments.h"
 #include "platform/Files.h"
+#include "publish/ContainerPaths.h"
 
 namespace quillory::engine::test {
 namespace {
@@ -177,7 +177,7 @@ TEST_P(PublishDecisionTest, PublishesOnlyWhatTheUserSaidYesToUnderItsOwnName) {
   EXPECT_TRUE(log.contains(c.line)) << ::testing::PrintToString(log.lines());
   EXPECT_EQ(engine().lastOutcome(), c.published ? RunOutcome::published : RunOutcome::skipped);
   EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), c.bizAnswer);
-  const auto docs = libraries::containerDocumentsFolder(home.path());
+  const auto docs = publish::containerDocumentsFolder(home.path());
   const auto listed = platform::files::listFolder(docs).value_or(std::vector<std::string>{});
   EXPECT_EQ(listed.size(), c.published ? 2u : 0u);
   if (c.published) {

@@ -4,9 +4,9 @@
 
 #include <sstream>
 
-#include "libraries/ContainerPaths.h"
 #include "platform/Files.h"
 #include "presentation/StatusLine.h"
+#include "publish/ContainerPaths.h"
 #include "support/OutsideTheFolders.h"
 #include "support/PublishedFiles.h"
 
@@ -100,7 +100,7 @@ std::string FaultTest::statusLine() const {
       .title;
 }
 
-fs::path FaultTest::documents() const { return libraries::containerDocumentsFolder(home.path()); }
+fs::path FaultTest::documents() const { return publish::containerDocumentsFolder(home.path()); }
 
 fs::path FaultTest::appDocuments() const { return home / "Library/Containers/mobile/Data/Documents"; }
 

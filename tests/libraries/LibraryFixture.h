@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "libraries/ContainerPaths.h"
 #include "libraries/LibraryContext.h"
 #include "platform/Files.h"
+#include "publish/ContainerPaths.h"
 #include "support/CapturingLog.h"
 #include "support/MemoryDefaults.h"
 #include "support/TempHome.h"
@@ -21,6 +21,9 @@
 namespace quillory::libraries::test {
 
 namespace fs = std::filesystem;
+using publish::containerDocumentsFolder;
+using publish::kContainerDocumentsRelative;
+using publish::markerNameFor;
 using ::testing::ElementsAre;
 
 class LibraryFixture : public ::testing::Test {

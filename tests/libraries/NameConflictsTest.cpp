@@ -1,9 +1,5 @@
-#include <atomic>
-
 #include "LibraryFixture.h"
 #include "libraries/NameConflicts.h"
-#include "support/ManualDispatcher.h"
-#include "support/ScriptedAlerts.h"
 
 namespace quillory::libraries::test {
 namespace {
@@ -62,35 +58,6 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
   home.makeFolder(docsRelative(target.filename()));  // a folder where the document should be
   EXPECT_EQ(conflictingLibrary(target, second, "Business"), std::nullopt);
   EXPECT_EQ(conflictingLibrary(target, "", "Other"), std::nullopt);
-}
-
-TEST(NameConflictAlert, AWorkerWaitsWhileTheMainThreadShowsItsTexts) {
-  testing::ManualDispatcher dispatcher;
-  testing::ScriptedAlerts alerts(&dispatcher);
-  std::atomic<bool> returned = false;
-  std::atomic<bool> returnedWhileOpen = true;
-  alerts.setWhileOpen([&](const platform::Alert&) { returnedWhileOpen = returned.load(); });
-
-  dispatcher.global(platform::QualityOfService::userInitiated, [&] {
-    showNameConflictAlert(dispatcher, alerts, "Business \"2026\"", "/Users/me/Business",
-                          "/Volumes/Archive/Business");
-    returned = true;
-  });
-  ASSERT_TRUE(dispatcher.drain());
-  EXPECT_TRUE(returned);
-  EXPECT_FALSE(returnedWhileOpen);
-  ASSERT_EQ(alerts.count(), 1u);
-  EXPECT_EQ(alerts.offMainCalls(), 0u);
-  const platform::Alert alert = alerts.shown()[0];
-  EXPECT_EQ(alert.message, "Library name conflict: \"Business \"2026\"\"");
-  EXPECT_EQ(alert.informativeText,
-            "Two Kettle Ledger libraries share the same name and currency but live in different folders:\n\n"
-            "\xE2\x80\xA2 /Users/me/Business\n"
-            "\xE2\x80\xA2 /Volumes/Archive/Business\n\n"
-            "Quillory can only sync one under this filename. Please rename one of the libraries in Kettle "
-            "Ledger to resolve the conflict.");
-  EXPECT_EQ(alert.style, platform::AlertStyle::warning);
-  EXPECT_EQ(alert.buttons, std::vector<std::string>{"OK"});
 }
 
 }  // namespace

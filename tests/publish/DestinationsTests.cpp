@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include "libraries/ContainerPaths.h"
 #include "platform/Files.h"
 #include "publish/Destinations.h"
 #include "support/CapturingLog.h"
@@ -27,7 +26,7 @@ class DestinationsTest : public ::testing::Test {
  protected:
   int publish() {
     const PublishRequest request{R"({"items":[]})", "2026-12-05T09:00:00Z", "business-eur", "eur"};
-    return publishDocument(home.path(), "test.quillory.mobile", request, log);
+    return publishDocument(home.path(), request, log);
   }
   fs::path appContainer(const std::string& name) {
     home.writeFile(fs::path("Library/Containers") / name / kPreferences, "plist");
@@ -123,9 +122,10 @@ TEST_F(DestinationsTest, WritesEveryPairWhoseNamesFitUnderTheNamesEveryReaderLoo
   for (const std::string& name :
        {std::string(243, 'n'), accented, std::string("my.json-eur"), std::string("a.json.json")}) {
     const PublishRequest request{"{}", "2026-12-05T09:00:00Z", name, "eur"};
-    EXPECT_EQ(publishDocument(home.path(), "test.quillory.mobile", request, log), 1);
+    EXPECT_EQ(publishDocument(home.path(), request, log), 1);
     EXPECT_TRUE(files::exists(documents / (name + ".json"))) << name;
-    EXPECT_TRUE(files::exists(documents / libraries::markerNameFor(name + ".json"))) << name;
+    EXPECT_TRUE(files::exists(documents / (name + "_updated.txt")))
+        << name;  // only the last ".json" replaced
   }
   EXPECT_EQ(entries(documents).size(), 8u);
 }
@@ -149,9 +149,7 @@ TEST_F(DestinationsTest, AReaderNeverSeesAPartialDocument) {
   });
   for (int n = 0; n < 60; ++n) {
     const std::string bytes = documentNumber(n);
-    EXPECT_EQ(publishDocument(home.path(), "test.quillory.mobile",
-                              {bytes, "2026-12-05T09:00:00Z", "business-eur", "eur"}, log),
-              1);
+    EXPECT_EQ(publishDocument(home.path(), {bytes, "2026-12-05T09:00:00Z", "business-eur", "eur"}, log), 1);
   }
   done = true;
   reader.join();

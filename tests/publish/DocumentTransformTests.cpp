@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/json/parse.hpp>
+#include <mutex>
+
 #include "publish/Derivations.h"
 #include "publish/DocumentTransform.h"
 #include "publish/ExportError.h"
@@ -13,14 +16,12 @@
 namespace quillory::publish {
 namespace {
 
-// The document's members before those the helper sets, for an export whose
-// items keep "id" and "title".
+// The document's members before those the helper sets.
 std::string copiedMembers(const std::string& exportText) {
-  const std::set<std::string> keep{"id", "title"};
   const testing::FakeClock clock;
-  const std::string document = prepareExport(exportText, std::string("L"), keep, clock).documentBytes;
+  const std::string document = prepareExport(exportText, std::string("L"), clock).documentBytes;
   // Fed byte by byte, as a script's output may arrive, it writes the same.
-  ExportTransform transform(keep);
+  ExportTransform transform;
   for (const char& byte : exportText) transform.write(std::string_view(&byte, 1));
   if (transform.finish(std::string("L"), clock).documentBytes != document) return "differs in pieces";
   return document.substr(0, document.find(R"(,"libraryName")"));
@@ -83,8 +84,6 @@ TEST(CopiedValues, ARepeatedMemberLeavesOnlyItsLastValue) {
   EXPECT_EQ(written(R"(1e999}],"items":[{"id":3)"), "3");
 }
 
-const std::set<std::string> kKeep(kKeptItemFields.begin(), kKeptItemFields.end());
-
 std::string nestedExport(std::size_t depth) {
   return R"({"items":[{"id":1,"notes":)" + std::string(depth, '[') + std::string(depth, ']') + "}]}";
 }
@@ -94,16 +93,137 @@ TEST(DocumentTransform, DeepExportsFitASmallStack) {
   std::optional<ExportErrorCode> deepest;
   std::size_t acceptedSize = 0;
   testing::onSmallStack([&] {
-    acceptedSize =
-        prepareExport(nestedExport(kMaxExportDepth - 3), std::nullopt, kKeep, clock).documentBytes.size();
+    acceptedSize = prepareExport(nestedExport(kMaxExportDepth - 3), std::nullopt, clock).documentBytes.size();
     try {
-      prepareExport(nestedExport(kMaxExportDepth - 2), std::nullopt, kKeep, clock);
+      prepareExport(nestedExport(kMaxExportDepth - 2), std::nullopt, clock);
     } catch (const ExportError& error) {
       deepest = error.code();
     }
   });
   EXPECT_GT(acceptedSize, 2 * (kMaxExportDepth - 3));
   EXPECT_EQ(deepest, ExportErrorCode::parseFailure);
+}
+
+std::optional<ExportErrorCode> failure(const std::string& exportText) {
+  const testing::FakeClock clock;
+  try {
+    prepareExport(exportText, std::nullopt, clock);
+  } catch (const ExportError& error) {
+    return error.code();
+  }
+  return std::nullopt;
+}
+
+TEST(DocumentTransform, RefusesWhatIsNotAnExportOfItems) {
+  const struct {
+    std::string exportText;
+    ExportErrorCode expected;
+  } cases[] = {
+      {"not json", ExportErrorCode::parseFailure},
+      {R"({"items":[{"id":1}]} x)", ExportErrorCode::parseFailure},
+      {R"([{"items":[]}])", ExportErrorCode::parseFailure},
+      {R"({"items":{"id":1}})", ExportErrorCode::parseFailure},
+      {R"({"receipts":[{"id":1}]})", ExportErrorCode::parseFailure},
+      {R"({"items":[{"id":1},2]})", ExportErrorCode::parseFailure},
+      {"{\"items\":[{\"id\":\"\xff\"}]}", ExportErrorCode::parseFailure},
+      {nestedExport(1000000), ExportErrorCode::parseFailure},
+      {R"({"items":[]})", ExportErrorCode::emptyLibrary},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.exportText.substr(0, 40));
+    EXPECT_EQ(failure(c.exportText), c.expected);
+  }
+  // The parser reads 1e999 as infinity, which JSON cannot carry.
+  const testing::FakeClock clock;
+  EXPECT_THROW(prepareExport(R"({"items":[{"id":1},{"amounts":{"value":1e999}}]})", std::nullopt, clock),
+               JsonWriteError);
+}
+
+// Each reading one second after the one before, so the document's time and
+// the marker's can be told apart.
+class TickingClock final : public platform::Clock {
+ public:
+  platform::Date now() const override {
+    std::lock_guard lock(mutex_);
+    return testing::FakeClock::defaultStart() + std::chrono::seconds(readings_++);
+  }
+  void sleepFor(std::chrono::milliseconds) override {}
+
+ private:
+  mutable std::mutex mutex_;
+  mutable int readings_ = 0;
+};
+
+TEST(DocumentTransform, KeepsTheKeptMembersAndSetsTheLibrarysOwn) {
+  const TickingClock clock;
+  // A repeated member counts with its last value, in the items too; nothing is taken from a replaced one.
+  const PreparedExport prepared =
+      prepareExport(R"({"version":2,"items":[{"id":"gone","asset":{"path":"/Gone/assets/x.pdf"}}],"version":3,
+      "libraryName":"Old","libraryPath":"/old","items":[
+      {"id":"a","title":"Taxi","ocrText":"drop me","asset":{"path":"/Volumes/D/Biz/assets/1/a.pdf","size":5}},
+      {"id":"x","id":"b","amounts":{"currency":"USD","value":2725.16},"Tags":["x"],"tags":["y"]}]})",
+                    std::string("Business EUR"), clock);
+  EXPECT_EQ(prepared.libraryFilename, "business-eur");
+  const boost::json::object published = boost::json::parse(prepared.documentBytes).as_object();
+  EXPECT_EQ(published.at("libraryName"), "Business EUR");
+  EXPECT_EQ(published.at("currencyCode"), "EUR");
+  EXPECT_EQ(published.at("libraryPath"), "/Volumes/D/Biz");
+  EXPECT_EQ(published.at("exportedAt"), "2026-12-05T09:00:00Z");
+  EXPECT_EQ(published.at("version"), 3);
+  EXPECT_EQ(published.at("items"), boost::json::parse(R"([
+      {"id":"a","title":"Taxi","asset":{"path":"/Volumes/D/Biz/assets/1/a.pdf","size":5}},
+      {"id":"b","amounts":{"currency":"USD","value":2725.16},"tags":["y"]}])"));
+  EXPECT_EQ(published.size(), 6u);
+
+  const std::string& raw = prepared.documentBytes;
+  EXPECT_NE(raw.find(R"("\/Volumes\/D\/Biz\/assets\/1\/a.pdf")"), std::string::npos);
+  EXPECT_NE(raw.find("2725.16"), std::string::npos);
+  EXPECT_EQ(raw.find('\n'), std::string::npos);
+  EXPECT_EQ(raw.find("\": "), std::string::npos);
+  EXPECT_EQ(raw.find(", \""), std::string::npos);
+  // The marker is the clock's second reading, with no line end.
+  EXPECT_EQ(prepared.markerBytes, "2026-12-05T09:00:01Z");
+}
+
+TEST(DocumentTransform, NamesTheLibraryFromTheFolderOrTheCurrency) {
+  const std::string noName = R"({"items":[{"asset":{"path":"/assets/x.jpg"}}]})";
+  const struct {
+    const char* what;
+    std::optional<std::string> confirmedName;
+    std::string exportText;
+    std::string filename, name, currency, path;  // the published libraryName, currencyCode and libraryPath
+  } cases[] = {
+      {"name from the library folder", std::nullopt,
+       R"({"items":[{"asset":{"path":"/Users/a/Libraries/Haus CHF/assets/x.jpg"}}]})", "haus-chf", "Haus CHF",
+       "CHF", "/Users/a/Libraries/Haus CHF"},
+      {"no name: the currency", std::nullopt,
+       R"({"items":[{"amounts":{"currency":"gbp"}}],
+           "items":[{"asset":{"path":"/Users/a/Lib/x.jpg"},"amounts":{"currency":"chf"}}]})",
+       "receipts-chf", "receipts-chf", "CHF", ""},
+      {"no name and no currency", std::nullopt, noName, "receipts-export", "receipts-export", "EXPORT", ""},
+      {"a confirmed name without a folder", "Home", noName, "home-export", "Home", "EXPORT", ""},
+      // Original amounts of all items before any other amounts, and the first
+      // item whose asset path names an "/assets/" folder.
+      {"currency from the items' original amounts first", std::nullopt,
+       R"({"items":[{"amounts":{"currency":"EUR"}},{"amountsOriginal":{"currency":""}},
+                    {"amountsOriginal":{"currency":"Usd"}}]})",
+       "receipts-usd", "receipts-usd", "USD", ""},
+      {"the first usable asset path", std::nullopt,
+       R"({"items":[{"asset":"/a/assets/y.jpg"},{"asset":{"path":3}},{"asset":{"path":"/U/Other/y.jpg"}},
+                    {"asset":{"path":"/U/Assets/assets/one/assets/y.jpg"}},{"asset":{"path":"/U/L/assets/z"}}]})",
+       "assets-export", "Assets", "EXPORT", "/U/Assets"},
+  };
+  const testing::FakeClock clock;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const PreparedExport prepared = prepareExport(c.exportText, c.confirmedName, clock);
+    EXPECT_EQ(prepared.libraryFilename, c.filename);
+    EXPECT_EQ(prepared.libraryPath, c.path);
+    const boost::json::object published = boost::json::parse(prepared.documentBytes).as_object();
+    EXPECT_EQ(published.at("libraryName"), c.name.c_str());
+    EXPECT_EQ(published.at("currencyCode"), c.currency.c_str());
+    EXPECT_EQ(published.at("libraryPath"), c.path.c_str());
+  }
 }
 
 struct FilenameCase {

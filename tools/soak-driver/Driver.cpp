@@ -9,8 +9,8 @@
 #include <iterator>
 
 #include "Report.h"
-#include "libraries/ContainerPaths.h"
 #include "platform/Files.h"
+#include "publish/ContainerPaths.h"
 #include "support/OutsideTheFolders.h"
 
 namespace quillory::soak {
@@ -60,7 +60,7 @@ void Driver::setUp() {
   manager_->setOnStatusChanged([this] { refresh(); });
 
   reader_ = std::make_unique<MirrorReader>(
-      std::vector<fs::path>{libraries::containerDocumentsFolder(home_),
+      std::vector<fs::path>{publish::containerDocumentsFolder(home_),
                             home_ / "Library/Containers/soak-container/Data/Documents"},
       fs::absolute(options_.out) / "icloud-mirror");
 
@@ -70,7 +70,7 @@ void Driver::setUp() {
 
 // The helper's folders and the driver's own (the host's libraries).
 std::vector<fs::path> Driver::helperFolders() const {
-  return {libraries::containerDocumentsFolder(home_), home_ / "Library/Containers/soak-container",
+  return {publish::containerDocumentsFolder(home_), home_ / "Library/Containers/soak-container",
           home_ / ".config/quillory-helper", home_ / "Libraries"};
 }
 
@@ -181,8 +181,8 @@ int Driver::run() {
                                 outsideNow.end(), std::back_inserter(outcome.outside));
   // Temporary files left in the destination folders once all is quiet.
   for (const fs::path& folder :
-       {libraries::containerDocumentsFolder(home_),
-        home_ / "Library/Containers/soak-container/Data/Documents", home_ / ".config/quillory-helper"}) {
+       {publish::containerDocumentsFolder(home_), home_ / "Library/Containers/soak-container/Data/Documents",
+        home_ / ".config/quillory-helper"}) {
     for (const std::string& name : platform::files::listFolder(folder).value_or(std::vector<std::string>{})) {
       if (name.starts_with('.')) ++outcome.leftovers;
     }

@@ -1,20 +1,19 @@
-#include "libraries/ContainerPaths.h"
+#include "publish/ContainerPaths.h"
 
 #include <algorithm>
 
 #include "platform/Files.h"
 
-namespace quillory::libraries {
+namespace quillory::publish {
 
 namespace {
 constexpr std::string_view kDocumentEnding = ".json";
 constexpr std::string_view kMarkerEnding = "_updated.txt";
 }  // namespace
 
-std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::filesystem::path& home,
-                                                                std::string_view iOSBundleID) {
+std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::filesystem::path& home) {
   namespace fs = std::filesystem;
-  const std::string preferencesName = std::string(iOSBundleID) + ".plist";
+  const std::string preferencesName = std::string(kMobileBundleID) + ".plist";
   std::vector<fs::path> folders;
   platform::files::enumerateDeep(
       home / kContainersRelative,
@@ -40,4 +39,4 @@ bool isPlainFileName(std::string_view name) {
          name.find('\0') == std::string_view::npos;
 }
 
-}  // namespace quillory::libraries
+}  // namespace quillory::publish

@@ -1,12 +1,14 @@
 #pragma once
-// Where published documents live, relative to the user's home folder.
+// Where published documents live, relative to the user's home folder, and
+// the names they are written under. The writer publishes there; pruning and
+// deletion read the same places and names to find what was written.
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace quillory::libraries {
+namespace quillory::publish {
 
 inline constexpr std::string_view kMobileBundleID = "test.quillory.mobile";
 inline constexpr std::string_view kContainerDocumentsRelative =
@@ -19,11 +21,10 @@ inline std::filesystem::path containerDocumentsFolder(const std::filesystem::pat
 
 // Every app container Documents folder of the mobile app, in the order a deep
 // walk of home/Library/Containers finds them: for each preferences file
-// named <iOSBundleID>.plist below a "Preferences" folder, the folder three
+// named <kMobileBundleID>.plist below a "Preferences" folder, the folder three
 // levels up, then "Documents". The writer publishes into these and deletion
 // removes from them: one scan, so the two always agree.
-std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::filesystem::path& home,
-                                                                std::string_view iOSBundleID);
+std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::filesystem::path& home);
 
 // The update marker's file name: the document's file name with its ".json"
 // ending replaced by "_updated.txt" ("business-eur.json" gives
@@ -37,4 +38,4 @@ std::string markerNameFor(std::string_view documentFileName);
 // are checked with this before anything is removed under them.
 bool isPlainFileName(std::string_view name);
 
-}  // namespace quillory::libraries
+}  // namespace quillory::publish

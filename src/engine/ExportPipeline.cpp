@@ -1,0 +1,111 @@
+// One export of the host's current library, from the scripts' answers to the
+// document pairs on disk and the library's records: the library-name script
+// around the export script, the transform, the publish decision, the conflict
+// test and its alert, the writes and the records.
+
+#include "bridge/HostScripts.h"
+#include "bridge/ScriptRunner.h"
+#include "engine/ExportManager.h"
+#include "libraries/LibraryKeys.h"
+#include "libraries/LibraryRecords.h"
+#include "libraries/NameConflicts.h"
+#include "platform/Dispatcher.h"
+#include "platform/Log.h"
+#include "platform/Unicode.h"
+#include "publish/ContainerPaths.h"
+#include "publish/Destinations.h"
+#include "publish/DocumentTransform.h"
+
+namespace quillory::engine {
+
+namespace {
+
+// The name script around the export. Refused, it fails the export with the
+// error that says where to allow it (a refusal after the export would
+// otherwise read as a change of library).
+std::optional<std::string> reportedLibraryName(bridge::ScriptRunner& scripts) {
+  bridge::ScriptResult answer =
+      scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeout);
+  if (answer.notAuthorized) throw ExportError(ExportErrorCode::klNotAuthorized);
+  return libraries::usableLibraryName(answer.output);
+}
+
+bool sameName(const std::optional<std::string>& a, const std::optional<std::string>& b) {
+  if (!a || !b) return !a && !b;
+  return platform::canonicallyEqual(*a, *b);
+}
+
+}  // namespace
+
+platform::Alert nameConflictAlert(const std::string& name, const std::string& existingPath,
+                                  const std::string& newPath) {
+  platform::Alert alert;
+  alert.message = "Library name conflict: \"" + name + "\"";
+  alert.informativeText =
+      "Two Kettle Ledger libraries share the same name and currency but live in different folders:\n\n"
+      "\u2022 " +
+      existingPath + "\n\u2022 " + newPath +
+      "\n\nQuillory can only sync one under this filename. Please rename one of the libraries in Kettle "
+      "Ledger to resolve the conflict.";
+  alert.style = platform::AlertStyle::warning;
+  alert.buttons = {"OK"};
+  return alert;
+}
+
+int ExportManager::exportLibrary(std::vector<std::string> settled) {
+  if (!isHostRunning()) throw ExportError(ExportErrorCode::klNotResponding);
+  // The same name before and after the export is the library's name; none
+  // twice leaves the name to the export's folder; two different names mean
+  // the library changed during the export, and nothing is written.
+  const std::optional<std::string> libraryName = reportedLibraryName(env_.scripts);
+  // The export is transformed as the script prints it; nothing of it is kept
+  // when the run fails.
+  publish::ExportTransform transform;
+  const bridge::StreamResult exported =
+      env_.scripts.stream(std::string(bridge::kExportScript), bridge::kExportTimeout,
+                          [&transform](std::string_view piece) { transform.write(piece); });
+  if (!exported.delivered) {
+    throw ExportError(exported.notAuthorized ? ExportErrorCode::klNotAuthorized
+                                             : ExportErrorCode::klNotResponding);
+  }
+  const std::optional<std::string> after = reportedLibraryName(env_.scripts);
+  if (!sameName(libraryName, after)) {
+    env_.log.line("[Helper] \u23ED Not publishing: the library open in Kettle Ledger changed from '" +
+                  libraryName.value_or("?") + "' to '" + after.value_or("?") + "' during the export");
+    throw ExportSkipped{};
+  }
+
+  publish::PreparedExport prepared = transform.finish(libraryName, env_.clock);
+  const std::string publishingName = prepared.libraryName.value_or(prepared.libraryFilename);
+
+  std::optional<std::unique_lock<std::mutex>> publishLock = decideToPublish(publishingName, settled);
+  if (!publishLock) throw ExportSkipped{};
+
+  const std::string documentFileName = prepared.libraryFilename + ".json";
+  const std::filesystem::path target = publish::containerDocumentsFolder(env_.home) / documentFileName;
+  if (auto existing = libraries::conflictingLibrary(target, prepared.libraryPath, publishingName)) {
+    publishLock->unlock();  // never held while the main thread is waited for
+    const platform::Alert alert = nameConflictAlert(
+        publishingName, *existing, prepared.libraryPath.empty() ? publishingName : prepared.libraryPath);
+    // The answer is not used: the alert only informs.
+    if (env_.dispatcher.isMainThread()) {
+      (void)env_.alerts.run(alert);
+    } else {
+      env_.dispatcher.sync([&] { (void)env_.alerts.run(alert); });
+    }
+    throw ExportError(ExportErrorCode::nameConflict);
+  }
+
+  const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
+                                        prepared.libraryFilename, prepared.currencyFileToken};
+  const int count = publish::publishDocument(env_.home, request, env_.log);
+  if (count == 0) throw ExportError(ExportErrorCode::noDestinations);
+
+  if (prepared.libraryName) {
+    libraries::recordPublishedLibrary(env_.defaults, *prepared.libraryName, documentFileName,
+                                      prepared.libraryPath);
+  }
+  return count;
+}
+
+}  // namespace quillory::engine

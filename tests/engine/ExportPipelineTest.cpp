@@ -1,0 +1,162 @@
+// One export from the scripts' answers to the files and the records: what is
+// recorded, where the pair is written, and the conflict alert.
+
+#include <gmock/gmock.h>
+
+#include <atomic>
+#include <boost/json/parse.hpp>
+
+#include "EngineFixture.h"
+#include "platform/Files.h"
+#include "publish/ContainerPaths.h"
+#include "publish/JsonWriter.h"
+
+namespace quillory::engine::test {
+namespace {
+
+namespace fs = std::filesystem;
+namespace files = platform::files;
+
+const fs::path kDocuments{publish::kContainerDocumentsRelative};
+const fs::path kAppPreferences = "Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist";
+const std::string kBizExport = R"({"items":[{"asset":{"path":"/Volumes/D/Biz/assets/x.jpg"}}]})";
+
+class ExportPipelineTest : public EngineTest {
+ public:
+  void SetUp() override { workspace.launch(kHost); }
+  // One export with the name script answering `name` ("": no library); a
+  // missing yes is given when asked.
+  int run(const std::string& exportText, const std::string& name = "Business EUR") {
+    scripts.setAnswer(kNameScript, name);
+    scripts.setAnswer(kExportScript, exportText);
+    return engine().exportLibrary();
+  }
+  std::optional<ExportErrorCode> failure(const std::string& exportText) {
+    try {
+      run(exportText);
+    } catch (const ExportError& error) {
+      return error.code();
+    }
+    return std::nullopt;
+  }
+  std::optional<std::string> written(const std::string& filename) {
+    return files::readFile(home / kDocuments / filename);
+  }
+  // The library records among the settings.
+  std::vector<std::string> records() const {
+    std::vector<std::string> keys = defaults.keys();
+    std::erase_if(keys, [](const std::string& key) { return !key.starts_with("library_"); });
+    return keys;
+  }
+};
+
+TEST_F(ExportPipelineTest, BracketedByTheNameScriptRecordsOnlyANamedLibraryAndItsFolder) {
+  using Records = std::vector<std::pair<std::string, std::string>>;
+  const std::string noFolder = R"({"items":[{"asset":{"path":"/assets/x.jpg"}}]})";
+  const struct {
+    std::string reported, exportText, filename;
+    Records records;
+  } cases[] = {
+      {"Business EUR",
+       kBizExport,
+       "business-eur.json",
+       {{"library_filename_Business EUR", "business-eur.json"},
+        {"library_path_Business EUR", "/Volumes/D/Biz"}}},
+      {"Home", noFolder, "home-export.json", {{"library_filename_Home", "home-export.json"}}},
+      {"",
+       R"({"items":[{"asset":{"path":"/U/Haus CHF/assets/x.jpg"}}]})",
+       "haus-chf.json",
+       {{"library_filename_Haus CHF", "haus-chf.json"}, {"library_path_Haus CHF", "/U/Haus CHF"}}},
+      {"", noFolder, "receipts-export.json", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.filename);
+    defaults.clear();
+    ASSERT_EQ(run(c.exportText, c.reported), 1);
+    EXPECT_TRUE(written(c.filename));
+    Records stored;
+    for (const std::string& key : records())
+      stored.emplace_back(key, defaults.value(key).asString().value_or("?"));
+    EXPECT_EQ(stored, c.records);
+  }
+  // Each export is bracketed by the name script; each script has its time limit.
+  EXPECT_EQ(scripts.calls(kNameScript), 2 * std::size(cases));
+  EXPECT_EQ(scripts.lastTimeout(kNameScript), std::chrono::seconds(5));
+  EXPECT_EQ(scripts.lastTimeout(kExportScript), std::chrono::seconds(90));
+}
+
+TEST_F(ExportPipelineTest, AFailedTransformWritesAndRecordsNothing) {
+  EXPECT_EQ(failure(R"({"items":{"id":1}})"), ExportErrorCode::parseFailure);
+  // A number JSON cannot carry fails with the writer's own error.
+  EXPECT_THROW(run(R"({"items":[{"amounts":{"value":1e999}}]})"), publish::JsonWriteError);
+  EXPECT_FALSE(files::exists(home / "Library"));
+  EXPECT_TRUE(records().empty());
+  EXPECT_EQ(alerts.count(), 0u);
+}
+
+TEST_F(ExportPipelineTest, ACurrencyTokenNeverLeavesTheDestinationFolders) {
+  home.writeFile(kAppPreferences, "");
+  EXPECT_EQ(run(R"({"items":[{"amountsOriginal":{"currency":"../../../../evil"}}]})", ""), 2);
+  std::vector<std::string> all;
+  for (const auto& entry : fs::recursive_directory_iterator(home.path())) {
+    if (entry.is_regular_file()) all.push_back(entry.path().lexically_relative(home.path()).string());
+  }
+  std::sort(all.begin(), all.end());
+  const std::string app = "Library/Containers/X/Data/Documents/";
+  EXPECT_THAT(
+      all, ::testing::ElementsAre(app + "........evil.json", app + "........evil_updated.txt",
+                                  app + "evil-........evil.json", app + "evil-........evil_updated.txt",
+                                  kAppPreferences.string(), (kDocuments / "evil-........evil.json").string(),
+                                  (kDocuments / "evil-........evil_updated.txt").string()));
+}
+
+TEST_F(ExportPipelineTest, RecordsOnlyAfterAtLeastOneDestination) {
+  home.writeFile(kDocuments, "a file where the folder belongs");
+  EXPECT_EQ(failure(kBizExport), ExportErrorCode::noDestinations);
+  EXPECT_TRUE(records().empty());
+  EXPECT_EQ(log.count("[Helper]   \u2717 Documents: "), 1u);
+
+  home.writeFile(kAppPreferences, "");  // an app container alone is enough
+  EXPECT_EQ(run(kBizExport), 1);
+  EXPECT_EQ(defaults.value("library_filename_Business EUR").asString(), "business-eur.json");
+}
+
+TEST_F(ExportPipelineTest, AConflictWaitsForTheAlertOnTheMainThreadAndWritesNothing) {
+  const fs::path other = home.makeFolder("Other/Biz");
+  const std::string existing = R"({"libraryPath":")" + other.string() + R"(","items":[]})";
+  home.writeFile(kDocuments / "business-eur.json", existing);
+  defaults.setBool("sync_library_Business EUR", true);
+  std::atomic<bool> returned = false;
+  std::atomic<bool> returnedWhileOpen = true;
+  alerts.setWhileOpen([&](const platform::Alert&) { returnedWhileOpen = returned.load(); });
+
+  std::optional<ExportErrorCode> result;
+  dispatcher.global(platform::QualityOfService::userInitiated, [&] {
+    result = failure(kBizExport);
+    returned = true;
+  });
+  settle();
+
+  EXPECT_EQ(result, ExportErrorCode::nameConflict);
+  EXPECT_FALSE(returnedWhileOpen);
+  ASSERT_EQ(alerts.count(), 1u);
+  EXPECT_EQ(alerts.offMainCalls(), 0u);
+  const platform::Alert alert = alerts.shown()[0];
+  EXPECT_EQ(alert.message, "Library name conflict: \"Business EUR\"");
+  EXPECT_EQ(
+      alert.informativeText,
+      "Two Kettle Ledger libraries share the same name and currency but live in different folders:\n\n"
+      "\xE2\x80\xA2 " +
+          other.string() +
+          "\n\xE2\x80\xA2 /Volumes/D/Biz\n\n"
+          "Quillory can only sync one under this filename. Please rename one of the libraries in Kettle "
+          "Ledger to resolve the conflict.");
+  EXPECT_EQ(alert.style, platform::AlertStyle::warning);
+  EXPECT_EQ(alert.buttons, std::vector<std::string>{"OK"});
+  EXPECT_EQ(written("business-eur.json"), existing);
+  EXPECT_FALSE(written("business-eur_updated.txt"));
+  EXPECT_TRUE(records().empty());
+}
+
+}  // namespace
+}  // namespace quillory::engine::test
