@@ -14,7 +14,7 @@ class PublishedDocuments : public LibraryFixture {
   Info read(std::string_view bytes) const { return readPublishedDocument(writeEntry("doc.json", bytes)); }
 };
 
-TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAnObject) {
+TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAWholeObjectOnly) {
   struct Case {
     const char* bytes;
     std::optional<std::string> name;
@@ -47,9 +47,8 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAnObject) {
   ASSERT_TRUE(info.has_value());
   EXPECT_EQ(info->libraryName, "N");
   EXPECT_EQ(info->libraryPath, path);
-}
 
-TEST_F(PublishedDocuments, AnythingButAWholeJsonObjectIsUnreadable) {
+  // Anything but a whole JSON object is unreadable.
   for (const char* bytes : {"", "[]", R"(["libraryName"])", R"("libraryName")", "12", "null",
                             R"({"libraryName":"a")", R"({"libraryName":"a"} {})", R"({"libraryName":"a"} x)",
                             "{\"libraryName\":\"\xFF\"}", "{'libraryName':'a'}"}) {
