@@ -1,17 +1,27 @@
-// Settings files the helper cannot read at launch: garbage, or lists that
-// broke the reader. A helper launched over one moves it aside whole, starts
-// with empty settings and works; one it can read keeps the user's changes.
+// Settings files that broke the reader, found by fuzz_defaults_file.
+
+#include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "faults/FaultFixture.h"
 #include "platform/Files.h"
+#include "platform/posix/PlistDefaults.h"
+#include "support/CapturingLog.h"
+#include "support/FakeClock.h"
+#include "support/TempHome.h"
 
 namespace quillory::faults::test {
 namespace {
 
-constexpr char kGarbageBytes[] = "bplist00\xff\x00 not settings at all <dict>";
+using platform::posix::PlistDefaults;
+
+struct SettingsFaultTest : ::testing::Test {
+  testing::TempHome home;
+  testing::CapturingLog log;
+  testing::FakeClock clock;
+  const std::filesystem::path file = home / "test.plist";
+};
 
 // A binary property list {"autoSyncEnabled": true, "sync_library_\0Café": true}
 // whose second key, stored as UTF-16, holds a NUL character: libplist reads
@@ -25,36 +35,13 @@ const std::string kKeyWithNul(
     "\x00\x00\x47",
     107);
 
-class SettingsAtLaunchTest : public FaultTest, public ::testing::WithParamInterface<std::string> {};
-
-TEST_P(SettingsAtLaunchTest, UnreadableFileIsMovedAsideWhole) {
-  const std::string& unreadable = GetParam();
-  settleLibrary();
-  ASSERT_EQ(syncNow(), std::nullopt);
-  quit();
-  platform::files::atomicWrite(settingsFile, unreadable);
-
-  log.clear();
-  launch();
-  ASSERT_TRUE(log.contains("[Helper] \u26A0 Settings file " + settingsFile.string() +
-                           " is not a property list of settings; moved it to "));
-  const std::string line = log.lines().front();
-  const std::string aside =
-      line.substr(line.find("moved it to ") + 12, line.find(" and started") - line.find("moved it to ") - 12);
-  EXPECT_EQ(platform::files::readFile(aside), std::optional<std::string>(unreadable));
-  EXPECT_EQ(fs::path(aside).parent_path(), settingsFile.parent_path());
-
-  // Settings are gone: the library is asked about again, then published.
-  settleLibrary();
-  expectNextSyncSucceeds();
-  EXPECT_EQ(alerts->count(), 1u);
+TEST_F(SettingsFaultTest, ListWithNulInAKeyIsMovedAsideWhole) {
+  platform::files::atomicWrite(file, kKeyWithNul);
+  PlistDefaults store(file, log, clock);
+  EXPECT_TRUE(store.keys().empty());
+  EXPECT_EQ(log.count(file.string() + " is not a property list of settings; moved it to "), 1u);
+  EXPECT_EQ(platform::files::readFile(file.string() + ".corrupt-20261205T090000Z"), kKeyWithNul);
 }
-
-INSTANTIATE_TEST_SUITE_P(Faults, SettingsAtLaunchTest,
-                         ::testing::Values(std::string(kGarbageBytes, sizeof kGarbageBytes - 1), kKeyWithNul),
-                         [](const auto& info) {
-                           return info.index == 0 ? "Garbage" : "BinaryListWithNulInAKey";
-                         });
 
 // A binary property list naming "autoSyncEnabled" twice, both true. Found by
 // fuzz_defaults_file: the store changed one entry while a reload read the
@@ -66,18 +53,15 @@ const std::string kDuplicateKey(
     "\x00\x00\x00\x00\x00\x00\x00\x32",
     86);
 
-TEST_F(FaultTest, KeyNamedTwiceInABinaryFileKeepsTheChangeAcrossARelaunch) {
-  quit();
-  platform::files::atomicWrite(settingsFile, kDuplicateKey);
-  log.clear();
-  defaults = std::make_unique<platform::posix::PlistDefaults>(settingsFile, log, clock);
-  EXPECT_EQ(defaults->value("autoSyncEnabled").asBool(), std::optional<bool>(true));
-  EXPECT_EQ(defaults->keys().size(), 1u);
-  defaults->setBool("autoSyncEnabled", false);
-  defaults.reset();
-
-  platform::posix::PlistDefaults relaunched(settingsFile, log, clock);
-  EXPECT_EQ(relaunched.value("autoSyncEnabled").asBool(), std::optional<bool>(false));
+TEST_F(SettingsFaultTest, KeyNamedTwiceInABinaryFileKeepsTheChangeAcrossARelaunch) {
+  platform::files::atomicWrite(file, kDuplicateKey);
+  {
+    PlistDefaults store(file, log, clock);
+    EXPECT_EQ(store.value("autoSyncEnabled").asBool(), std::optional<bool>(true));
+    EXPECT_EQ(store.keys().size(), 1u);
+    store.setBool("autoSyncEnabled", false);
+  }
+  EXPECT_EQ(PlistDefaults(file, log, clock).value("autoSyncEnabled").asBool(), std::optional<bool>(false));
   EXPECT_EQ(log.size(), 0u);
 }
 
