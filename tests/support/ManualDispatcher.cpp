@@ -7,34 +7,23 @@ namespace quillory::testing {
 
 using platform::QualityOfService;
 
-struct ManualDispatcher::GlobalThread {
-  std::thread thread;
-  bool finished = false;  // guarded by ManualDispatcher::mutex_
-};
-
 ManualDispatcher::ManualDispatcher(GlobalMode mode) : mainThread_(std::this_thread::get_id()), mode_(mode) {}
 
 ManualDispatcher::~ManualDispatcher() {
-  std::unique_lock lock(mutex_);
-  shuttingDown_ = true;
-  queuedGlobals_.clear();
-  timers_.clear();
-  while (true) {
-    // Release sync callers whose task will never run, so their threads end.
-    std::deque<MainItem> dropped;
+  std::deque<MainItem> dropped;
+  std::vector<std::thread> threads;
+  {
+    std::lock_guard lock(mutex_);
+    shuttingDown_ = true;  // nothing is queued or started from here on
     dropped.swap(mainQueue_);
-    std::vector<std::unique_ptr<GlobalThread>> threads;
     threads.swap(threads_);
-    lock.unlock();
-    for (auto& item : dropped) {
-      if (item.waiter) item.waiter->release();
-    }
-    dropped.clear();  // destroy the tasks without the lock
-    for (auto& t : threads) t->thread.join();
-    threads.clear();
-    lock.lock();
-    if (threads_.empty() && mainQueue_.empty()) break;
   }
+  // Release sync callers whose task will never run, so their threads end.
+  for (auto& item : dropped) {
+    if (item.waiter) item.waiter->release();
+  }
+  dropped.clear();  // destroy the tasks without the lock
+  for (auto& thread : threads) thread.join();
 }
 
 void ManualDispatcher::async(Task task) {
@@ -67,18 +56,15 @@ void ManualDispatcher::global(QualityOfService qos, Task task) {
     queuedGlobals_.push_back(std::move(task));
     return;
   }
-  auto entry = std::make_unique<GlobalThread>();
-  GlobalThread* raw = entry.get();
-  // Started under the lock: the thread sets `finished` under the same lock,
-  // so it cannot be joined before `raw->thread` holds it.
-  raw->thread = std::thread([this, raw, task = std::move(task)]() mutable {
+  // Each task on a thread of its own; threads are joined at destruction.
+  ++runningGlobals_;
+  threads_.emplace_back([this, task = std::move(task)]() mutable {
     task();
     task = nullptr;  // release captures before announcing the end
     std::lock_guard done(mutex_);
-    raw->finished = true;
+    --runningGlobals_;
     changed_.notify_all();
   });
-  threads_.push_back(std::move(entry));
 }
 
 void ManualDispatcher::repeatOnMain(std::chrono::milliseconds interval, Task tick) {
@@ -104,24 +90,19 @@ int ManualDispatcher::modalDepth() const {
   return modalDepth_;
 }
 
-bool ManualDispatcher::runOneMainTask() {
-  MainItem item;
-  {
-    std::lock_guard lock(mutex_);
-    if (mainQueue_.empty()) return false;
-    item = std::move(mainQueue_.front());
-    mainQueue_.pop_front();
-  }
-  if (item.task) item.task();
-  item.task = nullptr;
-  if (item.waiter) item.waiter->release();
-  return true;
-}
-
 std::size_t ManualDispatcher::runMainUntilIdle() {
-  std::size_t ran = 0;
-  while (runOneMainTask()) ++ran;
-  return ran;
+  for (std::size_t ran = 0;; ++ran) {
+    MainItem item;
+    {
+      std::lock_guard lock(mutex_);
+      if (mainQueue_.empty()) return ran;
+      item = std::move(mainQueue_.front());
+      mainQueue_.pop_front();
+    }
+    if (item.task) item.task();
+    item.task = nullptr;
+    if (item.waiter) item.waiter->release();
+  }
 }
 
 std::size_t ManualDispatcher::pendingMainTasks() const {
@@ -129,33 +110,16 @@ std::size_t ManualDispatcher::pendingMainTasks() const {
   return mainQueue_.size();
 }
 
-std::size_t ManualDispatcher::joinFinishedThreads() {
-  std::vector<std::unique_ptr<GlobalThread>> finished;
-  {
-    std::lock_guard lock(mutex_);
-    auto split =
-        std::stable_partition(threads_.begin(), threads_.end(), [](const auto& t) { return !t->finished; });
-    std::move(split, threads_.end(), std::back_inserter(finished));
-    threads_.erase(split, threads_.end());
-  }
-  for (auto& t : finished) t->thread.join();
-  return finished.size();
-}
-
 bool ManualDispatcher::pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (true) {
     runMainUntilIdle();
-    joinFinishedThreads();
     if (done()) return true;
     if (std::chrono::steady_clock::now() >= deadline) return false;
     std::unique_lock lock(mutex_);
-    // Wake on new main work or an ending thread; the short step also covers
-    // conditions that change without telling the dispatcher.
-    changed_.wait_for(lock, std::chrono::milliseconds(5), [&] {
-      return !mainQueue_.empty() ||
-             std::any_of(threads_.begin(), threads_.end(), [](const auto& t) { return t->finished; });
-    });
+    // Wakes on new main work or an ending global task; the short step also
+    // covers conditions that change without telling the dispatcher.
+    changed_.wait_for(lock, std::chrono::milliseconds(5), [&] { return !mainQueue_.empty(); });
   }
 }
 
@@ -163,7 +127,7 @@ bool ManualDispatcher::waitForGlobalTasks(std::chrono::milliseconds timeout) {
   return pumpUntil(
       [&] {
         std::lock_guard lock(mutex_);
-        return threads_.empty();
+        return runningGlobals_ == 0;
       },
       timeout);
 }
@@ -172,15 +136,14 @@ bool ManualDispatcher::drain(std::chrono::milliseconds timeout) {
   return pumpUntil(
       [&] {
         std::lock_guard lock(mutex_);
-        return threads_.empty() && mainQueue_.empty() && queuedGlobals_.empty();
+        return runningGlobals_ == 0 && mainQueue_.empty() && queuedGlobals_.empty();
       },
       timeout);
 }
 
 std::size_t ManualDispatcher::runningGlobalTasks() const {
   std::lock_guard lock(mutex_);
-  return static_cast<std::size_t>(
-      std::count_if(threads_.begin(), threads_.end(), [](const auto& t) { return !t->finished; }));
+  return runningGlobals_;
 }
 
 std::size_t ManualDispatcher::runGlobalTasks() {

@@ -8,8 +8,8 @@
 //   it (`pumpUntil`, `drain`, `waitForGlobalTasks`); from the main thread it
 //   runs the task directly.
 // - `global`, in threads mode (the default), runs each task on a new real
-//   thread that the dispatcher tracks; `waitForGlobalTasks` and `drain` join
-//   them while pumping the main queue, so sync hand-offs cannot deadlock. In
+//   thread; `waitForGlobalTasks` and `drain` wait for them while pumping the
+//   main queue, so sync hand-offs cannot deadlock. In
 //   queued mode global tasks are only recorded, and `runGlobalTasks` runs them
 //   on the calling thread.
 // - Timers are recorded; `tickTimersFor` moves a virtual time forward and
@@ -64,13 +64,12 @@ class ManualDispatcher final : public platform::Dispatcher {
   bool pumpUntil(const std::function<bool()>& done,
                  std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-  // Global queues, threads mode: pump the main queue and join finished
-  // threads until no global thread is left or the time limit passes; true
-  // when none is left.
+  // Global queues, threads mode: pump the main queue until no global task
+  // runs or the time limit passes; true when none runs.
   bool waitForGlobalTasks(std::chrono::milliseconds timeout = std::chrono::seconds(30));
-  // Pump main and join global threads until nothing is queued or running.
+  // Pump main until nothing is queued or running.
   bool drain(std::chrono::milliseconds timeout = std::chrono::seconds(30));
-  // Global threads started and not yet finished.
+  // Global tasks started and not yet finished.
   std::size_t runningGlobalTasks() const;
 
   // Global queues, queued mode: run the recorded tasks (and those they queue)
@@ -93,25 +92,22 @@ class ManualDispatcher final : public platform::Dispatcher {
     Task task;
     std::shared_ptr<platform::posix::SyncWaiter> waiter;
   };
-  struct GlobalThread;
   struct Timer {
     std::chrono::milliseconds interval;
     std::chrono::milliseconds nextDue;  // virtual time
     std::shared_ptr<Task> tick;
   };
 
-  bool runOneMainTask();
-  std::size_t joinFinishedThreads();
-
   const std::thread::id mainThread_;
   const GlobalMode mode_;
 
   mutable std::mutex mutex_;
-  std::condition_variable changed_;  // main queue grew or a global thread ended
+  std::condition_variable changed_;  // main queue grew or a global task ended
   std::deque<MainItem> mainQueue_;
   std::deque<Task> queuedGlobals_;
   std::vector<platform::QualityOfService> globalCalls_;
-  std::vector<std::unique_ptr<GlobalThread>> threads_;
+  std::vector<std::thread> threads_;
+  std::size_t runningGlobals_ = 0;
   std::vector<Timer> timers_;
   std::chrono::milliseconds virtualNow_{0};
   int modalDepth_ = 0;
