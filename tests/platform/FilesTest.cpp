@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <set>
 #include <string>
 #include <thread>
@@ -15,18 +14,14 @@
 #include "support/TempHome.h"
 
 #if defined(QUILLORY_WRAPPED_FSYNC)
-// This binary is linked with fsync and rename wrapped: while `recording`, each
-// call is noted as "fsync <inode>" or "rename <inode>" (of the file renamed).
+// This binary is linked with fsync and rename wrapped: while `recording` (set
+// by a test on its own thread), each call is noted as "fsync <inode>" or
+// "rename <inode of what is renamed>".
 namespace {
 std::atomic<bool> recording{false};
-std::mutex callsMutex;
 std::vector<std::string> calls;
 
-void record(const char* call, const struct stat& info) {
-  if (!recording) return;
-  std::lock_guard lock(callsMutex);
-  calls.push_back(call + (" " + std::to_string(info.st_ino)));
-}
+std::string inode(const struct stat& info) { return std::to_string(info.st_ino); }
 }  // namespace
 
 extern "C" int __real_fsync(int fd);
@@ -34,13 +29,13 @@ extern "C" int __real_rename(const char* from, const char* to);
 
 extern "C" int __wrap_fsync(int fd) {
   struct stat info {};
-  if (::fstat(fd, &info) == 0) record("fsync", info);
+  if (recording && ::fstat(fd, &info) == 0) calls.push_back("fsync " + inode(info));
   return __real_fsync(fd);
 }
 
 extern "C" int __wrap_rename(const char* from, const char* to) {
   struct stat info {};
-  if (::lstat(from, &info) == 0) record("rename", info);
+  if (recording && ::lstat(from, &info) == 0) calls.push_back("rename " + inode(info));
   return __real_rename(from, to);
 }
 #endif
@@ -107,11 +102,10 @@ TEST(FilesTest, AtomicWriteFlushesTheFileThenRenamesItThenFlushesTheFolder) {
   recording = false;
   struct stat file {
   }, folder{};
-  ASSERT_EQ(::stat((home / "doc.json").c_str(), &file), 0);
-  ASSERT_EQ(::stat(home.path().c_str(), &folder), 0);
-  const std::string written = std::to_string(file.st_ino);
-  EXPECT_EQ(calls, (std::vector<std::string>{"fsync " + written, "rename " + written,
-                                             "fsync " + std::to_string(folder.st_ino)}));
+  ::stat((home / "doc.json").c_str(), &file);
+  ::stat(home.path().c_str(), &folder);
+  EXPECT_EQ(calls, (std::vector<std::string>{"fsync " + inode(file), "rename " + inode(file),
+                                             "fsync " + inode(folder)}));
 }
 #endif
 
