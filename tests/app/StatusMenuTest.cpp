@@ -24,7 +24,7 @@ TEST_F(ShellTest, LaunchBuildsTheMenuAndStartsMonitoring) {
   for (std::size_t line : {0, 1, 10}) EXPECT_FALSE(menu().at(line).isEnabled()) << line;
   EXPECT_FALSE(menu().item(kAutoSyncTitle).isChecked());  // both marks read at launch
   EXPECT_TRUE(menu().item(kLaunchAtLoginTitle).isChecked());
-  EXPECT_EQ(dispatcher.timerCount(), 2u);
+  EXPECT_EQ(dispatcher.timerIntervals().size(), 2u);
   EXPECT_EQ(dispatcher.pendingGlobalTasks(), 1u);  // the first check
   EXPECT_EQ(versionLine({std::nullopt, "7"}), "Quillory Helper 1.0 (7)");
   EXPECT_EQ(versionLine({"2.1", std::nullopt}), "Quillory Helper 2.1 (?)");

@@ -105,11 +105,6 @@ std::size_t ManualDispatcher::runMainUntilIdle() {
   }
 }
 
-std::size_t ManualDispatcher::pendingMainTasks() const {
-  std::lock_guard lock(mutex_);
-  return mainQueue_.size();
-}
-
 bool ManualDispatcher::pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (true) {
@@ -169,11 +164,6 @@ std::size_t ManualDispatcher::pendingGlobalTasks() const {
 std::vector<QualityOfService> ManualDispatcher::globalCalls() const {
   std::lock_guard lock(mutex_);
   return globalCalls_;
-}
-
-std::size_t ManualDispatcher::timerCount() const {
-  std::lock_guard lock(mutex_);
-  return timers_.size();
 }
 
 std::vector<std::chrono::milliseconds> ManualDispatcher::timerIntervals() const {

@@ -56,9 +56,8 @@ class ManualDispatcher final : public platform::Dispatcher {
   void exitModal() override;
   int modalDepth() const override;
 
-  // Main queue. Each returns the number of tasks it ran.
+  // Main queue: runs what is queued, and what that queues; returns the count.
   std::size_t runMainUntilIdle();
-  std::size_t pendingMainTasks() const;
   // Pumps the main queue (waiting for new tasks in between) until `done`
   // returns true or the time limit passes; returns `done()`.
   bool pumpUntil(const std::function<bool()>& done,
@@ -80,7 +79,6 @@ class ManualDispatcher final : public platform::Dispatcher {
   std::vector<platform::QualityOfService> globalCalls() const;
 
   // Timers.
-  std::size_t timerCount() const;
   std::vector<std::chrono::milliseconds> timerIntervals() const;
   // Moves the virtual time forward and ticks each timer for every interval
   // that ends within it, in time order (skipped while modal). Returns the
