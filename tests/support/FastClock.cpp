@@ -7,14 +7,11 @@ namespace quillory::testing {
 platform::Date FastClock::now() const {
   std::lock_guard lock(mutex_);
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - since_;
-  return base_ + std::chrono::duration_cast<platform::Date::duration>(elapsed * speed_);
+  return base_ + std::chrono::duration_cast<platform::Date::duration>(elapsed * speed_.load());
 }
 
 void FastClock::sleepFor(std::chrono::milliseconds duration) {
-  std::unique_lock lock(mutex_);
-  const double speed = speed_;
-  lock.unlock();
-  if (duration > duration.zero()) std::this_thread::sleep_for(duration / speed);
+  if (duration > duration.zero()) std::this_thread::sleep_for(duration / speed_.load());
 }
 
 void FastClock::setSpeed(double speed) {

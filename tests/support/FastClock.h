@@ -5,6 +5,7 @@
 // engine run as the application runs it (the fault tests, the soak driver).
 // Thread-safe.
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 
@@ -22,7 +23,7 @@ class FastClock final : public platform::Clock {
 
  private:
   mutable std::mutex mutex_;
-  double speed_;
+  std::atomic<double> speed_;  // written under `mutex_`
   platform::Date base_ = std::chrono::system_clock::now();
   std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
 };

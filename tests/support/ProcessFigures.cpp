@@ -1,10 +1,10 @@
 #include "support/ProcessFigures.h"
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #if defined(__GLIBC__)
@@ -15,15 +15,11 @@ namespace quillory::testing {
 
 namespace {
 
+// Entries of a /proc folder (all numeric there, so none is hidden).
 long countEntries(const char* folder) {
-  long n = 0;
-  if (DIR* dir = ::opendir(folder)) {
-    while (const dirent* entry = ::readdir(dir)) {
-      if (entry->d_name[0] != '.') ++n;
-    }
-    ::closedir(dir);
-  }
-  return n;
+  std::error_code ec;
+  return std::distance(std::filesystem::directory_iterator(folder, ec),
+                       std::filesystem::directory_iterator());
 }
 
 }  // namespace
