@@ -4,29 +4,22 @@
 #include <thread>
 
 #include "EngineFixture.h"
+#include "platform/posix/PlistDefaults.h"
 
 namespace quillory::engine::test {
 namespace {
 
 using platform::DefaultsValue;
 
-TEST_F(EngineTest, FirstStartWithEmptySettings) {
-  const ExportState s = engine().state();
-  EXPECT_TRUE(s.autoSyncEnabled);
-  EXPECT_EQ(defaults.value(kAutoSyncEnabledKey), DefaultsValue(true));
-  EXPECT_FALSE(s.isSyncing || s.lastSyncDate || s.idleTriggered || s.currentLibraryName || s.lastError);
-  EXPECT_EQ(s.lastKLActiveDate, clock.now());
-  EXPECT_EQ(s.lastExportDate, kDistantPast);
-}
-
 // "autoSyncEnabled" is taken when it is a bool (a stored false survives a
-// restart), else replaced by true.
+// restart), else replaced by true; nothing else is read or set at start.
 TEST_F(EngineTest, AutoSyncAtStartTakesABoolElseWritesTrue) {
   const struct {
     const char* name;
     std::function<void()> store;
     bool expected, writes;
   } cases[] = {
+      {"empty", [] {}, true, true},
       {"storedFalse", [&] { defaults.setBool(kAutoSyncEnabledKey, false); }, false, false},
       {"string", [&] { defaults.setString(kAutoSyncEnabledKey, "false"); }, true, true},
       {"otherType", [&] { defaults.setOther(kAutoSyncEnabledKey); }, true, true},
@@ -39,10 +32,14 @@ TEST_F(EngineTest, AutoSyncAtStartTakesABoolElseWritesTrue) {
     EXPECT_EQ(defaults.value(kAutoSyncEnabledKey), DefaultsValue(c.expected));
     EXPECT_EQ(defaults.writeCount() - writesBefore, c.writes ? 1u : 0u);
   }
+  const ExportState s = makeManager()->state();
+  EXPECT_FALSE(s.isSyncing || s.lastSyncDate || s.idleTriggered || s.currentLibraryName || s.lastError);
+  EXPECT_EQ(s.lastKLActiveDate, clock.now());
+  EXPECT_EQ(s.lastExportDate, kDistantPast);
 }
 
-// A date is stored and read back at the next start; none writes nothing; a
-// value of another type is neither taken nor replaced.
+// A date is stored and read back at the next start, as the store keeps it;
+// none writes nothing; a value of another type is neither taken nor replaced.
 TEST_F(EngineTest, LastSyncDatePersistence) {
   const platform::Date later = clock.now() + std::chrono::seconds(5);
   engine().setLastSyncDate(later);
@@ -51,6 +48,13 @@ TEST_F(EngineTest, LastSyncDatePersistence) {
   EXPECT_FALSE(engine().lastSyncDate());
   EXPECT_EQ(defaults.writeCount(), writes);
   EXPECT_EQ(makeManager()->lastSyncDate(), later);
+
+  // The file store keeps whole seconds: the manager keeps what it gives back.
+  platform::posix::PlistDefaults file(home / "settings.plist", log, clock);
+  auto onFile = ExportManager::create(
+      Environment{file, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
+  onFile->setLastSyncDate(later + std::chrono::milliseconds(250));
+  EXPECT_EQ(onFile->lastSyncDate(), later);
 
   defaults.setString(kLastSyncDateKey, "2026-12-05T09:00:00Z");
   EXPECT_FALSE(makeManager()->lastSyncDate());

@@ -13,8 +13,6 @@
 namespace quillory::engine::test {
 namespace {
 
-constexpr const char* kSkipHome = "[Helper] \u23ED Skipping 'Home' \u2014 sync disabled by user";
-
 // Asked once per name: the answer is stored under the name unchanged (a
 // value of another type does not count) and announced once; an alert
 // abandoned because the program ends stores nothing.
@@ -106,32 +104,8 @@ TEST_F(ExportRunTest, TwoQuickRequestsStartOneRunAndTheMenuSeesItsStartAndOutcom
   EXPECT_EQ(seen[1].lastExportDate, clock.now());
   EXPECT_EQ(defaults.value(kLastSyncDateKey).asDate(), clock.now());
   EXPECT_TRUE(log.contains("[Helper] \u2713 Export OK (idle 3 min) \u2192 1 destination(s)"));
-  EXPECT_EQ(log.count("Export OK"), 1u);
-  EXPECT_EQ(scripts.calls(kExportScript), 2u);  // SetUp's run and this one
+  EXPECT_EQ(scripts.calls(kExportScript), 2u);  // SetUp's run and this one: one run for two requests
   EXPECT_EQ(engine().currentLibrarySyncDate(), std::chrono::floor<std::chrono::seconds>(clock.now()));
-}
-
-TEST_F(ExportRunTest, DeclinedLibraryIsSkippedWithoutTouchingTheState) {
-  defaults.setBool("sync_library_Home", false);
-  engine().sync("manual");
-  settle();
-  EXPECT_EQ(log.lines(), std::vector<std::string>{kSkipHome});
-  EXPECT_FALSE(engine().isSyncing());
-  EXPECT_EQ(engine().lastError(), "Kettle Ledger did not respond");
-  EXPECT_EQ(takeNotifications(), 0);
-  EXPECT_EQ(alerts.count(), 0u);
-  EXPECT_EQ(scripts.calls(kExportScript), 1u);  // only the run of SetUp
-}
-
-// The name asked about before the sync is the host's; the skip line names
-// the library shown once the answer is in.
-TEST_F(EngineTest, TheSkipLineNamesTheLibraryShownAfterTheAnswer) {
-  settleLibrary("Home");
-  alerts.queueAnswer(1);
-  alerts.setWhileOpen([&](const platform::Alert&) { engine().klDidQuit(kHost); });
-  engine().sync("manual");
-  EXPECT_EQ(log.lines(),
-            std::vector<std::string>{"[Helper] \u23ED Skipping '?' \u2014 sync disabled by user"});
 }
 
 TEST_F(EngineTest, ARunQueuedForAManagerThatIsGoneDoesNothing) {
@@ -226,6 +200,12 @@ void nulInName(EngineTest& t) {
 // No name from the host: the folder's name is asked about and answered.
 void noNameOff(EngineTest& t) { t.defaults.setBool("sync_library_Biz", false); }
 void noNameAsked(EngineTest& t) { t.alerts.queueAnswer(1); }
+// The host quits while the question is open: the skip line names no library.
+void quitDuringQuestion(EngineTest& t) {
+  t.settleLibrary("Biz");
+  t.alerts.queueAnswer(1);
+  t.alerts.setWhileOpen([&t](const platform::Alert&) { t.engine().klDidQuit(kHost); });
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Orderings, PublishDecisionTest,
@@ -238,66 +218,65 @@ INSTANTIATE_TEST_SUITE_P(
             "SwitchedDuringExport", switchDuringExport, {}, false, "'Other' during the export", true},
         DecisionCase{"NoNameOff", noNameOff, {}, false, "Skipping 'Biz'", false},
         DecisionCase{"NoNameAsked", noNameAsked, {"Biz"}, false, "Skipping 'Biz'", false},
+        DecisionCase{"QuitDuringQuestion", quitDuringQuestion, {"Biz"}, false, "Skipping '?'", false},
         DecisionCase{"NulInName", nulInName, {}, true, "Export OK (manual)", true}),
     [](const auto& info) { return info.param.name; });
 
-// A failed run records its message and line, leaves the dates alone and gives
-// the run slot back.
-struct FailureCase {
+// After a failed run behind it, a run ends with one line and the error it
+// leaves, notifies as often as it says, and leaves the dates alone.
+struct RunEndCase {
   const char* name;
-  std::function<std::string(EngineTest&)> exportAnswer;
-  std::string message, description;
-  friend void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+  std::function<void(EngineTest&)> arrange;
+  std::string line, error;
+  int notifications;
+  friend void PrintTo(const RunEndCase& c, std::ostream* os) { *os << c.name; }
 };
 
-class ExportFailureTest : public ExportRunTest, public ::testing::WithParamInterface<FailureCase> {};
+class RunEndTest : public ExportRunTest, public ::testing::WithParamInterface<RunEndCase> {};
 
-TEST_P(ExportFailureTest, RecordsTheMessageAndGivesTheSlotBack) {
-  scripts.setHandler(kExportScript, [this] { return GetParam().exportAnswer(*this); });
+TEST_P(RunEndTest, LogsOneLineAndKeepsTheDates) {
+  GetParam().arrange(*this);
   const ExportState before = engine().state();
   engine().sync("idle 4 min");
   settle();
-  EXPECT_EQ(log.lines(), std::vector<std::string>{"[Helper] \u2717 Export failed (idle 4 min): " +
-                                                  GetParam().description});
+  EXPECT_EQ(log.lines(), std::vector<std::string>{GetParam().line});
   const ExportState after = engine().state();
-  EXPECT_EQ(after.lastError, GetParam().message);
+  EXPECT_EQ(after.lastError, GetParam().error);
   EXPECT_FALSE(after.isSyncing);
   EXPECT_EQ(after.lastSyncDate, before.lastSyncDate);
   EXPECT_EQ(after.lastExportDate, before.lastExportDate);
-  EXPECT_EQ(takeNotifications(), 2);
-
-  scripts.setRefused(false);
-  scripts.setHandler(kExportScript, [] { return std::string(kExportJson); });
-  engine().sync("manual");
-  settle();
-  EXPECT_TRUE(log.contains("Export OK (manual)"));
+  EXPECT_EQ(takeNotifications(), GetParam().notifications);
+  EXPECT_EQ(alerts.count(), 0u);
 }
 
-std::string refuseTheNameScript(EngineTest& t) {
-  t.scripts.setRefused(true);
-  return std::string(kExportJson);
+const std::string kFailed = "[Helper] \u2717 Export failed (idle 4 min): ";
+void exportEmpty(EngineTest& t) { t.scripts.setAnswer(kExportScript, R"({"items":[]})"); }
+// The name script after the export is refused: the fix, not a changed library.
+void refuseAfterTheExport(EngineTest& t) {
+  t.scripts.setHandler(kExportScript, [&t] {
+    t.scripts.setRefused(true);
+    return std::string(kExportJson);
+  });
 }
+// An error of another kind uses its own description.
+void exportThrows(EngineTest& t) {
+  t.scripts.setHandler(kExportScript, []() -> std::string { throw std::runtime_error("pipe broke"); });
+}
+void declined(EngineTest& t) { t.defaults.setBool("sync_library_Home", false); }
+
 INSTANTIATE_TEST_SUITE_P(
-    Failures, ExportFailureTest,
-    ::testing::Values(FailureCase{"noAnswer", [](EngineTest&) { return std::string(); },
-                                  "Kettle Ledger did not respond", "klNotResponding"},
-                      // The name script after the export is refused: the fix, not a changed library.
-                      FailureCase{"refusedAfterTheExport", refuseTheNameScript,
-                                  "Allow Quillory Helper to control Kettle Ledger in System Settings \u203A "
-                                  "Privacy & Security \u203A Automation",
-                                  "klNotAuthorized"},
-                      // An error of another kind uses its own description.
-                      FailureCase{"otherError",
-                                  [](EngineTest&) -> std::string { throw std::runtime_error("pipe broke"); },
-                                  "pipe broke", "pipe broke"}),
+    Ends, RunEndTest,
+    ::testing::Values(RunEndCase{"empty", exportEmpty, kFailed + "emptyLibrary", "Library is empty", 2},
+                      RunEndCase{"refusedAfterTheExport", refuseAfterTheExport, kFailed + "klNotAuthorized",
+                                 "Allow Quillory Helper to control Kettle Ledger in System Settings \u203A "
+                                 "Privacy & Security \u203A Automation",
+                                 2},
+                      RunEndCase{"otherError", exportThrows, kFailed + "pipe broke", "pipe broke", 2},
+                      // Skipped: no question, no export, the old error stays, no notification.
+                      RunEndCase{"declined", declined,
+                                 "[Helper] \u23ED Skipping 'Home' \u2014 sync disabled by user",
+                                 "Kettle Ledger did not respond", 0}),
     [](const auto& info) { return info.param.name; });
-
-TEST(ExportErrorTexts, TheMessagesNoRunAboveMeets) {
-  EXPECT_STREQ(ExportError(ExportErrorCode::emptyLibrary).what(), "Library is empty");
-  EXPECT_STREQ(ExportError(ExportErrorCode::noDestinations).what(), "No write destinations found");
-  EXPECT_STREQ(ExportError(ExportErrorCode::nameConflict).what(),
-               "Library name conflict \u2014 see Helper alert");
-}
 
 }  // namespace
 }  // namespace quillory::engine::test

@@ -27,8 +27,7 @@ TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
   settle();
   // An activation of the host: exactly one more check, in the background.
   workspace.activate(kHost);
-  EXPECT_EQ(dispatcher.globalCalls().size(), 8u);
-  EXPECT_EQ(dispatcher.globalCalls().back(), platform::QualityOfService::background);
+  EXPECT_EQ(dispatcher.globalCalls(), std::vector(8, platform::QualityOfService::background));
   settle();
 
   // Observers and timers hold the manager weakly.
@@ -36,21 +35,6 @@ TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
   dispatcher.tickTimersFor(std::chrono::seconds(60));
   workspace.activate(kHost);
   EXPECT_EQ(dispatcher.globalCalls().size(), 8u);
-}
-
-TEST_F(EngineTest, HostNotRunningClearsTheShownNameOnceAndRunsNoScript) {
-  settleLibrary("A");
-  EXPECT_EQ(scripts.lastTimeout(kNameScript), std::chrono::seconds(5));
-  takeNotifications();
-  workspace.quit(kHost);
-  const std::size_t scriptCalls = scripts.totalCalls();
-  engine().periodicCheck();
-  engine().periodicCheck();
-  EXPECT_EQ(takeNotifications(), 1);
-  EXPECT_EQ(scripts.totalCalls(), scriptCalls);
-  const ExportState s = engine().state();
-  EXPECT_FALSE(s.currentLibraryName);
-  EXPECT_EQ(s.confirmedLibraryName, "A");
 }
 
 TEST_F(EngineTest, ARefusedAuthorizationIsLoggedOnceUntilACheckIsAllowedAgain) {
@@ -69,10 +53,13 @@ TEST_F(EngineTest, ARefusedAuthorizationIsLoggedOnceUntilACheckIsAllowedAgain) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 2) << ::testing::PrintToString(lines);
 }
 
-// Only the host's exact bundle identifier counts; its quit clears the four
-// names with one notification and leaves the idle rule's activation alone.
-TEST_F(EngineTest, HostQuitClearsTheFourNamesWithOneNotification) {
+// Only the host's exact bundle identifier counts. While the host is not
+// running, checks run no script and clear the shown name with one
+// notification; its quit clears the four names with one notification and
+// leaves the idle rule's activation alone.
+TEST_F(EngineTest, HostStopAndQuitClearTheNamesWithOneNotification) {
   settleLibrary("A");
+  EXPECT_EQ(scripts.lastTimeout(kNameScript), std::chrono::seconds(5));
   takeNotifications();
   checkReporting("B");  // B pending
   EXPECT_EQ(takeNotifications(), 1);
@@ -87,6 +74,15 @@ TEST_F(EngineTest, HostQuitClearsTheFourNamesWithOneNotification) {
   EXPECT_EQ(engine().state().pendingLibraryName, "B");
   EXPECT_EQ(takeNotifications(), 0);
   EXPECT_EQ(dispatcher.runningGlobalTasks(), 0u);
+
+  workspace.quit(kHost);
+  const std::size_t scriptCalls = scripts.totalCalls();
+  engine().periodicCheck();
+  engine().periodicCheck();
+  EXPECT_EQ(takeNotifications(), 1);
+  EXPECT_EQ(scripts.totalCalls(), scriptCalls);
+  EXPECT_FALSE(engine().state().currentLibraryName);
+  EXPECT_EQ(engine().state().confirmedLibraryName, "A");
 
   engine().klDidQuit(kHost);
   const ExportState s = engine().state();
@@ -121,19 +117,12 @@ TEST_F(EngineTest, EveryCheckPrunesFirstAndAPassNotifiesOnce) {
 // The idle rule in the check, driven by checks every 10 seconds on the test
 // thread: the manager activates it, feeds it successful exports only, and
 // syncs with its reason.
-class IdleSyncTest : public EngineTest {
- public:
-  void SetUp() override {
-    openEnabled("Biz");
-    scripts.setAnswer(kExportScript, kExportJson);
-  }
-  void activate() {
-    engine().appDidActivate(kHost);
-    settle();  // the check it schedules
-  }
-  // Checks at `first`, first + 10, ... up to `last` seconds after now;
-  // returns the seconds of each check that started an idle sync.
-  std::vector<int> checksFrom(int first, int last) {
+TEST_F(EngineTest, IdleSyncOncePerActivationAfterThreeMinutesPostponedByAnExport) {
+  openEnabled("Biz");
+  scripts.setAnswer(kExportScript, kExportJson);
+  // Checks at `first`, first + 10, ... up to `last` seconds after now; the
+  // seconds of each check that started an idle sync.
+  const auto checksFrom = [&](int first, int last) {
     const platform::Date start = clock.now();
     std::vector<int> synced;
     for (int at = first; at <= last; at += 10) {
@@ -144,30 +133,24 @@ class IdleSyncTest : public EngineTest {
       if (scripts.calls(kExportScript) > before) synced.push_back(at);
     }
     return synced;
-  }
-};
-
-TEST_F(IdleSyncTest, OncePerActivationAfterThreeMinutesPostponedByAnExport) {
+  };
   engine().toggleAutoSync();  // off
   EXPECT_TRUE(checksFrom(180, 300).empty());
   engine().toggleAutoSync();
-  activate();
+  engine().appDidActivate(kHost);
+  settle();  // the check it schedules
   EXPECT_EQ(checksFrom(5, 600), std::vector<int>{185});
   EXPECT_EQ(log.count("Export OK (idle 3 min)"), 1u);
   engine().klDidQuit(kHost);  // a quit does not re-arm the rule
   EXPECT_TRUE(checksFrom(10, 400).empty());
 
-  activate();
+  engine().appDidActivate(kHost);
+  settle();
   clock.advance(std::chrono::seconds(100));
   engine().sync("manual");
   settle();
   EXPECT_EQ(checksFrom(10, 300), std::vector<int>{180});
   EXPECT_EQ(log.count("Export OK (idle 4 min)"), 1u);  // 280 s after the activation
-
-  // A failed idle sync is not retried before the next activation.
-  scripts.setAnswer(kExportScript, "");
-  activate();
-  EXPECT_EQ(checksFrom(180, 600), std::vector<int>{180});
 }
 
 // The status line's date is read from the marker the library's record names,
