@@ -2,7 +2,6 @@
 // name script and its tracking, the idle sync), the host's termination and
 // activation, and the status line's date.
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -49,8 +48,7 @@ TEST_F(EngineTest, ARefusedAuthorizationIsLoggedOnceUntilACheckIsAllowedAgain) {
   scripts.setRefused(true);
   engine().periodicCheck();
   settle();
-  const std::vector<std::string> lines = log.lines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), line), 2) << ::testing::PrintToString(lines);
+  EXPECT_EQ(log.count(line), 2u) << ::testing::PrintToString(log.lines());
 }
 
 // Only the host's exact bundle identifier counts. While the host is not
