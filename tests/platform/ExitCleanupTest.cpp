@@ -14,27 +14,22 @@
 namespace quillory::platform::posix {
 namespace {
 
-struct StopCase {
-  bool ignoresTerm;  // the child inherits SIGTERM ignored
-  int endedBy;
-};
-
-class StopChildGroupsTest : public ::testing::TestWithParam<StopCase> {};
+// The parameter: the child inherits SIGTERM ignored.
+class StopChildGroupsTest : public ::testing::TestWithParam<bool> {};
 
 // Every started child is stopped, with its whole group; one that ignores the
 // termination request is killed once the grace period has passed.
 TEST_P(StopChildGroupsTest, EndsEveryRegisteredGroup) {
-  if (GetParam().ignoresTerm) ::signal(SIGTERM, SIG_IGN);
+  if (GetParam()) ::signal(SIGTERM, SIG_IGN);
   auto child = ChildProcess::spawn("/bin/sleep", {"100"});
   ::signal(SIGTERM, SIG_DFL);
   ASSERT_TRUE(child);
   exitcleanup::stopChildGroups(std::chrono::milliseconds(200));
   ASSERT_TRUE(child->waitForExit(std::chrono::seconds(10)));
-  EXPECT_EQ(child->reap().signal, GetParam().endedBy);
+  EXPECT_EQ(child->reap().signal, GetParam() ? SIGKILL : SIGTERM);
 }
 
-INSTANTIATE_TEST_SUITE_P(Scripts, StopChildGroupsTest,
-                         ::testing::Values(StopCase{false, SIGTERM}, StopCase{true, SIGKILL}));
+INSTANTIATE_TEST_SUITE_P(Scripts, StopChildGroupsTest, ::testing::Bool());
 
 // A termination signal ends the process with 128 + the signal, removing the
 // temporary files of writes in progress.
