@@ -55,10 +55,7 @@ DIRECTIVE = re.compile(r'^\s*#\s*(?:include|import)\s*([<"])([^">]+)[">]')
 
 # Wrong arrows that are known and not yet mended: each is still reported on
 # every run, with the reason it is there, but does not fail the check.
-KNOWN = {
-    ("src/bridge/OsascriptRunner.cpp", "platform/posix/ChildProcess.h"):
-        "the script runner starts its child through the POSIX child process, which has no platform interface",
-}
+KNOWN = {}
 
 
 def layer_of(relative):

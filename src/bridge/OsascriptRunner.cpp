@@ -7,16 +7,16 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/ChildProcess.h"
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
 #include "platform/Unicode.h"
-#include "platform/posix/ChildProcess.h"
 
 namespace quillory::bridge {
 namespace {
 
-using platform::posix::ChildProcess;
+using platform::ChildProcess;
 
 // Longer limits are cut to this (about 31 years), so the deadline stays representable.
 constexpr double kLongestLimitSeconds = 1e9;

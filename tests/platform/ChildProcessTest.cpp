@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "platform/posix/ChildProcess.h"
+#include "platform/ChildProcess.h"
 
 namespace quillory::platform::posix {
 namespace {

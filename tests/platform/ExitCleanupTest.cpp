@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/posix/ChildProcess.h"
+#include "platform/ChildProcess.h"
 #include "platform/posix/ExitCleanup.h"
 #include "support/TempHome.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "QtPump.h"
-#include "platform/posix/ChildProcess.h"
+#include "platform/ChildProcess.h"
 #include "platform/qt/DBusWorkspace.h"
 
 namespace quillory::platform::qt::test {
@@ -27,7 +27,7 @@ class DBusWorkspaceTest : public ::testing::Test {
     // The daemon goes to the background once it listens and prints its address
     // and process id. (Started with posix_spawn: QProcess runs its child in
     // this process's memory, which confuses ThreadSanitizer.)
-    auto starter = platform::posix::ChildProcess::spawn(
+    auto starter = platform::ChildProcess::spawn(
         daemon.toStdString(), {"--session", "--fork", "--print-address=1", "--print-pid=1"});
     ASSERT_TRUE(starter);
     std::string output;

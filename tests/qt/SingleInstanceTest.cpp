@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ChildProcess.h"
 #include "platform/Files.h"
-#include "platform/posix/ChildProcess.h"
 #include "platform/posix/SingleInstanceLock.h"
 #include "support/TempHome.h"
 
@@ -25,8 +25,8 @@ using Lock = posix::SingleInstanceLock;
 
 // Started with posix_spawn (not QProcess, whose child runs in this process's
 // memory and so confuses ThreadSanitizer); standard error joins the output.
-std::unique_ptr<posix::ChildProcess> startHelper(const testing::TempHome& home,
-                                                 const std::string& xdgConfigHome) {
+std::unique_ptr<platform::ChildProcess> startHelper(const testing::TempHome& home,
+                                                    const std::string& xdgConfigHome) {
   std::vector<std::string> arguments = {"-u", "XDG_CONFIG_HOME"};
   if (!xdgConfigHome.empty()) arguments = {"XDG_CONFIG_HOME=" + xdgConfigHome};
   arguments.push_back("HOME=" + home.path().string());
@@ -38,11 +38,11 @@ std::unique_ptr<posix::ChildProcess> startHelper(const testing::TempHome& home,
                                "exec \"$0\" 2>&1", QUILLORY_HELPER_PATH}) {
     arguments.emplace_back(argument);
   }
-  return posix::ChildProcess::spawn("/usr/bin/env", arguments);
+  return platform::ChildProcess::spawn("/usr/bin/env", arguments);
 }
 
 // Reads the helper's output until it holds `text` (or ten seconds pass).
-bool waitForOutput(posix::ChildProcess& child, std::string& output, const std::string& text) {
+bool waitForOutput(platform::ChildProcess& child, std::string& output, const std::string& text) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (output.find(text) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
     const auto append = [&output](std::string_view piece) { output.append(piece); };

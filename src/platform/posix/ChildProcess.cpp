@@ -1,4 +1,4 @@
-#include "platform/posix/ChildProcess.h"
+#include "platform/ChildProcess.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -26,7 +26,8 @@
 
 extern char** environ;
 
-namespace quillory::platform::posix {
+namespace quillory::platform {
+using posix::OwnedFd;
 namespace {
 
 // Without an exit watch, the child's end is looked for in steps this long.
@@ -201,6 +202,20 @@ class SpawnSetup {
 
 }  // namespace
 
+struct ChildProcess::State {
+  OwnedFd stdoutFd;
+  OwnedFd stderrFd;
+  OwnedFd exitWatchFd;  // readable once the child has ended; -1 when there is none
+  std::mutex mutex;     // guards the three fields below
+  bool ended = false;
+  bool reaped = false;
+  ExitStatus status;
+  // Used by `read` only.
+  bool stdoutOpen = true;
+  bool stderrOpen = true;
+  std::unique_ptr<char[]> readBuffer;
+};
+
 std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
                                                   const std::vector<std::string>& arguments) {
   ignoreSigpipeOnce();
@@ -228,28 +243,30 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
   // the child (and whatever it started) closes them.
   outWrite = OwnedFd();
   errWrite = OwnedFd();
-  exitcleanup::addChildGroup(pid);  // a signal that ends this process stops the group
-  return std::unique_ptr<ChildProcess>(
-      new ChildProcess(pid, outRead.release(), errRead.release(), openExitWatch(pid)));
+  posix::exitcleanup::addChildGroup(pid);  // a signal that ends this process stops the group
+  auto state = std::make_unique<State>();
+  state->stdoutFd = std::move(outRead);
+  state->stderrFd = std::move(errRead);
+  state->exitWatchFd = OwnedFd(openExitWatch(pid));
+  return std::unique_ptr<ChildProcess>(new ChildProcess(pid, std::move(state)));
 }
 
-ChildProcess::ChildProcess(int pid, int stdoutFd, int stderrFd, int exitWatchFd)
-    : pid_(pid), stdoutFd_(stdoutFd), stderrFd_(stderrFd), exitWatchFd_(exitWatchFd) {}
+ChildProcess::ChildProcess(int pid, std::unique_ptr<State> state) : pid_(pid), state_(std::move(state)) {}
 
 ChildProcess::~ChildProcess() {
-  if (!reaped_) {
+  if (!state_->reaped) {
     signalGroup(SIGKILL);
     reap();
   }
 }
 
 bool ChildProcess::isRunning() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(state_->mutex);
   return runningLocked();
 }
 
 bool ChildProcess::runningLocked() {
-  if (ended_) return false;
+  if (state_->ended) return false;
   siginfo_t info{};
   int result;
   do {
@@ -258,12 +275,12 @@ bool ChildProcess::runningLocked() {
   } while (result == -1 && errno == EINTR);
   if (result == -1) {
     // ECHILD: reaped elsewhere (for example with SIGCHLD ignored); it is gone.
-    ended_ = true;
-    reaped_ = true;
+    state_->ended = true;
+    state_->reaped = true;
     return false;
   }
   if (info.si_pid == 0) return true;
-  ended_ = true;
+  state_->ended = true;
   return false;
 }
 
@@ -272,13 +289,13 @@ bool ChildProcess::waitForExit(std::chrono::milliseconds limit) {
   while (isRunning()) {
     const auto left = deadline - std::chrono::steady_clock::now();
     if (left <= std::chrono::steady_clock::duration::zero()) return false;
-    if (!exitWatchFd_.valid()) {
+    if (!state_->exitWatchFd.valid()) {
       std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kStep));
       continue;
     }
     // Rounded up, so the last wait does not end just short of the deadline.
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    pollfd watch{exitWatchFd_.get(), POLLIN, 0};
+    pollfd watch{state_->exitWatchFd.get(), POLLIN, 0};
     if (::poll(&watch, 1, static_cast<int>(std::min<long long>(wait, 60'000))) == -1 && errno != EINTR) {
       std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(left, kStep));
     }
@@ -289,8 +306,8 @@ bool ChildProcess::waitForExit(std::chrono::milliseconds limit) {
 void ChildProcess::signalGroup(int signal) {
   // Once reaped, the ids may belong to someone else; the lock keeps `reap`
   // from freeing them between the test and the signal.
-  std::lock_guard lock(mutex_);
-  if (reaped_) return;
+  std::lock_guard lock(state_->mutex);
+  if (state_->reaped) return;
   if (::kill(-pid_, signal) == -1 && errno == ESRCH) {
     // The child left its group and the group is empty: reach the child itself.
     ::kill(pid_, signal);
@@ -302,55 +319,56 @@ void ChildProcess::terminate() { signalGroup(SIGTERM); }
 void ChildProcess::kill() { signalGroup(SIGKILL); }
 
 ExitStatus ChildProcess::reap() {
-  std::lock_guard lock(mutex_);
-  if (reaped_) return status_;
-  exitcleanup::forgetChildGroup(pid_);  // the group id is free once reaped
+  std::lock_guard lock(state_->mutex);
+  if (state_->reaped) return state_->status;
+  posix::exitcleanup::forgetChildGroup(pid_);  // the group id is free once reaped
   int status = 0;
   pid_t result;
   do {
     result = waitpid(pid_, &status, 0);
   } while (result == -1 && errno == EINTR);
-  ended_ = true;
-  reaped_ = true;
+  state_->ended = true;
+  state_->reaped = true;
   if (result == pid_) {
-    if (WIFEXITED(status)) status_.code = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) status_.signal = WTERMSIG(status);
+    if (WIFEXITED(status)) state_->status.code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) state_->status.signal = WTERMSIG(status);
   }
-  return status_;
+  return state_->status;
 }
 
 ChildProcess::ReadResult ChildProcess::read(std::chrono::milliseconds wait, const OutputHandler& onOutput,
                                             std::string* errorTail) {
   ReadResult result;
-  result.open = stdoutOpen_ || stderrOpen_;
+  result.open = state_->stdoutOpen || state_->stderrOpen;
   if (!result.open) return result;
   const bool watchExit = isRunning();
-  if (watchExit && !exitWatchFd_.valid()) wait = std::min(wait, kStep);
+  if (watchExit && !state_->exitWatchFd.valid()) wait = std::min(wait, kStep);
   // poll skips entries with a negative descriptor.
-  pollfd fds[3] = {{stdoutOpen_ ? stdoutFd_.get() : -1, POLLIN, 0},
-                   {stderrOpen_ ? stderrFd_.get() : -1, POLLIN, 0},
-                   {watchExit ? exitWatchFd_.get() : -1, POLLIN, 0}};
+  pollfd fds[3] = {{state_->stdoutOpen ? state_->stdoutFd.get() : -1, POLLIN, 0},
+                   {state_->stderrOpen ? state_->stderrFd.get() : -1, POLLIN, 0},
+                   {watchExit ? state_->exitWatchFd.get() : -1, POLLIN, 0}};
   const auto timeout = std::clamp<std::chrono::milliseconds::rep>(wait.count(), 0, 60'000);
   if (::poll(fds, 3, static_cast<int>(timeout)) == -1) return result;  // EINTR: the caller reads again
   if (fds[0].revents != 0) {
-    if (!readBuffer_) readBuffer_ = std::make_unique_for_overwrite<char[]>(kReadBytes);
+    if (!state_->readBuffer) state_->readBuffer = std::make_unique_for_overwrite<char[]>(kReadBytes);
     while (result.outputBytes < kPipeBytes) {
-      const ssize_t n = ::read(stdoutFd_.get(), readBuffer_.get(), kReadBytes);
+      const ssize_t n = ::read(state_->stdoutFd.get(), state_->readBuffer.get(), kReadBytes);
       if (n > 0) {
         result.outputBytes += static_cast<std::size_t>(n);
-        onOutput(std::string_view(readBuffer_.get(), static_cast<std::size_t>(n)));
+        onOutput(std::string_view(state_->readBuffer.get(), static_cast<std::size_t>(n)));
         continue;
       }
       if (n == -1 && errno == EINTR) continue;
       // End of file or a read error ends the stream; EAGAIN: it is empty for now.
-      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) stdoutOpen_ = false;
+      if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) state_->stdoutOpen = false;
       break;
     }
   }
-  if (fds[1].revents != 0 && drainTail(stderrFd_.get(), errorTail, kErrorTailBytes) == DrainResult::closed) {
-    stderrOpen_ = false;
+  if (fds[1].revents != 0 &&
+      drainTail(state_->stderrFd.get(), errorTail, kErrorTailBytes) == DrainResult::closed) {
+    state_->stderrOpen = false;
   }
-  result.open = stdoutOpen_ || stderrOpen_;
+  result.open = state_->stdoutOpen || state_->stderrOpen;
   return result;
 }
 
@@ -360,4 +378,4 @@ void ChildProcess::readOutput(std::string& output, std::string* errorTail) {
   }
 }
 
-}  // namespace quillory::platform::posix
+}  // namespace quillory::platform

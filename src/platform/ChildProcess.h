@@ -1,5 +1,6 @@
 #pragma once
-// A child process started with posix_spawn, with its standard output and
+// A child process started with posix_spawn (implemented with the POSIX
+// platform pieces), with its standard output and
 // standard error connected to pipes.
 //
 // Contract:
@@ -40,15 +41,12 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/posix/OwnedFd.h"
-
-namespace quillory::platform::posix {
+namespace quillory::platform {
 
 // How a reaped child ended: an exit code, or the signal that ended it. Both
 // are empty when the status could not be collected (someone else reaped it).
@@ -102,22 +100,13 @@ class ChildProcess {
   void readOutput(std::string& output, std::string* errorTail = nullptr);
 
  private:
-  ChildProcess(int pid, int stdoutFd, int stderrFd, int exitWatchFd);
+  struct State;  // the descriptors and the run state, kept with the implementation
+  ChildProcess(int pid, std::unique_ptr<State> state);
   void signalGroup(int signal);
   bool runningLocked();
 
   const int pid_;
-  const OwnedFd stdoutFd_;
-  const OwnedFd stderrFd_;
-  const OwnedFd exitWatchFd_;  // readable once the child has ended; -1 when there is none
-  mutable std::mutex mutex_;   // guards the three fields below
-  bool ended_ = false;
-  bool reaped_ = false;
-  ExitStatus status_;
-  // Used by `read` only.
-  bool stdoutOpen_ = true;
-  bool stderrOpen_ = true;
-  std::unique_ptr<char[]> readBuffer_;
+  const std::unique_ptr<State> state_;
 };
 
-}  // namespace quillory::platform::posix
+}  // namespace quillory::platform
