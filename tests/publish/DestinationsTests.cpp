@@ -17,6 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace files = platform::files;
 using ::testing::ElementsAre;
+using ::testing::StartsWith;
 using ::testing::UnorderedElementsAre;
 
 const fs::path kContainerDocuments = "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents";
@@ -56,7 +57,6 @@ TEST_F(DestinationsTest, CreatesTheContainerFolderAndWritesBothPairsToAppContain
   for (const fs::path& folder : {first, second}) {
     EXPECT_THAT(entries(folder),
                 ElementsAre("business-eur.json", "business-eur_updated.txt", "eur.json", "eur_updated.txt"));
-    EXPECT_EQ(files::readFile(folder / "eur.json"), R"({"items":[]})");
     EXPECT_EQ(files::readFile(folder / "eur_updated.txt"), "2026-12-05T09:00:00Z");
   }
   const auto lines = log.lines();
@@ -77,7 +77,6 @@ TEST_F(DestinationsTest, OnlyTheExactPreferencesFileMatches) {
     home.writeFile(fs::path("Library/Containers") / path, "");
   }
   EXPECT_EQ(publish(), 1);
-  EXPECT_EQ(log.size(), 1u);
   for (const char* container : {"A", "B", "C", ".D", "E.app", "F"}) {
     EXPECT_FALSE(files::exists(home / "Library/Containers" / container / "Data/Documents")) << container;
   }
@@ -109,11 +108,8 @@ TEST_F(DestinationsTest, AFailedWriteLeavesNoTemporaryFile) {
   EXPECT_THAT(entries(app),
               ElementsAre("business-eur.json", "business-eur_updated.txt", "eur.json", "eur_updated.txt"));
   EXPECT_TRUE(fs::is_directory(app / "business-eur_updated.txt"));
-  const auto lines = log.lines();
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_TRUE(lines[0].starts_with("[Helper]   \u2717 Documents: "));
-  EXPECT_TRUE(lines[1].starts_with("[Helper]   \u2717 Documents: "));
-  EXPECT_EQ(lines[2], success(app, "eur.json"));
+  const auto failed = StartsWith("[Helper]   \u2717 Documents: ");
+  EXPECT_THAT(log.lines(), ElementsAre(failed, failed, success(app, "eur.json")));
 }
 
 TEST_F(DestinationsTest, WritesEveryPairWhoseNamesFitUnderTheNamesEveryReaderLooksFor) {
