@@ -88,39 +88,32 @@ class RunnerFixture : public ::testing::Test {
   testing::CapturingLog log;
 };
 
-struct OutputCase {
-  const char* name;
-  const char* body;
-  std::string expected;
-  bool refused = false;
-  friend void PrintTo(const OutputCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class RunnerOutputTest : public RunnerFixture, public ::testing::WithParamInterface<OutputCase> {};
-
-TEST_P(RunnerOutputTest, ReturnsTrimmedStandardOutputWithoutLogging) {
-  OsascriptRunner runner(dispatcher, clock, log, standIn(GetParam().body));
-  const ScriptResult result = runner.run("script", 5s);
-  EXPECT_EQ(result.output, GetParam().expected);
-  EXPECT_EQ(result.notAuthorized, GetParam().refused);
+TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLogging) {
+  const struct {
+    const char* body;
+    std::string expected;
+    bool refused = false;
+  } cases[] = {
+      // No-break space (Zs) before, line separator (Zl) and a newline after.
+      {R"(printf '\302\240 ok \342\200\250\n')", "ok"},
+      {R"(printf '\n')", ""},
+      {R"(printf '{"a":1'; sleep 0.1; printf '\303(}')", ""},  // not UTF-8, after a pause
+      {R"(printf partial; exit 3)", "partial"},                // the exit status is ignored
+      // Far more than a pipe holds: undrained, the child would block until the time limit.
+      {"head -c 8000000 /dev/zero >&2; printf done", "done"},
+      // A refused authorization is told from the end of standard error.
+      {"echo 'Not authorized to send Apple events to Kettle Ledger. (-1743)' >&2", "", true},
+      {"echo 'execution error: Error: Invalid index. (-1719)' >&2; exit 1", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.body);
+    OsascriptRunner runner(dispatcher, clock, log, standIn(c.body));
+    const ScriptResult result = runner.run("script", 5s);
+    EXPECT_EQ(result.output, c.expected);
+    EXPECT_EQ(result.notAuthorized, c.refused);
+  }
   EXPECT_EQ(log.size(), 0u);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RunnerOutputTest,
-    ::testing::Values(
-        // No-break space (Zs) before, line separator (Zl) and a newline after.
-        OutputCase{"WhiteSpaceAroundOk", R"(printf '\302\240 ok \342\200\250\n')", "ok"},
-        OutputCase{"LoneNewline", R"(printf '\n')", ""},
-        OutputCase{"NonUtf8AfterAPause", R"(printf '{"a":1'; sleep 0.1; printf '\303(}')", ""},
-        OutputCase{"ExitStatusIgnored", R"(printf partial; exit 3)", "partial"},
-        // Far more than a pipe holds: undrained, the child would block until the time limit.
-        OutputCase{"FloodOnStandardErrorDrained", "head -c 8000000 /dev/zero >&2; printf done", "done"},
-        // A refused authorization is told from the end of standard error.
-        OutputCase{"Refused", "echo 'Not authorized to send Apple events to Kettle Ledger. (-1743)' >&2", "",
-                   true},
-        OutputCase{"OtherError", "echo 'execution error: Error: Invalid index. (-1719)' >&2; exit 1", ""}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RunnerFixture, NoticesAQuickScriptsEndWithoutWaitingForAStep) {
   // The clock stands still, so the deadline never comes: only noticing the
@@ -160,75 +153,68 @@ TEST_F(RunnerFixture, AFailedLaunchGivesNothingAndLeavesNothing) {
   EXPECT_TRUE(dispatcher.globalCalls().empty());
 }
 
-struct CleanupCase {
-  const char* name;
-  const char* body;  // writes the stand-in's process id (its group id) to @DIR@/pid
-  double limit;
-  std::string expected;
-  std::string line;  // the one log line, if any
-  std::size_t outputLimit = OsascriptRunner::kOutputLimitBytes;
-  friend void PrintTo(const CleanupCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class RunnerCleanupTest : public RunnerFixture, public ::testing::WithParamInterface<CleanupCase> {};
-
-TEST_P(RunnerCleanupTest, LeavesNoProcessDescriptorOrThread) {
-  const CleanupCase& c = GetParam();
+TEST_F(RunnerFixture, LeavesNoProcessDescriptorOrThread) {
+  const struct {
+    const char* body;  // writes the stand-in's process id (its group id) to @DIR@/pid
+    double limit;
+    std::string expected;
+    std::string line;  // the one log line, if any
+    std::size_t outputLimit = OsascriptRunner::kOutputLimitBytes;
+  } cases[] = {
+      // The grandchild ignores termination and holds the output; a limit of
+      // 2.9 seconds is logged as 2.
+      {"echo $$ > @DIR@/pid; sh -c 'trap \"\" TERM; exec sleep 60' & exec sleep 60", 2.9, "",
+       timeoutLine("2")},
+      // The grandchild left the group and holds the output.
+      {"echo $$ > @DIR@/pid; setsid sh -c 'echo $$ > @DIR@/escaped; exec sleep 30' & exec sleep 60", 1, "",
+       timeoutLine("1")},
+      // The child ends at once; what it started keeps the output open.
+      {"echo $$ > @DIR@/pid; printf ok; sleep 30 &", 5, "ok", ""},
+      {"echo $$ > @DIR@/pid; head -c 1048576 /dev/zero | tr '\\0' a", 30, std::string(1 << 20, 'a'), "",
+       1 << 20},
+      {"echo $$ > @DIR@/pid; yes & exec yes", 60, "", "[Helper] ⚠ JXA output passed 1 MiB — script stopped",
+       1 << 20},
+  };
   // ThreadSanitizer's runtime starts a thread of its own when the process
   // first creates one; make that happen before the threads are counted.
   std::thread([] {}).join();
-  const testing::ProcessFigures before = testing::takeProcessFigures();
-  const auto start = std::chrono::steady_clock::now();
-  {
-    // The runner dies right after the call, while the background work goes on.
-    OsascriptRunner runner(dispatcher, clock, log, standIn(c.body), c.outputLimit);
-    EXPECT_EQ(runner.runScript("script", ScriptTimeout(c.limit)), c.expected);
-  }
-  const auto elapsed = std::chrono::steady_clock::now() - start;
-  if (c.line.find("timed out") != std::string::npos) {
-    // Stopped between the deadline and one polling step after it.
-    EXPECT_GE(elapsed, ScriptTimeout(c.limit));
-    EXPECT_LE(elapsed, ScriptTimeout(c.limit) + OsascriptRunner::kPollingStep);
-  }
-  // Not a timing check: the processes that keep the output open would hold
-  // the call for 30 seconds or more if the runner waited for them.
-  EXPECT_LT(elapsed, 20s);
-  EXPECT_EQ(log.lines(), c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
-  const int group = readPid(temp / "pid");
-  ASSERT_GT(group, 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.body);
+    log.clear();
+    fs::remove(temp / "escaped");
+    const testing::ProcessFigures before = testing::takeProcessFigures();
+    const auto start = std::chrono::steady_clock::now();
+    {
+      // The runner dies right after the call, while the background work goes on.
+      OsascriptRunner runner(dispatcher, clock, log, standIn(c.body), c.outputLimit);
+      EXPECT_EQ(runner.runScript("script", ScriptTimeout(c.limit)), c.expected);
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    if (c.line.find("timed out") != std::string::npos) {
+      // Stopped between the deadline and one polling step after it.
+      EXPECT_GE(elapsed, ScriptTimeout(c.limit));
+      EXPECT_LE(elapsed, ScriptTimeout(c.limit) + OsascriptRunner::kPollingStep);
+    }
+    // Not a timing check: the processes that keep the output open would hold
+    // the call for 30 seconds or more if the runner waited for them.
+    EXPECT_LT(elapsed, 20s);
+    EXPECT_EQ(log.lines(), c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
+    const int group = readPid(temp / "pid");
+    ASSERT_GT(group, 0);
 
-  EXPECT_TRUE(dispatcher.waitForGlobalTasks(15s)) << "reaping task still running";
-  EXPECT_TRUE(dispatcher.pumpUntil([&] { return !groupHasMembers(group); }, 5s))
-      << "group " << group << " alive";
-  EXPECT_TRUE(dispatcher.pumpUntil([] { return testing::takeProcessFigures().children == 0; }, 5s))
-      << "child or zombie left";
-  const testing::ProcessFigures after = testing::takeProcessFigures();
-  EXPECT_EQ(after.fds, before.fds);
-  EXPECT_EQ(after.threads, before.threads);
+    EXPECT_TRUE(dispatcher.waitForGlobalTasks(15s)) << "reaping task still running";
+    EXPECT_TRUE(dispatcher.pumpUntil([&] { return !groupHasMembers(group); }, 5s))
+        << "group " << group << " alive";
+    EXPECT_TRUE(dispatcher.pumpUntil([] { return testing::takeProcessFigures().children == 0; }, 5s))
+        << "child or zombie left";
+    const testing::ProcessFigures after = testing::takeProcessFigures();
+    EXPECT_EQ(after.fds, before.fds);
+    EXPECT_EQ(after.threads, before.threads);
 
-  // A process that left the group on purpose is out of reach; end it here.
-  if (const int escaped = readPid(temp / "escaped"); escaped > 0) ::kill(escaped, SIGKILL);
+    // A process that left the group on purpose is out of reach; end it here.
+    if (const int escaped = readPid(temp / "escaped"); escaped > 0) ::kill(escaped, SIGKILL);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RunnerCleanupTest,
-    ::testing::Values(
-        // A limit of 2.9 seconds is logged as 2.
-        CleanupCase{"GrandchildIgnoresTerminationAndHoldsOutput",
-                    "echo $$ > @DIR@/pid; sh -c 'trap \"\" TERM; exec sleep 60' & exec sleep 60", 2.9, "",
-                    timeoutLine("2")},
-        CleanupCase{
-            "GrandchildOutsideTheGroupHoldsOutput",
-            "echo $$ > @DIR@/pid; setsid sh -c 'echo $$ > @DIR@/escaped; exec sleep 30' & exec sleep 60", 1,
-            "", timeoutLine("1")},
-        // The child ends at once; what it started keeps the output open.
-        CleanupCase{"FinishedChildLeavesGrandchildHoldingOutput",
-                    "echo $$ > @DIR@/pid; printf ok; sleep 30 &", 5, "ok", ""},
-        CleanupCase{"OutputAtTheLimit", "echo $$ > @DIR@/pid; head -c 1048576 /dev/zero | tr '\\0' a", 30,
-                    std::string(1 << 20, 'a'), "", 1 << 20},
-        CleanupCase{"OutputPastTheLimit", "echo $$ > @DIR@/pid; yes & exec yes", 60, "",
-                    "[Helper] ⚠ JXA output passed 1 MiB — script stopped", 1 << 20}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RunnerFixture, ADroppedReapingTaskNeitherHangsTheCallNorLeavesAChild) {
   const long descriptors = testing::takeProcessFigures().fds;
@@ -246,16 +232,12 @@ TEST_F(RunnerFixture, ADroppedReapingTaskNeitherHangsTheCallNorLeavesAChild) {
 
 TEST(IsHostRunning, ComparesBundleIdentifiersExactly) {
   const std::string host = "test.kettleledger.desktop2";
-  const std::pair<std::vector<std::optional<std::string>>, bool> cases[] = {
-      {{}, false},
-      {{"com.example.a", std::nullopt, host}, true},
-      {{std::nullopt, std::string()}, false},
-      {{"Test.KettleLedger.Desktop2", "test.kettleledger.desktop", host + ".helper", " " + host}, false}};
-  for (const auto& [running, expected] : cases) {
-    testing::FakeWorkspace workspace;
-    workspace.setRunning(running);
-    EXPECT_EQ(isHostRunning(workspace, host), expected) << running.size() << " applications";
-  }
+  testing::FakeWorkspace workspace;
+  workspace.setRunning({"Test.KettleLedger.Desktop2", std::nullopt, "test.kettleledger.desktop",
+                        host + ".helper", " " + host, std::string()});
+  EXPECT_FALSE(isHostRunning(workspace, host));
+  workspace.setRunning({"com.example.a", std::nullopt, host});
+  EXPECT_TRUE(isHostRunning(workspace, host));
 }
 
 }  // namespace
