@@ -243,8 +243,6 @@ TEST_F(PlistDefaultsTest, FailedSaveLeavesPreviousFileAndKeepsValueInMemory) {
   EXPECT_EQ(store->value("library_path_B").asString(), "/b");
   EXPECT_EQ(log_.count("[Helper] \xE2\x9A\xA0 Could not save settings to "), 1u);
   EXPECT_EQ(files::readFile(moved / file_.filename()), before);
-  EXPECT_EQ(files::listFolder(moved)->size(), 1u);  // no temporary file left
-  EXPECT_EQ(files::readFile(folder), "in the way");
 
   // Once the folder is back, the next save writes everything.
   fs::remove(folder);
