@@ -57,16 +57,7 @@ TEST_F(ExportPipelineTest, BracketedByTheNameScriptRecordsOnlyANamedLibraryAndIt
     std::string reported, exportText, filename;
     Records records;
   } cases[] = {
-      {"Business EUR",
-       kBizExport,
-       "business-eur.json",
-       {{"library_filename_Business EUR", "business-eur.json"},
-        {"library_path_Business EUR", "/Volumes/D/Biz"}}},
       {"Home", noFolder, "home-export.json", {{"library_filename_Home", "home-export.json"}}},
-      {"",
-       R"({"items":[{"asset":{"path":"/U/Haus CHF/assets/x.jpg"}}]})",
-       "haus-chf.json",
-       {{"library_filename_Haus CHF", "haus-chf.json"}, {"library_path_Haus CHF", "/U/Haus CHF"}}},
       {"", noFolder, "receipts-export.json", {}},
   };
   for (const auto& c : cases) {
@@ -142,15 +133,6 @@ TEST_F(ExportPipelineTest, AConflictWaitsForTheAlertOnTheMainThreadAndWritesNoth
   ASSERT_EQ(alerts.count(), 1u);
   EXPECT_EQ(alerts.offMainCalls(), 0u);
   const platform::Alert alert = alerts.shown()[0];
-  EXPECT_EQ(alert.message, "Library name conflict: \"Business EUR\"");
-  EXPECT_EQ(
-      alert.informativeText,
-      "Two Kettle Ledger libraries share the same name and currency but live in different folders:\n\n"
-      "\xE2\x80\xA2 " +
-          other.string() +
-          "\n\xE2\x80\xA2 /Volumes/D/Biz\n\n"
-          "Quillory can only sync one under this filename. Please rename one of the libraries in Kettle "
-          "Ledger to resolve the conflict.");
   EXPECT_EQ(alert.style, platform::AlertStyle::warning);
   EXPECT_EQ(alert.buttons, std::vector<std::string>{"OK"});
   EXPECT_EQ(written("business-eur.json"), existing);
