@@ -49,15 +49,6 @@ TEST_F(EngineTest, TheFirstSyncQuestionIsAskedOnceAndItsAnswerStored) {
   EXPECT_EQ(shown.buttons, (std::vector<std::string>{"Sync", "Don't Sync"}));
 }
 
-// (The failure itself is the failure table's below.)
-TEST_F(EngineTest, NoLibraryAndNoHostRunsWithoutAQuestionOrAScript) {
-  engine().sync("manual");
-  settle();
-  EXPECT_EQ(alerts.count(), 0u);
-  EXPECT_EQ(scripts.totalCalls(), 0u);
-  EXPECT_TRUE(log.contains("[Helper] \u2717 Export failed (manual): klNotResponding"));
-}
-
 // An enabled, settled library with a failed run behind it (lastError set).
 class ExportRunTest : public EngineTest {
  public:
