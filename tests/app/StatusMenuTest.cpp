@@ -63,6 +63,18 @@ TEST_F(ShellTest, LaunchAtLoginMarkFollowsTheServiceStatusOnly) {
   EXPECT_EQ(loginItems.unregisters(), 1u);
 }
 
+TEST_F(ShellTest, SyncNowShowsTheIndicatorAndHoldsTheItemUntilTheRunEnds) {
+  launch();
+  menu().item(kSyncNowTitle).choose();
+  deliver();
+  EXPECT_TRUE(statusItem->indicatorAnimating() && !statusItem->iconShown());
+  EXPECT_FALSE(menu().item(kSyncNowTitle).isEnabled());
+  dispatcher.runGlobalTasks();
+  deliver();
+  EXPECT_TRUE(!statusItem->indicatorAnimating() && statusItem->iconShown());
+  EXPECT_TRUE(menu().item(kSyncNowTitle).isEnabled());
+}
+
 TEST_F(ShellTest, NotificationAfterTheDelegateIsGoneDoesNothing) {
   launch();
   manager->notifyStatusChanged();

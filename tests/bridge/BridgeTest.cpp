@@ -202,7 +202,7 @@ TEST_F(RunnerFixture, LeavesNoProcessDescriptorOrThread) {
     const int group = readPid(temp / "pid");
     ASSERT_GT(group, 0);
 
-    EXPECT_TRUE(dispatcher.waitForGlobalTasks(15s)) << "reaping task still running";
+    EXPECT_TRUE(dispatcher.drain(15s)) << "reaping task still running";
     EXPECT_TRUE(dispatcher.pumpUntil([&] { return !groupHasMembers(group); }, 5s))
         << "group " << group << " alive";
     EXPECT_TRUE(dispatcher.pumpUntil([] { return testing::takeProcessFigures().children == 0; }, 5s))

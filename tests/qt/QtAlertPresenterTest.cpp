@@ -51,8 +51,8 @@ TEST(QtAlertPresenter, ShowsTextsAsWrittenAndReturnsTheChosenButton) {
   EXPECT_EQ(alerts.run(alert), 1);
   EXPECT_EQ(message, "Remove \"<i>Lab</i> & Co\" from mobile devices?");
   EXPECT_EQ(informative, "Folder <b>/tmp/a&b</b> exists.");
-  EXPECT_EQ(buttons.size(), 3);
-  EXPECT_TRUE(buttons.contains("One") && buttons.contains("Two") && buttons.contains("Three"));
+  buttons.sort();  // their order on screen is the platform's
+  EXPECT_EQ(buttons, (QStringList{"One", "Three", "Two"}));
   EXPECT_EQ(defaultButton, "One");
   EXPECT_EQ(escapeButton, "Three");
   EXPECT_EQ(icon, QMessageBox::Critical);

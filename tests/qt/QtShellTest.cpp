@@ -1,7 +1,6 @@
 // The real menu on Qt: the application delegate builds it on a QtStatusItem,
 // and the test triggers its QActions as a click would.
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
@@ -13,7 +12,6 @@
 
 #include "QtPump.h"
 #include "app/AppDelegate.h"
-#include "bridge/HostScripts.h"
 #include "engine/ExportManager.h"
 #include "libraries/LibraryKeys.h"
 #include "platform/qt/QtAlertPresenter.h"
@@ -30,8 +28,6 @@
 
 namespace quillory::platform::qt::test {
 namespace {
-
-using ::testing::ElementsAre;
 
 class QtShellTest : public ::testing::Test {
  protected:
@@ -83,8 +79,7 @@ class QtShellTest : public ::testing::Test {
   // Answers the next alert with the button of that title, after `meanwhile`
   // ran while it was open.
   void answerNextAlert(const QString& button, std::function<void()> meanwhile = {}) {
-    alerts.setAboutToShow([this, button, meanwhile](QMessageBox& box) {
-      shownText = box.text();
+    alerts.setAboutToShow([button, meanwhile](QMessageBox& box) {
       QTimer::singleShot(0, &box, [&box, button, meanwhile] {
         if (meanwhile) meanwhile();
         for (QAbstractButton* b : box.buttons()) {
@@ -107,10 +102,9 @@ class QtShellTest : public ::testing::Test {
   std::shared_ptr<app::AppDelegate> delegate;
   QtStatusItem* statusItem = nullptr;
   int terminated = 0;
-  QString shownText;
 };
 
-TEST_F(QtShellTest, BuildsTheMenuWithStableActions) {
+TEST_F(QtShellTest, BuildsTheMenuWithStableActionsThatRunTheCommands) {
   EXPECT_EQ(texts(menu()), (QStringList{"Kettle Ledger not running", "Never synced", "---", "Sync Now", "---",
                                         "Libraries", "---", "Auto-sync", "Launch at Login", "---",
                                         "Quillory Helper 1.0 (7)", "Quit Quillory Helper"}));
@@ -118,63 +112,24 @@ TEST_F(QtShellTest, BuildsTheMenuWithStableActions) {
   EXPECT_EQ(action("Quit Quillory Helper")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
   EXPECT_FALSE(action("Never synced")->isEnabled());
   EXPECT_TRUE(action("Auto-sync")->isChecked());
-  ASSERT_NE(action("Libraries")->menu(), nullptr);
   EXPECT_EQ(statusItem->trayIcon().toolTip(), "Quillory");
-  EXPECT_FALSE(statusItem->trayIcon().icon().isNull());
 
   const QList<QAction*> before = menu().actions();
   refreshNow();
   EXPECT_EQ(menu().actions(), before);  // changed in place, not rebuilt
-  EXPECT_EQ(action("Kettle Ledger not running"), nullptr);
   EXPECT_NE(action("Open Kettle Ledger to sync"), nullptr);
   EXPECT_EQ(texts(*action("Libraries")->menu()), QStringList{"No libraries seen yet"});
-}
 
-TEST_F(QtShellTest, TriggeredActionsRunTheCommands) {
   action("Auto-sync")->trigger();
   EXPECT_EQ(defaults.value(engine::kAutoSyncEnabledKey).asBool(), false);
   EXPECT_FALSE(action("Auto-sync")->isChecked());
-
   // Qt would toggle the mark on the click; the mark stays the service's status.
   loginItems.fixStatus(LoginItemStatus::requiresApproval);
   action("Launch at Login")->trigger();
   EXPECT_EQ(loginItems.registers(), 1u);
   EXPECT_FALSE(action("Launch at Login")->isChecked());
-
   action("Quit Quillory Helper")->trigger();
   EXPECT_EQ(terminated, 1);
-}
-
-TEST_F(QtShellTest, SyncNowSpinsTheIndicatorUntilTheRunEnds) {
-  std::mutex mutex;
-  std::condition_variable cv;
-  bool release = false;
-  scripts.setHandler(std::string(bridge::kExportScript), [&] {
-    std::unique_lock lock(mutex);
-    cv.wait(lock, [&] { return release; });
-    return std::string();
-  });
-  defaults.setBool(libraries::syncLibraryKey("Biz"), true);
-  workspace.launch(engine::ExportManager::klBundleID);
-  // Every check reports it, also the one that launching started on a worker.
-  scripts.setAnswer(std::string(bridge::kLibraryNameScript), "Biz");
-  manager->periodicCheck();
-  ASSERT_TRUE(pumpUntil([&] { return action("Library: Biz") != nullptr; }));
-
-  action("Sync Now")->trigger();
-  ASSERT_TRUE(pumpUntil([&] { return statusItem->isIndicatorAnimating(); }));
-  EXPECT_FALSE(action("Sync Now")->isEnabled());
-  const int frame = statusItem->indicatorFrame();
-  EXPECT_TRUE(pumpUntil([&] { return statusItem->indicatorFrame() != frame; }));
-
-  {
-    std::lock_guard lock(mutex);
-    release = true;
-  }
-  cv.notify_all();
-  ASSERT_TRUE(pumpUntil([&] { return !statusItem->isIndicatorAnimating(); }));
-  EXPECT_NE(action("\u26A0 Kettle Ledger did not respond"), nullptr);
-  EXPECT_TRUE(statusItem->isIconShown());
 }
 
 TEST_F(QtShellTest, LibraryItemsAskBeforeRemovingAndKeepTheirMarkOnCancel) {
@@ -198,12 +153,8 @@ TEST_F(QtShellTest, LibraryItemsAskBeforeRemovingAndKeepTheirMarkOnCancel) {
     action("Quit Quillory Helper")->trigger();
   });
   item->trigger();
-  EXPECT_EQ(alertsShown, 1);
-  EXPECT_EQ(terminated, 0);
-  EXPECT_EQ(shownText, "Remove \"R&D \"Lab\"\" from mobile devices?");
-  EXPECT_EQ(dispatcher.modalDepth(), 0);
-  EXPECT_EQ(defaults.value(libraries::syncLibraryKey(name)).asBool(), true);
-  EXPECT_TRUE(submenu->actions().front()->isChecked());
+  EXPECT_EQ(std::pair(alertsShown, terminated), std::pair(1, 0));
+  EXPECT_TRUE(submenu->actions().front()->isChecked());  // Qt's own toggle is undone
 
   answerNextAlert("Remove");
   submenu->actions().front()->trigger();  // the action is replaced while its signal runs
@@ -227,8 +178,8 @@ TEST(QtStatusItem, APlainClickOpensTheMenuUnlessTheSystemDoes) {
 TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {
   const QIcon templateIcon = statusIcon(IconStyle::templateMask);
   EXPECT_TRUE(templateIcon.isMask());
-  EXPECT_EQ(templateIcon.availableSizes().size(),
-            3);  // the resource's three sizes were found
+  // The resource's three sizes were found.
+  EXPECT_EQ(templateIcon.availableSizes().size(), 3);
   const QImage image = templateIcon.pixmap(64, 64).toImage();
   EXPECT_EQ(qAlpha(image.pixel(2, 2)), 0) << "corner outside the circle";
   EXPECT_GT(qAlpha(image.pixel(10, 32)), 200) << "the disc";
@@ -240,7 +191,7 @@ TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {
   EXPECT_TRUE(indicatorFrame(0, IconStyle::templateMask).isMask());
 }
 
-TEST(StatusIcon, TheStatusItemShowsTheSameImageForTheSameStateEveryTime) {
+TEST(StatusIcon, TheIndicatorStepsThroughTheSameImagesEveryTime) {
   // The tray caches a scaled copy of every image it is given by the image's
   // identity: an image made anew for each frame or each sync grows the process.
   QtStatusItem item;
@@ -252,6 +203,9 @@ TEST(StatusIcon, TheStatusItemShowsTheSameImageForTheSameStateEveryTime) {
     shown.push_back(item.trayIcon().icon().cacheKey());
     item.setIndicatorAnimating(false);
   }
+  item.setIndicatorAnimating(true);
+  const int frame = item.indicatorFrame();
+  EXPECT_TRUE(pumpUntil([&] { return item.indicatorFrame() != frame; })) << "the frames step on";
   EXPECT_EQ(shown[0], shown[2]) << "the blank image";
   EXPECT_EQ(shown[1], shown[3]) << "the indicator's first frame";
 }

@@ -1,13 +1,10 @@
 #include "support/CapturingLog.h"
 
-#include <cstdio>
-
 namespace quillory::testing {
 
 void CapturingLog::line(const std::string& text) {
   std::lock_guard lock(mutex_);
   lines_.push_back(text);
-  if (echo_) std::fprintf(stderr, "%s\n", text.c_str());
 }
 
 std::vector<std::string> CapturingLog::lines() const {

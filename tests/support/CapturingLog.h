@@ -13,9 +13,6 @@ namespace quillory::testing {
 
 class CapturingLog final : public platform::Log {
  public:
-  // With `echo`, lines also go to standard error (handy while debugging).
-  explicit CapturingLog(bool echo = false) : echo_(echo) {}
-
   void line(const std::string& text) override;
 
   std::vector<std::string> lines() const;
@@ -27,7 +24,6 @@ class CapturingLog final : public platform::Log {
   void clear();
 
  private:
-  const bool echo_;
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
 };

@@ -17,16 +17,10 @@ class FakeLoginItemService final : public platform::LoginItemService {
  public:
   platform::LoginItemStatus status() const override { return status_; }
   std::optional<std::string> registerItem() override {
-    ++registers_;
-    if (error_) return error_;
-    if (!statusFixed_) status_ = platform::LoginItemStatus::enabled;
-    return std::nullopt;
+    return call(registers_, platform::LoginItemStatus::enabled);
   }
   std::optional<std::string> unregisterItem() override {
-    ++unregisters_;
-    if (error_) return error_;
-    if (!statusFixed_) status_ = platform::LoginItemStatus::notRegistered;
-    return std::nullopt;
+    return call(unregisters_, platform::LoginItemStatus::notRegistered);
   }
 
   void setStatus(platform::LoginItemStatus status) { status_ = status; }
@@ -40,6 +34,13 @@ class FakeLoginItemService final : public platform::LoginItemService {
   std::size_t unregisters() const { return unregisters_; }
 
  private:
+  std::optional<std::string> call(std::size_t& count, platform::LoginItemStatus statusAfter) {
+    ++count;
+    if (error_) return error_;
+    if (!statusFixed_) status_ = statusAfter;
+    return std::nullopt;
+  }
+
   platform::LoginItemStatus status_ = platform::LoginItemStatus::notRegistered;
   bool statusFixed_ = false;
   std::optional<std::string> error_;

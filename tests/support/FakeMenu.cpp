@@ -17,12 +17,11 @@ std::shared_ptr<platform::Menu> FakeMenuItem::makeSubmenu() {
   return submenu_;
 }
 
-bool FakeMenuItem::choose() {
-  if (separator_ || !enabled_ || !action_) return false;
+void FakeMenuItem::choose() {
+  if (separator_ || !enabled_ || !action_) return;
   std::shared_ptr<FakeMenuItem> keep = shared_from_this();
   Action action = action_;
   action(*this);
-  return true;
 }
 
 std::shared_ptr<platform::MenuItem> FakeMenu::addItem(const std::string& title,
@@ -49,9 +48,7 @@ std::vector<std::shared_ptr<platform::MenuItem>> FakeMenu::items() const {
 }
 
 FakeMenuItem& FakeMenu::item(const std::string& title) const {
-  for (const auto& item : items_) {
-    if (!item->isSeparator() && item->title() == title) return *item;
-  }
+  if (auto found = itemWithTitle(title)) return static_cast<FakeMenuItem&>(*found);
   ADD_FAILURE() << "no menu item titled \"" << title << "\"";
   static FakeMenuItem missing("", "", nullptr, true);
   return missing;

@@ -36,9 +36,8 @@ class FakeMenuItem final : public platform::MenuItem, public std::enable_shared_
   std::shared_ptr<platform::Menu> makeSubmenu() override;
 
   bool hasAction() const { return static_cast<bool>(action_); }
-  // A click: runs the action when the item is enabled and has one; returns
-  // whether it ran.
-  bool choose();
+  // A click: runs the action when the item is enabled and has one.
+  void choose();
   FakeMenu* fakeSubmenu() const { return submenu_.get(); }
 
  private:
@@ -75,9 +74,7 @@ class FakeMenu final : public platform::Menu {
 
 class FakeStatusItem final : public platform::StatusItem {
  public:
-  explicit FakeStatusItem(bool hasButton = true) : hasButton_(hasButton) {}
-
-  bool hasButton() const override { return hasButton_; }
+  bool hasButton() const override { return true; }
   void setIconShown(bool shown) override { iconShown_ = shown; }
   void setIndicatorAnimating(bool animating) override { animating_ = animating; }
   std::shared_ptr<platform::Menu> createMenu() override { return std::make_shared<FakeMenu>(); }
@@ -89,7 +86,6 @@ class FakeStatusItem final : public platform::StatusItem {
   FakeMenu* fakeMenu() const { return dynamic_cast<FakeMenu*>(menu_.get()); }
 
  private:
-  const bool hasButton_;
   bool iconShown_ = false;
   bool animating_ = false;
   std::shared_ptr<platform::Menu> menu_;

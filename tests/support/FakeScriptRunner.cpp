@@ -57,27 +57,15 @@ void FakeScriptRunner::setHandler(std::string_view script, Handler handler) {
   entries_[std::string(script)].handler = std::move(handler);
 }
 
-std::size_t FakeScriptRunner::calls(std::string_view script) const {
+FakeScriptRunner::Entry FakeScriptRunner::entry(std::string_view script) const {
   std::lock_guard lock(mutex_);
   auto it = entries_.find(script);
-  return it == entries_.end() ? 0 : it->second.calls;
+  return it == entries_.end() ? Entry{} : it->second;
 }
 
 std::size_t FakeScriptRunner::totalCalls() const {
   std::lock_guard lock(mutex_);
   return totalCalls_;
-}
-
-std::optional<bridge::ScriptTimeout> FakeScriptRunner::lastTimeout(std::string_view script) const {
-  std::lock_guard lock(mutex_);
-  auto it = entries_.find(script);
-  return it == entries_.end() ? std::nullopt : it->second.lastTimeout;
-}
-
-std::size_t FakeScriptRunner::maxInFlight(std::string_view script) const {
-  std::lock_guard lock(mutex_);
-  auto it = entries_.find(script);
-  return it == entries_.end() ? 0 : it->second.maxInFlight;
 }
 
 }  // namespace quillory::testing

@@ -32,11 +32,13 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
   void queueAnswer(std::string_view script, std::string answer);
   void setHandler(std::string_view script, Handler handler);
 
-  std::size_t calls(std::string_view script) const;
+  std::size_t calls(std::string_view script) const { return entry(script).calls; }
   std::size_t totalCalls() const;
-  std::optional<bridge::ScriptTimeout> lastTimeout(std::string_view script) const;
+  std::optional<bridge::ScriptTimeout> lastTimeout(std::string_view script) const {
+    return entry(script).lastTimeout;
+  }
   // The largest number of calls of this script that were running at once.
-  std::size_t maxInFlight(std::string_view script) const;
+  std::size_t maxInFlight(std::string_view script) const { return entry(script).maxInFlight; }
 
  private:
   struct Entry {
@@ -48,6 +50,9 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
     std::size_t inFlight = 0;
     std::size_t maxInFlight = 0;
   };
+
+  // A copy of the script's entry (an empty one for a script never named).
+  Entry entry(std::string_view script) const;
 
   mutable std::mutex mutex_;
   std::map<std::string, Entry, std::less<>> entries_;

@@ -6,7 +6,6 @@ namespace quillory::testing {
 
 std::vector<std::optional<std::string>> FakeWorkspace::runningBundleIdentifiers() const {
   std::lock_guard lock(mutex_);
-  ++queries_;
   return running_;
 }
 
@@ -36,22 +35,19 @@ void FakeWorkspace::quit(const std::string& bundleIdentifier) {
 }
 
 void FakeWorkspace::activate(const std::optional<std::string>& bundleIdentifier) {
-  std::vector<Observer> observers;
-  {
-    std::lock_guard lock(mutex_);
-    observers = activation_;
-  }
-  // Called without the lock, so an observer may use the workspace.
-  for (const auto& observer : observers) observer(bundleIdentifier);
+  notify(activation_, bundleIdentifier);
 }
 
 void FakeWorkspace::terminate(const std::optional<std::string>& bundleIdentifier) {
-  std::vector<Observer> observers;
-  {
-    std::lock_guard lock(mutex_);
-    observers = termination_;
-  }
-  for (const auto& observer : observers) observer(bundleIdentifier);
+  notify(termination_, bundleIdentifier);
+}
+
+void FakeWorkspace::notify(const std::vector<Observer>& observers,
+                           const std::optional<std::string>& bundleIdentifier) {
+  std::unique_lock lock(mutex_);
+  const std::vector<Observer> copy = observers;
+  lock.unlock();
+  for (const auto& observer : copy) observer(bundleIdentifier);
 }
 
 std::size_t FakeWorkspace::activationObserverCount() const {
@@ -62,11 +58,6 @@ std::size_t FakeWorkspace::activationObserverCount() const {
 std::size_t FakeWorkspace::terminationObserverCount() const {
   std::lock_guard lock(mutex_);
   return termination_.size();
-}
-
-std::size_t FakeWorkspace::runningQueries() const {
-  std::lock_guard lock(mutex_);
-  return queries_;
 }
 
 }  // namespace quillory::testing

@@ -31,15 +31,16 @@ class FakeWorkspace final : public platform::Workspace {
 
   std::size_t activationObserverCount() const;
   std::size_t terminationObserverCount() const;
-  // How often runningBundleIdentifiers was asked.
-  std::size_t runningQueries() const;
 
  private:
   mutable std::mutex mutex_;
   std::vector<std::optional<std::string>> running_;
   std::vector<Observer> activation_;
   std::vector<Observer> termination_;
-  mutable std::size_t queries_ = 0;
+
+  // Calls a copy of the observers without the lock, so an observer may use
+  // the workspace.
+  void notify(const std::vector<Observer>& observers, const std::optional<std::string>& bundleIdentifier);
 };
 
 }  // namespace quillory::testing

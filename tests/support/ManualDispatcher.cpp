@@ -118,15 +118,6 @@ bool ManualDispatcher::pumpUntil(const std::function<bool()>& done, std::chrono:
   }
 }
 
-bool ManualDispatcher::waitForGlobalTasks(std::chrono::milliseconds timeout) {
-  return pumpUntil(
-      [&] {
-        std::lock_guard lock(mutex_);
-        return runningGlobals_ == 0;
-      },
-      timeout);
-}
-
 bool ManualDispatcher::drain(std::chrono::milliseconds timeout) {
   return pumpUntil(
       [&] {

@@ -5,10 +5,10 @@
 // - `async` queues; nothing runs until the test pumps: `runMainUntilIdle`
 //   runs queued main tasks, including those queued while it runs.
 // - `sync` from another thread queues the task and blocks until the test pumps
-//   it (`pumpUntil`, `drain`, `waitForGlobalTasks`); from the main thread it
+//   it (`pumpUntil`, `drain`); from the main thread it
 //   runs the task directly.
 // - `global`, in threads mode (the default), runs each task on a new real
-//   thread; `waitForGlobalTasks` and `drain` wait for them while pumping the
+//   thread; `drain` waits for them while pumping the
 //   main queue, so sync hand-offs cannot deadlock. In
 //   queued mode global tasks are only recorded, and `runGlobalTasks` runs them
 //   on the calling thread.
@@ -63,10 +63,8 @@ class ManualDispatcher final : public platform::Dispatcher {
   bool pumpUntil(const std::function<bool()>& done,
                  std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-  // Global queues, threads mode: pump the main queue until no global task
-  // runs or the time limit passes; true when none runs.
-  bool waitForGlobalTasks(std::chrono::milliseconds timeout = std::chrono::seconds(30));
-  // Pump main until nothing is queued or running.
+  // Pumps the main queue until nothing is queued or running (or the time
+  // limit passes); true when nothing is.
   bool drain(std::chrono::milliseconds timeout = std::chrono::seconds(30));
   // Global tasks started and not yet finished.
   std::size_t runningGlobalTasks() const;

@@ -31,7 +31,6 @@ void MemoryDefaults::remove(const std::string& key) {
 std::vector<std::string> MemoryDefaults::keys() const {
   std::lock_guard lock(mutex_);
   std::vector<std::string> result;
-  result.reserve(values_.size());
   for (const auto& entry : values_) result.push_back(entry.first);
   return result;
 }

@@ -4,9 +4,6 @@
 
 namespace quillory::testing {
 
-ScriptedAlerts::ScriptedAlerts(platform::Dispatcher* dispatcher, int defaultAnswer)
-    : dispatcher_(dispatcher), defaultAnswer_(defaultAnswer) {}
-
 int ScriptedAlerts::run(const platform::Alert& alert) {
   const bool onMain = dispatcher_ == nullptr || dispatcher_->isMainThread();
   std::optional<platform::ModalScope> modal;
@@ -17,12 +14,8 @@ int ScriptedAlerts::run(const platform::Alert& alert) {
     std::lock_guard lock(mutex_);
     shown_.push_back(alert);
     if (!onMain) ++offMain_;
-    if (answers_.empty()) {
-      answer = defaultAnswer_;
-    } else {
-      answer = answers_.front();
-      answers_.pop_front();
-    }
+    answer = answers_.empty() ? defaultAnswer_ : answers_.front();
+    if (!answers_.empty()) answers_.pop_front();
     whileOpen = whileOpen_;
   }
   if (whileOpen) whileOpen(alert);

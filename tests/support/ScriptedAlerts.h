@@ -1,7 +1,7 @@
 #pragma once
 // Alerts answered from a script, for tests. Each `run` records the alert and
 // returns the next queued answer (a button index), or the default answer when
-// the queue is empty. With a dispatcher, `run` brackets the alert with a
+// the queue is empty (0 unless set). With a dispatcher, `run` brackets the alert with a
 // `ModalScope` like a real presenter and records whether it was called on the
 // dispatcher's main thread. Thread-safe.
 
@@ -18,7 +18,7 @@ namespace quillory::testing {
 
 class ScriptedAlerts final : public platform::AlertPresenter {
  public:
-  explicit ScriptedAlerts(platform::Dispatcher* dispatcher = nullptr, int defaultAnswer = 0);
+  explicit ScriptedAlerts(platform::Dispatcher* dispatcher = nullptr) : dispatcher_(dispatcher) {}
 
   int run(const platform::Alert& alert) override;
 
@@ -38,7 +38,7 @@ class ScriptedAlerts final : public platform::AlertPresenter {
   platform::Dispatcher* const dispatcher_;
   mutable std::mutex mutex_;
   std::deque<int> answers_;
-  int defaultAnswer_;
+  int defaultAnswer_ = 0;
   std::function<void(const platform::Alert&)> whileOpen_;
   std::vector<platform::Alert> shown_;
   std::size_t offMain_ = 0;
