@@ -23,14 +23,5 @@ TEST_F(LibraryRecords, RecoveryTakesTheFirstDocumentWithAUsablePath) {
   EXPECT_THAT(log.lines(), ElementsAre("[Helper] Recovered path for 'Lib': /Users/me/Lib"));
 }
 
-TEST_F(LibraryRecords, RecoveryComparesNamesUnderCanonicalEquivalenceOnly) {
-  publish("decomposed.json", "Cafe\xCC\x81", "/Users/me/Cafe");
-  publish("lower.json", "caf\xC3\xA9", "/Users/me/lower");
-  EXPECT_EQ(recoverLibraryPath(context, "Caf\xC3\xA9"), "/Users/me/Cafe");
-  EXPECT_EQ(recoverLibraryPath(context, " Caf\xC3\xA9"), std::nullopt);
-  fs::remove_all(docs());
-  EXPECT_EQ(recoverLibraryPath(context, "Caf\xC3\xA9"), std::nullopt);
-}
-
 }  // namespace
 }  // namespace quillory::libraries::test

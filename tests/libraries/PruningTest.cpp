@@ -55,42 +55,6 @@ TEST_F(Pruning, AnOrphanWhoseFilesStayKeepsItsKeys) {
 
 using Deletion = LibraryFixture;
 
-TEST_F(Deletion, AStaleFileNameRecordDeletesNothingAndDoesNotScan) {
-  defaults.setString("library_filename_Lib", "lib-eur.json");
-  publish("lib-usd.json", "Lib", "/Users/me/Lib");
-  // Only files that were removed are reported.
-  EXPECT_TRUE(deleteLibraryFiles(context, "Lib"));
-  EXPECT_EQ(log.size(), 0u);
-  EXPECT_TRUE(deleteLibraryFiles(context, "Other"));
-  EXPECT_EQ(log.size(), 0u);
-}
-
-// Every app container found by the writer's scan loses the library's pair and
-// its currency pair (not another library's); a file that stays is reported
-// with its reason and makes the deletion incomplete. Every removal is logged.
-TEST_F(Deletion, ReachesEveryAppContainerAndReportsWhatStays) {
-  const fs::path x = "Library/Containers/X/Data", y = "Library/Containers/Y/Data";
-  for (const fs::path& app : {x, y})
-    home.writeFile(app / "Library/Preferences/test.quillory.mobile.plist", "");
-  defaults.setString("library_filename_Lib", "lib-eur.json");
-  publish("lib-eur.json", "Lib", "/gone");
-  for (const fs::path& app : {x, y}) publish("lib-eur.json", "Lib", "/gone", app / "Documents");
-  publish("eur.json", "Lib", "/gone", x / "Documents");
-  publish("eur.json", "Other", "/other", y / "Documents");
-  fs::remove(home / y / "Documents/lib-eur_updated.txt");
-  home.writeFile(y / "Documents/lib-eur_updated.txt/inside", "a folder where the marker belongs");
-
-  EXPECT_FALSE(deleteLibraryFiles(context, "Lib"));
-  const std::string xDocs = (home / x / "Documents").string(), yDocs = (home / y / "Documents").string();
-  EXPECT_THAT(log.lines(),
-              ::testing::UnorderedElementsAre(
-                  "[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt",
-                  "[Helper] Deleted files in " + xDocs + ": lib-eur.json, lib-eur_updated.txt",
-                  "[Helper] Deleted files in " + xDocs + ": eur.json, eur_updated.txt",
-                  "[Helper] \u2717 Could not delete " + yDocs + "/lib-eur_updated.txt: Is a directory",
-                  "[Helper] Deleted files in " + yDocs + ": lib-eur.json"));
-}
-
 TEST_F(Deletion, ScanRemovesOnlyTheFirstMatchInListingOrder) {
   publish("first.json", "Cafe\xCC\x81", "/a");
   publish("second.json", "Caf\xC3\xA9", "/b");
