@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/IdleRule.h"
@@ -63,12 +64,10 @@ TEST(LibraryNameTracker, FollowsTheReportedNames) {
       if (step.event == 'r') told = tracker.report(orNone(step.reported));
       if (step.event == 's') told = tracker.hostNotRunning();
       if (step.event == 'q') tracker.hostQuit();
-      const LibraryNames& names = tracker.names();
-      EXPECT_EQ(names.current, orNone(step.current));
-      EXPECT_EQ(names.pending, orNone(step.pending));
-      EXPECT_EQ(names.known, orNone(step.known));
-      EXPECT_EQ(names.confirmed, orNone(step.known));
-      EXPECT_EQ(told, step.tell);
+      const LibraryNames& n = tracker.names();
+      EXPECT_EQ(std::tuple(n.current, n.pending, n.known, n.confirmed, told),
+                std::tuple(orNone(step.current), orNone(step.pending), orNone(step.known), orNone(step.known),
+                           step.tell));
     }
   }
 }

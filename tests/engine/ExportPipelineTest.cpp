@@ -3,8 +3,6 @@
 
 #include <gmock/gmock.h>
 
-#include <boost/json/parse.hpp>
-
 #include "EngineFixture.h"
 #include "platform/Files.h"
 #include "publish/ContainerPaths.h"
@@ -38,9 +36,6 @@ class ExportPipelineTest : public EngineTest {
     }
     return std::nullopt;
   }
-  std::optional<std::string> written(const std::string& filename) {
-    return files::readFile(home / kDocuments / filename);
-  }
   // The library records among the settings.
   std::vector<std::string> records() const {
     std::vector<std::string> keys = defaults.keys();
@@ -48,30 +43,6 @@ class ExportPipelineTest : public EngineTest {
     return keys;
   }
 };
-
-TEST_F(ExportPipelineTest, BracketedByTheNameScriptRecordsOnlyANamedLibraryAndItsFolder) {
-  using Records = std::vector<std::pair<std::string, std::string>>;
-  const std::string noFolder = R"({"items":[{"asset":{"path":"/assets/x.jpg"}}]})";
-  const struct {
-    std::string reported, exportText, filename;
-    Records records;
-  } cases[] = {
-      {"Home", noFolder, "home-export.json", {{"library_filename_Home", "home-export.json"}}},
-      {"", noFolder, "receipts-export.json", {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.filename);
-    defaults.clear();
-    ASSERT_EQ(run(c.exportText, c.reported), 1);
-    EXPECT_TRUE(written(c.filename));
-    Records stored;
-    for (const std::string& key : records())
-      stored.emplace_back(key, defaults.value(key).asString().value_or("?"));
-    EXPECT_EQ(stored, c.records);
-  }
-  // Each export is bracketed by the name script.
-  EXPECT_EQ(scripts.calls(kNameScript), 2 * std::size(cases));
-}
 
 TEST_F(ExportPipelineTest, AFailedTransformWritesAndRecordsNothing) {
   EXPECT_EQ(failure(R"({"items":{"id":1}})"), ExportErrorCode::parseFailure);
