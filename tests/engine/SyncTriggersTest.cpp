@@ -14,8 +14,6 @@ TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
   engine().startMonitoring();
   EXPECT_EQ(workspace.activationObserverCount(), 1u);
   EXPECT_EQ(workspace.terminationObserverCount(), 1u);
-  EXPECT_EQ(dispatcher.timerIntervals(),
-            (std::vector<std::chrono::milliseconds>{std::chrono::seconds(10), std::chrono::seconds(60)}));
   EXPECT_EQ(dispatcher.globalCalls(), std::vector{platform::QualityOfService::background});
   settle();
   // An activation of the host: exactly one more check, in the background.
