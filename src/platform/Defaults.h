@@ -36,7 +36,6 @@ class DefaultsValue {
   explicit DefaultsValue(OtherValue v) : value_(v) {}
 
   bool isAbsent() const { return std::holds_alternative<std::monostate>(value_); }
-  bool isOther() const { return std::holds_alternative<OtherValue>(value_); }
   std::optional<bool> asBool() const { return get<bool>(); }
   std::optional<std::string> asString() const { return get<std::string>(); }
   std::optional<Date> asDate() const { return get<Date>(); }

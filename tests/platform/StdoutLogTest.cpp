@@ -1,10 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -46,50 +43,11 @@ TEST(StdoutLogTest, LinesFromManyThreadsNeverInterleave) {
   for (const auto& [line, count] : counts) EXPECT_EQ(count, 100) << line.substr(0, 10);
 }
 
-TEST(StdoutLogTest, WriteToAClosedDescriptorIsDropped) {
-  int fds[2];
-  ASSERT_EQ(::pipe(fds), 0);
-  ::close(fds[1]);
-  StdoutLog log(fds[1]);  // EBADF: the line is lost, nothing else happens
-  log.line("[Helper] lost");
-  ::close(fds[0]);
-}
-
 platform::EnvironmentLookup environment(std::map<std::string, std::string> values) {
   return [values = std::move(values)](const char* name) -> std::optional<std::string> {
     const auto found = values.find(name);
     return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
   };
-}
-
-TEST(SystemLogTest, UnderSystemdEachLineIsOneJournalEntry) {
-  testing::TempHome root;
-  root.makeFolder("systemd/system");
-  root.makeFolder("systemd/journal");
-  const std::string socketPath = (root / "systemd/journal/socket").string();
-  const int journal = ::socket(AF_UNIX, SOCK_DGRAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, socketPath.c_str(), sizeof(address.sun_path) - 1);
-  ASSERT_EQ(::bind(journal, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-
-  const auto systemLog = makeSystemLog(environment({}), root.path(), root / "systemd");
-  const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  StdoutLog(devNull, systemLog.get()).line("[Helper] \u2713 Export OK\nsecond");
-  ::close(devNull);
-  char buffer[256];
-  const ssize_t got = ::recv(journal, buffer, sizeof(buffer), MSG_DONTWAIT);
-  const std::string message = "[Helper] \u2713 Export OK\nsecond";
-  EXPECT_EQ(std::string(buffer, got > 0 ? std::size_t(got) : 0),
-            "PRIORITY=6\nSYSLOG_IDENTIFIER=quillory-helper\nMESSAGE\n" +
-                std::string(1, char(message.size())) + std::string(7, '\0') + message + "\n");
-  ::close(journal);
-
-  // Standard output that already goes into the journal is not sent twice.
-  struct stat info {};
-  ASSERT_EQ(::fstat(STDOUT_FILENO, &info), 0);
-  const std::string stream = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-  EXPECT_EQ(makeSystemLog(environment({{"JOURNAL_STREAM", stream}}), root.path(), root / "systemd"), nullptr);
 }
 
 TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
