@@ -368,9 +368,12 @@ class Libraries(EndToEnd):
         self.assertEqual((app_documents / DOCUMENT).read_bytes(), published)
         self.assertEqual((app_documents / "eur.json").read_bytes(), published)
 
-        # Switching the library off takes both pairs back.
+        # Switching the library off takes both pairs back, and only its own:
+        # another library's currency pair in the same container stays.
+        (app_documents / "usd.json").write_text('{"libraryName":"Other","items":[]}')
+        (app_documents / "usd_updated.txt").write_text("2026-01-01T00:00:00Z")
         self.assertExit(self.box.run("disable", "--yes", NAME), 0)
-        self.assertEqual(self.box.published(app_documents), [])
+        self.assertEqual(self.box.published(app_documents), ["usd.json", "usd_updated.txt"])
 
 
 class CommandLine(EndToEnd):
