@@ -25,7 +25,6 @@ TEST_F(EngineTest, TheFirstSyncQuestionIsAskedOnceAndItsAnswerStored) {
     std::optional<bool> stored;
   } cases[] = {
       {"Sync", 0, false, true},
-      {"Don't Sync", 1, false, false},
       {"Dismissed", -1, false, false},
       {"Over a string", 1, true, false},
       {"Abandoned", platform::kAlertAbandoned, false, std::nullopt},
@@ -73,7 +72,6 @@ TEST_F(ExportRunTest, TwoQuickRequestsStartOneRunAndTheMenuSeesItsStartAndOutcom
   std::vector<ExportState> seen;
   engine().setOnStatusChanged([&] { seen.push_back(engine().state()); });
   engine().sync("idle 3 min");
-  EXPECT_TRUE(engine().isSyncing());
   engine().sync("manual");
   EXPECT_EQ(log.size(), 0u);
   dispatcher.runMainUntilIdle();
