@@ -102,10 +102,6 @@ OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clo
       executable_(std::move(executable)),
       outputLimit_(outputLimit) {}
 
-std::string OsascriptRunner::runScript(const std::string& script, ScriptTimeout timeout) {
-  return run(script, timeout).output;
-}
-
 ScriptResult OsascriptRunner::run(const std::string& script, ScriptTimeout timeout) {
   std::string output;
   const StreamResult result =

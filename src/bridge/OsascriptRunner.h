@@ -29,7 +29,7 @@
 // - The background work keeps its own state: the runner may be destroyed as
 //   soon as a run has returned.
 //
-// Threading: `runScript`, `run` and `stream` on any thread but the main
+// Threading: `run` and `stream` on any thread but the main
 // thread; calls may overlap.
 
 #include <chrono>
@@ -57,7 +57,6 @@ class OsascriptRunner final : public ScriptRunner {
                   std::string executable = std::string(kOsascriptPath),
                   std::size_t outputLimit = kOutputLimitBytes);
 
-  std::string runScript(const std::string& script, ScriptTimeout timeout) override;
   ScriptResult run(const std::string& script, ScriptTimeout timeout) override;
   StreamResult stream(const std::string& script, ScriptTimeout timeout, const OutputSink& sink) override;
 

@@ -2,23 +2,21 @@
 // Runs a JavaScript for Automation script through the system's script
 // launcher with a time limit.
 //
-// Contract: `runScript` starts the executable with the arguments "-l",
+// Contract: `run` starts the executable with the arguments "-l",
 // "JavaScript", "-e" and the script text, and returns what the script printed
 // on standard output, decoded as UTF-8 and trimmed of white space and
-// newlines; the empty string when the launch failed, the output was not valid
+// newlines; the empty text when the launch failed, the output was not valid
 // UTF-8, or the script was still running at the time limit (then the child is
-// sent the termination request and the time-out line is logged). It never
-// throws. Standard error is drained; only its end is kept, to tell an
-// authorization refusal.
-//
-// `run` is the same run reporting, beside that text, whether the launcher
-// refused the script because the user has not allowed this program to
-// control the host application (osascript's error -1743, "Not authorized to
-// send Apple events"). A runner that cannot tell reports no refusal.
+// sent the termination request and the time-out line is logged). Beside that
+// text it reports whether the launcher refused the script because the user
+// has not allowed this program to control the host application (osascript's
+// error -1743, "Not authorized to send Apple events"); a runner that cannot
+// tell reports no refusal. It never throws. Standard error is drained; only
+// its end is kept, to tell that refusal.
 //
 // `stream` is the same run handing out the output as it arrives, for output
 // too large to hold whole: the sink receives it in pieces which, joined, are
-// the text `runScript` would return, and `delivered` says whether that text
+// the text `run` would return, and `delivered` says whether that text
 // is there and not empty. When it is false the pieces given so far (if any)
 // are not the output and must be dropped: the output turned out not to be
 // valid UTF-8, passed a limit, or the script ran into the time limit. The
@@ -39,7 +37,7 @@ namespace quillory::bridge {
 using ScriptTimeout = std::chrono::duration<double>;
 
 struct ScriptResult {
-  std::string output;  // what `runScript` returns
+  std::string output;  // the trimmed text, empty on failure
   bool notAuthorized = false;
 };
 
@@ -53,10 +51,7 @@ using OutputSink = std::function<void(std::string_view piece)>;
 class ScriptRunner {
  public:
   virtual ~ScriptRunner() = default;
-  virtual std::string runScript(const std::string& script, ScriptTimeout timeout) = 0;
-  virtual ScriptResult run(const std::string& script, ScriptTimeout timeout) {
-    return {runScript(script, timeout), false};
-  }
+  virtual ScriptResult run(const std::string& script, ScriptTimeout timeout) = 0;
   virtual StreamResult stream(const std::string& script, ScriptTimeout timeout, const OutputSink& sink) {
     const ScriptResult result = run(script, timeout);
     if (!result.output.empty()) sink(result.output);

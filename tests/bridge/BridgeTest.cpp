@@ -121,7 +121,7 @@ TEST_F(RunnerFixture, NoticesAQuickScriptsEndWithoutWaitingForAStep) {
   // would hang until the test's time-out), and nothing sleeps.
   testing::FakeClock frozen;
   OsascriptRunner runner(dispatcher, frozen, log, standIn("printf ok"));
-  EXPECT_EQ(runner.runScript("script", 60s), "ok");
+  EXPECT_EQ(runner.run("script", 60s).output, "ok");
   EXPECT_EQ(frozen.sleepCount(), 0u);
 }
 
@@ -134,7 +134,7 @@ TEST_F(RunnerFixture, ChildGetsTheFourArgumentsUnchangedAndOnlyTheStandardStream
   OsascriptRunner runner(
       dispatcher, clock, log,
       standIn(R"(printf '%s|' "$#"; for a in "$@"; do printf '[%s]' "$a"; done; exec ls /proc/self/fd)"));
-  const std::string result = runner.runScript(script, 5s);
+  const std::string result = runner.run(script, 5s).output;
   ::close(stray);
   EXPECT_EQ(result, "4|[-l][JavaScript][-e][" + script + "]0\n1\n2\n3");
 }
@@ -145,7 +145,7 @@ TEST_F(RunnerFixture, AFailedLaunchGivesNothingAndLeavesNothing) {
   const long descriptors = testing::takeProcessFigures().fds;
   for (const char* name : {"missing", "interpreterMissing"}) {
     OsascriptRunner runner(dispatcher, clock, log, (temp / name).string());
-    EXPECT_EQ(runner.runScript("script", 5s), "") << name;
+    EXPECT_EQ(runner.run("script", 5s).output, "") << name;
   }
   EXPECT_EQ(log.size(), 0u);
   EXPECT_EQ(testing::takeProcessFigures().fds, descriptors);
@@ -187,7 +187,7 @@ TEST_F(RunnerFixture, LeavesNoProcessDescriptorOrThread) {
     {
       // The runner dies right after the call, while the background work goes on.
       OsascriptRunner runner(dispatcher, clock, log, standIn(c.body), c.outputLimit);
-      EXPECT_EQ(runner.runScript("script", ScriptTimeout(c.limit)), c.expected);
+      EXPECT_EQ(runner.run("script", ScriptTimeout(c.limit)).output, c.expected);
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     if (c.line.find("timed out") != std::string::npos) {
@@ -223,7 +223,7 @@ TEST_F(RunnerFixture, ADroppedReapingTaskNeitherHangsTheCallNorLeavesAChild) {
     testing::ManualDispatcher dropping(testing::ManualDispatcher::GlobalMode::queued);
     OsascriptRunner hanging(dropping, clock, log, standIn("exec sleep 30"));
     // A limit that is not a number counts as zero.
-    EXPECT_EQ(hanging.runScript("script", ScriptTimeout(std::numeric_limits<double>::quiet_NaN())), "");
+    EXPECT_EQ(hanging.run("script", ScriptTimeout(std::numeric_limits<double>::quiet_NaN())).output, "");
   }
   EXPECT_EQ(log.lines(), std::vector<std::string>{timeoutLine("0")});
   EXPECT_EQ(testing::takeProcessFigures().children, 0);

@@ -5,18 +5,12 @@
 
 namespace quillory::testing {
 
-bridge::ScriptResult FakeScriptRunner::run(const std::string& script, bridge::ScriptTimeout timeout) {
-  std::string output = runScript(script, timeout);
-  std::lock_guard lock(mutex_);
-  return {std::move(output), refused_};
-}
-
 void FakeScriptRunner::setRefused(bool refused) {
   std::lock_guard lock(mutex_);
   refused_ = refused;
 }
 
-std::string FakeScriptRunner::runScript(const std::string& script, bridge::ScriptTimeout timeout) {
+bridge::ScriptResult FakeScriptRunner::run(const std::string& script, bridge::ScriptTimeout timeout) {
   Handler handler;
   std::optional<std::string> answer;
   {
@@ -39,7 +33,7 @@ std::string FakeScriptRunner::runScript(const std::string& script, bridge::Scrip
   std::string result = answer ? std::move(*answer) : handler();
   std::lock_guard lock(mutex_);
   --entries_[script].inFlight;
-  return result;
+  return {std::move(result), refused_};
 }
 
 void FakeScriptRunner::setAnswer(std::string_view script, std::string answer) {

@@ -23,8 +23,7 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
  public:
   using Handler = std::function<std::string()>;
 
-  std::string runScript(const std::string& script, bridge::ScriptTimeout timeout) override;
-  // The answer of `runScript`, reported as refused while `setRefused(true)`.
+  // The answer set for the script, reported as refused while `setRefused(true)`.
   bridge::ScriptResult run(const std::string& script, bridge::ScriptTimeout timeout) override;
   void setRefused(bool refused);
 
