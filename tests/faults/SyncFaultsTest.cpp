@@ -34,6 +34,7 @@
 #include "platform/posix/PlistDefaults.h"
 #include "platform/posix/RunLoopDispatcher.h"
 #include "publish/ContainerPaths.h"
+#include "publish/ExportError.h"
 #include "support/CapturingLog.h"
 #include "support/FakeWorkspace.h"
 #include "support/FastClock.h"
@@ -47,14 +48,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// An export of one receipt of the library in `folder`, amount in euros, with
-// `padding` bytes of text in a kept field so that its size can be chosen.
-std::string exportText(const fs::path& folder, std::size_t padding) {
-  return R"({"format":"kettleledger.export","version":4,"items":[{"id":"r0","title":"Receipt",)"
-         R"("amounts":{"currency":"eur","total":12.5},"asset":{"path":")" +
-         (folder / "assets/0.pdf").string() + R"("},"notes":")" + std::string(padding, 'n') + R"("}]})";
-}
-
 enum class Kind {
   obstacle,       // at `text` below `under` a file where a folder belongs, or a folder
                   // (holding keep.txt) where a file belongs; it must stay as it is
@@ -66,14 +59,6 @@ enum class Kind {
 };
 enum class Under { home, documents, app, settings };
 
-// How a failed sync ends: lastError, and the failure's case in the log.
-struct Failure {
-  const char* error;
-  const char* logCase;
-};
-const Failure kNone{"No write destinations found", "noDestinations"};
-const Failure kNoAnswer{"Kettle Ledger did not respond", "klNotResponding"};
-const Failure kUnparsed{"Could not parse export", "parseFailure"};
 const std::string kDocs = "[Helper]   \u2717 Documents: ";
 
 struct SyncFault {
@@ -82,33 +67,34 @@ struct SyncFault {
   Under under;
   const char* text;
   bool folder;
-  const Failure* failure;  // null when the sync succeeds
-  std::string line{};      // expected in the log besides the sync's own line
-  int destinations = 1;    // with an app container added before the first sync: 2
+  std::optional<publish::ExportErrorCode> failure;  // none when the sync succeeds
+  std::string line{};                               // expected in the log besides the sync's own line
+  int destinations = 1;                             // with an app container added before the first sync: 2
   friend void PrintTo(const SyncFault& c, std::ostream* os) { *os << c.name; }
 };
 
 using enum Kind;
 using enum Under;
+using enum publish::ExportErrorCode;
 const SyncFault kFaults[] = {
-    {"ContainerDocumentsIsAFile", obstacle, documents, "", false, &kNone, kDocs},
-    {"MobileDocumentsIsAFile", obstacle, home, "Library/Mobile Documents", false, &kNone, kDocs},
-    {"DocumentIsAFolder", obstacle, documents, "biz-eur.json", true, &kNone, kDocs},
-    {"MarkerIsAFolder", obstacle, documents, "biz-eur_updated.txt", true, &kNone, kDocs},
-    {"AppDocumentsIsAFile", obstacle, app, "", false, nullptr, kDocs, 2},
-    {"AppDocumentIsAFolder", obstacle, app, "biz-eur.json", true, nullptr, kDocs, 2},
-    {"ContainersFolderIsAFile", obstacle, home, "Library/Containers", false, nullptr},
+    {"ContainerDocumentsIsAFile", obstacle, documents, "", false, noDestinations, kDocs},
+    {"MobileDocumentsIsAFile", obstacle, home, "Library/Mobile Documents", false, noDestinations, kDocs},
+    {"DocumentIsAFolder", obstacle, documents, "biz-eur.json", true, noDestinations, kDocs},
+    {"MarkerIsAFolder", obstacle, documents, "biz-eur_updated.txt", true, noDestinations, kDocs},
+    {"AppDocumentsIsAFile", obstacle, app, "", false, std::nullopt, kDocs, 2},
+    {"AppDocumentIsAFolder", obstacle, app, "biz-eur.json", true, std::nullopt, kDocs, 2},
+    {"ContainersFolderIsAFile", obstacle, home, "Library/Containers", false, std::nullopt},
     // The running helper says that it cannot save, and leaves the folder.
-    {"SettingsFileIsAFolder", obstacle, settings, "", true, nullptr, "[Helper] \u26A0"},
+    {"SettingsFileIsAFolder", obstacle, settings, "", true, std::nullopt, "[Helper] \u26A0"},
     // The running helper keeps its settings (the library is not asked about
     // again) and its next save writes a complete file.
-    {"SettingsFileIsGarbage", settingsGarbage, home, "bplist00\xff junk", false, nullptr},
-    {"FileSizeLimitIsReached", fileSizeLimit, home, "", false, &kNone, kDocs + std::strerror(EFBIG)},
-    {"HostDiesMidOutput", hostCut, home, "200 dies", false, &kUnparsed},
+    {"SettingsFileIsGarbage", settingsGarbage, home, "bplist00\xff junk", false, std::nullopt},
+    {"FileSizeLimitIsReached", fileSizeLimit, home, "", false, noDestinations, kDocs + std::strerror(EFBIG)},
+    {"HostDiesMidOutput", hostCut, home, "200 dies", false, parseFailure},
     {"HostPrintsInvalidUtf8", hostExport, home, "{\"items\":[{\"id\":\"1\",\"title\":\"\xff\xfe\"}]}", false,
-     &kNoAnswer},
+     klNotResponding},
     // The export's 90-second limit passes 30 times faster.
-    {"HostNeverEndsAndIgnoresTerm", hostCut, home, "10 hangs", false, &kNoAnswer,
+    {"HostNeverEndsAndIgnoresTerm", hostCut, home, "10 hangs", false, klNotResponding,
      "[Helper] \u26A0 JXA timed out after 90s \u2014 check System Settings \u203A Privacy & Security \u203A "
      "Automation"},
 };
@@ -116,7 +102,6 @@ const SyncFault kFaults[] = {
 class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
  protected:
   void SetUp() override {
-    libraryFolder = home.makeFolder("Ledgers/Biz");
     home.makeFolder("Ledgers/Biz/assets");
     home.writeFile("Ledgers/Biz/Library.kledger", "Kettle Ledger library\n");
     home.writeFile("Library/Preferences/unrelated.plist", "<plist/>");
@@ -129,44 +114,47 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
     }
     workspace.launch(engine::ExportManager::klBundleID);
     outsideBefore = outsideTheFolders();
-    defaults = std::make_unique<platform::posix::PlistDefaults>(settingsFile, log, clock);
-    defaults->setBool(engine::kAutoSyncEnabledKey, false);  // only the test starts syncs
-    dispatcher = std::make_unique<platform::posix::RunLoopDispatcher>();
-    alerts = std::make_unique<testing::ScriptedAlerts>(dispatcher.get());
-    runner = std::make_unique<bridge::OsascriptRunner>(*dispatcher, clock, log, KETTLE_LEDGER_SIM);
-    manager = engine::ExportManager::create(
-        engine::Environment{*defaults, *dispatcher, clock, log, workspace, *alerts, *runner, home.path()});
   }
 
   void TearDown() override {
     manager.reset();
-    runner.reset();
     dispatcher.reset();  // joins its workers: nothing of the run is left
     EXPECT_EQ(outsideTheFolders(), outsideBefore) << "something outside the helper's folders changed";
   }
 
+  // The host's export: one receipt of the library in Ledgers/Biz, amount in
+  // euros, with text in a kept field that makes it large or small.
   void setLargeExport(bool large) {
-    host.writeFile("export.json", exportText(libraryFolder, large ? 300000 : 10));
+    host.writeFile("export.json",
+                   R"({"format":"kettleledger.export","version":4,"items":[{"id":"r0",)"
+                   R"("title":"Receipt","amounts":{"currency":"eur","total":12.5},"asset":{"path":")" +
+                       (home / "Ledgers/Biz/assets/0.pdf").string() + R"("},"notes":")" +
+                       std::string(large ? 300000 : 10, 'n') + R"("}]})");
   }
 
-  // "Sync Now", then the loop runs until the sync and its notifications have ended.
-  std::optional<std::string> syncNow() {
-    manager->sync("manual");
-    EXPECT_TRUE(dispatcher->runUntil([this] { return !manager->isSyncing(); }, std::chrono::minutes(2)));
-    dispatcher->runUntil([] { return false; }, std::chrono::milliseconds(10));
-    return manager->lastError();
-  }
-
-  fs::path documents() const { return publish::containerDocumentsFolder(home.path()); }
-  fs::path appDocuments() const { return home / "Library/Containers/mobile/Data/Documents"; }
   std::set<std::string> outsideTheFolders() const {
-    return testing::outsideTheFolders(home.path(), {documents(), appDocuments(), settingsFile.parent_path()});
+    return testing::outsideTheFolders(home.path(), {documents, appDocuments, settingsFile.parent_path()});
   }
 
-  // Every .json in the helper's folders is a complete document, every marker
-  // a timestamp, and no temporary file is left.
-  void expectNoPartialFiles() const {
-    for (const fs::path& folder : {documents(), appDocuments(), settingsFile.parent_path()}) {
+  // "Sync Now", run until it and its notifications have ended: it ends with
+  // `failure` (none: published to `destinations`) and logs `line`; every
+  // .json in the helper's folders is a complete document, every marker a
+  // timestamp, and no temporary file is left.
+  void expectSyncNow(std::optional<publish::ExportErrorCode> failure, const std::string& line = "",
+                     int destinations = 1) {
+    log.clear();
+    manager->sync("manual");
+    ASSERT_TRUE(dispatcher->runUntil([this] { return !manager->isSyncing(); }, std::chrono::minutes(2)));
+    dispatcher->runUntil([] { return false; }, std::chrono::milliseconds(10));
+    EXPECT_EQ(manager->lastError(),
+              failure ? std::optional<std::string>(publish::exportErrorMessage(*failure)) : std::nullopt);
+    EXPECT_TRUE(log.contains(failure ? "[Helper] \u2717 Export failed (manual): " +
+                                           std::string(publish::exportErrorCaseName(*failure))
+                                     : "[Helper] \u2713 Export OK (manual) \u2192 " +
+                                           std::to_string(destinations) + " destination(s)"));
+    EXPECT_TRUE(log.contains(line)) << line;
+    EXPECT_EQ(log.contains(kDocs), line.starts_with(kDocs));
+    for (const fs::path& folder : {documents, appDocuments, settingsFile.parent_path()}) {
       for (const std::string& name :
            platform::files::listFolder(folder).value_or(std::vector<std::string>{})) {
         EXPECT_FALSE(name.starts_with('.')) << "temporary file left: " << (folder / name);
@@ -181,9 +169,9 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
   fs::path obstacle() const {
     const SyncFault& f = GetParam();
     const fs::path base = f.under == Under::home       ? home.path()
-                          : f.under == Under::app      ? appDocuments()
+                          : f.under == Under::app      ? appDocuments
                           : f.under == Under::settings ? settingsFile
-                                                       : documents();
+                                                       : documents;
     return *f.text ? base / f.text : base;
   }
   fs::path obstacleFile() const { return GetParam().folder ? obstacle() / "keep.txt" : obstacle(); }
@@ -212,15 +200,17 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
   testing::CapturingLog log;
   testing::FastClock clock;
   testing::FakeWorkspace workspace;
-  fs::path libraryFolder;
   const fs::path settingsFile = home / ".config/quillory-helper/test.quillory.helper.plist";
+  const fs::path documents = publish::containerDocumentsFolder(home.path());
+  const fs::path appDocuments = home / "Library/Containers/mobile/Data/Documents";
   std::set<std::string> outsideBefore;
   rlimit savedLimit{};
-  std::unique_ptr<platform::posix::PlistDefaults> defaults;
-  std::unique_ptr<platform::posix::RunLoopDispatcher> dispatcher;
-  std::unique_ptr<testing::ScriptedAlerts> alerts;
-  std::unique_ptr<bridge::OsascriptRunner> runner;
-  std::shared_ptr<engine::ExportManager> manager;
+  platform::posix::PlistDefaults defaults{settingsFile, log, clock};
+  std::optional<platform::posix::RunLoopDispatcher> dispatcher{std::in_place};
+  testing::ScriptedAlerts alerts{&*dispatcher};
+  bridge::OsascriptRunner runner{*dispatcher, clock, log, KETTLE_LEDGER_SIM};
+  std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
+      engine::Environment{defaults, *dispatcher, clock, log, workspace, alerts, runner, home.path()});
 };
 
 TEST_P(SyncFaultTest, IsReportedAndRecoveredFrom) {
@@ -229,45 +219,31 @@ TEST_P(SyncFaultTest, IsReportedAndRecoveredFrom) {
   manager->periodicCheck();  // the host's library name settles
   ASSERT_EQ(manager->state().confirmedLibraryName, std::optional<std::string>("Biz"));
   // An obstacle is there before the first sync; the other faults come after it.
-  if (fault.kind != Kind::obstacle) {
-    ASSERT_EQ(syncNow(), std::nullopt);
-  }
+  if (fault.kind != Kind::obstacle) expectSyncNow(std::nullopt);
   make();
-  const auto document = platform::files::readFile(documents() / "biz-eur.json");
-  const auto marker = platform::files::readFile(documents() / "biz-eur_updated.txt");
-  const auto record = defaults->value("library_filename_Biz").asString();
+  const auto document = platform::files::readFile(documents / "biz-eur.json");
+  const auto marker = platform::files::readFile(documents / "biz-eur_updated.txt");
+  const auto record = defaults.value("library_filename_Biz").asString();
 
-  log.clear();
-  const std::optional<std::string> error = syncNow();
-  EXPECT_EQ(error, fault.failure ? std::optional<std::string>(fault.failure->error) : std::nullopt);
-  EXPECT_TRUE(
-      log.contains(error ? std::string("[Helper] \u2717 Export failed (manual): ") + fault.failure->logCase
-                         : "[Helper] \u2713 Export OK (manual) \u2192 1 destination(s)"));
-  EXPECT_TRUE(log.contains(fault.line)) << fault.line;
-  EXPECT_EQ(log.contains(kDocs), fault.line.starts_with(kDocs));
-  EXPECT_EQ(alerts->count(), 1u) << "the library's answer was forgotten";
-  if (error) {
-    EXPECT_EQ(defaults->value("library_filename_Biz").asString(), record) << "records of a failure";
+  expectSyncNow(fault.failure, fault.line);
+  EXPECT_EQ(alerts.count(), 1u) << "the library's answer was forgotten";
+  if (fault.failure) {
+    EXPECT_EQ(defaults.value("library_filename_Biz").asString(), record) << "records of a failure";
   }
   if (fault.kind == Kind::obstacle) {
     EXPECT_EQ(fs::is_directory(obstacle()), fault.folder) << "the obstacle was removed";
     EXPECT_EQ(platform::files::readFile(obstacleFile()), fault.folder ? "kept" : "not a folder");
-  } else if (error) {
-    EXPECT_EQ(platform::files::readFile(documents() / "biz-eur.json"), document);
-    EXPECT_EQ(platform::files::readFile(documents() / "biz-eur_updated.txt"), marker);
+  } else if (fault.failure) {
+    EXPECT_EQ(platform::files::readFile(documents / "biz-eur.json"), document);
+    EXPECT_EQ(platform::files::readFile(documents / "biz-eur_updated.txt"), marker);
   }
-  expectNoPartialFiles();
 
   clock.setSpeed(1);  // the fault goes
   if (fault.kind == Kind::fileSizeLimit) ::setrlimit(RLIMIT_FSIZE, &savedLimit);
   if (fault.kind == Kind::obstacle) fs::remove_all(obstacle());
   fs::remove(host / "cut.txt");
   setLargeExport(false);
-  log.clear();
-  EXPECT_EQ(syncNow(), std::nullopt) << "the helper did not recover";
-  EXPECT_TRUE(log.contains("[Helper] \u2713 Export OK (manual) \u2192 " + std::to_string(fault.destinations) +
-                           " destination(s)"));
-  expectNoPartialFiles();
+  expectSyncNow(std::nullopt, "", fault.destinations);
   testing::CapturingLog readerLog;  // a fresh store over the file sees the records
   platform::posix::PlistDefaults reread(settingsFile, readerLog, clock);
   EXPECT_EQ(readerLog.size(), 0u) << "the settings file on disk is not a complete property list";
