@@ -40,11 +40,7 @@ class ShellTest : public ::testing::Test {
     manager = engine::ExportManager::create(
         engine::Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
     Shell shell{
-        .makeStatusItem = [this]() -> std::unique_ptr<platform::StatusItem> {
-          auto item = std::make_unique<testing::FakeStatusItem>();
-          statusItem = item.get();
-          return item;
-        },
+        .makeStatusItem = [this] { return makeStatusItem(); },
         .dispatcher = dispatcher,
         .alerts = alerts,
         .loginItems = loginItems,
@@ -53,10 +49,17 @@ class ShellTest : public ::testing::Test {
         .dateText = {"en_US", "UTC"},
         .version = {"1.2", "34"},
         .becomeAccessory = [this] { ++accessoryCalls; },
-        .terminate = nullptr,
+        .terminate = [this] { ++terminated; },
     };
     delegate = AppDelegate::create(std::move(shell), manager);
     delegate->applicationDidFinishLaunching();
+  }
+
+  // The status item the delegate is given: a fake one here.
+  virtual std::unique_ptr<platform::StatusItem> makeStatusItem() {
+    auto item = std::make_unique<testing::FakeStatusItem>();
+    statusItem = item.get();
+    return item;
   }
 
   testing::FakeMenu& menu() { return *statusItem->fakeMenu(); }
@@ -99,6 +102,7 @@ class ShellTest : public ::testing::Test {
   testing::TempHome home;
   testing::FakeStatusItem* statusItem = nullptr;  // owned by the delegate
   int accessoryCalls = 0;
+  int terminated = 0;
   std::shared_ptr<engine::ExportManager> manager;
   std::shared_ptr<AppDelegate> delegate;
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 
 #include "cli/TerminalAlerts.h"
 #include "cli/TerminalText.h"
@@ -24,29 +25,22 @@ std::pair<int, std::string> answer(const platform::Alert& alert, const std::stri
   return {alerts.run(alert), out.str()};  // in this order
 }
 
-TEST(TerminalAlerts, QuestionOnATerminal) {
-  const std::vector<std::pair<std::string, int>> cases = {
-      {" 2 \n", 1},     // a button's name, in any case, is tried end to end
-      {"3\nx\n\n", 0},  // asked again until it makes sense; Enter: the default button
-      {"7\n", -1},      // end of input: no answer
+TEST(TerminalAlerts, AnswersFromTheTerminalOrThePresets) {
+  // Typed answers by number and by name are tried end to end.
+  const std::vector<std::tuple<std::string, bool, std::vector<std::string>, int>> cases = {
+      {"7\n", true, {}, -1},             // out of range, then end of input: no answer
+      {"1\n", false, {}, -1},            // nobody to ask
+      {"", false, {"Don't Sync"}, 1},    // the answer given on the command line
+      {"1\n", true, {"Don't Sync"}, 1},  // wins over the terminal
+      {"", false, {"Remove"}, -1},       // "--yes" means nothing to the first-sync question
   };
-  for (const auto& [typed, expected] : cases) {
-    const auto [button, shown] = answer(kQuestion, typed, true);
-    EXPECT_EQ(button, expected) << typed;
-    EXPECT_NE(shown.find("[1] Sync  [2] Don't Sync"), std::string::npos) << shown;
+  for (const auto& [typed, interactive, presets, expected] : cases) {
+    EXPECT_EQ(answer(kQuestion, typed, interactive, presets).first, expected) << typed << interactive;
   }
-}
-
-TEST(TerminalAlerts, PresetsAnswerWhenNobodyCanAndOneButtonAlertsAreAcknowledged) {
-  const auto [button, shown] = answer(kQuestion, "1\n", false);
-  EXPECT_EQ(button, -1);
-  EXPECT_NE(shown.find("Home\" with Quillory?\n\nQuillory Helper will sync this library.\n\n-> no answer"),
+  const std::string shown = answer(kQuestion, "2\n", true).second;
+  EXPECT_NE(shown.find("Quillory Helper will sync this library.\n\n[1] Sync  [2] Don't Sync"),
             std::string::npos)
       << shown;
-  EXPECT_EQ(answer(kQuestion, "", false, {"Don't Sync"}).first, 1);
-  EXPECT_EQ(answer(kQuestion, "1\n", true, {"Don't Sync"}).first, 1);
-  // "--yes" means nothing to the first-sync question.
-  EXPECT_EQ(answer(kQuestion, "", false, {"Remove"}).first, -1);
   // A single-button alert is printed escaped and acknowledged.
   const auto [acknowledged, printed] = answer(
       {"Conflict: \"Home\x1b[2J\"", "Two libraries:\r\n\u2022 /a", platform::AlertStyle::warning, {"OK"}}, "",
