@@ -13,9 +13,7 @@ Date at(int y, unsigned mo, unsigned d, int h, int mi, int s) {
 
 TEST(Iso8601Test, FormatsWholeSecondsInUtcAndParsesWhatItFormats) {
   const std::pair<Date, const char*> cases[] = {{at(2026, 12, 5, 11, 32, 21), "2026-12-05T11:32:21Z"},
-                                                {at(2000, 1, 1, 0, 0, 0), "2000-01-01T00:00:00Z"},
                                                 {at(1970, 1, 1, 0, 0, 0), "1970-01-01T00:00:00Z"},
-                                                {at(2099, 12, 31, 23, 59, 59), "2099-12-31T23:59:59Z"},
                                                 {at(1901, 3, 4, 5, 6, 7), "1901-03-04T05:06:07Z"}};
   for (const auto& [date, text] : cases) {
     EXPECT_EQ(formatIso8601(date), text);

@@ -18,7 +18,6 @@ RunLoopDispatcher::~RunLoopDispatcher() {
   {
     std::lock_guard lock(mainMutex_);
     shuttingDown_ = true;
-    stopRequested_ = true;
     dropped.swap(mainQueue_);
     timers.swap(timers_);
   }
@@ -86,14 +85,6 @@ int RunLoopDispatcher::modalDepth() const {
   return modalDepth_;
 }
 
-void RunLoopDispatcher::run() { loop({}, std::nullopt); }
-
-void RunLoopDispatcher::stop() {
-  std::lock_guard lock(mainMutex_);
-  stopRequested_ = true;
-  mainWake_.notify_all();
-}
-
 bool RunLoopDispatcher::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   return loop(done, std::chrono::steady_clock::now() + std::max(timeout, timeout.zero()));
 }
@@ -107,8 +98,7 @@ bool RunLoopDispatcher::loop(const std::function<bool()>& done, std::optional<St
     {
       std::unique_lock lock(mainMutex_);
       while (true) {
-        if (stopRequested_) {
-          if (!shuttingDown_) stopRequested_ = false;
+        if (shuttingDown_) {
           lock.unlock();
           return finished();
         }

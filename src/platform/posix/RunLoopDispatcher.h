@@ -2,16 +2,16 @@
 // A dispatcher on a plain C++ run loop, for programs without a GUI event loop
 // (the command-line tools and the end-to-end tests).
 //
-// The main thread is the thread that constructed the dispatcher; `run` runs
-// its loop there until `stop`. Global queues are the elastic worker pools of
+// The main thread is the thread that constructed the dispatcher; `runUntil`
+// runs its loop there. Global queues are the elastic worker pools of
 // `WorkerPools`, one per quality of service.
 //
 // Destruction stops the loop, drops the tasks that still wait, and joins every
 // worker, so a task running on a worker delays the destructor until it ends.
 // A `sync` whose task is dropped returns without running it.
 //
-// Threading: every member may be called from any thread, except `run` and
-// `runUntil`, which belong to the main thread.
+// Threading: every member may be called from any thread, except `runUntil`,
+// which belongs to the main thread.
 
 #include <chrono>
 #include <condition_variable>
@@ -46,13 +46,9 @@ class RunLoopDispatcher final : public Dispatcher {
   void exitModal() override;
   int modalDepth() const override;
 
-  // Runs the main loop on the main thread until `stop` is called.
-  void run();
-  // Ends `run` (and `runUntil`) soon; callable from any thread.
-  void stop();
   // Runs the main loop until `done` returns true (tested after every task and
-  // timer tick, and every few milliseconds in between), `stop` is called, or
-  // the time limit passes. Returns `done()`.
+  // timer tick, and every few milliseconds in between) or the time limit
+  // passes. Returns `done()`.
   bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
   // Workers alive right now, all queues together (for tests).
@@ -70,7 +66,7 @@ class RunLoopDispatcher final : public Dispatcher {
     std::shared_ptr<Task> tick;
   };
 
-  // Runs due timers and queued tasks until `done`, a stop, or the deadline.
+  // Runs due timers and queued tasks until `done`, destruction, or the deadline.
   bool loop(const std::function<bool()>& done, std::optional<SteadyTime> deadline);
 
   const std::thread::id mainThread_;
@@ -79,7 +75,6 @@ class RunLoopDispatcher final : public Dispatcher {
   std::condition_variable mainWake_;
   std::deque<MainItem> mainQueue_;
   std::vector<Timer> timers_;
-  bool stopRequested_ = false;
   bool shuttingDown_ = false;
   int modalDepth_ = 0;
 
