@@ -1,26 +1,13 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "ShellFixture.h"
+#include "app/MenuTitle.h"
 
 namespace quillory::app::test {
 namespace {
 
 // CLDR's space before "am"/"pm" in US English.
 std::string usTime(const std::string& clock, const std::string& half) { return clock + "\u202F" + half; }
-
-TEST_F(ShellTest, LaunchBuildsTheMenuAndStartsMonitoring) {
-  defaults.setBool(engine::kAutoSyncEnabledKey, false);
-  loginItems.setStatus(platform::LoginItemStatus::enabled);
-  launch();
-  EXPECT_EQ(accessoryCalls, 1);
-  EXPECT_TRUE(statusItem->iconShown());
-  for (std::size_t line : {0, 1, 10}) EXPECT_FALSE(menu().at(line).isEnabled()) << line;
-  EXPECT_FALSE(menu().item(kAutoSyncTitle).isChecked());  // both marks read at launch
-  EXPECT_TRUE(menu().item(kLaunchAtLoginTitle).isChecked());
-  EXPECT_EQ(dispatcher.timerIntervals().size(), 2u);
-  EXPECT_EQ(dispatcher.pendingGlobalTasks(), 1u);  // the first check
-}
 
 TEST_F(ShellTest, StatusLineShowsTheCurrentLibrarysMarkerAndMovesOnWithTheTimer) {
   launch();
@@ -56,6 +43,49 @@ TEST_F(ShellTest, NotificationAfterTheDelegateIsGoneDoesNothing) {
   deliver();
   manager->callStatusHookNow();
   deliver();
+}
+
+TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
+  // Trays that deliver clicks over D-Bus reach the actions past Qt's modal
+  // blocking: here, every item is chosen while the first-sync question is open.
+  launch();
+  defaults.setBool(libraries::syncLibraryKey("Old"), true);
+  hostShows("New");
+  int opened = 0;
+  alerts.setWhileOpen([this, &opened](const platform::Alert&) {
+    if (opened++ > 0) return;  // a nested alert (the fault) must not recurse
+    for (std::size_t i = 0; i < menu().size(); ++i) menu().at(i).choose();
+    for (std::size_t i = 0; i < libraries().size(); ++i) libraries().at(i).choose();
+  });
+  alerts.queueAnswer(1);  // the user's own answer, "Don't Sync", comes after
+  manager->sync("manual");
+
+  EXPECT_EQ(alerts.count(), 1u);
+  EXPECT_TRUE(manager->autoSyncEnabled());
+  EXPECT_EQ(std::pair(loginItems.registers(), terminated), std::pair(std::size_t{0}, 0));
+}
+
+TEST(MenuTitle, LongTextsAreElidedInTheMiddleByCharacters) {
+  const std::string sixty(60, 'x');
+  std::string han, accents;
+  for (int i = 0; i < 60; ++i) han += "\u65E5";        // 60 characters in 180 bytes
+  for (int i = 0; i < 100; ++i) accents += "e\u0301";  // 100 letters, each with its mark
+  EXPECT_EQ(elidedMenuTitle(sixty), sixty);
+  EXPECT_EQ(elidedMenuTitle("A" + sixty), "A" + std::string(29, 'x') + "\u2026" + std::string(29, 'x'));
+  EXPECT_EQ(elidedMenuTitle(han), han);
+  EXPECT_EQ(elidedMenuTitle(accents), accents.substr(0, 30 * 3) + "\u2026" + accents.substr(71 * 3));
+}
+
+TEST_F(ShellTest, LongLibraryNamesAreShortInTitlesAndWholeInToolTipsAndItems) {
+  const std::string name = "Receipts " + std::string(3000, 'n') + " EUR";
+  launch();
+  defaults.setBool(libraries::syncLibraryKey(name), true);
+  hostShows(name);
+  EXPECT_EQ(libraryLine(), "Library: " + elidedMenuTitle(name));
+  EXPECT_EQ(menu().at(0).toolTip(), name);
+  testing::FakeMenuItem& item = libraries().at(0);
+  EXPECT_EQ(item.title(), elidedMenuTitle(name));
+  EXPECT_EQ(item.representedObject(), name);
 }
 
 }  // namespace

@@ -30,16 +30,12 @@ TEST(QtAlertPresenter, ShowsTextsAsWrittenAndReturnsTheChosenButton) {
                     AlertStyle::critical,
                     {"One", "Two", "Three"}};
   QString message, informative, defaultButton, escapeButton;
-  QStringList buttons;
   int modalDepth = -1;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
   alerts.setAboutToShow([&](QMessageBox& box) {
     message = shownText(box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")));
     informative = shownText(box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")));
-    for (QAbstractButton* button : box.buttons()) buttons << button->text();
     defaultButton = box.defaultButton()->text();
     escapeButton = box.escapeButton()->text();
-    icon = box.icon();
     QTimer::singleShot(0, &box, [&] {
       modalDepth = dispatcher.modalDepth();
       for (QAbstractButton* button : box.buttons()) {
@@ -51,11 +47,8 @@ TEST(QtAlertPresenter, ShowsTextsAsWrittenAndReturnsTheChosenButton) {
   EXPECT_EQ(alerts.run(alert), 1);
   EXPECT_EQ(message, "Remove \"<i>Lab</i> & Co\" from mobile devices?");
   EXPECT_EQ(informative, "Folder <b>/tmp/a&b</b> exists.");
-  buttons.sort();  // their order on screen is the platform's
-  EXPECT_EQ(buttons, (QStringList{"One", "Three", "Two"}));
   EXPECT_EQ(defaultButton, "One");
   EXPECT_EQ(escapeButton, "Three");
-  EXPECT_EQ(icon, QMessageBox::Critical);
   EXPECT_EQ(modalDepth, 1);  // timers are held while it is open
   EXPECT_EQ(dispatcher.modalDepth(), 0);
 

@@ -8,6 +8,7 @@
 
 #include "QtPump.h"
 #include "app/ShellFixture.h"
+#include "platform/Files.h"
 #include "platform/qt/QtStatusItem.h"
 #include "platform/qt/StatusIcon.h"
 
@@ -16,7 +17,6 @@ namespace {
 
 class QtShellTest : public app::test::ShellTest {
  protected:
-  void SetUp() override { launch(); }
   void TearDown() override {
     ShellTest::TearDown();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -43,12 +43,22 @@ class QtShellTest : public app::test::ShellTest {
   QtStatusItem* qtItem = nullptr;  // owned by the delegate
 };
 
-TEST_F(QtShellTest, BuildsTheMenuWithStableActionsThatRunTheCommands) {
+TEST_F(QtShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
+  defaults.setBool(engine::kAutoSyncEnabledKey, false);
+  loginItems.setStatus(LoginItemStatus::enabled);
+  launch();
+  EXPECT_EQ(accessoryCalls, 1);
   EXPECT_EQ(texts(qmenu()), (QStringList{"Kettle Ledger not running", "Never synced", "---", "Sync Now",
                                          "---", "Libraries", "---", "Auto-sync", "Launch at Login", "---",
                                          "Quillory Helper 1.2 (34)", "Quit Quillory Helper"}));
+  for (const QString line : {"Kettle Ledger not running", "Never synced", "Quillory Helper 1.2 (34)"}) {
+    EXPECT_FALSE(action(line)->isEnabled()) << line.toStdString();
+  }
   EXPECT_EQ(action("Sync Now")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-  EXPECT_TRUE(action("Auto-sync")->isChecked());
+  EXPECT_FALSE(action("Auto-sync")->isChecked());  // both marks read at launch
+  EXPECT_TRUE(action("Launch at Login")->isChecked());
+  EXPECT_EQ(dispatcher.timerIntervals().size(), 2u);
+  EXPECT_EQ(dispatcher.pendingGlobalTasks(), 1u);  // the first check
 
   const QList<QAction*> before = qmenu().actions();
   refresh();
@@ -57,8 +67,8 @@ TEST_F(QtShellTest, BuildsTheMenuWithStableActionsThatRunTheCommands) {
   EXPECT_EQ(texts(*action("Libraries")->menu()), QStringList{"No libraries seen yet"});
 
   action("Auto-sync")->trigger();
-  EXPECT_EQ(defaults.value(engine::kAutoSyncEnabledKey).asBool(), false);
-  EXPECT_FALSE(action("Auto-sync")->isChecked());
+  EXPECT_EQ(defaults.value(engine::kAutoSyncEnabledKey).asBool(), true);
+  EXPECT_TRUE(action("Auto-sync")->isChecked());
   // Qt would toggle the mark on the click; the mark stays the service's status.
   loginItems.fixStatus(LoginItemStatus::requiresApproval);
   action("Launch at Login")->trigger();
@@ -68,28 +78,41 @@ TEST_F(QtShellTest, BuildsTheMenuWithStableActionsThatRunTheCommands) {
   EXPECT_EQ(terminated, 1);
 }
 
-TEST_F(QtShellTest, LibraryItemsAskBeforeRemovingAndKeepTheirMarkOnCancel) {
-  const std::string name = "R&D \"Lab\"";
+TEST_F(QtShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
+  const std::string name = "Tom's \"R&D\" (2026)";
+  launch();
+  // Stored in an order other than the menu's.
+  defaults.setBool(libraries::syncLibraryKey("Zeta"), true);
+  defaults.setBool(libraries::syncLibraryKey("Alpha"), false);
+  defaults.setString(libraries::syncLibraryKey("Beta"), "not a bool");
   defaults.setBool(libraries::syncLibraryKey(name), true);
+  publishMarker(name, "toms-r-d-2026-usd", "2026-12-05T08:00:00Z");
   refresh();
-
   QMenu* submenu = action("Libraries")->menu();
-  ASSERT_EQ(submenu->actions().size(), 1);
-  QAction* item = submenu->actions().front();
-  EXPECT_EQ(item->text(), "R&&D \"Lab\"");  // shown as "R&D", not as a mnemonic
-  EXPECT_TRUE(item->isChecked());
-  EXPECT_EQ(item->toolTip(), QString::fromStdString(name));
+  const auto shown = [submenu](int i) { return submenu->actions().at(i); };
+  // Shown as "R&D", not as a mnemonic; the last two are on.
+  EXPECT_EQ(texts(*submenu), (QStringList{"Alpha", "Beta", "Tom's \"R&&D\" (2026)", "Zeta"}));
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(shown(i)->isChecked(), i >= 2) << i;
+  EXPECT_EQ(shown(2)->toolTip(), QString::fromStdString(name));
 
-  alerts.queueAnswer(1);  // "Cancel"
-  item->trigger();
-  EXPECT_TRUE(submenu->actions().front()->isChecked());  // Qt's own toggle is undone
+  shown(0)->trigger();
+  EXPECT_TRUE(shown(0)->isChecked());              // switched on and refreshed at once
+  EXPECT_EQ(dispatcher.pendingGlobalTasks(), 1u);  // only the launch's first check: no sync
 
-  alerts.queueAnswer(0);                  // "Remove"
-  submenu->actions().front()->trigger();  // the action is replaced while its signal runs
+  for (const int answer : {-1, 1}) {  // ended without a button, "Cancel"
+    alerts.queueAnswer(answer);
+    shown(2)->trigger();
+    EXPECT_TRUE(shown(2)->isChecked()) << answer;  // Qt's own toggle is undone
+  }
+
+  alerts.queueAnswer(0);
+  shown(2)->trigger();            // the action is replaced while its signal runs
+  EXPECT_EQ(alerts.count(), 3u);  // none for switching on
+  EXPECT_EQ(alerts.shown().back().message, "Remove \"Tom's \"R&D\" (2026)\" from mobile devices?");
+  EXPECT_FALSE(files::exists(home / documents() / "toms-r-d-2026-usd.json"));
   EXPECT_EQ(defaults.value(libraries::syncLibraryKey(name)).asBool(), false);
   pumpFor(50);
-  ASSERT_EQ(submenu->actions().size(), 1);
-  EXPECT_FALSE(submenu->actions().front()->isChecked());
+  EXPECT_FALSE(shown(2)->isChecked());
 }
 
 TEST(QtStatusItem, APlainClickOpensTheMenuUnlessTheSystemDoes) {
