@@ -1,4 +1,5 @@
-// Settings files that broke the reader, found by fuzz_defaults_file.
+// Settings files that broke the reader, found by fuzz_defaults_file and kept
+// in its corpus.
 
 #include <gtest/gtest.h>
 
@@ -21,40 +22,31 @@ struct SettingsFaultTest : ::testing::Test {
   testing::CapturingLog log;
   testing::FakeClock clock;
   const std::filesystem::path file = home / "test.plist";
+  // A file of the fuzzer's corpus (throws when it is missing).
+  static std::string seed(const char* name) {
+    return platform::files::readFile(std::filesystem::path(QUILLORY_FUZZ_CORPUS) / "fuzz_defaults_file" /
+                                     name)
+        .value();
+  }
 };
 
 // A binary property list {"autoSyncEnabled": true, "sync_library_\0Café": true}
 // whose second key, stored as UTF-16, holds a NUL character: libplist reads
-// it, then aborts on an assertion when the keys are listed. Found by
-// fuzz_defaults_file.
-const std::string kKeyWithNul(
-    "\x62\x70\x6c\x69\x73\x74\x30\x30\xd2\x01\x02\x03\x03\x5f\x10\x0f\x61\x75\x74\x6f\x53\x79\x6e\x63\x45\x6e"
-    "\x61\x62\x6c\x65\x64\x6f\x10\x12\x00\x73\x00\x79\x00\x6e\x00\x63\x00\x5f\x00\x6c\x00\x69\x00\x62\x00\x72"
-    "\x00\x61\x00\x72\x00\x79\x00\x5f\x00\x00\x00\x43\x00\x61\x00\x66\x00\xe9\x09\x08\x0d\x1f\x46\x00\x00\x00"
-    "\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x04\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00"
-    "\x00\x00\x47",
-    107);
-
+// it, then aborts on an assertion when the keys are listed.
 TEST_F(SettingsFaultTest, ListWithNulInAKeyIsMovedAsideWhole) {
-  platform::files::atomicWrite(file, kKeyWithNul);
+  const std::string bytes = seed("utf16-key-with-nul.plist");
+  platform::files::atomicWrite(file, bytes);
   PlistDefaults store(file, log, clock);
   EXPECT_TRUE(store.keys().empty());
   EXPECT_EQ(log.count(file.string() + " is not a property list of settings; moved it to "), 1u);
-  EXPECT_EQ(platform::files::readFile(file.string() + ".corrupt-20261205T090000Z"), kKeyWithNul);
+  EXPECT_EQ(platform::files::readFile(file.string() + ".corrupt-20261205T090000Z"), bytes);
 }
 
-// A binary property list naming "autoSyncEnabled" twice, both true. Found by
-// fuzz_defaults_file: the store changed one entry while a reload read the
-// other, so switching Auto-sync off did not survive a relaunch.
-const std::string kDuplicateKey(
-    "\x62\x70\x6c\x69\x73\x74\x30\x30\xd2\x01\x02\x03\x03\x5f\x10\x0f\x61\x75\x74\x6f\x53\x79\x6e\x63\x45\x6e"
-    "\x61\x62\x6c\x65\x64\x5f\x10\x0f\x61\x75\x74\x6f\x53\x79\x6e\x63\x45\x6e\x61\x62\x6c\x65\x64\x09\x08\x0d"
-    "\x1f\x31\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x04\x00\x00\x00\x00\x00\x00\x00\x00"
-    "\x00\x00\x00\x00\x00\x00\x00\x32",
-    86);
-
+// A binary property list naming "autoSyncEnabled" twice, both true: the store
+// changed one entry while a reload read the other, so switching Auto-sync off
+// did not survive a relaunch.
 TEST_F(SettingsFaultTest, KeyNamedTwiceInABinaryFileKeepsTheChangeAcrossARelaunch) {
-  platform::files::atomicWrite(file, kDuplicateKey);
+  platform::files::atomicWrite(file, seed("duplicate-key.plist"));
   {
     PlistDefaults store(file, log, clock);
     EXPECT_EQ(store.value("autoSyncEnabled").asBool(), std::optional<bool>(true));
