@@ -1,6 +1,8 @@
-// The first-sync question and its stored answer, the export run's outcome
-// lines and state, one run for two quick requests, and the publish decision
-// at write time.
+// The export run's outcome lines and state, one run for two quick requests,
+// the publish decision at write time with the first-sync question, where the
+// pair is written, the conflict alert and the last sync date.
+
+#include <gmock/gmock.h>
 
 #include <future>
 #include <stdexcept>
@@ -8,44 +10,15 @@
 #include "EngineFixture.h"
 #include "libraries/PublishedDocuments.h"
 #include "platform/Files.h"
+#include "platform/posix/PlistDefaults.h"
 #include "publish/ContainerPaths.h"
 
 namespace quillory::engine::test {
 namespace {
 
-// The answer is stored under the name unchanged (a value of another type
-// does not count) and announced once; an alert abandoned because the program
-// ends stores nothing. (A stored answer is not asked again: the decision
-// table below.)
-TEST_F(EngineTest, TheFirstSyncQuestionIsAskedOnceAndItsAnswerStored) {
-  const struct {
-    const char* name;
-    int button;  // -1: the alert ended otherwise
-    bool overAString;
-    std::optional<bool> stored;
-  } cases[] = {
-      {"Sync", 0, false, true},
-      {"Dismissed", -1, false, false},
-      {"Over a string", 1, true, false},
-      {"Abandoned", platform::kAlertAbandoned, false, std::nullopt},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string name = "Caf\u00e9 \"" + std::string(c.name) + "\"";
-    const std::string key = "sync_library_" + name;
-    if (c.overAString) defaults.setString(key, "true");
-    alerts.queueAnswer(c.button);
-    EXPECT_EQ(engine().confirmSync(name), c.stored.value_or(false));
-    EXPECT_EQ(defaults.value(key).asBool(), c.stored);
-    EXPECT_EQ(takeNotifications(), c.stored ? 1 : 0);
-  }
-  const platform::Alert shown = alerts.shown().front();
-  EXPECT_EQ(shown.message, "Sync \"Caf\u00e9 \"Sync\"\" with Quillory?");
-  EXPECT_EQ(shown.informativeText,
-            "Quillory Helper will sync this library to your iPhone and iPad automatically. You can change "
-            "this later in the Helper menu under Libraries.");
-  EXPECT_EQ(shown.buttons, (std::vector<std::string>{"Sync", "Don't Sync"}));
-}
+namespace fs = std::filesystem;
+
+const fs::path kAppPreferences = "Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist";
 
 // An enabled, settled library with a failed run behind it (lastError set).
 class ExportRunTest : public EngineTest {
@@ -61,8 +34,8 @@ class ExportRunTest : public EngineTest {
 };
 
 // The menu sees the run start (syncing, the old error gone) and end (the
-// outcome and syncing off together); a second request meanwhile leaves no
-// trace.
+// outcome and syncing off together), each later and on the main thread; a
+// second request meanwhile leaves no trace.
 TEST_F(ExportRunTest, TwoQuickRequestsStartOneRunAndTheMenuSeesItsStartAndOutcome) {
   std::promise<void> release;
   scripts.setHandler(kExportScript, [gate = release.get_future().share()] {
@@ -70,10 +43,13 @@ TEST_F(ExportRunTest, TwoQuickRequestsStartOneRunAndTheMenuSeesItsStartAndOutcom
     return std::string(kExportJson);
   });
   std::vector<ExportState> seen;
-  engine().setOnStatusChanged([&] { seen.push_back(engine().state()); });
+  engine().setOnStatusChanged([&] {
+    EXPECT_TRUE(dispatcher.isMainThread());
+    seen.push_back(engine().state());
+  });
   engine().sync("idle 3 min");
   engine().sync("manual");
-  EXPECT_EQ(log.size(), 0u);
+  EXPECT_TRUE(log.lines().empty() && seen.empty());
   dispatcher.runMainUntilIdle();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_TRUE(seen[0].isSyncing);
@@ -104,12 +80,14 @@ TEST_F(EngineTest, ARunQueuedForAManagerThatIsGoneDoesNothing) {
 
 // One sync of "Biz" (the fixture's export, folder Biz, euros) after the
 // arrangement: the questions asked, what is published, the line that says
-// why, and the answer stored for Biz afterwards.
+// why, and the answer stored for Biz afterwards (an answer is stored as a
+// bool under the name, unless the alert was abandoned because the program
+// ends; a stored answer is not asked again).
 struct DecisionCase {
   const char* name;
   std::function<void(EngineTest&)> arrange;
-  std::vector<std::string> asked;
-  bool published;  // biz-eur.json, naming "Biz"
+  std::vector<std::string> asked;  // the questions' texts
+  bool published;                  // biz-eur.json, naming "Biz"
   std::string line;
   std::optional<bool> bizAnswer;
   friend void PrintTo(const DecisionCase& c, std::ostream* os) { *os << c.name; }
@@ -127,9 +105,7 @@ TEST_P(PublishDecisionTest, PublishesOnlyWhatTheUserSaidYesToUnderItsOwnName) {
 
   std::vector<std::string> asked;
   for (const platform::Alert& alert : alerts.shown()) asked.push_back(alert.message);
-  std::vector<std::string> expected;
-  for (const std::string& name : c.asked) expected.push_back("Sync \"" + name + "\" with Quillory?");
-  EXPECT_EQ(asked, expected);
+  EXPECT_EQ(asked, c.asked);
   EXPECT_TRUE(log.contains(c.line)) << ::testing::PrintToString(log.lines());
   EXPECT_EQ(engine().lastOutcome(), c.published ? RunOutcome::published : RunOutcome::skipped);
   EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), c.bizAnswer);
@@ -177,17 +153,36 @@ void quitDuringQuestion(EngineTest& t) {
   t.alerts.queueAnswer(1);
   t.alerts.setWhileOpen([&t](const platform::Alert&) { t.engine().klDidQuit(kHost); });
 }
+// A value of another type is no answer; closing the alert otherwise is "Don't
+// Sync".
+void dismissedOverAString(EngineTest& t) {
+  t.settleLibrary("Biz");
+  t.defaults.setString("sync_library_Biz", "true");
+  t.alerts.queueAnswer(-1);
+}
+void abandoned(EngineTest& t) {
+  t.settleLibrary("Biz");
+  t.alerts.queueAnswer(platform::kAlertAbandoned);
+}
+
+const std::string kAskOld = "Sync \"Old\" with Quillory?", kAskBiz = "Sync \"Biz\" with Quillory?";
 
 INSTANTIATE_TEST_SUITE_P(
     Orderings, PublishDecisionTest,
     ::testing::Values(
         DecisionCase{"OffDuringExport", offDuringExport, {}, false, "Skipping 'Biz'", false},
         DecisionCase{"NotYetSettled", notYetSettled, {}, true, "Export OK (manual)", true},
-        DecisionCase{
-            "SwitchedDuringQuestion", switchDuringQuestion, {"Old", "Biz"}, false, "Skipping 'Biz'", false},
+        DecisionCase{"SwitchedDuringQuestion",
+                     switchDuringQuestion,
+                     {kAskOld, kAskBiz},
+                     false,
+                     "Skipping 'Biz'",
+                     false},
         DecisionCase{
             "SwitchedDuringExport", switchDuringExport, {}, false, "'Other' during the export", true},
-        DecisionCase{"QuitDuringQuestion", quitDuringQuestion, {"Biz"}, false, "Skipping '?'", false}),
+        DecisionCase{"QuitDuringQuestion", quitDuringQuestion, {kAskBiz}, false, "Skipping '?'", false},
+        DecisionCase{"DismissedOverAString", dismissedOverAString, {kAskBiz}, false, "Skipping 'Biz'", false},
+        DecisionCase{"Abandoned", abandoned, {kAskBiz}, false, "Skipping 'Biz'", std::nullopt}),
     [](const auto& info) { return info.param.name; });
 
 // After a failed run behind it, a run ends with one line and the error it
@@ -230,7 +225,6 @@ void refuseAfterTheExport(EngineTest& t) {
 void exportThrows(EngineTest& t) {
   t.scripts.setHandler(kExportScript, []() -> std::string { throw std::runtime_error("pipe broke"); });
 }
-void declined(EngineTest& t) { t.defaults.setBool("sync_library_Home", false); }
 
 INSTANTIATE_TEST_SUITE_P(
     Ends, RunEndTest,
@@ -239,12 +233,61 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Allow Quillory Helper to control Kettle Ledger in System Settings \u203A "
                                  "Privacy & Security \u203A Automation",
                                  2},
-                      RunEndCase{"otherError", exportThrows, kFailed + "pipe broke", "pipe broke", 2},
-                      // Skipped: no question, no export, the old error stays, no notification.
-                      RunEndCase{"declined", declined,
-                                 "[Helper] \u23ED Skipping 'Home' \u2014 sync disabled by user",
-                                 "Kettle Ledger did not respond", 0}),
+                      RunEndCase{"otherError", exportThrows, kFailed + "pipe broke", "pipe broke", 2}),
     [](const auto& info) { return info.param.name; });
+
+TEST_F(EngineTest, ACurrencyTokenNeverLeavesTheDestinationFolders) {
+  workspace.launch(kHost);
+  home.writeFile(kAppPreferences, "");
+  scripts.setAnswer(kNameScript, "");
+  scripts.setAnswer(kExportScript, R"({"items":[{"amountsOriginal":{"currency":"../../../../evil"}}]})");
+  EXPECT_EQ(engine().exportLibrary(), 2);
+  std::vector<std::string> all;
+  for (const auto& entry : fs::recursive_directory_iterator(home.path())) {
+    if (entry.is_regular_file()) all.push_back(entry.path().lexically_relative(home.path()).string());
+  }
+  std::sort(all.begin(), all.end());
+  const std::string app = "Library/Containers/X/Data/Documents/";
+  const fs::path documents{publish::kContainerDocumentsRelative};
+  EXPECT_THAT(
+      all, ::testing::ElementsAre(app + "........evil.json", app + "........evil_updated.txt",
+                                  app + "evil-........evil.json", app + "evil-........evil_updated.txt",
+                                  kAppPreferences.string(), (documents / "evil-........evil.json").string(),
+                                  (documents / "evil-........evil_updated.txt").string()));
+}
+
+TEST_F(EngineTest, AConflictWaitsForTheAlertOnTheMainThread) {
+  workspace.launch(kHost);
+  const fs::path other = home.makeFolder("Other/Biz");
+  home.writeFile(fs::path(publish::kContainerDocumentsRelative) / "biz-eur.json",
+                 R"({"libraryPath":")" + other.string() + R"(","items":[]})");
+  openEnabled("Biz");
+  scripts.setAnswer(kExportScript, kExportJson);
+  std::optional<ExportErrorCode> result;
+  dispatcher.global(platform::QualityOfService::userInitiated, [&] {
+    try {
+      engine().exportLibrary();
+    } catch (const ExportError& error) {
+      result = error.code();
+    }
+  });
+  settle();
+  EXPECT_EQ(result, ExportErrorCode::nameConflict);
+  EXPECT_EQ(alerts.count(), 1u);
+  EXPECT_EQ(alerts.offMainCalls(), 0u);
+}
+
+// The file store keeps whole seconds: the manager keeps what it gives back,
+// and reads it at the next start.
+TEST_F(EngineTest, TheLastSyncDateIsKeptAsTheStoreKeepsIt) {
+  platform::posix::PlistDefaults file(home / "settings.plist", log, clock);
+  const Environment onFile{file, dispatcher, clock, log, workspace, alerts, scripts, home.path()};
+  const platform::Date later = clock.now() + std::chrono::seconds(5);
+  const auto first = ExportManager::create(onFile);
+  first->setLastSyncDate(later + std::chrono::milliseconds(250));
+  EXPECT_EQ(first->lastSyncDate(), later);
+  EXPECT_EQ(ExportManager::create(onFile)->lastSyncDate(), later);
+}
 
 }  // namespace
 }  // namespace quillory::engine::test
