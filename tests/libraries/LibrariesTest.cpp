@@ -1,0 +1,276 @@
+// Library maintenance over a real temporary home folder: reading published
+// documents, name conflicts, path recovery, deletion and pruning.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <boost/json.hpp>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "libraries/LibraryContext.h"
+#include "libraries/LibraryRecords.h"
+#include "libraries/NameConflicts.h"
+#include "libraries/Pruning.h"
+#include "libraries/PublishedDocuments.h"
+#include "publish/ContainerPaths.h"
+#include "support/CapturingLog.h"
+#include "support/MemoryDefaults.h"
+#include "support/SmallStack.h"
+#include "support/TempHome.h"
+
+namespace quillory::libraries::test {
+namespace {
+
+namespace fs = std::filesystem;
+using publish::kContainerDocumentsRelative;
+using publish::markerNameFor;
+using ::testing::ElementsAre;
+
+class LibraryFixture : public ::testing::Test {
+ protected:
+  testing::MemoryDefaults defaults;
+  testing::CapturingLog log;
+  testing::TempHome home;
+  LibraryContext context{defaults, log, home.path()};
+
+  fs::path docs() const { return publish::containerDocumentsFolder(home.path()); }
+  fs::path docsRelative(const std::string& entry) const {
+    return fs::path(kContainerDocumentsRelative) / entry;
+  }
+  fs::path writeEntry(const std::string& entry, std::string_view bytes) const {
+    return home.writeFile(docsRelative(entry), bytes);
+  }
+  bool hasEntry(const std::string& entry) const { return fs::exists(docs() / entry); }
+
+  // Publishes a document pair naming `name` and `path` as a real export would.
+  void publish(const std::string& fileName, boost::json::value_ref name, boost::json::value_ref path) const {
+    boost::json::object document{
+        {"libraryName", name}, {"libraryPath", path}, {"items", boost::json::array{}}};
+    if (markerNameFor(fileName) != fileName) writeEntry(markerNameFor(fileName), "2026-12-05T11:32:21Z");
+    writeEntry(fileName, boost::json::serialize(document));
+  }
+};
+
+using Info = std::optional<PublishedDocumentInfo>;
+
+class PublishedDocuments : public LibraryFixture {
+ protected:
+  Info read(std::string_view bytes) const { return readPublishedDocument(writeEntry("doc.json", bytes)); }
+};
+
+// `levels` nested containers, the outermost an object with a libraryName.
+std::string nestedDocument(int levels) {
+  std::string doc = R"({"libraryName":"Deep","x":)";
+  for (int i = 2; i <= levels; ++i) doc += (i % 2 == 0) ? "[" : R"({"k":)";
+  doc += "0";
+  for (int i = levels; i >= 2; --i) doc += (i % 2 == 0) ? "]" : "}";
+  return doc + "}";
+}
+
+// On a stack as small as a dispatch queue's thread gets: nesting is bounded,
+// and deeper documents are unreadable.
+TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAWholeObjectOnly) {
+  struct Case {
+    std::string bytes;
+    std::optional<std::string> name;
+    std::optional<std::string> path;
+  };
+  const Case cases[] = {
+      {R"({"libraryName":"Business","libraryPath":"\/Users\/me\/Business","items":[1,{"a":null}]})",
+       "Business", "/Users/me/Business"},
+      {R"(  {"libraryPath":"caf\u00e9"}  )", std::nullopt, "caf\xC3\xA9"},
+      {R"({"libraryName":5,"libraryPath":["/x"]})", std::nullopt, std::nullopt},
+      {R"({"nested":{"libraryName":"Inner","libraryPath":"/inner"}})", std::nullopt, std::nullopt},
+      {R"({"libraryName":"first","libraryName":"last"})", "last", std::nullopt},
+      {R"({"libraryName":"","libraryPath":""})", "", ""},
+      {nestedDocument(512), "Deep", std::nullopt},
+  };
+  testing::onSmallStack([&] {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.bytes.substr(0, 80));
+      const Info info = read(c.bytes);
+      ASSERT_TRUE(info.has_value());
+      EXPECT_EQ(info->libraryName, c.name);
+      EXPECT_EQ(info->libraryPath, c.path);
+    }
+    // Anything but a whole JSON object is unreadable.
+    for (const std::string& bytes :
+         {std::string(), std::string("[]"), std::string(R"(["libraryName"])"),
+          std::string(R"("libraryName")"), std::string("12"), std::string("null"),
+          std::string(R"({"libraryName":"a")"), std::string(R"({"libraryName":"a"} {})"),
+          std::string(R"({"libraryName":"a"} x)"), std::string("{\"libraryName\":\"\xFF\"}"),
+          std::string("{'libraryName':'a'}"), nestedDocument(513), nestedDocument(100000)}) {
+      EXPECT_FALSE(read(bytes).has_value()) << bytes.substr(0, 80);
+    }
+  });
+
+  // Long escaped keys and strings reach the reader in several pieces.
+  std::string escapedPath, path;
+  for (int i = 0; i < 20000; ++i) escapedPath += R"(\/\u00e9)", path += "/\xC3\xA9";
+  const Info info = read(R"({"big":")" + escapedPath + R"(","library\u004eame":"N","libraryPath":")" +
+                         escapedPath + R"(","libraryPath\u0000":1})");
+  ASSERT_TRUE(info.has_value());
+  EXPECT_EQ(info->libraryName, "N");
+  EXPECT_EQ(info->libraryPath, path);
+
+  EXPECT_FALSE(readPublishedDocument(docs() / "missing.json").has_value());
+  EXPECT_FALSE(readPublishedDocument(home.makeFolder(docsRelative("folder.json"))).has_value());
+}
+
+using NameConflicts = LibraryFixture;
+
+TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
+  const fs::path target = docs() / "business-eur.json";
+  const std::string first = home.makeFolder("Ledgers/Business").string();
+  const std::string second = home.makeFolder("Archive/Business").string();
+  const std::string gone = (home.path() / "Gone/Business").string();
+  const std::string aFile = home.writeFile("Ledgers/file-not-folder", "x").string();
+  const std::string decomposed = home.makeFolder("Ledgers/Cafe\xCC\x81").string();
+  const std::string composed = (home.path() / "Ledgers/Caf\xC3\xA9").string();
+
+  struct Case {
+    const char* what;
+    std::string document;  // the target's bytes
+    std::string newPath;
+    std::optional<std::string> expected;
+    std::string newName = "Business";
+  };
+  const auto doc = [](boost::json::value_ref name, boost::json::value_ref path) {
+    return boost::json::serialize(boost::json::object{{"libraryName", name}, {"libraryPath", path}});
+  };
+  const Case cases[] = {
+      {"another existing file", doc("Business", aFile), second, aFile},
+      {"names differing in case", doc("business", first), second, first},
+      {"no folder of our own", doc("Business", first), "", std::nullopt},
+      {"a trailing slash is another spelling", doc("Business", first + "/"), first, first + "/"},
+      {"canonically equal spellings", doc("Caf\xC3\xA9", decomposed), composed, std::nullopt},
+      // Without a folder of its own, the names tell the libraries apart.
+      {"no folder, another library without a folder", doc("Other", ""), "", "Other"},
+      {"no folder, another library whose folder is gone", doc("Other", gone), "", std::nullopt},
+      {"no folder, a canonically equal name", doc("Cafe\xCC\x81", ""), "", std::nullopt, "Caf\xC3\xA9"},
+      {"no folder, no name in the document", R"({"libraryPath":""})", "", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeEntry(target.filename(), c.document);
+    EXPECT_EQ(conflictingLibrary(target, c.newPath, c.newName), c.expected);
+  }
+
+  fs::remove(target);
+  home.makeFolder(docsRelative(target.filename()));  // a folder where the document should be
+  EXPECT_EQ(conflictingLibrary(target, second, "Business"), std::nullopt);
+  EXPECT_EQ(conflictingLibrary(target, "", "Other"), std::nullopt);
+}
+
+using LibraryRecords = LibraryFixture;
+
+TEST_F(LibraryRecords, RecoveryTakesTheFirstDocumentWithAUsablePath) {
+  // Whatever the listing order, only one of these names the library with a usable path.
+  publish("empty-path.json", "Lib", "");
+  publish("other-library.json", "Library", "/other");
+  publish("upper-case.JSON", "Lib", "/wrong-ending");
+  EXPECT_EQ(recoverLibraryPath(context, "Lib"), std::nullopt);
+  EXPECT_TRUE(defaults.keys().empty());
+  EXPECT_EQ(log.size(), 0u);
+
+  publish("good.json", "Lib", "/Users/me/Lib");
+  EXPECT_EQ(recoverLibraryPath(context, "Lib"), "/Users/me/Lib");
+  EXPECT_EQ(defaults.value("library_path_Lib").asString(), "/Users/me/Lib");
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Recovered path for 'Lib': /Users/me/Lib"));
+}
+
+using Pruning = LibraryFixture;
+
+// The four rows of the pruning table in one pass, in the order of the names.
+TEST_F(Pruning, EachRowOfTheTable) {
+  const std::string gone = (home.path() / "Ledgers/Gone").string();
+  // Switched on: stays whatever its path, and is not even recovered.
+  defaults.setBool("sync_library_On", true);
+  publish("on-eur.json", "On", gone);
+  // Disabled with an unknown path: forgotten without touching files.
+  defaults.setBool("sync_library_Old", false);
+  defaults.setString("library_path_Old", "");
+  defaults.setString("library_filename_Old", "old-eur.json");
+  publish("old-eur.json", "Someone else", "");
+  // Disabled with an existing folder: stays silently.
+  defaults.setBool("sync_library_Kept", false);
+  defaults.setString("library_path_Kept", home.makeFolder("Ledgers/Existing").string());
+  defaults.setString("library_filename_Kept", "kept-eur.json");
+  // Orphaned: its path is recovered, then its pair deleted by its record (not
+  // by scan: the keys go last), then its keys go.
+  defaults.setBool("sync_library_Trip", false);
+  defaults.setString("library_filename_Trip", "trip-chf.json");
+  publish("trip-chf.json", "Trip", gone);
+
+  EXPECT_TRUE(pruneLibraries(context));
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Pruned disabled library 'Old' (path unknown, JSON already "
+                                       "deleted)",
+                                       "[Helper] Recovered path for 'Trip': " + gone,
+                                       "[Helper] Deleted iCloud files: trip-chf.json, trip-chf_updated.txt",
+                                       "[Helper] Pruned orphaned library 'Trip' (path no longer exists)"));
+  EXPECT_EQ(defaults.keys(), (std::vector<std::string>{"library_filename_Kept", "library_path_Kept",
+                                                       "sync_library_Kept", "sync_library_On"}));
+  for (const char* kept : {"on-eur.json", "on-eur_updated.txt", "old-eur.json", "old-eur_updated.txt"}) {
+    EXPECT_TRUE(hasEntry(kept)) << kept;
+  }
+  EXPECT_FALSE(hasEntry("trip-chf.json") || hasEntry("trip-chf_updated.txt"));
+  EXPECT_FALSE(pruneLibraries(context));  // a second pass finds nothing more
+}
+
+// An orphan whose files could not all be deleted is not forgotten: it stays
+// listed and the next pass tries again.
+TEST_F(Pruning, AnOrphanWhoseFilesStayKeepsItsKeys) {
+  defaults.setBool("sync_library_Trip", false);
+  defaults.setString("library_path_Trip", (home.path() / "Gone").string());
+  defaults.setString("library_filename_Trip", "trip.json");
+  writeEntry("trip.json/inside", "a folder where the document belongs");
+  EXPECT_FALSE(pruneLibraries(context));
+  EXPECT_EQ(defaults.keys().size(), 3u);
+}
+
+using Deletion = LibraryFixture;
+
+TEST_F(Deletion, ScanRemovesOnlyOneCanonicallyEqualMatch) {
+  publish("first.json", "Cafe\xCC\x81", "/a");
+  publish("second.json", "Caf\xC3\xA9", "/b");
+  publish("third.JSON", "Caf\xC3\xA9", "/c");
+  publish("lower.json", "caf\xC3\xA9", "/d");
+  defaults.setString("library_filename_Caf\xC3\xA9",
+                     "");  // an empty record counts as none
+
+  deleteLibraryFiles(context, "Caf\xC3\xA9");
+  ASSERT_NE(hasEntry("first.json"), hasEntry("second.json"));
+  const std::string deleted = hasEntry("first.json") ? "second.json" : "first.json";
+  EXPECT_THAT(log.lines(),
+              ElementsAre("[Helper] Deleted iCloud files: " + deleted + ", " + markerNameFor(deleted),
+                          "[Helper] Deleted iCloud files (by scan): " + deleted));
+  EXPECT_FALSE(hasEntry(markerNameFor(deleted)));
+}
+
+// A file-name record that is not a plain name inside the container Documents
+// folder is treated like a missing record: nothing outside is touched (every
+// removal is logged) and the library's own document is found by scan instead.
+TEST_F(Deletion, AFileNameRecordNeverReachesOutsideTheFolder) {
+  const fs::path container = "Library/Mobile Documents/iCloud~test~quillory~mobile";
+  for (const std::string& record :
+       {std::string("../victim.json"), std::string("a/b.json"), std::string(".."), std::string("."),
+        std::string("/victim.json"), std::string("victim.json\0/../x.json", 22)}) {
+    SCOPED_TRACE(record);
+    log.clear();
+    for (const char* file : {"victim.json", "victim_updated.txt"}) home.writeFile(container / file, "t");
+    for (const char* file : {"a/b.json", "a/b_updated.txt"}) writeEntry(file, "t");
+    writeEntry("victim.json", R"({"libraryName":"Someone else"})");
+    publish("lib-eur.json", "Lib", "/Users/me/Lib");
+    defaults.setString("library_filename_Lib", record);
+
+    deleteLibraryFiles(context, "Lib");
+    EXPECT_TRUE(fs::is_directory(docs()));
+    EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt",
+                                         "[Helper] Deleted iCloud files (by scan): lib-eur.json"));
+  }
+}
+
+}  // namespace
+}  // namespace quillory::libraries::test
