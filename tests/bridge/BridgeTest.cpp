@@ -88,11 +88,15 @@ class RunnerFixture : public ::testing::Test {
   testing::CapturingLog log;
 };
 
-TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLogging) {
+TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLoggingOrLeaving) {
+  const long descriptors = testing::takeProcessFigures().fds;
+  // A descriptor opened without close-on-exec must not reach the child.
+  const int stray = ::open("/dev/null", O_RDONLY);
+  ASSERT_GE(stray, 3);
+  const std::string script = std::string(kLibraryNameScript) + "\n\t'single' \"double\" $HOME %s \\ ✓ ";
   const struct {
     const char* body;
     std::string expected;
-    bool refused = false;
   } cases[] = {
       // No-break space (Zs) before, line separator (Zl) and a newline after.
       {R"(printf '\302\240 ok \342\200\250\n')", "ok"},
@@ -101,18 +105,27 @@ TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLogging) {
       {R"(printf partial; exit 3)", "partial"},                // the exit status is ignored
       // Far more than a pipe holds: undrained, the child would block until the time limit.
       {"head -c 8000000 /dev/zero >&2; printf done", "done"},
-      // A refused authorization is told from the end of standard error.
-      {"echo 'Not authorized to send Apple events to Kettle Ledger. (-1743)' >&2", "", true},
-      {"echo 'execution error: Error: Invalid index. (-1719)' >&2; exit 1", ""},
+      // The four arguments unchanged; ls lists its own descriptors: 0, 1, 2
+      // and the one it reads the folder with.
+      {R"(printf '%s|' "$#"; printf '[%s]' "$@"; exec ls /proc/self/fd)",
+       "4|[-l][JavaScript][-e][" + script + "]0\n1\n2\n3"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.body);
     OsascriptRunner runner(dispatcher, clock, log, standIn(c.body));
-    const ScriptResult result = runner.run("script", 5s);
-    EXPECT_EQ(result.output, c.expected);
-    EXPECT_EQ(result.notAuthorized, c.refused);
+    EXPECT_EQ(runner.run(script, 5s).output, c.expected);
   }
+  // Executables that cannot be started give nothing.
+  const fs::path interpreterMissing = temp.writeFile("interpreterMissing", "#!/nonexistent/sh\nprintf ok\n");
+  ::chmod(interpreterMissing.c_str(), 0755);
+  for (const fs::path& executable : {temp / "missing", interpreterMissing}) {
+    OsascriptRunner runner(dispatcher, clock, log, executable.string());
+    EXPECT_EQ(runner.run(script, 5s).output, "") << executable;
+  }
+  ::close(stray);
   EXPECT_EQ(log.size(), 0u);
+  EXPECT_EQ(testing::takeProcessFigures().fds, descriptors);
+  EXPECT_EQ(testing::takeProcessFigures().children, 0);
 }
 
 TEST_F(RunnerFixture, NoticesAQuickScriptsEndWithoutWaitingForAStep) {
@@ -123,34 +136,6 @@ TEST_F(RunnerFixture, NoticesAQuickScriptsEndWithoutWaitingForAStep) {
   OsascriptRunner runner(dispatcher, frozen, log, standIn("printf ok"));
   EXPECT_EQ(runner.run("script", 60s).output, "ok");
   EXPECT_EQ(frozen.sleepCount(), 0u);
-}
-
-TEST_F(RunnerFixture, ChildGetsTheFourArgumentsUnchangedAndOnlyTheStandardStreams) {
-  // A descriptor opened without close-on-exec must not reach the child either.
-  const int stray = ::open("/dev/null", O_RDONLY);
-  ASSERT_GE(stray, 3);
-  const std::string script = std::string(kLibraryNameScript) + "\n\t'single' \"double\" $HOME %s \\ ✓ ";
-  // ls lists its own descriptors: 0, 1, 2 and the one it reads the folder with.
-  OsascriptRunner runner(
-      dispatcher, clock, log,
-      standIn(R"(printf '%s|' "$#"; for a in "$@"; do printf '[%s]' "$a"; done; exec ls /proc/self/fd)"));
-  const std::string result = runner.run(script, 5s).output;
-  ::close(stray);
-  EXPECT_EQ(result, "4|[-l][JavaScript][-e][" + script + "]0\n1\n2\n3");
-}
-
-TEST_F(RunnerFixture, AFailedLaunchGivesNothingAndLeavesNothing) {
-  const fs::path interpreterMissing = temp.writeFile("interpreterMissing", "#!/nonexistent/sh\nprintf ok\n");
-  ::chmod(interpreterMissing.c_str(), 0755);
-  const long descriptors = testing::takeProcessFigures().fds;
-  for (const char* name : {"missing", "interpreterMissing"}) {
-    OsascriptRunner runner(dispatcher, clock, log, (temp / name).string());
-    EXPECT_EQ(runner.run("script", 5s).output, "") << name;
-  }
-  EXPECT_EQ(log.size(), 0u);
-  EXPECT_EQ(testing::takeProcessFigures().fds, descriptors);
-  EXPECT_EQ(testing::takeProcessFigures().children, 0);
-  EXPECT_TRUE(dispatcher.globalCalls().empty());
 }
 
 TEST_F(RunnerFixture, LeavesNoProcessDescriptorOrThread) {
