@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "libraries/LibraryContext.h"
-#include "libraries/LibraryRecords.h"
 #include "libraries/NameConflicts.h"
 #include "libraries/Pruning.h"
 #include "libraries/PublishedDocuments.h"
@@ -72,6 +71,9 @@ std::string nestedDocument(int levels) {
 // On a stack as small as a dispatch queue's thread gets: nesting is bounded,
 // and deeper documents are unreadable.
 TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAWholeObjectOnly) {
+  // Long escaped keys and strings reach the reader in several pieces.
+  std::string escapedPath, path;
+  for (int i = 0; i < 20000; ++i) escapedPath += R"(\/\u00e9)", path += "/\xC3\xA9";
   struct Case {
     std::string bytes;
     std::optional<std::string> name;
@@ -86,6 +88,9 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAWholeObjectOnly) {
       {R"({"libraryName":"first","libraryName":"last"})", "last", std::nullopt},
       {R"({"libraryName":"","libraryPath":""})", "", ""},
       {nestedDocument(512), "Deep", std::nullopt},
+      {R"({"big":")" + escapedPath + R"(","library\u004eame":"N","libraryPath":")" + escapedPath +
+           R"(","libraryPath\u0000":1})",
+       "N", path},
   };
   testing::onSmallStack([&] {
     for (const Case& c : cases) {
@@ -105,15 +110,6 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAWholeObjectOnly) {
       EXPECT_FALSE(read(bytes).has_value()) << bytes.substr(0, 80);
     }
   });
-
-  // Long escaped keys and strings reach the reader in several pieces.
-  std::string escapedPath, path;
-  for (int i = 0; i < 20000; ++i) escapedPath += R"(\/\u00e9)", path += "/\xC3\xA9";
-  const Info info = read(R"({"big":")" + escapedPath + R"(","library\u004eame":"N","libraryPath":")" +
-                         escapedPath + R"(","libraryPath\u0000":1})");
-  ASSERT_TRUE(info.has_value());
-  EXPECT_EQ(info->libraryName, "N");
-  EXPECT_EQ(info->libraryPath, path);
 
   EXPECT_FALSE(readPublishedDocument(docs() / "missing.json").has_value());
   EXPECT_FALSE(readPublishedDocument(home.makeFolder(docsRelative("folder.json"))).has_value());
@@ -164,28 +160,12 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
   EXPECT_EQ(conflictingLibrary(target, "", "Other"), std::nullopt);
 }
 
-using LibraryRecords = LibraryFixture;
-
-TEST_F(LibraryRecords, RecoveryTakesTheFirstDocumentWithAUsablePath) {
-  // Whatever the listing order, only one of these names the library with a usable path.
-  publish("empty-path.json", "Lib", "");
-  publish("other-library.json", "Library", "/other");
-  publish("upper-case.JSON", "Lib", "/wrong-ending");
-  EXPECT_EQ(recoverLibraryPath(context, "Lib"), std::nullopt);
-  EXPECT_TRUE(defaults.keys().empty());
-  EXPECT_EQ(log.size(), 0u);
-
-  publish("good.json", "Lib", "/Users/me/Lib");
-  EXPECT_EQ(recoverLibraryPath(context, "Lib"), "/Users/me/Lib");
-  EXPECT_EQ(defaults.value("library_path_Lib").asString(), "/Users/me/Lib");
-  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Recovered path for 'Lib': /Users/me/Lib"));
-}
-
 using Pruning = LibraryFixture;
 
 // The four rows of the pruning table in one pass, in the order of the names.
 TEST_F(Pruning, EachRowOfTheTable) {
   const std::string gone = (home.path() / "Ledgers/Gone").string();
+  const std::string existing = home.makeFolder("Ledgers/Existing").string();
   // Switched on: stays whatever its path, and is not even recovered.
   defaults.setBool("sync_library_On", true);
   publish("on-eur.json", "On", gone);
@@ -194,20 +174,23 @@ TEST_F(Pruning, EachRowOfTheTable) {
   defaults.setString("library_path_Old", "");
   defaults.setString("library_filename_Old", "old-eur.json");
   publish("old-eur.json", "Someone else", "");
-  // Disabled with an existing folder: stays silently.
+  publish("old.JSON", "Old", existing);  // not a published document: another ending
+  // Disabled without a path record: the path is recovered from its document
+  // and kept, and as that folder exists, the library stays.
   defaults.setBool("sync_library_Kept", false);
-  defaults.setString("library_path_Kept", home.makeFolder("Ledgers/Existing").string());
   defaults.setString("library_filename_Kept", "kept-eur.json");
-  // Orphaned: its path is recovered, then its pair deleted by its record (not
-  // by scan: the keys go last), then its keys go.
+  publish("kept-eur.json", "Kept", existing);
+  // Orphaned: its recorded folder is gone (nothing recovered), so its pair is
+  // deleted by its record (not by scan: the keys go last), then its keys go.
   defaults.setBool("sync_library_Trip", false);
+  defaults.setString("library_path_Trip", gone);
   defaults.setString("library_filename_Trip", "trip-chf.json");
   publish("trip-chf.json", "Trip", gone);
 
   EXPECT_TRUE(pruneLibraries(context));
-  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Pruned disabled library 'Old' (path unknown, JSON already "
+  EXPECT_THAT(log.lines(), ElementsAre("[Helper] Recovered path for 'Kept': " + existing,
+                                       "[Helper] Pruned disabled library 'Old' (path unknown, JSON already "
                                        "deleted)",
-                                       "[Helper] Recovered path for 'Trip': " + gone,
                                        "[Helper] Deleted iCloud files: trip-chf.json, trip-chf_updated.txt",
                                        "[Helper] Pruned orphaned library 'Trip' (path no longer exists)"));
   EXPECT_EQ(defaults.keys(), (std::vector<std::string>{"library_filename_Kept", "library_path_Kept",
@@ -232,40 +215,27 @@ TEST_F(Pruning, AnOrphanWhoseFilesStayKeepsItsKeys) {
 
 using Deletion = LibraryFixture;
 
-TEST_F(Deletion, ScanRemovesOnlyOneCanonicallyEqualMatch) {
-  publish("first.json", "Cafe\xCC\x81", "/a");
-  publish("second.json", "Caf\xC3\xA9", "/b");
-  publish("third.JSON", "Caf\xC3\xA9", "/c");
-  publish("lower.json", "caf\xC3\xA9", "/d");
-  defaults.setString("library_filename_Caf\xC3\xA9",
-                     "");  // an empty record counts as none
-
-  deleteLibraryFiles(context, "Caf\xC3\xA9");
-  ASSERT_NE(hasEntry("first.json"), hasEntry("second.json"));
-  const std::string deleted = hasEntry("first.json") ? "second.json" : "first.json";
-  EXPECT_THAT(log.lines(),
-              ElementsAre("[Helper] Deleted iCloud files: " + deleted + ", " + markerNameFor(deleted),
-                          "[Helper] Deleted iCloud files (by scan): " + deleted));
-  EXPECT_FALSE(hasEntry(markerNameFor(deleted)));
-}
-
-// A file-name record that is not a plain name inside the container Documents
-// folder is treated like a missing record: nothing outside is touched (every
-// removal is logged) and the library's own document is found by scan instead.
+// A file-name record that is empty or not a plain name inside the container
+// Documents folder is treated like a missing record: nothing outside is
+// touched (every removal is logged) and the library's own document is found
+// by scan instead, under a canonically equal name, never under another case
+// or ending.
 TEST_F(Deletion, AFileNameRecordNeverReachesOutsideTheFolder) {
   const fs::path container = "Library/Mobile Documents/iCloud~test~quillory~mobile";
+  publish("lower.json", "caf\xC3\xA9", "/d");
+  publish("upper.JSON", "Cafe\xCC\x81", "/c");
   for (const std::string& record :
-       {std::string("../victim.json"), std::string("a/b.json"), std::string(".."), std::string("."),
-        std::string("/victim.json"), std::string("victim.json\0/../x.json", 22)}) {
+       {std::string(), std::string("../victim.json"), std::string("a/b.json"), std::string(".."),
+        std::string("."), std::string("/victim.json"), std::string("victim.json\0/../x.json", 22)}) {
     SCOPED_TRACE(record);
     log.clear();
     for (const char* file : {"victim.json", "victim_updated.txt"}) home.writeFile(container / file, "t");
     for (const char* file : {"a/b.json", "a/b_updated.txt"}) writeEntry(file, "t");
     writeEntry("victim.json", R"({"libraryName":"Someone else"})");
-    publish("lib-eur.json", "Lib", "/Users/me/Lib");
-    defaults.setString("library_filename_Lib", record);
+    publish("lib-eur.json", "Cafe\xCC\x81", "/Users/me/Lib");
+    defaults.setString("library_filename_Caf\xC3\xA9", record);
 
-    deleteLibraryFiles(context, "Lib");
+    deleteLibraryFiles(context, "Caf\xC3\xA9");
     EXPECT_TRUE(fs::is_directory(docs()));
     EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt",
                                          "[Helper] Deleted iCloud files (by scan): lib-eur.json"));

@@ -29,10 +29,13 @@ std::string copiedMembers(const std::string& exportText) {
 // A kept value as the document carries it: the export's value copied
 // through the writer.
 std::string written(const std::string& value) {
-  const std::string members = copiedMembers(R"({"items":[{"id":)" + value + "}]}");
   const std::string start = R"({"items":[{"id":)";
-  if (members.rfind(start, 0) != 0 || !members.ends_with("}]")) return "unexpected: " + members;
-  return members.substr(start.size(), members.size() - start.size() - 2);
+  try {
+    const std::string members = copiedMembers(start + value + "}]}");
+    return members.substr(start.size(), members.size() - start.size() - 2);
+  } catch (const JsonWriteError&) {
+    return "not writable";
+  }
 }
 
 constexpr const char* kNumbers =
@@ -47,7 +50,6 @@ TEST(CopiedValues, WritesTheCompactFormWithExactNumbers) {
   } cases[] = {
       {R"({ "a" : [ 1 , true , null , false ] , "b" : { } , "c" : [ ] , "d" : [ { } , [ ] ] })",
        R"({"a":[1,true,null,false],"b":{},"c":[],"d":[{},[]]})"},
-      {R"("/Users/a/Lib/assets/x.jpg")", R"("\/Users\/a\/Lib\/assets\/x.jpg")"},
       {R"("q\"b\\ \/")", R"("q\"b\\ \/")"},
       {R"("\u0000\u0001\b\f\n\r\t\u001f\u007f")", R"("\u0000\u0001\b\f\n\r\t\u001f)"
                                                   "\x7f\""},
@@ -55,21 +57,14 @@ TEST(CopiedValues, WritesTheCompactFormWithExactNumbers) {
        "\"Caf\u00e9 \u20ac \U0001F600 long enough for eight at a time\""},
       // Numbers keep their literal, so every value stays exact.
       {kNumbers, kNumbers},
+      // The parser reads 1e999 as infinity, which JSON cannot carry, unless
+      // a repeat takes it out of the document.
+      {"[1e999]", "not writable"},
+      {R"(1}],"x":[-1e999],"items":[{"id":1)", "not writable"},
+      {R"(1e999,"id":2)", "2"},
+      {R"(1e999}],"items":[{"id":3)", "3"},
   };
   for (const auto& c : cases) EXPECT_EQ(written(c.input), c.expected) << c.input;
-}
-
-TEST(CopiedValues, ARepeatedMemberLeavesOnlyItsLastValue) {
-  // The members the helper sets never come from the export as well.
-  EXPECT_EQ(copiedMembers(
-                R"({"libraryName":0,"currencyCode":0,"exportedAt":0,"libraryPath":0,"items":[{"id":1}]})"),
-            R"({"items":[{"id":1}])");
-  // The parser reads 1e999 as infinity, which JSON cannot carry, unless a
-  // repeat takes it out of the document.
-  EXPECT_THROW(written("[1e999]"), JsonWriteError);
-  EXPECT_THROW(written(R"(1}],"x":[-1e999],"items":[{"id":1)"), JsonWriteError);
-  EXPECT_EQ(written(R"(1e999,"id":2)"), "2");
-  EXPECT_EQ(written(R"(1e999}],"items":[{"id":3)"), "3");
 }
 
 std::optional<ExportErrorCode> failure(const std::string& exportText) {
@@ -107,7 +102,7 @@ TEST(DocumentTransform, KeepsTheKeptMembersAndSetsTheLibrarysOwn) {
   // A repeated member counts with its last value, in the items too; nothing is taken from a replaced one.
   const PreparedExport prepared =
       prepareExport(R"({"version":2,"items":[{"id":"gone","asset":{"path":"/Gone/assets/x.pdf"}}],"version":3,
-      "libraryName":"Old","libraryPath":"/old","items":[
+      "libraryName":"Old","libraryPath":"/old","currencyCode":"X","exportedAt":0,"items":[
       {"id":"a","title":"Taxi","ocrText":"drop me","asset":{"path":"/Volumes/D/Biz/assets/1/a.pdf","size":5}},
       {"id":"x","id":"b","amounts":{"currency":"USD","value":2725.16},"Tags":["x"],"tags":["y"]}]})",
                     std::string("Business EUR"), clock);
