@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "cli/CommandLine.h"
+#include "cli/TerminalAlerts.h"
+#include "cli/TerminalText.h"
+#include "support/ManualDispatcher.h"
 
 namespace quillory::cli {
 namespace {
@@ -48,6 +53,52 @@ TEST(CommandLine, BadUsageSaysWhatIsWrong) {
     ASSERT_TRUE(std::holds_alternative<UsageError>(result)) << expected;
     EXPECT_NE(std::get<UsageError>(result).message.find(expected), std::string::npos) << expected;
   }
+}
+
+const platform::Alert kQuestion{"Sync \"Home\" with Quillory?",
+                                "Quillory Helper will sync this library.",
+                                platform::AlertStyle::informational,
+                                {"Sync", "Don't Sync"}};
+
+// The button that ended the alert and what the terminal showed.
+std::pair<int, std::string> answer(const platform::Alert& alert, const std::string& typed, bool interactive,
+                                   std::vector<std::string> presets = {}) {
+  testing::ManualDispatcher dispatcher;
+  std::istringstream in(typed);
+  std::ostringstream out;
+  TerminalAlerts alerts(dispatcher, in, out, interactive, std::move(presets));
+  return {alerts.run(alert), out.str()};  // in this order
+}
+
+TEST(TerminalAlerts, AnswersFromTheTerminalOrThePresets) {
+  // Answers typed by number and by name, and those given on the command line,
+  // are tried end to end.
+  EXPECT_EQ(answer(kQuestion, "7\n", true).first, -1);  // out of range, then end of input: no answer
+  EXPECT_EQ(answer(kQuestion, "", false, {"Remove"}).first, -1);  // "--yes" means nothing to this question
+  const std::string shown = answer(kQuestion, "2\n", true).second;
+  EXPECT_NE(shown.find("Quillory Helper will sync this library.\n\n[1] Sync  [2] Don't Sync"),
+            std::string::npos)
+      << shown;
+  // A single-button alert is printed escaped and acknowledged.
+  const auto [acknowledged, printed] = answer(
+      {"Conflict: \"Home\x1b[2J\"", "Two libraries:\r\n\u2022 /a", platform::AlertStyle::warning, {"OK"}}, "",
+      true);
+  EXPECT_EQ(acknowledged, 0);
+  EXPECT_NE(printed.find("Conflict: \"Home\\x1b[2J\"\n\nTwo libraries:\\x0d\n\u2022 /a\n"), std::string::npos)
+      << printed;
+}
+
+TEST(TerminalText, ControlsAndBytesThatAreNotUtf8AreEscaped) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Caf\u00e9 \u2603 \U0001F600", "Caf\u00e9 \u2603 \U0001F600"},  // printable text stays
+      {std::string("\0\t\n\x1b\x7f", 5), "\\x00\\x09\\x0a\\x1b\\x7f"},
+      {"\x9b\xc3(\xe2\x82\xff", "\\x9b\\xc3(\\xe2\\x82\\xff"},  // stray, cut short, never valid
+      {"\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80",
+       "\\xc0\\xaf\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80"},  // overlong, surrogate, > U+10FFFF
+      {"C:\\x1b", "C:\\\\x1b"},  // a backslash is escaped too: no text reads like an escape
+  };
+  // Alert texts keep their line ends (tried with the one-button alert above).
+  for (const auto& [name, printed] : cases) EXPECT_EQ(terminalText(name), printed) << printed;
 }
 
 }  // namespace

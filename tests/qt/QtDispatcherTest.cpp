@@ -1,15 +1,24 @@
+// The Qt dispatcher on the shared contract, and the alerts that hold its
+// timers while they are open.
+
 #include <gtest/gtest.h>
 
-#include <QDialog>
+#include <QAbstractButton>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextDocument>
 #include <QTimer>
 
 #include "QtPump.h"
 #include "platform/DispatcherContractTest.h"
+#include "platform/qt/QtAlertPresenter.h"
 #include "platform/qt/QtDispatcher.h"
 
 namespace quillory::platform::test {
 namespace {
 
+using qt::QtAlertPresenter;
 using qt::QtDispatcher;
 
 struct QtLoop {
@@ -24,17 +33,60 @@ struct QtLoop {
 
 INSTANTIATE_TYPED_TEST_SUITE_P(Qt, DispatcherContract, QtLoop);
 
-// Any modal window holds the timers, also one that never entered a ModalScope.
-TEST(QtDispatcherTest, AModalDialogHoldsTheTimers) {
+// What a label shows, as plain text.
+QString shownText(const QLabel* label) {
+  if (label->textFormat() == Qt::PlainText || !Qt::mightBeRichText(label->text())) return label->text();
+  QTextDocument document;
+  document.setHtml(label->text());
+  return document.toPlainText();
+}
+
+TEST(QtAlertPresenter, ShowsTextsAsWrittenAndReturnsTheChosenButton) {
   QtDispatcher dispatcher;
-  int ticks = 0;
-  dispatcher.repeatOnMain(20ms, [&] { ++ticks; });
-  ASSERT_TRUE(qt::test::pumpUntil([&] { return ticks >= 1; }));
-  QDialog dialog;
-  const int held = ticks;
-  QTimer::singleShot(150, &dialog, &QDialog::accept);
-  dialog.exec();
-  EXPECT_LE(ticks, held + 1);  // at most a tick that was due as the dialog opened
+  QtAlertPresenter alerts(dispatcher);
+  const Alert alert{"Remove \"<i>Lab</i> & Co\" from mobile devices?",
+                    "Folder <b>/tmp/a&b</b> exists.",
+                    AlertStyle::critical,
+                    {"One", "Two", "Three"}};
+  QString message, informative, defaultButton;
+  int modalDepth = -1;
+  alerts.setAboutToShow([&](QMessageBox& box) {
+    message = shownText(box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")));
+    informative = shownText(box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")));
+    defaultButton = box.defaultButton()->text();
+    QTimer::singleShot(0, &box, [&] {
+      modalDepth = dispatcher.modalDepth();
+      for (QAbstractButton* button : box.buttons()) {
+        if (button->text() == "Two") button->click();
+      }
+    });
+  });
+
+  EXPECT_EQ(alerts.run(alert), 1);
+  EXPECT_EQ(message, "Remove \"<i>Lab</i> & Co\" from mobile devices?");
+  EXPECT_EQ(informative, "Folder <b>/tmp/a&b</b> exists.");
+  EXPECT_EQ(defaultButton, "One");
+  EXPECT_EQ(modalDepth, 1);  // timers are held while it is open
+  EXPECT_EQ(dispatcher.modalDepth(), 0);
+
+  // Closed by the window manager: as Escape, the last button.
+  alerts.setAboutToShow([](QMessageBox& box) { QTimer::singleShot(0, &box, [&box] { box.close(); }); });
+  EXPECT_EQ(alerts.run(alert), 2);
+
+  // The program ends while it is open (a termination signal): no answer, and
+  // none for an alert shown after that either.
+  alerts.setAboutToShow([&](QMessageBox& box) {
+    QTimer::singleShot(0, &box, [&] {
+      alerts.abandonAlerts();
+      box.close();
+    });
+  });
+  EXPECT_EQ(alerts.run(alert), kAlertAbandoned);
+  alerts.setAboutToShow([](QMessageBox& box) {
+    ADD_FAILURE() << "shown after the program began to end";
+    box.close();
+  });
+  EXPECT_EQ(alerts.run(alert), kAlertAbandoned);
 }
 
 }  // namespace

@@ -57,7 +57,6 @@ TEST_F(QtShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
   EXPECT_EQ(action("Sync Now")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
   EXPECT_FALSE(action("Auto-sync")->isChecked());  // both marks read at launch
   EXPECT_TRUE(action("Launch at Login")->isChecked());
-  EXPECT_EQ(dispatcher.timerIntervals().size(), 2u);
   EXPECT_EQ(dispatcher.pendingGlobalTasks(), 1u);  // the first check
 
   const QList<QAction*> before = qmenu().actions();
@@ -132,7 +131,6 @@ TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {
   // The resource's three sizes were found.
   EXPECT_EQ(templateIcon.availableSizes().size(), 3);
   EXPECT_FALSE(statusIcon(IconStyle::filled).isMask());
-  EXPECT_TRUE(indicatorFrame(0, IconStyle::templateMask).isMask());
 }
 
 TEST(StatusIcon, TheIndicatorStepsThroughTheSameImagesEveryTime) {

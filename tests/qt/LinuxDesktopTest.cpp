@@ -1,0 +1,155 @@
+// The Linux desktop's pieces: the workspace against a private bus daemon
+// started for the test, and launch at login through an XDG autostart entry.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QStandardPaths>
+#include <string>
+
+#include "QtPump.h"
+#include "platform/ChildProcess.h"
+#include "platform/Files.h"
+#include "platform/qt/DBusWorkspace.h"
+#include "platform/qt/XdgLoginItemService.h"
+#include "support/TempHome.h"
+
+namespace quillory::platform::qt::test {
+namespace {
+
+using ::testing::Contains;
+using ::testing::Not;
+using testing::TempHome;
+
+class DBusWorkspaceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
+    // The daemon goes to the background once it listens and prints its address
+    // and process id. (Started with posix_spawn: QProcess runs its child in
+    // this process's memory, which confuses ThreadSanitizer.)
+    auto starter = platform::ChildProcess::spawn(
+        daemon.toStdString(), {"--session", "--fork", "--print-address=1", "--print-pid=1"});
+    ASSERT_TRUE(starter);
+    std::string output;
+    starter->readOutput(output);
+    starter->reap();
+    const auto newline = output.find('\n');
+    ASSERT_NE(newline, std::string::npos) << output;
+    address_ = QString::fromStdString(output.substr(0, newline));
+    daemonPid_ = std::stoi(output.substr(newline + 1));
+  }
+  void TearDown() override {
+    for (const char* name : {"host", "helper"}) QDBusConnection::disconnectFromBus(QString::fromLatin1(name));
+    if (daemonPid_ > 0) ::kill(daemonPid_, SIGTERM);
+  }
+  // The test's connections are "host" and "helper".
+  QDBusConnection connect(const QString& name) { return QDBusConnection::connectToBus(address_, name); }
+
+  QString address_;
+  int daemonPid_ = 0;
+};
+
+TEST_F(DBusWorkspaceTest, OwnedNamesAreRunningApplications) {
+  QDBusConnection host = connect(QStringLiteral("host"));
+  ASSERT_TRUE(host.isConnected());
+  ASSERT_TRUE(host.registerService(QStringLiteral("test.kettleledger.desktop2")));
+
+  DBusWorkspace workspace(connect(QStringLiteral("helper")));
+  ASSERT_TRUE(workspace.isConnected());
+  std::vector<std::optional<std::string>> activated, terminated;
+  workspace.observeActivation([&](const std::optional<std::string>& id) { activated.push_back(id); });
+  workspace.observeTermination([&](const std::optional<std::string>& id) { terminated.push_back(id); });
+
+  EXPECT_THAT(workspace.runningBundleIdentifiers(),
+              Contains(std::optional<std::string>("test.kettleledger.desktop2")));
+  // Connections are not applications.
+  EXPECT_THAT(workspace.runningBundleIdentifiers(),
+              ::testing::Each(::testing::Optional(Not(::testing::StartsWith(":")))));
+
+  ASSERT_TRUE(host.registerService(QStringLiteral("test.other.app")));
+  ASSERT_TRUE(pumpUntil([&] { return !activated.empty(); }));
+  EXPECT_EQ(activated.front(), "test.other.app");
+  EXPECT_THAT(workspace.runningBundleIdentifiers(), Contains(std::optional<std::string>("test.other.app")));
+
+  // The host quits: its name loses its owner.
+  ASSERT_TRUE(host.unregisterService(QStringLiteral("test.kettleledger.desktop2")));
+  ASSERT_TRUE(pumpUntil([&] { return !terminated.empty(); }));
+  EXPECT_EQ(terminated, (std::vector<std::optional<std::string>>{"test.kettleledger.desktop2"}));
+}
+
+TEST(DBusWorkspace, WithoutABusNothingRuns) {
+  DBusWorkspace workspace(
+      QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "none"));
+  EXPECT_FALSE(workspace.isConnected());
+  EXPECT_TRUE(workspace.runningBundleIdentifiers().empty());
+  QDBusConnection::disconnectFromBus(QStringLiteral("none"));
+}
+
+TEST(XdgLoginItemService, StatusFollowsTheFileAndItsSwitches) {
+  TempHome home;
+  XdgLoginItemService service(home / "autostart", "/usr/bin/quillory-helper");
+  const std::pair<const char*, LoginItemStatus> cases[] = {
+      {"[Desktop Entry]\nType=Application\nExec=quillory-helper\n", LoginItemStatus::enabled},
+      {"[Desktop Entry]\nHidden = true \n", LoginItemStatus::notRegistered},
+      {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", LoginItemStatus::notRegistered},
+      // A switch in another group switches nothing off.
+      {"[Desktop Entry]\nExec=x\n[Desktop Action quit]\nHidden=true\n", LoginItemStatus::enabled},
+  };
+  for (const auto& [text, status] : cases) {
+    home.writeFile(std::filesystem::path("autostart") / kAutostartFileName, text);
+    EXPECT_EQ(service.status(), status) << text;
+  }
+}
+
+TEST(XdgLoginItemService, RegistersUnregistersAndReportsFailures) {
+  TempHome home;
+  XdgLoginItemService service(home / "config/autostart", "/opt/Quillory Helper/bin/quillory-helper");
+  // Nothing to remove is no failure.
+  EXPECT_EQ(service.unregisterItem(), std::nullopt);
+
+  ASSERT_EQ(service.registerItem(), std::nullopt);  // creates the folders
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+  EXPECT_NE(files::readFile(service.file())
+                .value_or("")
+                .find("\nExec=\"/opt/Quillory Helper/bin/quillory-helper\"\n"),
+            std::string::npos);
+
+  // A switched-off entry is replaced by a fresh one.
+  home.writeFile("config/autostart/test.quillory.helper.desktop", "[Desktop Entry]\nHidden=true\n");
+  ASSERT_EQ(service.registerItem(), std::nullopt);
+  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+
+  ASSERT_EQ(service.unregisterItem(), std::nullopt);
+  EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
+
+  // A folder where the entry should be: not registered, and both calls fail
+  // with a text instead of claiming success.
+  home.makeFolder("config/autostart/test.quillory.helper.desktop/inside");
+  EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
+  const std::optional<std::string> error = service.registerItem();
+  ASSERT_TRUE(error);
+  EXPECT_NE(error->find("test.quillory.helper.desktop"), std::string::npos);
+  EXPECT_TRUE(service.unregisterItem());
+}
+
+TEST(XdgLoginItemService, ExecValueQuotesAndEscapesThePath) {
+  EXPECT_EQ(execValueFor("/usr/bin/quillory-helper"), "/usr/bin/quillory-helper");
+  EXPECT_EQ(execValueFor("/home/a b/helper"), "\"/home/a b/helper\"");
+  EXPECT_EQ(execValueFor("/x/\"q\"/$HOME/`x`"), "\"/x/\\\\\"q\\\\\"/\\\\$HOME/\\\\`x\\\\`\"");
+  EXPECT_EQ(execValueFor("/x/a\\b"), "\"/x/a\\\\\\\\b\"");
+  EXPECT_EQ(execValueFor("/x/100%/helper"), "/x/100%%/helper");
+}
+
+TEST(XdgLoginItemService, AutostartFolderFollowsXdgConfigHome) {
+  EXPECT_EQ(autostartFolder("/home/u", ""), "/home/u/.config/autostart");
+  EXPECT_EQ(autostartFolder("/home/u", "relative/cfg"), "/home/u/.config/autostart");
+  EXPECT_EQ(autostartFolder("/home/u", "/etc/xdg-u"), "/etc/xdg-u/autostart");
+}
+
+}  // namespace
+}  // namespace quillory::platform::qt::test
