@@ -36,15 +36,13 @@ class EngineTest : public ::testing::Test {
  public:
   void TearDown() override { dispatcher.drain(); }
 
-  // A manager whose status hook counts its calls.
-  std::shared_ptr<ExportManager> makeManager() {
-    auto made = ExportManager::create(
-        Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
-    made->setOnStatusChanged([this] { ++notifications; });
-    return made;
-  }
+  // The manager, made at first use; its status hook counts its calls.
   ExportManager& engine() {
-    if (!manager) manager = makeManager();
+    if (!manager) {
+      manager = ExportManager::create(
+          Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
+      manager->setOnStatusChanged([this] { ++notifications; });
+    }
     return *manager;
   }
 

@@ -10,41 +10,23 @@
 namespace quillory::engine::test {
 namespace {
 
-TEST_F(EngineTest, StartMonitoringRegistersObserversTimersAndOneCheck) {
-  engine().startMonitoring();
-  EXPECT_EQ(workspace.activationObserverCount(), 1u);
-  EXPECT_EQ(workspace.terminationObserverCount(), 1u);
-  EXPECT_EQ(dispatcher.globalCalls(), std::vector{platform::QualityOfService::background});
-  settle();
-  // An activation of the host: exactly one more check, in the background.
-  workspace.activate(kHost);
-  EXPECT_EQ(dispatcher.globalCalls(), std::vector(2, platform::QualityOfService::background));
-  settle();
-
-  // Observers and timers hold the manager weakly.
-  manager.reset();
-  dispatcher.tickTimersFor(std::chrono::seconds(60));
-  workspace.activate(kHost);
-  EXPECT_EQ(dispatcher.globalCalls().size(), 2u);
-}
-
-// Only the host's exact bundle identifier counts. While the host is not
-// running, checks run no script and clear the shown name with one
-// notification; its quit clears the four names with one notification.
-TEST_F(EngineTest, HostStopAndQuitClearTheNamesWithOneNotification) {
+// Only the host's exact bundle identifier counts: its activation schedules a
+// check, its termination clears the four names with one notification. While
+// the host is not running, checks run no script and clear the shown name with
+// one notification. Observers and timers hold the manager weakly.
+TEST_F(EngineTest, HostActivationChecksAndHostStopAndQuitClearTheNames) {
+  engine().startMonitoring();  // a first check, the host not running yet
   settleLibrary("A");
   checkReporting("B");  // B pending
   takeNotifications();
-  for (const std::optional<std::string>& other :
-       {std::optional<std::string>{}, std::optional<std::string>{"test.other.app"},
-        std::optional<std::string>{"TEST.kettleledger.desktop2"},
-        std::optional<std::string>{"test.kettleledger.desktop2 "}}) {
-    engine().klDidQuit(other);
-    engine().appDidActivate(other);
+  const std::size_t checks = dispatcher.globalCalls().size();
+  for (const char* other : {"test.other.app", "TEST.kettleledger.desktop2", "test.kettleledger.desktop2 "}) {
+    workspace.terminate(other);
+    workspace.activate(other);
   }
   EXPECT_EQ(engine().state().pendingLibraryName, "B");
   EXPECT_EQ(takeNotifications(), 0);
-  EXPECT_EQ(dispatcher.runningGlobalTasks(), 0u);
+  EXPECT_EQ(dispatcher.globalCalls().size(), checks);
 
   workspace.quit(kHost);
   const std::size_t scriptCalls = scripts.totalCalls();
@@ -53,10 +35,17 @@ TEST_F(EngineTest, HostStopAndQuitClearTheNamesWithOneNotification) {
   EXPECT_EQ(takeNotifications(), 1);
   EXPECT_EQ(scripts.totalCalls(), scriptCalls);
 
-  engine().klDidQuit(kHost);
+  workspace.terminate(kHost);
   const ExportState s = engine().state();
   EXPECT_FALSE(s.currentLibraryName || s.knownLibraryName || s.pendingLibraryName || s.confirmedLibraryName);
   EXPECT_EQ(takeNotifications(), 1);
+  workspace.activate(kHost);
+  EXPECT_EQ(dispatcher.globalCalls().size(), checks + 1);
+  settle();
+  manager.reset();
+  dispatcher.tickTimersFor(std::chrono::seconds(60));
+  workspace.activate(kHost);
+  EXPECT_EQ(dispatcher.globalCalls().size(), checks + 1);
 }
 
 // The idle rule in the check, driven by checks every 10 seconds on the test

@@ -50,14 +50,4 @@ void FakeWorkspace::notify(const std::vector<Observer>& observers,
   for (const auto& observer : copy) observer(bundleIdentifier);
 }
 
-std::size_t FakeWorkspace::activationObserverCount() const {
-  std::lock_guard lock(mutex_);
-  return activation_.size();
-}
-
-std::size_t FakeWorkspace::terminationObserverCount() const {
-  std::lock_guard lock(mutex_);
-  return termination_.size();
-}
-
 }  // namespace quillory::testing

@@ -29,8 +29,6 @@ class FakeWorkspace final : public platform::Workspace {
   void activate(const std::optional<std::string>& bundleIdentifier);
   void terminate(const std::optional<std::string>& bundleIdentifier);
 
-  std::size_t activationObserverCount() const;
-  std::size_t terminationObserverCount() const;
 
  private:
   mutable std::mutex mutex_;
