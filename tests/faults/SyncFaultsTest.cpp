@@ -36,8 +36,8 @@
 #include "publish/ContainerPaths.h"
 #include "publish/ExportError.h"
 #include "support/CapturingLog.h"
+#include "support/FakeClock.h"
 #include "support/FakeWorkspace.h"
-#include "support/FastClock.h"
 #include "support/OutsideTheFolders.h"
 #include "support/PublishedFiles.h"
 #include "support/ScriptedAlerts.h"
@@ -198,7 +198,7 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
   testing::TempHome home;
   testing::TempHome host;  // the simulator's state folder
   testing::CapturingLog log;
-  testing::FastClock clock;
+  testing::FakeClock clock{std::chrono::system_clock::now(), 1};
   testing::FakeWorkspace workspace;
   const fs::path settingsFile = home / ".config/quillory-helper/test.quillory.helper.plist";
   const fs::path documents = publish::containerDocumentsFolder(home.path());

@@ -69,7 +69,7 @@ TEST_F(QtShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
   EXPECT_EQ(defaults.value(engine::kAutoSyncEnabledKey).asBool(), true);
   EXPECT_TRUE(action("Auto-sync")->isChecked());
   // Qt would toggle the mark on the click; the mark stays the service's status.
-  loginItems.fixStatus(LoginItemStatus::requiresApproval);
+  loginItems.setStatus(LoginItemStatus::requiresApproval);
   action("Launch at Login")->trigger();
   EXPECT_EQ(loginItems.registers(), 1u);
   EXPECT_FALSE(action("Launch at Login")->isChecked());

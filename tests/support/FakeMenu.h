@@ -35,7 +35,6 @@ class FakeMenuItem final : public platform::MenuItem, public std::enable_shared_
   std::shared_ptr<platform::Menu> submenu() const override;
   std::shared_ptr<platform::Menu> makeSubmenu() override;
 
-  bool hasAction() const { return static_cast<bool>(action_); }
   // A click: runs the action when the item is enabled and has one.
   void choose();
   FakeMenu* fakeSubmenu() const { return submenu_.get(); }

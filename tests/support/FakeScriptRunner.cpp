@@ -10,7 +10,7 @@ void FakeScriptRunner::setRefused(bool refused) {
   refused_ = refused;
 }
 
-bridge::ScriptResult FakeScriptRunner::run(const std::string& script, bridge::ScriptTimeout timeout) {
+bridge::ScriptResult FakeScriptRunner::run(const std::string& script, bridge::ScriptTimeout) {
   Handler handler;
   std::optional<std::string> answer;
   {
@@ -18,27 +18,23 @@ bridge::ScriptResult FakeScriptRunner::run(const std::string& script, bridge::Sc
     Entry& entry = entries_[script];
     ++entry.calls;
     ++totalCalls_;
-    entry.lastTimeout = timeout;
     ++entry.inFlight;
     entry.maxInFlight = std::max(entry.maxInFlight, entry.inFlight);
     if (!entry.queued.empty()) {
       answer = std::move(entry.queued.front());
       entry.queued.pop_front();
-    } else if (entry.handler) {
-      handler = entry.handler;
     } else {
-      answer = entry.answer.value_or("");
+      handler = entry.handler;
     }
   }
-  std::string result = answer ? std::move(*answer) : handler();
+  std::string result = answer ? std::move(*answer) : handler ? handler() : "";
   std::lock_guard lock(mutex_);
   --entries_[script].inFlight;
   return {std::move(result), refused_};
 }
 
 void FakeScriptRunner::setAnswer(std::string_view script, std::string answer) {
-  std::lock_guard lock(mutex_);
-  entries_[std::string(script)].answer = std::move(answer);
+  setHandler(script, [answer = std::move(answer)] { return answer; });
 }
 
 void FakeScriptRunner::queueAnswer(std::string_view script, std::string answer) {

@@ -1,8 +1,8 @@
 #pragma once
 // A script runner that answers from the test instead of a child process.
 // Answers are looked up by the exact script text: queued one-shot answers
-// first, then a handler, then a fixed answer, else "". Every call is counted,
-// with its time limit, and the runner records how many calls of the same
+// first, then a handler (a fixed answer is one), else "". Every call is
+// counted, and the runner records how many calls of the same
 // script were in flight at once (to catch overlapping runs). Thread-safe;
 // handlers run without the runner's lock held.
 
@@ -33,9 +33,6 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
 
   std::size_t calls(std::string_view script) const { return entry(script).calls; }
   std::size_t totalCalls() const;
-  std::optional<bridge::ScriptTimeout> lastTimeout(std::string_view script) const {
-    return entry(script).lastTimeout;
-  }
   // The largest number of calls of this script that were running at once.
   std::size_t maxInFlight(std::string_view script) const { return entry(script).maxInFlight; }
 
@@ -43,9 +40,7 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
   struct Entry {
     std::deque<std::string> queued;
     Handler handler;
-    std::optional<std::string> answer;
     std::size_t calls = 0;
-    std::optional<bridge::ScriptTimeout> lastTimeout;
     std::size_t inFlight = 0;
     std::size_t maxInFlight = 0;
   };

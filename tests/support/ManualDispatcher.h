@@ -1,40 +1,36 @@
 #pragma once
-// A dispatcher that the test pumps. The thread that constructs it (the test's
-// own thread) is the main thread.
+// A dispatcher that the test pumps, on top of the run-loop dispatcher. The
+// thread that constructs it (the test's own thread) is the main thread.
 //
-// - `async` queues; nothing runs until the test pumps: `runMainUntilIdle`
-//   runs queued main tasks, including those queued while it runs.
-// - `sync` from another thread queues the task and blocks until the test pumps
-//   it (`pumpUntil`, `drain`); from the main thread it
-//   runs the task directly.
-// - `global`, in threads mode (the default), runs each task on a new real
-//   thread; `drain` waits for them while pumping the
-//   main queue, so sync hand-offs cannot deadlock. In
-//   queued mode global tasks are only recorded, and `runGlobalTasks` runs them
-//   on the calling thread.
+// - `async` and `sync` queue on the run loop's main queue; nothing runs until
+//   the test pumps it (`runMainUntilIdle`, `pumpUntil`, `drain`). `sync` on
+//   the main thread runs the task directly.
+// - `global`, in threads mode (the default), runs the task on the run loop's
+//   worker pools; `drain` waits for them while pumping the main queue. In
+//   queued mode global tasks are only recorded, and `runGlobalTasks` runs
+//   them on the calling thread.
 // - Timers are recorded; `tickTimersFor` moves a virtual time forward and
 //   ticks each timer once per interval that ends in it. While the modal depth
 //   is above zero, ticks are skipped.
 //
 // The destructor runs nothing more: it drops the queued main tasks (their sync
-// callers return without them) and global tasks, and joins every thread.
+// callers return without them) and global tasks, and joins every worker.
 // Tests drain first when they need the work done.
 //
 // Threading: the Dispatcher members from any thread; the pumping helpers from
 // the main thread only.
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/Dispatcher.h"
-#include "platform/posix/SyncWaiter.h"
+#include "platform/posix/RunLoopDispatcher.h"
 
 namespace quillory::testing {
 
@@ -42,32 +38,30 @@ class ManualDispatcher final : public platform::Dispatcher {
  public:
   enum class GlobalMode { threads, queued };
 
-  explicit ManualDispatcher(GlobalMode mode = GlobalMode::threads);
-  ~ManualDispatcher() override;
-  ManualDispatcher(const ManualDispatcher&) = delete;
-  ManualDispatcher& operator=(const ManualDispatcher&) = delete;
+  explicit ManualDispatcher(GlobalMode mode = GlobalMode::threads) : mode_(mode) {}
 
-  void async(Task task) override;
-  void sync(Task task) override;
+  void async(Task task) override { loop_.async(counted(std::move(task))); }
+  void sync(Task task) override { loop_.sync(counted(std::move(task))); }
   void global(platform::QualityOfService qos, Task task) override;
   void repeatOnMain(std::chrono::milliseconds interval, Task tick) override;
-  bool isMainThread() const override;
-  void enterModal() override;
-  void exitModal() override;
-  int modalDepth() const override;
+  bool isMainThread() const override { return loop_.isMainThread(); }
+  void enterModal() override { loop_.enterModal(); }
+  void exitModal() override { loop_.exitModal(); }
+  int modalDepth() const override { return loop_.modalDepth(); }
 
   // Main queue: runs what is queued, and what that queues; returns the count.
   std::size_t runMainUntilIdle();
-  // Pumps the main queue (waiting for new tasks in between) until `done`
-  // returns true or the time limit passes; returns `done()`.
+  // Pumps the main queue until `done` returns true or the time limit passes;
+  // returns `done()`.
   bool pumpUntil(const std::function<bool()>& done,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(10));
-
-  // Pumps the main queue until nothing is queued or running (or the time
-  // limit passes); true when nothing is.
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+    return loop_.runUntil(done, timeout);
+  }
+  // Pumps the main queue until nothing is queued on it and no global task
+  // runs (or the time limit passes); true when nothing is.
   bool drain(std::chrono::milliseconds timeout = std::chrono::seconds(30));
   // Global tasks started and not yet finished.
-  std::size_t runningGlobalTasks() const;
+  std::size_t runningGlobalTasks() const { return runningGlobals_; }
 
   // Global queues, queued mode: run the recorded tasks (and those they queue)
   // on the calling thread, in order.
@@ -84,30 +78,24 @@ class ManualDispatcher final : public platform::Dispatcher {
   std::size_t tickTimersFor(std::chrono::milliseconds duration);
 
  private:
-  struct MainItem {
-    Task task;
-    std::shared_ptr<platform::posix::SyncWaiter> waiter;
-  };
   struct Timer {
     std::chrono::milliseconds interval;
     std::chrono::milliseconds nextDue;  // virtual time
     std::shared_ptr<Task> tick;
   };
 
-  const std::thread::id mainThread_;
-  const GlobalMode mode_;
+  // The task, counted as waiting on the main queue until it has run.
+  Task counted(Task task);
 
+  const GlobalMode mode_;
+  std::atomic<std::size_t> waitingMain_{0}, ranMain_{0}, runningGlobals_{0};
   mutable std::mutex mutex_;
-  std::condition_variable changed_;  // main queue grew or a global task ended
-  std::deque<MainItem> mainQueue_;
   std::deque<Task> queuedGlobals_;
   std::vector<platform::QualityOfService> globalCalls_;
-  std::vector<std::thread> threads_;
-  std::size_t runningGlobals_ = 0;
   std::vector<Timer> timers_;
   std::chrono::milliseconds virtualNow_{0};
-  int modalDepth_ = 0;
-  bool shuttingDown_ = false;
+  // Last, so it goes first: its workers are joined while the rest still lives.
+  platform::posix::RunLoopDispatcher loop_;
 };
 
 }  // namespace quillory::testing

@@ -20,8 +20,6 @@ void MemoryDefaults::setDate(const std::string& key, platform::Date value) {
   store(key, DefaultsValue(value));
 }
 
-void MemoryDefaults::setOther(const std::string& key) { store(key, DefaultsValue(platform::OtherValue{})); }
-
 void MemoryDefaults::remove(const std::string& key) {
   std::lock_guard lock(mutex_);
   values_.erase(key);

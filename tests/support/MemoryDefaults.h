@@ -1,7 +1,6 @@
 #pragma once
 // Defaults held in memory, for tests. Like the file store, each call is atomic
-// by itself (one mutex). `setOther` stores a value of a type the program does
-// not use, as a file written by another program could hold.
+// by itself (one mutex).
 
 #include <cstddef>
 #include <map>
@@ -22,8 +21,6 @@ class MemoryDefaults final : public platform::Defaults {
   void remove(const std::string& key) override;
   std::vector<std::string> keys() const override;
 
-  // Test helpers.
-  void setOther(const std::string& key);
   // Number of set and remove calls so far.
   std::size_t writeCount() const;
   void clear();

@@ -45,7 +45,7 @@ void Driver::setUp() {
 
   // Set before the engine's first thread; the simulator reads it.
   ::setenv("KETTLE_LEDGER_SIM_DIR", simState_.c_str(), 1);
-  clock_ = std::make_unique<testing::FastClock>(options_.speed);
+  clock_ = std::make_unique<testing::FakeClock>(std::chrono::system_clock::now(), options_.speed);
   log_ = std::make_unique<SoakLog>(options_.out / "helper.log");
   defaults_ = std::make_unique<platform::posix::PlistDefaults>(
       home_ / ".config/quillory-helper/test.quillory.helper.plist", *log_, *clock_);

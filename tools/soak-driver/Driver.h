@@ -21,8 +21,8 @@
 #include "engine/ExportManager.h"
 #include "platform/posix/PlistDefaults.h"
 #include "platform/posix/RunLoopDispatcher.h"
+#include "support/FakeClock.h"
 #include "support/FakeWorkspace.h"
-#include "support/FastClock.h"
 #include "support/ProcessFigures.h"
 #include "support/ScriptedAlerts.h"
 
@@ -79,7 +79,7 @@ class Driver {
   std::map<std::string, Steady::time_point> removedFolders_;  // name → when to restore
   std::set<std::string> outsideAtStart_;
 
-  std::unique_ptr<testing::FastClock> clock_;
+  std::unique_ptr<testing::FakeClock> clock_;
   std::unique_ptr<SoakLog> log_;
   std::unique_ptr<platform::posix::PlistDefaults> defaults_;
   std::unique_ptr<platform::posix::RunLoopDispatcher> dispatcher_;
