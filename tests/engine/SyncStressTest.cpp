@@ -13,21 +13,31 @@
 namespace quillory::engine::test {
 namespace {
 
-// Runs `step` on a new thread, with short pauses, until `stop` is set.
-std::thread repeatUntil(const std::atomic<bool>& stop, std::atomic<int>& finished,
-                        std::function<void()> step) {
-  return std::thread([&stop, &finished, step = std::move(step)] {
-    while (!stop.load()) {
-      step();
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-    ++finished;
-  });
+// Runs every step over and over, each on its own thread with short pauses,
+// until `during` has returned on the test's thread; then pumps the main queue
+// (the threads' questions wait for it) until all threads have ended.
+void repeatDuring(testing::ManualDispatcher& dispatcher, const std::vector<std::function<void()>>& steps,
+                  const std::function<void()>& during) {
+  std::atomic<bool> stop{false};
+  std::atomic<std::size_t> finished{0};
+  std::vector<std::thread> threads;
+  for (const auto& step : steps) {
+    threads.emplace_back([&stop, &finished, &step] {
+      while (!stop.load()) {
+        step();
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+      }
+      ++finished;
+    });
+  }
+  during();
+  stop = true;
+  EXPECT_TRUE(dispatcher.pumpUntil([&] { return finished.load() == steps.size(); }, std::chrono::minutes(2)));
+  for (auto& thread : threads) thread.join();
 }
 
 TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
   constexpr int kRounds = 8;
-  constexpr int kThreads = 6;
   settleLibrary("Lib");
   scripts.setAnswer(kNameScript, "Lib");
 
@@ -45,22 +55,13 @@ TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
     alertsOpen.fetch_sub(1);
   });
 
+  const auto manual = [&] { engine().sync("manual"); };
+  const auto idle = [&] { engine().sync("idle 3 min"); };
   for (int round = 0; round < kRounds; ++round) {
     defaults.remove("sync_library_Lib");  // the next sync asks again
     alerts.queueAnswer(round % 2);
-    std::atomic<bool> stop{false};
-    std::atomic<int> finished{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-      threads.push_back(
-          repeatUntil(stop, finished, [&, t] { engine().sync(t % 2 ? "idle 3 min" : "manual"); }));
-    }
-    threads.push_back(repeatUntil(stop, finished, [&] { engine().periodicCheck(); }));
-    dispatcher.pumpUntil([] { return false; }, std::chrono::milliseconds(60));
-    stop = true;
-    EXPECT_TRUE(
-        dispatcher.pumpUntil([&] { return finished.load() == kThreads + 1; }, std::chrono::minutes(2)));
-    for (auto& thread : threads) thread.join();
+    repeatDuring(dispatcher, {manual, idle, manual, idle, manual, idle, [&] { engine().periodicCheck(); }},
+                 [&] { dispatcher.pumpUntil([] { return false; }, std::chrono::milliseconds(60)); });
     settle();
   }
 
@@ -83,26 +84,16 @@ TEST_F(EngineTest, ASwitchedOffLibraryNeverStaysPublished) {
     return std::string(kExportJson);
   });
   alerts.setDefaultAnswer(1);  // a library forgotten by pruning is asked about again: "Don't Sync"
+  const auto manual = [&] { engine().sync("manual"); };
+  const auto idle = [&] { engine().sync("idle 3 min"); };
 
   for (int round = 0; round < 100; ++round) {
     engine().setLibraryEnabled("Biz", true);
-    std::atomic<bool> stopEnabling{false}, switchedOff{false};
-    std::atomic<int> finished{0};
-    std::vector<std::thread> threads;
-    threads.push_back(repeatUntil(switchedOff, finished, [&] { engine().sync("manual"); }));
-    threads.push_back(repeatUntil(switchedOff, finished, [&] { engine().sync("idle 3 min"); }));
-    threads.push_back(repeatUntil(switchedOff, finished, [&] { engine().pruneLibraries(); }));
-    threads.push_back(repeatUntil(stopEnabling, finished, [&] { engine().setLibraryEnabled("Biz", true); }));
-    threads.emplace_back([&] {
-      std::this_thread::sleep_for(std::chrono::microseconds(std::rand() % 3000));
-      stopEnabling = true;
-      while (finished.load() == 0) std::this_thread::yield();  // the last switch-on is done
-      engine().switchOffLibrary("Biz");
-      switchedOff = true;
-      ++finished;
+    repeatDuring(dispatcher, {manual, idle, [&] { engine().pruneLibraries(); }}, [&] {
+      repeatDuring(dispatcher, {[&] { engine().setLibraryEnabled("Biz", true); }},
+                   [] { std::this_thread::sleep_for(std::chrono::microseconds(std::rand() % 3000)); });
+      engine().switchOffLibrary("Biz");  // after the last switch-on
     });
-    EXPECT_TRUE(dispatcher.pumpUntil([&] { return finished.load() == 5; }, std::chrono::minutes(1)));
-    for (auto& thread : threads) thread.join();
     settle();
     ASSERT_FALSE(engine().isLibraryEnabled("Biz"));
     for (const char* folder : {"Library/Mobile Documents/iCloud~test~quillory~mobile/Documents",
