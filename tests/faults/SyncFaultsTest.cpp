@@ -49,7 +49,7 @@ namespace {
 namespace fs = std::filesystem;
 
 enum class Kind {
-  obstacle,       // at `text` below `under` a file where a folder belongs, or a folder
+  obstacle,       // at `text` below the home folder a file where a folder belongs, or a folder
                   // (holding keep.txt) where a file belongs; it must stay as it is
   fileSizeLimit,  // a 64 KB file size limit for this process and its children (SIGXFSZ ignored, so
                   // that a write past it fails with EFBIG), then a large export
@@ -57,15 +57,15 @@ enum class Kind {
   hostExport,     // the host's export is `text`
   settingsGarbage,
 };
-enum class Under { home, documents, app, settings };
-
+const std::string kDocuments{publish::kContainerDocumentsRelative};
+const std::string kAppDocuments = "Library/Containers/mobile/Data/Documents";
+const std::string kSettings = ".config/quillory-helper/test.quillory.helper.plist";
 const std::string kDocs = "[Helper]   \u2717 Documents: ";
 
 struct SyncFault {
   const char* name;
   Kind kind;
-  Under under;
-  const char* text;
+  std::string text;
   bool folder;
   std::optional<publish::ExportErrorCode> failure;  // none when the sync succeeds
   std::string line{};                               // expected in the log besides the sync's own line
@@ -74,27 +74,26 @@ struct SyncFault {
 };
 
 using enum Kind;
-using enum Under;
 using enum publish::ExportErrorCode;
 const SyncFault kFaults[] = {
-    {"ContainerDocumentsIsAFile", obstacle, documents, "", false, noDestinations, kDocs},
-    {"MobileDocumentsIsAFile", obstacle, home, "Library/Mobile Documents", false, noDestinations, kDocs},
-    {"DocumentIsAFolder", obstacle, documents, "biz-eur.json", true, noDestinations, kDocs},
-    {"MarkerIsAFolder", obstacle, documents, "biz-eur_updated.txt", true, noDestinations, kDocs},
-    {"AppDocumentsIsAFile", obstacle, app, "", false, std::nullopt, kDocs, 2},
-    {"AppDocumentIsAFolder", obstacle, app, "biz-eur.json", true, std::nullopt, kDocs, 2},
-    {"ContainersFolderIsAFile", obstacle, home, "Library/Containers", false, std::nullopt},
+    {"ContainerDocumentsIsAFile", obstacle, kDocuments, false, noDestinations, kDocs},
+    {"MobileDocumentsIsAFile", obstacle, "Library/Mobile Documents", false, noDestinations, kDocs},
+    {"DocumentIsAFolder", obstacle, kDocuments + "/biz-eur.json", true, noDestinations, kDocs},
+    {"MarkerIsAFolder", obstacle, kDocuments + "/biz-eur_updated.txt", true, noDestinations, kDocs},
+    {"AppDocumentsIsAFile", obstacle, kAppDocuments, false, std::nullopt, kDocs, 2},
+    {"AppDocumentIsAFolder", obstacle, kAppDocuments + "/biz-eur.json", true, std::nullopt, kDocs, 2},
+    {"ContainersFolderIsAFile", obstacle, "Library/Containers", false, std::nullopt},
     // The running helper says that it cannot save, and leaves the folder.
-    {"SettingsFileIsAFolder", obstacle, settings, "", true, std::nullopt, "[Helper] \u26A0"},
+    {"SettingsFileIsAFolder", obstacle, kSettings, true, std::nullopt, "[Helper] \u26A0"},
     // The running helper keeps its settings (the library is not asked about
     // again) and its next save writes a complete file.
-    {"SettingsFileIsGarbage", settingsGarbage, home, "bplist00\xff junk", false, std::nullopt},
-    {"FileSizeLimitIsReached", fileSizeLimit, home, "", false, noDestinations, kDocs + std::strerror(EFBIG)},
-    {"HostDiesMidOutput", hostCut, home, "200 dies", false, parseFailure},
-    {"HostPrintsInvalidUtf8", hostExport, home, "{\"items\":[{\"id\":\"1\",\"title\":\"\xff\xfe\"}]}", false,
+    {"SettingsFileIsGarbage", settingsGarbage, "bplist00\xff junk", false, std::nullopt},
+    {"FileSizeLimitIsReached", fileSizeLimit, "", false, noDestinations, kDocs + std::strerror(EFBIG)},
+    {"HostDiesMidOutput", hostCut, "200 dies", false, parseFailure},
+    {"HostPrintsInvalidUtf8", hostExport, "{\"items\":[{\"id\":\"1\",\"title\":\"\xff\xfe\"}]}", false,
      klNotResponding},
     // The export's 90-second limit passes 30 times faster.
-    {"HostNeverEndsAndIgnoresTerm", hostCut, home, "10 hangs", false, klNotResponding,
+    {"HostNeverEndsAndIgnoresTerm", hostCut, "10 hangs", false, klNotResponding,
      "[Helper] \u26A0 JXA timed out after 90s \u2014 check System Settings \u203A Privacy & Security \u203A "
      "Automation"},
 };
@@ -166,14 +165,7 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
     }
   }
 
-  fs::path obstacle() const {
-    const SyncFault& f = GetParam();
-    const fs::path base = f.under == Under::home       ? home.path()
-                          : f.under == Under::app      ? appDocuments
-                          : f.under == Under::settings ? settingsFile
-                                                       : documents;
-    return *f.text ? base / f.text : base;
-  }
+  fs::path obstacle() const { return home / GetParam().text; }
   fs::path obstacleFile() const { return GetParam().folder ? obstacle() / "keep.txt" : obstacle(); }
 
   void make() {
@@ -191,7 +183,7 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
       platform::files::atomicWrite(settingsFile, f.text);
     } else {
       host.writeFile(f.kind == Kind::hostCut ? "cut.txt" : "export.json", f.text);
-      if (f.text == std::string("10 hangs")) clock.setSpeed(30);
+      if (f.text == "10 hangs") clock.setSpeed(30);
     }
   }
 
@@ -200,9 +192,9 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
   testing::CapturingLog log;
   testing::FakeClock clock{std::chrono::system_clock::now(), 1};
   testing::FakeWorkspace workspace;
-  const fs::path settingsFile = home / ".config/quillory-helper/test.quillory.helper.plist";
-  const fs::path documents = publish::containerDocumentsFolder(home.path());
-  const fs::path appDocuments = home / "Library/Containers/mobile/Data/Documents";
+  const fs::path settingsFile = home / kSettings;
+  const fs::path documents = home / kDocuments;
+  const fs::path appDocuments = home / kAppDocuments;
   std::set<std::string> outsideBefore;
   rlimit savedLimit{};
   platform::posix::PlistDefaults defaults{settingsFile, log, clock};
@@ -221,8 +213,7 @@ TEST_P(SyncFaultTest, IsReportedAndRecoveredFrom) {
   // An obstacle is there before the first sync; the other faults come after it.
   if (fault.kind != Kind::obstacle) expectSyncNow(std::nullopt);
   make();
-  const auto document = platform::files::readFile(documents / "biz-eur.json");
-  const auto marker = platform::files::readFile(documents / "biz-eur_updated.txt");
+  const auto published = testing::outsideTheFolders(documents, {});  // every file there, with its bytes
   const auto record = defaults.value("library_filename_Biz").asString();
 
   expectSyncNow(fault.failure, fault.line);
@@ -234,8 +225,7 @@ TEST_P(SyncFaultTest, IsReportedAndRecoveredFrom) {
     EXPECT_EQ(fs::is_directory(obstacle()), fault.folder) << "the obstacle was removed";
     EXPECT_EQ(platform::files::readFile(obstacleFile()), fault.folder ? "kept" : "not a folder");
   } else if (fault.failure) {
-    EXPECT_EQ(platform::files::readFile(documents / "biz-eur.json"), document);
-    EXPECT_EQ(platform::files::readFile(documents / "biz-eur_updated.txt"), marker);
+    EXPECT_EQ(testing::outsideTheFolders(documents, {}), published);
   }
 
   clock.setSpeed(1);  // the fault goes
