@@ -73,13 +73,6 @@ std::vector<QualityOfService> ManualDispatcher::globalCalls() const {
   return globalCalls_;
 }
 
-std::vector<std::chrono::milliseconds> ManualDispatcher::timerIntervals() const {
-  std::lock_guard lock(mutex_);
-  std::vector<std::chrono::milliseconds> result;
-  for (const auto& timer : timers_) result.push_back(timer.interval);
-  return result;
-}
-
 std::size_t ManualDispatcher::tickTimersFor(std::chrono::milliseconds duration) {
   std::size_t ran = 0;
   std::unique_lock lock(mutex_);

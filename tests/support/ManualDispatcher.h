@@ -71,7 +71,6 @@ class ManualDispatcher final : public platform::Dispatcher {
   std::vector<platform::QualityOfService> globalCalls() const;
 
   // Timers.
-  std::vector<std::chrono::milliseconds> timerIntervals() const;
   // Moves the virtual time forward and ticks each timer for every interval
   // that ends within it, in time order (skipped while modal). Returns the
   // ticks run.
