@@ -9,10 +9,8 @@
 //   the environment of this process, new pipes as standard output and
 //   standard error, and no other descriptor. It runs in a process group of
 //   its own, so `terminate` and `kill` reach whatever it started as well.
-//   The child starts with no signal blocked and SIGPIPE at its default action.
-//   Spawning ignores SIGPIPE in this process (once, and only when it still
-//   has its default action), so a write into a pipe whose reader has gone
-//   returns EPIPE instead of killing the helper.
+//   The child starts with no signal blocked and SIGPIPE at its default action
+//   (the programs ignore SIGPIPE themselves, at start).
 // - The child is reaped only by `reap` (or the destructor). Until then it
 //   stays a zombie once it has ended, which keeps its process-group id
 //   reserved: signalling the group can never reach an unrelated process.

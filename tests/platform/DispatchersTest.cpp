@@ -1,35 +1,15 @@
-// The dispatcher contract on the manual and the run-loop dispatcher, and what
-// the run loop offers beyond it. (The manual dispatcher's pumping helpers are
-// what every engine and app test stands on.)
+// The dispatcher contract on the run-loop dispatcher, and what the run loop
+// offers beyond it. (The test's own manual dispatcher is left to the engine
+// and app tests that stand on it.)
 #include <gtest/gtest.h>
 
 #include "platform/DispatcherContractTest.h"
 #include "platform/posix/RunLoopDispatcher.h"
-#include "support/ManualDispatcher.h"
 
 namespace quillory::platform::test {
 namespace {
 
 using posix::RunLoopDispatcher;
-using testing::ManualDispatcher;
-
-// Virtual time moves on with real time while the test pumps.
-struct Manual {
-  using Type = ManualDispatcher;
-  static bool pumpUntil(Type& d, const std::function<bool()>& done) {
-    return d.pumpUntil(
-        [&] {
-          d.tickTimersFor(5ms);
-          return done();
-        },
-        10s);
-  }
-  static void pumpFor(Type& d, std::chrono::milliseconds duration) {
-    d.tickTimersFor(duration);
-    d.runMainUntilIdle();
-  }
-  static void settle() {}
-};
 
 struct RunLoop {
   using Type = RunLoopDispatcher;
@@ -40,8 +20,7 @@ struct RunLoop {
   static void settle() {}
 };
 
-using Dispatchers = ::testing::Types<Manual, RunLoop>;
-INSTANTIATE_TYPED_TEST_SUITE_P(Posix, DispatcherContract, Dispatchers);
+INSTANTIATE_TYPED_TEST_SUITE_P(Posix, DispatcherContract, RunLoop);
 
 // With nothing queued on main, runUntil must still look at a condition that
 // another thread makes true, instead of sleeping until the (hour-long) limit.

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <string>
 #include <thread>
 
 #include "platform/ChildProcess.h"

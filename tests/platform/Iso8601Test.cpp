@@ -11,21 +11,14 @@ Date at(int y, unsigned mo, unsigned d, int h, int mi, int s) {
   return sys_days{year{y} / month{mo} / day{d}} + hours{h} + minutes{mi} + seconds{s};
 }
 
-TEST(Iso8601Test, FormatsWholeSecondsInUtcAndParsesWhatItFormats) {
-  const std::pair<Date, const char*> cases[] = {{at(2026, 12, 5, 11, 32, 21), "2026-12-05T11:32:21Z"},
-                                                {at(1970, 1, 1, 0, 0, 0), "1970-01-01T00:00:00Z"},
-                                                {at(1901, 3, 4, 5, 6, 7), "1901-03-04T05:06:07Z"}};
-  for (const auto& [date, text] : cases) {
-    EXPECT_EQ(formatIso8601(date), text);
-    EXPECT_EQ(formatIso8601(date + milliseconds(999)), text);  // dropped downwards, also before 1970
+TEST(Iso8601Test, FormatsWholeSecondsInUtcAndParsesZoneOffsets) {
+  const Date date = at(2026, 12, 5, 11, 32, 21);
+  EXPECT_EQ(formatIso8601(date + milliseconds(999)), "2026-12-05T11:32:21Z");
+  // Dropped downwards, also before 1970.
+  EXPECT_EQ(formatIso8601(at(1901, 3, 4, 5, 6, 7) + milliseconds(999)), "1901-03-04T05:06:07Z");
+  for (const char* text : {"2026-12-05T11:32:21Z", "2026-12-05T12:32:21+01:00", "2026-12-05T06:02:21-05:30",
+                           "2026-12-05T11:32:21-00:00"}) {
     EXPECT_EQ(parseIso8601(text), date) << text;
-  }
-}
-
-TEST(Iso8601Test, AppliesZoneOffsets) {
-  for (const char* text :
-       {"2026-12-05T12:32:21+01:00", "2026-12-05T06:02:21-05:30", "2026-12-05T11:32:21-00:00"}) {
-    EXPECT_EQ(parseIso8601(text), at(2026, 12, 5, 11, 32, 21)) << text;
   }
 }
 

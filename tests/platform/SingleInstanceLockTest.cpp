@@ -12,9 +12,7 @@
 namespace quillory::platform::posix {
 namespace {
 
-using testing::TempHome;
 namespace fs = std::filesystem;
-using files::readFile;
 
 // Whatever is in the lock file's place is refused with a reason and left as
 // it was, with what it leads to: nothing is created, truncated or written.
@@ -22,7 +20,7 @@ using files::readFile;
 // second holder refused until the first lets go, the command-line end-to-end
 // runs and the helper's own tests check.)
 TEST(SingleInstanceLock, RefusesAnythingButItsOwnRegularFile) {
-  TempHome home;
+  testing::TempHome home;
   const fs::path victim = home.writeFile("victim", "precious");
   const std::string kName = ".quillory-helper.lock";
   const std::vector<std::pair<std::string, std::function<void(const fs::path&)>>> cases = {
@@ -38,7 +36,7 @@ TEST(SingleInstanceLock, RefusesAnythingButItsOwnRegularFile) {
     EXPECT_EQ(lock.outcome(), SingleInstanceLock::Outcome::unavailable) << cases[i].first;
     EXPECT_NE(lock.error().find(cases[i].first), std::string::npos) << lock.error();
   }
-  EXPECT_EQ(readFile(victim), "precious");
+  EXPECT_EQ(files::readFile(victim), "precious");
   EXPECT_FALSE(fs::exists(home / "nowhere"));
 }
 

@@ -11,7 +11,6 @@
 #include "platform/posix/CappedFileLog.h"
 #include "platform/posix/StdoutLog.h"
 #include "platform/posix/SystemLog.h"
-#include "support/CapturingLog.h"
 #include "support/TempHome.h"
 
 namespace quillory::platform::posix {
@@ -19,24 +18,20 @@ namespace {
 
 TEST(StdoutLogTest, LinesFromManyThreadsNeverInterleave) {
   testing::TempHome home;
-  const auto file = home / "out.log";
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = ::open((home / "out.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
   ASSERT_GE(fd, 0);
   {
     StdoutLog log(fd);
     std::vector<std::jthread> threads;
-    for (int t = 0; t < 6; ++t) {
-      threads.emplace_back([&log, t] {
-        // Longer than PIPE_BUF, so only the lock keeps a line together.
-        const std::string body(5000 + t, static_cast<char>('a' + t));
-        for (int i = 0; i < 100; ++i) log.line("[Helper] " + body);
+    // Lines longer than PIPE_BUF, six threads writing each a hundred times.
+    for (char c = 'a'; c < 'g'; ++c) {
+      threads.emplace_back([&log, c] {
+        for (int i = 0; i < 100; ++i) log.line(std::string(5000, c));
       });
     }
   }
   ::close(fd);
-
-  // Every line whole: six distinct lines, each written a hundred times.
-  std::istringstream content(*files::readFile(file));
+  std::istringstream content(*files::readFile(home / "out.log"));
   std::map<std::string, int> counts;
   for (std::string line; std::getline(content, line);) ++counts[line];
   EXPECT_EQ(counts.size(), 6u);
@@ -44,9 +39,8 @@ TEST(StdoutLogTest, LinesFromManyThreadsNeverInterleave) {
 }
 
 platform::EnvironmentLookup environment(std::map<std::string, std::string> values) {
-  return [values = std::move(values)](const char* name) -> std::optional<std::string> {
-    const auto found = values.find(name);
-    return found == values.end() ? std::nullopt : std::optional<std::string>(found->second);
+  return [values = std::move(values)](const char* name) {
+    return values.contains(name) ? std::optional(values.at(name)) : std::nullopt;
   };
 }
 

@@ -33,24 +33,6 @@ namespace {
 // Without an exit watch, the child's end is looked for in steps this long.
 constexpr std::chrono::milliseconds kStep{5};
 
-// Writing into a pipe whose reading end has been closed raises SIGPIPE, whose
-// default action ends the process. The helper checks the results of its
-// writes instead, so the signal is ignored process-wide the first time a child
-// is started (unless someone has installed a handler of their own). Children
-// get the default action back through the spawn attributes.
-void ignoreSigpipeOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    struct sigaction current {};
-    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
-      struct sigaction ignore {};
-      ignore.sa_handler = SIG_IGN;
-      sigemptyset(&ignore.sa_mask);
-      sigaction(SIGPIPE, &ignore, nullptr);
-    }
-  });
-}
-
 // Moves a descriptor out of the range of the standard streams, so that the
 // child's dup2 actions cannot overwrite one pipe with another when this
 // process runs with a standard stream closed.
@@ -218,8 +200,6 @@ struct ChildProcess::State {
 
 std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
                                                   const std::vector<std::string>& arguments) {
-  ignoreSigpipeOnce();
-
   OwnedFd outRead, outWrite, errRead, errWrite;
   if (!makePipe(outRead, outWrite) || !makePipe(errRead, errWrite)) return nullptr;
   if (!setNonBlocking(outRead.get()) || !setNonBlocking(errRead.get())) return nullptr;
