@@ -50,8 +50,7 @@ TEST_F(ExportRunTest, TwoQuickRequestsStartOneRunAndTheMenuSeesItsStartAndOutcom
   EXPECT_TRUE(log.lines().empty() && seen.empty());
   dispatcher.runMainUntilIdle();
   ASSERT_EQ(seen.size(), 1u);
-  EXPECT_TRUE(seen[0].isSyncing);
-  EXPECT_FALSE(seen[0].lastError);
+  EXPECT_TRUE(seen[0].isSyncing && !seen[0].lastError);
 
   clock.advance(std::chrono::seconds(7));
   release.set_value();
@@ -61,7 +60,6 @@ TEST_F(ExportRunTest, TwoQuickRequestsStartOneRunAndTheMenuSeesItsStartAndOutcom
   EXPECT_EQ(seen[1].lastSyncDate, clock.now());
   EXPECT_TRUE(log.contains("Export OK (idle 3 min)"));
   EXPECT_EQ(scripts.calls(kExportScript), 2u);  // SetUp's run and this one: one run for two requests
-  EXPECT_EQ(engine().currentLibrarySyncDate(), std::chrono::floor<std::chrono::seconds>(clock.now()));
 }
 
 TEST_F(EngineTest, ARunQueuedForAManagerThatIsGoneDoesNothing) {
@@ -73,7 +71,6 @@ TEST_F(EngineTest, ARunQueuedForAManagerThatIsGoneDoesNothing) {
   doomed.reset();
   EXPECT_EQ(queued.runGlobalTasks(), 1u);
   EXPECT_EQ(scripts.totalCalls(), 0u);
-  EXPECT_EQ(log.size(), 0u);
 }
 
 // One sync of "Biz" (the fixture's export, folder Biz, euros) after the

@@ -1,5 +1,5 @@
-// Settings files that broke the reader, found by fuzz_defaults_file and kept
-// in its corpus.
+// A settings file that broke the store, found by fuzz_defaults_file and kept
+// in its corpus (the others are in the store's table of unreadable files).
 
 #include <gtest/gtest.h>
 
@@ -17,36 +17,16 @@ namespace {
 
 using platform::posix::PlistDefaults;
 
-struct SettingsFaultTest : ::testing::Test {
+// A binary property list naming "autoSyncEnabled" twice, both true: the store
+// changed one entry while a reload read the other, so switching Auto-sync off
+// did not survive a relaunch.
+TEST(SettingsFaultTest, KeyNamedTwiceInABinaryFileKeepsTheChangeAcrossARelaunch) {
   testing::TempHome home;
   testing::CapturingLog log;
   testing::FakeClock clock;
   const std::filesystem::path file = home / "test.plist";
-  // A file of the fuzzer's corpus (throws when it is missing).
-  static std::string seed(const char* name) {
-    return platform::files::readFile(std::filesystem::path(QUILLORY_FUZZ_CORPUS) / "fuzz_defaults_file" /
-                                     name)
-        .value();
-  }
-};
-
-// A binary property list {"autoSyncEnabled": true, "sync_library_\0Café": true}
-// whose second key, stored as UTF-16, holds a NUL character: libplist reads
-// it, then aborts on an assertion when the keys are listed.
-TEST_F(SettingsFaultTest, ListWithNulInAKeyIsMovedAsideWhole) {
-  const std::string bytes = seed("utf16-key-with-nul.plist");
-  platform::files::atomicWrite(file, bytes);
-  PlistDefaults store(file, log, clock);
-  EXPECT_TRUE(store.keys().empty());
-  EXPECT_EQ(log.count(file.string() + " is not a property list of settings; moved it to "), 1u);
-  EXPECT_EQ(platform::files::readFile(file.string() + ".corrupt-20261205T090000Z"), bytes);
-}
-
-// A binary property list naming "autoSyncEnabled" twice, both true: the store
-// changed one entry while a reload read the other, so switching Auto-sync off
-// did not survive a relaunch.
-TEST_F(SettingsFaultTest, KeyNamedTwiceInABinaryFileKeepsTheChangeAcrossARelaunch) {
-  platform::files::atomicWrite(file, seed("duplicate-key.plist"));
+  const std::filesystem::path seed = std::filesystem::path(QUILLORY_FUZZ_CORPUS) / "fuzz_defaults_file";
+  platform::files::atomicWrite(file, platform::files::readFile(seed / "duplicate-key.plist").value());
   {
     PlistDefaults store(file, log, clock);
     EXPECT_EQ(store.value("autoSyncEnabled").asBool(), std::optional<bool>(true));

@@ -84,6 +84,7 @@ TEST_F(PlistDefaultsTest, UnreadableFileIsMovedAsideAndStoreStartsEmpty) {
       {"deep XML", nestedXml(200000)},
       {"deep binary", fuzzSeed("deep-nesting.binary.plist")},
       {"shared binary", fuzzSeed("timeout-shared-arrays.binary.plist")},
+      {"NUL in a UTF-16 key, on which libplist aborts when listing", fuzzSeed("utf16-key-with-nul.plist")},
   };
   for (const auto& [name, bytes] : cases) {
     SCOPED_TRACE(name);
