@@ -86,7 +86,6 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAWholeObjectOnly) {
       {R"({"libraryName":5,"libraryPath":["/x"]})", std::nullopt, std::nullopt},
       {R"({"nested":{"libraryName":"Inner","libraryPath":"/inner"}})", std::nullopt, std::nullopt},
       {R"({"libraryName":"first","libraryName":"last"})", "last", std::nullopt},
-      {R"({"libraryName":"","libraryPath":""})", "", ""},
       {nestedDocument(512), "Deep", std::nullopt},
       {R"({"big":")" + escapedPath + R"(","library\u004eame":"N","libraryPath":")" + escapedPath +
            R"(","libraryPath\u0000":1})",
@@ -103,15 +102,14 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAWholeObjectOnly) {
     // Anything but a whole JSON object is unreadable.
     for (const std::string& bytes :
          {std::string(), std::string("[]"), std::string(R"(["libraryName"])"),
-          std::string(R"("libraryName")"), std::string("12"), std::string("null"),
-          std::string(R"({"libraryName":"a")"), std::string(R"({"libraryName":"a"} {})"),
-          std::string(R"({"libraryName":"a"} x)"), std::string("{\"libraryName\":\"\xFF\"}"),
-          std::string("{'libraryName':'a'}"), nestedDocument(513), nestedDocument(100000)}) {
+          std::string(R"("libraryName")"), std::string("12"), std::string(R"({"libraryName":"a")"),
+          std::string(R"({"libraryName":"a"} {})"), std::string(R"({"libraryName":"a"} x)"),
+          std::string("{\"libraryName\":\"\xFF\"}"), std::string("{'libraryName':'a'}"), nestedDocument(513),
+          nestedDocument(100000)}) {
       EXPECT_FALSE(read(bytes).has_value()) << bytes.substr(0, 80);
     }
   });
 
-  EXPECT_FALSE(readPublishedDocument(docs() / "missing.json").has_value());
   EXPECT_FALSE(readPublishedDocument(home.makeFolder(docsRelative("folder.json"))).has_value());
 }
 
