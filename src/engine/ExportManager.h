@@ -197,7 +197,6 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // none when there is no such marker.
   std::optional<platform::Date> currentLibrarySyncDate() const;
   std::optional<platform::Date> librarySyncDate(const std::string& name) const;
-  std::optional<std::string> recoverLibraryPath(const std::string& libraryName);
   // One pruning pass; one status notification when it pruned something.
   void pruneLibraries();
   // Under the publish lock; false when a file could not be removed.

@@ -5,7 +5,6 @@
 #include "engine/ExportManager.h"
 #include "libraries/LibraryContext.h"
 #include "libraries/LibraryKeys.h"
-#include "libraries/LibraryRecords.h"
 #include "libraries/Pruning.h"
 #include "platform/Files.h"
 #include "platform/Iso8601.h"
@@ -39,10 +38,6 @@ std::optional<platform::Date> ExportManager::librarySyncDate(const std::string& 
       platform::files::readFile(publish::containerDocumentsFolder(env_.home) / markerName);
   if (!bytes || !platform::isValidUtf8(*bytes)) return std::nullopt;
   return platform::parseIso8601(platform::trimmedWhitespaceAndNewlines(*bytes));
-}
-
-std::optional<std::string> ExportManager::recoverLibraryPath(const std::string& libraryName) {
-  return libraries::recoverLibraryPath(libraryContext(), libraryName);
 }
 
 void ExportManager::pruneLibraries() {
