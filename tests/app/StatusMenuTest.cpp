@@ -60,7 +60,7 @@ TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
   alerts.queueAnswer(1);  // the user's own answer, "Don't Sync", comes after
   manager->sync("manual");
 
-  EXPECT_EQ(alerts.count(), 1u);
+  EXPECT_EQ(alerts.shown().size(), 1u);
   EXPECT_TRUE(manager->autoSyncEnabled());
   EXPECT_EQ(std::pair(loginItems.registers(), terminated), std::pair(std::size_t{0}, 0));
 }

@@ -67,9 +67,8 @@ TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
 
   EXPECT_FALSE(broken);
   EXPECT_EQ(scripts.maxInFlight(kExportScript), 1u);  // runs never overlap
-  EXPECT_GE(alerts.count(), static_cast<std::size_t>(kRounds));
+  EXPECT_GE(alerts.shown().size(), static_cast<std::size_t>(kRounds));
   EXPECT_GT(scripts.calls(kExportScript), 0u);
-  EXPECT_EQ(alerts.offMainCalls(), 0u);
   // Every run ended in exactly one outcome line.
   EXPECT_EQ(log.count("Export failed"), scripts.calls(kExportScript));
 }

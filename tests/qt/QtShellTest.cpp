@@ -105,8 +105,8 @@ TEST_F(QtShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   }
 
   alerts.queueAnswer(0);
-  shown(2)->trigger();            // the action is replaced while its signal runs
-  EXPECT_EQ(alerts.count(), 3u);  // none for switching on
+  shown(2)->trigger();                   // the action is replaced while its signal runs
+  EXPECT_EQ(alerts.shown().size(), 3u);  // none for switching on
   EXPECT_EQ(alerts.shown().back().message, "Remove \"Tom's \"R&D\" (2026)\" from mobile devices?");
   EXPECT_FALSE(files::exists(home / documents() / "toms-r-d-2026-usd.json"));
   EXPECT_EQ(defaults.value(libraries::syncLibraryKey(name)).asBool(), false);

@@ -6,11 +6,6 @@ namespace quillory::testing {
 
 using platform::Date;
 
-Date FakeClock::defaultStart() {
-  using namespace std::chrono;
-  return sys_days{year{2026} / December / 5} + hours{9};
-}
-
 Date FakeClock::now() const {
   std::lock_guard lock(mutex_);
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - since_;
@@ -33,11 +28,6 @@ void FakeClock::set(Date now) {
   std::lock_guard lock(mutex_);
   base_ = now;
   since_ = std::chrono::steady_clock::now();
-}
-
-void FakeClock::advance(Date::duration duration) {
-  std::lock_guard lock(mutex_);
-  base_ += duration;
 }
 
 void FakeClock::setSpeed(double speed) {

@@ -1,9 +1,8 @@
 #pragma once
 // A clock for tests. It starts at `start` and runs `speed` times as fast as
-// real time. At speed 0 (the default) it stands still: only `set` and
-// `advance` move it, and `sleepFor` moves it by the given duration instead
-// of blocking. At speed 30 a 90-second time limit passes in 3 seconds, for the
-// engine run as the application runs it (the fault tests, the soak driver);
+// real time. At speed 0 (the default) it stands still: only `set` moves it,
+// and `sleepFor` moves it by the given duration instead of blocking. At speed 30 a 90-second time limit
+// passes in 3 seconds, for the engine run as the application runs it (the fault tests, the soak driver);
 // `setSpeed` changes the speed from now on and never moves the time
 // backwards. Thread-safe.
 
@@ -18,15 +17,15 @@ namespace quillory::testing {
 class FakeClock final : public platform::Clock {
  public:
   // 2026-12-05T09:00:00Z, a fixed instant, unless another start is given.
-  static platform::Date defaultStart();
-
-  explicit FakeClock(platform::Date start = defaultStart(), double speed = 0) : base_(start), speed_(speed) {}
+  explicit FakeClock(platform::Date start = std::chrono::sys_days{std::chrono::year{2026} / 12 / 5} +
+                                            std::chrono::hours{9},
+                     double speed = 0)
+      : base_(start), speed_(speed) {}
 
   platform::Date now() const override;
   void sleepFor(std::chrono::milliseconds duration) override;
 
   void set(platform::Date now);
-  void advance(platform::Date::duration duration);
   void setSpeed(double speed);
   // How many times sleepFor was called.
   std::size_t sleepCount() const;

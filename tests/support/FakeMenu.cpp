@@ -1,14 +1,8 @@
 #include "support/FakeMenu.h"
 
-#include <gtest/gtest.h>
+#include <stdexcept>
 
 namespace quillory::testing {
-
-FakeMenuItem::FakeMenuItem(std::string title, std::string keyEquivalent, Action action, bool separator)
-    : title_(std::move(title)),
-      keyEquivalent_(std::move(keyEquivalent)),
-      action_(std::move(action)),
-      separator_(separator) {}
 
 std::shared_ptr<platform::Menu> FakeMenuItem::submenu() const { return submenu_; }
 
@@ -49,15 +43,7 @@ std::vector<std::shared_ptr<platform::MenuItem>> FakeMenu::items() const {
 
 FakeMenuItem& FakeMenu::item(const std::string& title) const {
   if (auto found = itemWithTitle(title)) return static_cast<FakeMenuItem&>(*found);
-  ADD_FAILURE() << "no menu item titled \"" << title << "\"";
-  static FakeMenuItem missing("", "", nullptr, true);
-  return missing;
-}
-
-std::vector<std::string> FakeMenu::titles() const {
-  std::vector<std::string> titles;
-  for (const auto& item : items_) titles.push_back(item->isSeparator() ? "---" : item->title());
-  return titles;
+  throw std::out_of_range("no menu item titled \"" + title + "\"");
 }
 
 }  // namespace quillory::testing

@@ -18,7 +18,11 @@ class FakeMenu;
 
 class FakeMenuItem final : public platform::MenuItem, public std::enable_shared_from_this<FakeMenuItem> {
  public:
-  FakeMenuItem(std::string title, std::string keyEquivalent, Action action, bool separator);
+  FakeMenuItem(std::string title, std::string keyEquivalent, Action action, bool separator)
+      : title_(std::move(title)),
+        keyEquivalent_(std::move(keyEquivalent)),
+        action_(std::move(action)),
+        separator_(separator) {}
 
   bool isSeparator() const override { return separator_; }
   std::string title() const override { return title_; }
@@ -62,10 +66,8 @@ class FakeMenu final : public platform::Menu {
 
   std::size_t size() const { return items_.size(); }
   FakeMenuItem& at(std::size_t index) const { return *items_.at(index); }
-  // The item with the title; fails the test when there is none.
+  // The item with the title; throws (failing the test) when there is none.
   FakeMenuItem& item(const std::string& title) const;
-  // The titles in order; separators read "---".
-  std::vector<std::string> titles() const;
 
  private:
   std::vector<std::shared_ptr<FakeMenuItem>> items_;

@@ -29,7 +29,6 @@ class FakeWorkspace final : public platform::Workspace {
   void activate(const std::optional<std::string>& bundleIdentifier);
   void terminate(const std::optional<std::string>& bundleIdentifier);
 
-
  private:
   mutable std::mutex mutex_;
   std::vector<std::optional<std::string>> running_;

@@ -10,7 +10,6 @@ ManualDispatcher::Task ManualDispatcher::counted(Task task) {
   ++waitingMain_;
   return [this, task = std::move(task)] {
     task();
-    ++ranMain_;
     --waitingMain_;
   };
 }
@@ -36,12 +35,6 @@ void ManualDispatcher::repeatOnMain(std::chrono::milliseconds interval, Task tic
   if (interval <= interval.zero()) return;  // a timer without a positive interval never ticks
   std::lock_guard lock(mutex_);
   timers_.push_back(Timer{interval, virtualNow_ + interval, std::make_shared<Task>(std::move(tick))});
-}
-
-std::size_t ManualDispatcher::runMainUntilIdle() {
-  const std::size_t before = ranMain_;
-  loop_.runUntil(nullptr, std::chrono::milliseconds(0));  // stops once the main queue is empty
-  return ranMain_ - before;
 }
 
 bool ManualDispatcher::drain(std::chrono::milliseconds timeout) {

@@ -49,8 +49,8 @@ class ManualDispatcher final : public platform::Dispatcher {
   void exitModal() override { loop_.exitModal(); }
   int modalDepth() const override { return loop_.modalDepth(); }
 
-  // Main queue: runs what is queued, and what that queues; returns the count.
-  std::size_t runMainUntilIdle();
+  // Main queue: runs what is queued, and what that queues.
+  void runMainUntilIdle() { loop_.runUntil(nullptr, std::chrono::milliseconds(0)); }
   // Pumps the main queue until `done` returns true or the time limit passes;
   // returns `done()`.
   bool pumpUntil(const std::function<bool()>& done,
@@ -60,8 +60,6 @@ class ManualDispatcher final : public platform::Dispatcher {
   // Pumps the main queue until nothing is queued on it and no global task
   // runs (or the time limit passes); true when nothing is.
   bool drain(std::chrono::milliseconds timeout = std::chrono::seconds(30));
-  // Global tasks started and not yet finished.
-  std::size_t runningGlobalTasks() const { return runningGlobals_; }
 
   // Global queues, queued mode: run the recorded tasks (and those they queue)
   // on the calling thread, in order.
@@ -70,8 +68,7 @@ class ManualDispatcher final : public platform::Dispatcher {
   // The quality of service of every global call so far, in call order.
   std::vector<platform::QualityOfService> globalCalls() const;
 
-  // Timers.
-  // Moves the virtual time forward and ticks each timer for every interval
+  // Timers: moves the virtual time forward and ticks each timer for every interval
   // that ends within it, in time order (skipped while modal). Returns the
   // ticks run.
   std::size_t tickTimersFor(std::chrono::milliseconds duration);
@@ -87,7 +84,7 @@ class ManualDispatcher final : public platform::Dispatcher {
   Task counted(Task task);
 
   const GlobalMode mode_;
-  std::atomic<std::size_t> waitingMain_{0}, ranMain_{0}, runningGlobals_{0};
+  std::atomic<std::size_t> waitingMain_{0}, runningGlobals_{0};
   mutable std::mutex mutex_;
   std::deque<Task> queuedGlobals_;
   std::vector<platform::QualityOfService> globalCalls_;

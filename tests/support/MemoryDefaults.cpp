@@ -23,7 +23,6 @@ void MemoryDefaults::setDate(const std::string& key, platform::Date value) {
 void MemoryDefaults::remove(const std::string& key) {
   std::lock_guard lock(mutex_);
   values_.erase(key);
-  ++writes_;
 }
 
 std::vector<std::string> MemoryDefaults::keys() const {
@@ -31,11 +30,6 @@ std::vector<std::string> MemoryDefaults::keys() const {
   std::vector<std::string> result;
   for (const auto& entry : values_) result.push_back(entry.first);
   return result;
-}
-
-std::size_t MemoryDefaults::writeCount() const {
-  std::lock_guard lock(mutex_);
-  return writes_;
 }
 
 void MemoryDefaults::clear() {
@@ -46,7 +40,6 @@ void MemoryDefaults::clear() {
 void MemoryDefaults::store(const std::string& key, DefaultsValue value) {
   std::lock_guard lock(mutex_);
   values_[key] = std::move(value);
-  ++writes_;
 }
 
 }  // namespace quillory::testing

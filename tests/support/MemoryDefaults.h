@@ -2,7 +2,6 @@
 // Defaults held in memory, for tests. Like the file store, each call is atomic
 // by itself (one mutex).
 
-#include <cstddef>
 #include <map>
 #include <mutex>
 #include <string>
@@ -21,8 +20,6 @@ class MemoryDefaults final : public platform::Defaults {
   void remove(const std::string& key) override;
   std::vector<std::string> keys() const override;
 
-  // Number of set and remove calls so far.
-  std::size_t writeCount() const;
   void clear();
 
  private:
@@ -30,7 +27,6 @@ class MemoryDefaults final : public platform::Defaults {
 
   mutable std::mutex mutex_;
   std::map<std::string, platform::DefaultsValue> values_;
-  std::size_t writes_ = 0;
 };
 
 }  // namespace quillory::testing

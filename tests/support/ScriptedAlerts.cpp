@@ -1,11 +1,13 @@
 #include "support/ScriptedAlerts.h"
 
+#include <gtest/gtest.h>
+
 #include <optional>
 
 namespace quillory::testing {
 
 int ScriptedAlerts::run(const platform::Alert& alert) {
-  const bool onMain = dispatcher_ == nullptr || dispatcher_->isMainThread();
+  if (dispatcher_ != nullptr && !dispatcher_->isMainThread()) ADD_FAILURE() << "an alert off the main thread";
   std::optional<platform::ModalScope> modal;
   if (dispatcher_ != nullptr) modal.emplace(*dispatcher_);
   int answer = 0;
@@ -13,7 +15,6 @@ int ScriptedAlerts::run(const platform::Alert& alert) {
   {
     std::lock_guard lock(mutex_);
     shown_.push_back(alert);
-    if (!onMain) ++offMain_;
     answer = answers_.empty() ? defaultAnswer_ : answers_.front();
     if (!answers_.empty()) answers_.pop_front();
     whileOpen = whileOpen_;
@@ -40,16 +41,6 @@ void ScriptedAlerts::setWhileOpen(std::function<void(const platform::Alert&)> wh
 std::vector<platform::Alert> ScriptedAlerts::shown() const {
   std::lock_guard lock(mutex_);
   return shown_;
-}
-
-std::size_t ScriptedAlerts::count() const {
-  std::lock_guard lock(mutex_);
-  return shown_.size();
-}
-
-std::size_t ScriptedAlerts::offMainCalls() const {
-  std::lock_guard lock(mutex_);
-  return offMain_;
 }
 
 }  // namespace quillory::testing

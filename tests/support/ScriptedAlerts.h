@@ -2,8 +2,8 @@
 // Alerts answered from a script, for tests. Each `run` records the alert and
 // returns the next queued answer (a button index), or the default answer when
 // the queue is empty (0 unless set). With a dispatcher, `run` brackets the alert with a
-// `ModalScope` like a real presenter and records whether it was called on the
-// dispatcher's main thread. Thread-safe.
+// `ModalScope` like a real presenter, and fails the test when it is not called
+// on the dispatcher's main thread. Thread-safe.
 
 #include <cstddef>
 #include <deque>
@@ -29,10 +29,6 @@ class ScriptedAlerts final : public platform::AlertPresenter {
   void setWhileOpen(std::function<void(const platform::Alert&)> whileOpen);
 
   std::vector<platform::Alert> shown() const;
-  std::size_t count() const;
-  // Number of `run` calls that were not on the dispatcher's main thread
-  // (always 0 without a dispatcher).
-  std::size_t offMainCalls() const;
 
  private:
   platform::Dispatcher* const dispatcher_;
@@ -41,7 +37,6 @@ class ScriptedAlerts final : public platform::AlertPresenter {
   int defaultAnswer_ = 0;
   std::function<void(const platform::Alert&)> whileOpen_;
   std::vector<platform::Alert> shown_;
-  std::size_t offMain_ = 0;
 };
 
 }  // namespace quillory::testing

@@ -24,7 +24,6 @@ TempHome::TempHome() {
 }
 
 TempHome::~TempHome() {
-  if (path_.empty()) return;
   std::error_code ec;
   fs::remove_all(path_, ec);
 }
