@@ -117,7 +117,7 @@ TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLoggingOrLeaving) {
     EXPECT_EQ(runner.run(script, 5s).output, "") << executable;
   }
   ::close(stray);
-  EXPECT_EQ(log.size(), 0u);
+  EXPECT_EQ(log.lines(), std::vector<std::string>{});
   EXPECT_EQ(testing::takeProcessFigures().fds, descriptors);
   EXPECT_EQ(testing::takeProcessFigures().children, 0);
 }

@@ -34,7 +34,7 @@ TEST(SettingsFaultTest, KeyNamedTwiceInABinaryFileKeepsTheChangeAcrossARelaunch)
     store.setBool("autoSyncEnabled", false);
   }
   EXPECT_EQ(PlistDefaults(file, log, clock).value("autoSyncEnabled").asBool(), std::optional<bool>(false));
-  EXPECT_EQ(log.size(), 0u);
+  EXPECT_EQ(log.lines(), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -233,7 +233,7 @@ TEST_P(SyncFaultTest, IsReportedAndRecoveredFrom) {
   expectSyncNow(std::nullopt, "", fault.destinations);
   testing::CapturingLog readerLog;  // a fresh store over the file sees the records
   platform::posix::PlistDefaults reread(settingsFile, readerLog, clock);
-  EXPECT_EQ(readerLog.size(), 0u) << "the settings file on disk is not a complete property list";
+  EXPECT_TRUE(readerLog.lines().empty()) << "the settings file on disk is not a complete property list";
   EXPECT_EQ(reread.value("sync_library_Biz").asBool(), std::optional<bool>(true));
   EXPECT_EQ(reread.value("library_filename_Biz").asString(), std::optional<std::string>("biz-eur.json"));
 }

@@ -23,11 +23,6 @@ std::size_t CapturingLog::count(std::string_view text) const {
   return n;
 }
 
-std::size_t CapturingLog::size() const {
-  std::lock_guard lock(mutex_);
-  return lines_.size();
-}
-
 void CapturingLog::clear() {
   std::lock_guard lock(mutex_);
   lines_.clear();

@@ -20,7 +20,6 @@ class CapturingLog final : public platform::Log {
   bool contains(std::string_view text) const;
   // Number of lines that contain `text`.
   std::size_t count(std::string_view text) const;
-  std::size_t size() const;
   void clear();
 
  private:

@@ -37,9 +37,8 @@ ProcessFigures takeProcessFigures() {
 #endif
   const std::string self = std::to_string(::getpid());
   std::error_code ec;
+  // Entries that are not processes have no stat line; "self" has another parent.
   for (std::filesystem::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string pid = it->path().filename().string();
-    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
     std::ifstream stat(it->path() / "stat");
     std::string text;
     std::getline(stat, text);
