@@ -67,9 +67,9 @@ std::string nestedXml(int levels) {
   return plistXml("<key>a</key>" + arrays);
 }
 
-// A seed file of the settings file fuzzer.
+// A seed file of the settings file fuzzer; a missing one fails the test.
 std::string fuzzSeed(const char* name) {
-  return files::readFile(fs::path(QUILLORY_FUZZ_CORPUS) / "fuzz_defaults_file" / name).value_or("");
+  return files::readFile(fs::path(QUILLORY_FUZZ_CORPUS) / "fuzz_defaults_file" / name).value();
 }
 
 TEST_F(PlistDefaultsTest, UnreadableFileIsMovedAsideAndStoreStartsEmpty) {

@@ -41,6 +41,13 @@ TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemIdleWorkersEnd
   }
   // Then idle workers end, but for the one kept per pool.
   EXPECT_TRUE(eventually([&] { return finished.load() == 6 && pools.workerCount() == 3; }));
+  EXPECT_TRUE(eventually([&] { return pools.settled(); }));
+  // A running task is not settled, even on a kept worker.
+  std::promise<void> release;
+  pools.submit(QoS::utility, [running = release.get_future().share()] { running.wait(); });
+  EXPECT_FALSE(pools.settled());
+  release.set_value();
+  EXPECT_TRUE(eventually([&] { return pools.settled(); }));
   // After shutdown (that it waits for running tasks, the dispatcher contract
   // checks) new tasks are refused: no worker starts for them.
   pools.shutdown();

@@ -77,7 +77,7 @@ std::vector<fs::path> Driver::helperFolders() const {
 testing::ProcessFigures Driver::quietFigures(const char* when) {
   paused_ = true;
   const bool quiet = dispatcher_->runUntil(
-      [this] { return !manager_->isSyncing() && dispatcher_->workerCount() == 0; }, std::chrono::minutes(2));
+      [this] { return !manager_->isSyncing() && dispatcher_->settled(); }, std::chrono::minutes(2));
   reader_->hold(true);
   const testing::ProcessFigures figures = testing::takeProcessFigures();
   reader_->hold(false);

@@ -63,7 +63,8 @@ class Driver {
   void quitHost();
   bool hostRunning() const;
   void refresh();  // the status hook: what refreshMenu reads
-  // Waits for a quiet moment (no sync, no worker thread) and takes the figures.
+  // Waits for a quiet moment (no sync, no task on a worker, no worker beyond the kept ones) and takes the
+  // figures.
   testing::ProcessFigures quietFigures(const char* when);
   // At the end: each library in turn until one syncs; counts those refused
   // by a name conflict.

@@ -19,7 +19,7 @@
 // timestamp.
 //
 // At the start (after a warm-up) and at the end it waits for a quiet moment
-// (no sync, no worker thread) and takes the process's open descriptors,
+// (no sync, no task on a worker) and takes the process's open descriptors,
 // threads, resident memory and child processes; every minute it prints a
 // sample. At the end it prints the totals and exits with status 1 when a
 // reader saw a broken document, a temporary file or an unexpected failure

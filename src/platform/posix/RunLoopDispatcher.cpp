@@ -152,6 +152,6 @@ bool RunLoopDispatcher::loop(const std::function<bool()>& done, std::optional<St
   }
 }
 
-std::size_t RunLoopDispatcher::workerCount() const { return workers_.workerCount(); }
+bool RunLoopDispatcher::settled() const { return workers_.settled(); }
 
 }  // namespace quillory::platform::posix

@@ -51,8 +51,9 @@ class RunLoopDispatcher final : public Dispatcher {
   // passes. Returns `done()`.
   bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
-  // Workers alive right now, all queues together (for tests).
-  std::size_t workerCount() const;
+  // True when no global task waits or runs and only the kept workers are left
+  // (the soak driver takes its figures then).
+  bool settled() const;
 
  private:
   using SteadyTime = std::chrono::steady_clock::time_point;

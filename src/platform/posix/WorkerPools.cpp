@@ -112,4 +112,12 @@ std::size_t WorkerPools::workerCount() const {
   return count;
 }
 
+bool WorkerPools::settled() const {
+  for (Pool& pool : pools_) {
+    std::lock_guard lock(pool.mutex);
+    if (!pool.tasks.empty() || pool.idle != pool.alive || pool.alive > keptWorkers_) return false;
+  }
+  return true;
+}
+
 }  // namespace quillory::platform::posix

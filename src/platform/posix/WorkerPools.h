@@ -48,6 +48,9 @@ class WorkerPools {
   void shutdown();
   // Workers alive right now, all pools together.
   std::size_t workerCount() const;
+  // True when no task waits or runs and only the kept workers are left: the
+  // pools are as they stay while nothing happens.
+  bool settled() const;
 
  private:
   struct Worker {
