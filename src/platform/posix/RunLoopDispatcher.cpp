@@ -86,10 +86,7 @@ int RunLoopDispatcher::modalDepth() const {
 }
 
 bool RunLoopDispatcher::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  return loop(done, std::chrono::steady_clock::now() + std::max(timeout, timeout.zero()));
-}
-
-bool RunLoopDispatcher::loop(const std::function<bool()>& done, std::optional<SteadyTime> deadline) {
+  const SteadyTime deadline = std::chrono::steady_clock::now() + std::max(timeout, timeout.zero());
   auto finished = [&] { return done && done(); };
   while (true) {
     if (finished()) return true;
@@ -123,22 +120,16 @@ bool RunLoopDispatcher::loop(const std::function<bool()>& done, std::optional<St
           mainQueue_.pop_front();
           break;
         }
-        if (deadline && now >= *deadline) {
+        if (now >= deadline) {
           lock.unlock();
           return finished();
         }
-        std::optional<SteadyTime> wakeAt = deadline;
+        SteadyTime wakeAt = deadline;
         // Other threads may make `done` true without queueing anything: look
         // again every few milliseconds.
-        if (done) wakeAt = std::min(wakeAt.value_or(SteadyTime::max()), now + kDonePollInterval);
-        for (const Timer& timer : timers_) {
-          if (!wakeAt || timer.due < *wakeAt) wakeAt = timer.due;
-        }
-        if (wakeAt) {
-          mainWake_.wait_until(lock, *wakeAt);
-        } else {
-          mainWake_.wait(lock);
-        }
+        if (done) wakeAt = std::min(wakeAt, now + kDonePollInterval);
+        for (const Timer& timer : timers_) wakeAt = std::min(wakeAt, timer.due);
+        mainWake_.wait_until(lock, wakeAt);
         if (done) break;  // test `done` again before going on
       }
     }

@@ -20,7 +20,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <thread>
 #include <vector>
 
@@ -66,9 +65,6 @@ class RunLoopDispatcher final : public Dispatcher {
     SteadyTime due;
     std::shared_ptr<Task> tick;
   };
-
-  // Runs due timers and queued tasks until `done`, destruction, or the deadline.
-  bool loop(const std::function<bool()>& done, std::optional<SteadyTime> deadline);
 
   const std::thread::id mainThread_;
 
