@@ -15,12 +15,17 @@ std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::files
   namespace fs = std::filesystem;
   const std::string preferencesName = std::string(kMobileBundleID) + ".plist";
   std::vector<fs::path> folders;
+  const fs::path root = home / kContainersRelative;
   platform::files::enumerateDeep(
-      home / kContainersRelative,
+      root,
       [&](const fs::path& entry) {
         if (entry.filename() != preferencesName) return;
-        if (std::none_of(entry.begin(), entry.end(),
-                         [](const fs::path& part) { return part == "Preferences"; })) {
+        // Only the path below Library/Containers counts: <container>/.../
+        // Preferences/.../<file>. The Documents folder three levels up must
+        // lie inside a container, never in Library/Containers itself or above.
+        const fs::path below = entry.lexically_relative(root);
+        const std::vector<fs::path> parts(below.begin(), below.end());
+        if (parts.size() < 4 || std::find(parts.begin(), parts.end() - 1, "Preferences") == parts.end() - 1) {
           return;
         }
         folders.push_back(entry.parent_path().parent_path().parent_path() / "Documents");
