@@ -97,7 +97,10 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
   }
 
   const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
-                                        prepared.libraryFilename, prepared.currencyFileToken};
+                                        prepared.libraryFilename, prepared.currencyFileToken,
+                                        [&publishingName](const std::filesystem::path& document) {
+                                          return libraries::mayWriteCurrencyPair(document, publishingName);
+                                        }};
   const int count = publish::publishDocument(env_.home, request, env_.log);
   if (count == 0) throw ExportError(ExportErrorCode::noDestinations);
 

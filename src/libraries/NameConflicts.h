@@ -24,4 +24,17 @@ std::optional<std::string> conflictingLibraryPath(const std::filesystem::path& t
 std::optional<std::string> conflictingLibrary(const std::filesystem::path& targetDocument,
                                               const std::string& newPath, const std::string& newName);
 
+// Whether the library `name` may write its currency-named pair at
+// `document` (<currency>.json in an app container). Not when the document
+// there is another library's own document: it names a library not
+// canonically equal to `name`, and its "currencyCode" is not this file's
+// currency (so it is not that library's currency-named pair, which a
+// library of the same currency may replace). A missing or unreadable
+// document, or one that names no library, may be written over.
+bool mayWriteCurrencyPair(const std::filesystem::path& document, const std::string& name);
+
+// Whether the document at `document` names a library (a string
+// "libraryName") that is not canonically equal to `name`.
+bool namesAnotherLibrary(const std::filesystem::path& document, const std::string& name);
+
 }  // namespace quillory::libraries

@@ -7,6 +7,7 @@
 #include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRecords.h"
 #include "libraries/LibraryRegistry.h"
+#include "libraries/NameConflicts.h"
 #include "libraries/PublishedDocuments.h"
 #include "platform/Defaults.h"
 #include "platform/Files.h"
@@ -82,7 +83,10 @@ bool deleteLibraryFiles(const LibraryContext& context, const std::string& name) 
 
   for (const std::filesystem::path& appFolder : publish::appContainerDocumentsFolders(context.home)) {
     std::vector<std::string> entries;
-    if (documentName) entries.push_back(*documentName);
+    // Under the recorded name an app container may hold another library's
+    // currency-named pair: that one stays.
+    if (documentName && !namesAnotherLibrary(appFolder / *documentName, name))
+      entries.push_back(*documentName);
     (void)findPublishedDocument(appFolder, [&](const std::string& entry, const PublishedDocumentInfo& info) {
       if (namesLibrary(info) && entry != documentName) entries.push_back(entry);
       return false;  // look at every document

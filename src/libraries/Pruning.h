@@ -19,10 +19,10 @@ bool pruneLibraries(const LibraryContext& context);
 // folder: the pair named by its "library_filename_" record when there is
 // one, else the first document found by scanning for its "libraryName". In
 // every app container Documents folder (the writer's scan): the pair of that
-// same file name, and every pair whose document's "libraryName" is the
-// library (its currency-named pair). Returns true when nothing that existed
-// stayed; every file that could not be removed has its own line. The caller
-// holds the publish lock.
+// same file name unless its document names another library, and every pair
+// whose document's "libraryName" is the library (its currency-named pair).
+// Returns true when nothing that existed stayed; every file that could not
+// be removed has its own line. The caller holds the publish lock.
 bool deleteLibraryFiles(const LibraryContext& context, const std::string& name);
 
 // Removes `documentFileName` and its update marker from `folder`. Files that

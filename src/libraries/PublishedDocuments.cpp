@@ -21,11 +21,12 @@ constexpr std::size_t kMaxNestingDepth = 512;
 constexpr std::string_view kDocumentEnding = ".json";
 constexpr std::string_view kLibraryNameKey = "libraryName";
 constexpr std::string_view kLibraryPathKey = "libraryPath";
+constexpr std::string_view kCurrencyCodeKey = "currencyCode";
 
 std::string_view view(json::string_view s) { return {s.data(), s.size()}; }
 
 // Validates a whole document and keeps only the top-level string members
-// "libraryName" and "libraryPath". Builds no tree, so neither memory nor
+// "libraryName", "libraryPath" and "currencyCode". Builds no tree, so neither memory nor
 // teardown grows with the document's size or depth. A duplicate key keeps its
 // last value, as a parsed object would.
 class TopLevelHandler {
@@ -71,9 +72,10 @@ class TopLevelHandler {
   bool on_key(json::string_view s, std::size_t, json::error_code&) {
     if (depth_ == 1) {
       key_.append(view(s));
-      member_ = key_ == kLibraryNameKey   ? Member::name
-                : key_ == kLibraryPathKey ? Member::path
-                                          : Member::other;
+      member_ = key_ == kLibraryNameKey    ? Member::name
+                : key_ == kLibraryPathKey  ? Member::path
+                : key_ == kCurrencyCodeKey ? Member::currency
+                                           : Member::other;
       key_.clear();
     }
     return true;
@@ -104,7 +106,7 @@ class TopLevelHandler {
   bool on_comment(json::string_view, json::error_code&) { return true; }
 
  private:
-  enum class Member { other, name, path };
+  enum class Member { other, name, path, currency };
 
   bool topLevelNotObject(json::error_code& ec) {
     ec = json::error::syntax;
@@ -121,6 +123,7 @@ class TopLevelHandler {
     if (depth_ != 1) return;
     if (member_ == Member::name) info.libraryName = std::move(value);
     if (member_ == Member::path) info.libraryPath = std::move(value);
+    if (member_ == Member::currency) info.currencyCode = std::move(value);
     member_ = Member::other;
   }
 

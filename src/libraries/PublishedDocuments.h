@@ -1,6 +1,7 @@
 #pragma once
-// Reading published documents back: the conflict test, path recovery and
-// deletion by scan look at the top-level "libraryName" and "libraryPath".
+// Reading published documents back: the conflict tests, path recovery and
+// deletion by scan look at the top-level "libraryName", "libraryPath" and
+// "currencyCode".
 
 #include <filesystem>
 #include <functional>
@@ -10,8 +11,9 @@
 namespace quillory::libraries {
 
 struct PublishedDocumentInfo {
-  std::optional<std::string> libraryName;  // present only when a string
-  std::optional<std::string> libraryPath;  // present only when a string
+  std::optional<std::string> libraryName;   // present only when a string
+  std::optional<std::string> libraryPath;   // present only when a string
+  std::optional<std::string> currencyCode;  // present only when a string
 };
 
 // Reads and parses one published document. None when the file cannot be read,

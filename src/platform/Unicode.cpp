@@ -1,15 +1,18 @@
 #include "platform/Unicode.h"
 
+#include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/utext.h>
 #include <unicode/utf8.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace quillory::platform {
@@ -35,6 +38,12 @@ UChar32 nextScalar(std::string_view text, int32_t& i) {
   UChar32 c = 0;
   U8_NEXT(bytes, i, length, c);
   return c;
+}
+
+// Whether `length` bytes into the text is the start of a scalar (not inside
+// a UTF-8 sequence).
+bool isScalarBoundary(std::string_view text, std::size_t length) {
+  return length >= text.size() || (static_cast<unsigned char>(text[length]) & 0xC0) != 0x80;
 }
 
 bool isAsciiTrimmed(unsigned char c) { return c == ' ' || c == '\t' || (c >= 0x0A && c <= 0x0D); }
@@ -94,6 +103,34 @@ std::string filenameCharactersOnly(std::string_view text) {
       result.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
   }
   return result;
+}
+
+std::size_t fittingPrefixLength(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text.size();
+  // A boundary depends only on the characters before it and the one after
+  // it, so the text past the character at `maxBytes` is not looked at.
+  text = text.substr(0, maxBytes + 4);
+  // Boundaries of user-perceived characters, as byte offsets into the UTF-8 text.
+  UErrorCode status = U_ZERO_ERROR;
+  UText* utf8 = utext_openUTF8(nullptr, text.data(), static_cast<int64_t>(text.size()), &status);
+  const std::unique_ptr<UText, decltype(&utext_close)> closer(utf8, &utext_close);
+  const std::unique_ptr<icu::BreakIterator> characters(
+      icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+  if (U_SUCCESS(status)) characters->setText(utf8, status);
+  if (U_SUCCESS(status)) {
+    const int32_t boundary = characters->preceding(static_cast<int32_t>(maxBytes) + 1);
+    if (boundary > 0 && isScalarBoundary(text, static_cast<std::size_t>(boundary))) {
+      return static_cast<std::size_t>(boundary);
+    }
+  }
+  // Whole scalars (an ill-formed byte counts as one).
+  int32_t end = 0;
+  for (int32_t i = 0; i < static_cast<int32_t>(text.size());) {
+    (void)nextScalar(text, i);
+    if (static_cast<std::size_t>(i) > maxBytes) break;
+    end = i;
+  }
+  return static_cast<std::size_t>(end);
 }
 
 namespace {

@@ -28,6 +28,12 @@ bool canonicallyLess(std::string_view a, std::string_view b);
 // Keeps the scalars of general category L, M or N and "-" and "_".
 std::string filenameCharactersOnly(std::string_view text);
 
+// The length in bytes of the longest start of the text that fits in
+// `maxBytes` and ends between two user-perceived characters (extended
+// grapheme clusters); when not even the first one fits, between two scalars.
+// Never cuts a UTF-8 sequence. The whole length when the text fits.
+std::size_t fittingPrefixLength(std::string_view text, std::size_t maxBytes);
+
 // True when the bytes are well-formed UTF-8.
 bool isValidUtf8(std::string_view bytes);
 

@@ -1,5 +1,7 @@
 #include "publish/Derivations.h"
 
+#include <algorithm>
+
 #include "platform/Unicode.h"
 
 namespace quillory::publish {
@@ -63,7 +65,23 @@ std::string libraryFilename(std::string_view name, std::string_view currency) {
     }
   }
   if (n.empty()) n = kFallbackBaseName;
-  return n + "-" + c;
+  // Too long for a file name: the name part is cut first, at the end of a
+  // whole character; a currency part too long by itself is cut as well.
+  if (n.size() + 1 + c.size() > kLongestBaseName) {
+    const std::size_t room = kLongestBaseName - std::min(kLongestBaseName, c.size() + 1);
+    n = std::string(trimmedDashes(std::string_view(n).substr(0, platform::fittingPrefixLength(n, room))));
+    if (n.empty()) n = kFallbackBaseName;
+  }
+  std::string base = n + "-" + c;
+  base.resize(platform::fittingPrefixLength(base, kLongestBaseName));
+  return base;
+}
+
+std::optional<std::string> currencyPairName(std::string_view token) {
+  if (token.empty() || token.size() > kLongestBaseName || platform::filenameCharactersOnly(token) != token) {
+    return std::nullopt;
+  }
+  return std::string(token);
 }
 
 std::optional<std::string> libraryNameFromPath(std::string_view libraryPath) {

@@ -44,10 +44,26 @@ std::optional<std::string> currencyFromItemText(std::string_view currency);
 // "export". Ordinary tokens ("eur", "€") come out unchanged.
 std::string currencyFileComponent(std::string_view token);
 
+// The longest base file name in bytes: with "_updated.txt", the longest
+// ending it gets, it still fits the 255 bytes of a file name.
+inline constexpr std::size_t kLongestBaseName = 255 - 12;
+
 // The base file name for a library name and currency token, for example
-// "Business EUR" + "eur" gives "business-eur". Never empty. The currency part
-// is lower-cased and passed through `currencyFileComponent`.
+// "Business EUR" + "eur" gives "business-eur". Never empty, never longer
+// than `kLongestBaseName`: a longer name is cut at the end of a whole
+// character (a longer currency part as well, when it alone is too long).
+// The currency part is lower-cased and passed through `currencyFileComponent`.
+// The one rule for every place that writes, tests or deletes a library's
+// document: they all take the name from here or from the record of it.
 std::string libraryFilename(std::string_view name, std::string_view currency);
+
+// The base name of the currency-named pair ("eur" for eur.json and
+// eur_updated.txt): the currency token itself when it makes a plain file
+// name as the library filename's name part would, that is when it is not
+// empty, not longer than `kLongestBaseName` and made only of letters, marks,
+// numbers, "-" and "_"; none otherwise (a control character, a line break,
+// a "/", a "."): then no currency-named pair is written.
+std::optional<std::string> currencyPairName(std::string_view token);
 
 // The library's name from its folder: the last path component, ignoring
 // trailing slashes; none when there is no such component ("", "/").

@@ -1,10 +1,13 @@
 #include "publish/Destinations.h"
 
+#include <optional>
 #include <system_error>
+#include <vector>
 
 #include "platform/Files.h"
 #include "platform/Log.h"
 #include "publish/ContainerPaths.h"
+#include "publish/Derivations.h"
 
 namespace quillory::publish {
 namespace {
@@ -46,12 +49,24 @@ bool writePair(const fs::path& folder, const PairNames& names, const PublishRequ
 
 int publishDocument(const fs::path& home, const PublishRequest& request, platform::Log& log) {
   const PairNames libraryPair = pairNamesFor(request.libraryFilename);
-  const PairNames currencyPair = pairNamesFor(request.currencyFileToken);
+  const std::optional<std::string> currencyName = currencyPairName(request.currencyFileToken);
+  const PairNames currencyPair = pairNamesFor(currencyName.value_or(""));
   int count = 0;
   if (writePair(containerDocumentsFolder(home), libraryPair, request, log)) ++count;
 
-  for (const fs::path& folder : appContainerDocumentsFolders(home)) {
+  const std::vector<fs::path> appFolders = appContainerDocumentsFolders(home);
+  if (!currencyName && !appFolders.empty()) {
+    log.line("[Helper] \u26A0 Currency-named pair not written: '" + request.currencyFileToken +
+             "' does not make a plain file name");
+  }
+  for (const fs::path& folder : appFolders) {
     if (writePair(folder, libraryPair, request, log)) ++count;
+    if (!currencyName) continue;
+    if (request.mayWriteCurrencyPair && !request.mayWriteCurrencyPair(folder / currencyPair.document)) {
+      log.line("[Helper]   \u23ED " + (folder / currencyPair.document).string() +
+               " is another library's document: currency-named pair not written");
+      continue;
+    }
     writePair(folder, currencyPair, request, log);
   }
   return count;

@@ -11,6 +11,7 @@
 // Threading: the export's background queue; blocks for the writes.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -26,7 +27,14 @@ struct PublishRequest {
   std::string libraryFilename;    // "business-eur": business-eur.json +
                                   // business-eur_updated.txt
   std::string currencyFileToken;  // "eur": eur.json + eur_updated.txt (app
-                                  // containers only)
+                                  // containers only), when `currencyPairName`
+                                  // accepts it; else that pair is not written
+                                  // (one line says so)
+  // Asked with the path of the currency-named document in an app container
+  // before that pair is written there: false keeps what is there (another
+  // library's own document) and writes neither file of the pair. Unset: asked
+  // nothing.
+  std::function<bool(const std::filesystem::path& document)> mayWriteCurrencyPair = nullptr;
 };
 
 // Returns how many destinations received the library-filename pair.

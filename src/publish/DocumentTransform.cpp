@@ -547,6 +547,22 @@ ExportTransform::~ExportTransform() = default;
 
 void ExportTransform::write(std::string_view piece) noexcept {
   if (failed_) return;
+  // A leading UTF-8 byte order mark is passed over, also when it arrives in
+  // pieces; a start of one that does not go on is no JSON anyway.
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  while (markBytesSeen_ < kByteOrderMark.size() && !piece.empty()) {
+    if (piece.front() != kByteOrderMark[markBytesSeen_]) {
+      if (markBytesSeen_ != 0) {
+        failed_ = true;
+        return;
+      }
+      markBytesSeen_ = kByteOrderMark.size();
+      break;
+    }
+    ++markBytesSeen_;
+    piece.remove_prefix(1);
+  }
+  if (piece.empty()) return;
   try {
     json::basic_parser<ExportHandler>& parser = parse_->parser;
     if (parser.done()) {
@@ -587,7 +603,7 @@ PreparedExport ExportTransform::finish(const std::optional<std::string>& confirm
   std::optional<std::string> currency = currencyFromName(prepared.libraryName);
   if (!currency) currency = result.originalCurrency() ? result.originalCurrency() : result.amountsCurrency();
   prepared.currencyToken = currency.value_or(std::string(kNoCurrencyToken));
-  prepared.currencyFileToken = currencyFileComponent(prepared.currencyToken);
+  prepared.currencyFileToken = prepared.currencyToken;
   prepared.libraryFilename =
       libraryFilename(prepared.libraryName.value_or(prepared.currencyToken), prepared.currencyToken);
 

@@ -24,11 +24,14 @@ struct PreparedExport {
   std::optional<std::string> libraryName;  // confirmed name, else from the folder
   std::string libraryPath;                 // empty when no item names one
   std::string currencyToken;               // as found, lower-cased ("eur", "export")
-  std::string currencyFileToken;           // the token as used in file names
+  std::string currencyFileToken;           // the currency-named pair's base name,
+                                           // written only when `currencyPairName`
+                                           // accepts it
   std::string libraryFilename;             // "business-eur"
 };
 
-// Parses the export and builds the published document: the export object
+// Parses the export (a leading UTF-8 byte order mark is passed over) and
+// builds the published document: the export object
 // with "items" reduced to `kKeptItemFields` and "libraryName", "currencyCode",
 // "exportedAt" and "libraryPath" set; all other top-level members copied.
 // The clock is read once for "exportedAt" and again, after the document is
@@ -64,6 +67,7 @@ class ExportTransform {
   struct Parse;
   std::unique_ptr<Parse> parse_;
   std::exception_ptr failure_;
+  std::size_t markBytesSeen_ = 0;  // of a leading byte order mark; 3 once past it
   bool failed_ = false;
 };
 

@@ -238,12 +238,18 @@ INSTANTIATE_TEST_SUITE_P(
                       RunEndCase{"otherError", exportThrows, kFailed + "pipe broke", "pipe broke"}),
     [](const auto& info) { return info.param.name; });
 
+// Nor does its currency-named pair replace another library's document.
 TEST_F(EngineTest, ACurrencyTokenNeverLeavesTheDestinationFolders) {
   workspace.launch(kHost);
   home.writeFile(kAppPreferences, "");
+  const fs::path homeEur = "Library/Containers/X/Data/Documents/home-eur.json";
+  home.writeFile(homeEur, R"({"libraryName":"Home EUR","currencyCode":"EUR"})");
   scripts.setAnswer(kNameScript, "");
-  scripts.setAnswer(kExportScript, R"({"items":[{"amountsOriginal":{"currency":"../../../../evil"}}]})");
-  EXPECT_EQ(engine().exportLibrary(), 2);
+  for (const std::string currency : {"../../../../evil", "home-eur"}) {
+    scripts.setAnswer(kExportScript, R"({"items":[{"amountsOriginal":{"currency":")" + currency + R"("}}]})");
+    EXPECT_EQ(engine().exportLibrary(), 2);
+  }
+  EXPECT_EQ(libraries::readPublishedDocument(home / homeEur)->libraryName, "Home EUR");
   for (const auto& entry : fs::recursive_directory_iterator(home.path())) {
     const fs::path folder = entry.path().parent_path().lexically_relative(home.path());
     EXPECT_TRUE(entry.is_directory() || folder == publish::kContainerDocumentsRelative ||

@@ -158,6 +158,25 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
   EXPECT_EQ(conflictingLibrary(target, "", "Other"), std::nullopt);
 }
 
+// A currency-named pair replaces a currency-named pair of the same currency
+// or its own library's document, never another library's own document.
+TEST_F(NameConflicts, ACurrencyPairNeverReplacesAnotherLibrarysOwnDocument) {
+  const fs::path target = docs() / "home-eur.json";
+  EXPECT_TRUE(mayWriteCurrencyPair(target, "Zed"));  // nothing there
+  const std::pair<std::string, bool> cases[] = {
+      {R"({"libraryName":"Home EUR","currencyCode":"EUR"})", false},
+      {R"({"libraryName":"Home EUR"})", false},
+      {R"({"libraryName":"Other","currencyCode":"HOME-EUR"})", true},
+      {R"({"libraryName":"Zed","currencyCode":"EUR"})", true},
+      {R"({"currencyCode":"EUR"})", true},
+      {"not json", true},
+  };
+  for (const auto& [document, mayWrite] : cases) {
+    writeEntry(target.filename(), document);
+    EXPECT_EQ(mayWriteCurrencyPair(target, "Zed"), mayWrite) << document;
+  }
+}
+
 using Pruning = LibraryFixture;
 
 // The four rows of the pruning table in one pass, in the order of the names.
@@ -238,6 +257,23 @@ TEST_F(Deletion, AFileNameRecordNeverReachesOutsideTheFolder) {
     EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt",
                                          "[Helper] Deleted iCloud files (by scan): lib-eur.json"));
   }
+}
+
+// In an app container, another library's currency-named pair under the
+// library's recorded file name stays; the library's own pairs go.
+TEST_F(Deletion, AnotherLibrarysDocumentInAnAppContainerStays) {
+  home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
+  const fs::path app = "Library/Containers/X/Data/Documents";
+  for (const auto& [file, name] : {std::pair{"zed-eur.json", "Other"}, std::pair{"eur.json", "Zed"}}) {
+    home.writeFile(app / file, R"({"libraryName":")" + std::string(name) + R"("})");
+    home.writeFile(app / markerNameFor(file), "2026-12-05T11:32:21Z");
+  }
+  publish("zed-eur.json", "Zed", "/Zed");
+  defaults.setString("library_filename_Zed", "zed-eur.json");
+  EXPECT_TRUE(deleteLibraryFiles(context, "Zed"));
+  EXPECT_FALSE(hasEntry("zed-eur.json"));
+  EXPECT_TRUE(fs::exists(home / app / "zed-eur.json") && fs::exists(home / app / "zed-eur_updated.txt"));
+  EXPECT_FALSE(fs::exists(home / app / "eur.json") || fs::exists(home / app / "eur_updated.txt"));
 }
 
 }  // namespace

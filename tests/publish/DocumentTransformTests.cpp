@@ -89,11 +89,27 @@ TEST(DocumentTransform, RefusesWhatIsNotAnExportOfItemsOnASmallStack) {
          {std::string("not json"), std::string(R"({"items":[{"id":1}]} x)"), std::string(R"([{"items":[]}])"),
           std::string(R"({"items":{"id":1}})"), std::string(R"({"receipts":[{"id":1}]})"),
           std::string(R"({"items":[{"id":1},2]})"), std::string("{\"items\":[{\"id\":\"\xff\"}]}"),
-          nestedExport(kMaxExportDepth - 2), nestedExport(1000000)}) {
+          nestedExport(kMaxExportDepth - 2), nestedExport(1000000), std::string("\xEF\xBB\xBF"),
+          std::string("\xEF\xBB{\"items\":[{}]}"), std::string("\xEF\xBB\xBF\xEF\xBB\xBF{\"items\":[{}]}")}) {
       EXPECT_EQ(failure(text), ExportErrorCode::parseFailure) << text.substr(0, 40);
     }
     EXPECT_EQ(failure(R"({"items":[]})"), ExportErrorCode::emptyLibrary);
   });
+}
+
+// As the platform's JSON reader does: a leading byte order mark is passed
+// over, whole or cut into pieces.
+TEST(DocumentTransform, PassesOverALeadingByteOrderMark) {
+  const testing::FakeClock clock;
+  const std::string text = "\xEF\xBB\xBF{\"items\":[{\"id\":1}]}";
+  for (std::size_t cut = 0; cut <= 4; ++cut) {
+    ExportTransform transform;
+    transform.write(text.substr(0, cut));
+    transform.write(text.substr(cut));
+    EXPECT_EQ(transform.finish(std::string("Home"), clock).documentBytes.substr(0, 17),
+              R"({"items":[{"id":1)")
+        << cut;
+  }
 }
 
 TEST(DocumentTransform, KeepsTheKeptMembersAndSetsTheLibrarysOwn) {
@@ -154,7 +170,14 @@ TEST(DocumentTransform, NamesTheLibraryFromTheFolderOrTheCurrency) {
   }
 }
 
+std::string repeated(std::string_view text, std::size_t times) {
+  std::string result;
+  while (times-- > 0) result += text;
+  return result;
+}
+
 TEST(LibraryFilename, BuildsTheBaseName) {
+  const std::string acute = "\u0301";  // a combining mark, two bytes
   const struct {
     std::string name;
     std::string currency;
@@ -175,7 +198,13 @@ TEST(LibraryFilename, BuildsTheBaseName) {
                {"", "/", "receipts-export"},
                {"", ".", "receipts-export"},
                {"", "..", "receipts-export"},
-               {"", "...", "receipts-..."}};
+               {"", "...", "receipts-..."},
+               // Too long for a file name with "_updated.txt": cut after the
+               // last whole character that fits, never inside one.
+               {repeated("\u65E5", 90), "eur", repeated("\u65E5", 79) + "-eur"},
+               {std::string(238, 'a') + "e" + acute + "x", "eur", std::string(238, 'a') + "-eur"},
+               {"e" + repeated(acute, 150), "eur", "e" + repeated(acute, 119) + "-eur"},
+               {std::string(300, 'n'), std::string(300, 'c'), "receipts-" + std::string(234, 'c')}};
   for (const auto& c : cases) EXPECT_EQ(libraryFilename(c.name, c.currency), c.expected) << c.name;
 }
 
