@@ -13,6 +13,12 @@
 
 namespace quillory::engine {
 
+namespace {
+// The longest update marker read: its timestamp with room for white space
+// around it.
+constexpr std::size_t kLongestMarker = 64;
+}  // namespace
+
 libraries::LibraryContext ExportManager::libraryContext() const {
   return libraries::LibraryContext{env_.defaults, env_.log, env_.home, &publishMutex_};
 }
@@ -34,10 +40,16 @@ std::optional<platform::Date> ExportManager::librarySyncDate(const std::string& 
   const std::string markerName = publish::markerNameFor(*documentName);
   if (!publish::isPlainFileName(markerName)) return std::nullopt;
 
-  const std::optional<std::string> bytes =
-      platform::files::readFile(publish::containerDocumentsFolder(env_.home) / markerName);
-  if (!bytes || !platform::isValidUtf8(*bytes)) return std::nullopt;
-  return platform::parseIso8601(platform::trimmedWhitespaceAndNewlines(*bytes));
+  // A marker holds one timestamp of about 20 bytes: only a short prefix is
+  // read, and a longer file holds no valid date.
+  std::string bytes;
+  const bool read = platform::files::readFileInChunks(
+      publish::containerDocumentsFolder(env_.home) / markerName, [&bytes](std::string_view chunk) {
+        bytes.append(chunk.substr(0, kLongestMarker + 1 - bytes.size()));
+        return bytes.size() <= kLongestMarker;
+      });
+  if (!read || !platform::isValidUtf8(bytes)) return std::nullopt;
+  return platform::parseIso8601(platform::trimmedWhitespaceAndNewlines(bytes));
 }
 
 void ExportManager::pruneLibraries() {

@@ -178,15 +178,23 @@ TEST_F(EngineTest, IdleSyncOncePerActivationAfterThreeMinutesPostponedByAnExport
 }
 
 // The status line's date is read from the marker the library's record names,
-// never from outside the container folder.
-TEST_F(EngineTest, CurrentLibrarySyncDateReadsOnlyInsideTheContainerFolder) {
+// never from outside the container folder, and only from a marker of a few
+// bytes: a longer one is never read whole.
+TEST_F(EngineTest, CurrentLibrarySyncDateReadsOnlyAShortMarkerInsideTheContainerFolder) {
   const std::string docs = std::string(publish::kContainerDocumentsRelative) + "/";
+  const std::string date = "2026-12-05T11:32:21Z";
   settleLibrary("Biz");
-  for (const std::string record : {"biz-eur", "../outside", "sub/biz"}) {
+  const std::tuple<std::string, std::string, bool> cases[] = {
+      {"biz-eur", date + "\n", true},
+      {"biz-eur", date + std::string(100, ' '), false},
+      {"../outside", date, false},
+      {"sub/biz", date, false},
+  };
+  for (const auto& [record, bytes, valid] : cases) {
     SCOPED_TRACE(record);
     defaults.setString("library_filename_Biz", record + ".json");
-    const auto marker = home.writeFile(docs + record + "_updated.txt", "2026-12-05T11:32:21Z");
-    EXPECT_EQ(engine().currentLibrarySyncDate().has_value(), record == "biz-eur");
+    const auto marker = home.writeFile(docs + record + "_updated.txt", bytes);
+    EXPECT_EQ(engine().currentLibrarySyncDate().has_value(), valid);
     std::filesystem::remove(marker);
   }
 }
