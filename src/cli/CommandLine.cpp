@@ -168,9 +168,10 @@ Exit status:
       "disable" was cancelled
   64  bad usage (unknown command or option, unknown library, disable
       without --yes where nobody can be asked)
-  73  cannot run here: the lock file ($HOME/.quillory-helper.lock) or the
-      settings folder cannot be taken or created (a link, a folder or a
-      file in the way)
+  73  cannot run here: the home folder does not exist, the lock file
+      ($HOME/.quillory-helper.lock) or the settings folder cannot be taken
+      or created (a link, a folder or a file in the way), or "sync" cannot
+      start the script launcher (missing, a folder, not executable)
   75  another Quillory Helper or quillory-helper-cli is running for the
       same home folder; try again when it has finished
   129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM (128 + the signal): the
@@ -187,10 +188,13 @@ Files:
              test.quillory.mobile under $HOME/Library/Containers
 
 Names on the terminal:
-  Library names, and the alerts that show them, are printed with control
-  characters escaped: C0 controls and DEL as \xHH (ESC is \x1b), C1
-  controls as \u00HH (\u009b), bytes that are not UTF-8 as \xHH, and a
-  backslash as \\. enable and disable take the name itself, unescaped.
+  Every line printed (library names, log lines, status lines, alerts) has
+  its control characters escaped: C0 controls and DEL as \xHH (ESC is
+  \x1b), C1 controls as \u00HH (\u009b), bytes that are not UTF-8 as \xHH,
+  and a backslash as \\; characters that show nothing or change the
+  writing direction (U+200B-U+200F, U+202A-U+202E, U+2060-U+2064,
+  U+2066-U+2069, U+FEFF) as \uHHHH (\u202e). enable and disable take the
+  name itself, unescaped.
 )";
 }
 

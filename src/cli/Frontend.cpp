@@ -95,10 +95,10 @@ int Frontend::sync() {
 
   if (manager_.lastOutcome() == engine::RunOutcome::skipped) return kExitSkipped;
   if (const auto error = manager_.lastError()) {
-    io_.err << statusLine() << '\n';
+    io_.err << terminalText(statusLine()) << '\n';
     return kExitExportFailed;
   }
-  io_.out << statusLine() << '\n';
+  io_.out << terminalText(statusLine()) << '\n';
   return kExitSuccess;
 }
 
@@ -107,7 +107,7 @@ int Frontend::status() {
   // status query never deletes a file or changes a setting.
   onBackground([&manager = manager_] { manager.checkLibraryName(); });
   drainMainQueue();
-  io_.out << terminalText(libraryLine()) << '\n' << statusLine() << '\n';
+  io_.out << terminalText(libraryLine()) << '\n' << terminalText(statusLine()) << '\n';
   return kExitSuccess;
 }
 

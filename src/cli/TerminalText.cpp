@@ -43,6 +43,19 @@ void appendEscape(std::string& out, const char* prefix, unsigned value) {
   out += hex;
 }
 
+// Characters that show nothing or change the direction of what follows, so
+// that two different names could look the same.
+bool isInvisible(char32_t c) {
+  return (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) ||
+         (c >= 0x2066 && c <= 0x2069) || c == 0xFEFF;
+}
+
+// The scalar of a well-formed three-byte sequence.
+char32_t threeByteScalar(std::string_view text) {
+  const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<std::uint8_t>(text[i])); };
+  return ((byte(0) & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+}
+
 }  // namespace
 
 std::string terminalText(std::string_view text, bool keepLineBreaks) {
@@ -62,6 +75,10 @@ std::string terminalText(std::string_view text, bool keepLineBreaks) {
       out += "\\\\";
     } else if (length == 2 && lead == 0xC2 && static_cast<std::uint8_t>(text[1]) <= 0x9F) {
       appendEscape(out, "\\u00", static_cast<std::uint8_t>(text[1]));  // C2 80..C2 9F: U+0080..U+009F
+    } else if (length == 3 && isInvisible(threeByteScalar(text))) {
+      const char32_t c = threeByteScalar(text);
+      appendEscape(out, "\\u", c >> 8);
+      appendEscape(out, "", c);
     } else {
       out.append(text.substr(0, length));
     }

@@ -7,6 +7,10 @@
 //   - C0 controls (U+0000 to U+001F) and DEL (U+007F) become \xHH, for example
 //     ESC is \x1b, a line break \x0a;
 //   - C1 controls (U+0080 to U+009F) become \u00HH, for example \u009b;
+//   - characters that show nothing or change the writing direction become
+//     \uHHHH, so that two different names never look the same: U+200B to
+//     U+200F, U+202A to U+202E, U+2060 to U+2064, U+2066 to U+2069 and
+//     U+FEFF, for example \u202e;
 //   - every byte that is not part of a well-formed UTF-8 sequence becomes
 //     \xHH (a lone 0x9b byte is \x9b, so it differs from the character
 //     U+009B);

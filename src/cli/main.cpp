@@ -19,8 +19,11 @@
 #include "cli/CommandLine.h"
 #include "cli/ExitStatus.h"
 #include "cli/Frontend.h"
+#include "cli/ScriptLauncher.h"
 #include "cli/StaticWorkspace.h"
 #include "cli/TerminalAlerts.h"
+#include "cli/TerminalLog.h"
+#include "cli/TerminalText.h"
 #include "engine/ExportManager.h"
 #include "platform/Files.h"
 #include "platform/posix/ExitCleanup.h"
@@ -124,8 +127,24 @@ int main(int argc, char** argv) {
     return cli::kExitSuccess;
   }
 
+  // A sync needs the script launcher: when it cannot even be started, say
+  // why, before anything is touched.
+  if (options.command == cli::Command::sync) {
+    if (const auto problem = cli::launcherProblem(options.osascript)) {
+      std::cerr << cli::launcherProblemText(options.osascript, *problem);
+      return cli::kExitCannotRun;
+    }
+  }
+
   const std::filesystem::path home = platform::files::homeFolder();
   const std::filesystem::path settingsFile = posix::defaultDefaultsFile(home);
+  // The lock lives in the home folder: without one, that is what to say.
+  std::error_code homeError;
+  if (!std::filesystem::is_directory(home, homeError)) {
+    std::cerr << kProgram << ": the home folder " << cli::terminalText(home.string())
+              << (std::filesystem::exists(home, homeError) ? " is not a folder" : " does not exist") << '\n';
+    return cli::kExitCannotRun;
+  }
 
   // Before the settings file is opened: opening may already write (a damaged
   // file is moved aside).
@@ -138,24 +157,29 @@ int main(int argc, char** argv) {
       if (const auto pid = lock.holderPid()) {
         holder += (holder.empty() ? "" : ", ") + ("process " + std::to_string(*pid));
       }
-      std::cerr << kProgram << ": another Quillory Helper" << (holder.empty() ? "" : " (" + holder + ")");
-      std::cerr << " is running for this home folder (" << lock.file().string()
+      std::cerr << kProgram << ": another Quillory Helper"
+                << (holder.empty() ? "" : " (" + cli::terminalText(holder) + ")");
+      std::cerr << " is running for this home folder (" << cli::terminalText(lock.file().string())
                 << "); try again when it has finished\n";
       return cli::kExitLocked;
     }
     case posix::SingleInstanceLock::Outcome::unavailable:
-      std::cerr << kProgram << ": cannot run without the single-instance lock: " << lock.error() << '\n';
+      std::cerr << kProgram
+                << ": cannot run without the single-instance lock: " << cli::terminalText(lock.error())
+                << '\n';
       return cli::kExitCannotRun;
   }
 #if !defined(__APPLE__)
   if (const std::error_code error = platform::files::createFolders(settingsFile.parent_path())) {
-    std::cerr << kProgram << ": cannot run without a settings folder: " << settingsFile.parent_path().string()
-              << ": " << error.message() << '\n';
+    std::cerr << kProgram << ": cannot run without a settings folder: "
+              << cli::terminalText(settingsFile.parent_path().string()) << ": " << error.message() << '\n';
     return cli::kExitCannotRun;
   }
 #endif
 
-  posix::StdoutLog log;
+  // Every line the engine logs reaches the terminal escaped.
+  posix::StdoutLog stdoutLog;
+  cli::TerminalLog log(stdoutLog);
   posix::SystemClock clock;
 #if defined(__APPLE__)
   // The menu-bar helper's own store and the running applications.

@@ -116,6 +116,8 @@ struct ExportSkipped {};
 platform::Alert firstSyncAlert(const std::string& libraryName);
 // The name-conflict alert: another library's document (at `existingPath`)
 // already has the file name the library `name` (at `newPath`) publishes to.
+// A line break inside either path is shown as U+2424, so each path stays on
+// its own line.
 platform::Alert nameConflictAlert(const std::string& name, const std::string& existingPath,
                                   const std::string& newPath);
 

@@ -3,6 +3,10 @@
 // around the export script, the transform, the publish decision, the conflict
 // test and its alert, the writes and the records.
 
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+
 #include "bridge/HostScripts.h"
 #include "bridge/ScriptRunner.h"
 #include "engine/ExportManager.h"
@@ -35,6 +39,27 @@ bool sameName(const std::optional<std::string>& a, const std::optional<std::stri
   return platform::canonicallyEqual(*a, *b);
 }
 
+// A folder path (or name) as one line of the conflict alert: each line break
+// in it (LF, VT, FF, CR, NEL, U+2028, U+2029) is shown as U+2424, so that it
+// cannot fake a line of its own.
+std::string onOneLine(std::string_view text) {
+  static constexpr std::string_view kBreaks[] = {"\n", "\v", "\f", "\r", "\u0085", "\u2028", "\u2029"};
+  std::string result;
+  result.reserve(text.size());
+  while (!text.empty()) {
+    const auto* found = std::find_if(std::begin(kBreaks), std::end(kBreaks),
+                                     [&](std::string_view lineBreak) { return text.starts_with(lineBreak); });
+    if (found == std::end(kBreaks)) {
+      result += text.front();
+      text.remove_prefix(1);
+    } else {
+      result += "\u2424";
+      text.remove_prefix(found->size());
+    }
+  }
+  return result;
+}
+
 }  // namespace
 
 platform::Alert nameConflictAlert(const std::string& name, const std::string& existingPath,
@@ -44,7 +69,7 @@ platform::Alert nameConflictAlert(const std::string& name, const std::string& ex
   alert.informativeText =
       "Two Kettle Ledger libraries share the same name and currency but live in different folders:\n\n"
       "\u2022 " +
-      existingPath + "\n\u2022 " + newPath +
+      onOneLine(existingPath) + "\n\u2022 " + onOneLine(newPath) +
       "\n\nQuillory can only sync one under this filename. Please rename one of the libraries in Kettle "
       "Ledger to resolve the conflict.";
   alert.style = platform::AlertStyle::warning;

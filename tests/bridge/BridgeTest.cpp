@@ -92,6 +92,7 @@ TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLoggingOrLeaving) {
   const struct {
     const char* body;
     std::string expected;
+    bool refused = false;
   } cases[] = {
       // No-break space (Zs) before, line separator (Zl) and a newline after.
       {R"(printf '\302\240 ok \342\200\250\n')", "ok"},
@@ -103,11 +104,15 @@ TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLoggingOrLeaving) {
       // and the one it reads the folder with.
       {R"(printf '%s|' "$#"; printf '[%s]' "$@"; exec ls /proc/self/fd)",
        "4|[-l][JavaScript][-e][" + script + "]0\n1\n2\n3"},
+      // A refused permission is told by its code, in whatever language the message is.
+      {"printf 'Ausf\303\274hrungsfehler: Keine Berechtigung (-1743)\n' >&2; exit 1", "", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.body);
     OsascriptRunner runner(dispatcher, clock, log, standIn(c.body));
-    EXPECT_EQ(runner.run(script, 5s).output, c.expected);
+    const ScriptResult result = runner.run(script, 5s);
+    EXPECT_EQ(result.output, c.expected);
+    EXPECT_EQ(result.notAuthorized, c.refused);
   }
   // Executables that cannot be started give nothing.
   const fs::path interpreterMissing = temp.writeFile("interpreterMissing", "#!/nonexistent/sh\nprintf ok\n");

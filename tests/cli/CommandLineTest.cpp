@@ -96,6 +96,10 @@ TEST(TerminalText, ControlsAndBytesThatAreNotUtf8AreEscaped) {
       {"\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80",
        "\\xc0\\xaf\\xed\\xa0\\x80\\xf4\\x90\\x80\\x80"},  // overlong, surrogate, > U+10FFFF
       {"C:\\x1b", "C:\\\\x1b"},  // a backslash is escaped too: no text reads like an escape
+      // Invisible and direction-changing characters, not their neighbours.
+      {"a\u200b\u200f\u202a\u202e\u2060\u2064\u2066\u2069\ufeffz",
+       "a\\u200b\\u200f\\u202a\\u202e\\u2060\\u2064\\u2066\\u2069\\ufeffz"},
+      {"\u200a\u2010\u2030\u202f\u2065\u206a\ufefe", "\u200a\u2010\u2030\u202f\u2065\u206a\ufefe"},
   };
   // Alert texts keep their line ends (tried with the one-button alert above).
   for (const auto& [name, printed] : cases) EXPECT_EQ(terminalText(name), printed) << printed;

@@ -71,7 +71,8 @@ class Sandbox:
         (self.state / "name.txt").write_text(NAME + "\n", encoding="utf-8")
         (self.state / "export.json").unlink(missing_ok=True)
         if export:
-            text = (SAMPLE / "export.json").read_text(encoding="utf-8").replace("@LIBRARY@", str(folder))
+            text = (SAMPLE / "export.json").read_text(encoding="utf-8").replace(
+                "@LIBRARY@", json.dumps(str(folder))[1:-1])
             (self.state / "export.json").write_text(text, encoding="utf-8")
         return folder
 
@@ -235,7 +236,6 @@ class Failures(EndToEnd):
             "not running": ({}, "not-running", {}),
             "not authorized": ({}, "not-authorized", {}),
             "host not running": ({}, None, {"host": False}),  # no workspace answer on Linux
-            "no osascript": ({}, None, {"osascript": "/nonexistent/osascript"}),
         }
         for label, (library, state_file, run_args) in variants.items():
             with self.subTest(label):
@@ -268,13 +268,16 @@ class Failures(EndToEnd):
                     for n in PAIR]
         before = pair_state()
 
-        # Another library of the same name and currency in another folder.
-        second = self.box.open_library(parent="Home")
+        # Another library of the same name and currency in another folder,
+        # whose path cannot fake a line of the alert.
+        second_parent = "Home\n\u2022 fake"
+        second = self.box.open_library(parent=second_parent)
         result = self.box.run("sync", "--answer", "sync")
         self.assertExit(result, 1)
         self.assertIn(f'Library name conflict: "{NAME}"\n', result.stderr)
         self.assertIn("Two Kettle Ledger libraries share the same name and currency but live in different "
-                      f"folders:\n\n\u2022 {first}\n\u2022 {second}\n\nQuillory can only sync one under this "
+                      f"folders:\n\n\u2022 {first}\n\u2022 {str(second).replace(chr(10), chr(0x2424))}\n\n"
+                      "Quillory can only sync one under this "
                       "filename. Please rename one of the libraries in Kettle Ledger to resolve the conflict.\n",
                       result.stderr)
         self.assertIn("[Helper] \u2717 Export failed (manual): nameConflict\n", result.stdout)
@@ -292,7 +295,7 @@ class Failures(EndToEnd):
         self.assertIn(f'Library name conflict: "{other}"\n', result.stderr)
         self.assertIn(f"folders:\n\n\u2022 {first}\n\u2022 {other}\n\n", result.stderr)
         self.assertEqual(pair_state(), before)
-        self.box.open_library(parent="Home")
+        self.box.open_library(parent=second_parent)
 
         # Once the first library's folder is gone, the second one takes its place.
         shutil.rmtree(first)
@@ -341,17 +344,23 @@ class Libraries(EndToEnd):
 
     def test_control_characters_in_a_name_are_printed_escaped(self):
         self.box.open_library()
-        name = "Finch \x1b]0;owned\x07\x1b[2J\u009b"
+        name = "Finch \x1b]0;owned\x07\x1b[2J\u009b\u202e"
+        escaped = "Finch \\x1b]0;owned\\x07\\x1b[2J\\u009b\\u202e"
         (self.box.state / "name.txt").write_text(name + "\n", encoding="utf-8")
         synced = self.sync_accepted()
-        self.assertIn('Sync "Finch \\x1b]0;owned\\x07\\x1b[2J\\u009b" with Quillory?', synced.stderr)
+        self.assertIn(f'Sync "{escaped}" with Quillory?', synced.stderr)
+        status = self.box.run("status")
+        self.assertEqual(status.stdout.splitlines()[0], f"Library: {escaped}")
         listed = self.box.run("libraries")
-        self.assertEqual(listed.stdout, "[on]  Finch \\x1b]0;owned\\x07\\x1b[2J\\u009b\n")
+        self.assertEqual(listed.stdout, f"[on]  {escaped}\n")
         disabled = self.box.run("disable", "--yes", name)  # the exact name, not the escaped one
         self.assertExit(disabled, 0)
         self.assertEqual(self.box.published(), [])
-        for shown in (synced.stderr, listed.stdout, disabled.stdout, disabled.stderr):
+        skipped = self.box.run("sync")  # the engine's log lines are escaped too
+        self.assertIn(f"[Helper] \u23ed Skipping '{escaped}' \u2014 sync disabled by user\n", skipped.stdout)
+        for shown in (synced.stderr, status.stdout, listed.stdout, disabled.stdout, disabled.stderr, skipped.stdout):
             self.assertNotIn("\x1b", shown)
+            self.assertNotIn("\u202e", shown)
 
     def test_app_container_receives_both_pairs(self):
         preferences = self.box.home / "Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist"
@@ -424,6 +433,7 @@ class CommandLine(EndToEnd):
             (box.home / "config-file").write_text("keep")
 
         cases = {
+            "does not exist": lambda box, env: env.update(HOME=str(box.home / "missing")),
             "Not a directory": config_is_a_file,
             "is a symbolic link": lambda box, env: box.lock_file.symlink_to(box.home / "victim"),
             "is a folder": lambda box, env: box.lock_file.mkdir(),
@@ -442,6 +452,19 @@ class CommandLine(EndToEnd):
                 self.assertEqual((box.home / "victim").read_text(), "precious")
                 self.assertFalse(box.settings_file.exists())
                 self.assertEqual(box.published(), [])
+
+    def test_sync_says_when_the_script_launcher_cannot_start(self):
+        not_executable = self.box.home / "osascript"
+        not_executable.write_text("#!/bin/sh\n")
+        for launcher, problem in ((self.box.home / "missing", "does not exist"), (self.box.home, "is a folder"),
+                                  (not_executable, "is not executable")):
+            with self.subTest(problem):
+                result = self.box.run("sync", "--answer", "sync", osascript=launcher)
+                self.assertExit(result, 73)
+                self.assertIn(f"cannot start the script launcher: {launcher} {problem}\n", result.stderr)
+                self.assertIn("--assume-host-running", result.stderr)
+                self.assertIn("kettle-ledger-sim", result.stderr)
+                self.assertFalse(self.box.settings_file.exists())
 
     def test_a_signal_ends_a_run_cleanly(self):
         # During a slow export: the script's process group is stopped, the

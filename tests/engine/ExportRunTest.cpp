@@ -250,6 +250,10 @@ TEST_F(EngineTest, ACurrencyTokenNeverLeavesTheDestinationFolders) {
     EXPECT_EQ(engine().exportLibrary(), 2);
   }
   EXPECT_EQ(libraries::readPublishedDocument(home / homeEur)->libraryName, "Home EUR");
+  EXPECT_EQ(
+      log.count("\u26A0 Currency-named pair not written: '../../../../evil' does not make a plain file name"),
+      1u);
+  EXPECT_EQ(log.count("\u23ED " + (home / homeEur).string() + " is another library's document"), 1u);
   for (const auto& entry : fs::recursive_directory_iterator(home.path())) {
     const fs::path folder = entry.path().parent_path().lexically_relative(home.path());
     EXPECT_TRUE(entry.is_directory() || folder == publish::kContainerDocumentsRelative ||

@@ -13,6 +13,7 @@
 #include "libraries/NameConflicts.h"
 #include "libraries/Pruning.h"
 #include "libraries/PublishedDocuments.h"
+#include "platform/Files.h"
 #include "publish/ContainerPaths.h"
 #include "support/CapturingLog.h"
 #include "support/MemoryDefaults.h"
@@ -165,11 +166,9 @@ TEST_F(NameConflicts, ACurrencyPairNeverReplacesAnotherLibrarysOwnDocument) {
   EXPECT_TRUE(mayWriteCurrencyPair(target, "Zed"));  // nothing there
   const std::pair<std::string, bool> cases[] = {
       {R"({"libraryName":"Home EUR","currencyCode":"EUR"})", false},
-      {R"({"libraryName":"Home EUR"})", false},
       {R"({"libraryName":"Other","currencyCode":"HOME-EUR"})", true},
       {R"({"libraryName":"Zed","currencyCode":"EUR"})", true},
       {R"({"currencyCode":"EUR"})", true},
-      {"not json", true},
   };
   for (const auto& [document, mayWrite] : cases) {
     writeEntry(target.filename(), document);
@@ -271,9 +270,8 @@ TEST_F(Deletion, AnotherLibrarysDocumentInAnAppContainerStays) {
   publish("zed-eur.json", "Zed", "/Zed");
   defaults.setString("library_filename_Zed", "zed-eur.json");
   EXPECT_TRUE(deleteLibraryFiles(context, "Zed"));
-  EXPECT_FALSE(hasEntry("zed-eur.json"));
-  EXPECT_TRUE(fs::exists(home / app / "zed-eur.json") && fs::exists(home / app / "zed-eur_updated.txt"));
-  EXPECT_FALSE(fs::exists(home / app / "eur.json") || fs::exists(home / app / "eur_updated.txt"));
+  EXPECT_THAT(*platform::files::listFolder(home / app),
+              ::testing::UnorderedElementsAre("zed-eur.json", "zed-eur_updated.txt"));
 }
 
 }  // namespace

@@ -69,47 +69,6 @@ TEST_F(DestinationsTest, WritesBothPairsToEveryAppContainerWithTheExactPreferenc
   EXPECT_FALSE(files::exists(inner / "Documents"));
 }
 
-// The currency-named pair is written only under a name that the library
-// filename's name part could have, and never where the caller says another
-// library's document is; one line says why.
-TEST_F(DestinationsTest, TheCurrencyPairNeedsAPlainNameAndLeavesAnotherLibrarysDocument) {
-  const fs::path app = appContainer("X");
-  const std::string kept = " is another library's document: currency-named pair not written";
-  const auto notPlain = [](const std::string& token) {
-    return "[Helper] \u26A0 Currency-named pair not written: '" + token + "' does not make a plain file name";
-  };
-  const struct {
-    std::string token;
-    bool mayWrite;
-    std::vector<std::string> lines;  // besides the written pairs' lines
-  } cases[] = {
-      {"home-eur", true, {}},
-      {"home-eur", false, {"[Helper]   \u23ED " + (app / "home-eur.json").string() + kept}},
-      {"e\x1b[2Jur", true, {notPlain("e\x1b[2Jur")}},
-      {"eur\n", true, {notPlain("eur\n")}},
-      {"e.ur", true, {notPlain("e.ur")}},
-      {std::string(244, 'e'), true, {notPlain(std::string(244, 'e'))}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.token);
-    log.clear();
-    fs::remove_all(app);
-    PublishRequest request{"{}", "2026-12-05T09:00:00Z", "business-eur", c.token};
-    request.mayWriteCurrencyPair = [&](const fs::path& document) {
-      EXPECT_EQ(document, app / "home-eur.json");
-      return c.mayWrite;
-    };
-    EXPECT_EQ(publishDocument(home.path(), request, log), 2);
-    EXPECT_EQ(files::exists(app / (c.token + ".json")) || files::exists(app / (c.token + "_updated.txt")),
-              c.lines.empty());
-    std::vector<std::string> other;
-    for (const std::string& line : log.lines()) {
-      if (!line.starts_with("[Helper]   \u2192 ")) other.push_back(line);
-    }
-    EXPECT_EQ(other, c.lines);
-  }
-}
-
 TEST_F(DestinationsTest, AFailingWriteIsLoggedAndSkippedAndLeavesNoTemporaryFile) {
   home.writeFile(kContainerDocuments, "not a folder");  // a file where the folder should be
   const std::error_code expected = files::createFolders(documents);
