@@ -26,9 +26,9 @@ constexpr std::string_view kCurrencyCodeKey = "currencyCode";
 std::string_view view(json::string_view s) { return {s.data(), s.size()}; }
 
 // Validates a whole document and keeps only the top-level string members
-// "libraryName", "libraryPath" and "currencyCode". Builds no tree, so neither memory nor
-// teardown grows with the document's size or depth. A duplicate key keeps its
-// last value, as a parsed object would.
+// "libraryName", "libraryPath" and "currencyCode". Builds no tree, so
+// neither memory nor teardown grows with the document's size or depth. A
+// duplicate key keeps its last value, as a parsed object would.
 class TopLevelHandler {
  public:
   static constexpr std::size_t max_array_size = std::numeric_limits<std::size_t>::max();

@@ -116,8 +116,8 @@ std::size_t fittingPrefixLength(std::string_view text, std::size_t maxBytes) {
   const std::unique_ptr<UText, decltype(&utext_close)> closer(utf8, &utext_close);
   const std::unique_ptr<icu::BreakIterator> characters(
       icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-  if (U_SUCCESS(status)) characters->setText(utf8, status);
-  if (U_SUCCESS(status)) {
+  if (U_SUCCESS(status) && characters) characters->setText(utf8, status);
+  if (U_SUCCESS(status) && characters) {
     const int32_t boundary = characters->preceding(static_cast<int32_t>(maxBytes) + 1);
     if (boundary > 0 && isScalarBoundary(text, static_cast<std::size_t>(boundary))) {
       return static_cast<std::size_t>(boundary);

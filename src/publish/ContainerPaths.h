@@ -22,9 +22,10 @@ inline std::filesystem::path containerDocumentsFolder(const std::filesystem::pat
 // Every app container Documents folder of the mobile app, in the order a deep
 // walk of home/Library/Containers finds them: for each preferences file
 // named <kMobileBundleID>.plist below a "Preferences" folder inside
-// Library/Containers, the folder three levels up, then "Documents", when that
-// lies inside a container (Library/Containers/<container>/.../Documents). The writer publishes into these and
-// deletion removes from them: one scan, so the two always agree.
+// Library/Containers, the folder three levels up, then "Documents", when
+// that lies inside a container (Library/Containers/<container>/.../
+// Documents). The writer publishes into these and deletion removes from
+// them: one scan, so the two always agree.
 std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::filesystem::path& home);
 
 // The update marker's file name: the document's file name with its ".json"
