@@ -192,6 +192,9 @@ std::optional<std::string> settingsFolderProblem(const fs::path& home) {
 int main(int argc, char** argv) {
   // A closed standard output must not end the process in the middle of a write.
   ::signal(SIGPIPE, SIG_IGN);
+  // Children are reaped by their owners only: an ignored SIGCHLD (inherited
+  // from whoever started this process) would let the system reap them.
+  ::signal(SIGCHLD, SIG_DFL);
   // Before any thread starts, so that only the watcher takes these signals.
   exitcleanup::blockTerminationSignals();
   exitcleanup::watchTerminationSignals(quitOnSignal);
@@ -241,7 +244,7 @@ int main(int argc, char** argv) {
   qt::QtDispatcher dispatcher;
   qt::QtAlertPresenter alerts(dispatcher);
   runningAlerts.store(&alerts);
-  bridge::OsascriptRunner scripts(dispatcher, clock, log, "/usr/bin/osascript");
+  bridge::OsascriptRunner scripts(dispatcher, log, "/usr/bin/osascript");
 
   const std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
       engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts, scripts, home});
@@ -270,7 +273,8 @@ int main(int argc, char** argv) {
   // stopped and the temporary file of a write in progress removed.
   exitcleanup::stopChildGroups(kStopGrace);
   exitcleanup::removeTemporaryFiles();
-  std::fflush(nullptr);
   const int signal = quitSignal.load();
+  // After a signal no stdio stream is touched: another thread may hold one.
+  if (signal == 0) std::fflush(nullptr);
   std::_Exit(signal == 0 ? 0 : 128 + signal);
 }

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "platform/ChildProcess.h"
-#include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
 #include "platform/Unicode.h"
@@ -94,10 +93,9 @@ class TimeOutReaper {
 
 }  // namespace
 
-OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clock& clock, platform::Log& log,
-                                 std::string executable, std::size_t outputLimit)
+OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Log& log, std::string executable,
+                                 std::size_t outputLimit)
     : dispatcher_(dispatcher),
-      clock_(clock),
       log_(log),
       executable_(std::move(executable)),
       outputLimit_(outputLimit) {}
@@ -132,16 +130,19 @@ StreamResult OsascriptRunner::stream(const std::string& script, ScriptTimeout ti
     text.write(piece);
   };
 
-  const platform::Date deadline = clock_.now() + std::chrono::duration_cast<platform::Date::duration>(
-                                                     std::chrono::duration<double>(limit));
+  // On the monotonic clock: a step of the wall clock neither stretches nor
+  // cuts the limit.
+  using Steady = std::chrono::steady_clock;
+  const Steady::time_point deadline =
+      Steady::now() + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(limit));
   // The output is read here while the child runs, and the read ends the
   // moment the child does. The deadline is looked at at least every polling
-  // step of the clock's time, and the last wait ends at the deadline, so a
-  // time-out comes no later than one step after it.
+  // step, and the last wait ends at the deadline, so a time-out comes no
+  // later than one step after it.
   bool open = true;
   while (!overLimit && child->isRunning()) {
-    const auto left = deadline - clock_.now();
-    if (left <= platform::Date::duration::zero()) break;
+    const auto left = deadline - Steady::now();
+    if (left <= Steady::duration::zero()) break;
     const auto wait = std::min(std::chrono::ceil<std::chrono::milliseconds>(left), kPollingStep);
     if (open) {
       open = child->read(wait, onOutput, &errorTail).open;

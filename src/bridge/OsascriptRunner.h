@@ -5,11 +5,11 @@
 //
 // Besides the `ScriptRunner` contract:
 // - The child's end is noticed at once (the wait for it returns when it
-//   ends); the clock's time is compared with the deadline at least every
-//   polling step (in real time), so a time-out happens between the deadline
-//   and one polling step after it. The clock's `sleepFor` is not used. A time
-//   limit that is not a number counts as zero; one longer than 10^9 seconds
-//   counts as 10^9 seconds.
+//   ends); the time limit runs on the monotonic clock (a step of the wall
+//   clock does not move it), looked at at least every polling step, so a
+//   time-out happens between the deadline and one polling step after it. A
+//   time limit that is not a number counts as zero; one longer than 10^9
+//   seconds counts as 10^9 seconds.
 // - Standard output beyond `outputLimit` bytes (1 GiB unless given) makes the
 //   run fail like an unusable answer: the child's process group is killed,
 //   the line "[Helper] ⚠ JXA output passed <limit> — script stopped" is
@@ -40,7 +40,6 @@
 #include "bridge/ScriptRunner.h"
 
 namespace quillory::platform {
-class Clock;
 class Dispatcher;
 class Log;
 }  // namespace quillory::platform
@@ -53,7 +52,7 @@ class OsascriptRunner final : public ScriptRunner {
   static constexpr std::chrono::milliseconds kGrace{2000};
   static constexpr std::size_t kOutputLimitBytes = std::size_t{1} << 30;
 
-  OsascriptRunner(platform::Dispatcher& dispatcher, platform::Clock& clock, platform::Log& log,
+  OsascriptRunner(platform::Dispatcher& dispatcher, platform::Log& log,
                   std::string executable = std::string(kOsascriptPath),
                   std::size_t outputLimit = kOutputLimitBytes);
 
@@ -62,7 +61,6 @@ class OsascriptRunner final : public ScriptRunner {
 
  private:
   platform::Dispatcher& dispatcher_;
-  platform::Clock& clock_;
   platform::Log& log_;
   const std::string executable_;
   const std::size_t outputLimit_;

@@ -102,6 +102,9 @@ int main(int argc, char** argv) {
   // A closed standard output must not kill the process half-way through a
   // write of the settings or the published files.
   ::signal(SIGPIPE, SIG_IGN);
+  // Children are reaped by their owners only: an ignored SIGCHLD (inherited
+  // from whoever started this process) would let the system reap them.
+  ::signal(SIGCHLD, SIG_DFL);
   // SIGTERM, SIGINT and SIGHUP end a run cleanly: the script's process group
   // stopped, temporary files removed, the lock released with the process,
   // exit status 128 + the signal. Blocked before any thread starts, so that
@@ -196,7 +199,7 @@ int main(int argc, char** argv) {
   // The dispatcher goes first at the end (see below), so it is held apart.
   auto dispatcher = std::make_unique<posix::RunLoopDispatcher>();
   cli::TerminalAlerts alerts(*dispatcher, std::cin, std::cerr, interactive, presetAnswers(options));
-  bridge::OsascriptRunner runner(*dispatcher, clock, log, options.osascript);
+  bridge::OsascriptRunner runner(*dispatcher, log, options.osascript);
   auto manager = engine::ExportManager::create(
       engine::Environment{defaults, *dispatcher, clock, log, workspace, alerts, runner, home});
 

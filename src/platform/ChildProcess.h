@@ -14,6 +14,9 @@
 // - The child is reaped only by `reap` (or the destructor). Until then it
 //   stays a zombie once it has ended, which keeps its process-group id
 //   reserved: signalling the group can never reach an unrelated process.
+//   A child found reaped by someone else (SIGCHLD ignored) is forgotten: its
+//   group is never signalled again. The programs start with SIGCHLD at its
+//   default action, so that this does not happen.
 // - The destructor of an object whose child has not been reaped kills the
 //   whole group and reaps the child, so no zombie is left behind; it then
 //   closes every descriptor the object holds.
@@ -56,7 +59,9 @@ struct ExitStatus {
 class ChildProcess {
  public:
   // Starts the child; none when it could not be started (missing or not
-  // executable file, no descriptors left...), and then nothing is left open.
+  // executable file, no descriptors left...) or the process has begun to end
+  // (the exit registry is closed: the child is killed and reaped at once),
+  // and then nothing is left open.
   static std::unique_ptr<ChildProcess> spawn(const std::string& executable,
                                              const std::vector<std::string>& arguments);
 

@@ -33,8 +33,9 @@ std::error_code createFolders(const fs::path& folder);
 // The temporary file is named ".qh-<pid>-XXXXXX.tmp" (whatever the target's
 // name, so every name the file system takes can be written), created new
 // (never through a link) and registered with ExitCleanup, so a termination
-// signal removes it. Files of that exact pattern that are regular files and
-// whose writing process no longer exists are removed from the folder first.
+// signal removes it. Files of that exact pattern that are regular files,
+// whose writing process does not exist here and that have not changed for ten
+// minutes are removed from the folder first.
 std::error_code atomicWrite(const fs::path& target, std::string_view bytes);
 
 // The whole file, or none when it cannot be read (missing, a folder, ...).

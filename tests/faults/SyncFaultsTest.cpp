@@ -199,7 +199,7 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
   platform::posix::PlistDefaults defaults{settingsFile, log, clock};
   std::optional<platform::posix::RunLoopDispatcher> dispatcher{std::in_place};
   testing::ScriptedAlerts alerts{&*dispatcher};
-  bridge::OsascriptRunner runner{*dispatcher, clock, log, KETTLE_LEDGER_SIM};
+  bridge::OsascriptRunner runner{*dispatcher, log, KETTLE_LEDGER_SIM};
   std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
       engine::Environment{defaults, *dispatcher, clock, log, workspace, alerts, runner, home.path()});
 };

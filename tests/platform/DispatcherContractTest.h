@@ -98,6 +98,9 @@ TYPED_TEST_P(DispatcherContract, DestructionReleasesSyncCallersAndDropsWaitingTa
   });
   d.async([&] { ran = true; });
   started.get_future().wait();
+  // Time for the task to queue its first call, so that the release of a
+  // queued caller is what is tested (a dispatcher that left it waiting hangs here).
+  std::this_thread::sleep_for(50ms);
   this->owner_.reset();
   TypeParam::settle();
   EXPECT_TRUE(returned);

@@ -3,6 +3,10 @@
 // and app tests that stand on it.)
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
 #include "platform/DispatcherContractTest.h"
 #include "platform/posix/RunLoopDispatcher.h"
 
@@ -29,6 +33,20 @@ TEST(RunLoopDispatcherTest, RunUntilSeesConditionsSetElsewhere) {
   std::atomic<bool> flag{false};
   dispatcher.global(QualityOfService::utility, [&] { flag = true; });
   EXPECT_TRUE(dispatcher.runUntil([&] { return flag.load(); }, 1h));
+}
+
+// A main-queue task that throws still releases its `sync` caller; the
+// exception goes on to the loop's caller.
+TEST(RunLoopDispatcherTest, ATaskThatThrowsReleasesItsSyncCaller) {
+  RunLoopDispatcher dispatcher;
+  std::atomic<bool> returned{false};
+  std::thread caller([&] {
+    dispatcher.sync([] { throw std::runtime_error("task failed"); });
+    returned = true;
+  });
+  EXPECT_THROW(dispatcher.runUntil([&] { return returned.load(); }, 1h), std::runtime_error);
+  EXPECT_TRUE(dispatcher.runUntil([&] { return returned.load(); }, 10s));
+  returned ? caller.join() : caller.detach();  // a caller left waiting would hang the test
 }
 
 }  // namespace

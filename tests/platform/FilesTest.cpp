@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -94,19 +96,26 @@ TEST(FilesTest, AtomicWriteTakesTheLongestNames) {
   }
 }
 
-// Temporary files left by a writer that no longer exists go at the next
-// write into their folder; nothing else does.
+// Temporary files left by a writer that no longer exists here go at the next
+// write into their folder once they are older than ten minutes (a young one
+// may be another Mac's write in progress); nothing else does.
 TEST(FilesTest, AtomicWriteRemovesOnlyStaleTemporaryFiles) {
   TempHome home;
   // No process has that id: ids stay below 2^22.
   const std::string dead = ".qh-999999999-";
   const std::string alive = ".qh-" + std::to_string(::getppid()) + "-";
-  home.writeFile(dead + "aB3xYz.tmp", "stale");
-  std::set<std::string> kept = {"doc.json", alive + "aB3xYz.tmp", dead + "aB3xY.tmp",
-                                dead + "aB3xYz.tmp.bak"};
+  const auto makeOld = [](const fs::path& path) {  // eleven minutes old, links themselves
+    const timespec old{::time(nullptr) - 11 * 60, 0};
+    const timespec times[2] = {old, old};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+  };
+  makeOld(home.writeFile(dead + "aB3xYz.tmp", "stale"));
+  std::set<std::string> kept = {"doc.json", alive + "aB3xYz.tmp", dead + "aB3xY.tmp", dead + "aB3xYz.tmp.bak",
+                                dead + "young9.tmp"};
   for (const std::string& name : kept) home.writeFile(name, "keep");
-  home.makeFolder(dead + "dirDir.tmp");
+  makeOld(home.makeFolder(dead + "dirDir.tmp"));
   fs::create_symlink(home / "doc.json", home / (dead + "linkLn.tmp"));
+  makeOld(home / (dead + "linkLn.tmp"));
   ASSERT_FALSE(atomicWrite(home / "doc.json", "x"));
   kept.insert({dead + "dirDir.tmp", dead + "linkLn.tmp"});
   EXPECT_EQ(namesIn(home.path()), kept);

@@ -223,7 +223,14 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
   // the child (and whatever it started) closes them.
   outWrite = OwnedFd();
   errWrite = OwnedFd();
-  posix::exitcleanup::addChildGroup(pid);  // a signal that ends this process stops the group
+  // A signal that ends this process stops the group. Once the process has
+  // begun to end, no child may outlive it: this one is stopped at once.
+  if (!posix::exitcleanup::addChildGroup(pid)) {
+    if (::kill(-pid, SIGKILL) == -1 && errno == ESRCH) ::kill(pid, SIGKILL);
+    while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
+    }
+    return nullptr;
+  }
   auto state = std::make_unique<State>();
   state->stdoutFd = std::move(outRead);
   state->stderrFd = std::move(errRead);
@@ -254,7 +261,9 @@ bool ChildProcess::runningLocked() {
     result = waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
   } while (result == -1 && errno == EINTR);
   if (result == -1) {
-    // ECHILD: reaped elsewhere (for example with SIGCHLD ignored); it is gone.
+    // ECHILD: reaped elsewhere (for example with SIGCHLD ignored); it is
+    // gone, and its ids may already name another process.
+    posix::exitcleanup::forgetChildGroup(pid_);
     state_->ended = true;
     state_->reaped = true;
     return false;

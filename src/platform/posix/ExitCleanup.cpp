@@ -6,10 +6,11 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdio>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 namespace quillory::platform::posix::exitcleanup {
 namespace {
@@ -18,6 +19,7 @@ struct Registry {
   std::mutex mutex;
   std::set<int> groups;
   std::set<std::string> files;
+  bool stopping = false;  // stopChildGroups has begun: no group is added any more
   bool removing = false;  // removeTemporaryFiles has run
 };
 
@@ -49,12 +51,38 @@ void signalGroup(int group, int signal) {
   if (::kill(-group, signal) == -1 && errno == ESRCH) ::kill(group, signal);
 }
 
+// Standard output and error go to /dev/null from here on: a run that fails
+// because its script was stopped prints nothing, and a stream another thread
+// is blocked on is never waited for (no stdio call is made).
+void silenceStandardOutput() {
+  const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (devNull < 0) return;
+  ::dup2(devNull, STDOUT_FILENO);
+  ::dup2(devNull, STDERR_FILENO);
+  if (devNull > STDERR_FILENO) ::close(devNull);
+}
+
+// A second termination signal: no more grace.
+[[noreturn]] void killAndExit(int signal) {
+  silenceStandardOutput();
+  Registry& r = registry();
+  {
+    std::lock_guard lock(r.mutex);
+    r.stopping = true;
+    for (const int group : r.groups) signalGroup(group, SIGKILL);
+  }
+  removeTemporaryFiles();
+  ::_exit(128 + signal);
+}
+
 }  // namespace
 
-void addChildGroup(int group) {
+bool addChildGroup(int group) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
+  if (r.stopping) return false;
   r.groups.insert(group);
+  return true;
 }
 
 void forgetChildGroup(int group) {
@@ -77,27 +105,22 @@ void forgetTemporaryFile(const std::string& path) {
   r.files.erase(path);
 }
 
-void stopChildGroups(std::chrono::milliseconds grace) {
+std::size_t stopChildGroups(std::chrono::milliseconds grace) {
   Registry& r = registry();
-  std::set<int> stopping;
   {
     std::lock_guard lock(r.mutex);
-    stopping = r.groups;
-    for (const int group : stopping) signalGroup(group, SIGTERM);
+    r.stopping = true;
+    for (const int group : r.groups) signalGroup(group, SIGTERM);
   }
-  // Their owners reap them once they end, which forgets them.
+  // Their owners reap them once they end, which forgets them; none is added.
   const auto deadline = std::chrono::steady_clock::now() + grace;
   while (true) {
     {
       std::lock_guard lock(r.mutex);
-      bool left = false;
-      for (const int group : stopping) left = left || r.groups.count(group) != 0;
-      if (!left) return;
+      if (r.groups.empty()) return 0;
       if (std::chrono::steady_clock::now() >= deadline) {
-        for (const int group : stopping) {
-          if (r.groups.count(group) != 0) signalGroup(group, SIGKILL);
-        }
-        return;
+        for (const int group : r.groups) signalGroup(group, SIGKILL);
+        return r.groups.size();
       }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -125,9 +148,17 @@ void watchTerminationSignals(std::function<void(int signal)> onSignal) {
       // Blocked here too, whatever the starting thread had: sigwait takes
       // only blocked signals.
       pthread_sigmask(SIG_BLOCK, &set, nullptr);
+      bool first = true;
       while (true) {
         int signal = 0;
-        if (sigwait(&set, &signal) == 0) onSignal(signal);
+        if (sigwait(&set, &signal) != 0) continue;
+        if (!std::exchange(first, false)) killAndExit(signal);
+        // Handled on a thread of its own, so this one stays free for a second signal.
+        try {
+          std::thread([&onSignal, signal] { onSignal(signal); }).detach();
+        } catch (const std::system_error&) {
+          onSignal(signal);
+        }
       }
     }).detach();
   });
@@ -137,15 +168,9 @@ void cleanUpAndExit(int signal, std::chrono::milliseconds grace) {
   ending().store(true);
   // Stopping the script makes the run fail on its way out; that failure is
   // not the outcome (the signal is), so nothing more is printed.
-  std::fflush(nullptr);
-  const int devNull = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (devNull >= 0) {
-    ::dup2(devNull, STDOUT_FILENO);
-    ::dup2(devNull, STDERR_FILENO);
-  }
+  silenceStandardOutput();
   stopChildGroups(grace);
   removeTemporaryFiles();
-  std::fflush(nullptr);
   ::_exit(128 + signal);
 }
 

@@ -9,24 +9,31 @@
 // without being handed them. Nothing of the program's logic reads it.
 //
 // - `ChildProcess` adds a child's group when it starts the child and forgets
-//   it when it reaps the child (until then the group id stays reserved, so
-//   signalling it never reaches an unrelated process).
+//   it when it reaps the child or finds it reaped elsewhere (until reaped the
+//   group id stays reserved, so signalling it never reaches an unrelated
+//   process).
+// - Ending is one-way: once `stopChildGroups` has begun, the registry is
+//   closed and a child started after that is refused (its starter stops it at
+//   once), so no child outlives the process.
 // - `files::atomicWrite` adds its temporary file once created and forgets it
 //   once renamed or removed.
 // - `watchTerminationSignals` takes SIGTERM, SIGINT and SIGHUP on a thread of
-//   its own (sigwait); the composition roots decide what happens then.
+//   its own (sigwait); the composition roots decide what happens then. A
+//   second signal while the first is handled ends the process at once.
 //
 // Threading: any thread; one mutex guards the registry. The functions never
 // throw.
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 
 namespace quillory::platform::posix::exitcleanup {
 
-// Registers / forgets the process group of a running child.
-void addChildGroup(int group);
+// Registers / forgets the process group of a running child. Adding fails
+// (false) once `stopChildGroups` has begun: the caller stops the child.
+bool addChildGroup(int group);
 void forgetChildGroup(int group);
 
 // Registers / forgets a temporary file. Adding fails (false) once
@@ -34,9 +41,11 @@ void forgetChildGroup(int group);
 bool addTemporaryFile(const std::string& path);
 void forgetTemporaryFile(const std::string& path);
 
-// Sends SIGTERM to every registered group, waits up to `grace` for their
-// children to be reaped, then sends SIGKILL to the groups still registered.
-void stopChildGroups(std::chrono::milliseconds grace);
+// Closes the child registry for good, sends SIGTERM to every registered
+// group, waits up to `grace` until the registry is empty (owners forget their
+// children as they reap them), then sends SIGKILL to the groups still
+// registered. Returns how many groups got SIGKILL.
+std::size_t stopChildGroups(std::chrono::milliseconds grace);
 
 // Removes every registered temporary file; later additions fail.
 void removeTemporaryFiles();
@@ -46,13 +55,17 @@ void removeTemporaryFiles();
 // starts, so that every thread inherits the mask and only the watcher takes them.
 void blockTerminationSignals();
 
-// Starts the watcher thread (once): it waits for a termination signal and
-// calls `onSignal` with its number, on the watcher thread, each time one arrives.
+// Starts the watcher thread (once): it waits for termination signals. The
+// first one calls `onSignal` with its number, on a thread of its own; every
+// later one sends SIGKILL to the registered groups, removes the temporary
+// files and ends the process at once with status 128 + that signal.
 void watchTerminationSignals(std::function<void(int signal)> onSignal);
 
-// Flushes the standard streams and sends what follows to /dev/null, stops the
-// child groups (with `grace`), removes the temporary files and ends the
-// process with status 128 + `signal`.
+// Sends what the process writes to its standard output and error from now on
+// to /dev/null (standard input is left alone), stops the child groups (with
+// `grace`), removes the temporary files and ends the process with status
+// 128 + `signal`. Touches no stdio stream: one that another thread holds
+// (blocked writing to a paused terminal or a full pipe) cannot hold it up.
 [[noreturn]] void cleanUpAndExit(int signal, std::chrono::milliseconds grace);
 
 // For `main` on its way out: while `cleanUpAndExit` runs on another thread

@@ -6,6 +6,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -87,21 +88,29 @@ std::optional<pid_t> temporaryFileWriter(std::string_view name) {
   return static_cast<pid_t>(std::stol(std::string(pid)));
 }
 
+// How long a temporary file must have gone unchanged before it counts as stale.
+constexpr time_t kStaleAgeSeconds = 10 * 60;
+
 // Removes the temporary files that writers which no longer exist left in the
 // folder (a crash, a power cut, a kill). A writer is gone when no process has
-// its id: the helper writes only to folders on this machine, and a reused id
-// only keeps a stale file for longer, never removes a live one. Only regular
-// files with exactly the pattern are touched, never this process's own.
+// its id here and the file has not changed for `kStaleAgeSeconds`: iCloud
+// Drive carries folders between Macs, so a writer with an id unknown here may
+// be alive on another one (a reused id only keeps a stale file for longer).
+// The age is taken from the file's modification time, which is wall-clock
+// time; a file dated in the future is kept. Only regular files with exactly
+// the pattern are touched, never this process's own.
 void removeStaleTemporaryFiles(const fs::path& folder) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return;
   const int dirFd = ::dirfd(dir);
+  const time_t now = ::time(nullptr);
   while (const dirent* entry = ::readdir(dir)) {
     const std::optional<pid_t> writer = temporaryFileWriter(entry->d_name);
     if (!writer || *writer == ::getpid()) continue;
     if (::kill(*writer, 0) == 0 || errno != ESRCH) continue;
     struct stat info {};
     if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) continue;
+    if (info.st_mtime > now - kStaleAgeSeconds) continue;
     ::unlinkat(dirFd, entry->d_name, 0);
   }
   ::closedir(dir);

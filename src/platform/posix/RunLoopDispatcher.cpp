@@ -136,9 +136,19 @@ bool RunLoopDispatcher::runUntil(const std::function<bool()>& done, std::chrono:
     if (tick) {
       (*tick)();
     } else {
-      if (item.task) item.task();
-      item.task = nullptr;
-      if (item.waiter) item.waiter->release();
+      // The task goes before its `sync` caller is released, also when it
+      // throws (the exception goes on to the caller of runUntil).
+      const auto finish = [&item] {
+        item.task = nullptr;
+        if (item.waiter) item.waiter->release();
+      };
+      try {
+        if (item.task) item.task();
+      } catch (...) {
+        finish();
+        throw;
+      }
+      finish();
     }
   }
 }

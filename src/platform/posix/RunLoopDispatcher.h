@@ -47,7 +47,8 @@ class RunLoopDispatcher final : public Dispatcher {
 
   // Runs the main loop until `done` returns true (tested after every task and
   // timer tick, and every few milliseconds in between) or the time limit
-  // passes. Returns `done()`.
+  // passes. Returns `done()`. An exception from a task or tick leaves the
+  // loop and goes on to the caller; a `sync` caller of that task is released.
   bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
   // True when no global task waits or runs and only the kept workers are left
