@@ -49,6 +49,36 @@ def children(parent):
     return found
 
 
+def sandbox_processes(box):
+    """Processes still running with this sandbox's simulator state in their environment."""
+    marker = b"\0KETTLE_LEDGER_SIM_DIR=" + bytes(box.state) + b"\0"
+    found = []
+    for environ in Path("/proc").glob("[0-9]*/environ"):
+        try:
+            if marker in b"\0" + environ.read_bytes():
+                found.append(int(environ.parent.name))
+        except OSError:
+            continue
+    return found
+
+
+def eventually(condition, seconds=30):
+    """Waits (generously, only so that nothing hangs) until the condition holds."""
+    deadline = time.monotonic() + seconds
+    while not condition() and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return condition()
+
+
+def ignores_sigterm(pid):
+    try:
+        status = Path(f"/proc/{pid}/status").read_text()
+    except OSError:
+        return False
+    mask = next(int(line.split()[1], 16) for line in status.splitlines() if line.startswith("SigIgn:"))
+    return bool(mask >> (signal.SIGTERM - 1) & 1)
+
+
 class Sandbox:
     """A temporary home folder, a state folder for the simulated Kettle
     Ledger, and a place for library folders."""
@@ -466,6 +496,17 @@ class CommandLine(EndToEnd):
                 self.assertIn("kettle-ledger-sim", result.stderr)
                 self.assertFalse(self.box.settings_file.exists())
 
+    def start_sync(self, box, script_text):
+        """Starts `sync` and waits for its script whose command line holds `script_text`."""
+        run = subprocess.Popen(box.command("sync", "--answer", "sync"), env=box.environment(),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(lambda: run.poll() is None and run.kill())
+        script = []
+        eventually(lambda: script.extend(pid for pid, command in children(run.pid) if script_text in command)
+                   or script)
+        self.assertNotEqual(script, [], f"no script with {script_text} started")
+        return run, script[0]
+
     def test_a_signal_ends_a_run_cleanly(self):
         # During a slow export: the script's process group is stopped, the
         # lock released, nothing left behind, status 128 + the signal.
@@ -474,21 +515,39 @@ class CommandLine(EndToEnd):
                 box = self.fresh()
                 box.open_library()
                 (box.state / "export-delay.txt").write_text("60")
-                run = subprocess.Popen(box.command("sync", "--answer", "sync"), env=box.environment(),
-                                       stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-                script = None
-                deadline = time.monotonic() + 30
-                while script is None and time.monotonic() < deadline:
-                    time.sleep(0.05)
-                    # The export script (the name script comes and goes first).
-                    script = next((pid for pid, command in children(run.pid) if "export()" in command), None)
-                self.assertIsNotNone(script, "the export script never started")
+                # The export script (the name script comes and goes first).
+                run, script = self.start_sync(box, "export()")
                 run.send_signal(number)
                 run.communicate(timeout=TIMEOUT)
                 self.assertEqual(run.returncode, 128 + number)
                 self.assertFalse(Path(f"/proc/{script}").exists(), "the script was left running")
                 self.assertEqual([p for p in box.home.rglob(".qh-*")], [])
                 self.assertExit(box.run("libraries"), 0)
+
+    def test_no_script_is_started_once_a_signal_came(self):
+        # The signal stops the name script; the run goes on, and the script it
+        # would start next must not outlive the process.
+        self.box.open_library()
+        (self.box.state / "name-delay.txt").write_text("60")
+        run, _ = self.start_sync(self.box, "documents[0].name()")
+        run.send_signal(signal.SIGTERM)
+        run.communicate(timeout=TIMEOUT)
+        self.assertEqual(run.returncode, 128 + signal.SIGTERM)
+        self.assertTrue(eventually(lambda: not sandbox_processes(self.box)), "a script was left running")
+
+    def test_a_second_signal_ends_the_run_at_once(self):
+        # The export script ignores the termination request, so the first
+        # signal's clean-up waits for it; the second kills it and ends the run
+        # with its own status. (SIGHUP is taken before SIGINT also when both wait.)
+        self.box.open_library()
+        (self.box.state / "cut.txt").write_text("10 hangs")
+        run, script = self.start_sync(self.box, "export()")
+        self.assertTrue(eventually(lambda: ignores_sigterm(script)))
+        run.send_signal(signal.SIGHUP)
+        run.send_signal(signal.SIGINT)
+        run.communicate(timeout=TIMEOUT)
+        self.assertEqual(run.returncode, 128 + signal.SIGINT)
+        self.assertTrue(eventually(lambda: not sandbox_processes(self.box)), "the script was left running")
 
     def test_bad_usage(self):
         # The parser's messages are unit-tested; here: status 64, settings untouched.
