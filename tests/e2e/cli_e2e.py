@@ -496,9 +496,9 @@ class CommandLine(EndToEnd):
                 self.assertIn("kettle-ledger-sim", result.stderr)
                 self.assertFalse(self.box.settings_file.exists())
 
-    def start_sync(self, box, script_text):
+    def start_sync(self, box, script_text, osascript=None):
         """Starts `sync` and waits for its script whose command line holds `script_text`."""
-        run = subprocess.Popen(box.command("sync", "--answer", "sync"), env=box.environment(),
+        run = subprocess.Popen(box.command("sync", "--answer", "sync", osascript=osascript), env=box.environment(),
                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.addCleanup(lambda: run.poll() is None and run.kill())
         script = []
@@ -508,19 +508,28 @@ class CommandLine(EndToEnd):
         return run, script[0]
 
     def test_a_signal_ends_a_run_cleanly(self):
-        # During a slow export: the script's process group is stopped, the
-        # lock released, nothing left behind, status 128 + the signal.
-        for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        # During a slow export: the script's whole process group is stopped
+        # (the simulator runs under a shell; with "hangs" it ignores the
+        # termination request and is killed after the grace), the lock
+        # released, nothing left behind, status 128 + the signal.
+        for number, state_file, text in ((signal.SIGTERM, "export-delay.txt", "60"),
+                                         (signal.SIGINT, "export-delay.txt", "60"),
+                                         (signal.SIGHUP, "cut.txt", "10 hangs")):
             with self.subTest(signal=number.name):
                 box = self.fresh()
                 box.open_library()
-                (box.state / "export-delay.txt").write_text("60")
+                (box.state / state_file).write_text(text)
+                shell = box.libraries / "osascript"
+                shell.write_text(f'#!/bin/sh\n"{SIM}" "$@" & wait $!\n')
+                shell.chmod(0o755)
                 # The export script (the name script comes and goes first).
-                run, script = self.start_sync(box, "export()")
+                run, _ = self.start_sync(box, "export()", osascript=shell)
+                if text.endswith("hangs"):
+                    self.assertTrue(eventually(lambda: any(map(ignores_sigterm, sandbox_processes(box)))))
                 run.send_signal(number)
                 run.communicate(timeout=TIMEOUT)
                 self.assertEqual(run.returncode, 128 + number)
-                self.assertFalse(Path(f"/proc/{script}").exists(), "the script was left running")
+                self.assertTrue(eventually(lambda: not sandbox_processes(box)), "a script was left running")
                 self.assertEqual([p for p in box.home.rglob(".qh-*")], [])
                 self.assertExit(box.run("libraries"), 0)
 
@@ -534,6 +543,33 @@ class CommandLine(EndToEnd):
         run.communicate(timeout=TIMEOUT)
         self.assertEqual(run.returncode, 128 + signal.SIGTERM)
         self.assertTrue(eventually(lambda: not sandbox_processes(self.box)), "a script was left running")
+
+    def test_a_signal_ends_a_run_blocked_writing_its_output(self):
+        # Standard error is a full pipe nobody reads (as a terminal paused with
+        # Ctrl-S): writing the first-sync question blocks, holding the stream.
+        self.box.open_library()
+        read_end, write_end = os.pipe()
+        self.addCleanup(os.close, read_end)
+        os.set_blocking(write_end, False)
+        try:
+            while True:
+                os.write(write_end, b"x" * 4096)
+        except BlockingIOError:
+            os.set_blocking(write_end, True)
+        run = subprocess.Popen(self.box.command("sync", "--answer", "sync"), env=self.box.environment(),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=write_end)
+        os.close(write_end)
+        self.addCleanup(lambda: run.poll() is None and run.kill())
+
+        def blocked_writing():
+            try:
+                return any("pipe_write" in (task / "wchan").read_text()
+                           for task in Path(f"/proc/{run.pid}/task").iterdir())
+            except OSError:
+                return False
+        self.assertTrue(eventually(blocked_writing))
+        run.send_signal(signal.SIGTERM)
+        self.assertEqual(run.wait(timeout=30), 128 + signal.SIGTERM)
 
     def test_a_second_signal_ends_the_run_at_once(self):
         # The export script ignores the termination request, so the first

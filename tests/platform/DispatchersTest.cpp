@@ -3,10 +3,6 @@
 // and app tests that stand on it.)
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <stdexcept>
-#include <thread>
-
 #include "platform/DispatcherContractTest.h"
 #include "platform/posix/RunLoopDispatcher.h"
 
@@ -41,10 +37,10 @@ TEST(RunLoopDispatcherTest, ATaskThatThrowsReleasesItsSyncCaller) {
   RunLoopDispatcher dispatcher;
   std::atomic<bool> returned{false};
   std::thread caller([&] {
-    dispatcher.sync([] { throw std::runtime_error("task failed"); });
+    dispatcher.sync([] { throw 1; });
     returned = true;
   });
-  EXPECT_THROW(dispatcher.runUntil([&] { return returned.load(); }, 1h), std::runtime_error);
+  EXPECT_THROW(dispatcher.runUntil([&] { return returned.load(); }, 1h), int);
   EXPECT_TRUE(dispatcher.runUntil([&] { return returned.load(); }, 10s));
   returned ? caller.join() : caller.detach();  // a caller left waiting would hang the test
 }
