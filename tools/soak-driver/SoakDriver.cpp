@@ -5,9 +5,9 @@
 // script runner (with kettle-ledger-sim as its script launcher), the
 // property-list settings file, atomic writes into a temporary home folder.
 // Only the clock is faster (--speed, default 10: the 10-second check comes
-// every second, the three idle minutes pass in 18 seconds, the script time
-// limits shrink alike) and the desktop is simulated: a workspace whose
-// activations and terminations the driver makes.
+// every second, the three idle minutes pass in 18 seconds; the script time
+// limits run on the monotonic clock and keep their length) and the desktop is
+// simulated: a workspace whose activations and terminations the driver makes.
 //
 // On a timer the driver does what a user does: switches the host's library,
 // quits and relaunches the host, activates it, asks for "Sync Now", switches
