@@ -17,7 +17,7 @@
 // under the state mutex) in the same locked step in which it tests
 // `isSyncing`; the slot stays claimed while the opt-in question is open and
 // for the whole run, and any `sync` that finds it claimed returns at once
-// without a trace. A declined or unanswered question gives the slot back
+// without a trace. A declined or abandoned question gives the slot back
 // without touching `isSyncing` or `lastError`. See ExportRun.cpp.
 //
 // The publish decision. Nothing is written without the user's yes, a
@@ -175,7 +175,9 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // Opt-in registry.
   bool isLibraryEnabled(const std::string& name) const;
   std::vector<std::string> knownLibraries() const;
-  bool confirmSync(const std::string& libraryName);  // main thread
+  // The stored answer, or the user's (then stored); none when the alert was
+  // abandoned because the program is ending. Main thread.
+  std::optional<bool> confirmSync(const std::string& libraryName);
   // Stores the per-library answer (switching a library on); the caller
   // notifies.
   void setLibraryEnabled(const std::string& name, bool enabled);

@@ -9,7 +9,8 @@
 //
 //   sync:      lock { if isSyncing or slot claimed: return; claim slot }   (one step)
 //              ask the opt-in question (no lock held; may wait for the user)
-//              declined or unanswered: lock { release slot }; skip line; return
+//              declined: lock { release slot }; skip line; return
+//              abandoned (the program is ending): lock { release slot }; return
 //              lock { isSyncing = true; lastError = none }   (slot stays claimed)
 //              notify; hand runExport to the user-initiated queue
 //   runExport: exportLibrary(); record the outcome
@@ -32,7 +33,8 @@
 //                              this same locked step) }
 //         false, or missing although this sync already had a yes or asked:
 //                 skip line, nothing written
-//         missing: ask on the main thread (lock released), then loop
+//         missing: ask on the main thread (lock released), then loop;
+//                  abandoned: nothing written, no line
 //
 // A switch-off takes the same lock to store false and delete, so it comes
 // either before the decision (the run skips) or after the writes (it
@@ -89,9 +91,12 @@ void ExportManager::sync(const std::string& reason) {
   std::vector<std::string> settled;
   if (libraryName) {
     const std::optional<bool> answer = askOnMain(*libraryName);
-    // No answer: the main queue dropped the question (the dispatcher is
-    // shutting down). Nothing was asked, so nothing is logged or started.
-    if (!answer) return;
+    // No answer: the question was abandoned or never shown (the program is
+    // ending). Nobody declined anything, so nothing is logged or started.
+    if (!answer) {
+      setOutcome(RunOutcome::skipped);
+      return;
+    }
     if (!*answer) {
       slot.release();
       setOutcome(RunOutcome::skipped);
@@ -138,7 +143,7 @@ std::optional<std::unique_lock<std::mutex>> ExportManager::decideToPublish(
       return std::nullopt;
     }
     settled.push_back(name);
-    if (!askOnMain(name)) return std::nullopt;  // the main queue is gone: nothing asked
+    if (!askOnMain(name)) return std::nullopt;  // abandoned or never shown: the program is ending
   }
 }
 

@@ -32,15 +32,15 @@ std::vector<std::string> ExportManager::knownLibraries() const {
 // A stored bool answers at once. Anything else (absent, another type) asks
 // the user; the answer is stored as a bool so the question is never repeated
 // for this name while the key exists. An alert abandoned because the program
-// is ending is no answer: nothing is stored, and the question comes again at
-// the next start.
-bool ExportManager::confirmSync(const std::string& libraryName) {
+// is ending is no answer (none): nothing is stored or said, and the question
+// comes again at the next start.
+std::optional<bool> ExportManager::confirmSync(const std::string& libraryName) {
   assert(env_.dispatcher.isMainThread());
   const std::string key = libraries::syncLibraryKey(libraryName);
   if (const std::optional<bool> stored = env_.defaults.value(key).asBool()) return *stored;
 
   const int button = env_.alerts.run(firstSyncAlert(libraryName));
-  if (button == platform::kAlertAbandoned) return false;
+  if (button == platform::kAlertAbandoned) return std::nullopt;
   const bool answer = button == 0;
   env_.defaults.setBool(key, answer);
   notifyStatusChanged();
