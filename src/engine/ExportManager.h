@@ -160,6 +160,8 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
 
   // Triggers.
   void startMonitoring();  // main thread, once
+  // Runs a check on the background queue, unless one is running or waiting:
+  // then one more runs after it (see SyncTriggers.cpp).
   void scheduleCheck();
   void periodicCheck();  // background queue
   // The part of a check that only reads: the host test and the library-name
@@ -236,6 +238,8 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   IdleRule idle_;                              // guarded by mutex_
   StatusHook onStatusChanged_;                 // guarded by mutex_
   bool runSlotClaimed_ = false;                // guarded by mutex_; see ExportRun.cpp
+  bool checkScheduled_ = false;                // guarded by mutex_; see SyncTriggers.cpp
+  bool checkAgain_ = false;                    // guarded by mutex_
   RunOutcome lastOutcome_ = RunOutcome::none;  // guarded by mutex_
   // The name check met a refused authorization and said so; cleared by a
   // check that is not refused.

@@ -1,15 +1,21 @@
 // When the engine syncs by itself: the workspace observers and the 10-second
 // check, which feeds the name tracker and asks the idle rule.
 //
-// Checks may overlap (an activation schedules one while a timer-started one
-// still waits for its script). Each runs its steps in order, and each step
-// that reads and writes the name or idle fields does so in one locked step,
-// so overlapping checks never see one another's half-done updates and the
-// idle rule fires at most once per activation.
+// Scheduled checks never overlap: a trigger (the timer, an activation of the
+// host) that comes while a check runs or waits to run asks for one more
+// check after it, and any further triggers until that one starts are the
+// same request. A host that appears many times a second while its name
+// script is slow thus costs one running check and one waiting, not a thread
+// and a script each. Checks called directly (the command line, tests) may
+// still overlap: each runs its steps in order, and each step that reads and
+// writes the name or idle fields does so in one locked step, so overlapping
+// checks never see one another's half-done updates and the idle rule fires
+// at most once per activation.
 
 #include <cassert>
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include "bridge/HostScripts.h"
 #include "bridge/ScriptRunner.h"
@@ -51,8 +57,23 @@ void ExportManager::startMonitoring() {
 }
 
 void ExportManager::scheduleCheck() {
+  {
+    std::lock_guard lock(mutex_);
+    if (checkScheduled_) {
+      checkAgain_ = true;
+      return;
+    }
+    checkScheduled_ = true;
+  }
   env_.dispatcher.global(platform::QualityOfService::background, [weak = weak_from_this()] {
-    if (auto self = weak.lock()) self->periodicCheck();
+    auto self = weak.lock();
+    if (!self) return;
+    for (bool again = true; again;) {
+      self->periodicCheck();
+      std::lock_guard lock(self->mutex_);
+      again = std::exchange(self->checkAgain_, false);
+      self->checkScheduled_ = again;
+    }
   });
 }
 

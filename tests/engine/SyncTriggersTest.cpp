@@ -4,6 +4,7 @@
 // and its tracking, the idle sync), the host's termination and activation,
 // and the status line's date.
 
+#include <future>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -175,6 +176,23 @@ TEST_F(EngineTest, IdleSyncOncePerActivationAfterThreeMinutesPostponedByAnExport
   settle();
   EXPECT_EQ(checksFrom(10, 600), std::vector<int>{180});
   EXPECT_EQ(log.count("Export OK (idle 4 min)"), 1u);  // 280 s after the activation
+}
+
+// A host that appears many times while a check waits for its slow name
+// script: one check at a time, and one more after it for all those triggers.
+TEST_F(EngineTest, TriggersDuringACheckStartOneMoreAfterIt) {
+  workspace.launch(kHost);
+  std::promise<void> release;
+  scripts.setHandler(kNameScript, [gate = release.get_future().share()] {
+    gate.wait();
+    return std::string("Biz");
+  });
+  engine().startMonitoring();  // the first check
+  for (int i = 0; i < 20; ++i) workspace.activate(kHost);
+  release.set_value();
+  settle();
+  EXPECT_EQ(scripts.maxInFlight(kNameScript), 1u);
+  EXPECT_EQ(scripts.calls(kNameScript), 2u);
 }
 
 // The status line's date is read from the marker the library's record names,
