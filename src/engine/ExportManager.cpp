@@ -12,13 +12,12 @@
 namespace quillory::engine {
 
 // Initialisation: the run state and the names start empty; the idle rule
-// takes the start as the host's last activation and the last export as the
-// distant past. "autoSyncEnabled" is taken when it holds
+// takes the start as the host's last activation and knows no export. "autoSyncEnabled" is taken when it holds
 // a bool; otherwise (absent or another type) the setting is on and true is
 // written back. "lastSyncDate" is taken when it holds a date and left as it
 // is otherwise; taking it writes nothing.
 ExportManager::ExportManager(Environment environment)
-    : env_(std::move(environment)), idle_(env_.clock.now()) {
+    : env_(std::move(environment)), idle_(env_.clock.monotonicNow()) {
   const std::optional<bool> storedAutoSync = env_.defaults.value(kAutoSyncEnabledKey).asBool();
   if (storedAutoSync) {
     state_.autoSyncEnabled = *storedAutoSync;

@@ -88,7 +88,7 @@ struct Environment {
 };
 
 // A copy of the manager's state: its own fields, the names of the name
-// tracker and the dates of the idle rule.
+// tracker and the idle rule's times (monotonic readings: intervals only).
 struct ExportState {
   bool autoSyncEnabled = true;
   bool isSyncing = false;
@@ -98,8 +98,8 @@ struct ExportState {
   std::optional<std::string> knownLibraryName;
   std::optional<std::string> pendingLibraryName;
   std::optional<std::string> confirmedLibraryName;
-  platform::Date lastKLActiveDate;
-  platform::Date lastExportDate = kDistantPast;
+  platform::MonotonicTime lastKLActiveDate;
+  std::optional<platform::MonotonicTime> lastExportDate;  // none: no export in this process
   bool idleTriggered = false;
 };
 

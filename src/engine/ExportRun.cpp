@@ -160,7 +160,7 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
   try {
     const int count = exportLibrary(settled);
     setLastSyncDate(env_.clock.now());
-    const platform::Date exportedAt = env_.clock.now();
+    const platform::MonotonicTime exportedAt = env_.clock.monotonicNow();
     {
       std::lock_guard lock(mutex_);
       idle_.exported(exportedAt);

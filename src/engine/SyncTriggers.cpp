@@ -92,7 +92,7 @@ void ExportManager::klDidQuit(const std::optional<std::string>& bundleIdentifier
 void ExportManager::appDidActivate(const std::optional<std::string>& bundleIdentifier) {
   assert(env_.dispatcher.isMainThread());
   if (bundleIdentifier != klBundleID) return;
-  const platform::Date now = env_.clock.now();
+  const platform::MonotonicTime now = env_.clock.monotonicNow();
   {
     std::lock_guard lock(mutex_);
     idle_.hostActivated(now);
@@ -103,7 +103,7 @@ void ExportManager::appDidActivate(const std::optional<std::string>& bundleIdent
 void ExportManager::periodicCheck() {
   pruneLibraries();
   if (!checkLibraryName()) return;
-  const platform::Date now = env_.clock.now();
+  const platform::MonotonicTime now = env_.clock.monotonicNow();
   std::optional<std::string> reason;
   {
     // The test and the mark of the activation as used are one step.

@@ -1,8 +1,8 @@
-// The name tracker and the idle rule as plain values (sequences of events
-// in; names, reasons and "tell the menu" out), then the triggers that drive
-// them: monitoring set-up, the check (pruning, the host test, the name script
-// and its tracking, the idle sync), the host's termination and activation,
-// and the status line's date.
+// The name tracker as a plain value (sequences of reports in; names and
+// "tell the menu" out), then the triggers: monitoring set-up, the check
+// (pruning, the host test, the name script and its tracking, the idle sync),
+// checks that do not pile up, the host's termination and activation, and the
+// status line's date.
 
 #include <future>
 #include <string>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "EngineFixture.h"
-#include "engine/IdleRule.h"
 #include "engine/LibraryNameTracker.h"
 #include "publish/ContainerPaths.h"
 
@@ -72,42 +71,6 @@ TEST(LibraryNameTracker, FollowsTheReportedNames) {
   }
 }
 
-// Seconds after the launch: 'a' the host is activated, 'e' an export
-// succeeds, 'c' a check with auto-sync on, 'o' one with it off; then the
-// reason the check gives ("" for none).
-struct IdleStep {
-  char event;
-  int at;
-  std::string reason;
-};
-
-TEST(IdleRule, SyncsOncePerActivationWhenHostAndExportAreThreeMinutesBack) {
-  const struct {
-    const char* name;
-    std::vector<IdleStep> steps;
-  } cases[] = {
-      {"OnceFromThreeMinutes", {{'c', 179, ""}, {'c', 180, "idle 3 min"}, {'c', 600, ""}}},
-      {"ActivationRearms",
-       {{'c', 185, "idle 3 min"}, {'a', 200, ""}, {'c', 379, ""}, {'c', 499, "idle 4 min"}}},
-      {"RecentExportPostpones", {{'e', 100, ""}, {'c', 279, ""}, {'c', 280, "idle 4 min"}}},
-      {"AutoSyncOffLeavesTheActivationUnused", {{'o', 600, ""}, {'c', 610, "idle 10 min"}}},
-      {"ClockBeforeTheActivation", {{'a', 400, ""}, {'c', 300, ""}, {'c', 580, "idle 3 min"}}},
-  };
-  const platform::Date launch = std::chrono::sys_days{std::chrono::year{2026} / 12 / 5};
-  for (const auto& c : cases) {
-    IdleRule rule(launch);
-    for (const IdleStep& step : c.steps) {
-      SCOPED_TRACE(std::string(c.name) + " at " + std::to_string(step.at));
-      const platform::Date at = launch + std::chrono::seconds(step.at);
-      if (step.event == 'a') rule.hostActivated(at);
-      if (step.event == 'e') rule.exported(at);
-      if (step.event == 'c' || step.event == 'o') {
-        EXPECT_EQ(rule.take(at, step.event == 'c'), orNone(step.reason));
-      }
-    }
-  }
-}
-
 // Only the host's exact bundle identifier counts: its activation schedules a
 // check, its termination clears the four names with one notification. While
 // the host is not running, checks run no script and clear the shown name with
@@ -147,35 +110,43 @@ TEST_F(EngineTest, HostActivationChecksAndHostStopAndQuitClearTheNames) {
 }
 
 // The idle rule in the check, driven by checks every 10 seconds on the test
-// thread: the manager activates it, feeds it successful exports only, and
-// syncs with its reason.
+// thread: once per activation (the launch counts) when the activation and the
+// last successful export lie three minutes back; never while auto-sync is off
+// or the host is not running (neither uses the activation up); on time when
+// the wall clock is set back a day.
 TEST_F(EngineTest, IdleSyncOncePerActivationAfterThreeMinutesPostponedByAnExport) {
   openEnabled("Biz");
   scripts.setAnswer(kExportScript, kExportJson);
-  // Checks at `first`, first + 10, ... up to `last` seconds after now; the
-  // seconds of each check that started an idle sync.
-  const auto checksFrom = [&](int first, int last) {
-    const platform::Date start = clock.now();
+  // Checks every 10 seconds for `seconds`; the seconds of each check that
+  // started an idle sync (published or failed).
+  const auto checksFor = [&](int seconds) {
     std::vector<int> synced;
-    for (int at = first; at <= last; at += 10) {
-      clock.set(start + std::chrono::seconds(at));
-      const std::size_t before = scripts.calls(kExportScript);
+    for (int at = 10; at <= seconds; at += 10) {
+      clock.advance(std::chrono::seconds(10));
+      const std::size_t before = log.count("(idle ");
       engine().periodicCheck();
       settle();
-      if (scripts.calls(kExportScript) > before) synced.push_back(at);
+      if (log.count("(idle ") > before) synced.push_back(at);
     }
     return synced;
   };
   engine().toggleAutoSync();  // off
-  EXPECT_TRUE(checksFrom(180, 300).empty());
+  EXPECT_TRUE(checksFor(300).empty());
   engine().toggleAutoSync();
+  workspace.quit(kHost);
+  EXPECT_TRUE(checksFor(300).empty());
+  workspace.launch(kHost);
+  clock.set(clock.now() - std::chrono::hours(24));
+  EXPECT_EQ(checksFor(300), std::vector<int>{10});  // idle 10 min
   engine().appDidActivate(kHost);
-  settle();  // the check it schedules
-  clock.set(clock.now() + std::chrono::seconds(100));
+  EXPECT_EQ(checksFor(600), std::vector<int>{180});  // idle 3 min
+  engine().appDidActivate(kHost);
+  clock.advance(std::chrono::seconds(100));
   engine().sync("manual");
   settle();
-  EXPECT_EQ(checksFrom(10, 600), std::vector<int>{180});
-  EXPECT_EQ(log.count("Export OK (idle 4 min)"), 1u);  // 280 s after the activation
+  EXPECT_EQ(checksFor(600), std::vector<int>{180});  // idle 4 min
+  for (const char* minutes : {"10", "3", "4"})
+    EXPECT_EQ(log.count("OK (idle " + std::string(minutes) + " min)"), 1u);
 }
 
 // A host that appears many times while a check waits for its slow name

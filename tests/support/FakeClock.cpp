@@ -6,10 +6,19 @@ namespace quillory::testing {
 
 using platform::Date;
 
+std::chrono::nanoseconds FakeClock::elapsed() const {
+  const std::chrono::duration<double> real = std::chrono::steady_clock::now() - since_;
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(real * speed_);
+}
+
 Date FakeClock::now() const {
   std::lock_guard lock(mutex_);
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - since_;
-  return base_ + std::chrono::duration_cast<Date::duration>(elapsed * speed_);
+  return base_ + std::chrono::duration_cast<Date::duration>(elapsed());
+}
+
+platform::MonotonicTime FakeClock::monotonicNow() const {
+  std::lock_guard lock(mutex_);
+  return monotonicBase_ + elapsed();
 }
 
 void FakeClock::sleepFor(std::chrono::milliseconds duration) {
@@ -19,21 +28,31 @@ void FakeClock::sleepFor(std::chrono::milliseconds duration) {
     std::lock_guard lock(mutex_);
     ++sleeps_;
     speed = speed_;
-    if (speed == 0) base_ += duration;
   }
-  if (speed > 0) std::this_thread::sleep_for(duration / speed);
+  if (speed > 0)
+    std::this_thread::sleep_for(duration / speed);
+  else
+    advance(duration);
 }
 
 void FakeClock::set(Date now) {
   std::lock_guard lock(mutex_);
+  monotonicBase_ += elapsed();
   base_ = now;
   since_ = std::chrono::steady_clock::now();
 }
 
-void FakeClock::setSpeed(double speed) {
-  const Date current = now();
+void FakeClock::advance(std::chrono::milliseconds duration) {
   std::lock_guard lock(mutex_);
-  base_ = current;
+  base_ += duration;
+  monotonicBase_ += duration;
+}
+
+void FakeClock::setSpeed(double speed) {
+  std::lock_guard lock(mutex_);
+  const std::chrono::nanoseconds run = elapsed();
+  base_ += std::chrono::duration_cast<Date::duration>(run);
+  monotonicBase_ += run;
   since_ = std::chrono::steady_clock::now();
   speed_ = speed;
 }

@@ -1,10 +1,12 @@
 #pragma once
-// A clock for tests. It starts at `start` and runs `speed` times as fast as
-// real time. At speed 0 (the default) it stands still: only `set` moves it,
-// and `sleepFor` moves it by the given duration instead of blocking. At speed 30 a 90-second time limit
-// passes in 3 seconds, for the engine run as the application runs it (the fault tests, the soak driver);
-// `setSpeed` changes the speed from now on and never moves the time
-// backwards. Thread-safe.
+// A clock for tests. Its wall clock starts at `start`, its monotonic clock at
+// a fixed reading, and both run `speed` times as fast as real time. At speed
+// 0 (the default) they stand still: `advance` moves both (time passes), `set`
+// moves only the wall clock (the system's clock is set), and `sleepFor` moves
+// both by the given duration instead of blocking. At speed 30 a 90-second
+// time limit passes in 3 seconds, for the engine run as the application runs
+// it (the fault tests, the soak driver); `setSpeed` changes the speed from
+// now on and never moves the time backwards. Thread-safe.
 
 #include <chrono>
 #include <cstddef>
@@ -23,16 +25,22 @@ class FakeClock final : public platform::Clock {
       : base_(start), speed_(speed) {}
 
   platform::Date now() const override;
+  platform::MonotonicTime monotonicNow() const override;
   void sleepFor(std::chrono::milliseconds duration) override;
 
   void set(platform::Date now);
+  void advance(std::chrono::milliseconds duration);
   void setSpeed(double speed);
   // How many times sleepFor was called.
   std::size_t sleepCount() const;
 
  private:
+  // The time run since `since_` at `speed_`; mutex_ held.
+  std::chrono::nanoseconds elapsed() const;
+
   mutable std::mutex mutex_;
-  platform::Date base_;  // the time at `since_`
+  platform::Date base_;                                           // the wall clock at `since_`
+  platform::MonotonicTime monotonicBase_{std::chrono::hours(1)};  // the monotonic clock at `since_`
   std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
   double speed_;
   std::size_t sleeps_ = 0;

@@ -1,5 +1,5 @@
 #pragma once
-// The system's wall clock and a real sleep. Any thread.
+// The system's wall clock, its monotonic clock and a real sleep. Any thread.
 
 #include "platform/Clock.h"
 
@@ -8,6 +8,7 @@ namespace quillory::platform::posix {
 class SystemClock final : public Clock {
  public:
   Date now() const override;
+  MonotonicTime monotonicNow() const override;
   void sleepFor(std::chrono::milliseconds duration) override;
 };
 
