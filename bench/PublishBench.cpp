@@ -47,6 +47,7 @@ class NullLog final : public platform::Log {
 class SystemTime final : public platform::Clock {
  public:
   platform::Date now() const override { return std::chrono::system_clock::now(); }
+  platform::MonotonicTime monotonicNow() const override { return std::chrono::steady_clock::now(); }
   void sleepFor(std::chrono::milliseconds) override {}
 };
 
