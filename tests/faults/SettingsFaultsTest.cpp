@@ -1,5 +1,5 @@
-// A settings file that broke the store, found by fuzz_defaults_file and kept
-// in its corpus (the others are in the store's table of unreadable files).
+// A settings file that could break the store, kept in the settings fuzzer's
+// corpus (the others are in the store's table of unreadable files).
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/Files.h"
-#include "platform/posix/PlistDefaults.h"
+#include "platform/posix/JsonDefaults.h"
 #include "support/CapturingLog.h"
 #include "support/FakeClock.h"
 #include "support/TempHome.h"
@@ -15,25 +15,24 @@
 namespace quillory::faults::test {
 namespace {
 
-using platform::posix::PlistDefaults;
+using platform::posix::JsonDefaults;
 
-// A binary property list naming "autoSyncEnabled" twice, both true: the store
-// changed one entry while a reload read the other, so switching Auto-sync off
-// did not survive a relaunch.
-TEST(SettingsFaultTest, KeyNamedTwiceInABinaryFileKeepsTheChangeAcrossARelaunch) {
+// An object naming "autoSyncEnabled" twice: switching Auto-sync off must
+// survive a relaunch, whichever entry a reader takes.
+TEST(SettingsFaultTest, KeyNamedTwiceKeepsTheChangeAcrossARelaunch) {
   testing::TempHome home;
   testing::CapturingLog log;
   testing::FakeClock clock;
-  const std::filesystem::path file = home / "test.plist";
-  const std::filesystem::path seed = std::filesystem::path(QUILLORY_FUZZ_CORPUS) / "fuzz_defaults_file";
-  platform::files::atomicWrite(file, platform::files::readFile(seed / "duplicate-key.plist").value());
+  const std::filesystem::path file = home / "settings.json";
+  const std::filesystem::path seed = std::filesystem::path(QUILLORY_FUZZ_CORPUS) / "fuzz_settings_file";
+  ASSERT_FALSE(platform::files::atomicWrite(file, platform::files::readFile(seed / "duplicate-key.json").value()));
   {
-    PlistDefaults store(file, log, clock);
+    JsonDefaults store(file, log, clock);
     EXPECT_EQ(store.value("autoSyncEnabled").asBool(), std::optional<bool>(true));
     EXPECT_EQ(store.keys().size(), 1u);
-    store.setBool("autoSyncEnabled", false);
+    EXPECT_TRUE(store.setBool("autoSyncEnabled", false));
   }
-  EXPECT_EQ(PlistDefaults(file, log, clock).value("autoSyncEnabled").asBool(), std::optional<bool>(false));
+  EXPECT_EQ(JsonDefaults(file, log, clock).value("autoSyncEnabled").asBool(), std::optional<bool>(false));
   EXPECT_EQ(log.lines(), std::vector<std::string>{});
 }
 
