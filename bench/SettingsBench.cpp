@@ -58,7 +58,8 @@ std::string settingsText(int count) {
     const std::string name = "Library " + std::to_string(i) + " EUR";
     const bool on = i % 2 == 1;
     text += ",\n\"" + libraries::syncLibraryKey(name) + "\": " + (on ? "true" : "false");
-    text += ",\n\"" + libraries::libraryFilenameKey(name) + "\": \"library-" + std::to_string(i) + "-eur.json\"";
+    text +=
+        ",\n\"" + libraries::libraryFilenameKey(name) + "\": \"library-" + std::to_string(i) + "-eur.json\"";
     if (on) text += ",\n\"" + libraries::libraryPathKey(name) + "\": \"/home/u/Ledgers/" + name + "\"";
   }
   return text + "}\n";

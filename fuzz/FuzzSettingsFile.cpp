@@ -66,10 +66,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       QUILLORY_FUZZ_CHECK(before.empty());
       QUILLORY_FUZZ_CHECK(!platform::files::exists(file));
     }
-    QUILLORY_FUZZ_CHECK(store.apply(platform::DefaultsChange()
-                                        .setString("autoSyncProbe", "ok")
-                                        .setBool("autoSyncEnabled", false))
-                            .stored());
+    QUILLORY_FUZZ_CHECK(
+        store
+            .apply(
+                platform::DefaultsChange().setString("autoSyncProbe", "ok").setBool("autoSyncEnabled", false))
+            .stored());
   }
 
   const std::size_t asideBefore = asideFiles(folder, file).size();

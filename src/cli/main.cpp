@@ -195,8 +195,9 @@ int main(int argc, char** argv) {
   platform::macos::MacDefaults defaults(kSettingsDomain);
   platform::macos::MacWorkspace workspace;
 #else
-  posix::JsonDefaults defaults(settingsFile, log, clock,
-                              readOnly ? posix::JsonDefaults::Mode::readOnly : posix::JsonDefaults::Mode::readWrite);
+  posix::JsonDefaults defaults(
+      settingsFile, log, clock,
+      readOnly ? posix::JsonDefaults::Mode::readOnly : posix::JsonDefaults::Mode::readWrite);
   cli::StaticWorkspace workspace(
       options.assumeHostRunning ? std::vector<std::optional<std::string> >{engine::ExportManager::klBundleID}
                                 : std::vector<std::optional<std::string> >{});

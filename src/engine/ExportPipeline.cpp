@@ -142,7 +142,8 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
   records.setDate(kLastSyncDateKey, publishedAt);
   const platform::StoreResult stored = env_.defaults.apply(records);
   if (!stored) {
-    env_.log.line("[Helper] \u2717 Could not save the records of '" + publishingName + "': " + *stored.failure);
+    env_.log.line("[Helper] \u2717 Could not save the records of '" + publishingName +
+                  "': " + *stored.failure);
   }
   // The store may keep dates coarser than the clock gives them (whole
   // seconds): the value in memory is the one the next start reads.

@@ -92,7 +92,8 @@ class DefaultsChange {
   DefaultsChange& setDate(const std::string& key, Date value) { return add(key, DefaultsValue(value)); }
   DefaultsChange& remove(const std::string& key) { return add(key, DefaultsValue()); }
   // Removes `key` unless `guardKey` holds `guardValue` when the entry is applied.
-  DefaultsChange& removeUnless(const std::string& key, const std::string& guardKey, DefaultsValue guardValue) {
+  DefaultsChange& removeUnless(const std::string& key, const std::string& guardKey,
+                               DefaultsValue guardValue) {
     entries_.push_back(Entry{key, DefaultsValue(), std::make_pair(guardKey, std::move(guardValue))});
     return *this;
   }
@@ -126,11 +127,15 @@ class Defaults {
   // Stores the change as one update (see above).
   [[nodiscard]] virtual StoreResult apply(const DefaultsChange& change) = 0;
 
-  StoreResult setBool(const std::string& key, bool value) { return apply(DefaultsChange().setBool(key, value)); }
+  StoreResult setBool(const std::string& key, bool value) {
+    return apply(DefaultsChange().setBool(key, value));
+  }
   StoreResult setString(const std::string& key, const std::string& value) {
     return apply(DefaultsChange().setString(key, value));
   }
-  StoreResult setDate(const std::string& key, Date value) { return apply(DefaultsChange().setDate(key, value)); }
+  StoreResult setDate(const std::string& key, Date value) {
+    return apply(DefaultsChange().setDate(key, value));
+  }
   StoreResult remove(const std::string& key) { return apply(DefaultsChange().remove(key)); }
 };
 

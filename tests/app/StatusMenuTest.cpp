@@ -76,8 +76,7 @@ TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
   refresh();
   defaults.refuseWrites("Read-only file system");
   alerts.queueAnswer(0);  // "Remove"
-  libraries().at(1).choose();
-  libraries().at(0).choose();
+  for (const int item : {1, 0}) libraries().at(item).choose();
   deliver();
   EXPECT_TRUE(libraries().at(1).isChecked() && !libraries().at(0).isChecked());
   EXPECT_TRUE(platform::files::exists(home / documents() / "on-eur.json"));

@@ -168,6 +168,14 @@ class FirstSync(EndToEnd):
         for command in ("status", "libraries"):
             self.assertExit(self.box.run(command), 0)
         self.assertEqual(list(self.box.home.iterdir()), [])
+        # A damaged file is only reported, on standard error, and left alone.
+        self.box.settings_file.parent.mkdir(parents=True)
+        self.box.settings_file.write_text("{broken")
+        listed = self.box.run("libraries")
+        self.assertEqual(listed.stdout, "")
+        self.assertIn("is not a JSON object of settings; read as empty and left as it is", listed.stderr)
+        self.assertEqual(os.listdir(self.box.settings_file.parent), ["settings.json"])
+        self.box.settings_file.unlink()
         for label, result in (("no terminal", self.box.run("sync")),
                               ("end of input", self.box.run_on_terminal("sync", typed="\x04"))):
             with self.subTest(label):
@@ -527,12 +535,14 @@ class CommandLine(EndToEnd):
                 time.sleep(0.05)
             else:
                 self.fail("the first CLI never took the lock")
-            for command in (["status"], ["sync"], ["libraries"]):
+            for command in (["prune"], ["sync"]):
                 second = self.box.run(*command)
                 self.assertExit(second, 75)
                 self.assertIn(f"another Quillory Helper (quillory-helper-cli, process {first.pid}) is running",
                               second.stderr)
                 self.assertEqual(second.stdout, "")
+            # The two that only read take no lock: they run meanwhile.
+            self.assertExit(self.box.run("libraries"), 0)
         finally:
             out, err = first.communicate(timeout=TIMEOUT)
         self.assertEqual(first.returncode, 0, out + err)

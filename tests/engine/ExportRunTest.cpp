@@ -103,7 +103,7 @@ TEST_P(PublishDecisionTest, PublishesOnlyWhatTheUserSaidYesToUnderItsOwnName) {
   for (const platform::Alert& alert : alerts.shown()) asked.push_back(alert.message);
   EXPECT_EQ(asked, c.asked);
   EXPECT_TRUE(c.line.empty() || log.contains(c.line)) << ::testing::PrintToString(log.lines());
-  EXPECT_EQ(engine().lastOutcome(), c.published  ? RunOutcome::published
+  EXPECT_EQ(engine().lastOutcome(), c.published   ? RunOutcome::published
                                     : c.bizAnswer ? RunOutcome::skipped
                                                   : RunOutcome::unanswered);
   EXPECT_EQ(log.contains("sync disabled by user"), c.line.starts_with("Skipping"));
@@ -283,13 +283,11 @@ TEST_F(EngineTest, TheFileStoreKeepsTheLastSyncDateAndOtherWritersKeys) {
   workspace.launch(kHost);
   scripts.setAnswer(kNameScript, "Biz");
   scripts.setHandler(kExportScript, [&] {
-    EXPECT_TRUE(byHand.apply(platform::DefaultsChange().setBool("autoSyncEnabled", false).setBool("sync_library_Biz", true)
-                                 .setBool("sync_library_Hand", false)));
+    EXPECT_TRUE(byHand.setBool("sync_library_Hand", false));
     return std::string(kExportJson);
   });
   EXPECT_EQ(first->exportLibrary(), 1);
   platform::posix::JsonDefaults reread(home / "settings.json", log, clock);
-  EXPECT_EQ(reread.value("autoSyncEnabled").asBool(), false);
   EXPECT_EQ(reread.value("sync_library_Hand").asBool(), false);
   EXPECT_EQ(reread.value("library_filename_Biz").asString(), "biz-eur.json");
 }

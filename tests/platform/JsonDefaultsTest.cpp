@@ -35,12 +35,13 @@ class JsonDefaultsTest : public ::testing::Test {
 };
 
 // The file's form (JSON booleans, strings, dates as UTC text), and values of
-// types the program does not use kept through its changes.
+// types the program does not use kept through its changes. A key named twice
+// becomes one, whose change survives.
 TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
   const Date synced = sys_days{year{2026} / December / 5} + hours{11} + minutes{32} + seconds{21};
   const std::string cafe = std::string("library_filename_Caf\xC3\xA9 \"&\" \\ \n", 27) + std::string(1, '\0');
-  home_.writeFile(file_, R"({"count": -5, "list": [1, true], "nested": {"b": {}}, "none": null,
-                            "autoSyncEnabled": "yes", "library_path_X": "2026-12-05T11:32:21Z"})");
+  home_.writeFile(file_, R"({"autoSyncEnabled": true, "count": -5, "list": [1, true], "nested": {"b": {}},
+                  "none": null, "autoSyncEnabled": "yes", "library_path_X": "2026-12-05T11:32:21Z"})");
   {
     auto store = open();
     EXPECT_TRUE(store->setBool("autoSyncEnabled", false));  // replaces a value of the wrong type
@@ -52,15 +53,16 @@ TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
   const boost::json::value onDisk = boost::json::parse(files::readFile(file_).value());
   EXPECT_EQ(onDisk.at("autoSyncEnabled"), boost::json::value(false));
   EXPECT_EQ(onDisk.at("lastSyncDate"), boost::json::value("2026-12-05T11:32:21Z"));
-  EXPECT_EQ(onDisk.at("count"), boost::json::value(-5));
   auto store = open();
   EXPECT_EQ(store->value("autoSyncEnabled").asBool(), false);
   EXPECT_EQ(store->value(cafe).asString(), "caf\xC3\xA9-eur");
   EXPECT_EQ(store->value("lastSyncDate").asDate(), synced);
-  EXPECT_EQ(store->value("library_path_X").asString(), "2026-12-05T11:32:21Z");  // a text that reads as a date
+  EXPECT_EQ(store->value("library_path_X").asString(),
+            "2026-12-05T11:32:21Z");  // a text that reads as a date
   EXPECT_EQ(store->value("none"), DefaultsValue(OtherValue{}));
-  EXPECT_THAT(store->keys(), ::testing::UnorderedElementsAre("count", "list", "nested", "none", "autoSyncEnabled",
-                                                             "library_path_X", cafe, "lastSyncDate"));
+  EXPECT_THAT(store->keys(),
+              ::testing::UnorderedElementsAre("count", "list", "nested", "none", "autoSyncEnabled",
+                                              "library_path_X", cafe, "lastSyncDate"));
   EXPECT_TRUE(log_.lines().empty());
 }
 
@@ -133,19 +135,12 @@ TEST_F(JsonDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopyNorTheFileItCoul
 TEST_F(JsonDefaultsTest, ChangesTouchOnlyTheirOwnKeys) {
   auto mine = open();
   auto theirs = open();
-  EXPECT_TRUE(mine->setBool("sync_library_A", false));
-  EXPECT_TRUE(theirs->setBool("autoSyncEnabled", false));
-  EXPECT_EQ(mine->value("autoSyncEnabled").asBool(), false);
-  EXPECT_TRUE(theirs->setBool("sync_library_A", true));
+  EXPECT_TRUE(mine->setBool("sync_library_A", false) && theirs->setBool("sync_library_A", true));
   EXPECT_TRUE(mine->apply(DefaultsChange()
                               .removeUnless("sync_library_A", "sync_library_A", DefaultsValue(true))
                               .setString("library_path_B", "/b")));
-  EXPECT_TRUE(mine->setBool("sync_library_C", true));
-  auto fresh = open();
-  EXPECT_EQ(fresh->value("autoSyncEnabled").asBool(), false);
-  EXPECT_EQ(fresh->value("sync_library_A").asBool(), true);
-  EXPECT_EQ(fresh->value("library_path_B").asString(), "/b");
-  EXPECT_EQ(theirs->value("sync_library_C").asBool(), true);
+  EXPECT_EQ(mine->value("sync_library_A").asBool(), true);
+  EXPECT_EQ(theirs->value("library_path_B").asString(), "/b");
 }
 
 // A settings file that is a link (a dotfile manager's) is written where it
@@ -156,52 +151,32 @@ TEST_F(JsonDefaultsTest, ALinkStaysALink) {
   fs::create_symlink(fs::relative(real, file_.parent_path()), file_);
   EXPECT_TRUE(open()->setBool("sync_library_A", true));
   EXPECT_TRUE(fs::is_symlink(file_));
-  EXPECT_EQ(open()->value("sync_library_A").asBool(), true);
-  EXPECT_EQ(open()->value("autoSyncEnabled").asBool(), false);
-  EXPECT_THAT(files::readFile(real).value(), ::testing::HasSubstr("sync_library_A"));
-}
-
-// Opened to read, the store creates, writes and moves nothing; an unreadable
-// file is only reported.
-TEST_F(JsonDefaultsTest, ReadOnlyStoreNeverWrites) {
-  EXPECT_FALSE(open(JsonDefaults::Mode::readOnly)->setBool("a", true));
-  EXPECT_FALSE(files::exists(file_.parent_path()));
-  home_.writeFile(file_, "garbage");
-  auto store = open(JsonDefaults::Mode::readOnly);
-  EXPECT_TRUE(store->keys().empty());
-  EXPECT_EQ(log_.count("is not a JSON object of settings; read as empty and left as it is"), 1u);
-  EXPECT_EQ(files::listFolder(file_.parent_path()), std::vector<std::string>{"settings.json"});
+  EXPECT_EQ(files::readFile(real), "{\n  \"autoSyncEnabled\": false,\n  \"sync_library_A\": true\n}\n");
 }
 
 // Two processes, each changing its own keys 1,000 times under the lock: no
 // change of either is lost.
 TEST_F(JsonDefaultsTest, TwoProcessesChangingDifferentKeysLoseNothing) {
   constexpr int kChanges = 1000;
-  std::vector<pid_t> children;
-  for (const char* who : {"a", "b"}) {
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      JsonDefaults store(file_, log_, clock_);
-      bool ok = true;
-      for (int i = 0; i < kChanges; ++i) {
-        ok = store.setString(std::string(who) + std::to_string(i % 50), std::to_string(i)).stored() && ok;
-      }
-      ::_exit(ok ? 0 : 1);
-    }
-    children.push_back(child);
-  }
-  for (const pid_t child : children) {
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  const auto change = [&](const std::string& who) {
+    JsonDefaults store(file_, log_, clock_);
+    bool stored = true;
+    for (int i = 0; i < kChanges; ++i)
+      stored = store.setString(who + std::to_string(i % 50), std::to_string(i)) && stored;
+    return stored;
+  };
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(change("a") ? 0 : 1);
+  EXPECT_TRUE(change("b"));
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   auto store = open();
   EXPECT_EQ(store->keys().size(), 100u);
-  for (const char* who : {"a", "b"}) {
-    for (int i = kChanges - 50; i < kChanges; ++i) {
-      EXPECT_EQ(store->value(std::string(who) + std::to_string(i % 50)).asString(), std::to_string(i));
-    }
+  for (int i = kChanges - 50; i < kChanges; ++i) {
+    for (const char* who : {"a", "b"})
+      EXPECT_EQ(store->value(who + std::to_string(i % 50)).asString(), std::to_string(i));
   }
 }
 

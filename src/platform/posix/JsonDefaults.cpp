@@ -74,7 +74,8 @@ DefaultsValue toDefaultsValue(const json::value& value) {
   if (value.is_bool()) return DefaultsValue(value.get_bool());
   if (value.is_string()) {
     std::string text(value.get_string());
-    if (const std::optional<Date> date = parseIso8601(text)) return DefaultsValue(DatedText{std::move(text), *date});
+    if (const std::optional<Date> date = parseIso8601(text))
+      return DefaultsValue(DatedText{std::move(text), *date});
     return DefaultsValue(std::move(text));
   }
   return DefaultsValue(OtherValue{});
@@ -309,8 +310,8 @@ bool JsonDefaults::moveAside(const fs::path& file, const std::string& why) {
     }
     if (error != std::errc::file_exists) break;
   }
-  log_.line("[Helper] \u26A0 Settings file " + file_.string() + " " + why + " and could not be moved aside (" +
-            error.message() + "); settings will not be saved");
+  log_.line("[Helper] \u26A0 Settings file " + file_.string() + " " + why +
+            " and could not be moved aside (" + error.message() + "); settings will not be saved");
   return false;
 }
 
