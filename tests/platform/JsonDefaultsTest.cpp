@@ -40,7 +40,7 @@ class JsonDefaultsTest : public ::testing::Test {
 TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
   const Date synced = sys_days{year{2026} / December / 5} + hours{11} + minutes{32} + seconds{21};
   const std::string cafe = std::string("library_filename_Caf\xC3\xA9 \"&\" \\ \n", 27) + std::string(1, '\0');
-  home_.writeFile(file_, R"({"autoSyncEnabled": true, "count": -5, "list": [1, true], "nested": {"b": {}},
+  home_.writeFile(file_, R"({"autoSyncEnabled": true, "count": -1e400, "list": [1, true], "nested": {"b": {}},
                   "none": null, "autoSyncEnabled": "yes", "library_path_X": "2026-12-05T11:32:21Z"})");
   {
     auto store = open();

@@ -10,6 +10,7 @@
 #include <boost/json/parse.hpp>
 #include <boost/json/serialize.hpp>
 #include <boost/json/value.hpp>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -96,6 +97,35 @@ bool holds(const json::object& object, const std::string& key, const DefaultsVal
   return stored == expected;
 }
 
+// A value as compact JSON. A number too large for a double was read as an
+// infinity, which Boost.JSON would write as "Infinity" (not JSON): it is
+// written as a number that reads back as the same infinity.
+void writeValue(std::string& out, const json::value& value) {
+  if (value.is_double() && !std::isfinite(value.get_double())) {
+    out += value.get_double() < 0 ? "-1e999" : "1e999";
+  } else if (value.is_array()) {
+    out += '[';
+    for (std::size_t i = 0; i < value.get_array().size(); ++i) {
+      if (i > 0) out += ',';
+      writeValue(out, value.get_array()[i]);
+    }
+    out += ']';
+  } else if (value.is_object()) {
+    out += '{';
+    bool first = true;
+    for (const auto& member : value.get_object()) {
+      if (!first) out += ',';
+      first = false;
+      out += json::serialize(json::string_view(member.key()));
+      out += ':';
+      writeValue(out, member.value());
+    }
+    out += '}';
+  } else {
+    out += json::serialize(value);
+  }
+}
+
 // One member per line, so that the file reads well and diffs well.
 std::string serialized(const json::object& object) {
   std::string out = "{";
@@ -105,7 +135,7 @@ std::string serialized(const json::object& object) {
     first = false;
     out += json::serialize(json::string_view(member.key()));
     out += ": ";
-    out += json::serialize(member.value());
+    writeValue(out, member.value());
   }
   out += first ? "}\n" : "\n}\n";
   return out;
