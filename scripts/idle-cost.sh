@@ -152,7 +152,7 @@ run_case() {
   cp "$sim" "$work/bin/osascript"
   local name
   name=$(head -n1 examples/sample-library/name.txt)
-  write_helper_settings "$work/home/.config/quillory-helper/test.quillory.helper.plist" \
+  write_helper_settings "$work/home/.config/quillory-helper/settings.json" \
     autoSyncEnabled=true "sync_library_$name=true"
   # Inside the private X server and session bus.
   local inner

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libicu-dev libboost-json1.81-dev libplist-dev
+  libicu-dev libboost-json1.81-dev
   qt6-base-dev
   clang libclang-rt-14-dev
   xvfb xauth openbox tint2 imagemagick dbus dbus-x11 x11-utils xdotool python3

@@ -21,7 +21,7 @@ export XDG_CONFIG_HOME="$HOME/.config"
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -p "$XDG_CONFIG_HOME/quillory-helper" "$XDG_RUNTIME_DIR" "$HOME/Ledgers/Household"
 chmod 700 "$XDG_RUNTIME_DIR"
-write_helper_settings "$XDG_CONFIG_HOME/quillory-helper/test.quillory.helper.plist" \
+write_helper_settings "$XDG_CONFIG_HOME/quillory-helper/settings.json" \
   autoSyncEnabled=true sync_library_Business=true sync_library_Household=false \
   "library_path_Household=$HOME/Ledgers/Household"
 

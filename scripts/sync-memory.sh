@@ -49,7 +49,7 @@ cp examples/sample-library/export.json examples/sample-library/name.txt "$work/s
 cp "$sim" "$work/bin/osascript"
 [ -z "$heaptrack" ] || heaptrack="heaptrack -o $work/heaptrack"
 name=$(head -n1 examples/sample-library/name.txt)
-write_helper_settings "$work/home/.config/quillory-helper/test.quillory.helper.plist" \
+write_helper_settings "$work/home/.config/quillory-helper/settings.json" \
   autoSyncEnabled=false "sync_library_$name=true"
 cat >"$work/owner.py" <<'PY'
 import time, dbus

@@ -42,12 +42,13 @@ void AppDelegate::toggleLibrarySync(platform::MenuItem& item) {
   }
 
   if (wasEnabled) {
-    // One engine step: false is stored and the files deleted under the lock
-    // that every export takes to write, so no run in flight can publish the
-    // library again. A file that could not be removed has its own log line.
+    // One engine step: false is stored and then the files deleted under the
+    // lock that every export takes to write, so no run in flight can publish
+    // the library again. A file that could not be removed has its own log
+    // line; an answer that could not be stored deletes nothing, keeps the
+    // check mark and shows why in the status line (the engine reports it).
     (void)export_->switchOffLibrary(*name);
-  } else {
-    export_->setLibraryEnabled(*name, true);
+  } else if (export_->setLibraryEnabled(*name, true)) {
     export_->notifyStatusChanged();
   }
   refreshMenu();

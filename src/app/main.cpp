@@ -26,7 +26,7 @@
 #include "engine/ExportManager.h"
 #include "platform/Files.h"
 #include "platform/posix/ExitCleanup.h"
-#include "platform/posix/PlistDefaults.h"
+#include "platform/posix/JsonDefaults.h"
 #include "platform/posix/SingleInstanceLock.h"
 #include "platform/posix/StdoutLog.h"
 #include "platform/posix/SystemClock.h"
@@ -151,7 +151,7 @@ std::optional<std::string> environmentValue(const char* name) {
   return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
-using PlatformDefaults = posix::PlistDefaults;
+using PlatformDefaults = posix::JsonDefaults;
 using PlatformWorkspace = qt::DBusWorkspace;
 using PlatformLoginItems = qt::XdgLoginItemService;
 

@@ -161,11 +161,14 @@ Options:
 
 Exit status:
   0   success
-  1   the export failed ("⚠ " and the reason on standard error), or
-      "disable" could not delete every published file
+  1   the export failed ("⚠ " and the reason on standard error),
+      "disable" could not delete every published file, or the settings
+      could not be saved (an answer not stored: nothing deleted or
+      published)
   2   skipped: the library is switched off, the answer was "Don't Sync",
-      the library open in Kettle Ledger changed during the export, or
-      "disable" was cancelled
+      the first-sync question had no answer (no terminal and no --answer,
+      or end of input; nothing is stored), the library open in Kettle
+      Ledger changed during the export, or "disable" was cancelled
   64  bad usage (unknown command or option, unknown library, disable
       without --yes where nobody can be asked)
   73  cannot run here: the home folder does not exist, the lock file
@@ -180,8 +183,10 @@ Exit status:
 Files:
   settings   on macOS: the user defaults of test.quillory.helper, those of
              the menu-bar app ("defaults read test.quillory.helper");
-             on Linux: $XDG_CONFIG_HOME/quillory-helper/test.quillory.helper.plist
-             ($HOME/.config/... when XDG_CONFIG_HOME is unset or relative)
+             on Linux: $XDG_CONFIG_HOME/quillory-helper/settings.json, a JSON
+             object ($HOME/.config/... when XDG_CONFIG_HOME is unset or
+             relative); changed one key at a time under settings.json.lock
+             ("status" and "libraries" only read it)
   lock       $HOME/.quillory-helper.lock, shared with the menu-bar helper
   published  $HOME/Library/Mobile Documents/iCloud~test~quillory~mobile/Documents
              and the Documents folder of every app container of

@@ -13,6 +13,7 @@
 #include "platform/AlertPresenter.h"
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
+#include "platform/Unicode.h"
 #include "presentation/LibraryLine.h"
 #include "presentation/StatusLine.h"
 #include "presentation/SwitchOffQuestion.h"
@@ -93,7 +94,16 @@ int Frontend::sync() {
   runUntil([&] { return !manager_.isSyncing(); });
   drainMainQueue();
 
-  if (manager_.lastOutcome() == engine::RunOutcome::skipped) return kExitSkipped;
+  switch (manager_.lastOutcome()) {
+    case engine::RunOutcome::skipped:
+      return kExitSkipped;
+    case engine::RunOutcome::unanswered:
+      io_.err << "quillory-helper-cli: sync skipped: the first-sync question was not answered (not asked, no "
+                 "terminal, or end of input); --answer sync|dont-sync answers it\n";
+      return kExitSkipped;
+    default:
+      break;
+  }
   if (const auto error = manager_.lastError()) {
     io_.err << terminalText(statusLine()) << '\n';
     return kExitExportFailed;
@@ -119,9 +129,19 @@ int Frontend::libraries() {
   return kExitSuccess;
 }
 
-bool Frontend::isKnown(const std::string& name) const {
+std::optional<std::string> Frontend::storedName(const std::string& typed) const {
   const std::vector<std::string> names = manager_.knownLibraries();
-  return std::find(names.begin(), names.end(), name) != names.end();
+  if (std::find(names.begin(), names.end(), typed) != names.end()) return typed;
+  // Keys keep the host's spelling; a canonically equivalent one (composed
+  // typed for decomposed stored, or the reverse) names the library when it
+  // matches exactly one.
+  std::optional<std::string> match;
+  for (const std::string& name : names) {
+    if (!platform::canonicallyEqual(name, typed)) continue;
+    if (match) return std::nullopt;
+    match = name;
+  }
+  return match;
 }
 
 int Frontend::unknownLibrary(const std::string& name) {
@@ -130,19 +150,24 @@ int Frontend::unknownLibrary(const std::string& name) {
   return kExitUsage;
 }
 
-int Frontend::enable(const std::string& name) {
-  if (!isKnown(name)) return unknownLibrary(name);
+int Frontend::enable(const std::string& typed) {
+  const std::optional<std::string> stored = storedName(typed);
+  if (!stored) return unknownLibrary(typed);
+  const std::string& name = *stored;
   if (!manager_.isLibraryEnabled(name)) {
-    manager_.setLibraryEnabled(name, true);
-    manager_.notifyStatusChanged();
+    const platform::StoreResult result = manager_.setLibraryEnabled(name, true);
+    if (result) manager_.notifyStatusChanged();
     drainMainQueue();
+    if (!result) return notStored(name, *result.failure);
   }
   io_.out << marked(true, name) << '\n';
   return kExitSuccess;
 }
 
-int Frontend::disable(const std::string& name) {
-  if (!isKnown(name)) return unknownLibrary(name);
+int Frontend::disable(const std::string& typed) {
+  const std::optional<std::string> stored = storedName(typed);
+  if (!stored) return unknownLibrary(typed);
+  const std::string& name = *stored;
   if (!manager_.isLibraryEnabled(name)) {
     io_.out << marked(false, name) << '\n';
     return kExitSuccess;
@@ -158,15 +183,22 @@ int Frontend::disable(const std::string& name) {
   }
   // As the submenu does it: the answer is stored before the files go, so a
   // failed deletion still leaves the library switched off.
-  const bool complete = manager_.switchOffLibrary(name);
+  const engine::ExportManager::SwitchOff result = manager_.switchOffLibrary(name);
   drainMainQueue();
+  if (!result.stored) return notStored(name, *result.stored.failure);
   io_.out << marked(false, name) << '\n';
-  if (!complete) {
+  if (!result.filesRemoved) {
     io_.err << "quillory-helper-cli: switched off, but some of the library's published files could not be "
                "deleted (see the lines above)\n";
     return kExitExportFailed;
   }
   return kExitSuccess;
+}
+
+int Frontend::notStored(const std::string& name, const std::string& reason) {
+  io_.err << "quillory-helper-cli: nothing changed for \"" << terminalText(name)
+          << "\": the settings could not be saved: " << terminalText(reason) << '\n';
+  return kExitExportFailed;
 }
 
 int Frontend::prune() {

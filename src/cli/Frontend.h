@@ -16,6 +16,7 @@
 #include <chrono>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 #include "presentation/RelativeDateText.h"
@@ -69,8 +70,13 @@ class Frontend {
   void onBackground(std::function<void()> work);
   // Runs the main loop until every task queued so far has run.
   void drainMainQueue();
-  bool isKnown(const std::string& name) const;
+  // The stored library name that `typed` names: itself, or the one stored
+  // name canonically equivalent to it; none when there is no such name or
+  // several.
+  std::optional<std::string> storedName(const std::string& typed) const;
   int unknownLibrary(const std::string& name);
+  // The answer for `name` could not be stored: says so, exit status 1.
+  int notStored(const std::string& name, const std::string& reason);
 
   engine::ExportManager& manager_;
   platform::Dispatcher& dispatcher_;

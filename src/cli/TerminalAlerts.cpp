@@ -60,7 +60,7 @@ int TerminalAlerts::run(const platform::Alert& alert) {
 
   out_ << "-> no answer (standard input is not a terminal and none was given on the command line)\n";
   out_.flush();
-  return -1;
+  return platform::kAlertAbandoned;
 }
 
 int TerminalAlerts::ask(const platform::Alert& alert) {
@@ -75,7 +75,7 @@ int TerminalAlerts::ask(const platform::Alert& alert) {
     if (!std::getline(in_, line)) {
       out_ << "\n-> no answer (end of input)\n";
       out_.flush();
-      return -1;
+      return platform::kAlertAbandoned;
     }
     const std::string answer = trimmed(line);
     if (answer.empty()) return 0;

@@ -12,8 +12,9 @@
 //   is asked and a line read: a button's number or title (any letter case),
 //   or an empty line for the first, default button; a line that is neither
 //   asks again;
-// - otherwise, and at the end of input, it ends without a button (-1), which
-//   every caller takes as the cautious answer ("Don't Sync", "Cancel").
+// - otherwise, and at the end of input, it ends without an answer
+//   (`kAlertAbandoned`): nothing is decided ("Cancel" for a switch-off; the
+//   first-sync question stores nothing and the sync is skipped).
 // The alert, the choice and the reason for it are always written out, so a
 // log of a non-interactive run shows what was decided.
 //

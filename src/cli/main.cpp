@@ -11,6 +11,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -27,7 +28,7 @@
 #include "engine/ExportManager.h"
 #include "platform/Files.h"
 #include "platform/posix/ExitCleanup.h"
-#include "platform/posix/PlistDefaults.h"
+#include "platform/posix/JsonDefaults.h"
 #include "platform/posix/RunLoopDispatcher.h"
 #include "platform/posix/SingleInstanceLock.h"
 #include "platform/posix/StdoutLog.h"
@@ -148,32 +149,37 @@ int main(int argc, char** argv) {
               << (std::filesystem::exists(home, homeError) ? " is not a folder" : " does not exist") << '\n';
     return cli::kExitCannotRun;
   }
+  // `status` and `libraries` only read: they take no lock, create no folder
+  // or file and change no setting, and their notices go to standard error.
+  const bool readOnly = options.command == cli::Command::status || options.command == cli::Command::libraries;
 
   // Before the settings file is opened: opening may already write (a damaged
   // file is moved aside).
-  posix::SingleInstanceLock lock(posix::defaultLockFile(home), kProgram);
-  switch (lock.outcome()) {
+  std::optional<posix::SingleInstanceLock> lock;
+  if (!readOnly) lock.emplace(posix::defaultLockFile(home), kProgram);
+  switch (lock ? lock->outcome() : posix::SingleInstanceLock::Outcome::acquired) {
     case posix::SingleInstanceLock::Outcome::acquired:
       break;
     case posix::SingleInstanceLock::Outcome::heldElsewhere: {
-      std::string holder = lock.holderProgram();
-      if (const auto pid = lock.holderPid()) {
+      std::string holder = lock->holderProgram();
+      if (const auto pid = lock->holderPid()) {
         holder += (holder.empty() ? "" : ", ") + ("process " + std::to_string(*pid));
       }
       std::cerr << kProgram << ": another Quillory Helper"
                 << (holder.empty() ? "" : " (" + cli::terminalText(holder) + ")");
-      std::cerr << " is running for this home folder (" << cli::terminalText(lock.file().string())
+      std::cerr << " is running for this home folder (" << cli::terminalText(lock->file().string())
                 << "); try again when it has finished\n";
       return cli::kExitLocked;
     }
     case posix::SingleInstanceLock::Outcome::unavailable:
       std::cerr << kProgram
-                << ": cannot run without the single-instance lock: " << cli::terminalText(lock.error())
+                << ": cannot run without the single-instance lock: " << cli::terminalText(lock->error())
                 << '\n';
       return cli::kExitCannotRun;
   }
 #if !defined(__APPLE__)
-  if (const std::error_code error = platform::files::createFolders(settingsFile.parent_path())) {
+  if (const std::error_code error =
+          readOnly ? std::error_code() : platform::files::createFolders(settingsFile.parent_path())) {
     std::cerr << kProgram << ": cannot run without a settings folder: "
               << cli::terminalText(settingsFile.parent_path().string()) << ": " << error.message() << '\n';
     return cli::kExitCannotRun;
@@ -181,7 +187,7 @@ int main(int argc, char** argv) {
 #endif
 
   // Every line the engine logs reaches the terminal escaped.
-  posix::StdoutLog stdoutLog;
+  posix::StdoutLog stdoutLog(readOnly ? STDERR_FILENO : STDOUT_FILENO);
   cli::TerminalLog log(stdoutLog);
   posix::SystemClock clock;
 #if defined(__APPLE__)
@@ -189,7 +195,9 @@ int main(int argc, char** argv) {
   platform::macos::MacDefaults defaults(kSettingsDomain);
   platform::macos::MacWorkspace workspace;
 #else
-  posix::PlistDefaults defaults(settingsFile, log, clock);
+  posix::JsonDefaults defaults(
+      settingsFile, log, clock,
+      readOnly ? posix::JsonDefaults::Mode::readOnly : posix::JsonDefaults::Mode::readWrite);
   cli::StaticWorkspace workspace(
       options.assumeHostRunning ? std::vector<std::optional<std::string> >{engine::ExportManager::klBundleID}
                                 : std::vector<std::optional<std::string> >{});

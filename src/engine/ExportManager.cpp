@@ -8,6 +8,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
+#include "platform/Log.h"
 
 namespace quillory::engine {
 
@@ -23,7 +24,9 @@ ExportManager::ExportManager(Environment environment)
     state_.autoSyncEnabled = *storedAutoSync;
   } else {
     state_.autoSyncEnabled = true;
-    env_.defaults.setBool(kAutoSyncEnabledKey, true);
+    // Not stored (a store opened only to read, or one that cannot write):
+    // the setting is on all the same and written back at a later start.
+    (void)env_.defaults.setBool(kAutoSyncEnabledKey, true);
   }
   state_.lastSyncDate = env_.defaults.value(kLastSyncDateKey).asDate();
 }
@@ -92,15 +95,19 @@ bool ExportManager::toggleAutoSync() {
     state_.autoSyncEnabled = !state_.autoSyncEnabled;
     enabled = state_.autoSyncEnabled;
   }
-  env_.defaults.setBool(kAutoSyncEnabledKey, enabled);
+  if (const platform::StoreResult stored = env_.defaults.setBool(kAutoSyncEnabledKey, enabled); !stored) {
+    env_.log.line("[Helper] \u2717 Could not save Auto-sync: " + *stored.failure);
+  }
   return enabled;
 }
 
 void ExportManager::setLastSyncDate(std::optional<platform::Date> date) {
   if (date) {
-    env_.defaults.setDate(kLastSyncDateKey, *date);
-    // The store may keep dates coarser than the clock gives them (a property
-    // list keeps whole seconds): keep the instant it gives back, so that the
+    if (const platform::StoreResult stored = env_.defaults.setDate(kLastSyncDateKey, *date); !stored) {
+      env_.log.line("[Helper] \u2717 Could not save the last sync date: " + *stored.failure);
+    }
+    // The store may keep dates coarser than the clock gives them (the
+    // settings file keeps whole seconds): keep the instant it gives back, so that the
     // value in memory is the one the next start reads.
     date = env_.defaults.value(kLastSyncDateKey).asDate().value_or(*date);
   }

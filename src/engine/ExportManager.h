@@ -104,13 +104,24 @@ struct ExportState {
 };
 
 // How the last sync ended: published, skipped (switched off, declined, or
-// the library changed during the export; nothing written) or failed.
-enum class RunOutcome { none, published, skipped, failed };
+// the library changed during the export; nothing written), unanswered (the
+// first-sync question got no answer: nobody could be asked, or the program is
+// ending; nothing stored or written) or failed.
+enum class RunOutcome { none, published, skipped, unanswered, failed };
+
+// The outcome of the first-sync question for a library: the stored yes or
+// no; no answer (nothing stored); or an answer that could not be stored
+// (nothing stored, so nothing may be published; the failure is logged and
+// shown).
+enum class OptIn { yes, no, unanswered, notStored };
 
 // Thrown when an export ends without writing anything and without failing
 // (the library is switched off, or the host changed library during the
-// export). The line that says why has been written.
-struct ExportSkipped {};
+// export). The line that says why has been written. `unanswered`: the
+// first-sync question got no answer.
+struct ExportSkipped {
+  bool unanswered = false;
+};
 
 // The first-sync alert for a library.
 platform::Alert firstSyncAlert(const std::string& libraryName);
@@ -177,17 +188,21 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // Opt-in registry.
   bool isLibraryEnabled(const std::string& name) const;
   std::vector<std::string> knownLibraries() const;
-  // The stored answer, or the user's (then stored); none when the alert was
-  // abandoned because the program is ending. Main thread.
-  std::optional<bool> confirmSync(const std::string& libraryName);
+  OptIn confirmSync(const std::string& libraryName);  // main thread
   // Stores the per-library answer (switching a library on); the caller
-  // notifies.
-  void setLibraryEnabled(const std::string& name, bool enabled);
+  // notifies. When it cannot be stored, logs "✗ Could not switch on 'Name':
+  // <reason>", shows the reason as the status line's error and notifies.
+  platform::StoreResult setLibraryEnabled(const std::string& name, bool enabled);
   // Switching a library off (the Libraries submenu and the CLI's disable):
-  // in one step under the publish lock, stores false and deletes everything
-  // published of it; notifies. Returns false when a file could not be
-  // removed (its line says which and why). Any thread.
-  bool switchOffLibrary(const std::string& name);
+  // in one step under the publish lock, stores false and, only once it is
+  // stored, deletes everything published of it; notifies. When false cannot
+  // be stored nothing is deleted: "✗ Could not switch off 'Name': <reason>"
+  // is logged and shown as the status line's error. Any thread.
+  struct SwitchOff {
+    platform::StoreResult stored;
+    bool filesRemoved = false;  // false also when a file could not be removed (its line says why)
+  };
+  SwitchOff switchOffLibrary(const std::string& name);
 
   // The export run: returns at once when a sync is running or being asked
   // about; any thread (the opt-in question is answered on the main thread).
@@ -218,7 +233,9 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   class RunSlot;
 
   void runExport(const std::string& reason, const std::vector<std::string>& settled);
-  std::optional<bool> askOnMain(const std::string& libraryName);
+  std::optional<OptIn> askOnMain(const std::string& libraryName);
+  // Logs "[Helper] ✗ " + text, makes it the status line's error and notifies.
+  void reportStoreFailure(const std::string& text);
   std::optional<std::unique_lock<std::mutex>> decideToPublish(const std::string& name,
                                                               std::vector<std::string>& settled);
   void setOutcome(RunOutcome outcome);

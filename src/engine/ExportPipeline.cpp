@@ -13,6 +13,7 @@
 #include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRecords.h"
 #include "libraries/NameConflicts.h"
+#include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
 #include "platform/Unicode.h"
@@ -129,9 +130,28 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
   const int count = publish::publishDocument(env_.home, request, env_.log);
   if (count == 0) throw ExportError(ExportErrorCode::noDestinations);
 
+  // The library's records and the sync date, as one change (still under the
+  // publish lock, so a switch-off finds the records of what was written). A
+  // change that cannot be stored leaves the publish as it is, logged.
+  platform::DefaultsChange records;
   if (prepared.libraryName) {
-    libraries::recordPublishedLibrary(env_.defaults, *prepared.libraryName, documentFileName,
-                                      prepared.libraryPath);
+    libraries::addPublishedLibraryRecords(records, *prepared.libraryName, documentFileName,
+                                          prepared.libraryPath);
+  }
+  const platform::Date publishedAt = env_.clock.now();
+  records.setDate(kLastSyncDateKey, publishedAt);
+  const platform::StoreResult stored = env_.defaults.apply(records);
+  if (!stored) {
+    env_.log.line("[Helper] \u2717 Could not save the records of '" + publishingName +
+                  "': " + *stored.failure);
+  }
+  // The store may keep dates coarser than the clock gives them (whole
+  // seconds): the value in memory is the one the next start reads.
+  const platform::Date kept =
+      stored ? env_.defaults.value(kLastSyncDateKey).asDate().value_or(publishedAt) : publishedAt;
+  {
+    std::lock_guard lock(mutex_);
+    state_.lastSyncDate = kept;
   }
   return count;
 }

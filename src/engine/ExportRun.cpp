@@ -10,7 +10,8 @@
 //   sync:      lock { if isSyncing or slot claimed: return; claim slot }   (one step)
 //              ask the opt-in question (no lock held; may wait for the user)
 //              declined: lock { release slot }; skip line; return
-//              abandoned (the program is ending): lock { release slot }; return
+//              no answer, or one that could not be stored: release the slot;
+//              no skip line (nobody said no); return
 //              lock { isSyncing = true; lastError = none }   (slot stays claimed)
 //              notify; hand runExport to the user-initiated queue
 //   runExport: exportLibrary(); record the outcome
@@ -43,6 +44,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -90,19 +92,28 @@ void ExportManager::sync(const std::string& reason) {
 
   std::vector<std::string> settled;
   if (libraryName) {
-    const std::optional<bool> answer = askOnMain(*libraryName);
-    // No answer: the question was abandoned or never shown (the program is
-    // ending). Nobody declined anything, so nothing is logged or started.
-    if (!answer) {
-      setOutcome(RunOutcome::skipped);
-      return;
-    }
-    if (!*answer) {
-      slot.release();
-      setOutcome(RunOutcome::skipped);
-      const std::string shown = currentLibraryName().value_or("?");
-      env_.log.line("[Helper] \u23ED Skipping '" + shown + "' \u2014 sync disabled by user");
-      return;
+    const std::optional<OptIn> answer = askOnMain(*libraryName);
+    // None: the main queue dropped the question (the dispatcher is shutting
+    // down). Nothing was asked, so nothing is logged or started.
+    if (!answer) return;
+    switch (*answer) {
+      case OptIn::yes:
+        break;
+      case OptIn::no: {
+        slot.release();
+        setOutcome(RunOutcome::skipped);
+        const std::string shown = currentLibraryName().value_or("?");
+        env_.log.line("[Helper] \u23ED Skipping '" + shown + "' \u2014 sync disabled by user");
+        return;
+      }
+      case OptIn::unanswered:
+        slot.release();
+        setOutcome(RunOutcome::unanswered);
+        return;
+      case OptIn::notStored:  // reported by confirmSync
+        slot.release();
+        setOutcome(RunOutcome::failed);
+        return;
     }
     settled.push_back(*libraryName);
   }
@@ -120,9 +131,9 @@ void ExportManager::sync(const std::string& reason) {
                          });
 }
 
-std::optional<bool> ExportManager::askOnMain(const std::string& libraryName) {
+std::optional<OptIn> ExportManager::askOnMain(const std::string& libraryName) {
   if (env_.dispatcher.isMainThread()) return confirmSync(libraryName);
-  std::optional<bool> answer;
+  std::optional<OptIn> answer;
   env_.dispatcher.sync([this, &answer, &libraryName] { answer = confirmSync(libraryName); });
   return answer;
 }
@@ -143,7 +154,11 @@ std::optional<std::unique_lock<std::mutex>> ExportManager::decideToPublish(
       return std::nullopt;
     }
     settled.push_back(name);
-    if (!askOnMain(name)) return std::nullopt;  // abandoned or never shown: the program is ending
+    const std::optional<OptIn> asked = askOnMain(name);
+    if (!asked) return std::nullopt;  // the main queue is gone: nothing asked
+    if (*asked == OptIn::unanswered) throw ExportSkipped{.unanswered = true};
+    // Reported by confirmSync; the run fails with the same text.
+    if (*asked == OptIn::notStored) throw std::runtime_error(lastError().value_or("settings not saved"));
   }
 }
 
@@ -158,8 +173,7 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
   };
 
   try {
-    const int count = exportLibrary(settled);
-    setLastSyncDate(env_.clock.now());
+    const int count = exportLibrary(settled);  // stores `lastSyncDate` with the records
     const platform::MonotonicTime exportedAt = env_.clock.monotonicNow();
     {
       std::lock_guard lock(mutex_);
@@ -169,8 +183,8 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
     }
     env_.log.line("[Helper] \u2713 Export OK (" + reason + ") \u2192 " + std::to_string(count) +
                   " destination(s)");
-  } catch (const ExportSkipped&) {
-    setOutcome(RunOutcome::skipped);
+  } catch (const ExportSkipped& skipped) {
+    setOutcome(skipped.unanswered ? RunOutcome::unanswered : RunOutcome::skipped);
   } catch (const publish::ExportError& error) {
     fail(std::string(publish::exportErrorMessage(error.code())), std::string(error.caseName()));
   } catch (const std::exception& error) {

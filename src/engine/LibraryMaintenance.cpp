@@ -61,15 +61,22 @@ bool ExportManager::deleteLibraryFiles(const std::string& libraryName) {
   return libraries::deleteLibraryFiles(libraryContext(), libraryName);
 }
 
-bool ExportManager::switchOffLibrary(const std::string& name) {
-  bool complete = false;
+// The answer is stored first and the files deleted only once it is: a
+// library whose "off" is not on disk keeps its files, since the next sync
+// would publish it again anyway.
+ExportManager::SwitchOff ExportManager::switchOffLibrary(const std::string& name) {
+  SwitchOff result;
   {
     std::lock_guard publish(publishMutex_);
-    env_.defaults.setBool(libraries::syncLibraryKey(name), false);
-    complete = libraries::deleteLibraryFiles(libraryContext(), name);
+    result.stored = env_.defaults.setBool(libraries::syncLibraryKey(name), false);
+    if (result.stored) result.filesRemoved = libraries::deleteLibraryFiles(libraryContext(), name);
+  }
+  if (!result.stored) {
+    reportStoreFailure("Could not switch off '" + name + "': " + *result.stored.failure);
+    return result;
   }
   notifyStatusChanged();
-  return complete;
+  return result;
 }
 
 }  // namespace quillory::engine

@@ -7,6 +7,7 @@
 #include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRegistry.h"
 #include "platform/Dispatcher.h"
+#include "platform/Log.h"
 
 namespace quillory::engine {
 
@@ -31,25 +32,48 @@ std::vector<std::string> ExportManager::knownLibraries() const {
 
 // A stored bool answers at once. Anything else (absent, another type) asks
 // the user; the answer is stored as a bool so the question is never repeated
-// for this name while the key exists. An alert abandoned because the program
-// is ending is no answer (none): nothing is stored or said, and the question
-// comes again at the next start.
-std::optional<bool> ExportManager::confirmSync(const std::string& libraryName) {
+// for this name while the key exists. An alert that ended without an answer
+// (nobody could be asked, or the program is ending) stores nothing, and the
+// question comes again. An answer that cannot be stored counts as none for
+// publishing: it is reported, and the next sync asks again.
+OptIn ExportManager::confirmSync(const std::string& libraryName) {
   assert(env_.dispatcher.isMainThread());
   const std::string key = libraries::syncLibraryKey(libraryName);
-  if (const std::optional<bool> stored = env_.defaults.value(key).asBool()) return *stored;
+  if (const std::optional<bool> stored = env_.defaults.value(key).asBool()) {
+    return *stored ? OptIn::yes : OptIn::no;
+  }
 
   const int button = env_.alerts.run(firstSyncAlert(libraryName));
-  if (button == platform::kAlertAbandoned) return std::nullopt;
+  if (button == platform::kAlertAbandoned) return OptIn::unanswered;
   const bool answer = button == 0;
-  env_.defaults.setBool(key, answer);
+  if (const platform::StoreResult stored = env_.defaults.setBool(key, answer); !stored) {
+    reportStoreFailure("Could not save the answer for '" + libraryName + "': " + *stored.failure);
+    return OptIn::notStored;
+  }
   notifyStatusChanged();
-  return answer;
+  return answer ? OptIn::yes : OptIn::no;
 }
 
-void ExportManager::setLibraryEnabled(const std::string& name, bool enabled) {
-  std::lock_guard publish(publishMutex_);
-  env_.defaults.setBool(libraries::syncLibraryKey(name), enabled);
+platform::StoreResult ExportManager::setLibraryEnabled(const std::string& name, bool enabled) {
+  platform::StoreResult stored;
+  {
+    std::lock_guard publish(publishMutex_);
+    stored = env_.defaults.setBool(libraries::syncLibraryKey(name), enabled);
+  }
+  if (!stored) {
+    reportStoreFailure("Could not switch " + std::string(enabled ? "on" : "off") + " '" + name +
+                       "': " + *stored.failure);
+  }
+  return stored;
+}
+
+void ExportManager::reportStoreFailure(const std::string& text) {
+  env_.log.line("[Helper] \u2717 " + text);
+  {
+    std::lock_guard lock(mutex_);
+    state_.lastError = text;
+  }
+  notifyStatusChanged();
 }
 
 }  // namespace quillory::engine

@@ -9,10 +9,10 @@
 
 namespace quillory::libraries {
 
-void recordPublishedLibrary(platform::Defaults& defaults, const std::string& name,
-                            const std::string& documentFileName, const std::string& libraryPath) {
-  defaults.setString(libraryFilenameKey(name), documentFileName);
-  if (!libraryPath.empty()) defaults.setString(libraryPathKey(name), libraryPath);
+void addPublishedLibraryRecords(platform::DefaultsChange& change, const std::string& name,
+                                const std::string& documentFileName, const std::string& libraryPath) {
+  change.setString(libraryFilenameKey(name), documentFileName);
+  if (!libraryPath.empty()) change.setString(libraryPathKey(name), libraryPath);
 }
 
 std::optional<std::string> recoverLibraryPath(const LibraryContext& context, const std::string& name) {
@@ -24,7 +24,11 @@ std::optional<std::string> recoverLibraryPath(const LibraryContext& context, con
     return true;
   };
   if (!findPublishedDocument(publish::containerDocumentsFolder(context.home), names)) return std::nullopt;
-  context.defaults.setString(libraryPathKey(name), path);
+  // The path is used all the same when it cannot be stored; the next pass
+  // recovers it again.
+  if (const platform::StoreResult stored = context.defaults.setString(libraryPathKey(name), path); !stored) {
+    context.log.line("[Helper] \u2717 Could not save the path of '" + name + "': " + *stored.failure);
+  }
   context.log.line("[Helper] Recovered path for '" + name + "': " + path);
   return path;
 }

@@ -5,13 +5,15 @@
 #include <string>
 
 #include "libraries/LibraryContext.h"
+#include "platform/Defaults.h"
 
 namespace quillory::libraries {
 
-// After a successful export with a library name: the document's file name
-// (with ".json"), then the folder path when it is not empty.
-void recordPublishedLibrary(platform::Defaults& defaults, const std::string& name,
-                            const std::string& documentFileName, const std::string& libraryPath);
+// After a successful export with a library name: adds the document's file
+// name (with ".json") and the folder path, when it is not empty, to the
+// change that the export stores.
+void addPublishedLibraryRecords(platform::DefaultsChange& change, const std::string& name,
+                                const std::string& documentFileName, const std::string& libraryPath);
 
 // Finds the folder of `name` in the published documents of the container
 // Documents folder, stores it under "library_path_<name>" and logs the

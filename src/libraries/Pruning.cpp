@@ -29,35 +29,46 @@ std::string libraryPathOf(const LibraryContext& context, const std::string& name
   return recoverLibraryPath(context, name).value_or(std::string());
 }
 
-void forgetLibrary(platform::Defaults& defaults, const std::string& name) {
-  defaults.remove(syncLibraryKey(name));
-  defaults.remove(libraryPathKey(name));
-  defaults.remove(libraryFilenameKey(name));
+// Removes the library's three keys in the pass's change, each unless the
+// library has been switched on meanwhile (by the user, by hand or by another
+// process): a yes stored after the pass looked is never undone.
+void forgetLibrary(platform::DefaultsChange& change, const std::string& name) {
+  const std::string flag = syncLibraryKey(name);
+  const platform::DefaultsValue on(true);
+  change.removeUnless(flag, flag, on);
+  change.removeUnless(libraryPathKey(name), flag, on);
+  change.removeUnless(libraryFilenameKey(name), flag, on);
 }
 
 }  // namespace
 
 bool pruneLibraries(const LibraryContext& context) {
-  bool prunedAny = false;
+  platform::DefaultsChange forget;
+  std::vector<std::string> lines;
   for (const std::string& name : knownLibraries(context.defaults)) {
     std::unique_lock<std::mutex> step;
     if (context.publishLock) step = std::unique_lock(*context.publishLock);
     if (isLibraryEnabled(context.defaults, name)) continue;
     const std::string path = libraryPathOf(context, name);
     if (path.empty()) {
-      forgetLibrary(context.defaults, name);
-      context.log.line("[Helper] Pruned disabled library '" + name +
-                       "' (path unknown, JSON already deleted)");
-      prunedAny = true;
+      forgetLibrary(forget, name);
+      lines.push_back("[Helper] Pruned disabled library '" + name + "' (path unknown, JSON already deleted)");
       continue;
     }
     if (files::exists(path)) continue;
     if (!deleteLibraryFiles(context, name)) continue;
-    forgetLibrary(context.defaults, name);
-    context.log.line("[Helper] Pruned orphaned library '" + name + "' (path no longer exists)");
-    prunedAny = true;
+    forgetLibrary(forget, name);
+    lines.push_back("[Helper] Pruned orphaned library '" + name + "' (path no longer exists)");
   }
-  return prunedAny;
+  if (forget.empty()) return false;
+  // Every library the pass forgets, in one change: the keys go together
+  // after the pass, and the lines say so only once they are gone.
+  if (const platform::StoreResult stored = context.defaults.apply(forget); !stored) {
+    context.log.line("[Helper] \u2717 Could not save the pruned libraries: " + *stored.failure);
+    return false;
+  }
+  for (const std::string& line : lines) context.log.line(line);
+  return true;
 }
 
 bool deleteLibraryFiles(const LibraryContext& context, const std::string& name) {

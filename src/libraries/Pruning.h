@@ -8,8 +8,12 @@
 
 namespace quillory::libraries {
 
-// One pruning pass over the known libraries, each looked at and pruned in
-// one step under the context's publish lock. Returns true when it pruned at
+// One pruning pass over the known libraries, each looked at (and an
+// orphan's files deleted) in one step under the context's publish lock; the
+// keys of every library pruned are removed together in one settings change
+// at the end, each unless the library was switched on meanwhile, and the
+// "Pruned" lines follow once that change is stored (a failed one is logged
+// and prunes nothing). Returns true when it pruned at
 // least one library (the caller then sends one status notification). An
 // orphaned library whose files could not all be deleted keeps its keys, so
 // that it stays in the menu and the next pass tries again.

@@ -15,6 +15,8 @@
 
 namespace quillory::platform {
 
+// The alert ended without the user's answer: the program is ending, or
+// nobody could be asked (no terminal). Unlike -1, it is no "no".
 inline constexpr int kAlertAbandoned = -2;
 
 enum class AlertStyle { warning, informational, critical };

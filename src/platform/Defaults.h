@@ -3,17 +3,25 @@
 //
 // Contract: a key maps to a bool, a string, a date, or a value of another
 // type (integer, real, data, array, dictionary) that the program does not
-// interpret; a key may also be absent. `value` reports which. Every read,
-// write and removal is atomic by itself; nothing makes a sequence of calls
-// atomic. Writes are saved at once (implementations that persist to a file
-// replace the file atomically, so a crash never leaves a half-written store).
-// Values of other types are kept as they are when the store is saved again.
+// interpret; a key may also be absent. `value` reports which. A store that
+// keeps dates as text (the JSON file) reports such a text as both a string
+// and a date: the reader asks for the type its key holds.
+//
+// Changes: `apply` stores one `DefaultsChange` (keys set and removed) as one
+// update, on disk before it returns, touching no other key: whatever another
+// writer (another process, an editor) stored meanwhile under other keys
+// stays. It returns whether the change was stored, and why not; a change
+// that was not stored has changed nothing. `setBool`, `setString`, `setDate`
+// and `remove` are one-key changes. Values of other types are kept as they
+// are. Reads see other writers' changes (a file store reloads when the file
+// changed).
 //
 // Threading: every member may be called from any thread at any time.
 
 #include <chrono>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -27,6 +35,14 @@ struct OtherValue {
   bool operator==(const OtherValue&) const = default;
 };
 
+// A stored text that also reads as a date (an ISO 8601 timestamp in a store
+// that keeps dates as text).
+struct DatedText {
+  std::string text;
+  Date date;
+  bool operator==(const DatedText&) const = default;
+};
+
 class DefaultsValue {
  public:
   DefaultsValue() = default;  // absent
@@ -34,11 +50,18 @@ class DefaultsValue {
   explicit DefaultsValue(std::string v) : value_(std::move(v)) {}
   explicit DefaultsValue(Date v) : value_(v) {}
   explicit DefaultsValue(OtherValue v) : value_(v) {}
+  explicit DefaultsValue(DatedText v) : value_(std::move(v)) {}
 
   bool isAbsent() const { return std::holds_alternative<std::monostate>(value_); }
   std::optional<bool> asBool() const { return get<bool>(); }
-  std::optional<std::string> asString() const { return get<std::string>(); }
-  std::optional<Date> asDate() const { return get<Date>(); }
+  std::optional<std::string> asString() const {
+    if (const auto* dated = std::get_if<DatedText>(&value_)) return dated->text;
+    return get<std::string>();
+  }
+  std::optional<Date> asDate() const {
+    if (const auto* dated = std::get_if<DatedText>(&value_)) return dated->date;
+    return get<Date>();
+  }
 
   bool operator==(const DefaultsValue&) const = default;
 
@@ -48,7 +71,50 @@ class DefaultsValue {
     if (const T* v = std::get_if<T>(&value_)) return *v;
     return std::nullopt;
   }
-  std::variant<std::monostate, bool, std::string, Date, OtherValue> value_;
+  std::variant<std::monostate, bool, std::string, Date, OtherValue, DatedText> value_;
+};
+
+// Keys set and removed, applied in order as one update.
+class DefaultsChange {
+ public:
+  struct Entry {
+    std::string key;
+    DefaultsValue value;  // absent: remove the key
+    // When set: the entry is skipped if, at the moment it is applied, this
+    // key holds this value (so a removal never undoes another writer's yes).
+    std::optional<std::pair<std::string, DefaultsValue>> unless;
+  };
+
+  DefaultsChange& setBool(const std::string& key, bool value) { return add(key, DefaultsValue(value)); }
+  DefaultsChange& setString(const std::string& key, std::string value) {
+    return add(key, DefaultsValue(std::move(value)));
+  }
+  DefaultsChange& setDate(const std::string& key, Date value) { return add(key, DefaultsValue(value)); }
+  DefaultsChange& remove(const std::string& key) { return add(key, DefaultsValue()); }
+  // Removes `key` unless `guardKey` holds `guardValue` when the entry is applied.
+  DefaultsChange& removeUnless(const std::string& key, const std::string& guardKey,
+                               DefaultsValue guardValue) {
+    entries_.push_back(Entry{key, DefaultsValue(), std::make_pair(guardKey, std::move(guardValue))});
+    return *this;
+  }
+
+  const std::vector<Entry>& entries() const { return entries_; }
+  bool empty() const { return entries_.empty(); }
+
+ private:
+  DefaultsChange& add(const std::string& key, DefaultsValue value) {
+    entries_.push_back(Entry{key, std::move(value), std::nullopt});
+    return *this;
+  }
+  std::vector<Entry> entries_;
+};
+
+// Whether a change was stored; when not, why (a short text for the user,
+// such as the system's error message).
+struct StoreResult {
+  std::optional<std::string> failure;
+  bool stored() const { return !failure; }
+  explicit operator bool() const { return stored(); }
 };
 
 class Defaults {
@@ -56,12 +122,21 @@ class Defaults {
   virtual ~Defaults() = default;
 
   virtual DefaultsValue value(const std::string& key) const = 0;
-  virtual void setBool(const std::string& key, bool value) = 0;
-  virtual void setString(const std::string& key, const std::string& value) = 0;
-  virtual void setDate(const std::string& key, Date value) = 0;
-  virtual void remove(const std::string& key) = 0;
   // Every key present, in no particular order.
   virtual std::vector<std::string> keys() const = 0;
+  // Stores the change as one update (see above).
+  [[nodiscard]] virtual StoreResult apply(const DefaultsChange& change) = 0;
+
+  StoreResult setBool(const std::string& key, bool value) {
+    return apply(DefaultsChange().setBool(key, value));
+  }
+  StoreResult setString(const std::string& key, const std::string& value) {
+    return apply(DefaultsChange().setString(key, value));
+  }
+  StoreResult setDate(const std::string& key, Date value) {
+    return apply(DefaultsChange().setDate(key, value));
+  }
+  StoreResult remove(const std::string& key) { return apply(DefaultsChange().remove(key)); }
 };
 
 }  // namespace quillory::platform

@@ -2,6 +2,7 @@
 
 #include "ShellFixture.h"
 #include "app/MenuTitle.h"
+#include "platform/Files.h"
 
 namespace quillory::app::test {
 namespace {
@@ -63,6 +64,24 @@ TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
   EXPECT_EQ(alerts.shown().size(), 1u);
   EXPECT_TRUE(manager->autoSyncEnabled());
   EXPECT_EQ(std::pair(loginItems.registers(), terminated), std::pair(std::size_t{0}, 0));
+}
+
+// A switch-off or switch-on whose answer cannot be stored changes nothing:
+// the check mark and the files stay, and the status line says why.
+TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
+  launch();
+  defaults.setBool(libraries::syncLibraryKey("On"), true);
+  defaults.setBool(libraries::syncLibraryKey("Off"), false);
+  publishMarker("On", "on-eur", "2026-12-05T08:00:00Z");
+  refresh();
+  defaults.refuseWrites("Read-only file system");
+  alerts.queueAnswer(0);  // "Remove"
+  for (const int item : {1, 0}) libraries().at(item).choose();
+  deliver();
+  EXPECT_TRUE(libraries().at(1).isChecked() && !libraries().at(0).isChecked());
+  EXPECT_TRUE(platform::files::exists(home / documents() / "on-eur.json"));
+  EXPECT_TRUE(log.contains("[Helper] \u2717 Could not switch off 'On': Read-only file system"));
+  EXPECT_EQ(statusLine(), "\u26A0 Could not switch on 'Off': Read-only file system");
 }
 
 TEST(MenuTitle, LongTextsAreElidedInTheMiddleByCharacters) {

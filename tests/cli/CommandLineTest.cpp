@@ -73,8 +73,9 @@ std::pair<int, std::string> answer(const platform::Alert& alert, const std::stri
 TEST(TerminalAlerts, AnswersFromTheTerminalOrThePresets) {
   // Answers typed by number and by name, and those given on the command line,
   // are tried end to end.
-  EXPECT_EQ(answer(kQuestion, "7\n", true).first, -1);  // out of range, then end of input: no answer
-  EXPECT_EQ(answer(kQuestion, "", false, {"Remove"}).first, -1);  // "--yes" means nothing to this question
+  // Out of range, then end of input; or "--yes", which means nothing to this question: no answer.
+  EXPECT_EQ(answer(kQuestion, "7\n", true).first, platform::kAlertAbandoned);
+  EXPECT_EQ(answer(kQuestion, "", false, {"Remove"}).first, platform::kAlertAbandoned);
   const std::string shown = answer(kQuestion, "2\n", true).second;
   EXPECT_NE(shown.find("Quillory Helper will sync this library.\n\n[1] Sync  [2] Don't Sync"),
             std::string::npos)

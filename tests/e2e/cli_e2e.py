@@ -10,7 +10,8 @@ import argparse
 import fcntl
 import json
 import os
-import plistlib
+import resource
+import unicodedata
 import pty
 import shutil
 import signal
@@ -88,7 +89,7 @@ class Sandbox:
         for folder in (self.home, self.state, self.libraries):
             folder.mkdir()
         self.documents = self.home / "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents"
-        self.settings_file = self.home / ".config/quillory-helper/test.quillory.helper.plist"
+        self.settings_file = self.home / ".config/quillory-helper/settings.json"
         self.lock_file = self.home / ".quillory-helper.lock"
 
     def open_library(self, parent="", export=True) -> Path:
@@ -132,7 +133,7 @@ class Sandbox:
             os.close(master)
 
     def settings(self):
-        return plistlib.loads(self.settings_file.read_bytes()) if self.settings_file.exists() else {}
+        return json.loads(self.settings_file.read_bytes()) if self.settings_file.exists() else {}
 
     def published(self, folder=None):
         folder = folder or self.documents
@@ -159,9 +160,33 @@ class EndToEnd(unittest.TestCase):
 
 
 class FirstSync(EndToEnd):
+    def test_nobody_to_ask_is_no_answer(self):
+        # No terminal and no --answer, or end of input at the question: the
+        # sync is skipped, nothing is stored, nobody "disabled" anything.
+        # The read-only commands before it create nothing, even on a first start.
+        self.box.open_library()
+        for command in ("status", "libraries"):
+            self.assertExit(self.box.run(command), 0)
+        self.assertEqual(list(self.box.home.iterdir()), [])
+        # A damaged file is only reported, on standard error, and left alone.
+        self.box.settings_file.parent.mkdir(parents=True)
+        self.box.settings_file.write_text("{broken")
+        listed = self.box.run("libraries")
+        self.assertEqual(listed.stdout, "")
+        self.assertIn("is not a JSON object of settings; read as empty and left as it is", listed.stderr)
+        self.assertEqual(os.listdir(self.box.settings_file.parent), ["settings.json"])
+        self.box.settings_file.unlink()
+        for label, result in (("no terminal", self.box.run("sync")),
+                              ("end of input", self.box.run_on_terminal("sync", typed="\x04"))):
+            with self.subTest(label):
+                self.assertExit(result, 2)
+                self.assertIn("--answer sync|dont-sync", result.stderr)
+                self.assertNotIn("sync disabled by user", result.stdout)
+                self.assertNotIn(f"sync_library_{NAME}", self.box.settings())
+                self.assertEqual(self.box.published(), [])
+
     def test_first_sync_declined(self):
-        # No terminal and no --answer counts as "Don't Sync", like --answer dont-sync.
-        for answer in ([], ["--answer", "dont-sync"]):
+        for answer in (["--answer", "dont-sync"],):
             with self.subTest(answer=answer):
                 box = self.fresh()
                 box.open_library()
@@ -372,6 +397,18 @@ class Libraries(EndToEnd):
         self.assertIn(f"[Helper] Deleted iCloud files: {DOCUMENT}\n", failed.stdout)
         self.assertIs(self.box.settings()[f"sync_library_{NAME}"], False)
 
+    def test_a_name_typed_in_another_normalisation_form(self):
+        # The host names the library decomposed; typed composed, it names it.
+        self.box.open_library()
+        decomposed = unicodedata.normalize("NFD", "Caf\u00e9 EUR")
+        (self.box.state / "name.txt").write_text(decomposed + "\n", encoding="utf-8")
+        self.sync_accepted()
+        for command, mark in (("disable", "[off]"), ("enable", "[on] ")):
+            result = self.box.run(command, "--yes", unicodedata.normalize("NFC", decomposed))
+            self.assertEqual((result.returncode, result.stdout.splitlines()[-1]), (0, f"{mark} {decomposed}"))
+        self.assertEqual([k for k in self.box.settings() if k.startswith("sync_library_")],
+                         [f"sync_library_{decomposed}"])
+
     def test_control_characters_in_a_name_are_printed_escaped(self):
         self.box.open_library()
         name = "Finch \x1b]0;owned\x07\x1b[2J\u009b\u202e"
@@ -415,6 +452,73 @@ class Libraries(EndToEnd):
         self.assertEqual(self.box.published(app_documents), ["usd.json", "usd_updated.txt"])
 
 
+class SettingsNotSaved(EndToEnd):
+    """A change that cannot be stored changes nothing else: no file deleted,
+    nothing published, the reason said, exit status 1."""
+
+    def faults(self):
+        def folder(box):  # where the settings file's lock belongs: the settings read, no change takes
+            lock = Path(str(box.settings_file) + ".lock")
+            lock.unlink(missing_ok=True)
+            (lock / "inside").parent.mkdir()
+            (lock / "inside").write_text("keep")
+            return None
+
+        def read_only_file(box):
+            box.settings_file.chmod(0o444)
+            return None
+
+        def read_only_folder(box):
+            box.settings_file.parent.chmod(0o555)
+            return None
+
+        def full_disk(box):  # a file size limit smaller than the settings file
+            def limit():
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                resource.setrlimit(resource.RLIMIT_FSIZE, (64, resource.RLIM_INFINITY))
+            return limit
+
+        return {"folder in place of the lock file": (folder, False), "read-only file": (read_only_file, True),
+                "read-only folder": (read_only_folder, True), "full disk": (full_disk, False)}
+
+    def run_with(self, box, fault, *args):
+        return subprocess.run(box.command(*args), env=box.environment(), stdin=subprocess.DEVNULL,
+                              capture_output=True, text=True, encoding="utf-8", timeout=TIMEOUT,
+                              preexec_fn=fault)
+
+    def test_failed_store_changes_nothing(self):
+        for label, (make, needs_permissions) in self.faults().items():
+            if needs_permissions and os.geteuid() == 0:
+                print(f"skipped {label}: permission bits do not stop root", file=sys.stderr)
+                continue
+            for command in ("disable", "enable", "first answer"):
+                with self.subTest(fault=label, command=command):
+                    box = self.fresh()
+                    box.open_library()
+                    if command != "first answer":
+                        self.sync_accepted(box)
+                    else:
+                        self.assertExit(box.run("prune"), 0)  # a settings file without the answer
+                    if command == "enable":
+                        self.assertExit(box.run("disable", "--yes", NAME), 0)
+                    published = box.published()
+                    settings = box.settings_file.read_bytes()
+                    fault = make(box)
+                    args = {"disable": ("disable", "--yes", NAME), "enable": ("enable", NAME),
+                            "first answer": ("sync", "--answer", "sync")}[command]
+                    result = self.run_with(box, fault, *args)
+                    self.assertExit(result, 1)
+                    self.assertEqual(box.published(), published)
+                    self.assertNotIn("[off]", result.stdout)
+                    self.assertNotIn("[on]", result.stdout)
+                    switched = {"disable": "switch off", "enable": "switch on"}.get(command)
+                    self.assertIn(f"[Helper] \u2717 Could not {switched} '{NAME}': " if switched
+                                  else f"[Helper] \u2717 Could not save the answer for '{NAME}': ", result.stdout)
+                    box.settings_file.parent.chmod(0o755)
+                    if box.settings_file.is_file():
+                        self.assertEqual(box.settings_file.read_bytes(), settings)
+
+
 class CommandLine(EndToEnd):
     def test_second_cli_refused_while_one_holds_the_lock(self):
         self.box.open_library()
@@ -431,12 +535,14 @@ class CommandLine(EndToEnd):
                 time.sleep(0.05)
             else:
                 self.fail("the first CLI never took the lock")
-            for command in (["status"], ["sync"], ["libraries"]):
+            for command in (["prune"], ["sync"]):
                 second = self.box.run(*command)
                 self.assertExit(second, 75)
                 self.assertIn(f"another Quillory Helper (quillory-helper-cli, process {first.pid}) is running",
                               second.stderr)
                 self.assertEqual(second.stdout, "")
+            # The two that only read take no lock: they run meanwhile.
+            self.assertExit(self.box.run("libraries"), 0)
         finally:
             out, err = first.communicate(timeout=TIMEOUT)
         self.assertEqual(first.returncode, 0, out + err)

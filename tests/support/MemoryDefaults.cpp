@@ -10,21 +10,6 @@ DefaultsValue MemoryDefaults::value(const std::string& key) const {
   return it == values_.end() ? DefaultsValue() : it->second;
 }
 
-void MemoryDefaults::setBool(const std::string& key, bool value) { store(key, DefaultsValue(value)); }
-
-void MemoryDefaults::setString(const std::string& key, const std::string& value) {
-  store(key, DefaultsValue(value));
-}
-
-void MemoryDefaults::setDate(const std::string& key, platform::Date value) {
-  store(key, DefaultsValue(value));
-}
-
-void MemoryDefaults::remove(const std::string& key) {
-  std::lock_guard lock(mutex_);
-  values_.erase(key);
-}
-
 std::vector<std::string> MemoryDefaults::keys() const {
   std::lock_guard lock(mutex_);
   std::vector<std::string> result;
@@ -32,14 +17,31 @@ std::vector<std::string> MemoryDefaults::keys() const {
   return result;
 }
 
+platform::StoreResult MemoryDefaults::apply(const platform::DefaultsChange& change) {
+  std::lock_guard lock(mutex_);
+  if (refusal_) return {refusal_};
+  for (const auto& entry : change.entries()) {
+    if (entry.unless) {
+      auto guard = values_.find(entry.unless->first);
+      if (guard != values_.end() && guard->second == entry.unless->second) continue;
+    }
+    if (entry.value.isAbsent()) {
+      values_.erase(entry.key);
+    } else {
+      values_[entry.key] = entry.value;
+    }
+  }
+  return {};
+}
+
 void MemoryDefaults::clear() {
   std::lock_guard lock(mutex_);
   values_.clear();
 }
 
-void MemoryDefaults::store(const std::string& key, DefaultsValue value) {
+void MemoryDefaults::refuseWrites(std::optional<std::string> reason) {
   std::lock_guard lock(mutex_);
-  values_[key] = std::move(value);
+  refusal_ = std::move(reason);
 }
 
 }  // namespace quillory::testing

@@ -1,9 +1,11 @@
 #pragma once
-// Defaults held in memory, for tests. Like the file store, each call is atomic
-// by itself (one mutex).
+// Defaults held in memory, for tests. Like the file store, each change is
+// applied as one step (one mutex). `refuseWrites` makes every change fail
+// with that reason until it is called with none.
 
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,19 +16,16 @@ namespace quillory::testing {
 class MemoryDefaults final : public platform::Defaults {
  public:
   platform::DefaultsValue value(const std::string& key) const override;
-  void setBool(const std::string& key, bool value) override;
-  void setString(const std::string& key, const std::string& value) override;
-  void setDate(const std::string& key, platform::Date value) override;
-  void remove(const std::string& key) override;
   std::vector<std::string> keys() const override;
+  platform::StoreResult apply(const platform::DefaultsChange& change) override;
 
   void clear();
+  void refuseWrites(std::optional<std::string> reason);
 
  private:
-  void store(const std::string& key, platform::DefaultsValue value);
-
   mutable std::mutex mutex_;
   std::map<std::string, platform::DefaultsValue> values_;
+  std::optional<std::string> refusal_;
 };
 
 }  // namespace quillory::testing

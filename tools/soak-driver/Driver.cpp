@@ -47,8 +47,8 @@ void Driver::setUp() {
   ::setenv("KETTLE_LEDGER_SIM_DIR", simState_.c_str(), 1);
   clock_ = std::make_unique<testing::FakeClock>(std::chrono::system_clock::now(), options_.speed);
   log_ = std::make_unique<SoakLog>(options_.out / "helper.log");
-  defaults_ = std::make_unique<platform::posix::PlistDefaults>(
-      home_ / ".config/quillory-helper/test.quillory.helper.plist", *log_, *clock_);
+  defaults_ = std::make_unique<platform::posix::JsonDefaults>(
+      home_ / ".config/quillory-helper/settings.json", *log_, *clock_);
   dispatcher_ = std::make_unique<platform::posix::RunLoopDispatcher>();
   workspace_.setRunning({std::string("org.example.editor"), std::nullopt});
   // Every alert is answered with its first button ("Sync", "OK", "Switch Off").

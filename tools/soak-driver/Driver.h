@@ -19,7 +19,7 @@
 #include "SoakLog.h"
 #include "bridge/OsascriptRunner.h"
 #include "engine/ExportManager.h"
-#include "platform/posix/PlistDefaults.h"
+#include "platform/posix/JsonDefaults.h"
 #include "platform/posix/RunLoopDispatcher.h"
 #include "support/FakeClock.h"
 #include "support/FakeWorkspace.h"
@@ -82,7 +82,7 @@ class Driver {
 
   std::unique_ptr<testing::FakeClock> clock_;
   std::unique_ptr<SoakLog> log_;
-  std::unique_ptr<platform::posix::PlistDefaults> defaults_;
+  std::unique_ptr<platform::posix::JsonDefaults> defaults_;
   std::unique_ptr<platform::posix::RunLoopDispatcher> dispatcher_;
   testing::FakeWorkspace workspace_;
   std::unique_ptr<testing::ScriptedAlerts> alerts_;

@@ -9,11 +9,14 @@
 // reported as another value and left as it is. Reads search the standard
 // domains as the user defaults do; the key list is every key of the defaults'
 // dictionary representation, which includes keys of the global domain.
-// Writes are handed to the user defaults, which persist them themselves.
+// Writes are handed to the user defaults, which persist them themselves and
+// keep every key its own update; a change is applied key by key (the user
+// defaults have no failure path for a write, so only a key or text that is
+// not valid UTF-8 fails a change, before anything of it is written).
 //
 // Keys and string values travel as UTF-8. A key that is not valid UTF-8 reads
 // as absent and is never written; a string value that is not valid UTF-8 is
-// not stored and the key keeps what it had. A stored date that the program's
+// not stored and the key keeps what it had (the change fails). A stored date that the program's
 // clock cannot represent is reported as another value.
 //
 // Threading: any thread (the user defaults are thread-safe).
@@ -33,11 +36,8 @@ class MacDefaults final : public Defaults {
   MacDefaults& operator=(const MacDefaults&) = delete;
 
   DefaultsValue value(const std::string& key) const override;
-  void setBool(const std::string& key, bool value) override;
-  void setString(const std::string& key, const std::string& value) override;
-  void setDate(const std::string& key, Date value) override;
-  void remove(const std::string& key) override;
   std::vector<std::string> keys() const override;
+  StoreResult apply(const DefaultsChange& change) override;
 
  private:
   struct Store;  // the NSUserDefaults object

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace quillory::platform::macos {
 
@@ -77,38 +78,39 @@ DefaultsValue MacDefaults::value(const std::string& key) const {
   }
 }
 
-void MacDefaults::setBool(const std::string& key, bool value) {
+StoreResult MacDefaults::apply(const DefaultsChange& change) {
   @autoreleasepool {
-    NSString* name = toNSString(key);
-    if (name == nil) return;
-    [store_->defaults setBool:value forKey:name];
+    // Every key and text is translated first, so a change that cannot be
+    // written is refused before any of it is.
+    std::vector<NSString*> names;
+    std::vector<NSString*> texts;  // nil unless the entry sets a string
+    for (const DefaultsChange::Entry& entry : change.entries()) {
+      NSString* name = toNSString(entry.key);
+      if (name == nil) return {"a settings key is not valid UTF-8"};
+      NSString* text = nil;
+      if (const auto string = entry.value.asString()) {
+        text = toNSString(*string);
+        if (text == nil) return {"a settings value is not valid UTF-8"};
+      }
+      names.push_back(name);
+      texts.push_back(text);
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const DefaultsChange::Entry& entry = change.entries()[i];
+      if (entry.unless && value(entry.unless->first) == entry.unless->second) continue;
+      if (const auto flag = entry.value.asBool()) {
+        [store_->defaults setBool:*flag forKey:names[i]];
+      } else if (const auto date = entry.value.asDate()) {
+        const double seconds = Seconds(date->time_since_epoch()).count();
+        [store_->defaults setObject:[NSDate dateWithTimeIntervalSince1970:seconds] forKey:names[i]];
+      } else if (texts[i] != nil) {
+        [store_->defaults setObject:texts[i] forKey:names[i]];
+      } else {
+        [store_->defaults removeObjectForKey:names[i]];
+      }
+    }
   }
-}
-
-void MacDefaults::setString(const std::string& key, const std::string& value) {
-  @autoreleasepool {
-    NSString* name = toNSString(key);
-    NSString* text = toNSString(value);
-    if (name == nil || text == nil) return;
-    [store_->defaults setObject:text forKey:name];
-  }
-}
-
-void MacDefaults::setDate(const std::string& key, Date value) {
-  @autoreleasepool {
-    NSString* name = toNSString(key);
-    if (name == nil) return;
-    const double seconds = Seconds(value.time_since_epoch()).count();
-    [store_->defaults setObject:[NSDate dateWithTimeIntervalSince1970:seconds] forKey:name];
-  }
-}
-
-void MacDefaults::remove(const std::string& key) {
-  @autoreleasepool {
-    NSString* name = toNSString(key);
-    if (name == nil) return;
-    [store_->defaults removeObjectForKey:name];
-  }
+  return {};
 }
 
 std::vector<std::string> MacDefaults::keys() const {

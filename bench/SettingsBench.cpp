@@ -1,0 +1,101 @@
+// The settings file (JsonDefaults) with many libraries, in a temporary folder
+// on the disk that holds $TMPDIR (default /tmp), each change flushed to disk:
+//
+//   BM_PruneHalfOfTheLibraries/N: one pruning pass over N libraries, half of
+//     them switched off with no folder recorded (so the pass forgets them),
+//     half switched on; the file is written afresh before each pass.
+//   BM_OneKeyChange/N: switching one library on and off again with N
+//     libraries (three keys each) stored; one change per iteration.
+//
+//   settings_bench [--benchmark_repetitions=N ...]
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "libraries/LibraryContext.h"
+#include "libraries/LibraryKeys.h"
+#include "libraries/Pruning.h"
+#include "platform/Clock.h"
+#include "platform/Files.h"
+#include "platform/Log.h"
+#include "platform/posix/JsonDefaults.h"
+#include "platform/posix/SystemClock.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quillory;
+
+class NullLog final : public platform::Log {
+ public:
+  void line(const std::string&) override {}
+};
+
+// A fresh folder below $TMPDIR, removed with the object.
+struct Scratch {
+  Scratch() {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quillory-bench.XXXXXX";
+    path = ::mkdtemp(pattern.data());
+  }
+  ~Scratch() { fs::remove_all(path); }
+  fs::path path;
+};
+
+// The settings of `count` libraries: every odd one switched on with both
+// records, every even one switched off with only its file name recorded.
+std::string settingsText(int count) {
+  std::string text = "{\"autoSyncEnabled\": true";
+  for (int i = 0; i < count; ++i) {
+    const std::string name = "Library " + std::to_string(i) + " EUR";
+    const bool on = i % 2 == 1;
+    text += ",\n\"" + libraries::syncLibraryKey(name) + "\": " + (on ? "true" : "false");
+    text +=
+        ",\n\"" + libraries::libraryFilenameKey(name) + "\": \"library-" + std::to_string(i) + "-eur.json\"";
+    if (on) text += ",\n\"" + libraries::libraryPathKey(name) + "\": \"/home/u/Ledgers/" + name + "\"";
+  }
+  return text + "}\n";
+}
+
+void BM_PruneHalfOfTheLibraries(benchmark::State& state) {
+  const Scratch scratch;
+  const fs::path file = scratch.path / ".config/quillory-helper/settings.json";
+  fs::create_directories(file.parent_path());
+  const std::string text = settingsText(static_cast<int>(state.range(0)));
+  NullLog log;
+  platform::posix::SystemClock clock;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (platform::files::atomicWrite(file, text)) state.SkipWithError("cannot write the settings file");
+    platform::posix::JsonDefaults defaults(file, log, clock);
+    state.ResumeTiming();
+    const bool pruned = libraries::pruneLibraries(libraries::LibraryContext{defaults, log, scratch.path});
+    if (!pruned) state.SkipWithError("nothing pruned");
+  }
+}
+BENCHMARK(BM_PruneHalfOfTheLibraries)->Arg(3000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OneKeyChange(benchmark::State& state) {
+  const Scratch scratch;
+  const fs::path file = scratch.path / "settings.json";
+  if (platform::files::atomicWrite(file, settingsText(static_cast<int>(state.range(0))))) {
+    state.SkipWithError("cannot write the settings file");
+  }
+  NullLog log;
+  platform::posix::SystemClock clock;
+  platform::posix::JsonDefaults defaults(file, log, clock);
+  const std::string key = libraries::syncLibraryKey("Library 0 EUR");
+  bool on = false;
+  for (auto _ : state) {
+    on = !on;
+    if (!defaults.setBool(key, on)) state.SkipWithError("not stored");
+  }
+}
+BENCHMARK(BM_OneKeyChange)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
