@@ -39,6 +39,8 @@ add_custom_command(OUTPUT ${changelog_gz}
   DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog VERBATIM)
 add_custom_target(quillory_changelog ALL DEPENDS ${changelog_gz})
 install(FILES ${changelog_gz} DESTINATION ${QUILLORY_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME quillory-helper)
 
 # quillory_manual_page(<program target> <summary> [<other program>...]):
 # section 1 page of the program, made from its --help and --version after
@@ -64,14 +66,14 @@ set(CPACK_PACKAGE_VENDOR "Quillory")
 set(CPACK_PACKAGE_CONTACT "Quillory Helper developers <helper@quillory.test>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Publishes the library open in Kettle Ledger to the Quillory mobile app")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Quillory Helper sits in the desktop's tray beside the receipt-library
+# The extended description (the summary above is its first line).
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Quillory Helper sits in the desktop's tray beside the receipt-library
 application Kettle Ledger. It asks Kettle Ledger for an export of the library
 open there, reduces it to what the Quillory app on iPhone and iPad shows, and
 publishes it into the app's iCloud Drive folder: by itself once Kettle Ledger
-has been left alone for three minutes, or on \"Sync Now\". It asks once per
-library before publishing it, removes a library from the devices when it is
-switched off, and never lets two libraries overwrite each other.
+has been left alone for three minutes, or on request from its menu. It asks
+once per library before publishing it, removes a library from the devices
+when it is switched off, and never lets two libraries overwrite each other.
 .
 The package holds the tray application (quillory-helper) and the same engine
 without a desktop (quillory-helper-cli), for scripts and headless machines.")
@@ -80,7 +82,6 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://quillory.test/helper")
 # The library packages the programs link (Qt, ICU, Boost.JSON, ...).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Folders 0755 and files 0644 whatever the umask of the build.
