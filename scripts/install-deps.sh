@@ -15,16 +15,16 @@ sudo_cmd=()
 boost_json_package() {
   local installed
   installed=$(dpkg-query -W -f='${Package} ${Status}\n' 'libboost-json*-dev' 2>/dev/null |
-    awk '/install ok installed/ {print $1; exit}')
+    awk '/install ok installed/ {print $1; exit}' || true)
   if [ -n "$installed" ]; then echo "$installed"; return; fi
   local names
-  names=$(apt-cache pkgnames libboost-json)
+  names=$(apt-cache pkgnames libboost-json || true)
   if [ -z "$names" ]; then
     "${sudo_cmd[@]}" apt-get update -qq
-    names=$(apt-cache pkgnames libboost-json)
+    names=$(apt-cache pkgnames libboost-json || true)
   fi
   if grep -qx 'libboost-json-dev' <<<"$names"; then echo libboost-json-dev; return; fi
-  grep -E '^libboost-json1\.[0-9]+-dev$' <<<"$names" | sort -V | tail -1
+  grep -E '^libboost-json1\.[0-9]+-dev$' <<<"$names" | sort -V | tail -1 || true
 }
 boost_json=$(boost_json_package)
 if [ -z "$boost_json" ]; then
