@@ -5,7 +5,7 @@
 #
 # makes <target> (an executable) a bundle with the Info.plist of
 # Info.plist.in: no Dock icon (LSUIElement), identifier test.quillory.helper,
-# the short version "<major>.<minor>" of the project's version, the build
+# the project's version as the short version, the build
 # number QUILLORY_BUILD_NUMBER and the text macOS shows when it asks the user
 # to let the helper control Kettle Ledger. It links the Objective-C++
 # translations (quillory_platform_macos) and signs the bundle with the
@@ -31,7 +31,7 @@ function(quillory_apple_bundle target)
     set(executable ${target})
   endif()
   set(QUILLORY_BUNDLE_EXECUTABLE "${executable}")
-  set(QUILLORY_BUNDLE_SHORT_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}")
+  set(QUILLORY_BUNDLE_SHORT_VERSION "${PROJECT_VERSION}")
   set(QUILLORY_BUNDLE_VERSION "${QUILLORY_BUILD_NUMBER}")
   set(QUILLORY_MINIMUM_SYSTEM_VERSION "${CMAKE_OSX_DEPLOYMENT_TARGET}")
   if(NOT QUILLORY_MINIMUM_SYSTEM_VERSION)

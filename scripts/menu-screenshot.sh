@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Runs the real quillory-helper on a virtual X display with a window manager
-# (openbox), a panel with a system tray (tint2) and a private session bus,
-# opens its menu and the Libraries submenu with the mouse, and saves a
-# screenshot of the screen.
+# (openbox), a panel with a system tray (tint2, light or dark) and a private
+# session bus, opens its menu by launching the helper a second time (the
+# second launch hands over: the running one opens its menu at its icon),
+# opens the Libraries submenu with the mouse, and saves a screenshot of the
+# screen.
 #
-# Usage: scripts/menu-screenshot.sh <path to quillory-helper> <output.png>
+# Usage: scripts/menu-screenshot.sh <path to quillory-helper> <output.png> [light|dark]
 # Needs: Xvfb, openbox, tint2, dbus-run-session, xdotool, ImageMagick.
 set -euo pipefail
 source "$(dirname "$0")/helper-settings.sh"
 
 helper="$(realpath "$1")"
 output="$(realpath -m "$2")"
+panel="${3:-light}"
+case $panel in light | dark) ;; *) echo "panel: light or dark, not $panel" >&2; exit 64 ;; esac
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -32,29 +36,19 @@ trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 export DISPLAY="$display"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-export SCREENSHOT_OUTPUT="$output" HELPER="$helper"
+export SCREENSHOT_OUTPUT="$output" HELPER="$helper" PANEL="/usr/share/tint2/horizontal-$panel-opaque.tint2rc"
 dbus-run-session -- bash -euo pipefail -c '
   openbox >/dev/null 2>&1 &
   sleep 1
-  tint2 >/dev/null 2>&1 &
+  tint2 -c "$PANEL" >/dev/null 2>&1 &
   sleep 1
   QT_QPA_PLATFORM=xcb "$HELPER" > "$HOME/helper.log" 2>&1 &
   helper_pid=$!
-  sleep 3
-  # A second helper is refused at once.
-  if QT_QPA_PLATFORM=xcb "$HELPER" 2> "$HOME/second.err"; then echo "second helper was not refused" >&2; fi
-  cat "$HOME/second.err" >&2
-
   # The menu shows its first texts until the first status notification; the
   # status refresh timer sends one a minute after the start.
-  sleep 60
-  # The tray icon is the small embedded window at the right end of the panel.
-  where=$(xwininfo -root -tree | grep "(\"quillory-helper\"" | grep -oE "[0-9]+x[0-9]+\+0\+0 +\+[0-9]+\+[0-9]+" | head -1)
-  size=${where%%x*}
-  x=$(echo "$where" | awk -F+ "{print \$(NF-1)}")
-  y=$(echo "$where" | awk -F+ "{print \$NF}")
-  echo "tray icon at $x,$y" >&2
-  xdotool mousemove $((x + size / 2)) $((y + size / 2)) click 1
+  sleep 63
+  # A second launch hands over and exits 0; the running helper opens its menu.
+  QT_QPA_PLATFORM=xcb "$HELPER" || { echo "the second launch did not hand over" >&2; exit 1; }
   sleep 1
   # Hover "Libraries" to open its submenu.
   # The open menu is the top-level window of the helper wider than the icon.

@@ -20,8 +20,11 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <variant>
+#include <vector>
 
 #include "app/AppDelegate.h"
+#include "app/LaunchOptions.h"
 #include "bridge/OsascriptRunner.h"
 #include "engine/ExportManager.h"
 #include "platform/Files.h"
@@ -47,6 +50,8 @@
 #else
 #include "platform/posix/SystemLog.h"
 #include "platform/qt/DBusWorkspace.h"
+#include "platform/qt/DesktopNotification.h"
+#include "platform/qt/DesktopPresence.h"
 #include "platform/qt/XdgLoginItemService.h"
 #endif
 
@@ -145,6 +150,7 @@ std::string timeLocale() {
   return presentation::withHourCycle(user.identifier, user.uses24Hour);
 }
 std::optional<std::string> settingsFolderProblem(const fs::path&) { return std::nullopt; }  // user defaults
+bool handOverToRunningHelper(int, char**) { return false; }  // the system keeps one instance of a bundle
 #else
 std::optional<std::string> environmentValue(const char* name) {
   const char* value = std::getenv(name);
@@ -185,11 +191,43 @@ std::optional<std::string> settingsFolderProblem(const fs::path& home) {
   }
   return std::nullopt;
 }
+// A second launch asks the running helper, over the session bus, to show
+// itself. Should it not answer, the user is still told, by a notification.
+bool handOverToRunningHelper(int argc, char** argv) {
+  QCoreApplication application(argc, argv);
+  if (qt::askRunningHelperToShow(std::chrono::seconds(5))) return true;
+  qt::notifyDesktop(QString::fromUtf8(qt::DesktopPresence::kAlreadyRunning),
+                    QStringLiteral("It did not answer; its icon may be hidden. See \"man quillory-helper\"."))
+      .waitForFinished();
+  return false;
+}
 #endif
+
+// --help and --version answer before anything else is done; anything else
+// on the line is refused. Returns the exit status, or nothing to run.
+std::optional<int> answerCommandLine(int argc, char** argv) {
+  const auto parsed = app::parseLaunchOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (const auto* refusal = std::get_if<app::LaunchRefusal>(&parsed)) {
+    std::cerr << kProgram << ": " << refusal->message << "\nTry '" << kProgram << " --help'.\n";
+    return 64;
+  }
+  switch (std::get<app::LaunchAction>(parsed)) {
+    case app::LaunchAction::help:
+      std::cout << app::launchUsageText();
+      return 0;
+    case app::LaunchAction::version:
+      std::cout << kProgram << " " << QUILLORY_SHORT_VERSION << " (" << QUILLORY_BUILD_NUMBER << ")\n";
+      return 0;
+    case app::LaunchAction::run:
+      break;
+  }
+  return std::nullopt;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const std::optional<int> status = answerCommandLine(argc, argv)) return *status;
   // A closed standard output must not end the process in the middle of a write.
   ::signal(SIGPIPE, SIG_IGN);
   // Children are reaped by their owners only: an ignored SIGCHLD (inherited
@@ -209,6 +247,7 @@ int main(int argc, char** argv) {
     case posix::SingleInstanceLock::Outcome::acquired:
       break;
     case posix::SingleInstanceLock::Outcome::heldElsewhere:
+      if (lock.holderProgram() == posix::kMenuBarHelperProgram && handOverToRunningHelper(argc, argv)) return 0;
       if (lock.holderProgram() == posix::kCommandLineProgram) {
         std::cerr << kProgram << ": " << posix::kCommandLineProgram << " is still running";
       } else {
@@ -249,8 +288,14 @@ int main(int argc, char** argv) {
   const std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
       engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts, scripts, home});
 
+  qt::QtStatusItem* statusItem = nullptr;  // owned by the delegate, for the life of the process
   app::Shell shell{
-      .makeStatusItem = [] { return std::make_unique<qt::QtStatusItem>(makeStatusIcon()); },
+      .makeStatusItem =
+          [&statusItem] {
+            auto item = std::make_unique<qt::QtStatusItem>(makeStatusIcon());
+            statusItem = item.get();
+            return item;
+          },
       .dispatcher = dispatcher,
       .alerts = alerts,
       .loginItems = *loginItems,
@@ -262,7 +307,15 @@ int main(int argc, char** argv) {
       .terminate = [] { QCoreApplication::quit(); },
   };
   const std::shared_ptr<app::AppDelegate> delegate = app::AppDelegate::create(std::move(shell), manager);
+#if !defined(__APPLE__)
+  qt::DesktopPresence presence(log, [&statusItem] { return statusItem; });
+  QTimer::singleShot(0, &application, [&delegate, &presence] {
+    delegate->applicationDidFinishLaunching();
+    presence.start();
+  });
+#else
   QTimer::singleShot(0, &application, [&delegate] { delegate->applicationDidFinishLaunching(); });
+#endif
 
   application.exec();
 

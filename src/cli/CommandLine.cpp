@@ -153,7 +153,8 @@ Options:
   --assume-host-running   take Kettle Ledger as running without asking the
                           desktop (needed on Linux, where no workspace can
                           be asked; on macOS the running applications are)
-  --answer sync|dont-sync the answer to the first-sync question; given, it
+  --answer sync|dont-sync
+                          the answer to the first-sync question; given, it
                           is used also on a terminal
   --yes, -y               confirm "disable" without asking
   --help, -h              this text (wins over everything else)

@@ -701,7 +701,7 @@ class CommandLine(EndToEnd):
                 self.assertIn("--help", result.stderr)
                 self.assertFalse(self.box.settings_file.exists(), "bad usage must not touch the settings")
         # --help wins anywhere, also where an option wanted a value; --version.
-        for arguments, expected in ((["sync", "--answer", "--help"], "Usage: "), (["--version"], "quillory-helper-cli 1.0 (")):
+        for arguments, expected in ((["sync", "--answer", "--help"], "Usage: "), (["--version"], "quillory-helper-cli 1.0.0 (")):
             result = subprocess.run([str(CLI), *arguments], capture_output=True, text=True, timeout=TIMEOUT)
             self.assertEqual((result.returncode, result.stdout[:len(expected)]), (0, expected))
         unknown = self.box.run("enable", "Nope")

@@ -1,6 +1,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cstring>
 
 #include <map>
 #include <sstream>
@@ -9,6 +13,7 @@
 
 #include "platform/Files.h"
 #include "platform/posix/CappedFileLog.h"
+#include "platform/posix/JournalLog.h"
 #include "platform/posix/StdoutLog.h"
 #include "platform/posix/SystemLog.h"
 #include "support/TempHome.h"
@@ -67,6 +72,35 @@ TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
   CappedFileLog startsOver(blocked, 25);
   for (const char* line : {"[Helper] 1", "[Helper] 2", "[Helper] 3"}) startsOver.line(line);
   EXPECT_EQ(files::readFile(blocked), "[Helper] 3\n");
+}
+
+// The journal's priority follows the mark that opens the line, indented or
+// not; a mark inside the text is not the line's.
+TEST(JournalLogTest, PriorityFollowsTheLinesMark) {
+  testing::TempHome home;
+  const std::string socketPath = (home / "journal").string();
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  const OwnedFd journal(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  ASSERT_EQ(::bind(journal.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  JournalLog log(socketPath);
+  const std::pair<const char*, const char*> cases[] = {
+      {"[Helper] \u2717 Export failed (manual): Kettle Ledger did not respond", "PRIORITY=3\n"},
+      {"[Helper]   \u2717 Documents: No space left on device", "PRIORITY=3\n"},
+      {"[Helper] \u26A0 JXA timed out after 5s", "PRIORITY=4\n"},
+      {"[Helper] \u2713 Export OK (manual) \u2192 1 destination(s)", "PRIORITY=6\n"},
+      {"[Helper] \u23ED Skipping '\u2717 Old' \u2014 sync disabled by user", "PRIORITY=6\n"},
+  };
+  for (const auto& [line, priority] : cases) {
+    log.line(line);
+    char entry[512];
+    const ssize_t size = ::recv(journal.get(), entry, sizeof entry, 0);
+    ASSERT_GT(size, 0) << line;
+    const std::string text(entry, static_cast<std::size_t>(size));
+    EXPECT_TRUE(text.starts_with(priority)) << line << " sent " << text;
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
 }
 
 }  // namespace

@@ -3,15 +3,13 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QStandardPaths>
 #include <string>
 
+#include "PrivateBus.h"
 #include "QtPump.h"
-#include "platform/ChildProcess.h"
 #include "platform/Files.h"
 #include "platform/qt/DBusWorkspace.h"
 #include "platform/qt/XdgLoginItemService.h"
@@ -27,31 +25,16 @@ using testing::TempHome;
 class DBusWorkspaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-    if (daemon.isEmpty()) GTEST_SKIP() << "dbus-daemon is not installed";
-    // The daemon goes to the background once it listens and prints its address
-    // and process id. (Started with posix_spawn: QProcess runs its child in
-    // this process's memory, which confuses ThreadSanitizer.)
-    auto starter = platform::ChildProcess::spawn(
-        daemon.toStdString(), {"--session", "--fork", "--print-address=1", "--print-pid=1"});
-    ASSERT_TRUE(starter);
-    std::string output;
-    starter->readOutput(output);
-    starter->reap();
-    const auto newline = output.find('\n');
-    ASSERT_NE(newline, std::string::npos) << output;
-    address_ = QString::fromStdString(output.substr(0, newline));
-    daemonPid_ = std::stoi(output.substr(newline + 1));
+    if (!bus_.daemonFound()) GTEST_SKIP() << "dbus-daemon is not installed";
+    ASSERT_FALSE(bus_.address().isEmpty());
   }
   void TearDown() override {
     for (const char* name : {"host", "helper"}) QDBusConnection::disconnectFromBus(QString::fromLatin1(name));
-    if (daemonPid_ > 0) ::kill(daemonPid_, SIGTERM);
   }
   // The test's connections are "host" and "helper".
-  QDBusConnection connect(const QString& name) { return QDBusConnection::connectToBus(address_, name); }
+  QDBusConnection connect(const QString& name) { return QDBusConnection::connectToBus(bus_.address(), name); }
 
-  QString address_;
-  int daemonPid_ = 0;
+  PrivateBus bus_;
 };
 
 TEST_F(DBusWorkspaceTest, OwnedNamesAreRunningApplications) {

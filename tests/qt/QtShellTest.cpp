@@ -131,6 +131,7 @@ TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {
   // The resource's three sizes were found.
   EXPECT_EQ(templateIcon.availableSizes().size(), 3);
   EXPECT_FALSE(statusIcon(IconStyle::filled).isMask());
+  EXPECT_EQ(statusIcon(IconStyle::filled).availableSizes().size(), 3);
 }
 
 TEST(StatusIcon, TheIndicatorStepsThroughTheSameImagesEveryTime) {

@@ -1,45 +1,94 @@
-// One menu-bar helper per home folder: a second one leaves at once, says why
-// and touches nothing; one started while a command-line run holds the lock
-// waits for it; one that can have no settings folder refuses to run; a
-// running one quits cleanly on SIGTERM.
+// One menu-bar helper per home folder: a second one hands over to the running
+// one over the session bus, or, where it cannot, leaves at once, says why and
+// touches nothing; one started while a command-line run holds the lock waits
+// for it; one that can have no settings folder refuses to run; a running one
+// quits cleanly on SIGTERM. The command line answers before any of that.
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QStringList>
 #include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "PrivateBus.h"
 #include "QtPump.h"
 #include "platform/ChildProcess.h"
 #include "platform/Files.h"
 #include "platform/posix/SingleInstanceLock.h"
+#include "platform/qt/TrayWatch.h"
 #include "support/TempHome.h"
 
 namespace quillory::platform::qt::test {
 namespace {
 
 using Lock = posix::SingleInstanceLock;
+using std::chrono::milliseconds;
 
 // Started with posix_spawn (not QProcess, whose child runs in this process's
 // memory and so confuses ThreadSanitizer); standard error joins the output.
-std::unique_ptr<platform::ChildProcess> startHelper(const testing::TempHome& home,
-                                                    const std::string& xdgConfigHome) {
+// No session bus unless `environment` names one, so that no test reaches the
+// desktop's own.
+std::unique_ptr<platform::ChildProcess> startHelper(const testing::TempHome& home, const std::string& xdgConfigHome,
+                                                    const std::vector<std::string>& environment = {},
+                                                    const std::vector<std::string>& helperArguments = {}) {
   std::vector<std::string> arguments = {"-u", "XDG_CONFIG_HOME"};
   if (!xdgConfigHome.empty()) arguments = {"XDG_CONFIG_HOME=" + xdgConfigHome};
   arguments.push_back("HOME=" + home.path().string());
+  arguments.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + (home / "no-bus").string());
   // TSAN_OPTIONS: the helper links the system's Qt, which is not built for
   // ThreadSanitizer, and its D-Bus thread gives reports about Qt's own
   // memory; the helper's logic runs under the sanitizer in the app and
   // engine tests.
-  for (const char* argument : {"QT_QPA_PLATFORM=offscreen", "TSAN_OPTIONS=report_bugs=0", "/bin/sh", "-c",
-                               "exec \"$0\" 2>&1", QUILLORY_HELPER_PATH}) {
+  for (const char* argument : {"QT_QPA_PLATFORM=offscreen", "TSAN_OPTIONS=report_bugs=0"}) {
     arguments.emplace_back(argument);
   }
+  arguments.insert(arguments.end(), environment.begin(), environment.end());
+  for (const char* argument : {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", QUILLORY_HELPER_PATH}) {
+    arguments.emplace_back(argument);
+  }
+  arguments.insert(arguments.end(), helperArguments.begin(), helperArguments.end());
   return platform::ChildProcess::spawn("/usr/bin/env", arguments);
 }
+
+struct CommandLineCase {
+  std::vector<std::string> arguments;
+  int status;
+  std::string output;  // how the output begins
+};
+
+class HelperCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
+
+// Answered before the lock, the settings and the display: with no display to
+// open (the xcb platform and no DISPLAY), a helper that got further would
+// abort, and nothing may appear in the home folder.
+TEST_P(HelperCommandLine, AnswersAndExitsBeforeAnythingElse) {
+  testing::TempHome home;
+  auto helper = startHelper(home, "", {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"},
+                            GetParam().arguments);
+  ASSERT_TRUE(helper);
+  std::string output;
+  helper->readOutput(output);
+  ASSERT_TRUE(helper->waitForExit(std::chrono::seconds(10)));
+  EXPECT_EQ(helper->reap().code, GetParam().status) << output;
+  EXPECT_TRUE(output.starts_with(GetParam().output)) << output;
+  EXPECT_EQ(files::listFolder(home.path()), decltype(files::listFolder(home.path()))(std::in_place));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HelperCommandLine,
+    ::testing::Values(
+        CommandLineCase{{"--help"}, 0, "Usage: quillory-helper [--help | --version]\n\nQuillory Helper sits"},
+        CommandLineCase{{"--version", "-h"}, 0, "Usage: quillory-helper "},
+        CommandLineCase{{"--version"}, 0, "quillory-helper " QUILLORY_SHORT_VERSION " (" QUILLORY_BUILD_NUMBER ")\n"},
+        CommandLineCase{{"--verbose"}, 64, "quillory-helper: unknown option --verbose\nTry 'quillory-helper --help'."},
+        CommandLineCase{{"Finch.kledger"}, 64, "quillory-helper: unexpected argument Finch.kledger\n"}));
 
 struct RefusalCase {
   const char* holder;     // the program holding the lock, or none
@@ -105,6 +154,59 @@ TEST(SingleInstanceWait, HelperWaitsForACommandLineRunThenRunsUntilSigterm) {
   ASSERT_TRUE(helper->waitForExit(std::chrono::seconds(10)));
   EXPECT_EQ(helper->reap().code, 128 + SIGTERM);
   EXPECT_TRUE(Lock(posix::defaultLockFile(home.path()), "test").acquired()) << "released";
+}
+
+// Stands in for the desktop's notification daemon: keeps each summary.
+class NotificationServer final : public QDBusVirtualObject {
+ public:
+  QString introspect(const QString&) const override { return {}; }
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    if (message.member() != QStringLiteral("Notify")) return false;
+    summaries.push_back(message.arguments().value(3).toString());
+    connection.send(message.createReply(QVariant::fromValue(1u)));
+    return true;
+  }
+  QStringList summaries;
+};
+
+// On a private session bus, without a tray (the offscreen platform has
+// none): the helper says so, and a second launch makes it show itself (here
+// by the notification, since there is no menu to open) and exits 0.
+TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
+  PrivateBus bus;
+  if (!bus.daemonFound()) GTEST_SKIP() << "dbus-daemon is not installed";
+  QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("notifications"));
+  NotificationServer server;
+  ASSERT_TRUE(connection.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &server));
+  ASSERT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  testing::TempHome home;
+  const std::vector<std::string> onBus = {"DBUS_SESSION_BUS_ADDRESS=" + bus.address().toStdString()};
+
+  auto first = startHelper(home, "", onBus);
+  ASSERT_TRUE(first);
+  std::string output;
+  const auto append = [&output](std::string_view piece) { output.append(piece); };
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        first->read(milliseconds(0), append);
+        return output.find(TrayWatch::kNoTrayLine) != std::string::npos &&
+               server.summaries.contains(QStringLiteral("Quillory Helper has no tray icon"));
+      },
+      10000))
+      << output;
+
+  auto second = startHelper(home, "", onBus);
+  ASSERT_TRUE(second);
+  ASSERT_TRUE(pumpUntil([&] { return second->waitForExit(milliseconds(0)); }, 10000));
+  EXPECT_EQ(second->reap().code, 0);
+  EXPECT_TRUE(pumpUntil([&] { return server.summaries.contains(QStringLiteral("Quillory Helper is already running")); }))
+      << server.summaries.join(QStringLiteral(", ")).toStdString();
+  EXPECT_TRUE(first->isRunning());
+
+  first->terminate();
+  ASSERT_TRUE(first->waitForExit(std::chrono::seconds(10)));
+  connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
 }
 
 }  // namespace

@@ -3,10 +3,20 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 namespace quillory::platform::posix {
+
+int journalPriority(std::string_view line) {
+  constexpr std::string_view kPrefix = "[Helper]";
+  if (line.starts_with(kPrefix)) line.remove_prefix(kPrefix.size());
+  line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+  if (line.starts_with("\u2717")) return 3;  // ✗
+  if (line.starts_with("\u26A0")) return 4;  // ⚠
+  return 6;
+}
 
 JournalLog::JournalLog(const std::filesystem::path& socket, std::string identifier)
     : identifier_(std::move(identifier)) {
@@ -25,7 +35,8 @@ JournalLog::JournalLog(const std::filesystem::path& socket, std::string identifi
 
 void JournalLog::line(const std::string& text) {
   if (!fd_.valid()) return;
-  std::string entry = "PRIORITY=6\nSYSLOG_IDENTIFIER=" + identifier_ + "\nMESSAGE\n";
+  std::string entry = "PRIORITY=" + std::to_string(journalPriority(text)) + "\nSYSLOG_IDENTIFIER=" + identifier_ +
+                      "\nMESSAGE\n";
   // The value's length as 64-bit little endian, then the value and a newline.
   for (int byte = 0; byte < 8; ++byte) {
     entry.push_back(static_cast<char>((static_cast<std::uint64_t>(text.size()) >> (8 * byte)) & 0xFF));

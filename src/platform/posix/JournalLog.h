@@ -1,9 +1,11 @@
 #pragma once
 // Log lines into the systemd journal, in journald's native protocol: one
 // datagram per line on its socket, with the fields MESSAGE (the line, in the
-// length-prefixed form, so any byte is carried as it is), PRIORITY (6, info)
-// and SYSLOG_IDENTIFIER, so that `journalctl --user -t quillory-helper` shows
-// them. Written against the protocol directly (a few lines) rather than
+// length-prefixed form, so any byte is carried as it is), PRIORITY and
+// SYSLOG_IDENTIFIER, so that `journalctl --user -t quillory-helper` shows
+// them and `journalctl --user -p warning` shows the failures. The priority
+// follows the line's mark: "✗" is an error (3), "⚠" a warning (4), any other
+// line information (6). Written against the protocol directly (a few lines) rather than
 // through libsystemd, which would be a new build dependency on every system
 // for one call.
 //
@@ -17,11 +19,17 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "platform/Log.h"
 #include "platform/posix/OwnedFd.h"
 
 namespace quillory::platform::posix {
+
+// The syslog priority of a log line: by the mark that opens it after the
+// "[Helper]" prefix and its indentation; a mark further on (in a library's
+// name, say) does not count.
+int journalPriority(std::string_view line);
 
 class JournalLog final : public Log {
  public:

@@ -72,4 +72,11 @@ void QtStatusItem::onActivated(QSystemTrayIcon::ActivationReason reason) {
   menu->popup(where.isValid() ? where.bottomLeft() : QCursor::pos());
 }
 
+bool QtStatusItem::openMenu() {
+  const QRect where = tray_.geometry();
+  if (!menu_ || !where.isValid()) return false;
+  if (!menu_->qmenu()->isVisible()) menu_->qmenu()->popup(where.bottomLeft());
+  return true;
+}
+
 }  // namespace quillory::platform::qt

@@ -50,6 +50,11 @@ class QtStatusItem final : public QObject, public StatusItem {
   void setMenu(std::shared_ptr<Menu> menu) override;
   std::shared_ptr<Menu> menu() const override { return menu_; }
 
+  // Opens the menu at the icon, as a click does. False where the tray does
+  // not tell where its icon is (trays that draw the menu themselves, over
+  // D-Bus): there a program cannot open it.
+  bool openMenu();
+
   // For tests and the composition root.
   QSystemTrayIcon& trayIcon() { return tray_; }
   bool isIconShown() const { return iconShown_; }

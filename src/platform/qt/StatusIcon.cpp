@@ -15,6 +15,8 @@ namespace quillory::platform::qt {
 namespace {
 
 constexpr int kSizes[] = {16, 32, 64};
+// The blue of the application icon, behind the indicator's white spokes.
+const QColor kIconBlue(0x25, 0x63, 0xEB);
 
 // A transparent square with a disc of `colour`, `margin` pixels inside its edges.
 QPixmap discOfSize(int size, const QColor& colour, double margin) {
@@ -34,19 +36,10 @@ QIcon statusIcon(IconStyle style) {
   initQuilloryResources();
   QIcon icon;
   for (int size : kSizes) {
-    const QString file = QStringLiteral(":/quillory/status-icon-%1.png").arg(size);
-    if (style == IconStyle::templateMask) {
-      icon.addFile(file, QSize(size, size));
-      continue;
-    }
-    // White under the template: the cut-out letter shows white on black.
-    QPixmap pixmap = discOfSize(size, Qt::white, size / 8.0);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.drawPixmap(0, 0,
-                       QPixmap(file).scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    painter.end();
-    icon.addPixmap(pixmap);
+    const QString file = style == IconStyle::templateMask
+                             ? QStringLiteral(":/quillory/status-icon-%1.png").arg(size)
+                             : QStringLiteral(":/quillory/app-icon-%1.png").arg(size);
+    icon.addFile(file, QSize(size, size));
   }
   icon.setIsMask(style == IconStyle::templateMask);
   return icon;
@@ -56,8 +49,8 @@ QIcon indicatorFrame(int index, IconStyle style) {
   const bool filled = style == IconStyle::filled;
   QIcon icon;
   for (int size : kSizes) {
-    // The filled style draws on a black disc.
-    QPixmap pixmap = filled ? discOfSize(size, Qt::black, size / 32.0) : QPixmap(size, size);
+    // The filled style draws on a disc of the application icon's blue.
+    QPixmap pixmap = filled ? discOfSize(size, kIconBlue, size / 32.0) : QPixmap(size, size);
     if (!filled) pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);

@@ -1,13 +1,14 @@
 #pragma once
-// The images of the status item: the status icon, a "q" cut out of a filled
-// circle shipped as a resource in three sizes; and the frames of the activity
-// indicator, a ring of spokes of which one is darkest, turning by one spoke
-// per frame.
+// The images of the status item: the status icon, shipped as a resource in
+// three sizes; and the frames of the activity indicator, a ring of spokes of
+// which one is darkest, turning by one spoke per frame.
 //
-// Two styles: as a template, the images are black on transparency and marked
-// as a mask, so that the macOS menu bar tints them; filled, the letter and
-// the spokes are white on the black disc, so that they show on the light and
-// the dark panels of Linux trays, which do not tint masks.
+// Two styles: as a template, the icon is a "q" cut out of a black circle and
+// the spokes are black, on transparency, marked as a mask, so that the macOS
+// menu bar tints them; filled, the icon is the coloured application icon (a
+// white "q" on a blue square, data/icons) and the spokes are white on a blue
+// disc: mid-toned, they show on the light and the dark panels of Linux
+// trays, which do not tint masks.
 //
 // Threading: main thread (the images need the GUI application).
 
