@@ -215,22 +215,19 @@ std::unique_ptr<ChildProcess> ChildProcess::spawn(const std::string& executable,
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
 
-  pid_t pid = 0;
-  if (posix_spawn(&pid, executable.c_str(), setup.actions(), setup.attributes(), argv.data(), environ) != 0) {
-    return nullptr;
-  }
+  // Started and registered as one step: a signal that ends this process
+  // stops the group, and once the process has begun to end no child starts.
+  const pid_t pid = posix::exitcleanup::startChildGroup([&]() -> int {
+    pid_t started = 0;
+    const int failed =
+        posix_spawn(&started, executable.c_str(), setup.actions(), setup.attributes(), argv.data(), environ);
+    return failed == 0 ? started : -1;
+  });
+  if (pid <= 0) return nullptr;
   // The child has its own copies; with ours closed, end of file arrives when
   // the child (and whatever it started) closes them.
   outWrite = OwnedFd();
   errWrite = OwnedFd();
-  // A signal that ends this process stops the group. Once the process has
-  // begun to end, no child may outlive it: this one is stopped at once.
-  if (!posix::exitcleanup::addChildGroup(pid)) {
-    if (::kill(-pid, SIGKILL) == -1 && errno == ESRCH) ::kill(pid, SIGKILL);
-    while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
-    }
-    return nullptr;
-  }
   auto state = std::make_unique<State>();
   state->stdoutFd = std::move(outRead);
   state->stderrFd = std::move(errRead);

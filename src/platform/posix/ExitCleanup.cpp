@@ -77,12 +77,13 @@ void silenceStandardOutput() {
 
 }  // namespace
 
-bool addChildGroup(int group) {
+int startChildGroup(const std::function<int()>& start) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
-  if (r.stopping) return false;
-  r.groups.insert(group);
-  return true;
+  if (r.stopping) return -1;
+  const int pid = start();
+  if (pid > 0) r.groups.insert(pid);
+  return pid;
 }
 
 void forgetChildGroup(int group) {

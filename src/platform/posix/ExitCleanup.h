@@ -31,9 +31,13 @@
 
 namespace quillory::platform::posix::exitcleanup {
 
-// Registers / forgets the process group of a running child. Adding fails
-// (false) once `stopChildGroups` has begun: the caller stops the child.
-bool addChildGroup(int group);
+// Starts a child (`start` returns its pid, or -1) and registers its process
+// group in one step under the registry's lock, so an exit that begins
+// meanwhile never misses it: either the start is refused (-1, nothing runs)
+// because the process has begun to end, or the child is registered before
+// the exit path looks and is stopped with the others. Forget the group once
+// the child is reaped.
+int startChildGroup(const std::function<int()>& start);
 void forgetChildGroup(int group);
 
 // Registers / forgets a temporary file. Adding fails (false) once
