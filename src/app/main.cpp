@@ -170,7 +170,8 @@ std::unique_ptr<PlatformLoginItems> makeLoginItems(const fs::path& home) {
   fs::path executable = fs::read_symlink("/proc/self/exe", error);
   if (error) executable = fs::absolute(QCoreApplication::applicationFilePath().toStdString());
   return std::make_unique<PlatformLoginItems>(qt::autostartFolder(home, environmentValue("XDG_CONFIG_HOME")),
-                                              executable);
+                                              executable,
+                                              qt::systemAutostartFolders(environmentValue("XDG_CONFIG_DIRS")));
 }
 QIcon makeStatusIcon() { return qt::statusIcon(); }
 app::VersionInfo versionInfo() {

@@ -7,6 +7,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <string>
+#include <tuple>
 
 #include "PrivateBus.h"
 #include "QtPump.h"
@@ -73,20 +74,45 @@ TEST(DBusWorkspace, WithoutABusNothingRuns) {
   QDBusConnection::disconnectFromBus(QStringLiteral("none"));
 }
 
-TEST(XdgLoginItemService, StatusFollowsTheFileAndItsSwitches) {
-  TempHome home;
-  XdgLoginItemService service(home / "autostart", "/usr/bin/quillory-helper");
-  const std::pair<const char*, LoginItemStatus> cases[] = {
-      {"[Desktop Entry]\nType=Application\nExec=quillory-helper\n", LoginItemStatus::enabled},
-      {"[Desktop Entry]\nHidden = true \n", LoginItemStatus::notRegistered},
-      {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", LoginItemStatus::notRegistered},
-      // A switch in another group switches nothing off.
-      {"[Desktop Entry]\nExec=x\n[Desktop Action quit]\nHidden=true\n", LoginItemStatus::enabled},
+TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) {
+  // The entry in the user's folder, the earlier versions' one beside it and
+  // the system-wide one (none when empty), and what the menu shows.
+  struct Case {
+    const char *user, *earlier, *system;
+    LoginItemStatus status;
   };
-  for (const auto& [text, status] : cases) {
-    home.writeFile(std::filesystem::path("autostart") / kAutostartFileName, text);
-    EXPECT_EQ(service.status(), status) << text;
+  const char* on = "[Desktop Entry]\nType=Application\nExec=quillory-helper\n";
+  const Case cases[] = {
+      {on, "", "", LoginItemStatus::enabled},  // the README's copy
+      {"[Desktop Entry]\nHidden = true \n", "", "", LoginItemStatus::notRegistered},
+      {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", "", on, LoginItemStatus::notRegistered},
+      // A switch in another group switches nothing off.
+      {"[Desktop Entry]\nExec=x\n[Desktop Action quit]\nHidden=true\n", "", "", LoginItemStatus::enabled},
+      {"", on, "", LoginItemStatus::enabled},
+      {"", "", on, LoginItemStatus::enabled},
+      {"", "", "[Desktop Entry]\nHidden=true\n", LoginItemStatus::notRegistered},
+  };
+  for (const Case& c : cases) {
+    TempHome home;
+    XdgLoginItemService service(home / "autostart", "/usr/bin/quillory-helper", {home / "xdg/autostart"});
+    for (const auto& [folder, name, text] : {std::tuple{"autostart", kAutostartFileName, c.user},
+                                             {"autostart", kEarlierAutostartFileName, c.earlier},
+                                             {"xdg/autostart", kAutostartFileName, c.system}}) {
+      if (*text) home.writeFile(std::filesystem::path(folder) / name, text);
+    }
+    EXPECT_EQ(service.status(), c.status) << c.user << "|" << c.earlier << "|" << c.system;
+    // Switching it off wins over every entry, and on again over the override.
+    if (c.status == LoginItemStatus::enabled) {
+      ASSERT_EQ(service.unregisterItem(), std::nullopt);
+      EXPECT_EQ(service.status(), LoginItemStatus::notRegistered) << c.user << "|" << c.earlier << "|" << c.system;
+      ASSERT_EQ(service.registerItem(), std::nullopt);
+      EXPECT_EQ(service.status(), LoginItemStatus::enabled);
+      EXPECT_EQ(files::listFolder(home / "autostart"), std::vector<std::string>{kAutostartFileName});
+    }
   }
+  EXPECT_THAT(systemAutostartFolders("/opt/xdg:relative::/etc/xdg"),
+              ::testing::ElementsAre("/opt/xdg/autostart", "/etc/xdg/autostart"));
+  EXPECT_THAT(systemAutostartFolders(std::nullopt), ::testing::ElementsAre("/etc/xdg/autostart"));
 }
 
 TEST(XdgLoginItemService, RegistersUnregistersAndReportsFailures) {
@@ -103,7 +129,7 @@ TEST(XdgLoginItemService, RegistersUnregistersAndReportsFailures) {
             std::string::npos);
 
   // A switched-off entry is replaced by a fresh one.
-  home.writeFile("config/autostart/test.quillory.helper.desktop", "[Desktop Entry]\nHidden=true\n");
+  home.writeFile("config/autostart/quillory-helper.desktop", "[Desktop Entry]\nHidden=true\n");
   ASSERT_EQ(service.registerItem(), std::nullopt);
   EXPECT_EQ(service.status(), LoginItemStatus::enabled);
 
@@ -112,11 +138,11 @@ TEST(XdgLoginItemService, RegistersUnregistersAndReportsFailures) {
 
   // A folder where the entry should be: not registered, and both calls fail
   // with a text instead of claiming success.
-  home.makeFolder("config/autostart/test.quillory.helper.desktop/inside");
+  home.makeFolder("config/autostart/quillory-helper.desktop/inside");
   EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
   const std::optional<std::string> error = service.registerItem();
   ASSERT_TRUE(error);
-  EXPECT_NE(error->find("test.quillory.helper.desktop"), std::string::npos);
+  EXPECT_NE(error->find("quillory-helper.desktop"), std::string::npos);
   EXPECT_TRUE(service.unregisterItem());
 }
 

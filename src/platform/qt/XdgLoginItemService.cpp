@@ -14,6 +14,42 @@ std::string trimmed(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
+// Whether a desktop session starts the entry: it can be read and its
+// "[Desktop Entry]" group says neither "Hidden=true" nor
+// "X-GNOME-Autostart-enabled=false".
+bool entryStarts(const std::filesystem::path& entry) {
+  const std::optional<std::string> text = files::readFile(entry);
+  if (!text) return false;
+  std::istringstream lines(*text);
+  std::string line;
+  bool inEntryGroup = false;
+  while (std::getline(lines, line)) {
+    line = trimmed(line);
+    if (line.empty() || line.front() == '#') continue;
+    if (line.front() == '[') {
+      inEntryGroup = line == "[Desktop Entry]";
+      continue;
+    }
+    if (!inEntryGroup) continue;
+    const auto equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = trimmed(line.substr(0, equals));
+    const std::string value = trimmed(line.substr(equals + 1));
+    if (key == "Hidden" && value == "true") return false;
+    if (key == "X-GNOME-Autostart-enabled" && value == "false") return false;
+  }
+  return true;
+}
+
+// Removes the entry; one already gone is no failure.
+std::optional<std::string> removeEntry(const std::filesystem::path& entry) {
+  if (!files::exists(entry)) return std::nullopt;
+  if (std::error_code error = files::removeFile(entry)) {
+    return "could not remove " + entry.string() + ": " + error.message();
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::filesystem::path autostartFolder(const std::filesystem::path& home,
@@ -82,9 +118,23 @@ std::string execValueFor(const std::filesystem::path& executable) {
   return escaped;
 }
 
+std::vector<std::filesystem::path> systemAutostartFolders(const std::optional<std::string>& xdgConfigDirs) {
+  std::vector<std::filesystem::path> folders;
+  std::istringstream dirs(xdgConfigDirs.value_or(""));
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    if (std::filesystem::path(dir).is_absolute()) folders.push_back(std::filesystem::path(dir) / "autostart");
+  }
+  if (folders.empty()) folders.push_back("/etc/xdg/autostart");
+  return folders;
+}
+
 XdgLoginItemService::XdgLoginItemService(std::filesystem::path autostartFolder,
-                                         std::filesystem::path executable)
-    : folder_(std::move(autostartFolder)), executable_(std::move(executable)) {}
+                                         std::filesystem::path executable,
+                                         std::vector<std::filesystem::path> systemFolders)
+    : folder_(std::move(autostartFolder)),
+      executable_(std::move(executable)),
+      systemFolders_(std::move(systemFolders)) {}
 
 std::string XdgLoginItemService::entryText() const {
   return "[Desktop Entry]\n"
@@ -99,28 +149,20 @@ std::string XdgLoginItemService::entryText() const {
          "X-GNOME-Autostart-enabled=true\n";
 }
 
-LoginItemStatus XdgLoginItemService::status() const {
-  const std::optional<std::string> text = files::readFile(file());
-  if (!text) return LoginItemStatus::notRegistered;
-  std::istringstream lines(*text);
-  std::string line;
-  bool inEntryGroup = false;
-  while (std::getline(lines, line)) {
-    line = trimmed(line);
-    if (line.empty() || line.front() == '#') continue;
-    if (line.front() == '[') {
-      inEntryGroup = line == "[Desktop Entry]";
-      continue;
-    }
-    if (!inEntryGroup) continue;
-    const auto equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = trimmed(line.substr(0, equals));
-    const std::string value = trimmed(line.substr(equals + 1));
-    if (key == "Hidden" && value == "true") return LoginItemStatus::notRegistered;
-    if (key == "X-GNOME-Autostart-enabled" && value == "false") return LoginItemStatus::notRegistered;
+std::optional<std::filesystem::path> XdgLoginItemService::systemEntry() const {
+  for (const auto& folder : systemFolders_) {
+    if (files::exists(folder / kAutostartFileName)) return folder / kAutostartFileName;
   }
-  return LoginItemStatus::enabled;
+  return std::nullopt;
+}
+
+LoginItemStatus XdgLoginItemService::status() const {
+  // The user's entry hides the system's of the same name, also when it cannot
+  // be read; the earlier versions' entry starts the helper as well.
+  if (files::exists(file())) return entryStarts(file()) ? LoginItemStatus::enabled : LoginItemStatus::notRegistered;
+  if (entryStarts(folder_ / kEarlierAutostartFileName)) return LoginItemStatus::enabled;
+  const auto system = systemEntry();
+  return system && entryStarts(*system) ? LoginItemStatus::enabled : LoginItemStatus::notRegistered;
 }
 
 std::optional<std::string> XdgLoginItemService::registerItem() {
@@ -130,13 +172,20 @@ std::optional<std::string> XdgLoginItemService::registerItem() {
   if (std::error_code error = files::atomicWrite(file(), entryText())) {
     return "could not write " + file().string() + ": " + error.message();
   }
-  return std::nullopt;
+  return removeEntry(folder_ / kEarlierAutostartFileName);
 }
 
 std::optional<std::string> XdgLoginItemService::unregisterItem() {
-  if (!files::exists(file())) return std::nullopt;
-  if (std::error_code error = files::removeFile(file())) {
-    return "could not remove " + file().string() + ": " + error.message();
+  if (auto error = removeEntry(folder_ / kEarlierAutostartFileName)) return error;
+  const auto system = systemEntry();
+  if (!system || !entryStarts(*system)) return removeEntry(file());
+  // A user entry that is hidden switches the system's entry off for this user.
+  if (std::error_code error = files::createFolders(folder_)) {
+    return "could not create " + folder_.string() + ": " + error.message();
+  }
+  if (std::error_code error =
+          files::atomicWrite(file(), "[Desktop Entry]\nType=Application\nName=Quillory Helper\nHidden=true\n")) {
+    return "could not write " + file().string() + ": " + error.message();
   }
   return std::nullopt;
 }
