@@ -13,9 +13,38 @@
 
 namespace quillory::app {
 
+namespace {
+
+// Whether the submenu lists exactly `names`, in this order (an empty list is
+// the one "No libraries seen yet" line).
+bool listsExactly(const platform::Menu& submenu, const std::vector<std::string>& names) {
+  const auto items = submenu.items();
+  if (names.empty()) return items.size() == 1 && !items.front()->representedObject();
+  if (items.size() != names.size()) return false;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (items[i]->representedObject() != names[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// The submenu may be open while it is refreshed (the status refresh timer runs
+// every minute): with the same libraries, only the check marks change in
+// place; otherwise it is refilled and the highlight stays on the library it
+// was on, so that the keyboard's Return still acts on what the user chose.
 void AppDelegate::rebuildLibrariesSubmenu(platform::Menu& submenu) {
-  submenu.removeAllItems();
   const std::vector<std::string> names = export_->knownLibraries();
+  if (listsExactly(submenu, names)) {
+    for (const auto& item : submenu.items()) {
+      if (const auto name = item->representedObject()) item->setChecked(export_->isLibraryEnabled(*name));
+    }
+    return;
+  }
+  const auto highlighted = submenu.highlightedItem();
+  const std::optional<std::string> highlightedName =
+      highlighted ? highlighted->representedObject() : std::nullopt;
+  submenu.removeAllItems();
   if (names.empty()) {
     submenu.addItem(presentation::kNoLibrariesText, "", nullptr)->setEnabled(false);
     return;
@@ -28,6 +57,7 @@ void AppDelegate::rebuildLibrariesSubmenu(platform::Menu& submenu) {
     item->setToolTip(name);
     item->setRepresentedObject(name);
     item->setChecked(export_->isLibraryEnabled(name));
+    if (name == highlightedName) submenu.highlight(item);
   }
 }
 

@@ -92,6 +92,9 @@ void AppDelegate::refreshMenu() {
   const presentation::StatusLine line = presentation::statusLineFor(
       syncing, state.lastError, lastSync, [this](platform::Date date) { return relativeDateText(date); });
   if (auto item = syncStatusItem_.lock()) item->setTitle(line.title);
+  // The icon's tool tip shows the status line, so an error is seen without
+  // opening the menu.
+  if (statusItem_ && statusItem_->hasButton()) statusItem_->setToolTip(line.title);
   if (auto item = syncNowItem_.lock()) item->setEnabled(line.syncNowEnabled);
 
   // 5. and 6. The check marks.

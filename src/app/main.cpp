@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QMetaObject>
+#include <QPointer>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -292,9 +293,13 @@ int main(int argc, char** argv) {
   qt::QtStatusItem* statusItem = nullptr;  // owned by the delegate, for the life of the process
   app::Shell shell{
       .makeStatusItem =
-          [&statusItem] {
+          [&statusItem, &alerts] {
             auto item = std::make_unique<qt::QtStatusItem>(makeStatusIcon());
             statusItem = item.get();
+            // While an alert is open the icon opens no menu over it.
+            alerts.setOpenChanged([item = QPointer<qt::QtStatusItem>(item.get())](bool open) {
+              if (item) item->setAlertOpen(open);
+            });
             return item;
           },
       .dispatcher = dispatcher,

@@ -239,6 +239,7 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   std::optional<std::unique_lock<std::mutex>> decideToPublish(const std::string& name,
                                                               std::vector<std::string>& settled);
   void setOutcome(RunOutcome outcome);
+  bool runCausedByUser() const;
   libraries::LibraryContext libraryContext() const;
 
   struct Fields {
@@ -261,6 +262,9 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // The name check met a refused authorization and said so; cleared by a
   // check that is not refused.
   bool refusalLogged_ = false;  // guarded by mutex_
+  // Whether the user asked for the run holding the slot ("Sync Now"): its
+  // alerts may take the keyboard; an idle sync's may not.
+  bool runCausedByUser_ = true;  // guarded by mutex_
   // The publish lock (see above). Taken before, never inside, `mutex_`.
   mutable std::mutex publishMutex_;
 };

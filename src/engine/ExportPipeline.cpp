@@ -111,8 +111,9 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
   const std::filesystem::path target = publish::containerDocumentsFolder(env_.home) / documentFileName;
   if (auto existing = libraries::conflictingLibrary(target, prepared.libraryPath, publishingName)) {
     publishLock->unlock();  // never held while the main thread is waited for
-    const platform::Alert alert = nameConflictAlert(
+    platform::Alert alert = nameConflictAlert(
         publishingName, *existing, prepared.libraryPath.empty() ? publishingName : prepared.libraryPath);
+    alert.causedByUser = runCausedByUser();
     // The answer is not used: the alert only informs.
     if (env_.dispatcher.isMainThread()) {
       (void)env_.alerts.run(alert);

@@ -86,6 +86,7 @@ void ExportManager::sync(const std::string& reason) {
     std::lock_guard lock(mutex_);
     if (state_.isSyncing || runSlotClaimed_) return;
     runSlotClaimed_ = true;
+    runCausedByUser_ = reason == "manual";
     libraryName = names_.names().current;
   }
   RunSlot slot(*this);

@@ -43,7 +43,9 @@ OptIn ExportManager::confirmSync(const std::string& libraryName) {
     return *stored ? OptIn::yes : OptIn::no;
   }
 
-  const int button = env_.alerts.run(firstSyncAlert(libraryName));
+  platform::Alert alert = firstSyncAlert(libraryName);
+  alert.causedByUser = runCausedByUser();
+  const int button = env_.alerts.run(alert);
   if (button == platform::kAlertAbandoned) return OptIn::unanswered;
   const bool answer = button == 0;
   if (const platform::StoreResult stored = env_.defaults.setBool(key, answer); !stored) {
@@ -52,6 +54,11 @@ OptIn ExportManager::confirmSync(const std::string& libraryName) {
   }
   notifyStatusChanged();
   return answer ? OptIn::yes : OptIn::no;
+}
+
+bool ExportManager::runCausedByUser() const {
+  std::lock_guard lock(mutex_);
+  return runCausedByUser_;
 }
 
 platform::StoreResult ExportManager::setLibraryEnabled(const std::string& name, bool enabled) {

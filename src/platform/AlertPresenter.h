@@ -7,6 +7,12 @@
 // when it ended otherwise. While it runs, the dispatcher's timers do not fire
 // (implementations bracket the alert with a `ModalScope`).
 //
+// An alert the user did not cause (`causedByUser` false: a question or a
+// report of work the helper started by itself) must not be answered by keys
+// meant for another window: it does not take keyboard focus from the window
+// the user is typing in, and its buttons ignore key presses for its first
+// second on screen. An alert the user caused takes the focus at once.
+//
 // Threading: main thread only. Other threads hand the call over with
 // `Dispatcher::sync`.
 
@@ -26,6 +32,7 @@ struct Alert {
   std::string informativeText;
   AlertStyle style = AlertStyle::warning;
   std::vector<std::string> buttons;
+  bool causedByUser = true;
 };
 
 class AlertPresenter {

@@ -7,6 +7,9 @@
 // `itemWithTitle` finds the first item with exactly that title. `removeAllItems`
 // drops every item (references held elsewhere as `weak_ptr` expire; an item
 // whose action is running stays alive until the action returns).
+// `highlightedItem` is the item the pointer or the keyboard highlights while
+// the menu is open (null when none or closed); `highlight` moves the
+// highlight to one of its items.
 //
 // Threading: main thread only.
 
@@ -28,6 +31,8 @@ class Menu {
   virtual std::shared_ptr<MenuItem> itemWithTitle(const std::string& title) const = 0;
   virtual std::vector<std::shared_ptr<MenuItem>> items() const = 0;
   virtual void removeAllItems() = 0;
+  virtual std::shared_ptr<MenuItem> highlightedItem() const = 0;
+  virtual void highlight(const std::shared_ptr<MenuItem>& item) = 0;
 };
 
 }  // namespace quillory::platform

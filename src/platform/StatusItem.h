@@ -8,6 +8,8 @@
 //   in a filled circle, described as "Quillory") or removes it.
 // - `setIndicatorAnimating` starts or stops the activity indicator, which is
 //   invisible while stopped.
+// - `setToolTip` sets the text shown below the icon's description when the
+//   pointer rests on the item (plain text, possibly several lines).
 // - `createMenu` makes a new, empty menu for this item; `setMenu` attaches it
 //   (the item owns it) and `menu` returns the attached one, or null.
 //
@@ -15,6 +17,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "platform/Menu.h"
 
@@ -27,6 +30,7 @@ class StatusItem {
   virtual bool hasButton() const = 0;
   virtual void setIconShown(bool shown) = 0;
   virtual void setIndicatorAnimating(bool animating) = 0;
+  virtual void setToolTip(const std::string& text) = 0;
 
   virtual std::shared_ptr<Menu> createMenu() = 0;
   virtual void setMenu(std::shared_ptr<Menu> menu) = 0;

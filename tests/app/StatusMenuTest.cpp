@@ -23,6 +23,27 @@ TEST_F(ShellTest, StatusLineShowsTheCurrentLibrarysMarkerAndMovesOnWithTheTimer)
   dispatcher.tickTimersFor(std::chrono::seconds(60));  // the status refresh timer
   deliver();
   EXPECT_EQ(statusLine(), "Last sync: yesterday at " + usTime("8:41", "am"));
+  EXPECT_EQ(statusItem->toolTip(), statusLine());  // seen without opening the menu
+}
+
+// The status refresh timer refreshes the submenu while it may be open: the
+// same libraries keep their items (and the highlight on them); a change of
+// the list keeps the highlight on the same library.
+TEST_F(ShellTest, AnOpenSubmenuKeepsItsItemsAndItsHighlightedLibrary) {
+  launch();
+  defaults.setBool(libraries::syncLibraryKey("Biz"), true);
+  defaults.setBool(libraries::syncLibraryKey("Home"), false);
+  refresh();
+  const std::weak_ptr<platform::MenuItem> home = libraries().items().at(1);
+  libraries().highlight(home.lock());
+  defaults.setBool(libraries::syncLibraryKey("Home"), true);
+  refresh();
+  ASSERT_FALSE(home.expired());  // not rebuilt
+  EXPECT_TRUE(home.lock()->isChecked());
+  defaults.setBool(libraries::syncLibraryKey("Attic"), true);
+  refresh();
+  ASSERT_EQ(libraries().size(), 3u);
+  EXPECT_EQ(libraries().highlightedItem(), libraries().items().at(2));
 }
 
 TEST_F(ShellTest, SyncNowShowsTheIndicatorAndHoldsTheItemUntilTheRunEnds) {

@@ -183,6 +183,20 @@ INSTANTIATE_TEST_SUITE_P(
         DecisionCase{"Abandoned", abandoned, {kAskBiz}, false, "", std::nullopt}),
     [](const auto& info) { return info.param.name; });
 
+// A question the user caused ("Sync Now") may take the keyboard; the idle
+// sync's, and the conflict alert after it, may not (see RunEndTest).
+TEST_F(EngineTest, OnlyTheQuestionOfASyncTheUserAskedForMayTakeTheKeyboard) {
+  settleLibrary("Biz");
+  alerts.setDefaultAnswer(-1);  // closed without an answer: asked again next time
+  for (const char* reason : {"idle 3 min", "manual"}) {
+    defaults.remove("sync_library_Biz");
+    engine().sync(reason);
+    settle();
+  }
+  ASSERT_EQ(alerts.shown().size(), 2u);
+  EXPECT_EQ(std::pair(alerts.shown()[0].causedByUser, alerts.shown()[1].causedByUser), std::pair(false, true));
+}
+
 // After a failed run behind it, a run ends with one line and the error it
 // leaves, notifies at its start and end, shows the alerts it says on the main
 // thread, and leaves the dates alone.
@@ -209,6 +223,7 @@ TEST_P(RunEndTest, LogsOneLineAndKeepsTheDates) {
   EXPECT_EQ(after.lastExportDate, before.lastExportDate);
   EXPECT_EQ(takeNotifications(), 2);
   EXPECT_EQ(alerts.shown().size(), GetParam().alertsShown);
+  for (const platform::Alert& alert : alerts.shown()) EXPECT_FALSE(alert.causedByUser);  // an idle sync's
 }
 
 const std::string kFailed = "[Helper] \u2717 Export failed (idle 4 min): ";

@@ -4,16 +4,36 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextDocument>
+#include <QTimer>
 
 #include "QtPump.h"
 #include "app/ShellFixture.h"
 #include "platform/Files.h"
+#include "platform/qt/QtAlertPresenter.h"
 #include "platform/qt/QtStatusItem.h"
 #include "platform/qt/StatusIcon.h"
 
 namespace quillory::platform::qt::test {
 namespace {
+
+// The text a tool tip shows: Qt takes a text that looks like markup as rich
+// text.
+QString shownText(const QString& toolTip) {
+  if (!Qt::mightBeRichText(toolTip)) return toolTip;
+  QTextDocument document;
+  document.setHtml(toolTip);
+  return document.toPlainText();
+}
+
+void press(QObject* receiver, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+  QKeyEvent event(QEvent::KeyPress, key, modifiers);
+  QCoreApplication::sendEvent(receiver, &event);
+}
 
 class QtShellTest : public app::test::ShellTest {
  protected:
@@ -64,6 +84,7 @@ TEST_F(QtShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
   EXPECT_EQ(qmenu().actions(), before);  // changed in place, not rebuilt
   EXPECT_NE(action("Open Kettle Ledger to sync"), nullptr);
   EXPECT_EQ(texts(*action("Libraries")->menu()), QStringList{"No libraries seen yet"});
+  EXPECT_EQ(shownText(qtItem->trayIcon().toolTip()), "Quillory\nNever synced");
 
   action("Auto-sync")->trigger();
   EXPECT_EQ(defaults.value(engine::kAutoSyncEnabledKey).asBool(), true);
@@ -73,12 +94,15 @@ TEST_F(QtShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
   action("Launch at Login")->trigger();
   EXPECT_EQ(loginItems.registers(), 1u);
   EXPECT_FALSE(action("Launch at Login")->isChecked());
-  action("Quit Quillory Helper")->trigger();
-  EXPECT_EQ(terminated, 1);
+  // The shortcut shown works while the menu is open, also from its submenu.
+  qmenu().popup(QPoint(0, 0));
+  press(action("Libraries")->menu(), Qt::Key_Q, Qt::ControlModifier);
+  EXPECT_TRUE(pumpUntil([&] { return terminated == 1; }));
+  EXPECT_FALSE(qmenu().isVisible());
 }
 
 TEST_F(QtShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
-  const std::string name = "Tom's \"R&D\" (2026)";
+  const std::string name = "Tom's \"R&D\" <h1>2026</h1>";
   launch();
   // Stored in an order other than the menu's.
   defaults.setBool(libraries::syncLibraryKey("Zeta"), true);
@@ -89,10 +113,11 @@ TEST_F(QtShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   refresh();
   QMenu* submenu = action("Libraries")->menu();
   const auto shown = [submenu](int i) { return submenu->actions().at(i); };
-  // Shown as "R&D", not as a mnemonic; the last two are on.
-  EXPECT_EQ(texts(*submenu), (QStringList{"Alpha", "Beta", "Tom's \"R&&D\" (2026)", "Zeta"}));
+  // Shown as "R&D", not as a mnemonic, and "<h1>" not as markup; the last two
+  // are on.
+  EXPECT_EQ(texts(*submenu), (QStringList{"Alpha", "Beta", "Tom's \"R&&D\" <h1>2026</h1>", "Zeta"}));
   for (int i = 0; i < 4; ++i) EXPECT_EQ(shown(i)->isChecked(), i >= 2) << i;
-  EXPECT_EQ(shown(2)->toolTip(), QString::fromStdString(name));
+  EXPECT_EQ(shownText(shown(2)->toolTip()), QString::fromStdString(name));
 
   shown(0)->trigger();
   EXPECT_TRUE(shown(0)->isChecked());              // switched on and refreshed at once
@@ -107,7 +132,7 @@ TEST_F(QtShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   alerts.queueAnswer(0);
   shown(2)->trigger();                   // the action is replaced while its signal runs
   EXPECT_EQ(alerts.shown().size(), 3u);  // none for switching on
-  EXPECT_EQ(alerts.shown().back().message, "Remove \"Tom's \"R&D\" (2026)\" from mobile devices?");
+  EXPECT_EQ(alerts.shown().back().message, "Remove \"Tom's \"R&D\" <h1>2026</h1>\" from mobile devices?");
   EXPECT_FALSE(files::exists(home / documents() / "toms-r-d-2026-usd.json"));
   EXPECT_EQ(defaults.value(libraries::syncLibraryKey(name)).asBool(), false);
   pumpFor(50);
@@ -122,7 +147,40 @@ TEST(QtStatusItem, APlainClickOpensTheMenuUnlessTheSystemDoes) {
     Q_EMIT item.trayIcon().activated(QSystemTrayIcon::Trigger);
     EXPECT_EQ(item.qmenu()->isVisible(), !systemOpensMenu);
     item.qmenu()->hide();
+    // While an alert is open, neither click opens the menu over it.
+    item.setAlertOpen(true);
+    Q_EMIT item.trayIcon().activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(item.qmenu()->isVisible());
+    EXPECT_EQ(item.trayIcon().contextMenu(), nullptr);
+    item.setAlertOpen(false);
+    EXPECT_EQ(item.trayIcon().contextMenu(), item.qmenu());
   }
+}
+
+// Keys that reach an alert the user did not cause during its first moment
+// (typed for another window) press nothing; later ones do, and an alert the
+// user caused takes them at once. The status item hears of each alert.
+TEST(QtAlertPresenter, AnAlertTheUserDidNotCauseIgnoresKeysAtFirst) {
+  testing::ManualDispatcher dispatcher;
+  QtAlertPresenter alerts(dispatcher, std::chrono::milliseconds(300));
+  std::vector<bool> openChanges;
+  alerts.setOpenChanged([&](bool open) { openChanges.push_back(open); });
+  for (const bool causedByUser : {false, true}) {
+    bool answeredAtOnce = true;
+    alerts.setAboutToShow([&](QMessageBox& box) {
+      QTimer::singleShot(0, &box, [&box] {
+        press(box.defaultButton(), Qt::Key_Return);
+        press(box.defaultButton(), Qt::Key_Space);
+      });
+      QTimer::singleShot(100, &box, [&] { answeredAtOnce = false, press(box.defaultButton(), Qt::Key_Return); });
+      QTimer::singleShot(400, &box, [&box] { press(box.defaultButton(), Qt::Key_Return); });
+    });
+    EXPECT_EQ(alerts.run({"Sync \"Biz\" with Quillory?", "", AlertStyle::informational, {"Sync", "Don't Sync"},
+                          causedByUser}),
+              0);
+    EXPECT_EQ(answeredAtOnce, causedByUser);
+  }
+  EXPECT_EQ(openChanges, (std::vector<bool>{true, false, true, false}));
 }
 
 TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {

@@ -63,6 +63,8 @@ class FakeMenu final : public platform::Menu {
   std::shared_ptr<platform::MenuItem> itemWithTitle(const std::string& title) const override;
   std::vector<std::shared_ptr<platform::MenuItem>> items() const override;
   void removeAllItems() override { items_.clear(); }
+  std::shared_ptr<platform::MenuItem> highlightedItem() const override { return highlighted_.lock(); }
+  void highlight(const std::shared_ptr<platform::MenuItem>& item) override { highlighted_ = item; }
 
   std::size_t size() const { return items_.size(); }
   FakeMenuItem& at(std::size_t index) const { return *items_.at(index); }
@@ -71,6 +73,7 @@ class FakeMenu final : public platform::Menu {
 
  private:
   std::vector<std::shared_ptr<FakeMenuItem>> items_;
+  std::weak_ptr<platform::MenuItem> highlighted_;
 };
 
 class FakeStatusItem final : public platform::StatusItem {
@@ -78,17 +81,20 @@ class FakeStatusItem final : public platform::StatusItem {
   bool hasButton() const override { return true; }
   void setIconShown(bool shown) override { iconShown_ = shown; }
   void setIndicatorAnimating(bool animating) override { animating_ = animating; }
+  void setToolTip(const std::string& text) override { toolTip_ = text; }
   std::shared_ptr<platform::Menu> createMenu() override { return std::make_shared<FakeMenu>(); }
   void setMenu(std::shared_ptr<platform::Menu> menu) override { menu_ = std::move(menu); }
   std::shared_ptr<platform::Menu> menu() const override { return menu_; }
 
   bool iconShown() const { return iconShown_; }
   bool indicatorAnimating() const { return animating_; }
+  const std::string& toolTip() const { return toolTip_; }
   FakeMenu* fakeMenu() const { return dynamic_cast<FakeMenu*>(menu_.get()); }
 
  private:
   bool iconShown_ = false;
   bool animating_ = false;
+  std::string toolTip_;
   std::shared_ptr<platform::Menu> menu_;
 };
 

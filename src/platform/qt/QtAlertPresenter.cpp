@@ -1,9 +1,12 @@
 #include "platform/qt/QtAlertPresenter.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
+#include <optional>
 #include <vector>
 
 namespace quillory::platform::qt {
@@ -32,9 +35,36 @@ QMessageBox::ButtonRole roleFor(std::size_t index, std::size_t count) {
   return QMessageBox::ActionRole;
 }
 
+// Swallows the key presses meant for `box` (its buttons, the box itself) until
+// `holdOff` has passed since it was made, shortly before the box shows.
+// Watching the application sees them before the buttons do, shortcuts too.
+class KeyHoldOff final : public QObject {
+ public:
+  KeyHoldOff(QMessageBox& box, std::chrono::milliseconds holdOff)
+      : box_(box), until_(std::chrono::steady_clock::now() + holdOff) {
+    qApp->installEventFilter(this);
+  }
+  ~KeyHoldOff() override { qApp->removeEventFilter(this); }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || (widget != &box_ && !box_.isAncestorOf(widget))) return false;
+    if (std::chrono::steady_clock::now() >= until_) return false;
+    event->accept();  // a shortcut override taken here keeps the key from shortcuts
+    return true;
+  }
+
+ private:
+  QMessageBox& box_;
+  const std::chrono::steady_clock::time_point until_;
+};
+
 }  // namespace
 
-QtAlertPresenter::QtAlertPresenter(Dispatcher& dispatcher) : dispatcher_(dispatcher) {}
+QtAlertPresenter::QtAlertPresenter(Dispatcher& dispatcher, std::chrono::milliseconds keyHoldOff)
+    : dispatcher_(dispatcher), keyHoldOff_(keyHoldOff) {}
 
 int QtAlertPresenter::run(const Alert& alert) {
   if (abandoned_.load()) return kAlertAbandoned;
@@ -56,11 +86,20 @@ int QtAlertPresenter::run(const Alert& alert) {
   box.setDefaultButton(buttons.front());
   box.setEscapeButton(buttons.back());
 
+  std::optional<KeyHoldOff> holdOff;
+  if (!alert.causedByUser) {
+    // Shown at the front, but the window the user types in keeps the keys.
+    box.setAttribute(Qt::WA_ShowWithoutActivating);
+    holdOff.emplace(box, keyHoldOff_);
+  }
+
   if (aboutToShow_) aboutToShow_(box);
+  if (openAlerts_++ == 0 && openChanged_) openChanged_(true);
   {
     ModalScope modal(dispatcher_);
     box.exec();
   }
+  if (--openAlerts_ == 0 && openChanged_) openChanged_(false);
   if (abandoned_.load()) return kAlertAbandoned;
   QAbstractButton* clicked = box.clickedButton();
   for (std::size_t i = 0; i < alert.buttons.size(); ++i) {

@@ -3,11 +3,15 @@
 // main text and the informative text below it, the buttons in the order given
 // with the first as the default button and the last as the one Escape
 // chooses. The alert is bracketed with a `ModalScope`, so the dispatcher's
-// timers do not fire while it is open.
+// timers do not fire while it is open. An alert the user did not cause is
+// shown without activating its window (the window manager leaves the keyboard
+// where it is), and key presses that reach it during its first `keyHoldOff`
+// are dropped.
 //
 // Threading: main thread only.
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 
 #include "platform/AlertPresenter.h"
@@ -19,7 +23,9 @@ namespace quillory::platform::qt {
 
 class QtAlertPresenter final : public AlertPresenter {
  public:
-  explicit QtAlertPresenter(Dispatcher& dispatcher);
+  static constexpr std::chrono::milliseconds kKeyHoldOff{1000};
+
+  explicit QtAlertPresenter(Dispatcher& dispatcher, std::chrono::milliseconds keyHoldOff = kKeyHoldOff);
 
   int run(const Alert& alert) override;
 
@@ -30,10 +36,16 @@ class QtAlertPresenter final : public AlertPresenter {
 
   // Called with the box just before it runs, for tests that answer it.
   void setAboutToShow(std::function<void(QMessageBox&)> hook) { aboutToShow_ = std::move(hook); }
+  // Called with true when an alert opens while none is open, with false when
+  // the last open one closes (the status item opens no menu meanwhile).
+  void setOpenChanged(std::function<void(bool open)> hook) { openChanged_ = std::move(hook); }
 
  private:
   Dispatcher& dispatcher_;
+  const std::chrono::milliseconds keyHoldOff_;
   std::function<void(QMessageBox&)> aboutToShow_;
+  std::function<void(bool)> openChanged_;
+  int openAlerts_ = 0;  // main thread
   std::atomic<bool> abandoned_{false};
 };
 

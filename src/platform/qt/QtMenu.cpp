@@ -1,8 +1,10 @@
 #include "platform/qt/QtMenu.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
+#include <QTextDocument>
 
 namespace quillory::platform::qt {
 namespace {
@@ -20,7 +22,51 @@ QKeySequence shortcutFor(const std::string& keyEquivalent) {
   return QKeySequence(QStringLiteral("Ctrl+") + toQString(keyEquivalent).toUpper());
 }
 
+// The menu that `menu` is a submenu of, or null.
+QMenu* parentMenu(const QMenu* menu) {
+  for (QObject* owner : menu->menuAction()->associatedObjects()) {
+    if (auto* parent = qobject_cast<QMenu*>(owner)) return parent;
+  }
+  return nullptr;
+}
+
+// The key equivalents of an open menu. A tray's popup menu has no window that
+// Qt's shortcuts would work in, so the menu takes Ctrl+<key> itself: the
+// enabled item of this menu, or of a menu it is a submenu of, with that
+// shortcut is chosen as a click would, after the menus close.
+class ShortcutKeys final : public QObject {
+ public:
+  using QObject::QObject;
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (!(key->modifiers() & Qt::ControlModifier)) return false;
+    const QKeySequence pressed(key->keyCombination());
+    for (QMenu* menu = qobject_cast<QMenu*>(watched); menu; menu = parentMenu(menu)) {
+      for (QAction* action : menu->actions()) {
+        if (action->shortcut().isEmpty() || action->shortcut() != pressed || !action->isEnabled()) continue;
+        for (QMenu* open = qobject_cast<QMenu*>(watched); open; open = parentMenu(open)) open->hide();
+        QMetaObject::invokeMethod(action, &QAction::trigger, Qt::QueuedConnection);
+        return true;
+      }
+    }
+    return false;
+  }
+};
+
 }  // namespace
+
+QString plainToolTip(const std::string& text) {
+  if (text.empty()) return {};
+#if defined(__APPLE__)
+  return toQString(text);  // the system shows tool tips as plain text
+#else
+  // A tool tip that looks like markup is shown as rich text: the text is
+  // converted so that it always shows as written (names such as "<b>").
+  return Qt::convertFromPlainText(toQString(text));
+#endif
+}
 
 QtMenuItem::QtMenuItem(QMenu& menu, const std::string& title, const std::string& keyEquivalent, Action action,
                        bool separator)
@@ -67,7 +113,7 @@ void QtMenuItem::setTitle(const std::string& title) {
 void QtMenuItem::setToolTip(const std::string& toolTip) {
   if (separator_) return;
   toolTip_ = toolTip;
-  if (action_) action_->setToolTip(toQString(toolTip));
+  if (action_) action_->setToolTip(plainToolTip(toolTip));
 }
 
 bool QtMenuItem::isEnabled() const { return action_ && action_->isEnabled(); }
@@ -98,7 +144,10 @@ void QtMenu::DeleteLater::operator()(QMenu* menu) const {
   if (menu) menu->deleteLater();
 }
 
-QtMenu::QtMenu() : menu_(new QMenu()) { menu_->setToolTipsVisible(true); }
+QtMenu::QtMenu() : menu_(new QMenu()) {
+  menu_->setToolTipsVisible(true);
+  menu_->installEventFilter(new ShortcutKeys(menu_.get()));
+}
 
 QtMenu::~QtMenu() {
   items_.clear();
@@ -128,6 +177,14 @@ std::shared_ptr<MenuItem> QtMenu::itemWithTitle(const std::string& title) const 
 std::vector<std::shared_ptr<MenuItem>> QtMenu::items() const { return {items_.begin(), items_.end()}; }
 
 void QtMenu::removeAllItems() { items_.clear(); }
+
+std::shared_ptr<MenuItem> QtMenu::highlightedItem() const { return itemFor(menu_->activeAction()); }
+
+void QtMenu::highlight(const std::shared_ptr<MenuItem>& item) {
+  for (const auto& mine : items_) {
+    if (mine == item) menu_->setActiveAction(mine->action());
+  }
+}
 
 std::shared_ptr<QtMenuItem> QtMenu::itemFor(const QAction* action) const {
   for (const auto& item : items_) {

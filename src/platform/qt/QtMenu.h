@@ -7,8 +7,11 @@
 // it is given a check mark; Qt's own toggling on a click is undone before the
 // action runs, so the mark stays what the program last set. Removed actions
 // are deleted later by the event loop, never inside the signal that may be
-// running them. Titles are shown as given: an "&" is not taken as the mark of
-// a keyboard mnemonic. Tool tips show when the pointer rests on an item.
+// running them. Titles and tool tips are shown as given: an "&" is not taken
+// as the mark of a keyboard mnemonic, nor a "<b>" as markup. Tool tips show
+// when the pointer rests on an item. While a menu is open, Ctrl+<key> chooses
+// the item with that key equivalent (a tray's menu has no window in which
+// Qt's own shortcuts would work).
 //
 // Threading: main thread only.
 
@@ -26,6 +29,9 @@ class QMenu;
 namespace quillory::platform::qt {
 
 class QtMenu;
+
+// A tool tip that shows `text` as written, never as markup.
+QString plainToolTip(const std::string& text);
 
 class QtMenuItem final : public MenuItem, public std::enable_shared_from_this<QtMenuItem> {
  public:
@@ -82,6 +88,8 @@ class QtMenu final : public Menu {
   std::shared_ptr<MenuItem> itemWithTitle(const std::string& title) const override;
   std::vector<std::shared_ptr<MenuItem>> items() const override;
   void removeAllItems() override;
+  std::shared_ptr<MenuItem> highlightedItem() const override;
+  void highlight(const std::shared_ptr<MenuItem>& item) override;
 
   QMenu* qmenu() const { return menu_.get(); }
   // The item whose action is `action`, or null.

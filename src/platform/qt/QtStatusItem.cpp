@@ -1,5 +1,6 @@
 #include "platform/qt/QtStatusItem.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QMenu>
 
@@ -9,7 +10,7 @@ namespace quillory::platform::qt {
 
 QtStatusItem::QtStatusItem(QIcon icon, IconStyle indicatorStyle, bool systemOpensMenu)
     : icon_(std::move(icon)), indicatorStyle_(indicatorStyle), systemOpensMenu_(systemOpensMenu) {
-  tray_.setToolTip(QStringLiteral("Quillory"));
+  tray_.setToolTip(QString::fromLatin1(kDescription));
   frameTimer_.setInterval(kIndicatorFrameMilliseconds);
   connect(&frameTimer_, &QTimer::timeout, this, [this] {
     frame_ = (frame_ + 1) % kIndicatorFrameCount;
@@ -24,6 +25,15 @@ QtStatusItem::~QtStatusItem() {
   frameTimer_.stop();
   tray_.setContextMenu(nullptr);
   tray_.hide();
+}
+
+void QtStatusItem::setToolTip(const std::string& text) {
+  tray_.setToolTip(plainToolTip(text.empty() ? kDescription : std::string(kDescription) + "\n" + text));
+}
+
+void QtStatusItem::setAlertOpen(bool open) {
+  alertOpen_ = open;
+  tray_.setContextMenu(open || !menu_ ? nullptr : menu_->qmenu());
 }
 
 void QtStatusItem::setIconShown(bool shown) {
@@ -58,12 +68,21 @@ std::shared_ptr<Menu> QtStatusItem::createMenu() { return std::make_shared<QtMen
 
 void QtStatusItem::setMenu(std::shared_ptr<Menu> menu) {
   menu_ = std::dynamic_pointer_cast<QtMenu>(menu);
-  tray_.setContextMenu(menu_ ? menu_->qmenu() : nullptr);
+  tray_.setContextMenu(menu_ && !alertOpen_ ? menu_->qmenu() : nullptr);
 }
 
 QMenu* QtStatusItem::qmenu() const { return menu_ ? menu_->qmenu() : nullptr; }
 
 void QtStatusItem::onActivated(QSystemTrayIcon::ActivationReason reason) {
+  // While an alert is open, the icon brings it to the front instead of a menu
+  // whose commands would wait for the alert.
+  if (alertOpen_) {
+    if (QWidget* alert = QApplication::activeModalWidget()) {
+      alert->raise();
+      alert->activateWindow();
+    }
+    return;
+  }
   // The context-menu click opens the menu by itself; a plain click does too.
   if (reason != QSystemTrayIcon::Trigger || !menu_ || systemOpensMenu_) return;
   QMenu* menu = menu_->qmenu();

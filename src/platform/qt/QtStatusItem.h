@@ -1,7 +1,7 @@
 #pragma once
 // The status item on Qt: a `QSystemTrayIcon` with the status icon, the tool tip
-// "Quillory" (the icon's accessible description), and the attached menu as its
-// context menu. The activity indicator takes the icon's place: a timer steps
+// "Quillory" (the icon's accessible description) followed by the status text
+// the owner sets, and the attached menu as its context menu. The activity indicator takes the icon's place: a timer steps
 // through the indicator's frames while it animates.
 //
 // On Linux a click on the icon opens the menu as well as the context-menu
@@ -10,6 +10,11 @@
 // the click to it, so the menu never opens twice. The item always has a
 // button: Qt shows the icon as soon as a tray host is there, also when one
 // starts after the helper.
+//
+// While an alert is open (`setAlertOpen`), the icon opens no menu: trays that
+// talk to the helper over D-Bus get past the alert's modality, and a menu over
+// the alert would take its keyboard while its commands wait. The menu is
+// taken off the icon for that time, and a click brings the alert to the front.
 //
 // Threading: main thread only.
 
@@ -30,6 +35,7 @@ class QtStatusItem final : public QObject, public StatusItem {
 
  public:
   static constexpr int kIndicatorFrameMilliseconds = 100;
+  static constexpr const char* kDescription = "Quillory";
 #if defined(__APPLE__)
   static constexpr bool kPlatformOpensMenuOnClick = true;
 #else
@@ -46,6 +52,7 @@ class QtStatusItem final : public QObject, public StatusItem {
   bool hasButton() const override { return true; }
   void setIconShown(bool shown) override;
   void setIndicatorAnimating(bool animating) override;
+  void setToolTip(const std::string& text) override;
   std::shared_ptr<Menu> createMenu() override;
   void setMenu(std::shared_ptr<Menu> menu) override;
   std::shared_ptr<Menu> menu() const override { return menu_; }
@@ -61,6 +68,8 @@ class QtStatusItem final : public QObject, public StatusItem {
   bool isIndicatorAnimating() const { return frameTimer_.isActive(); }
   int indicatorFrame() const { return frame_; }
   QMenu* qmenu() const;
+  // An alert opened (true) or the last one closed (false).
+  void setAlertOpen(bool open);
 
  private:
   void showCurrentImage();
@@ -73,6 +82,7 @@ class QtStatusItem final : public QObject, public StatusItem {
   QTimer frameTimer_;
   int frame_ = 0;
   bool iconShown_ = false;
+  bool alertOpen_ = false;
   std::shared_ptr<QtMenu> menu_;
   // Every image the item shows is made once. The tray keeps the copy of an
   // image scaled to its slot in Qt's process-wide pixmap cache, keyed by the
