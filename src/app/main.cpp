@@ -152,6 +152,7 @@ std::string timeLocale() {
 }
 std::optional<std::string> settingsFolderProblem(const fs::path&) { return std::nullopt; }  // user defaults
 bool handOverToRunningHelper(int, char**) { return false; }  // the system keeps one instance of a bundle
+void followSessionBus(PlatformWorkspace&, platform::Log&, qt::QtStatusItem&) {}
 #else
 std::optional<std::string> environmentValue(const char* name) {
   const char* value = std::getenv(name);
@@ -170,9 +171,9 @@ std::unique_ptr<PlatformLoginItems> makeLoginItems(const fs::path& home) {
   std::error_code error;
   fs::path executable = fs::read_symlink("/proc/self/exe", error);
   if (error) executable = fs::absolute(QCoreApplication::applicationFilePath().toStdString());
-  return std::make_unique<PlatformLoginItems>(qt::autostartFolder(home, environmentValue("XDG_CONFIG_HOME")),
-                                              executable,
-                                              qt::systemAutostartFolders(environmentValue("XDG_CONFIG_DIRS")));
+  return std::make_unique<PlatformLoginItems>(
+      qt::autostartFolder(home, environmentValue("XDG_CONFIG_HOME")), executable,
+      qt::systemAutostartFolders(environmentValue("XDG_CONFIG_DIRS")));
 }
 QIcon makeStatusIcon() { return qt::statusIcon(); }
 app::VersionInfo versionInfo() {
@@ -183,6 +184,12 @@ void becomeAccessory() {}  // a tray application has no window and no dock entry
 std::string timeLocale() { return presentation::posixTimeLocale(environmentValue); }
 std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
   return posix::makeSystemLog(environmentValue, home);
+}
+// After the session bus came back, the tray icon registers again; the
+// workspace logs the loss and the return.
+void followSessionBus(PlatformWorkspace& workspace, platform::Log& log, qt::QtStatusItem& item) {
+  workspace.setLog(&log);
+  QObject::connect(&workspace, &qt::DBusWorkspace::reconnected, &item, &qt::QtStatusItem::registerAgain);
 }
 // The settings file's folder, created when missing; what went wrong otherwise
 // (XDG_CONFIG_HOME naming a file, a file where the folder belongs, ...).
@@ -293,9 +300,10 @@ int main(int argc, char** argv) {
   qt::QtStatusItem* statusItem = nullptr;  // owned by the delegate, for the life of the process
   app::Shell shell{
       .makeStatusItem =
-          [&statusItem, &alerts] {
+          [&statusItem, &alerts, &workspace, &log] {
             auto item = std::make_unique<qt::QtStatusItem>(makeStatusIcon());
             statusItem = item.get();
+            followSessionBus(workspace, log, *item);
             // While an alert is open the icon opens no menu over it.
             alerts.setOpenChanged([item = QPointer<qt::QtStatusItem>(item.get())](bool open) {
               if (item) item->setAlertOpen(open);

@@ -194,7 +194,8 @@ TEST_F(EngineTest, OnlyTheQuestionOfASyncTheUserAskedForMayTakeTheKeyboard) {
     settle();
   }
   ASSERT_EQ(alerts.shown().size(), 2u);
-  EXPECT_EQ(std::pair(alerts.shown()[0].causedByUser, alerts.shown()[1].causedByUser), std::pair(false, true));
+  EXPECT_EQ(std::pair(alerts.shown()[0].causedByUser, alerts.shown()[1].causedByUser),
+            std::pair(false, true));
 }
 
 // After a failed run behind it, a run ends with one line and the error it

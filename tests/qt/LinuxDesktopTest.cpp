@@ -6,6 +6,10 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QStandardPaths>
 #include <string>
 #include <tuple>
 
@@ -14,6 +18,7 @@
 #include "platform/Files.h"
 #include "platform/qt/DBusWorkspace.h"
 #include "platform/qt/XdgLoginItemService.h"
+#include "support/CapturingLog.h"
 #include "support/TempHome.h"
 
 namespace quillory::platform::qt::test {
@@ -66,6 +71,107 @@ TEST_F(DBusWorkspaceTest, OwnedNamesAreRunningApplications) {
   EXPECT_EQ(terminated, (std::vector<std::optional<std::string>>{"test.kettleledger.desktop2"}));
 }
 
+TEST_F(DBusWorkspaceTest, ABusThatComesBackIsFollowedAgainAndTheHostSeenAfresh) {
+  const std::string kHost = "test.kettleledger.desktop2";
+  QDBusConnection host = connect(QStringLiteral("host"));
+  ASSERT_TRUE(host.registerService(QString::fromStdString(kHost)));
+  quillory::testing::CapturingLog log;
+  DBusWorkspace workspace(connect(QStringLiteral("helper")), [this](const QString& name) {
+    return QDBusConnection::connectToBus(bus_.address(), name);
+  });
+  workspace.setLog(&log);
+  std::vector<std::string> seen;  // the host's terminations and activations
+  workspace.observeTermination([&](const std::optional<std::string>& id) {
+    if (id == kHost) seen.push_back("-");
+  });
+  workspace.observeActivation([&](const std::optional<std::string>& id) {
+    if (id == kHost) seen.push_back("+");
+  });
+  bool reconnected = false;
+  QObject::connect(&workspace, &DBusWorkspace::reconnected, [&] { reconnected = true; });
+
+  bus_.stop();
+  ASSERT_TRUE(pumpUntil([&] { return !seen.empty(); }));
+  EXPECT_TRUE(workspace.runningBundleIdentifiers().empty());
+  bus_.start();
+  QDBusConnection::disconnectFromBus(QStringLiteral("host"));
+  host = connect(QStringLiteral("host"));  // the host on the new bus
+  ASSERT_TRUE(host.registerService(QString::fromStdString(kHost)));
+  ASSERT_TRUE(pumpUntil([&] { return reconnected; }));
+  EXPECT_EQ(seen, (std::vector<std::string>{"-", "+"}));
+  EXPECT_THAT(workspace.runningBundleIdentifiers(), Contains(std::optional<std::string>(kHost)));
+  EXPECT_EQ(log.lines(),
+            (std::vector<std::string>{"[Helper] \u26A0 Lost the session bus; reconnecting",
+                                      "[Helper] Session bus back; reading the running applications again"}));
+}
+
+// A tray host as the StatusNotifierItem protocol has it: it says that a host is
+// there and counts the icons that register with it.
+class TrayWatcher final : public QDBusVirtualObject {
+ public:
+  int registrations = 0;
+  QString introspect(const QString&) const override {
+    return QStringLiteral(
+        "<interface name=\"org.kde.StatusNotifierWatcher\"><method name=\"RegisterStatusNotifierItem\">"
+        "<arg type=\"s\" direction=\"in\"/></method><property name=\"IsStatusNotifierHostRegistered\" "
+        "type=\"b\" access=\"read\"/></interface>");
+  }
+  bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+    if (message.member() == QLatin1String("RegisterStatusNotifierItem")) ++registrations;
+    QVariantList answer;
+    if (message.member() == QLatin1String("Introspect")) answer << "<node>" + introspect({}) + "</node>";
+    if (message.member() == QLatin1String("Get")) answer << QVariant::fromValue(QDBusVariant(true));
+    connection.send(message.createReply(answer));
+    return true;
+  }
+};
+
+// The real helper on a virtual display with a tray host on a private bus: the
+// bus daemon restarts, and the helper says so and puts its icon in the tray
+// again.
+TEST_F(DBusWorkspaceTest, TheHelperRegistersItsIconAgainWhenTheBusComesBack) {
+  const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+  if (xvfb.isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
+  auto display = platform::ChildProcess::spawn(xvfb.toStdString(), {"-displayfd", "1", "-nolisten", "tcp"});
+  std::string number;
+  ASSERT_TRUE(pumpUntil([&] {
+    display->read(std::chrono::milliseconds(50), [&](std::string_view piece) { number.append(piece); });
+    return number.find('\n') != std::string::npos;
+  }));
+  TrayWatcher watcher;
+  const auto hostTheTray = [&] {
+    QDBusConnection::disconnectFromBus(QStringLiteral("host"));
+    QDBusConnection tray = connect(QStringLiteral("host"));
+    ASSERT_TRUE(tray.registerVirtualObject(QStringLiteral("/StatusNotifierWatcher"), &watcher));
+    ASSERT_TRUE(tray.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+  };
+  hostTheTray();
+  TempHome home;
+  auto helper = platform::ChildProcess::spawn(
+      "/usr/bin/env",
+      {"-u", "XDG_CONFIG_HOME", "HOME=" + home.path().string(),
+       "DBUS_SESSION_BUS_ADDRESS=" + bus_.address().toStdString(),
+       "DISPLAY=:" + number.substr(0, number.find('\n')), "QT_QPA_PLATFORM=xcb", "TSAN_OPTIONS=report_bugs=0",
+       "/bin/sh", "-c", "exec \"$0\" 2>&1", QUILLORY_HELPER_PATH});
+  std::string output;
+  const auto until = [&](const std::function<bool()>& done) {
+    return pumpUntil(
+        [&] {
+          helper->read(std::chrono::milliseconds(10), [&](std::string_view piece) { output.append(piece); });
+          return done();
+        },
+        15000);
+  };
+  EXPECT_TRUE(until([&] { return watcher.registrations == 1; })) << output;
+  bus_.stop();
+  EXPECT_TRUE(until([&] { return output.find("Lost the session bus") != std::string::npos; })) << output;
+  bus_.start();
+  hostTheTray();
+  EXPECT_TRUE(until([&] { return watcher.registrations == 2; })) << output;
+  helper->terminate();
+  display->terminate();
+}
+
 TEST(DBusWorkspace, WithoutABusNothingRuns) {
   DBusWorkspace workspace(
       QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "none"));
@@ -104,7 +210,8 @@ TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) 
     // Switching it off wins over every entry, and on again over the override.
     if (c.status == LoginItemStatus::enabled) {
       ASSERT_EQ(service.unregisterItem(), std::nullopt);
-      EXPECT_EQ(service.status(), LoginItemStatus::notRegistered) << c.user << "|" << c.earlier << "|" << c.system;
+      EXPECT_EQ(service.status(), LoginItemStatus::notRegistered)
+          << c.user << "|" << c.earlier << "|" << c.system;
       ASSERT_EQ(service.registerItem(), std::nullopt);
       EXPECT_EQ(service.status(), LoginItemStatus::enabled);
       EXPECT_EQ(files::listFolder(home / "autostart"), std::vector<std::string>{kAutostartFileName});

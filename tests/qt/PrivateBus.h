@@ -7,9 +7,11 @@
 
 #include <QStandardPaths>
 #include <QString>
+#include <cstdlib>
 #include <string>
 
 #include "platform/ChildProcess.h"
+#include "support/TempHome.h"
 
 namespace quillory::platform::qt::test {
 
@@ -17,32 +19,39 @@ class PrivateBus {
  public:
   // Empty address when dbus-daemon is missing or did not start.
   PrivateBus() {
-    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-    if (daemon.isEmpty()) return;
+    daemon_ = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).toStdString();
+    if (daemon_.empty()) return;
     daemonFound_ = true;
-    // The daemon goes to the background once it listens and prints its
-    // address and process id.
-    auto starter = platform::ChildProcess::spawn(
-        daemon.toStdString(), {"--session", "--fork", "--print-address=1", "--print-pid=1"});
-    if (!starter) return;
-    std::string output;
-    starter->readOutput(output);
-    starter->reap();
-    const auto newline = output.find('\n');
-    if (newline == std::string::npos) return;
-    address_ = QString::fromStdString(output.substr(0, newline));
-    pid_ = std::stoi(output.substr(newline + 1));
+    address_ = QString::fromStdString("unix:path=" + (folder_ / "bus").string());
+    start();
+    if (pid_ <= 0) address_.clear();
   }
-  ~PrivateBus() {
-    if (pid_ > 0) ::kill(pid_, SIGTERM);
-  }
+  ~PrivateBus() { stop(); }
   PrivateBus(const PrivateBus&) = delete;
   PrivateBus& operator=(const PrivateBus&) = delete;
 
   bool daemonFound() const { return daemonFound_; }
   const QString& address() const { return address_; }
 
+  // The bus goes away, and comes back at the same address. The daemon goes
+  // to the background once it listens and prints its process id.
+  void stop() {
+    if (pid_ > 0) ::kill(pid_, SIGTERM);
+    pid_ = 0;
+  }
+  void start() {
+    auto starter = platform::ChildProcess::spawn(
+        daemon_, {"--session", "--fork", "--print-pid=1", "--address=" + address_.toStdString()});
+    if (!starter) return;
+    std::string output;
+    starter->readOutput(output);
+    starter->reap();
+    pid_ = std::atoi(output.c_str());
+  }
+
  private:
+  testing::TempHome folder_;
+  std::string daemon_;
   bool daemonFound_ = false;
   QString address_;
   int pid_ = 0;

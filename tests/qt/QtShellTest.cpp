@@ -172,10 +172,14 @@ TEST(QtAlertPresenter, AnAlertTheUserDidNotCauseIgnoresKeysAtFirst) {
         press(box.defaultButton(), Qt::Key_Return);
         press(box.defaultButton(), Qt::Key_Space);
       });
-      QTimer::singleShot(100, &box, [&] { answeredAtOnce = false, press(box.defaultButton(), Qt::Key_Return); });
+      QTimer::singleShot(100, &box,
+                         [&] { answeredAtOnce = false, press(box.defaultButton(), Qt::Key_Return); });
       QTimer::singleShot(400, &box, [&box] { press(box.defaultButton(), Qt::Key_Return); });
     });
-    EXPECT_EQ(alerts.run({"Sync \"Biz\" with Quillory?", "", AlertStyle::informational, {"Sync", "Don't Sync"},
+    EXPECT_EQ(alerts.run({"Sync \"Biz\" with Quillory?",
+                          "",
+                          AlertStyle::informational,
+                          {"Sync", "Don't Sync"},
                           causedByUser}),
               0);
     EXPECT_EQ(answeredAtOnce, causedByUser);

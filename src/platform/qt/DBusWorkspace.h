@@ -18,11 +18,14 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QTimer>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/Log.h"
 #include "platform/Workspace.h"
 
 namespace quillory::platform::qt {
@@ -31,7 +34,13 @@ class DBusWorkspace final : public QObject, public Workspace {
   Q_OBJECT
 
  public:
-  explicit DBusWorkspace(QDBusConnection connection = QDBusConnection::sessionBus());
+  // Makes a new connection, under the given connection name, to the bus the
+  // workspace follows.
+  using Reconnect = std::function<QDBusConnection(const QString& connectionName)>;
+  static QDBusConnection sessionBusAgain(const QString& connectionName);
+
+  explicit DBusWorkspace(QDBusConnection connection = QDBusConnection::sessionBus(),
+                         Reconnect reconnect = sessionBusAgain);
   ~DBusWorkspace() override;
 
   std::vector<std::optional<std::string>> runningBundleIdentifiers() const override;
@@ -39,13 +48,30 @@ class DBusWorkspace final : public QObject, public Workspace {
   void observeTermination(Observer observer) override;
 
   bool isConnected() const { return connected_; }
+  // Where the loss of the bus and its return are logged (none: nowhere).
+  void setLog(Log* log) { log_ = log; }
+
+ Q_SIGNALS:
+  // A lost bus is back and the names are listed again.
+  void reconnected();
 
  private Q_SLOTS:
   void nameOwnerChanged(const QString& name, const QString& oldOwner, const QString& newOwner);
+  void busLost();
 
  private:
+  // Subscribes to the bus's signals and lists the owned names.
+  std::vector<std::string> follow();
+  void tryToReconnect();
+  void notify(const std::vector<Observer>& observers, const std::vector<std::string>& ids);
+
   QDBusConnection connection_;
+  const Reconnect reconnect_;
+  Log* log_ = nullptr;  // main thread
   bool connected_ = false;
+  bool lost_ = false;
+  int reconnections_ = 0;
+  QTimer retry_;
   mutable std::mutex mutex_;
   std::vector<std::string> running_;  // guarded by mutex_
   std::vector<Observer> activation_;  // main thread

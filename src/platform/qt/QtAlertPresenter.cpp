@@ -48,7 +48,8 @@ class KeyHoldOff final : public QObject {
 
   bool eventFilter(QObject* watched, QEvent* event) override {
     const QEvent::Type type = event->type();
-    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride) return false;
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+      return false;
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || (widget != &box_ && !box_.isAncestorOf(widget))) return false;
     if (std::chrono::steady_clock::now() >= until_) return false;

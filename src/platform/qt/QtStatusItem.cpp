@@ -10,30 +10,45 @@ namespace quillory::platform::qt {
 
 QtStatusItem::QtStatusItem(QIcon icon, IconStyle indicatorStyle, bool systemOpensMenu)
     : icon_(std::move(icon)), indicatorStyle_(indicatorStyle), systemOpensMenu_(systemOpensMenu) {
-  tray_.setToolTip(QString::fromLatin1(kDescription));
   frameTimer_.setInterval(kIndicatorFrameMilliseconds);
   connect(&frameTimer_, &QTimer::timeout, this, [this] {
     frame_ = (frame_ + 1) % kIndicatorFrameCount;
     showCurrentImage();
   });
-  connect(&tray_, &QSystemTrayIcon::activated, this, &QtStatusItem::onActivated);
-  tray_.setIcon(icon_);
-  tray_.show();
+  registerAgain();
+  tray_->setToolTip(QString::fromLatin1(kDescription));
+}
+
+void QtStatusItem::registerAgain() {
+  // A new tray icon registers with the tray as at launch (on the session bus
+  // as it is now, for trays that use it); it takes over what the old one
+  // showed.
+  auto fresh = std::make_unique<QSystemTrayIcon>();
+  connect(fresh.get(), &QSystemTrayIcon::activated, this, &QtStatusItem::onActivated);
+  fresh->setIcon(tray_ ? tray_->icon() : icon_);
+  if (tray_) {
+    fresh->setToolTip(tray_->toolTip());
+    tray_->setContextMenu(nullptr);
+    tray_->hide();
+  }
+  tray_ = std::move(fresh);
+  tray_->setContextMenu(menu_ && !alertOpen_ ? menu_->qmenu() : nullptr);
+  tray_->show();
 }
 
 QtStatusItem::~QtStatusItem() {
   frameTimer_.stop();
-  tray_.setContextMenu(nullptr);
-  tray_.hide();
+  tray_->setContextMenu(nullptr);
+  tray_->hide();
 }
 
 void QtStatusItem::setToolTip(const std::string& text) {
-  tray_.setToolTip(plainToolTip(text.empty() ? kDescription : std::string(kDescription) + "\n" + text));
+  tray_->setToolTip(plainToolTip(text.empty() ? kDescription : std::string(kDescription) + "\n" + text));
 }
 
 void QtStatusItem::setAlertOpen(bool open) {
   alertOpen_ = open;
-  tray_.setContextMenu(open || !menu_ ? nullptr : menu_->qmenu());
+  tray_->setContextMenu(open || !menu_ ? nullptr : menu_->qmenu());
 }
 
 void QtStatusItem::setIconShown(bool shown) {
@@ -56,11 +71,11 @@ void QtStatusItem::showCurrentImage() {
   // The indicator, while it runs, stands where the icon was; with neither, the
   // tray keeps an empty (transparent) image so that its place stays.
   if (frameTimer_.isActive()) {
-    tray_.setIcon(frames_[static_cast<std::size_t>(frame_)]);
+    tray_->setIcon(frames_[static_cast<std::size_t>(frame_)]);
   } else if (iconShown_) {
-    tray_.setIcon(icon_);
+    tray_->setIcon(icon_);
   } else {
-    tray_.setIcon(blank_);
+    tray_->setIcon(blank_);
   }
 }
 
@@ -68,7 +83,7 @@ std::shared_ptr<Menu> QtStatusItem::createMenu() { return std::make_shared<QtMen
 
 void QtStatusItem::setMenu(std::shared_ptr<Menu> menu) {
   menu_ = std::dynamic_pointer_cast<QtMenu>(menu);
-  tray_.setContextMenu(menu_ && !alertOpen_ ? menu_->qmenu() : nullptr);
+  tray_->setContextMenu(menu_ && !alertOpen_ ? menu_->qmenu() : nullptr);
 }
 
 QMenu* QtStatusItem::qmenu() const { return menu_ ? menu_->qmenu() : nullptr; }
@@ -87,7 +102,7 @@ void QtStatusItem::onActivated(QSystemTrayIcon::ActivationReason reason) {
   if (reason != QSystemTrayIcon::Trigger || !menu_ || systemOpensMenu_) return;
   QMenu* menu = menu_->qmenu();
   if (menu->isVisible()) return;
-  const QRect where = tray_.geometry();
+  const QRect where = tray_->geometry();
   menu->popup(where.isValid() ? where.bottomLeft() : QCursor::pos());
 }
 

@@ -1,13 +1,14 @@
 #pragma once
 // The status item on Qt: a `QSystemTrayIcon` with the status icon, the tool tip
 // "Quillory" (the icon's accessible description) followed by the status text
-// the owner sets, and the attached menu as its context menu. The activity indicator takes the icon's place: a timer steps
-// through the indicator's frames while it animates.
+// the owner sets, and the attached menu as its context menu. The activity indicator takes the icon's place: a
+// timer steps through the indicator's frames while it animates.
 //
 // On Linux a click on the icon opens the menu as well as the context-menu
 // click, as a menu-bar item does. On macOS Qt attaches the menu to the native
 // status item, and the system opens it on a click by itself; the item leaves
-// the click to it, so the menu never opens twice. The item always has a
+// the click to it, so the menu never opens twice. After the session bus came
+// back, `registerAgain` puts the icon in the tray anew. The item always has a
 // button: Qt shows the icon as soon as a tray host is there, also when one
 // starts after the helper.
 //
@@ -63,13 +64,16 @@ class QtStatusItem final : public QObject, public StatusItem {
   bool openMenu();
 
   // For tests and the composition root.
-  QSystemTrayIcon& trayIcon() { return tray_; }
+  QSystemTrayIcon& trayIcon() { return *tray_; }
   bool isIconShown() const { return iconShown_; }
   bool isIndicatorAnimating() const { return frameTimer_.isActive(); }
   int indicatorFrame() const { return frame_; }
   QMenu* qmenu() const;
   // An alert opened (true) or the last one closed (false).
   void setAlertOpen(bool open);
+  // Shows the icon anew, as at launch: after the session bus came back, a
+  // tray that talks over it knows the old icon no more.
+  void registerAgain();
 
  private:
   void showCurrentImage();
@@ -78,7 +82,7 @@ class QtStatusItem final : public QObject, public StatusItem {
   const QIcon icon_;
   const IconStyle indicatorStyle_;
   const bool systemOpensMenu_;
-  QSystemTrayIcon tray_;
+  std::unique_ptr<QSystemTrayIcon> tray_;
   QTimer frameTimer_;
   int frame_ = 0;
   bool iconShown_ = false;

@@ -159,7 +159,8 @@ std::optional<std::filesystem::path> XdgLoginItemService::systemEntry() const {
 LoginItemStatus XdgLoginItemService::status() const {
   // The user's entry hides the system's of the same name, also when it cannot
   // be read; the earlier versions' entry starts the helper as well.
-  if (files::exists(file())) return entryStarts(file()) ? LoginItemStatus::enabled : LoginItemStatus::notRegistered;
+  if (files::exists(file()))
+    return entryStarts(file()) ? LoginItemStatus::enabled : LoginItemStatus::notRegistered;
   if (entryStarts(folder_ / kEarlierAutostartFileName)) return LoginItemStatus::enabled;
   const auto system = systemEntry();
   return system && entryStarts(*system) ? LoginItemStatus::enabled : LoginItemStatus::notRegistered;
@@ -183,8 +184,8 @@ std::optional<std::string> XdgLoginItemService::unregisterItem() {
   if (std::error_code error = files::createFolders(folder_)) {
     return "could not create " + folder_.string() + ": " + error.message();
   }
-  if (std::error_code error =
-          files::atomicWrite(file(), "[Desktop Entry]\nType=Application\nName=Quillory Helper\nHidden=true\n")) {
+  if (std::error_code error = files::atomicWrite(
+          file(), "[Desktop Entry]\nType=Application\nName=Quillory Helper\nHidden=true\n")) {
     return "could not write " + file().string() + ": " + error.message();
   }
   return std::nullopt;
