@@ -80,9 +80,10 @@ TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
     for (std::size_t i = 0; i < libraries().size(); ++i) libraries().at(i).choose();
   });
   alerts.queueAnswer(1);  // the user's own answer, "Don't Sync", comes after
-  manager->sync("manual");
+  manager->sync("idle 3 min");
 
-  EXPECT_EQ(alerts.shown().size(), 1u);
+  ASSERT_EQ(alerts.shown().size(), 1u);
+  EXPECT_FALSE(alerts.shown()[0].causedByUser);  // it must not take the keyboard
   EXPECT_TRUE(manager->autoSyncEnabled());
   EXPECT_EQ(std::pair(loginItems.registers(), terminated), std::pair(std::size_t{0}, 0));
 }
