@@ -4,15 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTextDocument>
 #include <QTimer>
 
 #include "QtPump.h"
 #include "app/ShellFixture.h"
+#include "platform/ChildProcess.h"
 #include "platform/Files.h"
 #include "platform/qt/QtAlertPresenter.h"
 #include "platform/qt/QtStatusItem.h"
@@ -213,6 +216,44 @@ TEST(StatusIcon, TheIndicatorStepsThroughTheSameImagesEveryTime) {
   EXPECT_TRUE(pumpUntil([&] { return item.indicatorFrame() != frame; })) << "the frames step on";
   EXPECT_EQ(shown[0], shown[2]) << "the blank image";
   EXPECT_EQ(shown[1], shown[3]) << "the indicator's first frame";
+}
+
+// On a desktop (scripts/on-x-desktop.sh; skipped elsewhere): while the user
+// types in another window, an alert the user did not cause leaves the
+// keyboard there, and a Return typed then does not press "Sync"; one the user
+// caused takes the keyboard.
+TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
+  const std::string xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool")).toStdString();
+  const std::string xev = QStandardPaths::findExecutable(QStringLiteral("xev")).toStdString();
+  if (QGuiApplication::platformName() != QLatin1String("xcb") || xdotool.empty() || xev.empty()) {
+    GTEST_SKIP() << "needs an X desktop, xdotool and xev";
+  }
+  const auto run = [&xdotool](const std::vector<std::string>& arguments) {
+    std::string output;
+    auto child = platform::ChildProcess::spawn(xdotool, arguments);
+    child->readOutput(output);
+    child->reap();
+    return output;
+  };
+  auto typing = platform::ChildProcess::spawn(xev, {"-name", "typing"});
+  ASSERT_TRUE(pumpUntil([&] { return run({"getwindowfocus", "getwindowname"}) == "typing\n"; }));
+  testing::ManualDispatcher dispatcher;
+  QtAlertPresenter alerts(dispatcher);
+  for (const bool causedByUser : {false, true}) {
+    std::string focused;
+    alerts.setAboutToShow([&](QMessageBox& box) {
+      QTimer::singleShot(500, &box, [&] {
+        focused = run({"getwindowfocus", "getwindowname"});
+        run({"key", "Return"});
+        QTimer::singleShot(300, &box, [&box] { box.done(-5); });
+      });
+    });
+    const int answer = alerts.run(
+        {"Sync \"Biz\" with Quillory?", "", AlertStyle::informational, {"Sync", "Don't Sync"}, causedByUser});
+    EXPECT_EQ(focused, causedByUser ? "Quillory Helper\n" : "typing\n");
+    EXPECT_EQ(answer == 0, causedByUser);
+  }
+  typing->terminate();
 }
 
 }  // namespace

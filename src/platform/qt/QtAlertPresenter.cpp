@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QTimer>
+#include <QWindow>
 #include <optional>
 #include <vector>
 
@@ -43,6 +45,13 @@ class KeyHoldOff final : public QObject {
   KeyHoldOff(QMessageBox& box, std::chrono::milliseconds holdOff)
       : box_(box), until_(std::chrono::steady_clock::now() + holdOff) {
     qApp->installEventFilter(this);
+    // Until then the window takes no keyboard focus, even when the window
+    // manager would give it (some activate a dialog of an application that
+    // has no window in front); afterwards a click gives it the keyboard.
+    box.setWindowFlag(Qt::WindowDoesNotAcceptFocus);
+    QTimer::singleShot(holdOff, &box, [&box] {
+      if (QWindow* window = box.windowHandle()) window->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+    });
   }
   ~KeyHoldOff() override { qApp->removeEventFilter(this); }
 

@@ -4,9 +4,10 @@
 // with the first as the default button and the last as the one Escape
 // chooses. The alert is bracketed with a `ModalScope`, so the dispatcher's
 // timers do not fire while it is open. An alert the user did not cause is
-// shown without activating its window (the window manager leaves the keyboard
-// where it is), and key presses that reach it during its first `keyHoldOff`
-// are dropped.
+// shown without activating its window and takes no keyboard focus during its
+// first `keyHoldOff` (the keyboard stays with the window the user types in;
+// afterwards a click gives it the keyboard), and key presses that reach it
+// meanwhile are dropped.
 //
 // Threading: main thread only.
 
