@@ -107,7 +107,11 @@ void QtStatusItem::onActivated(QSystemTrayIcon::ActivationReason reason) {
 }
 
 bool QtStatusItem::openMenu() {
-  const QRect where = tray_.geometry();
+  if (alertOpen_) {  // the alert comes to the front instead, as on a click
+    onActivated(QSystemTrayIcon::Trigger);
+    return true;
+  }
+  const QRect where = tray_->geometry();
   if (!menu_ || !where.isValid()) return false;
   if (!menu_->qmenu()->isVisible()) menu_->qmenu()->popup(where.bottomLeft());
   return true;
