@@ -71,16 +71,12 @@ void AppDelegate::toggleLibrarySync(platform::MenuItem& item) {
     if (shell_.alerts.run(presentation::switchOffQuestion(*name)) != 0) return;
   }
 
-  if (wasEnabled) {
-    // One engine step: false is stored and then the files deleted under the
-    // lock that every export takes to write, so no run in flight can publish
-    // the library again. A file that could not be removed has its own log
-    // line; an answer that could not be stored deletes nothing, keeps the
-    // check mark and shows why in the status line (the engine reports it).
-    (void)export_->switchOffLibrary(*name);
-  } else if (export_->setLibraryEnabled(*name, true)) {
-    export_->notifyStatusChanged();
-  }
+  // The change runs on a background queue: switching off takes the publish
+  // lock (which an export holds while it renames its files into place) and
+  // deletes files in every container. The engine applies the menu's changes
+  // in the order they were made and reports each, so the check mark shows
+  // the new state at once and the menu refreshes again when it is done.
+  export_->requestLibrarySync(*name, !wasEnabled);
   refreshMenu();
 }
 

@@ -27,17 +27,22 @@
 // pruning also take. The export is bracketed by the library-name script
 // (the same name before and after it, or none twice for the folder's name);
 // that name's stored answer must be true (a missing one is asked on the main
-// thread first, with the lock released); the conflict test, the writes and
-// the records follow under the same lock. The lock is never held while the
-// main thread is waited for. See ExportRun.cpp.
+// thread first, with the lock released). The conflict read, the container
+// scan and the temporary files come before the lock; under it the answer is
+// read, the conflict read confirmed, the files renamed into place and the
+// records written. The lock is never held while the main thread is waited
+// for, and the main thread never takes it: the menu's switch-on and
+// switch-off run on the background queue. See ExportRun.cpp.
 
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/IdleRule.h"
@@ -203,6 +208,12 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
     bool filesRemoved = false;  // false also when a file could not be removed (its line says why)
   };
   SwitchOff switchOffLibrary(const std::string& name);
+  // The Libraries submenu's command, once confirmed: queues switching the
+  // library on (`setLibraryEnabled`, then a notification) or off
+  // (`switchOffLibrary`). Queued changes run on the background queue, one at
+  // a time, in the order asked; until a change has run, `isLibraryEnabled`
+  // answers with it. Returns at once; any thread.
+  void requestLibrarySync(const std::string& name, bool enabled);
 
   // The export run: returns at once when a sync is running or being asked
   // about; any thread (the opt-in question is answered on the main thread).
@@ -236,10 +247,13 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   std::optional<OptIn> askOnMain(const std::string& libraryName);
   // Logs "[Helper] ✗ " + text, makes it the status line's error and notifies.
   void reportStoreFailure(const std::string& text);
-  std::optional<std::unique_lock<std::mutex>> decideToPublish(const std::string& name,
-                                                              std::vector<std::string>& settled);
+  enum class PublishDecision { publish, skip, ask };
+  // The stored answer of `name` as the export decides on it; called with the
+  // publish lock held. `settled`: the names this sync has had a yes for.
+  PublishDecision storedDecision(const std::string& name, const std::vector<std::string>& settled) const;
   void setOutcome(RunOutcome outcome);
   bool runCausedByUser() const;
+  void applyLibraryChanges();
   libraries::LibraryContext libraryContext() const;
 
   struct Fields {
@@ -265,6 +279,10 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // Whether the user asked for the run holding the slot ("Sync Now"): its
   // alerts may take the keyboard; an idle sync's may not.
   bool runCausedByUser_ = true;  // guarded by mutex_
+  // The menu's switch-ons and switch-offs not yet applied, oldest first; the
+  // first is being applied while `applyingLibraryChanges_` is set.
+  std::deque<std::pair<std::string, bool>> libraryChanges_;  // guarded by mutex_
+  bool applyingLibraryChanges_ = false;                      // guarded by mutex_
   // The publish lock (see above). Taken before, never inside, `mutex_`.
   mutable std::mutex publishMutex_;
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <stdexcept>
 #include <string_view>
 
 #include "bridge/HostScripts.h"
@@ -104,57 +105,96 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
   publish::PreparedExport prepared = transform.finish(libraryName, env_.clock);
   const std::string publishingName = prepared.libraryName.value_or(prepared.libraryFilename);
 
-  std::optional<std::unique_lock<std::mutex>> publishLock = decideToPublish(publishingName, settled);
-  if (!publishLock) throw ExportSkipped{};
-
   const std::string documentFileName = prepared.libraryFilename + ".json";
   const std::filesystem::path target = publish::containerDocumentsFolder(env_.home) / documentFileName;
-  if (auto existing = libraries::conflictingLibrary(target, prepared.libraryPath, publishingName)) {
-    publishLock->unlock();  // never held while the main thread is waited for
-    platform::Alert alert = nameConflictAlert(
-        publishingName, *existing, prepared.libraryPath.empty() ? publishingName : prepared.libraryPath);
-    alert.causedByUser = runCausedByUser();
-    // The answer is not used: the alert only informs.
-    if (env_.dispatcher.isMainThread()) {
-      (void)env_.alerts.run(alert);
-    } else {
-      env_.dispatcher.sync([&] { (void)env_.alerts.run(alert); });
-    }
-    throw ExportError(ExportErrorCode::nameConflict);
-  }
-
   const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
                                         prepared.libraryFilename, prepared.currencyFileToken,
                                         [&publishingName](const std::filesystem::path& document) {
                                           return libraries::mayWriteCurrencyPair(document, publishingName);
                                         }};
-  const int count = publish::publishDocument(env_.home, request, env_.log);
-  if (count == 0) throw ExportError(ExportErrorCode::noDestinations);
 
-  // The library's records and the sync date, as one change (still under the
-  // publish lock, so a switch-off finds the records of what was written). A
-  // change that cannot be stored leaves the publish as it is, logged.
-  platform::DefaultsChange records;
-  if (prepared.libraryName) {
-    libraries::addPublishedLibraryRecords(records, *prepared.libraryName, documentFileName,
-                                          prepared.libraryPath);
+  // The slow part comes first, without the publish lock: the conflict read
+  // and, unless it found a conflict, the scan of the containers and the
+  // temporary files. Under the lock only the decision and the renames remain
+  // (and the records, which switching off reads to find the files).
+  for (;;) {
+    libraries::ConflictReading conflict =
+        libraries::readConflict(target, prepared.libraryPath, publishingName);
+    publish::StagedPublish staged;
+    if (!conflict.existing) staged = publish::stageDocument(env_.home, request);
+
+    std::unique_lock publishLock(publishMutex_);
+    const PublishDecision decision = storedDecision(publishingName, settled);
+    if (decision == PublishDecision::publish) {
+      if (!libraries::stillCurrent(conflict, target)) {  // changed since the read: read it again
+        const bool nothingStaged = conflict.existing.has_value();
+        conflict = libraries::readConflict(target, prepared.libraryPath, publishingName);
+        if (nothingStaged && !conflict.existing) continue;  // stage it now, without the lock
+      }
+      if (!conflict.existing) {
+        const int count = staged.commit(env_.log);
+        if (count == 0) {
+          publishLock.unlock();
+          staged.flush();
+          throw ExportError(ExportErrorCode::noDestinations);
+        }
+        // The library's records and the sync date, as one change (still under
+        // the publish lock, so a switch-off finds the records of what was
+        // written). A change that cannot be stored leaves the publish as it
+        // is, logged.
+        platform::DefaultsChange records;
+        if (prepared.libraryName) {
+          libraries::addPublishedLibraryRecords(records, *prepared.libraryName, documentFileName,
+                                                prepared.libraryPath);
+        }
+        const platform::Date publishedAt = env_.clock.now();
+        records.setDate(kLastSyncDateKey, publishedAt);
+        const platform::StoreResult stored = env_.defaults.apply(records);
+        publishLock.unlock();
+        staged.flush();
+        if (!stored) {
+          env_.log.line("[Helper] \u2717 Could not save the records of '" + publishingName +
+                        "': " + *stored.failure);
+        }
+        // The store may keep dates coarser than the clock gives them (whole
+        // seconds): the value in memory is the one the next start reads.
+        const platform::Date kept =
+            stored ? env_.defaults.value(kLastSyncDateKey).asDate().value_or(publishedAt) : publishedAt;
+        {
+          std::lock_guard lock(mutex_);
+          state_.lastSyncDate = kept;
+        }
+        return count;
+      }
+      publishLock.unlock();  // never held while the main thread is waited for
+      staged.discard();
+      platform::Alert alert =
+          nameConflictAlert(publishingName, *conflict.existing,
+                            prepared.libraryPath.empty() ? publishingName : prepared.libraryPath);
+      alert.causedByUser = runCausedByUser();
+      // The answer is not used: the alert only informs.
+      if (env_.dispatcher.isMainThread()) {
+        (void)env_.alerts.run(alert);
+      } else {
+        env_.dispatcher.sync([&] { (void)env_.alerts.run(alert); });
+      }
+      throw ExportError(ExportErrorCode::nameConflict);
+    }
+    publishLock.unlock();
+    staged.discard();
+    if (decision == PublishDecision::skip) {
+      env_.log.line("[Helper] \u23ED Skipping '" + publishingName + "' \u2014 sync disabled by user");
+      throw ExportSkipped{};
+    }
+    // Never asked: ask on the main thread (no lock held, nothing staged), then
+    // stage again and decide again.
+    settled.push_back(publishingName);
+    const std::optional<OptIn> asked = askOnMain(publishingName);
+    if (!asked) throw ExportSkipped{};  // the main queue is gone: nothing asked
+    if (*asked == OptIn::unanswered) throw ExportSkipped{.unanswered = true};
+    // Reported by confirmSync; the run fails with the same text.
+    if (*asked == OptIn::notStored) throw std::runtime_error(lastError().value_or("settings not saved"));
   }
-  const platform::Date publishedAt = env_.clock.now();
-  records.setDate(kLastSyncDateKey, publishedAt);
-  const platform::StoreResult stored = env_.defaults.apply(records);
-  if (!stored) {
-    env_.log.line("[Helper] \u2717 Could not save the records of '" + publishingName +
-                  "': " + *stored.failure);
-  }
-  // The store may keep dates coarser than the clock gives them (whole
-  // seconds): the value in memory is the one the next start reads.
-  const platform::Date kept =
-      stored ? env_.defaults.value(kLastSyncDateKey).asDate().value_or(publishedAt) : publishedAt;
-  {
-    std::lock_guard lock(mutex_);
-    state_.lastSyncDate = kept;
-  }
-  return count;
 }
 
 }  // namespace quillory::engine

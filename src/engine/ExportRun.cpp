@@ -25,22 +25,28 @@
 // `lastError` as it was, because neither was touched before the answer. An
 // exception out of the question releases the slot on the way out (RunSlot).
 //
-// The publish decision (`decideToPublish`, called by `exportLibrary` once the
-// export's publishing name is known and before anything is written):
+// The publish decision (`storedDecision`, in `exportLibrary` once the
+// export's publishing name is known):
 //
-//   loop: lock publish { answer = stored answer of the name
-//                        true: keep the lock, return it (the export runs
-//                              the conflict test, writes and records in
-//                              this same locked step) }
-//         false, or missing although this sync already had a yes or asked:
+//   loop: conflict read; unless it found a conflict: stage (scan the
+//           containers, write every pair to temporary files)
+//         lock publish { answer = stored answer of the name
+//                        true: confirm the conflict read (read again only if
+//                              the target changed since), then rename the
+//                              staged files into place and write the records,
+//                              or, on a conflict, unlock and show the alert }
+//         otherwise: unlock, remove the temporary files, and
+//           false, or missing although this sync already had a yes or asked:
 //                 skip line, nothing written
-//         missing: ask on the main thread (lock released), then loop;
-//                  abandoned: nothing written, no line
+//           missing: ask on the main thread (no lock held), then loop;
+//                    abandoned: nothing written, no line
 //
 // A switch-off takes the same lock to store false and delete, so it comes
-// either before the decision (the run skips) or after the writes (it
-// deletes what they wrote). A missing answer after a yes in this sync means
-// the library was switched off and then forgotten by pruning: skipped too.
+// either before the decision (the run skips, its temporary files go) or
+// after the renames (it deletes what they put in place). Temporary files are
+// hidden and never named like a published pair, so a deletion never needs to
+// see them. A missing answer after a yes in this sync means the library was
+// switched off and then forgotten by pruning: skipped too.
 
 #include <algorithm>
 #include <exception>
@@ -139,28 +145,14 @@ std::optional<OptIn> ExportManager::askOnMain(const std::string& libraryName) {
   return answer;
 }
 
-std::optional<std::unique_lock<std::mutex>> ExportManager::decideToPublish(
-    const std::string& name, std::vector<std::string>& settled) {
-  const auto isSettled = [&] {
-    return std::any_of(settled.begin(), settled.end(),
-                       [&](const std::string& s) { return platform::canonicallyEqual(s, name); });
-  };
-  for (;;) {
-    std::unique_lock lock(publishMutex_);
-    const std::optional<bool> answer = env_.defaults.value(libraries::syncLibraryKey(name)).asBool();
-    if (answer == true) return lock;
-    lock.unlock();
-    if (answer == false || isSettled()) {
-      env_.log.line("[Helper] \u23ED Skipping '" + name + "' \u2014 sync disabled by user");
-      return std::nullopt;
-    }
-    settled.push_back(name);
-    const std::optional<OptIn> asked = askOnMain(name);
-    if (!asked) return std::nullopt;  // the main queue is gone: nothing asked
-    if (*asked == OptIn::unanswered) throw ExportSkipped{.unanswered = true};
-    // Reported by confirmSync; the run fails with the same text.
-    if (*asked == OptIn::notStored) throw std::runtime_error(lastError().value_or("settings not saved"));
-  }
+ExportManager::PublishDecision ExportManager::storedDecision(const std::string& name,
+                                                             const std::vector<std::string>& settled) const {
+  const std::optional<bool> answer = env_.defaults.value(libraries::syncLibraryKey(name)).asBool();
+  if (answer == true) return PublishDecision::publish;
+  const bool askedInThisSync = std::any_of(settled.begin(), settled.end(), [&](const std::string& s) {
+    return platform::canonicallyEqual(s, name);
+  });
+  return answer == false || askedInThisSync ? PublishDecision::skip : PublishDecision::ask;
 }
 
 void ExportManager::runExport(const std::string& reason, const std::vector<std::string>& settled) {

@@ -2,10 +2,13 @@
 // line, and the records, pruning and deletion of the libraries layer called
 // with the manager's settings, log and home folder.
 
+#include <utility>
+
 #include "engine/ExportManager.h"
 #include "libraries/LibraryContext.h"
 #include "libraries/LibraryKeys.h"
 #include "libraries/Pruning.h"
+#include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Iso8601.h"
 #include "platform/Unicode.h"
@@ -77,6 +80,48 @@ ExportManager::SwitchOff ExportManager::switchOffLibrary(const std::string& name
   }
   notifyStatusChanged();
   return result;
+}
+
+// One worker at a time applies the queued changes, so they reach the
+// settings and the disk in the order the user made them; it stops when the
+// queue is empty. A change leaves the queue only once applied, so the menu
+// shows it until then.
+void ExportManager::requestLibrarySync(const std::string& name, bool enabled) {
+  bool startWorker = false;
+  {
+    std::lock_guard lock(mutex_);
+    libraryChanges_.emplace_back(name, enabled);
+    startWorker = !std::exchange(applyingLibraryChanges_, true);
+  }
+  if (!startWorker) return;
+  env_.dispatcher.global(platform::QualityOfService::background, [weak = weak_from_this()] {
+    if (auto self = weak.lock()) self->applyLibraryChanges();
+  });
+}
+
+void ExportManager::applyLibraryChanges() {
+  for (;;) {
+    std::pair<std::string, bool> change;
+    {
+      std::lock_guard lock(mutex_);
+      if (libraryChanges_.empty()) {
+        applyingLibraryChanges_ = false;
+        return;
+      }
+      change = libraryChanges_.front();
+    }
+    const auto& [name, enabled] = change;
+    if (enabled) {
+      (void)setLibraryEnabled(name, true);  // a failure is reported by it
+    } else {
+      (void)switchOffLibrary(name);  // failures are reported by it
+    }
+    {
+      std::lock_guard lock(mutex_);
+      libraryChanges_.pop_front();
+    }
+    notifyStatusChanged();
+  }
 }
 
 }  // namespace quillory::engine

@@ -23,6 +23,12 @@ platform::Alert firstSyncAlert(const std::string& libraryName) {
 }
 
 bool ExportManager::isLibraryEnabled(const std::string& name) const {
+  {
+    std::lock_guard lock(mutex_);
+    for (auto change = libraryChanges_.rbegin(); change != libraryChanges_.rend(); ++change) {
+      if (change->first == name) return change->second;
+    }
+  }
   return libraries::isLibraryEnabled(env_.defaults, name);
 }
 

@@ -43,4 +43,12 @@ bool mayWriteCurrencyPair(const std::filesystem::path& document, const std::stri
   return existing->currencyCode && platform::lowerCased(*existing->currencyCode) == document.stem().string();
 }
 
+ConflictReading readConflict(const std::filesystem::path& targetDocument, const std::string& newPath,
+                             const std::string& newName) {
+  ConflictReading reading;
+  reading.stamp = platform::files::stampOf(targetDocument);
+  reading.existing = conflictingLibrary(targetDocument, newPath, newName);
+  return reading;
+}
+
 }  // namespace quillory::libraries

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/Files.h"
+
 namespace quillory::libraries {
 
 // The existing document's "libraryPath" when the document at `targetDocument`
@@ -36,5 +38,18 @@ bool mayWriteCurrencyPair(const std::filesystem::path& document, const std::stri
 // Whether the document at `document` names a library (a string
 // "libraryName") that is not canonically equal to `name`.
 bool namesAnotherLibrary(const std::filesystem::path& document, const std::string& name);
+
+// The conflict test as the export takes it apart: read before the publish
+// lock, confirmed under it. `stamp` is the target's identity taken before the
+// read; while the target keeps that stamp, `existing` still holds.
+struct ConflictReading {
+  std::optional<std::string> existing;  // as `conflictingLibrary` returns it
+  platform::files::FileStamp stamp;
+};
+ConflictReading readConflict(const std::filesystem::path& targetDocument, const std::string& newPath,
+                             const std::string& newName);
+inline bool stillCurrent(const ConflictReading& reading, const std::filesystem::path& targetDocument) {
+  return platform::files::stampOf(targetDocument) == reading.stamp;
+}
 
 }  // namespace quillory::libraries

@@ -38,6 +38,47 @@ std::error_code createFolders(const fs::path& folder);
 // minutes are removed from the folder first.
 std::error_code atomicWrite(const fs::path& target, std::string_view bytes);
 
+// The first half of `atomicWrite`, for writers that decide late whether the
+// file goes in place: `stageWrite` writes the bytes to a temporary file
+// beside the target and flushes them to disk; `commit` renames it over the
+// target (nothing else: no disk flush), `syncFolder` then makes renames in a
+// folder durable. A staged file that is not committed is removed when the
+// object goes (or at `discard`); until then it is registered with
+// ExitCleanup like any temporary file. Move-only.
+class StagedFile {
+ public:
+  StagedFile() = default;
+  ~StagedFile() { discard(); }
+  StagedFile(StagedFile&& other) noexcept;
+  StagedFile& operator=(StagedFile&& other) noexcept;
+
+  bool staged() const { return !temporary_.empty(); }
+  // Renames the temporary file over the target; on failure it is removed
+  // and the target is as it was. Committing twice, or an empty object, fails.
+  std::error_code commit();
+  void discard();
+
+ private:
+  friend std::error_code stageWrite(const fs::path& target, std::string_view bytes, StagedFile& staged);
+  fs::path temporary_, target_;
+};
+
+std::error_code stageWrite(const fs::path& target, std::string_view bytes, StagedFile& staged);
+
+// Flushes the folder itself, so that renames made in it survive a crash.
+void syncFolder(const fs::path& folder);
+
+// The identity of what is at `path` now (not following a last link): equal
+// stamps mean the same file, unchanged as far as its inode, size and change
+// time tell; a missing path has a stamp of its own.
+struct FileStamp {
+  bool present = false;
+  unsigned long long device = 0, inode = 0, size = 0;
+  long long changedSeconds = 0, changedNanoseconds = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+FileStamp stampOf(const fs::path& path);
+
 // The whole file, or none when it cannot be read (missing, a folder, ...).
 std::optional<std::string> readFile(const fs::path& file);
 

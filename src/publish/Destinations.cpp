@@ -26,49 +26,81 @@ PairNames pairNamesFor(const std::string& base) {
   return {std::move(document), std::move(marker)};
 }
 
-void logFailure(platform::Log& log, const fs::path& folder, const std::error_code& error) {
-  log.line("[Helper]   \u2717 " + folder.filename().string() + ": " + error.message());
-}
-
-// Creates the folder, then writes the document and the marker, stopping at
-// the first failure. True when both files were written.
-bool writePair(const fs::path& folder, const PairNames& names, const PublishRequest& request,
-               platform::Log& log) {
-  std::error_code error = files::createFolders(folder);
-  if (!error) error = files::atomicWrite(folder / names.document, request.documentBytes);
-  if (!error) error = files::atomicWrite(folder / names.marker, request.markerBytes);
-  if (error) {
-    logFailure(log, folder, error);
-    return false;
-  }
-  log.line("[Helper]   \u2192 " + folder.string() + "/" + names.document);
-  return true;
+std::string failureLine(const fs::path& folder, const std::error_code& error) {
+  return "[Helper]   \u2717 " + folder.filename().string() + ": " + error.message();
 }
 
 }  // namespace
 
-int publishDocument(const fs::path& home, const PublishRequest& request, platform::Log& log) {
+// Creates the folder, then stages the document and the marker, stopping at
+// the first failure, which is kept for the pair's line.
+StagedPublish stageDocument(const fs::path& home, const PublishRequest& request) {
   const PairNames libraryPair = pairNamesFor(request.libraryFilename);
   const std::optional<std::string> currencyName = currencyPairName(request.currencyFileToken);
   const PairNames currencyPair = pairNamesFor(currencyName.value_or(""));
-  int count = 0;
-  if (writePair(containerDocumentsFolder(home), libraryPair, request, log)) ++count;
+  StagedPublish staged;
+  const auto note = [&](std::string line) { staged.pairs_.emplace_back().line = std::move(line); };
+  const auto stagePair = [&](const fs::path& folder, const PairNames& names, bool counts) {
+    StagedPublish::StagedPair& pair = staged.pairs_.emplace_back();
+    pair.folder = folder;
+    pair.documentName = names.document;
+    pair.counts = counts;
+    std::error_code error = files::createFolders(folder);
+    if (!error) error = files::stageWrite(folder / names.document, request.documentBytes, pair.document);
+    if (!error) error = files::stageWrite(folder / names.marker, request.markerBytes, pair.marker);
+    if (error) {
+      pair.line = failureLine(folder, error);
+      pair.document.discard();
+    }
+  };
+  stagePair(containerDocumentsFolder(home), libraryPair, true);
 
   const std::vector<fs::path> appFolders = appContainerDocumentsFolders(home);
   if (!currencyName && !appFolders.empty()) {
-    log.line("[Helper] \u26A0 Currency-named pair not written: '" + request.currencyFileToken +
-             "' does not make a plain file name");
+    note("[Helper] \u26A0 Currency-named pair not written: '" + request.currencyFileToken +
+         "' does not make a plain file name");
   }
   for (const fs::path& folder : appFolders) {
-    if (writePair(folder, libraryPair, request, log)) ++count;
+    stagePair(folder, libraryPair, true);
     if (!currencyName) continue;
     if (request.mayWriteCurrencyPair && !request.mayWriteCurrencyPair(folder / currencyPair.document)) {
-      log.line("[Helper]   \u23ED " + (folder / currencyPair.document).string() +
-               " is another library's document: currency-named pair not written");
+      note("[Helper]   \u23ED " + (folder / currencyPair.document).string() +
+           " is another library's document: currency-named pair not written");
       continue;
     }
-    writePair(folder, currencyPair, request, log);
+    stagePair(folder, currencyPair, false);
   }
+  return staged;
+}
+
+int StagedPublish::commit(platform::Log& log) {
+  int count = 0;
+  for (StagedPair& pair : pairs_) {
+    std::error_code error;
+    if (pair.line.empty()) error = pair.document.commit();
+    if (pair.line.empty() && !error) error = pair.marker.commit();
+    if (error) pair.line = failureLine(pair.folder, error);
+    pair.marker.discard();
+    if (!pair.line.empty()) {
+      log.line(pair.line);
+      continue;
+    }
+    log.line("[Helper]   \u2192 " + pair.folder.string() + "/" + pair.documentName);
+    if (pair.counts) ++count;
+  }
+  return count;
+}
+
+void StagedPublish::flush() const {
+  for (const StagedPair& pair : pairs_) {
+    if (pair.line.empty()) files::syncFolder(pair.folder);
+  }
+}
+
+int publishDocument(const fs::path& home, const PublishRequest& request, platform::Log& log) {
+  StagedPublish staged = stageDocument(home, request);
+  const int count = staged.commit(log);
+  staged.flush();
   return count;
 }
 

@@ -8,12 +8,16 @@
 // the currency-named pair. Every write is atomic; every attempt logs one
 // line; a failing destination is logged and skipped.
 //
-// Threading: the export's background queue; blocks for the writes.
+// Threading: the export's background queue; blocks for the writes. The
+// staging and committing of one publish run on one thread at a time.
 
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/Files.h"
 
 namespace quillory::platform {
 class Log;
@@ -37,7 +41,48 @@ struct PublishRequest {
   std::function<bool(const std::filesystem::path& document)> mayWriteCurrencyPair = nullptr;
 };
 
-// Returns how many destinations received the library-filename pair.
+// The pairs of one publish written to temporary files beside every
+// destination, not yet in place. The export stages before it takes the
+// publish lock and commits under it, so the lock covers only the renames.
+// Staging logs nothing: the lines of every attempt are written at `commit`,
+// in the order of the destinations, as if each write had happened then; a
+// publish that is discarded logs nothing. Whatever is not committed is
+// removed when the object goes. Move-only.
+class StagedPublish {
+ public:
+  StagedPublish() = default;
+  StagedPublish(StagedPublish&&) noexcept = default;
+  StagedPublish& operator=(StagedPublish&&) noexcept = default;
+
+  // Puts every staged pair in place (the document first, then its marker)
+  // and logs one line per pair; returns how many destinations received the
+  // library-filename pair.
+  int commit(platform::Log& log);
+  // After `commit`, outside the lock: makes the renames durable.
+  void flush() const;
+  // Removes the temporary files.
+  void discard() { pairs_.clear(); }
+
+ private:
+  friend StagedPublish stageDocument(const std::filesystem::path& home, const PublishRequest& request);
+  struct StagedPair {
+    std::filesystem::path folder;
+    std::string documentName;
+    bool counts = false;       // a library-filename pair
+    // Logged at commit instead of the pair's success line: a failure staging
+    // met, or why nothing is written (no folder then).
+    std::string line;
+    platform::files::StagedFile document, marker;
+  };
+  std::vector<StagedPair> pairs_;
+};
+
+// Creates the destination folders (the scan of Library/Containers included)
+// and writes every pair to temporary files, durably.
+StagedPublish stageDocument(const std::filesystem::path& home, const PublishRequest& request);
+
+// Stages and commits at once. Returns how many destinations received the
+// library-filename pair.
 int publishDocument(const std::filesystem::path& home, const PublishRequest& request, platform::Log& log);
 
 }  // namespace quillory::publish

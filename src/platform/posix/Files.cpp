@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/ExitCleanup.h"
@@ -195,30 +196,51 @@ std::error_code createFolders(const fs::path& folder) {
 
 namespace {
 
-std::error_code replaceAtomically(const fs::path& target, std::string_view bytes) {
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+fs::path folderOf(const fs::path& target) { return target.has_parent_path() ? target.parent_path() : fs::path("."); }
 
+// Writes the bytes to a new temporary file in `folder` and flushes them to
+// disk. On failure nothing is left behind.
+std::error_code writeTemporary(const fs::path& folder, std::string_view bytes, fs::path& temporary) {
   removeStaleTemporaryFiles(folder);
-  fs::path temporary;
   OwnedFd fd = createTemporaryFile(folder, temporary);
   if (!fd.valid()) return lastError();
   std::error_code ec = writeAll(fd.get(), bytes);
   if (!ec) ec = flushToDisk(fd.get());
   const std::error_code closed = closeOnce(std::move(fd));
   if (!ec) ec = closed;
-  if (!ec && ::rename(temporary.c_str(), target.c_str()) != 0) ec = lastError();
-  if (ec) ::unlink(temporary.c_str());
-  posix::exitcleanup::forgetTemporaryFile(temporary.string());
-  if (ec) return ec;
+  if (ec) {
+    ::unlink(temporary.c_str());
+    posix::exitcleanup::forgetTemporaryFile(temporary.string());
+    temporary.clear();
+  }
+  return ec;
+}
 
+// Renames the temporary file over the target; on failure removes it.
+std::error_code renameInto(const fs::path& temporary, const fs::path& target) {
+  std::error_code ec;
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    ec = lastError();
+    ::unlink(temporary.c_str());
+  }
+  posix::exitcleanup::forgetTemporaryFile(temporary.string());
+  return ec;
+}
+
+std::error_code replaceAtomically(const fs::path& target, std::string_view bytes) {
+  fs::path temporary;
+  std::error_code ec = writeTemporary(folderOf(target), bytes, temporary);
+  if (!ec) ec = renameInto(temporary, target);
+  if (ec) return ec;
   // Make the rename itself durable. The target is already replaced, so a
   // failure here is not reported as a failed write.
-  const OwnedFd dirFd = openRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd.valid()) {
-    while (::fsync(dirFd.get()) != 0 && errno == EINTR) {
-    }
-  }
+  syncFolder(folderOf(target));
   return {};
+}
+
+bool isWritableName(const fs::path& target) {
+  const fs::path name = target.filename();
+  return !(name.empty() || name == "." || name == "..");
 }
 
 std::error_code unlinkFile(const fs::path& file) {
@@ -232,14 +254,87 @@ std::error_code unlinkFile(const fs::path& file) {
 // so the iCloud daemon never reads or uploads a file while it is replaced or
 // removed; elsewhere the rename alone is what readers rely on.
 std::error_code atomicWrite(const fs::path& target, std::string_view bytes) {
-  const fs::path name = target.filename();
-  if (name.empty() || name == "." || name == "..") return std::make_error_code(std::errc::invalid_argument);
+  if (!isWritableName(target)) return std::make_error_code(std::errc::invalid_argument);
 #if defined(__APPLE__)
   return macos::coordinatedChange(
       target, macos::CoordinatedChange::replacing,
       [bytes](const fs::path& current) { return replaceAtomically(current, bytes); });
 #else
   return replaceAtomically(target, bytes);
+#endif
+}
+
+void syncFolder(const fs::path& folder) {
+  const OwnedFd dirFd = openRetrying(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd.valid()) {
+    while (::fsync(dirFd.get()) != 0 && errno == EINTR) {
+    }
+  }
+}
+
+StagedFile::StagedFile(StagedFile&& other) noexcept
+    : temporary_(std::exchange(other.temporary_, {})), target_(std::move(other.target_)) {}
+
+StagedFile& StagedFile::operator=(StagedFile&& other) noexcept {
+  if (this != &other) {
+    discard();
+    temporary_ = std::exchange(other.temporary_, {});
+    target_ = std::move(other.target_);
+  }
+  return *this;
+}
+
+void StagedFile::discard() {
+  if (temporary_.empty()) return;
+  ::unlink(temporary_.c_str());
+  posix::exitcleanup::forgetTemporaryFile(temporary_.string());
+  temporary_.clear();
+}
+
+std::error_code stageWrite(const fs::path& target, std::string_view bytes, StagedFile& staged) {
+  staged.discard();
+  if (!isWritableName(target)) return std::make_error_code(std::errc::invalid_argument);
+  fs::path temporary;
+  if (const std::error_code ec = writeTemporary(folderOf(target), bytes, temporary)) return ec;
+  staged.temporary_ = std::move(temporary);
+  staged.target_ = target;
+  return {};
+}
+
+// The rename is coordinated on macOS, as in `atomicWrite`.
+std::error_code StagedFile::commit() {
+  if (temporary_.empty()) return std::make_error_code(std::errc::invalid_argument);
+  const fs::path temporary = std::exchange(temporary_, {});
+  bool handled = false;
+  const auto put = [&](const fs::path& current) {
+    handled = true;
+    return renameInto(temporary, current);
+  };
+#if defined(__APPLE__)
+  const std::error_code ec = macos::coordinatedChange(target_, macos::CoordinatedChange::replacing, put);
+#else
+  const std::error_code ec = put(target_);
+#endif
+  if (!handled) {  // the coordination failed before the rename
+    ::unlink(temporary.c_str());
+    posix::exitcleanup::forgetTemporaryFile(temporary.string());
+  }
+  return ec;
+}
+
+FileStamp stampOf(const fs::path& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return {};
+  return FileStamp{.present = true,
+                   .device = static_cast<unsigned long long>(info.st_dev),
+                   .inode = static_cast<unsigned long long>(info.st_ino),
+                   .size = static_cast<unsigned long long>(info.st_size),
+#if defined(__APPLE__)
+                   .changedSeconds = static_cast<long long>(info.st_ctimespec.tv_sec),
+                   .changedNanoseconds = static_cast<long long>(info.st_ctimespec.tv_nsec)};
+#else
+                   .changedSeconds = static_cast<long long>(info.st_ctim.tv_sec),
+                   .changedNanoseconds = static_cast<long long>(info.st_ctim.tv_nsec)};
 #endif
 }
 
