@@ -4,6 +4,7 @@
 
 #include <future>
 #include <stdexcept>
+#include <thread>
 
 #include "EngineFixture.h"
 #include "libraries/PublishedDocuments.h"
@@ -245,6 +246,63 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Library name conflict \u2014 see Helper alert", 1},
                       RunEndCase{"otherError", exportThrows, kFailed + "pipe broke", "pipe broke"}),
     [](const auto& info) { return info.param.name; });
+
+// The conflict alert waits for the user without the publish lock: a
+// switch-off from the menu meanwhile is done before the alert is closed.
+TEST_F(ExportRunTest, ASwitchOffFromTheMenuIsDoneWhileTheConflictAlertIsOpen) {
+  conflict(*this);
+  bool doneWhileOpen = false;
+  alerts.setWhileOpen([&](const platform::Alert&) {
+    engine().requestLibrarySync("Home", false);
+    for (int wait = 0; wait < 500 && !doneWhileOpen; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      doneWhileOpen = defaults.value("sync_library_Home").asBool() == false;
+    }
+  });
+  engine().sync("manual");
+  settle();
+  EXPECT_TRUE(doneWhileOpen);
+}
+
+// The export reads its answer under the publish lock: a switch-off that
+// starts right after the read waits for the files to be in place, then
+// deletes them.
+TEST_F(EngineTest, ASwitchOffRightAfterTheAnswerIsReadDeletesWhatIsPublished) {
+  openEnabled("Biz");
+  home.writeFile(kAppPreferences, "");
+  scripts.setAnswer(kExportScript, kExportJson);
+  std::thread switchOff;
+  defaults.afterRead = [&](const std::string& key) {
+    if (key != "sync_library_Biz" || dispatcher.isMainThread() || switchOff.joinable()) return;
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    switchOff = std::thread([this, done = std::move(done)]() mutable {
+      engine().switchOffLibrary("Biz");
+      done.set_value();
+    });
+    finished.wait_for(std::chrono::milliseconds(200));  // at once, unless the export holds the lock
+  };
+  engine().sync("manual");
+  settle();
+  switchOff.join();
+  EXPECT_EQ(log.count("Export OK"), 1u);
+  for (const fs::path& folder :
+       {publish::containerDocumentsFolder(home.path()), home / "Library/Containers/X/Data/Documents"}) {
+    EXPECT_EQ(platform::files::listFolder(folder).value_or(std::vector<std::string>{}),
+              std::vector<std::string>{});
+  }
+}
+
+// The menu's changes apply in the order they were made, and show at once.
+TEST_F(EngineTest, TheMenusSwitchOnsAndOffsApplyInTheOrderMade) {
+  defaults.setString("library_filename_Biz", "biz-eur.json");
+  home.writeFile(fs::path(publish::kContainerDocumentsRelative) / "biz-eur.json", "{}");
+  for (const bool enabled : {false, true, false, true}) engine().requestLibrarySync("Biz", enabled);
+  EXPECT_TRUE(engine().isLibraryEnabled("Biz"));
+  settle();
+  EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), true);
+  EXPECT_FALSE(platform::files::exists(publish::containerDocumentsFolder(home.path()) / "biz-eur.json"));
+}
 
 // Nor does its currency-named pair replace another library's document.
 TEST_F(EngineTest, ACurrencyTokenNeverLeavesTheDestinationFolders) {

@@ -112,6 +112,9 @@ TEST_F(QtShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   defaults.setBool(libraries::syncLibraryKey("Alpha"), false);
   defaults.setString(libraries::syncLibraryKey("Beta"), "not a bool");
   defaults.setBool(libraries::syncLibraryKey(name), true);
+  for (const char* off : {"Alpha", "Beta"}) {  // their folders exist: pruning keeps them
+    defaults.setString(libraries::libraryPathKey(off), home.path().string());
+  }
   publishMarker(name, "toms-r-d-2026-usd", "2026-12-05T08:00:00Z");
   refresh();
   QMenu* submenu = action("Libraries")->menu();
@@ -123,8 +126,8 @@ TEST_F(QtShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   EXPECT_EQ(shownText(shown(2)->toolTip()), QString::fromStdString(name));
 
   shown(0)->trigger();
-  EXPECT_TRUE(shown(0)->isChecked());              // switched on and refreshed at once
-  EXPECT_EQ(dispatcher.pendingGlobalTasks(), 1u);  // only the launch's first check: no sync
+  EXPECT_TRUE(shown(0)->isChecked());              // shown switched on at once
+  EXPECT_EQ(dispatcher.pendingGlobalTasks(), 2u);  // the launch's first check and the switch-on: no sync
 
   for (const int answer : {-1, 1}) {  // ended without a button, "Cancel"
     alerts.queueAnswer(answer);
@@ -136,6 +139,12 @@ TEST_F(QtShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   shown(2)->trigger();                   // the action is replaced while its signal runs
   EXPECT_EQ(alerts.shown().size(), 3u);  // none for switching on
   EXPECT_EQ(alerts.shown().back().message, "Remove \"Tom's \"R&D\" <h1>2026</h1>\" from mobile devices?");
+  // Shown off at once; stored and deleted on the background queue, after the
+  // switch-on, never on the main thread.
+  EXPECT_FALSE(shown(2)->isChecked());
+  EXPECT_TRUE(files::exists(home / documents() / "toms-r-d-2026-usd.json"));
+  dispatcher.runGlobalTasks();
+  EXPECT_EQ(defaults.value(libraries::syncLibraryKey("Alpha")).asBool(), true);
   EXPECT_FALSE(files::exists(home / documents() / "toms-r-d-2026-usd.json"));
   EXPECT_EQ(defaults.value(libraries::syncLibraryKey(name)).asBool(), false);
   pumpFor(50);

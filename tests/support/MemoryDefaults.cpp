@@ -5,9 +5,14 @@ namespace quillory::testing {
 using platform::DefaultsValue;
 
 DefaultsValue MemoryDefaults::value(const std::string& key) const {
-  std::lock_guard lock(mutex_);
-  auto it = values_.find(key);
-  return it == values_.end() ? DefaultsValue() : it->second;
+  DefaultsValue found;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = values_.find(key);
+    if (it != values_.end()) found = it->second;
+  }
+  if (afterRead) afterRead(key);
+  return found;
 }
 
 std::vector<std::string> MemoryDefaults::keys() const {

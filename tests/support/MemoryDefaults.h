@@ -3,6 +3,7 @@
 // applied as one step (one mutex). `refuseWrites` makes every change fail
 // with that reason until it is called with none.
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -21,6 +22,11 @@ class MemoryDefaults final : public platform::Defaults {
 
   void clear();
   void refuseWrites(std::optional<std::string> reason);
+
+  // Called after each read with its key, on the reading thread, outside the
+  // store's lock: tests of what happens right after a read. Set it before
+  // other threads use the store.
+  std::function<void(const std::string& key)> afterRead;
 
  private:
   mutable std::mutex mutex_;
