@@ -332,6 +332,8 @@ int main(int argc, char** argv) {
 #endif
 
   application.exec();
+  // A switch-on or switch-off chosen just before quitting still runs to its end.
+  (void)manager->finishLibraryChanges(std::chrono::seconds(10));
 
   // Quitting does not wait for a sync or a check that is still running: every
   // setting was saved when it changed and every file is replaced atomically,

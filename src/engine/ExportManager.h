@@ -35,6 +35,7 @@
 // switch-off run on the background queue. See ExportRun.cpp.
 
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -214,6 +215,10 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // a time, in the order asked; until a change has run, `isLibraryEnabled`
   // answers with it. Returns at once; any thread.
   void requestLibrarySync(const std::string& name, bool enabled);
+  // Waits until the queued changes have been applied, at most `limit`; true
+  // when none is left. For the end of the program, once the main loop has
+  // ended: quitting right after "Remove" still removes.
+  bool finishLibraryChanges(std::chrono::milliseconds limit);
 
   // The export run: returns at once when a sync is running or being asked
   // about; any thread (the opt-in question is answered on the main thread).
@@ -283,6 +288,7 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // first is being applied while `applyingLibraryChanges_` is set.
   std::deque<std::pair<std::string, bool>> libraryChanges_;  // guarded by mutex_
   bool applyingLibraryChanges_ = false;                      // guarded by mutex_
+  std::condition_variable libraryChangesApplied_;            // when the worker stops
   // The publish lock (see above). Taken before, never inside, `mutex_`.
   mutable std::mutex publishMutex_;
 };

@@ -106,6 +106,7 @@ void ExportManager::applyLibraryChanges() {
       std::lock_guard lock(mutex_);
       if (libraryChanges_.empty()) {
         applyingLibraryChanges_ = false;
+        libraryChangesApplied_.notify_all();
         return;
       }
       change = libraryChanges_.front();
@@ -122,6 +123,11 @@ void ExportManager::applyLibraryChanges() {
     }
     notifyStatusChanged();
   }
+}
+
+bool ExportManager::finishLibraryChanges(std::chrono::milliseconds limit) {
+  std::unique_lock lock(mutex_);
+  return libraryChangesApplied_.wait_for(lock, limit, [this] { return !applyingLibraryChanges_; });
 }
 
 }  // namespace quillory::engine

@@ -299,7 +299,7 @@ TEST_F(EngineTest, TheMenusSwitchOnsAndOffsApplyInTheOrderMade) {
   home.writeFile(fs::path(publish::kContainerDocumentsRelative) / "biz-eur.json", "{}");
   for (const bool enabled : {false, true, false, true}) engine().requestLibrarySync("Biz", enabled);
   EXPECT_TRUE(engine().isLibraryEnabled("Biz"));
-  settle();
+  ASSERT_TRUE(engine().finishLibraryChanges(std::chrono::seconds(10)));
   EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), true);
   EXPECT_FALSE(platform::files::exists(publish::containerDocumentsFolder(home.path()) / "biz-eur.json"));
 }
