@@ -105,7 +105,8 @@ struct Stats {
 double percentile(std::vector<double> values, double p) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
-  return values[std::min(values.size() - 1, static_cast<std::size_t>(p * static_cast<double>(values.size())))];
+  return values[std::min(values.size() - 1,
+                         static_cast<std::size_t>(p * static_cast<double>(values.size())))];
 }
 
 void report(const char* what, const std::vector<double>& waits) {
@@ -189,8 +190,8 @@ int main(int argc, char** argv) {
     defaults.setBool(libraries::syncLibraryKey("Gone"), false);
     defaults.setString(libraries::libraryPathKey("Gone"), "/nonexistent/Gone");
     defaults.setString(libraries::libraryFilenameKey("Gone"), "gone-usd.json");
-    for (const fs::path& folder :
-         {documents, home / "Library/Containers/c0/Data/Documents", home / "Library/Containers/c1/Data/Documents"}) {
+    for (const fs::path& folder : {documents, home / "Library/Containers/c0/Data/Documents",
+                                   home / "Library/Containers/c1/Data/Documents"}) {
       files::createFolders(folder);
       files::atomicWrite(folder / "other-usd.json", R"({"libraryName":"Other"})");
       files::atomicWrite(folder / "gone-usd.json", R"({"libraryName":"Gone"})");
@@ -254,10 +255,11 @@ int main(int argc, char** argv) {
     report(label, stats.waitsMs);
     report("  noise", noise.waitsMs);
     allNoise.insert(allNoise.end(), noise.waitsMs.begin(), noise.waitsMs.end());
-    std::printf("         %.2f s until done%s; other-usd.json left in %d folder(s)\n", seconds,
-                finished ? "" : " (TIMED OUT)",
-                static_cast<int>(files::exists(documents / "other-usd.json")) +
-                    static_cast<int>(files::exists(home / "Library/Containers/c0/Data/Documents/other-usd.json")));
+    std::printf(
+        "         %.2f s until done%s; other-usd.json left in %d folder(s)\n", seconds,
+        finished ? "" : " (TIMED OUT)",
+        static_cast<int>(files::exists(documents / "other-usd.json")) +
+            static_cast<int>(files::exists(home / "Library/Containers/c0/Data/Documents/other-usd.json")));
     all.insert(all.end(), stats.waitsMs.begin(), stats.waitsMs.end());
   }
   report("all", all);

@@ -68,7 +68,7 @@ class StagedPublish {
   struct StagedPair {
     std::filesystem::path folder;
     std::string documentName;
-    bool counts = false;       // a library-filename pair
+    bool counts = false;  // a library-filename pair
     // Logged at commit instead of the pair's success line: a failure staging
     // met, or why nothing is written (no folder then).
     std::string line;

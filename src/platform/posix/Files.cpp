@@ -196,7 +196,9 @@ std::error_code createFolders(const fs::path& folder) {
 
 namespace {
 
-fs::path folderOf(const fs::path& target) { return target.has_parent_path() ? target.parent_path() : fs::path("."); }
+fs::path folderOf(const fs::path& target) {
+  return target.has_parent_path() ? target.parent_path() : fs::path(".");
+}
 
 // Writes the bytes to a new temporary file in `folder` and flushes them to
 // disk. On failure nothing is left behind.
@@ -325,17 +327,17 @@ std::error_code StagedFile::commit() {
 FileStamp stampOf(const fs::path& path) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) return {};
+#if defined(__APPLE__)
+  const timespec changed = info.st_ctimespec;
+#else
+  const timespec changed = info.st_ctim;
+#endif
   return FileStamp{.present = true,
                    .device = static_cast<unsigned long long>(info.st_dev),
                    .inode = static_cast<unsigned long long>(info.st_ino),
                    .size = static_cast<unsigned long long>(info.st_size),
-#if defined(__APPLE__)
-                   .changedSeconds = static_cast<long long>(info.st_ctimespec.tv_sec),
-                   .changedNanoseconds = static_cast<long long>(info.st_ctimespec.tv_nsec)};
-#else
-                   .changedSeconds = static_cast<long long>(info.st_ctim.tv_sec),
-                   .changedNanoseconds = static_cast<long long>(info.st_ctim.tv_nsec)};
-#endif
+                   .changedSeconds = static_cast<long long>(changed.tv_sec),
+                   .changedNanoseconds = static_cast<long long>(changed.tv_nsec)};
 }
 
 bool readFileInChunks(const fs::path& file, const std::function<bool(std::string_view chunk)>& consume) {
