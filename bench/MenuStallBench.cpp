@@ -12,14 +12,17 @@
 //   - 20 ms later the user switches off another library from the Libraries
 //     submenu ("Remove"), whose pairs are in both app containers, and a
 //     check starts (its pruning pass forgets an orphaned library, deleting
-//     its pair);
-//   - a probe thread posts a task to the main queue every 2 ms and records
-//     how long each waited before it ran.
-// The round ends when the sync, the switch-off and the check are done. The
-// figures are the probe's waits: the longest (the worst stall of the main
-// thread), the 99th percentile and the median, per round and over all; the
-// longest task the main thread ran (the helper's own share of a stall); and
-// how late a plain thread wakes from the same sleep (the machine's noise).
+//     its pair).
+// The round ends when the sync, the switch-off and the check are done.
+// Figures, per round and over all (the longest, the 99th percentile, the
+// median):
+//   - tick: a 2 ms timer on the main queue, how late each tick comes: the
+//     main thread's stalls, whatever their cause;
+//   - task: the longest task the main thread ran (the helper's own work);
+//   - post: a task posted to the main queue every 2 ms from another thread,
+//     how long it waited (this adds the posting thread's own scheduling);
+//   - idle: the same posts to a second run loop that does nothing else (what
+//     the machine alone makes a post wait).
 // With --settings file the settings live in the property-list file store
 // (durable writes) instead of memory. --home reuses (or builds once) a tree.
 
@@ -111,9 +114,21 @@ double percentile(std::vector<double> values, double p) {
                          static_cast<std::size_t>(p * static_cast<double>(values.size())))];
 }
 
-void report(const char* what, const std::vector<double>& waits) {
-  std::printf("%-8s probes %6zu  max %8.2f ms  p99 %7.2f ms  median %6.3f ms\n", what, waits.size(),
-              percentile(waits, 1.0), percentile(waits, 0.99), percentile(waits, 0.5));
+struct Summary {
+  double max, p99, median;
+};
+
+Summary summarize(const std::vector<double>& values) {
+  return {percentile(values, 1.0), percentile(values, 0.99), percentile(values, 0.5)};
+}
+
+void report(const char* what, const std::vector<double>& ticks, double longestTask,
+            const std::vector<double>& posts, const std::vector<double>& idle) {
+  const Summary t = summarize(ticks), p = summarize(posts), i = summarize(idle);
+  std::printf(
+      "%-9s tick max %7.2f p99 %6.2f med %5.2f | task max %7.2f | post max %7.2f p99 %6.2f | idle max "
+      "%6.2f p99 %6.2f  (ms)\n",
+      what, t.max, t.p99, t.median, longestTask, p.max, p.p99, i.max, i.p99);
 }
 
 // The run loop, with every task it runs on the main thread timed: the
@@ -217,8 +232,16 @@ int main(int argc, char** argv) {
   delegate->applicationDidFinishLaunching();
   loop.runUntil([&] { return loop.settled(); }, std::chrono::seconds(60));
 
+  // The tick probe: how late each tick of a 2 ms main-queue timer comes.
+  Stats* tickStats = nullptr;
+  auto lastTick = Clock::now();
+  loop.repeatOnMain(std::chrono::milliseconds(2), [&] {
+    const auto now = Clock::now();
+    if (tickStats) tickStats->add(std::chrono::duration<double, std::milli>(now - lastTick).count() - 2.0);
+    lastTick = now;
+  });
   const fs::path documents = publish::containerDocumentsFolder(home);
-  std::vector<double> all, allNoise;
+  std::vector<double> allTicks, allPosts, allIdle;
   double longestTaskAll = 0;
   for (int round = 0; round < rounds; ++round) {
     // Another library, switched on and published everywhere; an orphaned
@@ -237,7 +260,9 @@ int main(int argc, char** argv) {
     manager->notifyStatusChanged();
     loop.runUntil([&] { return loop.settled(); }, std::chrono::seconds(5));
 
-    Stats stats;
+    Stats stats, ticks;
+    lastTick = Clock::now();
+    tickStats = &ticks;
     std::atomic<bool> stop{false}, clicked{false};
     std::thread probe([&] {
       while (!stop) {
@@ -248,14 +273,25 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
       }
     });
-    // The machine's own noise: how late a plain thread wakes from the same
-    // 2 ms sleep (on a loaded machine this, not the helper, can be the stall).
+    // The same posts to a second run loop whose main thread does nothing
+    // else: what the machine alone makes a post wait.
     Stats noise;
+    std::atomic<platform::posix::RunLoopDispatcher*> idleLoop{nullptr};
+    std::thread idleMain([&] {
+      platform::posix::RunLoopDispatcher idle;
+      idleLoop = &idle;
+      idle.runUntil([&] { return stop.load(); }, std::chrono::minutes(10));
+      idleLoop = nullptr;
+    });
     std::thread control([&] {
       while (!stop) {
-        const auto before = Clock::now();
+        if (platform::posix::RunLoopDispatcher* idle = idleLoop) {
+          const auto posted = Clock::now();
+          idle->async([&noise, posted] {
+            noise.add(std::chrono::duration<double, std::milli>(Clock::now() - posted).count());
+          });
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        noise.add(std::chrono::duration<double, std::milli>(Clock::now() - before).count() - 2.0);
       }
     });
     std::thread user([&] {
@@ -279,39 +315,44 @@ int main(int argc, char** argv) {
       syncNow.choose();
       chosen = true;
     });
-    const bool finished = loop.runUntil(
-        [&] {
-          return chosen && clicked && !manager->isSyncing() && loop.settled() &&
-                 !manager->isLibraryEnabled("Other") &&
-                 defaults.value(libraries::syncLibraryKey("Gone")).isAbsent();
-        },
-        std::chrono::minutes(5));
+    // The end of the round is watched from another thread, so that the main
+    // loop tests nothing but a flag between its tasks.
+    std::atomic<bool> done{false};
+    std::thread watcher([&] {
+      while (!(chosen && clicked && !manager->isSyncing() && loop.settled() &&
+               !manager->isLibraryEnabled("Other") &&
+               defaults.value(libraries::syncLibraryKey("Gone")).isAbsent())) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      done = true;
+    });
+    const bool finished = loop.runUntil([&] { return done.load(); }, std::chrono::minutes(5));
+    watcher.join();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     stop = true;
     user.join();
     probe.join();
     control.join();
+    idleMain.join();
     loop.runUntil([&] { return loop.settled(); }, std::chrono::seconds(5));
 
+    tickStats = nullptr;
     std::scoped_lock lock(stats.mutex, noise.mutex);
     char label[32];
     std::snprintf(label, sizeof label, "round %d", round + 1);
-    report(label, stats.waitsMs);
-    report("  noise", noise.waitsMs);
     const double longestTask = timedLoop.takeLongestMs();
-    longestTaskAll = std::max(longestTaskAll, longestTask);
-    std::printf("         longest task on the main thread %.2f ms\n", longestTask);
-    allNoise.insert(allNoise.end(), noise.waitsMs.begin(), noise.waitsMs.end());
+    report(label, ticks.waitsMs, longestTask, stats.waitsMs, noise.waitsMs);
     std::printf(
-        "         %.2f s until done%s; other-usd.json left in %d folder(s)\n", seconds,
+        "          %.2f s until done%s; other-usd.json left in %d folder(s)\n", seconds,
         finished ? "" : " (TIMED OUT)",
         static_cast<int>(files::exists(documents / "other-usd.json")) +
             static_cast<int>(files::exists(home / "Library/Containers/c0/Data/Documents/other-usd.json")));
-    all.insert(all.end(), stats.waitsMs.begin(), stats.waitsMs.end());
+    longestTaskAll = std::max(longestTaskAll, longestTask);
+    allTicks.insert(allTicks.end(), ticks.waitsMs.begin(), ticks.waitsMs.end());
+    allPosts.insert(allPosts.end(), stats.waitsMs.begin(), stats.waitsMs.end());
+    allIdle.insert(allIdle.end(), noise.waitsMs.begin(), noise.waitsMs.end());
   }
-  report("all", all);
-  report("  noise", allNoise);
-  std::printf("longest task on the main thread: %.2f ms\n", longestTaskAll);
+  report("all", allTicks, longestTaskAll, allPosts, allIdle);
   std::printf("settings: %s; exports: %zu OK, %zu failed\n", fileSettings ? "property-list file" : "memory",
               log.count("Export OK"), log.count("Export failed"));
   for (const std::string& line : log.lines()) {
