@@ -23,7 +23,7 @@
 //     how long it waited (this adds the posting thread's own scheduling);
 //   - idle: the same posts to a second run loop that does nothing else (what
 //     the machine alone makes a post wait).
-// With --settings file the settings live in the property-list file store
+// With --settings file the settings live in the JSON settings file store
 // (durable writes) instead of memory. --home reuses (or builds once) a tree.
 
 #include <fcntl.h>
@@ -47,7 +47,7 @@
 #include "engine/ExportManager.h"
 #include "libraries/LibraryKeys.h"
 #include "platform/Files.h"
-#include "platform/posix/PlistDefaults.h"
+#include "platform/posix/JsonDefaults.h"
 #include "platform/posix/RunLoopDispatcher.h"
 #include "publish/ContainerPaths.h"
 #include "support/CapturingLog.h"
@@ -198,10 +198,10 @@ int main(int argc, char** argv) {
   testing::FakeScriptRunner scripts;
   testing::FakeLoginItemService loginItems;
   testing::MemoryDefaults memory;
-  std::unique_ptr<platform::posix::PlistDefaults> file;
+  std::unique_ptr<platform::posix::JsonDefaults> file;
   if (fileSettings) {
-    fs::remove(home / "settings.plist");
-    file = std::make_unique<platform::posix::PlistDefaults>(home / "settings.plist", log, clock);
+    fs::remove(home / "settings.json");
+    file = std::make_unique<platform::posix::JsonDefaults>(home / "settings.json", log, clock);
   }
   platform::Defaults& defaults = fileSettings ? static_cast<platform::Defaults&>(*file) : memory;
 
@@ -353,7 +353,7 @@ int main(int argc, char** argv) {
     allIdle.insert(allIdle.end(), noise.waitsMs.begin(), noise.waitsMs.end());
   }
   report("all", allTicks, longestTaskAll, allPosts, allIdle);
-  std::printf("settings: %s; exports: %zu OK, %zu failed\n", fileSettings ? "property-list file" : "memory",
+  std::printf("settings: %s; exports: %zu OK, %zu failed\n", fileSettings ? "JSON settings file" : "memory",
               log.count("Export OK"), log.count("Export failed"));
   for (const std::string& line : log.lines()) {
     if (line.find("failed") != std::string::npos) std::printf("%s\n", line.c_str());

@@ -99,6 +99,7 @@ TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
   defaults.refuseWrites("Read-only file system");
   alerts.queueAnswer(0);  // "Remove"
   for (const int item : {1, 0}) libraries().at(item).choose();
+  dispatcher.runGlobalTasks();  // the menu's changes run on the background queue
   deliver();
   EXPECT_TRUE(libraries().at(1).isChecked() && !libraries().at(0).isChecked());
   EXPECT_TRUE(platform::files::exists(home / documents() / "on-eur.json"));
