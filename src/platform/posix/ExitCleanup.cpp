@@ -3,6 +3,9 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#if defined(__linux__)
+#include <sys/syscall.h>
+#endif
 #include <unistd.h>
 
 #include <atomic>
@@ -62,6 +65,17 @@ void silenceStandardOutput() {
   if (devNull > STDERR_FILENO) ::close(devNull);
 }
 
+// Ends the process at once with the status, running nothing of this process
+// (no exit handlers, no stdio flush). On Linux the system call itself: a
+// sanitizer's interposed `_exit` flushes stdio first, which waits forever for
+// a stream another thread is blocked writing to.
+[[noreturn]] void endNow(int status) {
+#if defined(__linux__)
+  ::syscall(SYS_exit_group, status);
+#endif
+  ::_exit(status);
+}
+
 // A second termination signal: no more grace.
 [[noreturn]] void killAndExit(int signal) {
   silenceStandardOutput();
@@ -72,7 +86,7 @@ void silenceStandardOutput() {
     for (const int group : r.groups) signalGroup(group, SIGKILL);
   }
   removeTemporaryFiles();
-  ::_exit(128 + signal);
+  endNow(128 + signal);
 }
 
 }  // namespace
@@ -172,7 +186,7 @@ void cleanUpAndExit(int signal, std::chrono::milliseconds grace) {
   silenceStandardOutput();
   stopChildGroups(grace);
   removeTemporaryFiles();
-  ::_exit(128 + signal);
+  endNow(128 + signal);
 }
 
 void awaitCleanUpAndExit() {
