@@ -117,13 +117,15 @@ TEST_P(SingleInstance, HelperLeavesAtOnceWithoutTouchingAnything) {
   EXPECT_EQ(files::listFolder(folder), before);  // no settings file, nothing else
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SingleInstance,
+const RefusalCase kRefusals[] = {
     // The same home with settings of its own is the same helper.
-    ::testing::Values(RefusalCase{posix::kMenuBarHelperProgram, "other-config",
-                                  "quillory-helper: Quillory Helper is already running ("},
-                      RefusalCase{nullptr, "file",
-                                  "quillory-helper: cannot run without a settings folder: "}));
+    {posix::kMenuBarHelperProgram, "other-config", "quillory-helper: Quillory Helper is already running ("},
+#if defined(__linux__)
+    // Only Linux keeps the settings in a folder (macOS: the user defaults).
+    {nullptr, "file", "quillory-helper: cannot run without a settings folder: "},
+#endif
+};
+INSTANTIATE_TEST_SUITE_P(Cases, SingleInstance, ::testing::ValuesIn(kRefusals));
 
 // A command-line run holds the lock for one command: the menu-bar helper
 // waits, then runs, and quits cleanly on SIGTERM.
