@@ -40,6 +40,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/AutomationGate.h"
 #include "engine/IdleRule.h"
 #include "engine/LibraryNameTracker.h"
 #include "libraries/LibraryKeys.h"
@@ -48,6 +49,7 @@
 #include "publish/ExportError.h"
 
 namespace quillory::platform {
+class AutomationPermission;
 class Clock;
 class Dispatcher;
 class Log;
@@ -85,6 +87,9 @@ struct Environment {
   platform::AlertPresenter& alerts;
   bridge::ScriptRunner& scripts;
   std::filesystem::path home;
+  // The permission to control the host, asked for before the scripts run
+  // (see AutomationGate.h); none: always granted.
+  platform::AutomationPermission* automation = nullptr;
 };
 
 // A copy of the manager's state: its own fields, the names of the name
@@ -177,7 +182,8 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   void periodicCheck();  // background queue
   // The part of a check that only reads: the host test and the library-name
   // script with its name tracking (no pruning, no idle sync). Returns whether
-  // the host runs. Background queue.
+  // the host runs and may be asked (false while the permission to control it
+  // is being asked for). Background queue.
   bool checkLibraryName();
   // Workspace handlers: act only when the bundle identifier is exactly
   // `klBundleID`. Main thread.
@@ -267,6 +273,7 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   bool runCausedByUser_ = true;  // guarded by mutex_
   // The publish lock (see above). Taken before, never inside, `mutex_`.
   mutable std::mutex publishMutex_;
+  AutomationGate automation_;
 };
 
 }  // namespace quillory::engine
