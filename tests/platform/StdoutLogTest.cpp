@@ -7,11 +7,14 @@
 #include <cstring>
 
 #include <map>
+#include <string>
 #include <sstream>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/LogPrivacy.h"
 #include "platform/posix/CappedFileLog.h"
 #include "platform/posix/JournalLog.h"
 #include "platform/posix/StdoutLog.h"
@@ -101,6 +104,20 @@ TEST(JournalLogTest, PriorityFollowsTheLinesMark) {
     const std::string text(entry, static_cast<std::size_t>(size));
     EXPECT_TRUE(text.starts_with(priority)) << line << " sent " << text;
     EXPECT_NE(text.find(line), std::string::npos) << line;
+
+
+// What the system's log may show of a line: the event up to the first name
+// or path.
+TEST(LogPrivacyTest, NamesAndPathsAreNotPublic) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"[Helper] \u2713 Export OK (manual) \u2192 2 destination(s)", "all"},
+      {"[Helper] \u23ED Skipping 'Biz' \u2014 sync disabled by user", "[Helper] \u23ED Skipping "},
+      {"[Helper]   \u2192 /Users/a/Library/Mobile Documents/x.json", "[Helper]   \u2192 "},
+      {"[Helper] Deleted iCloud files: biz-eur.json", "[Helper] Deleted iCloud files: "},
+      {"[Helper] Recovered path for \"B: c\": /x", "[Helper] Recovered path for "},
+  };
+  for (const auto& [line, shown] : cases) {
+    EXPECT_EQ(line.substr(0, publicPartLength(line)), shown == "all" ? line : shown);
   }
 }
 
