@@ -4,12 +4,10 @@
 // checks that do not pile up, the host's termination and activation, and the
 // status line's date.
 
-#include <condition_variable>
-#include <deque>
+#include <atomic>
+#include <functional>
 #include <future>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -193,84 +191,50 @@ TEST_F(EngineTest, CurrentLibrarySyncDateReadsOnlyAShortMarkerInsideTheContainer
   }
 }
 
-// The permission to control the host, answered by the test: a request waits
-// for the next answer given.
-class AnsweredPermission final : public platform::AutomationPermission {
- public:
+// The permission to control the host, answered by the test's function.
+struct AnsweredPermission final : platform::AutomationPermission {
   platform::AutomationConsent request(const std::string& bundleIdentifier) override {
-    std::unique_lock lock(mutex_);
     EXPECT_EQ(bundleIdentifier, kHost);
-    ++asked_;
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return !answers_.empty(); });
-    const platform::AutomationConsent answer = answers_.front();
-    answers_.pop_front();
-    return answer;
+    ++asked;
+    return answer();
   }
-  void answer(platform::AutomationConsent consent) {
-    std::lock_guard lock(mutex_);
-    answers_.push_back(consent);
-    changed_.notify_all();
-  }
-  int waitUntilAsked(int times) {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return asked_ >= times; });
-    return asked_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::deque<platform::AutomationConsent> answers_;
-  int asked_ = 0;
+  std::function<platform::AutomationConsent()> answer;
+  std::atomic<int> asked = 0;
 };
 
-const std::string kWaitLine =
-    "[Helper] \u23ED Not syncing until Quillory Helper may control Kettle Ledger \u2014 answer the system's "
-    "question, or see System Settings \u203A Privacy & Security \u203A Automation";
-
-// While the user is asked, no script runs and no sync starts (said once);
-// the answer lets the scripts run without asking again.
-TEST_F(EngineTest, NoScriptRunsWhileThePermissionIsAskedFor) {
+// While the user is asked, no script runs and no sync starts (said once); the
+// answer lets the scripts run without asking again. A refusal fails the sync
+// with the message that says where to allow it; the next script asks again,
+// as it does after a script refused although the permission was granted.
+TEST_F(EngineTest, ScriptsRunOnlyOnceThePermissionToControlTheHostIsGranted) {
   AnsweredPermission permission;
   automation = &permission;
   workspace.launch(kHost);
   scripts.setAnswer(kNameScript, "Biz");
-  std::thread asking([this] { engine().periodicCheck(); });
-  permission.waitUntilAsked(1);
+  permission.answer = [&] {
+    engine().periodicCheck();
+    engine().sync("manual");
+    settle();
+    engine().periodicCheck();
+    EXPECT_EQ(scripts.totalCalls(), 0u);
+    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.count("[Helper] \u23ED Not syncing until Quillory Helper may control Kettle Ledger"), 1u);
+    EXPECT_EQ(engine().lastOutcome(), RunOutcome::skipped);
+    return platform::AutomationConsent::granted;
+  };
   engine().periodicCheck();
-  engine().sync("manual");
-  settle();
-  engine().periodicCheck();
-  EXPECT_EQ(scripts.totalCalls(), 0u);
-  EXPECT_EQ(log.lines(), std::vector<std::string>{kWaitLine});
-  EXPECT_EQ(engine().lastOutcome(), RunOutcome::skipped);
-  permission.answer(platform::AutomationConsent::granted);
-  asking.join();
-  engine().periodicCheck();
+  scripts.setRefused(true);
+  engine().periodicCheck();  // not asked again; the script is refused
   EXPECT_EQ(scripts.calls(kNameScript), 2u);
-  EXPECT_EQ(permission.waitUntilAsked(0), 1);
-}
 
-// A refusal fails the sync with the message that says where to allow it and
-// runs no script; the next script asks again, as it does after a script that
-// was refused although the permission was granted.
-TEST_F(EngineTest, ARefusalIsReportedAndAskedAgainBeforeTheNextScript) {
-  AnsweredPermission permission;
-  automation = &permission;
-  workspace.launch(kHost);
-  permission.answer(platform::AutomationConsent::refused);
+  permission.answer = [] { return platform::AutomationConsent::refused; };
   engine().sync("manual");
   settle();
   EXPECT_EQ(engine().lastError(), std::string(publish::exportErrorMessage(ExportErrorCode::klNotAuthorized)));
-  EXPECT_EQ(scripts.totalCalls(), 0u);
-  permission.answer(platform::AutomationConsent::granted);
-  scripts.setRefused(true);
-  engine().periodicCheck();  // asks, runs the script, which is refused
-  EXPECT_EQ(scripts.calls(kNameScript), 1u);
-  permission.answer(platform::AutomationConsent::granted);
+  EXPECT_EQ(scripts.totalCalls(), 2u);
+  permission.answer = [] { return platform::AutomationConsent::granted; };
   engine().periodicCheck();
-  EXPECT_EQ(permission.waitUntilAsked(0), 3);
+  EXPECT_EQ(permission.asked, 3);
 }
 
 }  // namespace

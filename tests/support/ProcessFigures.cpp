@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -34,7 +33,6 @@ long countEntries(const char* folder) {
 }
 
 struct ProcessState {
-  int pid = 0;
   int parent = 0;
   int group = 0;
   bool zombie = false;
@@ -59,7 +57,6 @@ std::vector<ProcessState> processes() {
     ProcessState process;
     std::string state;
     if (!(rest >> state >> process.parent >> process.group)) continue;
-    process.pid = std::atoi(name.c_str());
     process.zombie = state == "Z";
     found.push_back(process);
   }
@@ -68,19 +65,19 @@ std::vector<ProcessState> processes() {
 
 #else
 
-// The processes of one kind (children of a parent, members of a group),
-// zombies included (the BSD information of a zombie is asked for with
-// argument 1).
-std::vector<ProcessState> processes(uint32_t kind, uint32_t key) {
-  std::vector<pid_t> pids(4096);
-  const int bytes = ::proc_listpids(kind, key, pids.data(), static_cast<int>(pids.size() * sizeof(pid_t)));
+// Every process, zombies included (a zombie's BSD information is asked for
+// with argument 1).
+std::vector<ProcessState> processes() {
+  std::vector<pid_t> pids(8192);
+  const int bytes =
+      ::proc_listpids(PROC_ALL_PIDS, 0, pids.data(), static_cast<int>(pids.size() * sizeof(pid_t)));
   std::vector<ProcessState> found;
   for (int i = 0; i < bytes / static_cast<int>(sizeof(pid_t)); ++i) {
-    if (pids[i] <= 0) continue;
     proc_bsdinfo info{};
-    if (::proc_pidinfo(pids[i], PROC_PIDTBSDINFO, 1, &info, sizeof info) != sizeof info) continue;
-    found.push_back({static_cast<int>(info.pbi_pid), static_cast<int>(info.pbi_ppid),
-                     static_cast<int>(info.pbi_pgid), info.pbi_status == SZOMB});
+    if (pids[i] <= 0 || ::proc_pidinfo(pids[i], PROC_PIDTBSDINFO, 1, &info, sizeof info) != sizeof info)
+      continue;
+    found.push_back(
+        {static_cast<int>(info.pbi_ppid), static_cast<int>(info.pbi_pgid), info.pbi_status == SZOMB});
   }
   return found;
 }
@@ -102,7 +99,6 @@ ProcessFigures takeProcessFigures() {
 #if defined(__GLIBC__)
   figures.heapKiB = static_cast<long>(::mallinfo2().uordblks / 1024);
 #endif
-  const std::vector<ProcessState> all = processes();
 #else
   figures.fds = countEntries("/dev/fd") - 1;  // the listing's own descriptor
   proc_taskinfo task{};
@@ -113,9 +109,8 @@ ProcessFigures takeProcessFigures() {
   malloc_statistics_t heap{};
   ::malloc_zone_statistics(nullptr, &heap);  // all zones
   figures.heapKiB = static_cast<long>(heap.size_in_use / 1024);
-  const std::vector<ProcessState> all = processes(PROC_PPID_ONLY, static_cast<uint32_t>(self));
 #endif
-  for (const ProcessState& process : all) {
+  for (const ProcessState& process : processes()) {
     if (process.parent != self) continue;
     ++figures.children;
     if (process.zombie) ++figures.zombies;
@@ -124,12 +119,7 @@ ProcessFigures takeProcessFigures() {
 }
 
 bool processGroupHasMembers(int pgid) {
-#if defined(__linux__)
-  const std::vector<ProcessState> all = processes();
-#else
-  const std::vector<ProcessState> all = processes(PROC_PGRP_ONLY, static_cast<uint32_t>(pgid));
-#endif
-  for (const ProcessState& process : all) {
+  for (const ProcessState& process : processes()) {
     if (process.group == pgid && (!process.zombie || process.parent == ::getpid())) return true;
   }
   return false;
