@@ -15,7 +15,6 @@
 # Usage: scripts/check-macos-compile.sh [source.cpp ...]   (default: all)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root="$PWD"
 
 cache="${XDG_CACHE_HOME:-$HOME/.cache}"
 case "$cache" in /*) ;; *) cache="$HOME/.cache" ;; esac
