@@ -270,7 +270,6 @@ TEST_F(EngineTest, ACurrencyTokenNeverLeavesTheDestinationFolders) {
   }
 }
 
-#if !defined(__APPLE__)  // the file store is Linux's
 // The file store keeps whole seconds: the manager keeps what it gives back,
 // and reads it at the next start. What another writer stores while an
 // export runs survives the export's own writes.
@@ -296,7 +295,6 @@ TEST_F(EngineTest, TheFileStoreKeepsTheLastSyncDateAndOtherWritersKeys) {
   EXPECT_EQ(reread.value("sync_library_Hand").asBool(), false);
   EXPECT_EQ(reread.value("library_filename_Biz").asString(), "biz-eur.json");
 }
-#endif
 
 }  // namespace
 }  // namespace quillory::engine::test
