@@ -8,16 +8,20 @@
 #include <signal.h>
 #include <unistd.h>
 
+#if defined(__linux__)  // the hand-over over the session bus is Linux's
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#endif
 #include <QStringList>
 #include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
+#if defined(__linux__)
 #include "PrivateBus.h"
+#endif
 #include "QtPump.h"
 #include "platform/ChildProcess.h"
 #include "platform/Files.h"
@@ -158,6 +162,7 @@ TEST(SingleInstanceWait, HelperWaitsForACommandLineRunThenRunsUntilSigterm) {
   EXPECT_TRUE(Lock(posix::defaultLockFile(home.path()), "test").acquired()) << "released";
 }
 
+#if defined(__linux__)
 // Stands in for the desktop's notification daemon: keeps each summary.
 class NotificationServer final : public QDBusVirtualObject {
  public:
@@ -210,6 +215,8 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
   QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
 }
+
+#endif
 
 }  // namespace
 }  // namespace quillory::platform::qt::test
