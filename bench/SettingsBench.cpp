@@ -10,6 +10,7 @@
 //   settings_bench [--benchmark_repetitions=N ...]
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>  // mkdtemp on macOS
 
 #include <cstdlib>
 #include <filesystem>

@@ -7,12 +7,15 @@
 # Info.plist.in: no Dock icon (LSUIElement), identifier test.quillory.helper,
 # the project's version as the short version, the build
 # number QUILLORY_BUILD_NUMBER and the text macOS shows when it asks the user
-# to let the helper control Kettle Ledger. It links the Objective-C++
+# to let the helper control Kettle Ledger, and the app icon QuilloryHelper.icns
+# (made by scripts/make-app-icon.py). It links the Objective-C++
 # translations (quillory_platform_macos) and signs the bundle with the
 # automation entitlement (QuilloryHelper.entitlements) after each build: the
 # identity QUILLORY_CODESIGN_IDENTITY, by default "-", which signs ad hoc for
-# this machine. No hardened runtime: with it, the Qt libraries Homebrew
-# installs would fail library validation under an ad hoc signature.
+# this machine. No hardened runtime here: with it, the Qt libraries Homebrew
+# installs would fail library validation under an ad hoc signature. The CI
+# workflow bundles the libraries (macdeployqt) and signs the result with the
+# hardened runtime.
 
 set(QUILLORY_CODESIGN_IDENTITY "-" CACHE STRING "codesign identity for the macOS bundle (\"-\": ad hoc)")
 
@@ -42,6 +45,9 @@ function(quillory_apple_bundle target)
   configure_file("${CMAKE_CURRENT_FUNCTION_LIST_DIR}/Info.plist.in" "${info_plist}" @ONLY)
   set(entitlements "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuilloryHelper.entitlements")
 
+  set(icon "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuilloryHelper.icns")
+  target_sources(${target} PRIVATE "${icon}")
+  set_source_files_properties("${icon}" PROPERTIES MACOSX_PACKAGE_LOCATION Resources)
   set_target_properties(${target} PROPERTIES
     MACOSX_BUNDLE TRUE
     MACOSX_BUNDLE_INFO_PLIST "${info_plist}")

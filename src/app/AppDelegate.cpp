@@ -52,6 +52,13 @@ void AppDelegate::toggleLaunchAtLogin() {
   const std::optional<std::string> error =
       enabled ? shell_.loginItems.unregisterItem() : shell_.loginItems.registerItem();
   if (error) shell_.log.line("[Helper] Launch at login error: " + *error);
+  // Registered, but the user has still to allow it: the item stays unchecked
+  // and the place to allow it opens.
+  if (!enabled && shell_.loginItems.status() == platform::LoginItemStatus::requiresApproval) {
+    shell_.log.line(
+        "[Helper] Launch at login needs your approval in System Settings \u203A General \u203A Login Items");
+    shell_.loginItems.openApprovalSettings();
+  }
   refreshMenu();
 }
 

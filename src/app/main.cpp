@@ -28,6 +28,7 @@
 #include "app/LaunchOptions.h"
 #include "bridge/OsascriptRunner.h"
 #include "engine/ExportManager.h"
+#include "platform/AutomationPermission.h"
 #include "platform/Files.h"
 #include "platform/posix/ExitCleanup.h"
 #include "platform/posix/JsonDefaults.h"
@@ -41,9 +42,11 @@
 #include "presentation/RelativeDateText.h"
 
 #if defined(__APPLE__)
+#include <QMessageBox>
 #include <QPixmap>
 
 #include "platform/macos/MacApplication.h"
+#include "platform/macos/MacAutomationPermission.h"
 #include "platform/macos/MacDefaults.h"
 #include "platform/macos/MacLoginItemService.h"
 #include "platform/macos/MacSystemLog.h"
@@ -116,6 +119,7 @@ void waitForCommandLineRun(posix::SingleInstanceLock& lock) {
 using PlatformDefaults = platform::macos::MacDefaults;
 using PlatformWorkspace = platform::macos::MacWorkspace;
 using PlatformLoginItems = platform::macos::MacLoginItemService;
+using PlatformAutomation = platform::macos::MacAutomationPermission;
 
 std::unique_ptr<PlatformDefaults> makeDefaults(const fs::path&, platform::Log&, platform::Clock&) {
   return std::make_unique<PlatformDefaults>();
@@ -143,6 +147,20 @@ app::VersionInfo versionInfo() {
           platform::macos::mainBundleInfoString("CFBundleVersion")};
 }
 void becomeAccessory() { platform::macos::setAccessoryActivationPolicy(); }
+// An alert opens in front of the window the user works in, although the
+// helper is not the active application: one the user caused activates the
+// helper and takes the keyboard; one the helper raised by itself (shown
+// without activating, and so without the keys) is only ordered to the front.
+void bringAlertsToFront(qt::QtAlertPresenter& alerts) {
+  alerts.setAboutToShow([](QMessageBox& box) {
+    const bool causedByUser = !box.testAttribute(Qt::WA_ShowWithoutActivating);
+    if (causedByUser) platform::macos::activateApplication();
+    // Once the box is on screen, inside its own event loop.
+    QTimer::singleShot(0, &box, [&box, causedByUser] {
+      platform::macos::bringWindowToFront(reinterpret_cast<void*>(box.winId()), causedByUser);
+    });
+  });
+}
 std::unique_ptr<platform::Log> makeSystemLog(const fs::path&) {
   return std::make_unique<platform::macos::MacSystemLog>();
 }
@@ -162,6 +180,7 @@ std::optional<std::string> environmentValue(const char* name) {
 using PlatformDefaults = posix::JsonDefaults;
 using PlatformWorkspace = qt::DBusWorkspace;
 using PlatformLoginItems = qt::XdgLoginItemService;
+using PlatformAutomation = platform::NoAutomationPermissionNeeded;
 
 std::unique_ptr<PlatformDefaults> makeDefaults(const fs::path& home, platform::Log& log,
                                                platform::Clock& clock) {
@@ -181,6 +200,7 @@ app::VersionInfo versionInfo() {
   return {known(QUILLORY_SHORT_VERSION), known(QUILLORY_BUILD_NUMBER)};
 }
 void becomeAccessory() {}  // a tray application has no window and no dock entry to hide
+void bringAlertsToFront(qt::QtAlertPresenter&) {}  // the window manager places them
 std::string timeLocale() { return presentation::posixTimeLocale(environmentValue); }
 std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
   return posix::makeSystemLog(environmentValue, home);
@@ -292,10 +312,12 @@ int main(int argc, char** argv) {
   qt::QtDispatcher dispatcher;
   qt::QtAlertPresenter alerts(dispatcher);
   runningAlerts.store(&alerts);
+  bringAlertsToFront(alerts);
   bridge::OsascriptRunner scripts(dispatcher, log, "/usr/bin/osascript");
+  PlatformAutomation automation;
 
   const std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
-      engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts, scripts, home});
+      engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts, scripts, home, &automation});
 
   qt::QtStatusItem* statusItem = nullptr;  // owned by the delegate, for the life of the process
   app::Shell shell{

@@ -152,7 +152,7 @@ Options:
                           Kettle Ledger, tools/kettle-ledger-sim
   --assume-host-running   take Kettle Ledger as running without asking the
                           desktop (needed on Linux, where no workspace can
-                          be asked; on macOS the running applications are)
+                          be asked; on macOS, for the simulated one)
   --answer sync|dont-sync
                           the answer to the first-sync question; given, it
                           is used also on a terminal

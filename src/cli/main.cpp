@@ -26,6 +26,7 @@
 #include "cli/TerminalLog.h"
 #include "cli/TerminalText.h"
 #include "engine/ExportManager.h"
+#include "platform/AutomationPermission.h"
 #include "platform/Files.h"
 #include "platform/posix/ExitCleanup.h"
 #include "platform/posix/JsonDefaults.h"
@@ -37,6 +38,7 @@
 
 #if defined(__APPLE__)
 #include "platform/macos/MacApplication.h"
+#include "platform/macos/MacAutomationPermission.h"
 #include "platform/macos/MacDefaults.h"
 #include "platform/macos/MacWorkspace.h"
 #endif
@@ -190,17 +192,27 @@ int main(int argc, char** argv) {
   posix::StdoutLog stdoutLog(readOnly ? STDERR_FILENO : STDOUT_FILENO);
   cli::TerminalLog log(stdoutLog);
   posix::SystemClock clock;
+  // Kettle Ledger taken as running, or the running applications as the
+  // desktop tells them (none on Linux).
+  std::unique_ptr<platform::Workspace> workspace;
+  if (options.assumeHostRunning) {
+    workspace = std::make_unique<cli::StaticWorkspace>(
+        std::vector<std::optional<std::string> >{engine::ExportManager::klBundleID});
+  }
 #if defined(__APPLE__)
-  // The menu-bar helper's own store and the running applications.
+  // The menu-bar helper's own store; the permission to control Kettle Ledger
+  // is asked for on behalf of the program that started this one (Terminal).
   platform::macos::MacDefaults defaults(kSettingsDomain);
-  platform::macos::MacWorkspace workspace;
+  if (!workspace) workspace = std::make_unique<platform::macos::MacWorkspace>();
+  platform::macos::MacAutomationPermission automation;
 #else
   posix::JsonDefaults defaults(
       settingsFile, log, clock,
       readOnly ? posix::JsonDefaults::Mode::readOnly : posix::JsonDefaults::Mode::readWrite);
-  cli::StaticWorkspace workspace(
-      options.assumeHostRunning ? std::vector<std::optional<std::string> >{engine::ExportManager::klBundleID}
-                                : std::vector<std::optional<std::string> >{});
+  if (!workspace) {
+    workspace = std::make_unique<cli::StaticWorkspace>(std::vector<std::optional<std::string> >{});
+  }
+  platform::NoAutomationPermissionNeeded automation;
 #endif
   const bool interactive = ::isatty(STDIN_FILENO) == 1;
 
@@ -209,7 +221,7 @@ int main(int argc, char** argv) {
   cli::TerminalAlerts alerts(*dispatcher, std::cin, std::cerr, interactive, presetAnswers(options));
   bridge::OsascriptRunner runner(*dispatcher, log, options.osascript);
   auto manager = engine::ExportManager::create(
-      engine::Environment{defaults, *dispatcher, clock, log, workspace, alerts, runner, home});
+      engine::Environment{defaults, *dispatcher, clock, log, *workspace, alerts, runner, home, &automation});
 
   cli::Frontend frontend(
       *manager, *dispatcher,

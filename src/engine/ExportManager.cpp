@@ -6,11 +6,22 @@
 #include <cassert>
 #include <utility>
 
+#include "platform/AutomationPermission.h"
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
 
 namespace quillory::engine {
+
+namespace {
+
+// The permission where the environment names none.
+platform::AutomationPermission& automationPermission(platform::AutomationPermission* given) {
+  static platform::NoAutomationPermissionNeeded granted;
+  return given ? *given : granted;
+}
+
+}  // namespace
 
 // Initialisation: the run state and the names start empty; the idle rule
 // takes the start as the host's last activation and knows no export. "autoSyncEnabled" is taken when it holds
@@ -18,7 +29,9 @@ namespace quillory::engine {
 // written back. "lastSyncDate" is taken when it holds a date and left as it
 // is otherwise; taking it writes nothing.
 ExportManager::ExportManager(Environment environment)
-    : env_(std::move(environment)), idle_(env_.clock.monotonicNow()) {
+    : env_(std::move(environment)),
+      idle_(env_.clock.monotonicNow()),
+      automation_(automationPermission(env_.automation), env_.log, klBundleID) {
   const std::optional<bool> storedAutoSync = env_.defaults.value(kAutoSyncEnabledKey).asBool();
   if (storedAutoSync) {
     state_.autoSyncEnabled = *storedAutoSync;

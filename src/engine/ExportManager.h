@@ -46,6 +46,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/AutomationGate.h"
 #include "engine/IdleRule.h"
 #include "engine/LibraryNameTracker.h"
 #include "libraries/LibraryKeys.h"
@@ -54,6 +55,7 @@
 #include "publish/ExportError.h"
 
 namespace quillory::platform {
+class AutomationPermission;
 class Clock;
 class Dispatcher;
 class Log;
@@ -91,6 +93,9 @@ struct Environment {
   platform::AlertPresenter& alerts;
   bridge::ScriptRunner& scripts;
   std::filesystem::path home;
+  // The permission to control the host, asked for before the scripts run
+  // (see AutomationGate.h); none: always granted.
+  platform::AutomationPermission* automation = nullptr;
 };
 
 // A copy of the manager's state: its own fields, the names of the name
@@ -183,7 +188,8 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   void periodicCheck();  // background queue
   // The part of a check that only reads: the host test and the library-name
   // script with its name tracking (no pruning, no idle sync). Returns whether
-  // the host runs. Background queue.
+  // the host runs and may be asked (false while the permission to control it
+  // is being asked for). Background queue.
   bool checkLibraryName();
   // Workspace handlers: act only when the bundle identifier is exactly
   // `klBundleID`. Main thread.
@@ -291,6 +297,7 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   std::condition_variable libraryChangesApplied_;            // when the worker stops
   // The publish lock (see above). Taken before, never inside, `mutex_`.
   mutable std::mutex publishMutex_;
+  AutomationGate automation_;
 };
 
 }  // namespace quillory::engine

@@ -28,11 +28,14 @@ namespace {
 
 // The name script around the export. Refused, it fails the export with the
 // error that says where to allow it (a refusal after the export would
-// otherwise read as a change of library).
-std::optional<std::string> reportedLibraryName(bridge::ScriptRunner& scripts) {
+// otherwise read as a change of library), and the next script asks again.
+std::optional<std::string> reportedLibraryName(bridge::ScriptRunner& scripts, AutomationGate& automation) {
   bridge::ScriptResult answer =
       scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeout);
-  if (answer.notAuthorized) throw ExportError(ExportErrorCode::klNotAuthorized);
+  if (answer.notAuthorized) {
+    automation.scriptRefused();
+    throw ExportError(ExportErrorCode::klNotAuthorized);
+  }
   return libraries::usableLibraryName(answer.output);
 }
 
@@ -81,10 +84,19 @@ platform::Alert nameConflictAlert(const std::string& name, const std::string& ex
 
 int ExportManager::exportLibrary(std::vector<std::string> settled) {
   if (!isHostRunning()) throw ExportError(ExportErrorCode::klNotResponding);
+  // No script before the permission to control the host is settled.
+  switch (automation_.admit()) {
+    case AutomationGate::Admission::pending:
+      throw ExportSkipped{};  // the gate has said why
+    case AutomationGate::Admission::refused:
+      throw ExportError(ExportErrorCode::klNotAuthorized);
+    case AutomationGate::Admission::granted:
+      break;
+  }
   // The same name before and after the export is the library's name; none
   // twice leaves the name to the export's folder; two different names mean
   // the library changed during the export, and nothing is written.
-  const std::optional<std::string> libraryName = reportedLibraryName(env_.scripts);
+  const std::optional<std::string> libraryName = reportedLibraryName(env_.scripts, automation_);
   // The export is transformed as the script prints it; nothing of it is kept
   // when the run fails.
   publish::ExportTransform transform;
@@ -92,10 +104,11 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
       env_.scripts.stream(std::string(bridge::kExportScript), bridge::kExportTimeout,
                           [&transform](std::string_view piece) { transform.write(piece); });
   if (!exported.delivered) {
+    if (exported.notAuthorized) automation_.scriptRefused();
     throw ExportError(exported.notAuthorized ? ExportErrorCode::klNotAuthorized
                                              : ExportErrorCode::klNotResponding);
   }
-  const std::optional<std::string> after = reportedLibraryName(env_.scripts);
+  const std::optional<std::string> after = reportedLibraryName(env_.scripts, automation_);
   if (!sameName(libraryName, after)) {
     env_.log.line("[Helper] \u23ED Not publishing: the library open in Kettle Ledger changed from '" +
                   libraryName.value_or("?") + "' to '" + after.value_or("?") + "' during the export");

@@ -124,8 +124,20 @@ bool ExportManager::checkLibraryName() {
     return false;
   }
 
-  const bridge::ScriptResult result =
-      env_.scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeout);
+  // No script before the permission to control the host is settled; while
+  // the user is being asked, no sync either.
+  bridge::ScriptResult result;
+  switch (automation_.admit()) {
+    case AutomationGate::Admission::pending:
+      return false;
+    case AutomationGate::Admission::refused:
+      result.notAuthorized = true;
+      break;
+    case AutomationGate::Admission::granted:
+      result = env_.scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeout);
+      if (result.notAuthorized) automation_.scriptRefused();
+      break;
+  }
   bool firstRefusal = false;
   {
     std::lock_guard lock(mutex_);

@@ -20,6 +20,9 @@ class LoginItemService {
   virtual LoginItemStatus status() const = 0;
   virtual std::optional<std::string> registerItem() = 0;
   virtual std::optional<std::string> unregisterItem() = 0;
+  // Opens the place where the user approves login items (status
+  // requiresApproval); does nothing where there is none.
+  virtual void openApprovalSettings() {}
 };
 
 }  // namespace quillory::platform

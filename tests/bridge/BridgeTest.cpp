@@ -8,13 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,26 +34,6 @@ using namespace std::chrono_literals;
 std::string timeoutLine(const std::string& seconds) {
   return "[Helper] ⚠ JXA timed out after " + seconds +
          "s — check System Settings › Privacy & Security › Automation";
-}
-
-// Whether a process group has members, from /proc. Zombies adopted by
-// another process are left out: reaping them is their new parent's business,
-// and some init processes never do.
-bool groupHasMembers(int pgid) {
-  std::error_code ec;
-  for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
-    if (it->path().filename().string().find_first_not_of("0123456789") != std::string::npos) continue;
-    // A process that ends while it is read is a read error, not a test failure.
-    std::ifstream in(it->path() / "stat");
-    std::string stat;
-    std::getline(in, stat);
-    std::istringstream rest(stat.substr(std::min(stat.size(), stat.rfind(')') + 1)));  // state ppid pgrp ...
-    std::string state;
-    int ppid = 0;
-    int pgrp = 0;
-    if (rest >> state >> ppid >> pgrp && pgrp == pgid && (state != "Z" || ppid == ::getpid())) return true;
-  }
-  return false;
 }
 
 int readPid(const fs::path& file) {
@@ -99,7 +77,7 @@ TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLoggingOrLeaving) {
       {"head -c 8000000 /dev/zero >&2; printf done", "done"},
       // The four arguments unchanged; ls lists its own descriptors: 0, 1, 2
       // and the one it reads the folder with.
-      {R"(printf '%s|' "$#"; printf '[%s]' "$@"; exec ls /proc/self/fd)",
+      {R"(printf '%s|' "$#"; printf '[%s]' "$@"; exec ls /dev/fd/)",
        "4|[-l][JavaScript][-e][" + script + "]0\n1\n2\n3"},
       // A refused permission is told by its code, in whatever language the message is.
       {"printf 'Ausf\303\274hrungsfehler: Keine Berechtigung (-1743)\n' >&2; exit 1", "", true},
@@ -172,7 +150,7 @@ TEST_F(RunnerFixture, LeavesNoProcessDescriptorOrThread) {
     ASSERT_GT(group, 0);
 
     EXPECT_TRUE(dispatcher.drain(15s)) << "reaping task still running";
-    EXPECT_TRUE(dispatcher.pumpUntil([&] { return !groupHasMembers(group); }, 5s))
+    EXPECT_TRUE(dispatcher.pumpUntil([&] { return !testing::processGroupHasMembers(group); }, 5s))
         << "group " << group << " alive";
     EXPECT_TRUE(dispatcher.pumpUntil([] { return testing::takeProcessFigures().children == 0; }, 5s))
         << "child or zombie left";

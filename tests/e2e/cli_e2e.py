@@ -10,6 +10,7 @@ import argparse
 import fcntl
 import json
 import os
+import plistlib
 import resource
 import unicodedata
 import pty
@@ -36,18 +37,28 @@ REFUSED_LINE = ("[Helper] \u26a0 Not allowed to control Kettle Ledger \u2014 "
 ALLOW_MESSAGE = "Allow Quillory Helper to control Kettle Ledger in System Settings \u203a Privacy & Security \u203a Automation"
 
 
+# On macOS the CLI keeps the settings in the user defaults of this domain,
+# which every case shares: each case starts by clearing it.
+DARWIN = sys.platform == "darwin"
+DOMAIN = "test.quillory.helper"
+
+
 def children(parent):
     """(pid, command line) of each process whose parent is `parent`."""
+    listing = subprocess.run(["ps", "-A", "-o", "pid=", "-o", "ppid=", "-o", "command="],
+                             capture_output=True, text=True, errors="replace").stdout
     found = []
-    for stat in Path("/proc").glob("[0-9]*/stat"):
-        try:
-            fields = stat.read_text().rsplit(")", 1)[1].split()
-            command = (stat.parent / "cmdline").read_bytes().replace(b"\0", b" ").decode(errors="replace")
-        except OSError:
-            continue
-        if int(fields[1]) == parent:
-            found.append((int(stat.parent.name), command))
+    for line in listing.splitlines():
+        fields = line.split(None, 2)
+        if len(fields) == 3 and int(fields[1]) == parent:
+            found.append((int(fields[0]), fields[2]))
     return found
+
+
+# The signal cases read other processes' environment and signal masks from
+# /proc, which macOS does not have.
+NEEDS_PROC = unittest.skipUnless(Path("/proc/self").exists(), "reads other processes' state from /proc")
+SETTINGS_FILE = unittest.skipIf(DARWIN, "the settings file is Linux's (macOS keeps the user defaults)")
 
 
 def sandbox_processes(box):
@@ -91,6 +102,8 @@ class Sandbox:
         self.documents = self.home / "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents"
         self.settings_file = self.home / ".config/quillory-helper/settings.json"
         self.lock_file = self.home / ".quillory-helper.lock"
+        if DARWIN:
+            subprocess.run(["defaults", "delete", DOMAIN], capture_output=True)
 
     def open_library(self, parent="", export=True) -> Path:
         """Copies the sample library's folder under libraries/<parent>/ and
@@ -133,7 +146,18 @@ class Sandbox:
             os.close(master)
 
     def settings(self):
+        if DARWIN:
+            exported = subprocess.run(["defaults", "export", DOMAIN, "-"], capture_output=True).stdout
+            return plistlib.loads(exported) if exported else {}
         return json.loads(self.settings_file.read_bytes()) if self.settings_file.exists() else {}
+
+    def settings_snapshot(self):
+        """What an untouched store keeps: the file and its time, or (macOS) the values."""
+        if DARWIN:
+            return self.settings()
+        if not self.settings_file.exists():
+            return None
+        return self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns
 
     def published(self, folder=None):
         folder = folder or self.documents
@@ -160,6 +184,7 @@ class EndToEnd(unittest.TestCase):
 
 
 class FirstSync(EndToEnd):
+    @SETTINGS_FILE
     def test_nobody_to_ask_is_no_answer(self):
         # No terminal and no --answer, or end of input at the question: the
         # sync is skipped, nothing is stored, nobody "disabled" anything.
@@ -199,10 +224,10 @@ class FirstSync(EndToEnd):
                 self.assertEqual(box.run("libraries").stdout, f"[off] {NAME}\n")
 
                 # A status query only reads: the pass below would prune.
-                before = box.settings_file.read_bytes(), box.settings_file.stat().st_mtime_ns
+                before = box.settings_snapshot()
                 status = box.run("status")
                 self.assertEqual((status.returncode, status.stdout), (0, f"Library: {NAME}\nNever synced\n"))
-                self.assertEqual((box.settings_file.read_bytes(), box.settings_file.stat().st_mtime_ns), before)
+                self.assertEqual(box.settings_snapshot(), before)
 
                 # Never published, so its folder was never recorded: the next
                 # pass forgets the answer and the question comes again.
@@ -452,6 +477,7 @@ class Libraries(EndToEnd):
         self.assertEqual(self.box.published(app_documents), ["usd.json", "usd_updated.txt"])
 
 
+@SETTINGS_FILE
 class SettingsNotSaved(EndToEnd):
     """A change that cannot be stored changes nothing else: no file deleted,
     nothing published, the reason said, exit status 1."""
@@ -557,7 +583,7 @@ class CommandLine(EndToEnd):
             result = self.box.run("sync", "--answer", "sync")
         self.assertExit(result, 75)
         self.assertIn("try again when it has finished", result.stderr)
-        self.assertFalse(self.box.settings_file.exists())
+        self.assertIn(self.box.settings_snapshot(), (None, {}))
         self.assertEqual(self.box.published(), [])
 
     def test_refuses_to_run_without_its_lock_or_settings_folder(self):
@@ -570,10 +596,11 @@ class CommandLine(EndToEnd):
 
         cases = {
             "does not exist": lambda box, env: env.update(HOME=str(box.home / "missing")),
-            "Not a directory": config_is_a_file,
             "is a symbolic link": lambda box, env: box.lock_file.symlink_to(box.home / "victim"),
             "is a folder": lambda box, env: box.lock_file.mkdir(),
         }
+        if not DARWIN:  # only Linux keeps the settings in a folder
+            cases["Not a directory"] = config_is_a_file
         for reason, make in cases.items():
             with self.subTest(reason=reason):
                 box = self.fresh()
@@ -586,7 +613,7 @@ class CommandLine(EndToEnd):
                 self.assertExit(result, 73)
                 self.assertIn(reason, result.stderr)
                 self.assertEqual((box.home / "victim").read_text(), "precious")
-                self.assertFalse(box.settings_file.exists())
+                self.assertIn(box.settings_snapshot(), (None, {}))
                 self.assertEqual(box.published(), [])
 
     def test_sync_says_when_the_script_launcher_cannot_start(self):
@@ -600,7 +627,7 @@ class CommandLine(EndToEnd):
                 self.assertIn(f"cannot start the script launcher: {launcher} {problem}\n", result.stderr)
                 self.assertIn("--assume-host-running", result.stderr)
                 self.assertIn("kettle-ledger-sim", result.stderr)
-                self.assertFalse(self.box.settings_file.exists())
+                self.assertIn(self.box.settings_snapshot(), (None, {}))
 
     def start_sync(self, box, script_text, osascript=None):
         """Starts `sync` and waits for its script whose command line holds `script_text`."""
@@ -613,6 +640,7 @@ class CommandLine(EndToEnd):
         self.assertNotEqual(script, [], f"no script with {script_text} started")
         return run, script[0]
 
+    @NEEDS_PROC
     def test_a_signal_ends_a_run_cleanly(self):
         # During a slow export: the script's whole process group is stopped
         # (the simulator runs under a shell; with "hangs" it ignores the
@@ -639,6 +667,7 @@ class CommandLine(EndToEnd):
                 self.assertEqual([p for p in box.home.rglob(".qh-*")], [])
                 self.assertExit(box.run("libraries"), 0)
 
+    @NEEDS_PROC
     def test_no_script_is_started_once_a_signal_came(self):
         # The signal stops the name script; the run goes on, and the script it
         # would start next must not outlive the process.
@@ -650,6 +679,7 @@ class CommandLine(EndToEnd):
         self.assertEqual(run.returncode, 128 + signal.SIGTERM)
         self.assertTrue(eventually(lambda: not sandbox_processes(self.box)), "a script was left running")
 
+    @NEEDS_PROC
     def test_a_signal_ends_a_run_blocked_writing_its_output(self):
         # Standard error is a full pipe nobody reads (as a terminal paused with
         # Ctrl-S): writing the first-sync question blocks, holding the stream.
@@ -677,6 +707,7 @@ class CommandLine(EndToEnd):
         run.send_signal(signal.SIGTERM)
         self.assertEqual(run.wait(timeout=30), 128 + signal.SIGTERM)
 
+    @NEEDS_PROC
     def test_a_second_signal_ends_the_run_at_once(self):
         # The export script ignores the termination request, so the first
         # signal's clean-up waits for it; the second kills it and ends the run
@@ -699,7 +730,7 @@ class CommandLine(EndToEnd):
                                         text=True, stdin=subprocess.DEVNULL, timeout=TIMEOUT)
                 self.assertExit(result, 64)
                 self.assertIn("--help", result.stderr)
-                self.assertFalse(self.box.settings_file.exists(), "bad usage must not touch the settings")
+                self.assertIn(self.box.settings_snapshot(), (None, {}), "bad usage must not touch the settings")
         # --help wins anywhere, also where an option wanted a value; --version.
         for arguments, expected in ((["sync", "--answer", "--help"], "Usage: "), (["--version"], "quillory-helper-cli 1.0.0 (")):
             result = subprocess.run([str(CLI), *arguments], capture_output=True, text=True, timeout=TIMEOUT)

@@ -40,7 +40,7 @@ class EngineTest : public ::testing::Test {
   ExportManager& engine() {
     if (!manager) {
       manager = ExportManager::create(
-          Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
+          Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path(), automation});
       manager->setOnStatusChanged([this] { ++notifications; });
     }
     return *manager;
@@ -80,7 +80,8 @@ class EngineTest : public ::testing::Test {
   testing::ScriptedAlerts alerts{&dispatcher};
   testing::FakeScriptRunner scripts;
   testing::TempHome home;
-  int notifications = 0;  // main thread only
+  platform::AutomationPermission* automation = nullptr;  // none: always granted
+  int notifications = 0;                                 // main thread only
   std::shared_ptr<ExportManager> manager;
 };
 

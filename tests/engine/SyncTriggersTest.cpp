@@ -4,6 +4,8 @@
 // checks that do not pile up, the host's termination and activation, and the
 // status line's date.
 
+#include <atomic>
+#include <functional>
 #include <future>
 #include <string>
 #include <tuple>
@@ -11,6 +13,7 @@
 
 #include "EngineFixture.h"
 #include "engine/LibraryNameTracker.h"
+#include "platform/AutomationPermission.h"
 #include "publish/ContainerPaths.h"
 
 namespace quillory::engine::test {
@@ -186,6 +189,52 @@ TEST_F(EngineTest, CurrentLibrarySyncDateReadsOnlyAShortMarkerInsideTheContainer
     EXPECT_EQ(engine().currentLibrarySyncDate().has_value(), valid);
     std::filesystem::remove(marker);
   }
+}
+
+// The permission to control the host, answered by the test's function.
+struct AnsweredPermission final : platform::AutomationPermission {
+  platform::AutomationConsent request(const std::string& bundleIdentifier) override {
+    EXPECT_EQ(bundleIdentifier, kHost);
+    ++asked;
+    return answer();
+  }
+  std::function<platform::AutomationConsent()> answer;
+  std::atomic<int> asked = 0;
+};
+
+// While the user is asked, no script runs and no sync starts (said once); the
+// answer lets the scripts run without asking again. A refusal fails the sync
+// with the message that says where to allow it; the next script asks again,
+// as it does after a script refused although the permission was granted.
+TEST_F(EngineTest, ScriptsRunOnlyOnceThePermissionToControlTheHostIsGranted) {
+  AnsweredPermission permission;
+  automation = &permission;
+  workspace.launch(kHost);
+  scripts.setAnswer(kNameScript, "Biz");
+  permission.answer = [&] {
+    engine().periodicCheck();
+    engine().sync("manual");
+    settle();
+    engine().periodicCheck();
+    EXPECT_EQ(scripts.totalCalls(), 0u);
+    EXPECT_EQ(log.lines().size(), 1u);
+    EXPECT_EQ(log.count("[Helper] \u23ED Not syncing until Quillory Helper may control Kettle Ledger"), 1u);
+    EXPECT_EQ(engine().lastOutcome(), RunOutcome::skipped);
+    return platform::AutomationConsent::granted;
+  };
+  engine().periodicCheck();
+  scripts.setRefused(true);
+  engine().periodicCheck();  // not asked again; the script is refused
+  EXPECT_EQ(scripts.calls(kNameScript), 2u);
+
+  permission.answer = [] { return platform::AutomationConsent::refused; };
+  engine().sync("manual");
+  settle();
+  EXPECT_EQ(engine().lastError(), std::string(publish::exportErrorMessage(ExportErrorCode::klNotAuthorized)));
+  EXPECT_EQ(scripts.totalCalls(), 2u);
+  permission.answer = [] { return platform::AutomationConsent::granted; };
+  engine().periodicCheck();
+  EXPECT_EQ(permission.asked, 3);
 }
 
 }  // namespace

@@ -5,13 +5,15 @@
 #include <unistd.h>
 
 #include <cstring>
-
 #include <map>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/LogPrivacy.h"
 #include "platform/posix/CappedFileLog.h"
 #include "platform/posix/JournalLog.h"
 #include "platform/posix/StdoutLog.h"
@@ -27,13 +29,14 @@ TEST(StdoutLogTest, LinesFromManyThreadsNeverInterleave) {
   ASSERT_GE(fd, 0);
   {
     StdoutLog log(fd);
-    std::vector<std::jthread> threads;
+    std::vector<std::thread> threads;  // (Apple's libc++ has no std::jthread)
     // Lines longer than PIPE_BUF, six threads writing each a hundred times.
     for (char c = 'a'; c < 'g'; ++c) {
       threads.emplace_back([&log, c] {
         for (int i = 0; i < 100; ++i) log.line(std::string(5000, c));
       });
     }
+    for (std::thread& thread : threads) thread.join();
   }
   ::close(fd);
   std::istringstream content(*files::readFile(home / "out.log"));
@@ -82,7 +85,8 @@ TEST(JournalLogTest, PriorityFollowsTheLinesMark) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-  const OwnedFd journal(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+  const OwnedFd journal(::socket(AF_UNIX, SOCK_DGRAM, 0));  // (macOS has no SOCK_CLOEXEC)
+  ::fcntl(journal.get(), F_SETFD, FD_CLOEXEC);
   ASSERT_EQ(::bind(journal.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
   JournalLog log(socketPath);
   const std::pair<const char*, const char*> cases[] = {
@@ -100,6 +104,19 @@ TEST(JournalLogTest, PriorityFollowsTheLinesMark) {
     const std::string text(entry, static_cast<std::size_t>(size));
     EXPECT_TRUE(text.starts_with(priority)) << line << " sent " << text;
     EXPECT_NE(text.find(line), std::string::npos) << line;
+  }
+}
+
+// What the system's log may show of a line: the event up to the first name
+// or path ("" for all of it).
+TEST(LogPrivacyTest, NamesAndPathsAreNotPublic) {
+  for (const auto& [line, shown] : std::vector<std::pair<std::string, std::string>>{
+           {"[Helper] \u2713 Export OK (manual) \u2192 2 destination(s)", ""},
+           {"[Helper] \u23ED Skipping 'Biz' \u2014 sync disabled by user", "[Helper] \u23ED Skipping "},
+           {"[Helper]   \u2192 /Users/a/Library/Mobile Documents/x.json", "[Helper]   \u2192 "},
+           {"[Helper] Deleted iCloud files: biz-eur.json", "[Helper] Deleted iCloud files: "},
+           {"[Helper] Recovered path for \"B: c\": /x", "[Helper] Recovered path for "}}) {
+    EXPECT_EQ(line.substr(0, publicPartLength(line)), shown.empty() ? line : shown);
   }
 }
 

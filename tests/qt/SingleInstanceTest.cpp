@@ -8,16 +8,20 @@
 #include <signal.h>
 #include <unistd.h>
 
+#if defined(__linux__)  // the hand-over over the session bus is Linux's
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#endif
 #include <QStringList>
 #include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
 
+#if defined(__linux__)
 #include "PrivateBus.h"
+#endif
 #include "QtPump.h"
 #include "platform/ChildProcess.h"
 #include "platform/Files.h"
@@ -117,13 +121,15 @@ TEST_P(SingleInstance, HelperLeavesAtOnceWithoutTouchingAnything) {
   EXPECT_EQ(files::listFolder(folder), before);  // no settings file, nothing else
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SingleInstance,
+const RefusalCase kRefusals[] = {
     // The same home with settings of its own is the same helper.
-    ::testing::Values(RefusalCase{posix::kMenuBarHelperProgram, "other-config",
-                                  "quillory-helper: Quillory Helper is already running ("},
-                      RefusalCase{nullptr, "file",
-                                  "quillory-helper: cannot run without a settings folder: "}));
+    {posix::kMenuBarHelperProgram, "other-config", "quillory-helper: Quillory Helper is already running ("},
+#if defined(__linux__)
+    // Only Linux keeps the settings in a folder (macOS: the user defaults).
+    {nullptr, "file", "quillory-helper: cannot run without a settings folder: "},
+#endif
+};
+INSTANTIATE_TEST_SUITE_P(Cases, SingleInstance, ::testing::ValuesIn(kRefusals));
 
 // A command-line run holds the lock for one command: the menu-bar helper
 // waits, then runs, and quits cleanly on SIGTERM.
@@ -156,6 +162,7 @@ TEST(SingleInstanceWait, HelperWaitsForACommandLineRunThenRunsUntilSigterm) {
   EXPECT_TRUE(Lock(posix::defaultLockFile(home.path()), "test").acquired()) << "released";
 }
 
+#if defined(__linux__)
 // Stands in for the desktop's notification daemon: keeps each summary.
 class NotificationServer final : public QDBusVirtualObject {
  public:
@@ -208,6 +215,8 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
   QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
 }
+
+#endif
 
 }  // namespace
 }  // namespace quillory::platform::qt::test

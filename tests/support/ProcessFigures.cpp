@@ -6,26 +6,90 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <vector>
 
+#if defined(__linux__)
 #if defined(__GLIBC__)
 #include <malloc.h>
+#endif
+#elif defined(__APPLE__)
+#include <libproc.h>
+#include <malloc/malloc.h>
+#include <sys/proc.h>
+#include <sys/proc_info.h>
+#else
+#error "process figures are read on Linux and macOS only"
 #endif
 
 namespace quillory::testing {
 
 namespace {
 
-// Entries of a /proc folder (all numeric there, so none is hidden).
+// Entries of a descriptor or task folder (all numeric there, so none is hidden).
 long countEntries(const char* folder) {
   std::error_code ec;
   return std::distance(std::filesystem::directory_iterator(folder, ec),
                        std::filesystem::directory_iterator());
 }
 
+struct ProcessState {
+  int parent = 0;
+  int group = 0;
+  bool zombie = false;
+};
+
+#if defined(__linux__)
+
+// Every process /proc shows.
+std::vector<ProcessState> processes() {
+  std::vector<ProcessState> found;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;  // "self" and the like
+    // A process that ends while it is read is a read error, not a test failure.
+    std::ifstream stat(it->path() / "stat");
+    std::string text;
+    std::getline(stat, text);
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(text.substr(close + 1));  // state ppid pgrp ...
+    ProcessState process;
+    std::string state;
+    if (!(rest >> state >> process.parent >> process.group)) continue;
+    process.zombie = state == "Z";
+    found.push_back(process);
+  }
+  return found;
+}
+
+#else
+
+// Every process, zombies included (a zombie's BSD information is asked for
+// with argument 1).
+std::vector<ProcessState> processes() {
+  std::vector<pid_t> pids(8192);
+  const int bytes =
+      ::proc_listpids(PROC_ALL_PIDS, 0, pids.data(), static_cast<int>(pids.size() * sizeof(pid_t)));
+  std::vector<ProcessState> found;
+  for (int i = 0; i < bytes / static_cast<int>(sizeof(pid_t)); ++i) {
+    proc_bsdinfo info{};
+    if (pids[i] <= 0 || ::proc_pidinfo(pids[i], PROC_PIDTBSDINFO, 1, &info, sizeof info) != sizeof info)
+      continue;
+    found.push_back(
+        {static_cast<int>(info.pbi_ppid), static_cast<int>(info.pbi_pgid), info.pbi_status == SZOMB});
+  }
+  return found;
+}
+
+#endif
+
 }  // namespace
 
 ProcessFigures takeProcessFigures() {
   ProcessFigures figures;
+  const int self = ::getpid();
+#if defined(__linux__)
   figures.fds = countEntries("/proc/self/fd") - 1;  // the listing's own descriptor
   figures.threads = countEntries("/proc/self/task");
   std::ifstream status("/proc/self/status");
@@ -35,23 +99,30 @@ ProcessFigures takeProcessFigures() {
 #if defined(__GLIBC__)
   figures.heapKiB = static_cast<long>(::mallinfo2().uordblks / 1024);
 #endif
-  const std::string self = std::to_string(::getpid());
-  std::error_code ec;
-  // Entries that are not processes have no stat line; "self" has another parent.
-  for (std::filesystem::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
-    std::ifstream stat(it->path() / "stat");
-    std::string text;
-    std::getline(stat, text);
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream rest(text.substr(close + 2));
-    std::string state, ppid;
-    rest >> state >> ppid;
-    if (ppid != self) continue;
+#else
+  figures.fds = countEntries("/dev/fd") - 1;  // the listing's own descriptor
+  proc_taskinfo task{};
+  if (::proc_pidinfo(self, PROC_PIDTASKINFO, 0, &task, sizeof task) == sizeof task) {
+    figures.threads = task.pti_threadnum;
+    figures.rssKiB = static_cast<long>(task.pti_resident_size / 1024);
+  }
+  malloc_statistics_t heap{};
+  ::malloc_zone_statistics(nullptr, &heap);  // all zones
+  figures.heapKiB = static_cast<long>(heap.size_in_use / 1024);
+#endif
+  for (const ProcessState& process : processes()) {
+    if (process.parent != self) continue;
     ++figures.children;
-    if (state == "Z") ++figures.zombies;
+    if (process.zombie) ++figures.zombies;
   }
   return figures;
+}
+
+bool processGroupHasMembers(int pgid) {
+  for (const ProcessState& process : processes()) {
+    if (process.group == pgid && (!process.zombie || process.parent == ::getpid())) return true;
+  }
+  return false;
 }
 
 std::string describe(const ProcessFigures& f) {

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>  // mkdtemp on macOS
 
 #include <algorithm>
 #include <fstream>

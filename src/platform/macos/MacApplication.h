@@ -32,6 +32,17 @@ struct StatusIconPng {
 // or the picture would be more than 1024 pixels wide or high.
 std::optional<StatusIconPng> statusIconPng(double pointSize = 16.0, double pixelScale = 2.0);
 
+// Makes the helper the active application, so that the window it shows next
+// takes the keyboard.
+void activateApplication();
+
+// Brings a window shown by this program to the front: `view` is the native
+// view of a Qt window (its winId), whose window is ordered in front of other
+// applications' windows. With `takeKeys` it also becomes the key window;
+// without, it floats above other applications' windows without taking the
+// keyboard from the window the user types in.
+void bringWindowToFront(void* view, bool takeKeys);
+
 // The user's locale for times: the current locale's identifier (with the
 // calendar and region the user chose), and whether the user's clock shows 24
 // hours, as the locale's hour pattern for "j" with the user's settings says

@@ -52,6 +52,34 @@ bool setAccessoryActivationPolicy() {
   }
 }
 
+void activateApplication() {
+  @autoreleasepool {
+    NSApplication* application = [NSApplication sharedApplication];
+    if (@available(macOS 14.0, *)) {
+      [application activate];
+    } else {
+      [application activateIgnoringOtherApps:YES];
+    }
+  }
+}
+
+void bringWindowToFront(void* view, bool takeKeys) {
+  if (view == nullptr) return;
+  @autoreleasepool {
+    NSWindow* window = ((__bridge NSView*)view).window;
+    if (window == nil) return;
+    // An accessory application is rarely active: its window must stay up
+    // when another application is.
+    window.hidesOnDeactivate = NO;
+    if (takeKeys) {
+      [window makeKeyAndOrderFront:nil];
+    } else {
+      window.level = NSFloatingWindowLevel;
+      [window orderFrontRegardless];
+    }
+  }
+}
+
 std::optional<StatusIconPng> statusIconPng(double pointSize, double pixelScale) {
   if (!(pointSize > 0) || !(pixelScale > 0) || pointSize * pixelScale > kMaximumPixels) return std::nullopt;
   @autoreleasepool {

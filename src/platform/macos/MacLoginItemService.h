@@ -1,7 +1,8 @@
 #pragma once
 // Launch at login over the ServiceManagement main-app service (macOS 13 and
 // later). The status is the service's own status value; register and
-// unregister return the error's default textual description on failure.
+// unregister return the error's localized description on failure; the
+// approval opens System Settings at Login Items.
 //
 // Threading: main thread.
 
@@ -14,6 +15,7 @@ class MacLoginItemService final : public LoginItemService {
   LoginItemStatus status() const override;
   std::optional<std::string> registerItem() override;
   std::optional<std::string> unregisterItem() override;
+  void openApprovalSettings() override;
 };
 
 }  // namespace quillory::platform::macos

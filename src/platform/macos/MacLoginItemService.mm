@@ -9,10 +9,10 @@ namespace quillory::platform::macos {
 
 namespace {
 
-// The error's default textual description (what printing the error shows).
+// The error's description in the user's language.
 std::string describe(NSError* error) {
   if (error == nil) return "unknown error";
-  NSData* utf8 = [error.description dataUsingEncoding:NSUTF8StringEncoding];
+  NSData* utf8 = [error.localizedDescription dataUsingEncoding:NSUTF8StringEncoding];
   if (utf8 == nil || utf8.length == 0) return "unknown error";
   return std::string(static_cast<const char*>(utf8.bytes), utf8.length);
 }
@@ -48,6 +48,12 @@ std::optional<std::string> MacLoginItemService::unregisterItem() {
     NSError* error = nil;
     if ([[SMAppService mainAppService] unregisterAndReturnError:&error]) return std::nullopt;
     return describe(error);
+  }
+}
+
+void MacLoginItemService::openApprovalSettings() {
+  @autoreleasepool {
+    [SMAppService openSystemSettingsLoginItems];
   }
 }
 

@@ -4,12 +4,21 @@
 
 #include <os/log.h>
 
+#include "platform/LogPrivacy.h"
+
 namespace quillory::platform::macos {
 
 MacSystemLog::MacSystemLog() : log_((__bridge_retained void*)os_log_create("test.quillory.helper", "sync")) {}
 
 void MacSystemLog::line(const std::string& text) {
-  os_log_with_type((__bridge os_log_t)log_, OS_LOG_TYPE_DEFAULT, "%{public}s", text.c_str());
+  const std::size_t shown = publicPartLength(text);
+  const std::string publicPart = text.substr(0, shown);
+  if (shown == text.size()) {
+    os_log_with_type((__bridge os_log_t)log_, OS_LOG_TYPE_DEFAULT, "%{public}s", publicPart.c_str());
+  } else {
+    os_log_with_type((__bridge os_log_t)log_, OS_LOG_TYPE_DEFAULT, "%{public}s%{private}s",
+                     publicPart.c_str(), text.c_str() + shown);
+  }
 }
 
 }  // namespace quillory::platform::macos

@@ -214,8 +214,13 @@ JsonDefaults::~JsonDefaults() = default;
 std::optional<JsonDefaults::Stamp> JsonDefaults::stampNow() const {
   struct stat info {};
   if (::stat(file_.c_str(), &info) != 0) return std::nullopt;
+#if defined(__APPLE__)
+  const timespec modified = info.st_mtimespec;
+#else
+  const timespec modified = info.st_mtim;
+#endif
   return Stamp{info.st_dev, info.st_ino, info.st_size,
-               static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec};
+               static_cast<long long>(modified.tv_sec) * 1000000000LL + modified.tv_nsec};
 }
 
 std::shared_ptr<const SettingsObject> JsonDefaults::current() const {

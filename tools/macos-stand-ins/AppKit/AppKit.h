@@ -1,6 +1,8 @@
 #pragma once
 #import <Foundation/Foundation.h>
 
+#define API_AVAILABLE(...)
+
 typedef struct CGImage* CGImageRef;
 typedef CGFloat NSFontWeight;
 extern const NSFontWeight NSFontWeightRegular;
@@ -45,6 +47,21 @@ typedef enum : NSInteger {
 @interface NSApplication : NSObject
 + (NSApplication*)sharedApplication;
 - (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
+- (void)activate API_AVAILABLE(macos(14.0));
+- (void)activateIgnoringOtherApps:(BOOL)flag;
+@end
+
+typedef NSInteger NSWindowLevel;
+static const NSWindowLevel NSFloatingWindowLevel = 3;
+@class NSView;
+@interface NSWindow : NSObject
+@property NSWindowLevel level;
+@property BOOL hidesOnDeactivate;
+- (void)makeKeyAndOrderFront:(id)sender;
+- (void)orderFrontRegardless;
+@end
+@interface NSView : NSObject
+@property(readonly) NSWindow* window;
 @end
 
 @interface NSRunningApplication : NSObject

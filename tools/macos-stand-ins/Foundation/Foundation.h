@@ -119,6 +119,7 @@ extern NSErrorUserInfoKey const NSUnderlyingErrorKey;
 @property(readonly, copy) NSErrorDomain domain;
 @property(readonly) NSInteger code;
 @property(readonly, copy) NSDictionary<NSErrorUserInfoKey, id>* userInfo;
+@property(readonly, copy) NSString* localizedDescription;
 @end
 
 @interface NSURL : NSObject

@@ -12,4 +12,5 @@ typedef enum : NSInteger {
 @property(readonly) SMAppServiceStatus status;
 - (BOOL)registerAndReturnError:(NSError**)error;
 - (BOOL)unregisterAndReturnError:(NSError**)error;
++ (void)openSystemSettingsLoginItems;
 @end
