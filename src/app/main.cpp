@@ -171,6 +171,7 @@ std::string timeLocale() {
 std::optional<std::string> settingsFolderProblem(const fs::path&) { return std::nullopt; }  // user defaults
 bool handOverToRunningHelper(int, char**) { return false; }  // the system keeps one instance of a bundle
 void followSessionBus(PlatformWorkspace&, platform::Log&, qt::QtStatusItem&) {}
+void surviveTheLossOfTheSessionBus() {}  // no D-Bus
 #else
 std::optional<std::string> environmentValue(const char* name) {
   const char* value = std::getenv(name);
@@ -220,6 +221,15 @@ std::optional<std::string> settingsFolderProblem(const fs::path& home) {
   }
   return std::nullopt;
 }
+// The session bus may go away at any moment, even while Qt's D-Bus thread
+// subscribes to a signal for the tray icon (as QSystemTrayIcon does when it is
+// shown or asked whether there is a tray). Qt then hands libdbus a call that
+// was never sent ("pending != NULL"), a check that libdbus makes fatal by
+// default and that would end the helper instead of letting the workspace wait
+// for the bus to come back. Here such a check failure is only printed, and
+// the call counts as failed. An explicit DBUS_FATAL_WARNINGS is left as it is.
+// Called before any thread starts, as it changes the environment.
+void surviveTheLossOfTheSessionBus() { ::setenv("DBUS_FATAL_WARNINGS", "0", 0); }
 // A second launch asks the running helper, over the session bus, to show
 // itself. Should it not answer, the user is still told, by a notification.
 bool handOverToRunningHelper(int argc, char** argv) {
@@ -257,6 +267,7 @@ std::optional<int> answerCommandLine(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   if (const std::optional<int> status = answerCommandLine(argc, argv)) return *status;
+  surviveTheLossOfTheSessionBus();
   // A closed standard output must not end the process in the middle of a write.
   ::signal(SIGPIPE, SIG_IGN);
   // Children are reaped by their owners only: an ignored SIGCHLD (inherited

@@ -138,14 +138,14 @@ TEST_F(DBusWorkspaceTest, TheHelperRegistersItsIconAgainWhenTheBusComesBack) {
   };
   hostTheTray();
   TempHome home;
-  // DBUS_FATAL_WARNINGS=0: a blocking bus call at the helper's start fails
-  // here ("pending != NULL"), which libdbus would otherwise make fatal.
+  // libdbus with its default (fatal) checks: the bus stops while the helper
+  // may still be starting, and the helper must not end there.
   auto helper = platform::ChildProcess::spawn(
       "/usr/bin/env",
-      {"-u", "XDG_CONFIG_HOME", "HOME=" + home.path().string(),
+      {"-u", "XDG_CONFIG_HOME", "-u", "DBUS_FATAL_WARNINGS", "HOME=" + home.path().string(),
        "DBUS_SESSION_BUS_ADDRESS=" + bus_.address().toStdString(),
        "DISPLAY=:" + number.substr(0, number.find('\n')), "QT_QPA_PLATFORM=xcb", "TSAN_OPTIONS=report_bugs=0",
-       "DBUS_FATAL_WARNINGS=0", "/bin/sh", "-c", "exec \"$0\" 2>&1", QUILLORY_HELPER_PATH});
+       "/bin/sh", "-c", "exec \"$0\" 2>&1", QUILLORY_HELPER_PATH});
   std::string output;
   const auto until = [&](const std::function<bool()>& done) {
     return pumpUntil(
