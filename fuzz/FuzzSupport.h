@@ -22,10 +22,12 @@ class NullLog final : public platform::Log {
   void line(const std::string&) override {}
 };
 
-// 2026-12-05T11:32:21Z, always; sleeping does nothing.
+// 2026-12-05T11:32:21Z, always, and a monotonic reading that stands still;
+// sleeping does nothing.
 class FixedClock final : public platform::Clock {
  public:
   platform::Date now() const override;
+  platform::MonotonicTime monotonicNow() const override { return platform::MonotonicTime{}; }
   void sleepFor(std::chrono::milliseconds) override {}
 };
 
