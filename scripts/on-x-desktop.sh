@@ -3,7 +3,7 @@
 # number) with a window manager (openbox) that gives new windows the keyboard,
 # as desktops do; the Qt programs it starts use that display.
 # Usage: scripts/on-x-desktop.sh COMMAND [ARGUMENTS...]
-# Needs: Xvfb, openbox.
+# Needs: Xvfb, openbox (and xev, xdotool to wait for the window manager).
 set -euo pipefail
 for program in Xvfb openbox; do
   if ! command -v "$program" >/dev/null; then
@@ -19,5 +19,25 @@ export DISPLAY=":$display" QT_QPA_PLATFORM=xcb
 openbox >/dev/null 2>&1 &
 openbox_pid=$!
 trap 'kill $openbox_pid $xvfb 2>/dev/null || true' EXIT
-sleep 1
+# Openbox announces itself on the root window before it has finished starting,
+# and a window mapped before then is managed without getting the keyboard. So
+# wait until a probe window mapped now gets the keyboard (up to 30 s: a fresh
+# machine builds its font cache first), or, without the X tools, a second.
+if command -v xev >/dev/null && command -v xdotool >/dev/null; then
+  ready=no
+  for _ in $(seq 1 30); do
+    xev -name on-x-desktop-probe >/dev/null 2>&1 &
+    probe=$!
+    for _ in $(seq 1 20); do
+      if [ "$(xdotool getwindowfocus getwindowname 2>/dev/null)" = on-x-desktop-probe ]; then ready=yes; break; fi
+      sleep 0.05
+    done
+    kill "$probe" 2>/dev/null || true
+    wait "$probe" 2>/dev/null || true
+    [ "$ready" = yes ] && break
+  done
+  [ "$ready" = yes ] || echo "on-x-desktop: the window manager gave no new window the keyboard within 30 s" >&2
+else
+  sleep 1
+fi
 "$@"
