@@ -21,8 +21,8 @@ openbox_pid=$!
 trap 'kill $openbox_pid $xvfb 2>/dev/null || true' EXIT
 # Openbox announces itself on the root window before it has finished starting,
 # and a window mapped before then is managed without getting the keyboard. So
-# wait until a probe window mapped now gets the keyboard (up to 30 s: a fresh
-# machine builds its font cache first), or, without the X tools, a second.
+# wait until a probe window mapped now gets the keyboard (up to 30 s: on a
+# loaded or fresh machine openbox takes longer), or, without the X tools, a second.
 if command -v xev >/dev/null && command -v xdotool >/dev/null; then
   ready=no
   for _ in $(seq 1 30); do
