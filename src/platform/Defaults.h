@@ -14,7 +14,9 @@
 // that was not stored has changed nothing. `setBool`, `setString`, `setDate`
 // and `remove` are one-key changes. Values of other types are kept as they
 // are. Reads see other writers' changes (a file store reloads when the file
-// changed).
+// changed). A store that cannot be read now (a settings file another program
+// is half-way through saving) answers every key with an unreadable value:
+// no decision may be taken on it.
 //
 // Threading: every member may be called from any thread at any time.
 
@@ -35,6 +37,11 @@ struct OtherValue {
   bool operator==(const OtherValue&) const = default;
 };
 
+// The store cannot be read now, so what the key holds is unknown.
+struct UnreadableValue {
+  bool operator==(const UnreadableValue&) const = default;
+};
+
 // A stored text that also reads as a date (an ISO 8601 timestamp in a store
 // that keeps dates as text).
 struct DatedText {
@@ -51,8 +58,10 @@ class DefaultsValue {
   explicit DefaultsValue(Date v) : value_(v) {}
   explicit DefaultsValue(OtherValue v) : value_(v) {}
   explicit DefaultsValue(DatedText v) : value_(std::move(v)) {}
+  explicit DefaultsValue(UnreadableValue v) : value_(v) {}
 
   bool isAbsent() const { return std::holds_alternative<std::monostate>(value_); }
+  bool isUnreadable() const { return std::holds_alternative<UnreadableValue>(value_); }
   std::optional<bool> asBool() const { return get<bool>(); }
   std::optional<std::string> asString() const {
     if (const auto* dated = std::get_if<DatedText>(&value_)) return dated->text;
@@ -71,7 +80,7 @@ class DefaultsValue {
     if (const T* v = std::get_if<T>(&value_)) return *v;
     return std::nullopt;
   }
-  std::variant<std::monostate, bool, std::string, Date, OtherValue, DatedText> value_;
+  std::variant<std::monostate, bool, std::string, Date, OtherValue, DatedText, UnreadableValue> value_;
 };
 
 // Keys set and removed, applied in order as one update.

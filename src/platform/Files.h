@@ -36,7 +36,17 @@ std::error_code createFolders(const fs::path& folder);
 // signal removes it. Files of that exact pattern that are regular files,
 // whose writing process does not exist here and that have not changed for ten
 // minutes are removed from the folder first.
-std::error_code atomicWrite(const fs::path& target, std::string_view bytes);
+//
+// The file written has the permissions of any new file (0666 less the
+// umask), or, with `keepReplaced`, the mode of the file it replaces and its
+// owner and group where the system permits, and `newFileMode` when nothing
+// is replaced.
+struct WritePermissions {
+  bool keepReplaced = false;
+  unsigned newFileMode = 0;  // 0: 0666 less the umask
+};
+std::error_code atomicWrite(const fs::path& target, std::string_view bytes,
+                            WritePermissions permissions = {});
 
 // The first half of `atomicWrite`, for writers that decide late whether the
 // file goes in place: `stageWrite` writes the bytes to a temporary file

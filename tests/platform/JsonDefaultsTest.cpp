@@ -1,9 +1,12 @@
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <boost/json/parse.hpp>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -27,21 +30,38 @@ class JsonDefaultsTest : public ::testing::Test {
   std::string aside(int n = 1) const {
     return file_.string() + ".corrupt-20261205T090000Z" + (n == 1 ? "" : "-" + std::to_string(n));
   }
+  // The file as a coarse clock, or a copy that keeps times, leaves it: with
+  // this modification time.
+  static void stampAs(const fs::path& file, timespec modified) {
+    const timespec times[2] = {{0, UTIME_OMIT}, modified};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  }
+  timespec aMinuteAgo(long ns) const { return {minuteAgo_, ns}; }
+  static timespec modifiedOf(const fs::path& file) {
+    struct stat info {};
+    EXPECT_EQ(::stat(file.c_str(), &info), 0);
+    return info.st_mtim;
+  }
 
   testing::TempHome home_;
   fs::path file_ = home_ / ".config" / "quillory-helper" / "settings.json";
   testing::CapturingLog log_;
   testing::FakeClock clock_;
+  const time_t minuteAgo_ = ::time(nullptr) - 60;
 };
 
 // The file's form (JSON booleans, strings, dates as UTC text), and values of
 // types the program does not use kept through its changes. A key named twice
-// becomes one, whose change survives.
+// becomes one, whose change survives. A new file is 0600; a replaced one
+// keeps its mode.
 TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
   const Date synced = sys_days{year{2026} / December / 5} + hours{11} + minutes{32} + seconds{21};
   const std::string cafe = std::string("library_filename_Caf\xC3\xA9 \"&\" \\ \n", 27) + std::string(1, '\0');
+  EXPECT_TRUE(open()->setBool("autoSyncEnabled", true));
+  EXPECT_EQ(fs::status(file_).permissions(), fs::perms::owner_read | fs::perms::owner_write);
   home_.writeFile(file_, R"({"autoSyncEnabled": true, "count": -1e400, "list": [1, true], "nested": {"b": {}},
                   "none": null, "autoSyncEnabled": "yes", "library_path_X": "2026-12-05T11:32:21Z"})");
+  fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   {
     auto store = open();
     EXPECT_TRUE(store->setBool("autoSyncEnabled", false));  // replaces a value of the wrong type
@@ -50,11 +70,12 @@ TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
     EXPECT_TRUE(store->setBool("gone", true));
     EXPECT_TRUE(store->remove("gone"));
   }
+  EXPECT_EQ(fs::status(file_).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   const boost::json::value onDisk = boost::json::parse(files::readFile(file_).value());
   EXPECT_EQ(onDisk.at("autoSyncEnabled"), boost::json::value(false));
   EXPECT_EQ(onDisk.at("lastSyncDate"), boost::json::value("2026-12-05T11:32:21Z"));
   auto store = open();
-  EXPECT_EQ(store->value("autoSyncEnabled").asBool(), false);
   EXPECT_EQ(store->value(cafe).asString(), "caf\xC3\xA9-eur");
   EXPECT_EQ(store->value("lastSyncDate").asDate(), synced);
   EXPECT_EQ(store->value("library_path_X").asString(),
@@ -76,108 +97,182 @@ std::string fuzzSeed(const char* name) {
   return files::readFile(fs::path(QUILLORY_FUZZ_CORPUS) / "fuzz_settings_file" / name).value();
 }
 
-TEST_F(JsonDefaultsTest, UnreadableFileIsMovedAsideAndStoreStartsEmpty) {
-  const std::pair<const char*, std::string> cases[] = {
-      {"garbage", fuzzSeed("garbage.json")},
-      {"empty", ""},
-      {"truncated", fuzzSeed("truncated.json")},
-      {"array at the top", fuzzSeed("top-array.json")},
-      {"invalid UTF-8", fuzzSeed("bad-utf8.json")},
-      {"deep", nested(100000)},
-      {"too big", "{\"a\": \"" + std::string(kMaxSettingsBytes, 'x') + "\"}"},
+// A file that has stayed unreadable (unchanged for two seconds: here dated a
+// minute ago) is set aside when the store opens; the line says why.
+TEST_F(JsonDefaultsTest, AFileThatStaysUnreadableIsMovedAsideAndSaysWhy) {
+  const std::string notJson = "is not a JSON object of settings; moved it to " + aside();
+  const std::tuple<const char*, std::string, std::string> cases[] = {
+      {"garbage", fuzzSeed("garbage.json"), notJson},
+      {"empty", "", notJson},
+      {"truncated", fuzzSeed("truncated.json"), notJson},
+      {"array at the top", fuzzSeed("top-array.json"), notJson},
+      {"invalid UTF-8", fuzzSeed("bad-utf8.json"), notJson},
+      {"deep", nested(100000), notJson},
+      {"too big", "{\"a\": \"" + std::string(kMaxSettingsBytes - 8, 'x') + "\"}", "is larger than 64 MiB"},
   };
-  for (const auto& [name, bytes] : cases) {
+  for (const auto& [name, bytes, line] : cases) {
     SCOPED_TRACE(name);
     home_.writeFile(file_, bytes);
+    stampAs(file_, aMinuteAgo(0));
     log_.clear();
     EXPECT_TRUE(open()->keys().empty());
-    EXPECT_EQ(log_.count("; moved it to " + aside()), 1u);
+    EXPECT_EQ(log_.count(line), 1u);
     EXPECT_EQ(files::readFile(aside()), bytes);
     EXPECT_FALSE(files::exists(file_));
     fs::remove(aside());
   }
-  // Nesting up to the bound is read.
+  // Nesting up to the bound is read, and so is the largest file.
   home_.writeFile(file_, nested(kMaxSettingsNesting - 1));
+  EXPECT_EQ(open()->keys(), std::vector<std::string>{"a"});
+  home_.writeFile(file_, "{\"a\": \"" + std::string(kMaxSettingsBytes - 9, 'x') + "\"}");
   EXPECT_EQ(open()->keys(), std::vector<std::string>{"a"});
 }
 
 TEST_F(JsonDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopyNorTheFileItCouldNotMove) {
-  home_.writeFile(file_, "first");
-  open();
-  home_.writeFile(file_, "second");
-  auto store = open();
+  for (const char* bytes : {"first", "second"}) {
+    home_.writeFile(file_, bytes);
+    stampAs(file_, aMinuteAgo(0));
+    open();
+  }
   EXPECT_EQ(files::readFile(aside()), "first");
   EXPECT_EQ(files::readFile(aside(2)), "second");
-
-  // Turned unreadable while running (an editor half-way through its save):
-  // reads keep what was read last, and the next change sets it aside and
-  // keeps those keys.
+  // Set aside while running: the settings last read from it stay, and the
+  // line says so.
+  auto store = open();
   EXPECT_TRUE(store->setBool("kept", true));
   home_.writeFile(file_, "{\"kept\": tr");
-  EXPECT_EQ(store->value("kept").asBool(), true);
+  stampAs(file_, aMinuteAgo(0));
+  EXPECT_TRUE(store->value("kept").isUnreadable());
   EXPECT_TRUE(store->setBool("k", true));
-  EXPECT_EQ(files::readFile(aside(3)), "{\"kept\": tr");
+  EXPECT_EQ(log_.count(aside(3) + " and kept the 1 settings last read from it"), 1u);
   EXPECT_EQ(open()->value("kept").asBool(), true);
 
   // Where it cannot be moved aside (here its aside name would be too long),
   // no change may replace it.
   file_ = file_.parent_path() / std::string(240, 'n');
   home_.writeFile(file_, "garbage");
+  stampAs(file_, aMinuteAgo(0));
   store = open();
   EXPECT_EQ(log_.count("could not be moved aside (File name too long); settings will not be saved"), 1u);
   EXPECT_FALSE(store->setBool("k", true));
   EXPECT_EQ(files::readFile(file_), "garbage");
 }
 
-// Another writer's keys, stored between this store's reads and changes, are
-// seen and never undone; a removal guarded by a key that another writer
-// switched on is skipped.
-TEST_F(JsonDefaultsTest, ChangesTouchOnlyTheirOwnKeys) {
-  auto mine = open();
-  auto theirs = open();
-  EXPECT_TRUE(mine->setBool("sync_library_A", false) && theirs->setBool("sync_library_A", true));
-  EXPECT_TRUE(mine->apply(DefaultsChange()
-                              .removeUnless("sync_library_A", "sync_library_A", DefaultsValue(true))
-                              .setString("library_path_B", "/b")));
-  EXPECT_EQ(mine->value("sync_library_A").asBool(), true);
-  EXPECT_EQ(theirs->value("library_path_B").asString(), "/b");
+// Another writer switches "sync_library_A" off after the store has read the
+// file (a link into a dotfiles folder). The publish decision reads false at
+// once (never the stale true; nothing while the file is half-written), and a
+// switch-off of B loses none of the writer's keys, also when it comes while
+// an editor is half-way through its save.
+TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
+  const std::string before = R"({"sync_library_A": true , "other": "x"})";
+  const std::string after = R"({"sync_library_A": false, "other": "y"})";  // the same size
+  const fs::path real = home_ / "dotfiles/settings.json";
+  const DefaultsChange change = DefaultsChange().setBool("sync_library_A", false).setString("other", "y");
+  std::thread rest;
+  const auto inPlace = [&](std::string_view bytes, std::size_t from = 0) {
+    const int fd = ::open(real.c_str(), O_WRONLY | (from == 0 ? O_TRUNC : 0) | O_CLOEXEC);
+    ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(from)), ssize_t(bytes.size()));
+    ::close(fd);
+  };
+  const std::tuple<const char*, bool, std::function<void()>> writers[] = {
+      {"a store through the link", false,
+       [&] { EXPECT_TRUE(JsonDefaults(file_, log_, clock_).apply(change)); }},
+      {"a store through the target", false,
+       [&] { EXPECT_TRUE(JsonDefaults(real, log_, clock_).apply(change)); }},
+      {"a script's rename", false, [&] { EXPECT_FALSE(files::atomicWrite(real, after)); }},
+      {"in place within one tick of a coarse clock", false,
+       [&] {
+         const timespec modified = modifiedOf(real);
+         inPlace(after);
+         stampAs(real, modified);
+       }},
+      {"in place, keeping an old time of the same second", true,
+       [&] {
+         inPlace(after);
+         stampAs(real, aMinuteAgo(600000000));
+       }},
+      {"an editor in two pieces", false,
+       [&] {
+         inPlace(after.substr(0, 20));
+         rest = std::thread([&] {
+           std::this_thread::sleep_for(milliseconds(300));
+           inPlace(after.substr(20), 20);
+         });
+       }},
+  };
+  for (const auto& [writer, old, write] : writers) {
+    for (const bool switchOff : {false, true}) {
+      SCOPED_TRACE(std::string(writer) +
+                   (switchOff ? ", then the switch-off" : ", then the publish decision"));
+      fs::remove_all(home_ / ".config");
+      home_.writeFile(real, before);
+      if (old) stampAs(real, aMinuteAgo(100000000));
+      fs::create_directories(file_.parent_path());
+      fs::create_symlink(real, file_);
+      auto store = open();
+      ASSERT_EQ(store->value("sync_library_A").asBool(), true);
+      write();
+      if (switchOff) {
+        EXPECT_TRUE(store->setBool("sync_library_B", false));
+        EXPECT_EQ(files::readFile(real),
+                  "{\n  \"sync_library_A\": false,\n  \"other\": \"y\",\n  \"sync_library_B\": false\n}\n");
+      } else if (rest.joinable()) {
+        EXPECT_TRUE(store->value("sync_library_A").isUnreadable());
+      }
+      if (rest.joinable()) rest.join();
+      EXPECT_EQ(store->value("sync_library_A").asBool(), false);
+      EXPECT_EQ(store->value("other").asString(), "y");
+      EXPECT_TRUE(fs::is_symlink(file_));
+      EXPECT_FALSE(log_.contains("moved it"));
+    }
+  }
 }
 
-// A settings file that is a link (a dotfile manager's) is written where it
-// points and stays a link.
-TEST_F(JsonDefaultsTest, ALinkStaysALink) {
-  const fs::path real = home_.writeFile("dotfiles/settings.json", R"({"autoSyncEnabled": false})");
+// Nothing but a regular file is replaced: at the path or at a link's end.
+TEST_F(JsonDefaultsTest, OnlyARegularFileIsReplaced) {
+  const fs::path fifo = home_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const fs::path folder = home_.makeFolder("folder");
   fs::create_directories(file_.parent_path());
-  fs::create_symlink(fs::relative(real, file_.parent_path()), file_);
-  EXPECT_TRUE(open()->setBool("sync_library_A", true));
-  EXPECT_TRUE(fs::is_symlink(file_));
-  EXPECT_EQ(files::readFile(real), "{\n  \"autoSyncEnabled\": false,\n  \"sync_library_A\": true\n}\n");
+  const std::pair<const char*, fs::path> cases[] = {
+      {"a link to a FIFO", fifo}, {"a link to a folder", folder}, {"a FIFO", file_}};
+  for (const auto& [thing, target] : cases) {
+    SCOPED_TRACE(thing);
+    fs::remove(file_);
+    if (target == file_) {
+      ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0);
+    } else {
+      fs::create_symlink(target, file_);
+    }
+    auto store = open();
+    EXPECT_EQ(store->setBool("k", true).failure,
+              "cannot save the settings: " + target.string() + " is not a regular file");
+    EXPECT_TRUE(store->value("k").isAbsent() && store->keys().empty());
+    EXPECT_EQ(fs::status(target).type(), target == folder ? fs::file_type::directory : fs::file_type::fifo);
+  }
 }
 
-// Two processes, each changing its own keys 1,000 times under the lock: no
-// change of either is lost.
-TEST_F(JsonDefaultsTest, TwoProcessesChangingDifferentKeysLoseNothing) {
-  constexpr int kChanges = 1000;
-  const auto change = [&](const std::string& who) {
-    JsonDefaults store(file_, log_, clock_);
+// A process writing through the link and one writing through its target,
+// each changing its own keys under the lock: no change of either is lost.
+TEST_F(JsonDefaultsTest, WritersThroughALinkAndThroughItsTargetLoseNothing) {
+  constexpr int kChanges = 300;
+  const fs::path real = home_.writeFile("dotfiles/settings.json", "{}");
+  fs::create_directories(file_.parent_path());
+  fs::create_symlink(real, file_);
+  const auto change = [&](const fs::path& path, const std::string& who) {
+    JsonDefaults store(path, log_, clock_);
     bool stored = true;
-    for (int i = 0; i < kChanges; ++i)
-      stored = store.setString(who + std::to_string(i % 50), std::to_string(i)) && stored;
+    for (int i = 0; i < kChanges; ++i) stored = store.setString(who + std::to_string(i), "1") && stored;
     return stored;
   };
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
-  if (child == 0) ::_exit(change("a") ? 0 : 1);
-  EXPECT_TRUE(change("b"));
+  if (child == 0) ::_exit(change(file_, "link") ? 0 : 1);
+  EXPECT_TRUE(change(real, "target"));
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  auto store = open();
-  EXPECT_EQ(store->keys().size(), 100u);
-  for (int i = kChanges - 50; i < kChanges; ++i) {
-    for (const char* who : {"a", "b"})
-      EXPECT_EQ(store->value(who + std::to_string(i % 50)).asString(), std::to_string(i));
-  }
+  EXPECT_EQ(open()->keys().size(), 2u * kChanges);
 }
 
 // An unset or relative XDG_CONFIG_HOME stands for ~/.config.

@@ -200,13 +200,30 @@ fs::path folderOf(const fs::path& target) {
   return target.has_parent_path() ? target.parent_path() : fs::path(".");
 }
 
+// Gives a new file the permissions `permissions` asks for (see atomicWrite).
+// The owner goes first: changing it may clear the set-id bits of the mode.
+std::error_code givePermissions(int fd, const fs::path& target, WritePermissions permissions) {
+  struct stat replaced {};
+  if (permissions.keepReplaced && ::stat(target.c_str(), &replaced) == 0) {
+    if (replaced.st_uid != ::geteuid() || replaced.st_gid != ::getegid()) {
+      (void)::fchown(fd, replaced.st_uid, replaced.st_gid);  // where permitted
+    }
+    if (::fchmod(fd, replaced.st_mode & 07777) != 0) return lastError();
+  } else if (permissions.newFileMode != 0) {
+    if (::fchmod(fd, static_cast<mode_t>(permissions.newFileMode)) != 0) return lastError();
+  }
+  return {};
+}
+
 // Writes the bytes to a new temporary file in `folder` and flushes them to
 // disk. On failure nothing is left behind.
-std::error_code writeTemporary(const fs::path& folder, std::string_view bytes, fs::path& temporary) {
+std::error_code writeTemporary(const fs::path& folder, std::string_view bytes, fs::path& temporary,
+                               const fs::path& target = {}, WritePermissions permissions = {}) {
   removeStaleTemporaryFiles(folder);
   OwnedFd fd = createTemporaryFile(folder, temporary);
   if (!fd.valid()) return lastError();
-  std::error_code ec = writeAll(fd.get(), bytes);
+  std::error_code ec = givePermissions(fd.get(), target, permissions);
+  if (!ec) ec = writeAll(fd.get(), bytes);
   if (!ec) ec = flushToDisk(fd.get());
   const std::error_code closed = closeOnce(std::move(fd));
   if (!ec) ec = closed;
@@ -229,9 +246,10 @@ std::error_code renameInto(const fs::path& temporary, const fs::path& target) {
   return ec;
 }
 
-std::error_code replaceAtomically(const fs::path& target, std::string_view bytes) {
+std::error_code replaceAtomically(const fs::path& target, std::string_view bytes,
+                                  WritePermissions permissions) {
   fs::path temporary;
-  std::error_code ec = writeTemporary(folderOf(target), bytes, temporary);
+  std::error_code ec = writeTemporary(folderOf(target), bytes, temporary, target, permissions);
   if (!ec) ec = renameInto(temporary, target);
   if (ec) return ec;
   // Make the rename itself durable. The target is already replaced, so a
@@ -255,14 +273,15 @@ std::error_code unlinkFile(const fs::path& file) {
 // On macOS the replace and the removal are coordinated (NSFileCoordinator),
 // so the iCloud daemon never reads or uploads a file while it is replaced or
 // removed; elsewhere the rename alone is what readers rely on.
-std::error_code atomicWrite(const fs::path& target, std::string_view bytes) {
+std::error_code atomicWrite(const fs::path& target, std::string_view bytes, WritePermissions permissions) {
   if (!isWritableName(target)) return std::make_error_code(std::errc::invalid_argument);
 #if defined(__APPLE__)
-  return macos::coordinatedChange(
-      target, macos::CoordinatedChange::replacing,
-      [bytes](const fs::path& current) { return replaceAtomically(current, bytes); });
+  return macos::coordinatedChange(target, macos::CoordinatedChange::replacing,
+                                  [bytes, permissions](const fs::path& current) {
+                                    return replaceAtomically(current, bytes, permissions);
+                                  });
 #else
-  return replaceAtomically(target, bytes);
+  return replaceAtomically(target, bytes, permissions);
 #endif
 }
 

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <boost/json/parse.hpp>
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/Files.h"
 #include "platform/Iso8601.h"
@@ -59,16 +61,103 @@ std::error_code renameWithoutReplacing(const fs::path& from, const fs::path& to)
   return lastError();
 }
 
-// The file's bytes, or none when it cannot be read or is larger than the limit.
-std::optional<std::string> readBounded(const fs::path& file) {
+// What is at a path, read as a settings file.
+struct FileRead {
+  enum class Kind { absent, notRegular, bytes, tooLarge, failed };
+  Kind kind = Kind::absent;
   std::string bytes;
-  const bool read = files::readFileInChunks(file, [&bytes](std::string_view chunk) {
-    if (bytes.size() + chunk.size() > kMaxSettingsBytes) return false;
-    bytes.append(chunk);
+  std::string failure;  // for `failed`: the system's reason
+  bool operator==(const FileRead&) const = default;
+};
+
+// The file's bytes when it is a regular file no larger than the limit.
+FileRead readSettingsFile(const fs::path& file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) {
+    if (errno == ENOENT) return {};  // a broken link too: nothing there
+    return {FileRead::Kind::failed, {}, lastError().message()};
+  }
+  if (!S_ISREG(info.st_mode)) return {FileRead::Kind::notRegular, {}, {}};
+  FileRead read{FileRead::Kind::bytes, {}, {}};
+  const bool complete = files::readFileInChunks(file, [&read](std::string_view chunk) {
+    if (read.bytes.size() + chunk.size() > kMaxSettingsBytes) {
+      read.kind = FileRead::Kind::tooLarge;
+      return false;
+    }
+    read.bytes.append(chunk);
     return true;
   });
-  if (!read) return std::nullopt;
-  return bytes;
+  if (read.kind == FileRead::Kind::tooLarge) read.bytes.clear();
+  if (!complete && read.kind == FileRead::Kind::bytes)
+    return {FileRead::Kind::failed, {}, lastError().message()};
+  return read;
+}
+
+// Why a regular file read cannot be used, for the log line.
+std::string whyUnreadable(const FileRead& read) {
+  switch (read.kind) {
+    case FileRead::Kind::tooLarge:
+      return "is larger than " + std::to_string(kMaxSettingsBytes / (1024 * 1024)) + " MiB";
+    case FileRead::Kind::failed:
+      return "could not be read (" + read.failure + ")";
+    default:
+      return "is not a JSON object of settings";
+  }
+}
+
+// The wall-clock time, in nanoseconds, as the kernel stamps files with it:
+// compared only with files' modification times, never shown nor stored.
+long long fileSystemNow() {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+// A modification time closer than this to the moment of a read proves
+// nothing: a write within the same tick of a coarse clock keeps it.
+constexpr long long kRacyNanoseconds = 2000000000LL;
+
+long long modifiedNanoseconds(const struct stat& info) {
+#if defined(__APPLE__)
+  const timespec modified = info.st_mtimespec;
+#else
+  const timespec modified = info.st_mtim;
+#endif
+  return static_cast<long long>(modified.tv_sec) * 1000000000LL + modified.tv_nsec;
+}
+
+// The settings in a regular file under the lock, once it parses or has
+// stayed unparseable and unchanged for two seconds (an editor may be
+// half-way through writing it in pieces). Re-read every 50 ms meanwhile;
+// without `mayWait` (one re-read at once), or after kLongestSettleWait,
+// gives up (`settled` false).
+struct SettledRead {
+  std::shared_ptr<const SettingsObject> parsed;
+  FileRead last;
+  bool settled = true;
+};
+
+SettledRead readSettled(const fs::path& file, bool mayWait) {
+  const auto giveUp = std::chrono::steady_clock::now() + kLongestSettleWait;
+  SettledRead result;
+  std::optional<FileRead> previous;
+  for (;;) {
+    struct stat info {};
+    const bool stamped = ::stat(file.c_str(), &info) == 0;
+    result.last = readSettingsFile(file);
+    if (result.last.kind == FileRead::Kind::bytes) {
+      result.parsed = parseSettings(result.last.bytes);
+      if (result.parsed) return result;
+    }
+    const bool quiet = stamped && fileSystemNow() - modifiedNanoseconds(info) >= kRacyNanoseconds;
+    if (quiet && previous == result.last) return result;
+    if ((!mayWait && previous) || std::chrono::steady_clock::now() >= giveUp) {
+      result.settled = false;
+      return result;
+    }
+    if (previous) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    previous = std::move(result.last);
+  }
 }
 
 DefaultsValue toDefaultsValue(const json::value& value) {
@@ -185,25 +274,17 @@ fs::path defaultDefaultsFile(const fs::path& home) {
 
 JsonDefaults::JsonDefaults(fs::path file, Log& log, Clock& clock, Mode mode)
     : file_(std::move(file)),
-      lockFile_(file_.string() + ".lock"),
       log_(log),
       clock_(clock),
       mode_(mode),
       object_(std::make_shared<SettingsObject>()) {
   if (mode_ == Mode::readWrite) {
-    // An empty change sets an unreadable file aside (under the lock) and
-    // writes nothing else.
-    if (files::exists(file_)) (void)apply(DefaultsChange());
+    // An empty change sets aside a file that has stayed unreadable (under
+    // the lock, if it is free: opening never waits) and writes nothing else.
+    if (files::exists(file_)) (void)store(DefaultsChange(), false);
     return;
   }
-  const std::optional<Stamp> stamp = stampNow();
-  if (!stamp) return;
-  const fs::path target = resolveLinks(file_);
-  struct stat info {};
-  if (::stat(target.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
-  std::optional<std::string> bytes = readBounded(target);
-  std::shared_ptr<const SettingsObject> parsed = bytes ? parseSettings(*bytes) : nullptr;
-  if (!parsed) {
+  if (!current().readable) {
     log_.line("[Helper] \u26A0 Settings file " + file_.string() +
               " is not a JSON object of settings; read as empty and left as it is");
   }
@@ -214,91 +295,125 @@ JsonDefaults::~JsonDefaults() = default;
 std::optional<JsonDefaults::Stamp> JsonDefaults::stampNow() const {
   struct stat info {};
   if (::stat(file_.c_str(), &info) != 0) return std::nullopt;
-#if defined(__APPLE__)
-  const timespec modified = info.st_mtimespec;
-#else
-  const timespec modified = info.st_mtim;
-#endif
-  return Stamp{info.st_dev, info.st_ino, info.st_size,
-               static_cast<long long>(modified.tv_sec) * 1000000000LL + modified.tv_nsec};
+  return Stamp{info.st_dev, info.st_ino, info.st_size, modifiedNanoseconds(info)};
 }
 
-std::shared_ptr<const SettingsObject> JsonDefaults::current() const {
+JsonDefaults::Snapshot JsonDefaults::current() const {
+  const long long takenAt = fileSystemNow();
   const std::optional<Stamp> now = stampNow();
+  std::shared_ptr<const std::string> known;
   {
     std::lock_guard lock(stateMutex_);
-    if (now == stamp_) return object_;
+    if (now == stamp_ && !racy_) return {object_, readable_};
+    known = bytes_;
   }
-  // Changed: read outside the lock, so that other readers never wait for
-  // the disk. Read after the stamp was taken, the contents are at least as
-  // new as the stamp says; a later change is seen at the next read.
-  std::shared_ptr<const SettingsObject> loaded;
-  if (!now) {
-    loaded = std::make_shared<SettingsObject>();  // no file: an empty store
-  } else {
-    struct stat info {};
-    const bool regular = ::stat(file_.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-    if (!regular) {
-      loaded = std::make_shared<SettingsObject>();  // a folder or a device: nothing to read
-    } else if (std::optional<std::string> bytes = readBounded(file_)) {
-      loaded = parseSettings(*bytes);
-    }
+  // Changed, or not known not to have: read outside the lock, so that other
+  // readers never wait for the disk. Read after the stamp was taken, the
+  // contents are at least as new as the stamp says. The same bytes as last
+  // time are not parsed again.
+  FileRead read = readSettingsFile(file_);
+  std::shared_ptr<const SettingsObject> parsed;
+  bool same = false;
+  if (read.kind == FileRead::Kind::bytes) {
+    same = known && *known == read.bytes;
+    if (!same) parsed = parseSettings(read.bytes);
   }
   std::lock_guard lock(stateMutex_);
   stamp_ = now;
-  if (loaded) object_ = std::move(loaded);  // an unreadable file keeps the last contents read
-  return object_;
+  racy_ = now && now->mtimeNanoseconds > takenAt - kRacyNanoseconds;
+  switch (read.kind) {
+    case FileRead::Kind::absent:
+    case FileRead::Kind::notRegular:  // a folder or a device: nothing to read
+      object_ = std::make_shared<SettingsObject>();
+      bytes_.reset();
+      readable_ = true;
+      break;
+    case FileRead::Kind::bytes:
+      if (same) break;
+      bytes_ = std::make_shared<const std::string>(std::move(read.bytes));
+      readable_ = parsed != nullptr;
+      if (parsed) object_ = std::move(parsed);
+      break;
+    case FileRead::Kind::tooLarge:
+    case FileRead::Kind::failed:
+      bytes_.reset();
+      readable_ = false;
+      break;
+  }
+  return {object_, readable_};
 }
 
 DefaultsValue JsonDefaults::value(const std::string& key) const {
-  const std::shared_ptr<const SettingsObject> object = current();
-  const auto it = object->members.find(key);
-  if (it == object->members.end()) return {};
+  const Snapshot snapshot = current();
+  if (!snapshot.readable) return DefaultsValue(UnreadableValue{});
+  const auto it = snapshot.object->members.find(key);
+  if (it == snapshot.object->members.end()) return {};
   return toDefaultsValue(it->value());
 }
 
+// While the file cannot be read, the keys last read.
 std::vector<std::string> JsonDefaults::keys() const {
-  const std::shared_ptr<const SettingsObject> object = current();
+  const std::shared_ptr<const SettingsObject> object = current().object;
   std::vector<std::string> result;
   result.reserve(object->members.size());
   for (const auto& member : object->members) result.emplace_back(member.key());
   return result;
 }
 
-StoreResult JsonDefaults::apply(const DefaultsChange& change) {
+StoreResult JsonDefaults::apply(const DefaultsChange& change) { return store(change, true); }
+
+StoreResult JsonDefaults::store(const DefaultsChange& change, bool mayWait) {
   if (mode_ == Mode::readOnly) return {"the settings were opened only for reading"};
   std::lock_guard serial(changeMutex_);
   if (const std::error_code error = files::createFolders(file_.parent_path())) {
     return {file_.parent_path().string() + ": " + error.message()};
   }
-  const OwnedFd lock(::open(lockFile_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (!lock.valid()) return {lockFile_.string() + ": " + lastError().message()};
-  while (::flock(lock.get(), LOCK_EX) != 0) {
-    if (errno != EINTR) return {lockFile_.string() + ": " + lastError().message()};
+  // The lock beside the file the change is written to, whichever link led
+  // there: every writer of that file takes the same lock.
+  fs::path target;
+  OwnedFd lock;
+  for (int attempt = 0;; ++attempt) {
+    target = resolveLinks(file_);
+    const fs::path lockFile = target.string() + ".lock";
+    lock = OwnedFd(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!lock.valid()) return {lockFile.string() + ": " + lastError().message()};
+    while (::flock(lock.get(), mayWait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK) return {"cannot save the settings: another program is changing them"};
+      if (errno != EINTR) return {lockFile.string() + ": " + lastError().message()};
+    }
+    if (resolveLinks(file_) == target || attempt == 3) break;
+    lock.reset();  // the link was re-pointed meanwhile
   }
 
   // Under the lock: the file as it is now, whoever wrote it last.
-  const fs::path target = resolveLinks(file_);
   json::object members;
   bool changed = false;  // also true when keys of a file set aside are to be written back
+  std::shared_ptr<const std::string> written;  // the file's bytes once this change is done
   struct stat info {};
-  if (::stat(target.c_str(), &info) == 0) {
-    if (S_ISREG(info.st_mode)) {
-      const std::optional<std::string> bytes = readBounded(target);
-      std::shared_ptr<const SettingsObject> parsed = bytes ? parseSettings(*bytes) : nullptr;
-      // What was last read from it is the best there is if it cannot be read
-      // now: taken before it is moved (a reader meanwhile finds no file).
-      const std::shared_ptr<const SettingsObject> lastRead = parsed ? nullptr : current();
-      if (parsed) {
-        members = parsed->members;
-      } else if (moveAside(target, bytes ? "is not a JSON object of settings" : "could not be read")) {
-        members = lastRead->members;
-        changed = !members.empty();
-      } else {
+  if (::lstat(target.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode))
+      return {"cannot save the settings: " + target.string() + " is not a regular file"};
+    SettledRead read = readSettled(target, mayWait);
+    if (read.parsed) {
+      members = read.parsed->members;
+      written = std::make_shared<const std::string>(std::move(read.last.bytes));
+    } else if (!read.settled) {
+      return {"cannot save the settings: " + target.string() + " " + whyUnreadable(read.last) +
+              " and is still being changed"};
+    } else {
+      // What was last parsed from it is the best there is: written back.
+      {
+        std::lock_guard state(stateMutex_);
+        members = object_->members;
+      }
+      if (!moveAside(target, whyUnreadable(read.last), members.size())) {
         // Writing now would overwrite it: nothing is stored until it is gone.
         return {file_.string() + " cannot be read and could not be moved aside"};
       }
+      changed = !members.empty();
     }
+  } else if (errno != ENOENT) {
+    return {"cannot save the settings: " + target.string() + ": " + lastError().message()};
   }
 
   for (const DefaultsChange::Entry& entry : change.entries()) {
@@ -318,7 +433,9 @@ StoreResult JsonDefaults::apply(const DefaultsChange& change) {
     if (::access(target.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
       return {file_.string() + ": " + lastError().message()};
     }
-    if (const std::error_code error = files::atomicWrite(target, serialized(members))) {
+    written = std::make_shared<const std::string>(serialized(members));
+    const files::WritePermissions permissions{.keepReplaced = true, .newFileMode = 0600};
+    if (const std::error_code error = files::atomicWrite(target, *written, permissions)) {
       return {file_.string() + ": " + error.message()};
     }
   }
@@ -328,11 +445,14 @@ StoreResult JsonDefaults::apply(const DefaultsChange& change) {
   const std::optional<Stamp> stamp = stampNow();
   std::lock_guard state(stateMutex_);
   stamp_ = stamp;
+  racy_ = true;  // the next read compares the bytes (unparsed when the same)
+  bytes_ = std::move(written);
   object_ = std::move(object);
+  readable_ = true;
   return {};
 }
 
-bool JsonDefaults::moveAside(const fs::path& file, const std::string& why) {
+bool JsonDefaults::moveAside(const fs::path& file, const std::string& why, std::size_t kept) {
   const std::string base = file.filename().string() + ".corrupt-" + compactTimestamp(clock_.now());
   std::error_code error;
   for (int attempt = 1; attempt <= 1000; ++attempt) {
@@ -340,7 +460,9 @@ bool JsonDefaults::moveAside(const fs::path& file, const std::string& why) {
     error = renameWithoutReplacing(file, aside);
     if (!error) {
       log_.line("[Helper] \u26A0 Settings file " + file_.string() + " " + why + "; moved it to " +
-                aside.string() + " and started with empty settings");
+                aside.string() +
+                (kept == 0 ? " and started with empty settings"
+                           : " and kept the " + std::to_string(kept) + " settings last read from it"));
       return true;
     }
     if (error != std::errc::file_exists) break;

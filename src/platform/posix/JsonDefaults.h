@@ -9,36 +9,54 @@
 //
 // Several writers share the file (this process, the other front end, a
 // script, an editor). A change (`apply`):
-//   1. takes an advisory lock (flock) on "<file>.lock" beside the file (a
-//      lock on the file itself would be lost with the rename of each write);
-//   2. re-reads the file, applies only the change's keys, and writes it
-//      atomically and durably (temporary file, fsync, rename, folder fsync);
-//   3. releases the lock.
-// Reads reload the file when its identity, size or modification time
-// changed. A file that is a symbolic link is written where it points and
-// stays a link. A read-only file (no write permission for this user) is
-// never replaced: the change fails with "Permission denied".
+//   1. resolves the link, if the file is one (again at every change): the
+//      change is written to the file the link ends at;
+//   2. takes an advisory lock (flock) on "<that file>.lock" beside it (a lock
+//      on the file itself would be lost with the rename of each write), and
+//      resolves the link again under it (re-pointed meanwhile: once more);
+//   3. re-reads the file, applies only the change's keys, and writes it
+//      atomically and durably (temporary file, fsync, rename, folder fsync),
+//      keeping the mode, owner and group of the file it replaces (a new file
+//      is 0600);
+//   4. releases the lock.
+// Only a regular file (or none) is replaced: anything else at the path or at
+// the link's end fails every change with "cannot save the settings: <path>
+// is not a regular file" and reads as empty. A read-only file (no write
+// permission for this user) is never replaced: the change fails with
+// "Permission denied".
+//
+// Reads reload the file when its device, inode, size or modification time
+// changed, and also while its modification time is less than two seconds
+// older than the moment the stamp was taken (git's "racily clean" rule): on a
+// file system with coarse timestamps, or a kernel that stamps files at the
+// timer tick, a second same-size write within one tick leaves the stamp as it
+// was. Such a reload compares the bytes before parsing them again.
 //
 // A missing file is an empty store. A regular file that cannot be read as a
 // JSON object (broken, nested deeper than kMaxSettingsNesting, larger than
-// kMaxSettingsBytes) is renamed aside to "<name>.corrupt-<timestamp>" (with a
-// counter when that name is taken; never overwritten or deleted) when the
-// store opens or before a change is written; one "[Helper] ⚠" line says
-// where it went. While running, a file that turns unreadable (an editor
-// half-way through its save) leaves the last contents read in place for
-// reads. A file that cannot be moved aside fails every change (writing would
-// overwrite it). Anything else at the path (a folder) reads as empty and
-// fails every change with the system's reason.
+// kMaxSettingsBytes) may be an editor's save caught half-way: until it
+// parses, every key reads as unreadable (UnreadableValue), so nothing is
+// decided on it. It is renamed aside to "<name>.corrupt-<timestamp>" (with a
+// counter when that name is taken; never overwritten or deleted) only once it
+// has stayed unparseable and unchanged for two seconds: a change waits for
+// that (re-reading meanwhile; at most kLongestSettleWait, then it fails with
+// the reason), and so does opening the store, without waiting. One
+// "[Helper] ⚠" line says where it went and what the file holds now (the
+// settings last read from it, or none). A file that cannot be moved aside
+// fails every change (writing would overwrite it).
 //
 // Opened `readOnly`, the store never writes, renames or creates anything:
 // every change fails, and an unreadable file is only reported.
 //
 // Threading: any thread. Changes of one process are serialised by a mutex
-// held across the disk work; reads take only a short one and never wait for
-// a change in progress, except to swap in the contents just written.
+// held across the disk work, and wait for the lock of other processes: call
+// `apply` off the main thread. Reads take only a short mutex, never the file
+// lock, and never wait for a change in progress, except to swap in the
+// contents just written. Opening takes the lock only if it is free.
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <memory>
@@ -55,6 +73,9 @@ namespace quillory::platform::posix {
 
 inline constexpr std::size_t kMaxSettingsNesting = 64;
 inline constexpr std::size_t kMaxSettingsBytes = 64 * 1024 * 1024;
+// How long a change waits for an unparseable file that is still being
+// changed before it fails.
+inline constexpr std::chrono::seconds kLongestSettleWait{5};
 
 // "$XDG_CONFIG_HOME/quillory-helper/settings.json", where an unset, empty or
 // relative XDG_CONFIG_HOME stands for `home`/.config.
@@ -92,20 +113,28 @@ class JsonDefaults final : public Defaults {
     long long mtimeNanoseconds = 0;
     bool operator==(const Stamp&) const = default;
   };
-  std::shared_ptr<const SettingsObject> current() const;
+  // What a read found: the settings last parsed, and whether the file as it
+  // is now parsed (false: every key is unreadable).
+  struct Snapshot {
+    std::shared_ptr<const SettingsObject> object;
+    bool readable = true;
+  };
+  Snapshot current() const;
   std::optional<Stamp> stampNow() const;
-  std::filesystem::path target() const;
-  bool moveAside(const std::filesystem::path& file, const std::string& why);
+  StoreResult store(const DefaultsChange& change, bool mayWait);
+  bool moveAside(const std::filesystem::path& file, const std::string& why, std::size_t kept);
 
   const std::filesystem::path file_;
-  const std::filesystem::path lockFile_;
   Log& log_;
   Clock& clock_;
   const Mode mode_;
   std::mutex changeMutex_;  // serialises this process's changes
   mutable std::mutex stateMutex_;
-  mutable std::shared_ptr<const SettingsObject> object_;  // guarded by stateMutex_
+  mutable std::shared_ptr<const SettingsObject> object_;  // guarded by stateMutex_; last parsed
+  mutable std::shared_ptr<const std::string> bytes_;      // guarded by stateMutex_; last read
+  mutable bool readable_ = true;                          // guarded by stateMutex_
   mutable std::optional<Stamp> stamp_;                    // guarded by stateMutex_; none: no file read
+  mutable bool racy_ = true;                              // guarded by stateMutex_; stamp_ proves nothing
 };
 
 }  // namespace quillory::platform::posix
