@@ -2,6 +2,7 @@
 // Library/Containers tree and the user works the menu meanwhile.
 //
 //   menu_stall_bench [--entries N] [--rounds N] [--settings memory|file] [--home DIR]
+//                    [--hold-lock MS]
 //
 // The helper's engine and menu logic (ExportManager, AppDelegate) run on the
 // plain run-loop dispatcher, with the shared fakes for the host, the scripts,
@@ -25,8 +26,15 @@
 //     the machine alone makes a post wait).
 // With --settings file the settings live in the JSON settings file store
 // (durable writes) instead of memory. --home reuses (or builds once) a tree.
+// With --hold-lock (and --settings file) another process holds the settings
+// file's lock for MS ms from just before "Sync Now" in each round, the
+// library's answer is forgotten first (so the first-sync question is asked
+// and answered, "Sync"), and the user also switches Auto-sync off and on:
+// the probes show whether the main thread waits for the lock.
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -172,12 +180,14 @@ int main(int argc, char** argv) {
   int rounds = 5;
   bool fileSettings = false;
   fs::path home;
+  int holdLockMs = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i], value = argv[i + 1];
     if (option == "--entries") entries = std::stoul(value);
     if (option == "--rounds") rounds = std::stoi(value);
     if (option == "--settings") fileSettings = value == "file";
     if (option == "--home") home = value;
+    if (option == "--hold-lock") holdLockMs = std::stoi(value);
   }
   const bool ownHome = home.empty();
   if (ownHome) {
@@ -260,6 +270,7 @@ int main(int argc, char** argv) {
       files::atomicWrite(folder / "other-usd.json", R"({"libraryName":"Other"})");
       files::atomicWrite(folder / "gone-usd.json", R"({"libraryName":"Gone"})");
     }
+    if (holdLockMs > 0) defaults.remove(libraries::syncLibraryKey("Biz"));
     manager->notifyStatusChanged();
     loop.runUntil([&] { return loop.settled(); }, std::chrono::seconds(5));
 
@@ -304,6 +315,9 @@ int main(int argc, char** argv) {
         for (std::size_t i = 0; i < submenu.size(); ++i) {
           if (submenu.at(i).representedObject() == "Other") submenu.at(i).choose();
         }
+        if (holdLockMs > 0) {
+          for (int i = 0; i < 2; ++i) statusItem->fakeMenu()->item(app::kAutoSyncTitle).choose();
+        }
         manager->scheduleCheck();
         clicked = true;
       });
@@ -312,6 +326,21 @@ int main(int argc, char** argv) {
     testing::FakeMenuItem& syncNow = statusItem->fakeMenu()->item(app::kSyncNowTitle);
     loop.runUntil([&] { return syncNow.isEnabled(); }, std::chrono::seconds(5));
     timedLoop.takeLongestMs();
+    pid_t holder = -1;
+    if (holdLockMs > 0) {  // another process takes the lock and keeps it
+      int ready[2];
+      if (::pipe(ready) != 0) return 1;
+      holder = ::fork();
+      if (holder == 0) {
+        const int lock = ::open((home / "settings.json.lock").c_str(), O_RDWR | O_CREAT, 0600);
+        if (::flock(lock, LOCK_EX) == 0 && ::write(ready[1], "x", 1) == 1) ::usleep(holdLockMs * 1000);
+        ::_exit(0);
+      }
+      char byte = 0;
+      if (::read(ready[0], &byte, 1) != 1) return 1;
+      ::close(ready[0]);
+      ::close(ready[1]);
+    }
     const auto start = Clock::now();
     std::atomic<bool> chosen{false};
     timedLoop.async([&] {
@@ -324,13 +353,16 @@ int main(int argc, char** argv) {
     std::thread watcher([&] {
       while (!(chosen && clicked && !manager->isSyncing() && loop.settled() &&
                !manager->isLibraryEnabled("Other") &&
-               defaults.value(libraries::syncLibraryKey("Gone")).isAbsent())) {
+               defaults.value(libraries::syncLibraryKey("Gone")).isAbsent() &&
+               defaults.value(libraries::syncLibraryKey("Biz")).asBool() == true &&
+               defaults.value(engine::kAutoSyncEnabledKey).asBool() == true)) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
       }
       done = true;
     });
     const bool finished = loop.runUntil([&] { return done.load(); }, std::chrono::minutes(5));
     watcher.join();
+    if (holder > 0) ::waitpid(holder, nullptr, 0);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     stop = true;
     user.join();
@@ -356,8 +388,10 @@ int main(int argc, char** argv) {
     allIdle.insert(allIdle.end(), noise.waitsMs.begin(), noise.waitsMs.end());
   }
   report("all", allTicks, longestTaskAll, allPosts, allIdle);
-  std::printf("settings: %s; exports: %zu OK, %zu failed\n", fileSettings ? "JSON settings file" : "memory",
-              log.count("Export OK"), log.count("Export failed"));
+  std::printf(
+      "settings: %s%s; exports: %zu OK, %zu failed\n", fileSettings ? "JSON settings file" : "memory",
+      holdLockMs > 0 ? (", its lock held " + std::to_string(holdLockMs) + " ms per round").c_str() : "",
+      log.count("Export OK"), log.count("Export failed"));
   for (const std::string& line : log.lines()) {
     if (line.find("failed") != std::string::npos) std::printf("%s\n", line.c_str());
   }

@@ -1,18 +1,24 @@
 // The settings file (JsonDefaults) with many libraries, in a temporary folder
 // on the disk that holds $TMPDIR (default /tmp), each change flushed to disk:
 //
-//   BM_PruneHalfOfTheLibraries/N: one pruning pass over N libraries, half of
-//     them switched off with no folder recorded (so the pass forgets them),
-//     half switched on; the file is written afresh before each pass.
+//   BM_PruneHalfOfTheLibraries/N/J: one pruning pass over N libraries, half
+//     of them switched off with no folder recorded (so the pass forgets
+//     them), half switched on; the file is written afresh before each pass,
+//     dated a minute back (J = 0: the usual case, the file was last changed
+//     a while ago) or not (J = 1: just written, so every read within two
+//     seconds of its modification time reads it again).
 //   BM_OneKeyChange/N: switching one library on and off again with N
 //     libraries (three keys each) stored; one change per iteration.
 //
 //   settings_bench [--benchmark_repetitions=N ...]
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>  // mkdtemp on macOS
 
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -71,13 +77,22 @@ void BM_PruneHalfOfTheLibraries(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     if (platform::files::atomicWrite(file, text)) state.SkipWithError("cannot write the settings file");
+    if (state.range(1) == 0) {
+      const timespec times[2] = {{0, UTIME_OMIT}, {std::time(nullptr) - 60, 0}};
+      ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+    }
     platform::posix::JsonDefaults defaults(file, log, clock);
     state.ResumeTiming();
     const bool pruned = libraries::pruneLibraries(libraries::LibraryContext{defaults, log, scratch.path});
     if (!pruned) state.SkipWithError("nothing pruned");
   }
 }
-BENCHMARK(BM_PruneHalfOfTheLibraries)->Arg(3000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PruneHalfOfTheLibraries)
+    ->Args({3000, 0})
+    ->Args({20000, 0})
+    ->Args({3000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_OneKeyChange(benchmark::State& state) {
   const Scratch scratch;

@@ -27,11 +27,20 @@ AutomationGate::Admission AutomationGate::admit() {
     }
     state_ = State::asking;
   }
-  // No lock held while the user is asked.
-  const platform::AutomationConsent consent = permission_.request(bundleIdentifier_);
-  std::lock_guard lock(mutex_);
-  state_ = consent == platform::AutomationConsent::granted ? State::granted : State::unasked;
-  waitSaid_ = false;
+  // No lock held while the user is asked. The asking state is left on every
+  // way out, a request that throws included (the exception goes on to the
+  // caller): only a grant is kept, and the next script asks again.
+  platform::AutomationConsent consent = platform::AutomationConsent::undetermined;
+  struct LeaveAsking {
+    AutomationGate& gate;
+    const platform::AutomationConsent& consent;
+    ~LeaveAsking() {
+      std::lock_guard lock(gate.mutex_);
+      gate.state_ = consent == platform::AutomationConsent::granted ? State::granted : State::unasked;
+      gate.waitSaid_ = false;
+    }
+  } leave{*this, consent};
+  consent = permission_.request(bundleIdentifier_);
   return consent == platform::AutomationConsent::refused ? Admission::refused : Admission::granted;
 }
 

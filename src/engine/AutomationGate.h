@@ -4,7 +4,8 @@
 // refusal. While one call asks (and the user may take minutes to answer),
 // every other call is told to wait and sends nothing; the wait is said once
 // in the log. An answer that cannot be had (the system failed) lets the
-// script run, as without the gate, and the next script asks again.
+// script run, as without the gate, and the next script asks again; so does
+// a request that throws (its exception goes on to the caller).
 //
 // Threading: any thread but the main thread (asking blocks); calls may
 // overlap.

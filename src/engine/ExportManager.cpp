@@ -32,20 +32,25 @@ ExportManager::ExportManager(Environment environment)
     : env_(std::move(environment)),
       idle_(env_.clock.monotonicNow()),
       automation_(automationPermission(env_.automation), env_.log, klBundleID) {
-  const std::optional<bool> storedAutoSync = env_.defaults.value(kAutoSyncEnabledKey).asBool();
-  if (storedAutoSync) {
-    state_.autoSyncEnabled = *storedAutoSync;
-  } else {
-    state_.autoSyncEnabled = true;
-    // Not stored (a store opened only to read, or one that cannot write):
-    // the setting is on all the same and written back at a later start.
-    (void)env_.defaults.setBool(kAutoSyncEnabledKey, true);
-  }
+  const platform::DefaultsValue storedAutoSync = env_.defaults.value(kAutoSyncEnabledKey);
+  state_.autoSyncEnabled = storedAutoSync.asBool().value_or(true);
+  // Written back on the background queue once the manager is made (a
+  // settings file that cannot be read now is left alone). Not stored (a
+  // store opened only to read, or one that cannot write): the setting is on
+  // all the same and written back at a later start.
+  storingAutoSync_ = !storedAutoSync.asBool() && !storedAutoSync.isUnreadable();
   state_.lastSyncDate = env_.defaults.value(kLastSyncDateKey).asDate();
 }
 
 std::shared_ptr<ExportManager> ExportManager::create(Environment environment) {
-  return std::make_shared<ExportManager>(std::move(environment));
+  auto manager = std::make_shared<ExportManager>(std::move(environment));
+  if (manager->storingAutoSync_) {
+    manager->env_.dispatcher.global(platform::QualityOfService::background,
+                                    [weak = manager->weak_from_this()] {
+                                      if (auto self = weak.lock()) self->storeAutoSync();
+                                    });
+  }
+  return manager;
 }
 
 ExportState ExportManager::state() const {
@@ -103,15 +108,40 @@ void ExportManager::setOutcome(RunOutcome outcome) {
 
 bool ExportManager::toggleAutoSync() {
   bool enabled = false;
+  bool startWorker = false;
   {
     std::lock_guard lock(mutex_);
     state_.autoSyncEnabled = !state_.autoSyncEnabled;
     enabled = state_.autoSyncEnabled;
+    startWorker = !std::exchange(storingAutoSync_, true);
   }
-  if (const platform::StoreResult stored = env_.defaults.setBool(kAutoSyncEnabledKey, enabled); !stored) {
-    env_.log.line("[Helper] \u2717 Could not save Auto-sync: " + *stored.failure);
+  if (startWorker) {
+    env_.dispatcher.global(platform::QualityOfService::background, [weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->storeAutoSync();
+    });
   }
   return enabled;
+}
+
+// One worker at a time; toggles made while it stores are stored after it,
+// the last one last.
+void ExportManager::storeAutoSync() {
+  for (;;) {
+    bool enabled = false;
+    {
+      std::lock_guard lock(mutex_);
+      enabled = state_.autoSyncEnabled;
+    }
+    if (const platform::StoreResult stored = env_.defaults.setBool(kAutoSyncEnabledKey, enabled); !stored) {
+      env_.log.line("[Helper] \u2717 Could not save Auto-sync: " + *stored.failure);
+    }
+    std::lock_guard lock(mutex_);
+    if (state_.autoSyncEnabled == enabled) {
+      storingAutoSync_ = false;
+      libraryChangesApplied_.notify_all();
+      return;
+    }
+  }
 }
 
 void ExportManager::setLastSyncDate(std::optional<platform::Date> date) {

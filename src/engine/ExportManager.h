@@ -163,9 +163,10 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   std::optional<platform::Date> lastSyncDate() const;
   RunOutcome lastOutcome() const;
 
-  // The "Auto-sync" command: flips the setting and stores it under
-  // "autoSyncEnabled"; no notification, `idleTriggered` untouched. Returns the
-  // new value.
+  // The "Auto-sync" command: flips the setting and has it stored under
+  // "autoSyncEnabled" on the background queue (the main thread never waits
+  // for the settings file); no notification, `idleTriggered` untouched.
+  // Returns the new value. Any thread.
   bool toggleAutoSync();
 
   // Assigns `lastSyncDate`; a date is also written under "lastSyncDate",
@@ -200,7 +201,19 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // Opt-in registry.
   bool isLibraryEnabled(const std::string& name) const;
   std::vector<std::string> knownLibraries() const;
-  OptIn confirmSync(const std::string& libraryName);  // main thread
+  // The first-sync question, main thread: the stored answer, or the user's,
+  // which is not stored yet (`toStore`): the caller stores it off the main
+  // thread with `storeAnswer`. A stored answer that cannot be read is
+  // `notStored` (reported).
+  struct Asked {
+    OptIn answer = OptIn::unanswered;
+    bool toStore = false;
+  };
+  Asked confirmSync(const std::string& libraryName);
+  // Stores the user's yes or no (not on the main thread: it may wait for the
+  // settings file's lock) and notifies; `notStored` when it cannot be (logged
+  // and shown).
+  OptIn storeAnswer(const std::string& libraryName, OptIn answer);
   // Stores the per-library answer (switching a library on); the caller
   // notifies. When it cannot be stored, logs "✗ Could not switch on 'Name':
   // <reason>", shows the reason as the status line's error and notifies.
@@ -221,8 +234,8 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // a time, in the order asked; until a change has run, `isLibraryEnabled`
   // answers with it. Returns at once; any thread.
   void requestLibrarySync(const std::string& name, bool enabled);
-  // Waits until the queued changes have been applied, at most `limit`; true
-  // when none is left. For the end of the program, once the main loop has
+  // Waits until the queued changes (and the Auto-sync setting) have been
+  // applied, at most `limit`; true when none is left. For the end of the program, once the main loop has
   // ended: quitting right after "Remove" still removes.
   bool finishLibraryChanges(std::chrono::milliseconds limit);
 
@@ -255,10 +268,16 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   class RunSlot;
 
   void runExport(const std::string& reason, const std::vector<std::string>& settled);
-  std::optional<OptIn> askOnMain(const std::string& libraryName);
+  // The part of `sync` after the question: the skip, or the run handed over.
+  void startRun(const std::string& reason, const std::optional<std::string>& libraryName, OptIn answer,
+                RunSlot& slot);
+  std::optional<Asked> askOnMain(const std::string& libraryName);
+  // Stores `autoSyncEnabled` as it is now, again while it changes meanwhile;
+  // on the background queue.
+  void storeAutoSync();
   // Logs "[Helper] ✗ " + text, makes it the status line's error and notifies.
   void reportStoreFailure(const std::string& text);
-  enum class PublishDecision { publish, skip, ask };
+  enum class PublishDecision { publish, skip, ask, unreadable };
   // The stored answer of `name` as the export decides on it; called with the
   // publish lock held. `settled`: the names this sync has had a yes for.
   PublishDecision storedDecision(const std::string& name, const std::vector<std::string>& settled) const;
@@ -294,6 +313,7 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // first is being applied while `applyingLibraryChanges_` is set.
   std::deque<std::pair<std::string, bool>> libraryChanges_;  // guarded by mutex_
   bool applyingLibraryChanges_ = false;                      // guarded by mutex_
+  bool storingAutoSync_ = false;                             // guarded by mutex_
   std::condition_variable libraryChangesApplied_;            // when the worker stops
   // The publish lock (see above). Taken before, never inside, `mutex_`.
   mutable std::mutex publishMutex_;

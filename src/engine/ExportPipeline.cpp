@@ -26,6 +26,10 @@ namespace quillory::engine {
 
 namespace {
 
+// The run's failure while the stored answer cannot be read (another program
+// is half-way through saving the settings file): nothing is published.
+constexpr const char* kSettingsUnreadable = "The settings cannot be read now";
+
 // The name script around the export. Refused, it fails the export with the
 // error that says where to allow it (a refusal after the export would
 // otherwise read as a change of library), and the next script asks again.
@@ -195,6 +199,7 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
     }
     publishLock.unlock();
     staged.discard();
+    if (decision == PublishDecision::unreadable) throw std::runtime_error(kSettingsUnreadable);
     if (decision == PublishDecision::skip) {
       env_.log.line("[Helper] \u23ED Skipping '" + publishingName + "' \u2014 sync disabled by user");
       throw ExportSkipped{};
@@ -202,11 +207,12 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
     // Never asked: ask on the main thread (no lock held, nothing staged), then
     // stage again and decide again.
     settled.push_back(publishingName);
-    const std::optional<OptIn> asked = askOnMain(publishingName);
+    const std::optional<Asked> asked = askOnMain(publishingName);
     if (!asked) throw ExportSkipped{};  // the main queue is gone: nothing asked
-    if (*asked == OptIn::unanswered) throw ExportSkipped{.unanswered = true};
-    // Reported by confirmSync; the run fails with the same text.
-    if (*asked == OptIn::notStored) throw std::runtime_error(lastError().value_or("settings not saved"));
+    const OptIn answer = asked->toStore ? storeAnswer(publishingName, asked->answer) : asked->answer;
+    if (answer == OptIn::unanswered) throw ExportSkipped{.unanswered = true};
+    // Reported by confirmSync or storeAnswer; the run fails with the same text.
+    if (answer == OptIn::notStored) throw std::runtime_error(lastError().value_or("settings not saved"));
   }
 }
 

@@ -8,7 +8,9 @@
 // slot (`runSlotClaimed_`):
 //
 //   sync:      lock { if isSyncing or slot claimed: return; claim slot }   (one step)
-//              ask the opt-in question (no lock held; may wait for the user)
+//              ask the opt-in question (no lock held; may wait for the user);
+//              a new answer is stored off the main thread (on the main
+//              thread: the rest goes on from the user-initiated queue)
 //              declined: lock { release slot }; skip line; return
 //              no answer, or one that could not be stored: release the slot;
 //              no skip line (nobody said no); return
@@ -96,14 +98,38 @@ void ExportManager::sync(const std::string& reason) {
     libraryName = names_.names().current;
   }
   RunSlot slot(*this);
+  if (!libraryName) {
+    startRun(reason, libraryName, OptIn::yes, slot);
+    return;
+  }
+  const std::optional<Asked> asked = askOnMain(*libraryName);
+  // None: the main queue dropped the question (the dispatcher is shutting
+  // down). Nothing was asked, so nothing is logged or started.
+  if (!asked) return;
+  if (!asked->toStore) {
+    startRun(reason, libraryName, asked->answer, slot);
+  } else if (!env_.dispatcher.isMainThread()) {
+    startRun(reason, libraryName, storeAnswer(*libraryName, asked->answer), slot);
+  } else {
+    // The main thread never waits for the settings file: the answer is
+    // stored on the user-initiated queue, and the sync goes on from there
+    // with the slot still claimed.
+    slot.handOverToRun();
+    env_.dispatcher.global(platform::QualityOfService::userInitiated,
+                           [weak = weak_from_this(), reason, name = *libraryName, answer = asked->answer] {
+                             if (auto self = weak.lock()) {
+                               RunSlot claimed(*self);
+                               self->startRun(reason, name, self->storeAnswer(name, answer), claimed);
+                             }
+                           });
+  }
+}
 
+void ExportManager::startRun(const std::string& reason, const std::optional<std::string>& libraryName,
+                             OptIn answer, RunSlot& slot) {
   std::vector<std::string> settled;
   if (libraryName) {
-    const std::optional<OptIn> answer = askOnMain(*libraryName);
-    // None: the main queue dropped the question (the dispatcher is shutting
-    // down). Nothing was asked, so nothing is logged or started.
-    if (!answer) return;
-    switch (*answer) {
+    switch (answer) {
       case OptIn::yes:
         break;
       case OptIn::no: {
@@ -138,16 +164,18 @@ void ExportManager::sync(const std::string& reason) {
                          });
 }
 
-std::optional<OptIn> ExportManager::askOnMain(const std::string& libraryName) {
+std::optional<ExportManager::Asked> ExportManager::askOnMain(const std::string& libraryName) {
   if (env_.dispatcher.isMainThread()) return confirmSync(libraryName);
-  std::optional<OptIn> answer;
+  std::optional<Asked> answer;
   env_.dispatcher.sync([this, &answer, &libraryName] { answer = confirmSync(libraryName); });
   return answer;
 }
 
 ExportManager::PublishDecision ExportManager::storedDecision(const std::string& name,
                                                              const std::vector<std::string>& settled) const {
-  const std::optional<bool> answer = env_.defaults.value(libraries::syncLibraryKey(name)).asBool();
+  const platform::DefaultsValue stored = env_.defaults.value(libraries::syncLibraryKey(name));
+  if (stored.isUnreadable()) return PublishDecision::unreadable;
+  const std::optional<bool> answer = stored.asBool();
   if (answer == true) return PublishDecision::publish;
   const bool askedInThisSync = std::any_of(settled.begin(), settled.end(), [&](const std::string& s) {
     return platform::canonicallyEqual(s, name);

@@ -127,7 +127,8 @@ void ExportManager::applyLibraryChanges() {
 
 bool ExportManager::finishLibraryChanges(std::chrono::milliseconds limit) {
   std::unique_lock lock(mutex_);
-  return libraryChangesApplied_.wait_for(lock, limit, [this] { return !applyingLibraryChanges_; });
+  return libraryChangesApplied_.wait_for(lock, limit,
+                                         [this] { return !applyingLibraryChanges_ && !storingAutoSync_; });
 }
 
 }  // namespace quillory::engine

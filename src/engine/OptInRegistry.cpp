@@ -37,29 +37,40 @@ std::vector<std::string> ExportManager::knownLibraries() const {
 }
 
 // A stored bool answers at once. Anything else (absent, another type) asks
-// the user; the answer is stored as a bool so the question is never repeated
-// for this name while the key exists. An alert that ended without an answer
-// (nobody could be asked, or the program is ending) stores nothing, and the
-// question comes again. An answer that cannot be stored counts as none for
-// publishing: it is reported, and the next sync asks again.
-OptIn ExportManager::confirmSync(const std::string& libraryName) {
+// the user; the caller stores the answer as a bool (`storeAnswer`, off the
+// main thread, which never waits for the settings file's lock), so the
+// question is never repeated for this name while the key exists. An alert
+// that ended without an answer (nobody could be asked, or the program is
+// ending) stores nothing, and the question comes again. An answer that
+// cannot be read (the settings file is being saved by another program) asks
+// nothing and counts as none stored: nothing may be published on it.
+ExportManager::Asked ExportManager::confirmSync(const std::string& libraryName) {
   assert(env_.dispatcher.isMainThread());
-  const std::string key = libraries::syncLibraryKey(libraryName);
-  if (const std::optional<bool> stored = env_.defaults.value(key).asBool()) {
-    return *stored ? OptIn::yes : OptIn::no;
+  const platform::DefaultsValue stored = env_.defaults.value(libraries::syncLibraryKey(libraryName));
+  if (stored.isUnreadable()) {
+    reportStoreFailure("Could not read the answer for '" + libraryName +
+                       "': the settings cannot be read now");
+    return {OptIn::notStored};
   }
+  if (const std::optional<bool> answer = stored.asBool()) return {*answer ? OptIn::yes : OptIn::no};
 
   platform::Alert alert = firstSyncAlert(libraryName);
   alert.causedByUser = runCausedByUser();
   const int button = env_.alerts.run(alert);
-  if (button == platform::kAlertAbandoned) return OptIn::unanswered;
-  const bool answer = button == 0;
-  if (const platform::StoreResult stored = env_.defaults.setBool(key, answer); !stored) {
+  if (button == platform::kAlertAbandoned) return {OptIn::unanswered};
+  return {button == 0 ? OptIn::yes : OptIn::no, true};
+}
+
+// An answer that cannot be stored counts as none for publishing: it is
+// reported, and the next sync asks again.
+OptIn ExportManager::storeAnswer(const std::string& libraryName, OptIn answer) {
+  const std::string key = libraries::syncLibraryKey(libraryName);
+  if (const platform::StoreResult stored = env_.defaults.setBool(key, answer == OptIn::yes); !stored) {
     reportStoreFailure("Could not save the answer for '" + libraryName + "': " + *stored.failure);
     return OptIn::notStored;
   }
   notifyStatusChanged();
-  return answer ? OptIn::yes : OptIn::no;
+  return answer;
 }
 
 bool ExportManager::runCausedByUser() const {

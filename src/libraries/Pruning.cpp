@@ -22,9 +22,12 @@ namespace files = platform::files;
 namespace {
 
 // The library's folder: its record when that is a non-empty string, else
-// whatever the published documents still say (empty when nothing does).
-std::string libraryPathOf(const LibraryContext& context, const std::string& name) {
-  std::optional<std::string> recorded = context.defaults.value(libraryPathKey(name)).asString();
+// whatever the published documents still say (empty when nothing does);
+// none when the settings cannot be read now.
+std::optional<std::string> libraryPathOf(const LibraryContext& context, const std::string& name) {
+  const platform::DefaultsValue record = context.defaults.value(libraryPathKey(name));
+  if (record.isUnreadable()) return std::nullopt;
+  std::optional<std::string> recorded = record.asString();
   if (recorded && !recorded->empty()) return std::move(*recorded);
   return recoverLibraryPath(context, name).value_or(std::string());
 }
@@ -48,8 +51,15 @@ bool pruneLibraries(const LibraryContext& context) {
   for (const std::string& name : knownLibraries(context.defaults)) {
     std::unique_lock<std::mutex> step;
     if (context.publishLock) step = std::unique_lock(*context.publishLock);
-    if (isLibraryEnabled(context.defaults, name)) continue;
-    const std::string path = libraryPathOf(context, name);
+    // Nothing is forgotten or deleted on answers that cannot be read now
+    // (another program is half-way through saving the settings): the pass
+    // ends, and the next one looks again.
+    const platform::DefaultsValue answer = context.defaults.value(syncLibraryKey(name));
+    if (answer.isUnreadable()) return false;
+    if (answer.asBool() == true) continue;
+    const std::optional<std::string> known = libraryPathOf(context, name);
+    if (!known) return false;
+    const std::string& path = *known;
     if (path.empty()) {
       forgetLibrary(forget, name);
       lines.push_back("[Helper] Pruned disabled library '" + name + "' (path unknown, JSON already deleted)");

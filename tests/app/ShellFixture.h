@@ -38,7 +38,7 @@ class ShellTest : public ::testing::Test {
   // Creates the manager and the delegate and finishes launching.
   void launch() {
     manager = engine::ExportManager::create(
-        engine::Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
+        engine::Environment{*settings, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
     Shell shell{
         .makeStatusItem = [this] { return makeStatusItem(); },
         .dispatcher = dispatcher,
@@ -92,6 +92,7 @@ class ShellTest : public ::testing::Test {
   std::filesystem::path documents() const { return publish::kContainerDocumentsRelative; }
 
   testing::MemoryDefaults defaults;
+  platform::Defaults* settings = &defaults;  // the manager's
   testing::ManualDispatcher dispatcher{testing::ManualDispatcher::GlobalMode::queued};
   testing::FakeClock clock;  // 2026-12-05T09:00:00Z
   testing::CapturingLog log;

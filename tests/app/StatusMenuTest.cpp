@@ -1,8 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "ShellFixture.h"
 #include "app/MenuTitle.h"
 #include "platform/Files.h"
+#include "platform/posix/JsonDefaults.h"
 
 namespace quillory::app::test {
 namespace {
@@ -105,6 +111,42 @@ TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
   EXPECT_TRUE(platform::files::exists(home / documents() / "on-eur.json"));
   EXPECT_TRUE(log.contains("[Helper] \u2717 Could not switch off 'On': Read-only file system"));
   EXPECT_EQ(statusLine(), "\u26A0 Could not switch on 'Off': Read-only file system");
+}
+
+// With the settings file's lock held by another process, the commands that
+// store (Auto-sync, the first-sync question's answer) come back while it is
+// still held, and what they chose is stored once it is free.
+TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
+  platform::posix::JsonDefaults file(home / "settings.json", log, clock);
+  settings = &file;
+  launch();
+  hostShows("New");
+  int ready[2], release[2];
+  ASSERT_EQ(::pipe(ready) | ::pipe(release), 0);
+  const pid_t holder = ::fork();  // holds the lock until told, or ten seconds
+  if (holder == 0) {
+    const int lock = ::open((home / "settings.json.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    pollfd told{release[0], POLLIN, 0};
+    if (::flock(lock, LOCK_EX) == 0 && ::write(ready[1], "x", 1) == 1) ::poll(&told, 1, 10000);
+    ::_exit(0);
+  }
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  menu().item(kAutoSyncTitle).choose();
+  alerts.queueAnswer(0);  // "Sync"
+  menu().item(kSyncNowTitle).choose();
+  const int probe = ::open((home / "settings.json.lock").c_str(), O_RDWR | O_CLOEXEC);
+  EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0);  // still held: nothing here waited for it
+  EXPECT_FALSE(menu().item(kAutoSyncTitle).isChecked());
+  ::close(release[1]);
+  ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
+  dispatcher.runGlobalTasks();
+  deliver();
+  EXPECT_EQ(file.value(engine::kAutoSyncEnabledKey).asBool(), false);
+  EXPECT_EQ(file.value(libraries::syncLibraryKey("New")).asBool(), true);
+  for (const int fd : {probe, ready[0], ready[1], release[0]}) ::close(fd);
+  delegate.reset();  // before the store they use goes
+  manager.reset();
 }
 
 TEST(MenuTitle, LongTextsAreElidedInTheMiddleByCharacters) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <future>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -205,7 +206,8 @@ struct AnsweredPermission final : platform::AutomationPermission {
 // While the user is asked, no script runs and no sync starts (said once); the
 // answer lets the scripts run without asking again. A refusal fails the sync
 // with the message that says where to allow it; the next script asks again,
-// as it does after a script refused although the permission was granted.
+// as it does after a script refused although the permission was granted, a
+// request that threw, and one that got no answer.
 TEST_F(EngineTest, ScriptsRunOnlyOnceThePermissionToControlTheHostIsGranted) {
   AnsweredPermission permission;
   automation = &permission;
@@ -232,9 +234,15 @@ TEST_F(EngineTest, ScriptsRunOnlyOnceThePermissionToControlTheHostIsGranted) {
   settle();
   EXPECT_EQ(engine().lastError(), std::string(publish::exportErrorMessage(ExportErrorCode::klNotAuthorized)));
   EXPECT_EQ(scripts.totalCalls(), 2u);
+  scripts.setRefused(false);
+  permission.answer = []() -> platform::AutomationConsent { throw std::runtime_error("no answer"); };
+  EXPECT_THROW(engine().periodicCheck(), std::runtime_error);
+  permission.answer = [] { return platform::AutomationConsent::undetermined; };
+  engine().periodicCheck();
   permission.answer = [] { return platform::AutomationConsent::granted; };
   engine().periodicCheck();
-  EXPECT_EQ(permission.asked, 3);
+  engine().periodicCheck();
+  EXPECT_EQ(permission.asked, 5);
 }
 
 }  // namespace

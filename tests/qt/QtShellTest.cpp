@@ -91,8 +91,9 @@ TEST_F(QtShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
   EXPECT_EQ(shownText(qtItem->trayIcon().toolTip()), "Quillory\nNever synced");
 
   action("Auto-sync")->trigger();
-  EXPECT_EQ(defaults.value(engine::kAutoSyncEnabledKey).asBool(), true);
   EXPECT_TRUE(action("Auto-sync")->isChecked());
+  dispatcher.runGlobalTasks();  // stored on the background queue
+  EXPECT_EQ(defaults.value(engine::kAutoSyncEnabledKey).asBool(), true);
   // Qt would toggle the mark on the click; the mark stays the service's status.
   loginItems.setStatus(LoginItemStatus::requiresApproval);
   action("Launch at Login")->trigger();
@@ -127,8 +128,10 @@ TEST_F(QtShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   EXPECT_EQ(shownText(shown(2)->toolTip()), QString::fromStdString(name));
 
   shown(0)->trigger();
-  EXPECT_TRUE(shown(0)->isChecked());              // shown switched on at once
-  EXPECT_EQ(dispatcher.pendingGlobalTasks(), 2u);  // the launch's first check and the switch-on: no sync
+  EXPECT_TRUE(shown(0)->isChecked());  // shown switched on at once
+  // The launch's first check, the write-back of "autoSyncEnabled" and the
+  // switch-on: no sync.
+  EXPECT_EQ(dispatcher.pendingGlobalTasks(), 3u);
 
   for (const int answer : {-1, 1}) {  // ended without a button, "Cancel"
     alerts.queueAnswer(answer);
@@ -217,7 +220,11 @@ TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
     return output;
   };
   auto typing = platform::ChildProcess::spawn(xev, {"-name", "typing"});
-  ASSERT_TRUE(pumpUntil([&] { return run({"getwindowfocus", "getwindowname"}) == "typing\n"; }, 20000))
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        return run({"getwindowfocus", "getwindowname"}) == "typing\n";
+      },
+      20000))
       << "the window manager gave the new window no keyboard";
   testing::ManualDispatcher dispatcher;
   QtAlertPresenter alerts(dispatcher);
