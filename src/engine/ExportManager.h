@@ -234,7 +234,8 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // waiting for the changes before them (a slow deletion); the worker then
   // only deletes, and what it cannot finish is left to the next start's
   // pruning pass. Takes milliseconds; never the publish lock. False when
-  // the answers could not be stored (logged). Any thread but the main one.
+  // the answers could not be stored (logged). The signal's thread, or the
+  // main thread once the main loop has ended.
   bool storeQueuedAnswers();
 
   // The export run: returns at once when a sync is running or being asked
