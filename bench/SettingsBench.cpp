@@ -9,6 +9,15 @@
 //     seconds of its modification time reads it again).
 //   BM_OneKeyChange/N: switching one library on and off again with N
 //     libraries (three keys each) stored; one change per iteration.
+//   BM_PruneWithoutFolderRecords/N: one pass over N switched-off libraries
+//     without folder records (all forgotten), beside 1,000 published
+//     documents of other libraries in the iCloud folder, which the pass
+//     lists and reads once.
+//   BM_PassWithDocuments/K: one pass over 1,000 switched-on libraries, each
+//     with its published document (36 items) in the iCloud folder, and K
+//     switched-off libraries whose folders exist (K = 1: the pass lists and
+//     reads the 1,000 documents to finish switch-offs left half done; K = 0:
+//     it reads none). The difference is the listing's cost.
 //
 //   settings_bench [--benchmark_repetitions=N ...]
 
@@ -20,6 +29,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "libraries/LibraryContext.h"
@@ -30,6 +40,7 @@
 #include "platform/Log.h"
 #include "platform/posix/JsonDefaults.h"
 #include "platform/posix/SystemClock.h"
+#include "publish/ContainerPaths.h"
 
 namespace {
 
@@ -111,6 +122,74 @@ void BM_OneKeyChange(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_OneKeyChange)->Arg(1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// `count` published documents of switched-on libraries "On <i>" in the
+// iCloud folder under `home`, 36 items each, as an export writes them; adds
+// their keys to `settings` (a JSON object's members, without braces).
+void publishDocuments(const fs::path& home, int count, std::string& settings) {
+  const fs::path folder = publish::containerDocumentsFolder(home);
+  fs::create_directories(folder);
+  std::string items;
+  for (int i = 0; i < 36; ++i) {
+    items += std::string(i ? "," : "") + R"({"id":")" + std::to_string(i) +
+             R"(","title":"Receipt with a longer title","amounts":{"currency":"EUR","total":"12.50"},)"
+             R"("date":"2026-12-05T11:32:21Z","assets":[{"path":"\/home\/u\/Ledgers\/x\/a.jpg"}]})";
+  }
+  for (int i = 0; i < count; ++i) {
+    const std::string name = "On " + std::to_string(i);
+    std::ofstream(folder / ("on-" + std::to_string(i) + ".json"))
+        << R"({"libraryName":")" << name << R"(","libraryPath":"/home/u/Ledgers/)" << name << R"(","items":[)"
+        << items << "]}";
+    std::ofstream(folder / ("on-" + std::to_string(i) + "_updated.txt")) << "2026-12-05T11:32:21Z";
+    settings += ",\n\"" + libraries::syncLibraryKey(name) + "\": true";
+  }
+}
+
+void BM_PruneWithoutFolderRecords(benchmark::State& state) {
+  const Scratch scratch;
+  const fs::path file = scratch.path / "settings.json";
+  std::string settings = "\"autoSyncEnabled\": true";
+  publishDocuments(scratch.path, 1000, settings);
+  for (int i = 0; i < state.range(0); ++i) {
+    settings += ",\n\"" + libraries::syncLibraryKey("Off " + std::to_string(i)) + "\": false";
+  }
+  NullLog log;
+  platform::posix::SystemClock clock;
+  for (auto _ : state) {
+    state.PauseTiming();
+    if (platform::files::atomicWrite(file, "{" + settings + "}\n"))
+      state.SkipWithError("cannot write settings");
+    platform::posix::JsonDefaults defaults(file, log, clock);
+    state.ResumeTiming();
+    if (!libraries::pruneLibraries(libraries::LibraryContext{defaults, log, scratch.path})) {
+      state.SkipWithError("nothing pruned");
+    }
+  }
+}
+BENCHMARK(BM_PruneWithoutFolderRecords)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_PassWithDocuments(benchmark::State& state) {
+  const Scratch scratch;
+  const fs::path file = scratch.path / "settings.json";
+  std::string settings = "\"autoSyncEnabled\": true";
+  publishDocuments(scratch.path, 1000, settings);
+  for (int i = 0; i < state.range(0); ++i) {
+    const std::string name = "Off " + std::to_string(i);
+    settings += ",\n\"" + libraries::syncLibraryKey(name) + "\": false,\n\"" +
+                libraries::libraryPathKey(name) + "\": \"" + scratch.path.string() + "\"";
+  }
+  if (platform::files::atomicWrite(file, "{" + settings + "}\n"))
+    state.SkipWithError("cannot write settings");
+  NullLog log;
+  platform::posix::SystemClock clock;
+  platform::posix::JsonDefaults defaults(file, log, clock);
+  for (auto _ : state) {
+    if (libraries::pruneLibraries(libraries::LibraryContext{defaults, log, scratch.path})) {
+      state.SkipWithError("something pruned");
+    }
+  }
+}
+BENCHMARK(BM_PassWithDocuments)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -79,6 +79,9 @@ std::atomic<int> quitSignal{0};
 // The alerts of the running application, told to give no answer when a
 // signal ends it (an open first-sync question must not be stored as a "no").
 std::atomic<qt::QtAlertPresenter*> runningAlerts{nullptr};
+// The engine of the running application, whose queued switch-ons and
+// switch-offs a signal stores before the process ends.
+std::atomic<engine::ExportManager*> runningManager{nullptr};
 
 // SIGTERM, SIGINT or SIGHUP: quit as the menu's quit item does, on the main
 // thread, leaving every event loop (also an open alert's). Should the main
@@ -89,8 +92,11 @@ void quitOnSignal(int signal) {
   if (applicationReady.load(std::memory_order_acquire)) {
     QMetaObject::invokeMethod(
         QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
-    std::this_thread::sleep_for(std::chrono::seconds(5));
   }
+  // Every answer the menu has accepted is stored now, whatever the queue is
+  // still busy with; its deletions are left to the next start's pruning.
+  if (engine::ExportManager* manager = runningManager.load()) (void)manager->storeQueuedAnswers();
+  if (applicationReady.load(std::memory_order_acquire)) std::this_thread::sleep_for(std::chrono::seconds(5));
   exitcleanup::cleanUpAndExit(signal, kStopGrace);
 }
 
@@ -287,7 +293,8 @@ int main(int argc, char** argv) {
     case posix::SingleInstanceLock::Outcome::acquired:
       break;
     case posix::SingleInstanceLock::Outcome::heldElsewhere:
-      if (lock.holderProgram() == posix::kMenuBarHelperProgram && handOverToRunningHelper(argc, argv)) return 0;
+      if (lock.holderProgram() == posix::kMenuBarHelperProgram && handOverToRunningHelper(argc, argv))
+        return 0;
       if (lock.holderProgram() == posix::kCommandLineProgram) {
         std::cerr << kProgram << ": " << posix::kCommandLineProgram << " is still running";
       } else {
@@ -329,6 +336,7 @@ int main(int argc, char** argv) {
 
   const std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
       engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts, scripts, home, &automation});
+  runningManager.store(manager.get());  // never destroyed: the process ends with _Exit
 
   qt::QtStatusItem* statusItem = nullptr;  // owned by the delegate, for the life of the process
   app::Shell shell{
@@ -365,7 +373,9 @@ int main(int argc, char** argv) {
 #endif
 
   application.exec();
-  // A switch-on or switch-off chosen just before quitting still runs to its end.
+  // A switch-on or switch-off chosen just before quitting is stored at once,
+  // and its deletion still runs to its end (within the limit).
+  (void)manager->storeQueuedAnswers();
   (void)manager->finishLibraryChanges(std::chrono::seconds(10));
 
   // Quitting does not wait for a sync or a check that is still running: every

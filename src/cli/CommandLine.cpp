@@ -140,10 +140,12 @@ Commands:
                  nothing when there is none (a note on standard error)
   enable NAME    switch a library's sync on (published at its next sync)
   disable NAME   switch a library's sync off and delete its published files
-                 from the devices; asks first on a terminal, else needs
-                 --yes (answering "Cancel" changes nothing and exits 2)
+                 from the devices, whatever was stored; asks first on a
+                 terminal, else needs --yes, unless it is off already
+                 (answering "Cancel" changes nothing and exits 2)
   prune          one pass of forgetting switched-off libraries whose folder
-                 is gone, deleting their published files
+                 is gone, deleting their published files, and of deleting
+                 every switched-off library's files left in iCloud
   help           this text
 
 Options:

@@ -168,16 +168,17 @@ int Frontend::disable(const std::string& typed) {
   const std::optional<std::string> stored = storedName(typed);
   if (!stored) return unknownLibrary(typed);
   const std::string& name = *stored;
-  if (!manager_.isLibraryEnabled(name)) {
-    io_.out << marked(false, name) << '\n';
-    return kExitSuccess;
-  }
-  if (!io_.canConfirmDisable) {
+  // A switch-off always stores false and removes the library's files,
+  // whatever was stored (a mistyped "true" shows as off but may have been
+  // published): only a library already switched off needs no question,
+  // its switch-off removing what another process may have left.
+  const bool switchedOff = manager_.storedAnswer(name) == false;
+  if (!switchedOff && !io_.canConfirmDisable) {
     io_.err << "quillory-helper-cli: disable deletes the library's published files; standard input is not "
                "a terminal, so confirm with --yes\n";
     return kExitUsage;
   }
-  if (alerts_.run(presentation::switchOffQuestion(name)) != 0) {
+  if (!switchedOff && alerts_.run(presentation::switchOffQuestion(name)) != 0) {
     io_.out << marked(true, name) << " (nothing changed)\n";
     return kExitSkipped;
   }

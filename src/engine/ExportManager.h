@@ -36,6 +36,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <functional>
@@ -200,6 +201,9 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
 
   // Opt-in registry.
   bool isLibraryEnabled(const std::string& name) const;
+  // The bool stored under "sync_library_<name>"; none when absent or of
+  // another type. Any thread.
+  std::optional<bool> storedAnswer(const std::string& name) const;
   std::vector<std::string> knownLibraries() const;
   // The first-sync question, main thread: the stored answer, or the user's,
   // which is not stored yet (`toStore`): the caller stores it off the main
@@ -238,6 +242,14 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // applied, at most `limit`; true when none is left. For the end of the program, once the main loop has
   // ended: quitting right after "Remove" still removes.
   bool finishLibraryChanges(std::chrono::milliseconds limit);
+  // For the end of the program (Quit, or a signal): stores the answer of
+  // every queued change not stored yet, in one settings change, without
+  // waiting for the changes before them (a slow deletion); the worker then
+  // only deletes, and what it cannot finish is left to the next start's
+  // pruning pass. Takes milliseconds; never the publish lock. False when
+  // the answers could not be stored (logged). The signal's thread, or the
+  // main thread once the main loop has ended.
+  bool storeQueuedAnswers();
 
   // The export run: returns at once when a sync is running or being asked
   // about; any thread (the opt-in question is answered on the main thread).
@@ -284,6 +296,12 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   void setOutcome(RunOutcome outcome);
   bool runCausedByUser() const;
   void applyLibraryChanges();
+  // Stores the answer of the queued change `id` (the worker's current one)
+  // unless `storeQueuedAnswers` has stored it already.
+  platform::StoreResult storeQueuedAnswer(std::uint64_t id, const std::string& name, bool enabled);
+  SwitchOff switchOff(const std::string& name, std::optional<std::uint64_t> queued);
+  platform::StoreResult storeAnswer(const std::string& name, bool enabled,
+                                    std::optional<std::uint64_t> queued);
   libraries::LibraryContext libraryContext() const;
 
   struct Fields {
@@ -311,10 +329,21 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   bool runCausedByUser_ = true;  // guarded by mutex_
   // The menu's switch-ons and switch-offs not yet applied, oldest first; the
   // first is being applied while `applyingLibraryChanges_` is set.
-  std::deque<std::pair<std::string, bool>> libraryChanges_;  // guarded by mutex_
-  bool applyingLibraryChanges_ = false;                      // guarded by mutex_
-  bool storingAutoSync_ = false;                             // guarded by mutex_
-  std::condition_variable libraryChangesApplied_;            // when the worker stops
+  struct LibraryChange {
+    std::uint64_t id = 0;  // in the order asked
+    std::string name;
+    bool enabled = false;
+    bool stored = false;  // its answer is in the settings
+  };
+  std::deque<LibraryChange> libraryChanges_;  // guarded by mutex_
+  std::uint64_t lastLibraryChange_ = 0;       // guarded by mutex_
+  bool applyingLibraryChanges_ = false;       // guarded by mutex_
+  bool storingAutoSync_ = false;              // guarded by mutex_
+  // Held while queued answers are stored (by the worker, one, or by
+  // `storeQueuedAnswers`, all), so that each is stored once and in order.
+  // Taken before `mutex_`, never inside it.
+  std::mutex answersMutex_;
+  std::condition_variable libraryChangesApplied_;  // when the worker stops
   // The publish lock (see above). Taken before, never inside, `mutex_`.
   mutable std::mutex publishMutex_;
   AutomationGate automation_;

@@ -11,9 +11,11 @@
 #include "bridge/HostScripts.h"
 #include "bridge/ScriptRunner.h"
 #include "engine/ExportManager.h"
+#include "libraries/LibraryContext.h"
 #include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRecords.h"
 #include "libraries/NameConflicts.h"
+#include "libraries/Pruning.h"
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
@@ -123,7 +125,6 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
   const std::string publishingName = prepared.libraryName.value_or(prepared.libraryFilename);
 
   const std::string documentFileName = prepared.libraryFilename + ".json";
-  const std::filesystem::path target = publish::containerDocumentsFolder(env_.home) / documentFileName;
   const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
                                         prepared.libraryFilename, prepared.currencyFileToken,
                                         [&publishingName](const std::filesystem::path& document) {
@@ -135,17 +136,24 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
   // temporary files. Under the lock only the decision and the renames remain
   // (and the records, which switching off reads to find the files).
   for (;;) {
+    // Every destination's document is read for a conflict before anything
+    // is written anywhere: the container Documents folder's, then each app
+    // container's.
+    const std::vector<std::filesystem::path> appFolders = publish::appContainerDocumentsFolders(env_.home);
+    std::vector<std::filesystem::path> targets{publish::containerDocumentsFolder(env_.home) /
+                                               documentFileName};
+    for (const std::filesystem::path& folder : appFolders) targets.push_back(folder / documentFileName);
     libraries::ConflictReading conflict =
-        libraries::readConflict(target, prepared.libraryPath, publishingName);
+        libraries::readConflict(targets, prepared.libraryPath, publishingName);
     publish::StagedPublish staged;
-    if (!conflict.existing) staged = publish::stageDocument(env_.home, request);
+    if (!conflict.existing) staged = publish::stageDocument(env_.home, appFolders, request);
 
     std::unique_lock publishLock(publishMutex_);
     const PublishDecision decision = storedDecision(publishingName, settled);
     if (decision == PublishDecision::publish) {
-      if (!libraries::stillCurrent(conflict, target)) {  // changed since the read: read it again
+      if (!libraries::stillCurrent(conflict, targets)) {  // changed since the read: read it again
         const bool nothingStaged = conflict.existing.has_value();
-        conflict = libraries::readConflict(target, prepared.libraryPath, publishingName);
+        conflict = libraries::readConflict(targets, prepared.libraryPath, publishingName);
         if (nothingStaged && !conflict.existing) continue;  // stage it now, without the lock
       }
       if (!conflict.existing) {
@@ -169,6 +177,9 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
         const platform::StoreResult stored = env_.defaults.apply(records);
         publishLock.unlock();
         staged.flush();
+        // The containers were scanned anyway: copies of switched-off
+        // libraries left there go.
+        libraries::removeSwitchedOffCopies(libraryContext(), appFolders);
         if (!stored) {
           env_.log.line("[Helper] \u2717 Could not save the records of '" + publishingName +
                         "': " + *stored.failure);
@@ -201,6 +212,7 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
     staged.discard();
     if (decision == PublishDecision::unreadable) throw std::runtime_error(kSettingsUnreadable);
     if (decision == PublishDecision::skip) {
+      libraries::removeSwitchedOffCopies(libraryContext(), appFolders);
       env_.log.line("[Helper] \u23ED Skipping '" + publishingName + "' \u2014 sync disabled by user");
       throw ExportSkipped{};
     }

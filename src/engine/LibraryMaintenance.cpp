@@ -2,6 +2,7 @@
 // line, and the records, pruning and deletion of the libraries layer called
 // with the manager's settings, log and home folder.
 
+#include <algorithm>
 #include <utility>
 
 #include "engine/ExportManager.h"
@@ -11,6 +12,7 @@
 #include "platform/Dispatcher.h"
 #include "platform/Files.h"
 #include "platform/Iso8601.h"
+#include "platform/Log.h"
 #include "platform/Unicode.h"
 #include "publish/ContainerPaths.h"
 
@@ -68,10 +70,16 @@ bool ExportManager::deleteLibraryFiles(const std::string& libraryName) {
 // library whose "off" is not on disk keeps its files, since the next sync
 // would publish it again anyway.
 ExportManager::SwitchOff ExportManager::switchOffLibrary(const std::string& name) {
+  return switchOff(name, std::nullopt);
+}
+
+ExportManager::SwitchOff ExportManager::switchOff(const std::string& name,
+                                                  std::optional<std::uint64_t> queued) {
   SwitchOff result;
   {
     std::lock_guard publish(publishMutex_);
-    result.stored = env_.defaults.setBool(libraries::syncLibraryKey(name), false);
+    result.stored = queued ? storeQueuedAnswer(*queued, name, false)
+                           : env_.defaults.setBool(libraries::syncLibraryKey(name), false);
     if (result.stored) result.filesRemoved = libraries::deleteLibraryFiles(libraryContext(), name);
   }
   if (!result.stored) {
@@ -90,7 +98,7 @@ void ExportManager::requestLibrarySync(const std::string& name, bool enabled) {
   bool startWorker = false;
   {
     std::lock_guard lock(mutex_);
-    libraryChanges_.emplace_back(name, enabled);
+    libraryChanges_.push_back(LibraryChange{++lastLibraryChange_, name, enabled});
     startWorker = !std::exchange(applyingLibraryChanges_, true);
   }
   if (!startWorker) return;
@@ -101,7 +109,7 @@ void ExportManager::requestLibrarySync(const std::string& name, bool enabled) {
 
 void ExportManager::applyLibraryChanges() {
   for (;;) {
-    std::pair<std::string, bool> change;
+    LibraryChange change;
     {
       std::lock_guard lock(mutex_);
       if (libraryChanges_.empty()) {
@@ -111,11 +119,10 @@ void ExportManager::applyLibraryChanges() {
       }
       change = libraryChanges_.front();
     }
-    const auto& [name, enabled] = change;
-    if (enabled) {
-      (void)setLibraryEnabled(name, true);  // a failure is reported by it
+    if (change.enabled) {
+      (void)storeAnswer(change.name, true, change.id);  // a failure is reported by it
     } else {
-      (void)switchOffLibrary(name);  // failures are reported by it
+      (void)switchOff(change.name, change.id);  // failures are reported by it
     }
     {
       std::lock_guard lock(mutex_);
@@ -123,6 +130,47 @@ void ExportManager::applyLibraryChanges() {
     }
     notifyStatusChanged();
   }
+}
+
+platform::StoreResult ExportManager::storeQueuedAnswer(std::uint64_t id, const std::string& name,
+                                                       bool enabled) {
+  std::lock_guard answers(answersMutex_);
+  {
+    std::lock_guard lock(mutex_);
+    const auto change = std::find_if(libraryChanges_.begin(), libraryChanges_.end(),
+                                     [id](const LibraryChange& c) { return c.id == id; });
+    if (change != libraryChanges_.end() && change->stored) return {};
+  }
+  platform::StoreResult stored = env_.defaults.setBool(libraries::syncLibraryKey(name), enabled);
+  std::lock_guard lock(mutex_);
+  for (LibraryChange& change : libraryChanges_) {
+    if (change.id == id) change.stored = stored.stored();
+  }
+  return stored;
+}
+
+bool ExportManager::storeQueuedAnswers() {
+  std::lock_guard answers(answersMutex_);
+  platform::DefaultsChange change;
+  std::uint64_t last = 0;
+  {
+    std::lock_guard lock(mutex_);
+    for (const LibraryChange& queued : libraryChanges_) {
+      if (queued.stored) continue;
+      change.setBool(libraries::syncLibraryKey(queued.name), queued.enabled);  // a later one wins
+      last = queued.id;
+    }
+  }
+  if (change.empty()) return true;
+  if (const platform::StoreResult stored = env_.defaults.apply(change); !stored) {
+    env_.log.line("[Helper] \u2717 Could not save the libraries switched on or off: " + *stored.failure);
+    return false;
+  }
+  std::lock_guard lock(mutex_);
+  for (LibraryChange& queued : libraryChanges_) {
+    if (queued.id <= last) queued.stored = true;
+  }
+  return true;
 }
 
 bool ExportManager::finishLibraryChanges(std::chrono::milliseconds limit) {

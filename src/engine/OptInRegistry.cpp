@@ -26,10 +26,14 @@ bool ExportManager::isLibraryEnabled(const std::string& name) const {
   {
     std::lock_guard lock(mutex_);
     for (auto change = libraryChanges_.rbegin(); change != libraryChanges_.rend(); ++change) {
-      if (change->first == name) return change->second;
+      if (change->name == name) return change->enabled;
     }
   }
   return libraries::isLibraryEnabled(env_.defaults, name);
+}
+
+std::optional<bool> ExportManager::storedAnswer(const std::string& name) const {
+  return env_.defaults.value(libraries::syncLibraryKey(name)).asBool();
 }
 
 std::vector<std::string> ExportManager::knownLibraries() const {
@@ -79,10 +83,16 @@ bool ExportManager::runCausedByUser() const {
 }
 
 platform::StoreResult ExportManager::setLibraryEnabled(const std::string& name, bool enabled) {
+  return storeAnswer(name, enabled, std::nullopt);
+}
+
+platform::StoreResult ExportManager::storeAnswer(const std::string& name, bool enabled,
+                                                 std::optional<std::uint64_t> queued) {
   platform::StoreResult stored;
   {
     std::lock_guard publish(publishMutex_);
-    stored = env_.defaults.setBool(libraries::syncLibraryKey(name), enabled);
+    stored = queued ? storeQueuedAnswer(*queued, name, enabled)
+                    : env_.defaults.setBool(libraries::syncLibraryKey(name), enabled);
   }
   if (!stored) {
     reportStoreFailure("Could not switch " + std::string(enabled ? "on" : "off") + " '" + name +

@@ -15,7 +15,8 @@ void addPublishedLibraryRecords(platform::DefaultsChange& change, const std::str
   if (!libraryPath.empty()) change.setString(libraryPathKey(name), libraryPath);
 }
 
-std::optional<std::string> recoverLibraryPath(const LibraryContext& context, const std::string& name) {
+std::optional<std::string> recoverLibraryPath(const LibraryContext& context, const std::string& name,
+                                              DocumentIndex* index) {
   std::string path;
   const auto names = [&](const std::string&, const PublishedDocumentInfo& info) {
     if (!info.libraryName || !platform::canonicallyEqual(*info.libraryName, name)) return false;
@@ -23,7 +24,14 @@ std::optional<std::string> recoverLibraryPath(const LibraryContext& context, con
     path = *info.libraryPath;
     return true;
   };
-  if (!findPublishedDocument(publish::containerDocumentsFolder(context.home), names)) return std::nullopt;
+  if (index) {
+    for (const DocumentIndex::Document* document : index->naming(name)) {
+      if (names(document->entry, document->info)) break;
+    }
+    if (path.empty()) return std::nullopt;
+  } else if (!findPublishedDocument(publish::containerDocumentsFolder(context.home), names)) {
+    return std::nullopt;
+  }
   // The path is used all the same when it cannot be stored; the next pass
   // recovers it again.
   if (const platform::StoreResult stored = context.defaults.setString(libraryPathKey(name), path); !stored) {

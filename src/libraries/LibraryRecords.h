@@ -5,6 +5,7 @@
 #include <string>
 
 #include "libraries/LibraryContext.h"
+#include "libraries/PublishedDocuments.h"
 #include "platform/Defaults.h"
 
 namespace quillory::libraries {
@@ -18,7 +19,9 @@ void addPublishedLibraryRecords(platform::DefaultsChange& change, const std::str
 // Finds the folder of `name` in the published documents of the container
 // Documents folder, stores it under "library_path_<name>" and logs the
 // recovery line. None, silently, when no document names the library with a
-// non-empty path.
-std::optional<std::string> recoverLibraryPath(const LibraryContext& context, const std::string& name);
+// non-empty path. With `index` (the container Documents folder's), the
+// documents it has read are used instead of a scan of their own.
+std::optional<std::string> recoverLibraryPath(const LibraryContext& context, const std::string& name,
+                                              DocumentIndex* index = nullptr);
 
 }  // namespace quillory::libraries

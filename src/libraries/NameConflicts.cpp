@@ -43,12 +43,22 @@ bool mayWriteCurrencyPair(const std::filesystem::path& document, const std::stri
   return existing->currencyCode && platform::lowerCased(*existing->currencyCode) == document.stem().string();
 }
 
-ConflictReading readConflict(const std::filesystem::path& targetDocument, const std::string& newPath,
+ConflictReading readConflict(const std::vector<std::filesystem::path>& targets, const std::string& newPath,
                              const std::string& newName) {
   ConflictReading reading;
-  reading.stamp = platform::files::stampOf(targetDocument);
-  reading.existing = conflictingLibrary(targetDocument, newPath, newName);
+  for (const std::filesystem::path& target : targets) {
+    reading.stamps.push_back(platform::files::stampOf(target));
+    if (!reading.existing) reading.existing = conflictingLibrary(target, newPath, newName);
+  }
   return reading;
+}
+
+bool stillCurrent(const ConflictReading& reading, const std::vector<std::filesystem::path>& targets) {
+  if (reading.stamps.size() != targets.size()) return false;
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    if (!(platform::files::stampOf(targets[i]) == reading.stamps[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace quillory::libraries

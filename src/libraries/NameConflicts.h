@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/Files.h"
 
@@ -40,16 +41,18 @@ bool mayWriteCurrencyPair(const std::filesystem::path& document, const std::stri
 bool namesAnotherLibrary(const std::filesystem::path& document, const std::string& name);
 
 // The conflict test as the export takes it apart: read before the publish
-// lock, confirmed under it. `stamp` is the target's identity taken before the
-// read; while the target keeps that stamp, `existing` still holds.
+// lock, confirmed under it. `targets` are the places the document is about to
+// be written, one per destination (the container Documents folder first,
+// then each app container's), all read before anything is written anywhere;
+// `existing` is the first conflict in their order. `stamps` are the targets'
+// identities taken before the reads; while every target keeps its stamp,
+// `existing` still holds.
 struct ConflictReading {
   std::optional<std::string> existing;  // as `conflictingLibrary` returns it
-  platform::files::FileStamp stamp;
+  std::vector<platform::files::FileStamp> stamps;
 };
-ConflictReading readConflict(const std::filesystem::path& targetDocument, const std::string& newPath,
+ConflictReading readConflict(const std::vector<std::filesystem::path>& targets, const std::string& newPath,
                              const std::string& newName);
-inline bool stillCurrent(const ConflictReading& reading, const std::filesystem::path& targetDocument) {
-  return platform::files::stampOf(targetDocument) == reading.stamp;
-}
+bool stillCurrent(const ConflictReading& reading, const std::vector<std::filesystem::path>& targets);
 
 }  // namespace quillory::libraries

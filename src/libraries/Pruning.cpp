@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "libraries/LibraryKeys.h"
@@ -17,6 +18,7 @@
 
 namespace quillory::libraries {
 
+namespace fs = std::filesystem;
 namespace files = platform::files;
 
 namespace {
@@ -24,12 +26,13 @@ namespace {
 // The library's folder: its record when that is a non-empty string, else
 // whatever the published documents still say (empty when nothing does);
 // none when the settings cannot be read now.
-std::optional<std::string> libraryPathOf(const LibraryContext& context, const std::string& name) {
+std::optional<std::string> libraryPathOf(const LibraryContext& context, const std::string& name,
+                                         DocumentIndex& icloud) {
   const platform::DefaultsValue record = context.defaults.value(libraryPathKey(name));
   if (record.isUnreadable()) return std::nullopt;
   std::optional<std::string> recorded = record.asString();
   if (recorded && !recorded->empty()) return std::move(*recorded);
-  return recoverLibraryPath(context, name).value_or(std::string());
+  return recoverLibraryPath(context, name, &icloud).value_or(std::string());
 }
 
 // Removes the library's three keys in the pass's change, each unless the
@@ -43,30 +46,71 @@ void forgetLibrary(platform::DefaultsChange& change, const std::string& name) {
   change.removeUnless(libraryFilenameKey(name), flag, on);
 }
 
+// Whether the document at `document` may be deleted as the library `name`'s,
+// read now: it is the library's when its "libraryName" is the name, or, for
+// a document without one, when its "libraryPath" is the library's recorded
+// folder. A document that cannot be read (or is not there) may go: only a
+// place this library's own record or scan named is ever asked about. When
+// it is another's, logs what is kept and why, and returns false.
+bool isOwnDocument(const LibraryContext& context, const std::string& name, const fs::path& document) {
+  const std::optional<PublishedDocumentInfo> info = readPublishedDocument(document);
+  if (!info) return true;
+  std::string owner;
+  if (info->libraryName) {
+    if (platform::canonicallyEqual(*info->libraryName, name)) return true;
+    owner = "the document of '" + *info->libraryName + "'";
+  } else if (info->libraryPath && !info->libraryPath->empty()) {
+    const std::optional<std::string> own = context.defaults.value(libraryPathKey(name)).asString();
+    if (own && platform::canonicallyEqual(*own, *info->libraryPath)) return true;
+    owner = "the document of the library at " + *info->libraryPath;
+  } else {
+    owner = "a document that names no library";
+  }
+  context.log.line("[Helper] \u23ED Kept " + document.string() + ": " + owner + ", not of '" + name + "'");
+  return false;
+}
+
+std::unique_lock<std::mutex> publishStep(const LibraryContext& context) {
+  return context.publishLock ? std::unique_lock(*context.publishLock) : std::unique_lock<std::mutex>();
+}
+
 }  // namespace
 
 bool pruneLibraries(const LibraryContext& context) {
+  // One listing of the container Documents folder for the whole pass, read
+  // only when a library needs it.
+  DocumentIndex icloud(publish::containerDocumentsFolder(context.home));
   platform::DefaultsChange forget;
   std::vector<std::string> lines;
   for (const std::string& name : knownLibraries(context.defaults)) {
-    std::unique_lock<std::mutex> step;
-    if (context.publishLock) step = std::unique_lock(*context.publishLock);
+    const std::unique_lock<std::mutex> step = publishStep(context);
     // Nothing is forgotten or deleted on answers that cannot be read now
     // (another program is half-way through saving the settings): the pass
     // ends, and the next one looks again.
-    const platform::DefaultsValue answer = context.defaults.value(syncLibraryKey(name));
-    if (answer.isUnreadable()) return false;
-    if (answer.asBool() == true) continue;
-    const std::optional<std::string> known = libraryPathOf(context, name);
+    const platform::DefaultsValue stored = context.defaults.value(syncLibraryKey(name));
+    if (stored.isUnreadable()) return false;
+    const std::optional<bool> answer = stored.asBool();
+    if (answer == true) continue;
+    const std::optional<std::string> known = libraryPathOf(context, name, icloud);
     if (!known) return false;
     const std::string& path = *known;
+    // A switched-off library keeps nothing in the folder, also when the
+    // switch-off was stored by another home or process, or the process
+    // ended before it deleted. A library never answered is left alone.
+    if (answer == false) {
+      for (const DocumentIndex::Document* document : icloud.naming(name)) {
+        if (isOwnDocument(context, name, icloud.folder() / document->entry)) {
+          (void)deletePublishedFiles(context.log, document->entry, icloud.folder());
+        }
+      }
+    }
     if (path.empty()) {
       forgetLibrary(forget, name);
       lines.push_back("[Helper] Pruned disabled library '" + name + "' (path unknown, JSON already deleted)");
       continue;
     }
     if (files::exists(path)) continue;
-    if (!deleteLibraryFiles(context, name)) continue;
+    if (!deleteLibraryFiles(context, name, &icloud)) continue;
     forgetLibrary(forget, name);
     lines.push_back("[Helper] Pruned orphaned library '" + name + "' (path no longer exists)");
   }
@@ -81,35 +125,67 @@ bool pruneLibraries(const LibraryContext& context) {
   return true;
 }
 
-bool deleteLibraryFiles(const LibraryContext& context, const std::string& name) {
+void removeSwitchedOffCopies(const LibraryContext& context, const std::vector<fs::path>& folders) {
+  for (const fs::path& folder : folders) {
+    std::vector<std::pair<std::string, std::string>> found;  // entry, library name
+    (void)findPublishedDocument(folder, [&](const std::string& entry, const PublishedDocumentInfo& info) {
+      if (info.libraryName && context.defaults.value(syncLibraryKey(*info.libraryName)).asBool() == false) {
+        found.emplace_back(entry, *info.libraryName);
+      }
+      return false;  // look at every document
+    });
+    for (const auto& [entry, name] : found) {
+      const std::unique_lock<std::mutex> step = publishStep(context);
+      if (context.defaults.value(syncLibraryKey(name)).asBool() != false) continue;
+      if (!isOwnDocument(context, name, folder / entry)) continue;
+      (void)deletePublishedFiles(context.log, entry, folder, "files in " + folder.string());
+    }
+  }
+}
+
+bool deleteLibraryFiles(const LibraryContext& context, const std::string& name, DocumentIndex* icloud) {
   const auto namesLibrary = [&](const PublishedDocumentInfo& info) {
     return info.libraryName && platform::canonicallyEqual(*info.libraryName, name);
   };
-  const std::filesystem::path folder = publish::containerDocumentsFolder(context.home);
+  const fs::path folder = publish::containerDocumentsFolder(context.home);
   bool complete = true;
   // A recorded file name that is not a plain name inside the folder (a value
   // edited by hand or corrupted) is never used to remove anything: it is
   // treated like a missing record.
-  std::optional<std::string> documentName = context.defaults.value(libraryFilenameKey(name)).asString();
-  if (documentName && publish::isPlainFileName(*documentName)) {
+  std::optional<std::string> recorded = context.defaults.value(libraryFilenameKey(name)).asString();
+  if (recorded && !publish::isPlainFileName(*recorded)) recorded.reset();
+  std::optional<std::string> documentName;
+  if (recorded && isOwnDocument(context, name, folder / *recorded)) {
+    documentName = recorded;
     complete = deletePublishedFiles(context.log, *documentName, folder);
   } else {
-    documentName = findPublishedDocument(
-        folder, [&](const std::string&, const PublishedDocumentInfo& info) { return namesLibrary(info); });
-    if (documentName) {
+    // No usable record, or the recorded place holds another library's
+    // document (a stale record): the library's own document is looked for.
+    if (icloud) {
+      for (const DocumentIndex::Document* document : icloud->naming(name)) {
+        if (document->entry == recorded || !files::exists(folder / document->entry)) continue;
+        documentName = document->entry;
+        break;
+      }
+    } else {
+      documentName =
+          findPublishedDocument(folder, [&](const std::string& entry, const PublishedDocumentInfo& info) {
+            return entry != recorded && namesLibrary(info);
+          });
+    }
+    if (documentName && isOwnDocument(context, name, folder / *documentName)) {
       complete = deletePublishedFiles(context.log, *documentName, folder);
       if (complete) context.log.line("[Helper] Deleted iCloud files (by scan): " + *documentName);
     }
   }
 
-  for (const std::filesystem::path& appFolder : publish::appContainerDocumentsFolders(context.home)) {
+  for (const fs::path& appFolder : publish::appContainerDocumentsFolders(context.home)) {
     std::vector<std::string> entries;
     // Under the recorded name an app container may hold another library's
     // currency-named pair: that one stays.
-    if (documentName && !namesAnotherLibrary(appFolder / *documentName, name))
-      entries.push_back(*documentName);
+    if (recorded && isOwnDocument(context, name, appFolder / *recorded)) entries.push_back(*recorded);
     (void)findPublishedDocument(appFolder, [&](const std::string& entry, const PublishedDocumentInfo& info) {
-      if (namesLibrary(info) && entry != documentName) entries.push_back(entry);
+      if (namesLibrary(info) && entry != recorded) entries.push_back(entry);
       return false;  // look at every document
     });
     for (const std::string& entry : entries) {

@@ -4,8 +4,10 @@
 #include <cstdint>
 #include <limits>
 #include <string_view>
+#include <utility>
 
 #include "platform/Files.h"
+#include "platform/Unicode.h"
 
 namespace quillory::libraries {
 
@@ -170,6 +172,24 @@ std::optional<std::string> findPublishedDocument(
     if (info && accept(entry, *info)) return entry;
   }
   return std::nullopt;
+}
+
+std::vector<const DocumentIndex::Document*> DocumentIndex::naming(const std::string& libraryName) {
+  if (!std::exchange(listed_, true)) {
+    for (const std::string& entry :
+         platform::files::listFolder(folder_).value_or(std::vector<std::string>{})) {
+      if (!entry.ends_with(kDocumentEnding)) continue;
+      std::optional<PublishedDocumentInfo> info = readPublishedDocument(folder_ / entry);
+      if (!info || !info->libraryName) continue;
+      byName_[platform::composed(*info->libraryName)].push_back(documents_.size());
+      documents_.push_back(Document{entry, std::move(*info)});
+    }
+  }
+  std::vector<const Document*> found;
+  if (const auto names = byName_.find(platform::composed(libraryName)); names != byName_.end()) {
+    for (const std::size_t index : names->second) found.push_back(&documents_[index]);
+  }
+  return found;
 }
 
 }  // namespace quillory::libraries

@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace quillory::libraries {
 
@@ -27,5 +29,29 @@ std::optional<PublishedDocumentInfo> readPublishedDocument(const std::filesystem
 std::optional<std::string> findPublishedDocument(
     const std::filesystem::path& folder,
     const std::function<bool(const std::string& entryName, const PublishedDocumentInfo&)>& accept);
+
+// The documents of one folder, listed once and each read once, found by the
+// library they name (canonically composed "libraryName"). The pruning pass
+// takes one per pass: however many libraries it looks at, the folder is
+// scanned once. Listed at the first question, so a pass that asks nothing
+// reads nothing.
+class DocumentIndex {
+ public:
+  struct Document {
+    std::string entry;
+    PublishedDocumentInfo info;
+  };
+  explicit DocumentIndex(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+  const std::filesystem::path& folder() const { return folder_; }
+  // The readable ".json" documents naming `libraryName`, in listing order.
+  std::vector<const Document*> naming(const std::string& libraryName);
+
+ private:
+  std::filesystem::path folder_;
+  bool listed_ = false;
+  std::vector<Document> documents_;
+  std::unordered_map<std::string, std::vector<std::size_t>> byName_;
+};
 
 }  // namespace quillory::libraries

@@ -34,7 +34,8 @@ std::string failureLine(const fs::path& folder, const std::error_code& error) {
 
 // Creates the folder, then stages the document and the marker, stopping at
 // the first failure, which is kept for the pair's line.
-StagedPublish stageDocument(const fs::path& home, const PublishRequest& request) {
+StagedPublish stageDocument(const fs::path& home, const std::vector<fs::path>& appFolders,
+                            const PublishRequest& request) {
   const PairNames libraryPair = pairNamesFor(request.libraryFilename);
   const std::optional<std::string> currencyName = currencyPairName(request.currencyFileToken);
   const PairNames currencyPair = pairNamesFor(currencyName.value_or(""));
@@ -55,7 +56,6 @@ StagedPublish stageDocument(const fs::path& home, const PublishRequest& request)
   };
   stagePair(containerDocumentsFolder(home), libraryPair, true);
 
-  const std::vector<fs::path> appFolders = appContainerDocumentsFolders(home);
   if (!currencyName && !appFolders.empty()) {
     note("[Helper] \u26A0 Currency-named pair not written: '" + request.currencyFileToken +
          "' does not make a plain file name");
@@ -98,7 +98,7 @@ void StagedPublish::flush() const {
 }
 
 int publishDocument(const fs::path& home, const PublishRequest& request, platform::Log& log) {
-  StagedPublish staged = stageDocument(home, request);
+  StagedPublish staged = stageDocument(home, appContainerDocumentsFolders(home), request);
   const int count = staged.commit(log);
   staged.flush();
   return count;

@@ -64,7 +64,9 @@ class StagedPublish {
   void discard() { pairs_.clear(); }
 
  private:
-  friend StagedPublish stageDocument(const std::filesystem::path& home, const PublishRequest& request);
+  friend StagedPublish stageDocument(const std::filesystem::path& home,
+                                     const std::vector<std::filesystem::path>& appFolders,
+                                     const PublishRequest& request);
   struct StagedPair {
     std::filesystem::path folder;
     std::string documentName;
@@ -77,11 +79,14 @@ class StagedPublish {
   std::vector<StagedPair> pairs_;
 };
 
-// Creates the destination folders (the scan of Library/Containers included)
+// Creates the destination folders (the container Documents folder under
+// `home`, then `appFolders`, the scan of Library/Containers the caller made)
 // and writes every pair to temporary files, durably.
-StagedPublish stageDocument(const std::filesystem::path& home, const PublishRequest& request);
+StagedPublish stageDocument(const std::filesystem::path& home,
+                            const std::vector<std::filesystem::path>& appFolders,
+                            const PublishRequest& request);
 
-// Stages and commits at once. Returns how many destinations received the
+// Scans, stages and commits at once. Returns how many destinations received the
 // library-filename pair.
 int publishDocument(const std::filesystem::path& home, const PublishRequest& request, platform::Log& log);
 

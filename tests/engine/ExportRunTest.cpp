@@ -2,6 +2,7 @@
 // the publish decision at write time with the first-sync question, where the
 // pair is written and the last sync date.
 
+#include <atomic>
 #include <future>
 #include <stdexcept>
 #include <thread>
@@ -293,15 +294,47 @@ TEST_F(EngineTest, ASwitchOffRightAfterTheAnswerIsReadDeletesWhatIsPublished) {
   }
 }
 
-// The menu's changes apply in the order they were made, and show at once.
-TEST_F(EngineTest, TheMenusSwitchOnsAndOffsApplyInTheOrderMade) {
+// The menu's changes show at once and apply in the order made. At the end of
+// the program every queued answer is stored at once, also those queued
+// behind a switch-off that is still deleting (a signal ends the process
+// soon after).
+TEST_F(EngineTest, TheMenusChangesShowAtOnceAndAreStoredAtTheEnd) {
   defaults.setString("library_filename_Biz", "biz-eur.json");
-  home.writeFile(fs::path(publish::kContainerDocumentsRelative) / "biz-eur.json", "{}");
-  for (const bool enabled : {false, true, false, true}) engine().requestLibrarySync("Biz", enabled);
-  EXPECT_TRUE(engine().isLibraryEnabled("Biz"));
+  home.writeFile(fs::path(publish::kContainerDocumentsRelative) / "biz-eur.json", R"({"libraryName":"Biz"})");
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> deleting = false;
+  defaults.afterRead = [&](const std::string& key) {
+    if (key == "library_filename_Biz" && !deleting.exchange(true)) released.wait();
+  };
+  engine().requestLibrarySync("Biz", false);
+  for (const bool enabled : {false, true}) engine().requestLibrarySync("Next", enabled);
+  EXPECT_TRUE(engine().isLibraryEnabled("Next"));
+  while (!deleting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(engine().storeQueuedAnswers());
+  EXPECT_EQ(defaults.value("sync_library_Next").asBool(), true);
+  EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), false);
+  release.set_value();
   ASSERT_TRUE(engine().finishLibraryChanges(std::chrono::seconds(10)));
-  EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), true);
   EXPECT_FALSE(platform::files::exists(publish::containerDocumentsFolder(home.path()) / "biz-eur.json"));
+}
+
+// The conflict read is taken before the publish lock: a document another
+// library put in place since is read again under it, and stays.
+TEST_F(EngineTest, ADocumentPutInPlaceAfterTheConflictReadIsReadAgain) {
+  openEnabled("Biz");
+  scripts.setAnswer(kExportScript, kExportJson);
+  const fs::path target = publish::containerDocumentsFolder(home.path()) / "biz-eur.json";
+  const std::string other = R"({"libraryPath":")" + home.makeFolder("Other/Biz").string() + R"("})";
+  defaults.afterRead = [&](const std::string& key) {
+    if (key == "sync_library_Biz" && !dispatcher.isMainThread() && !fs::exists(target)) {
+      ASSERT_FALSE(platform::files::atomicWrite(target, other));
+    }
+  };
+  engine().sync("manual");
+  settle();
+  EXPECT_EQ(platform::files::readFile(target), other);
+  EXPECT_EQ(log.count("nameConflict"), 1u);
 }
 
 // Nor does its currency-named pair replace another library's document.

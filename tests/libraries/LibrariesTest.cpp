@@ -191,11 +191,16 @@ TEST_F(Pruning, EachRowOfTheTable) {
   defaults.setString("library_filename_Old", "old-eur.json");
   publish("old-eur.json", "Someone else", "");
   publish("old.JSON", "Old", existing);  // not a published document: another ending
-  // Disabled without a path record: the path is recovered from its document
-  // and kept, and as that folder exists, the library stays.
+  // Switched off without a path record: the path is recovered from its
+  // document and kept, and as that folder exists, the library stays; its
+  // document goes all the same (a switch-off another home stored, or one
+  // ended before it deleted). A library never answered keeps its document.
   defaults.setBool("sync_library_Kept", false);
   defaults.setString("library_filename_Kept", "kept-eur.json");
   publish("kept-eur.json", "Kept", existing);
+  defaults.setString("sync_library_Typo", "true");
+  defaults.setString("library_path_Typo", existing);
+  publish("typo-eur.json", "Typo", existing);
   // Orphaned: its recorded folder is gone (nothing recovered), so its pair is
   // deleted by its record (not by scan: the keys go last), then its keys go.
   defaults.setBool("sync_library_Trip", false);
@@ -206,16 +211,18 @@ TEST_F(Pruning, EachRowOfTheTable) {
   EXPECT_TRUE(pruneLibraries(context));
   // The "Pruned" lines follow the pass's one settings change.
   EXPECT_THAT(log.lines(), ElementsAre("[Helper] Recovered path for 'Kept': " + existing,
+                                       "[Helper] Deleted iCloud files: kept-eur.json, kept-eur_updated.txt",
                                        "[Helper] Deleted iCloud files: trip-chf.json, trip-chf_updated.txt",
                                        "[Helper] Pruned disabled library 'Old' (path unknown, JSON already "
                                        "deleted)",
                                        "[Helper] Pruned orphaned library 'Trip' (path no longer exists)"));
-  EXPECT_EQ(defaults.keys(), (std::vector<std::string>{"library_filename_Kept", "library_path_Kept",
-                                                       "sync_library_Kept", "sync_library_On"}));
-  for (const char* kept : {"on-eur.json", "on-eur_updated.txt", "old-eur.json", "old-eur_updated.txt"}) {
+  EXPECT_EQ(defaults.keys(),
+            (std::vector<std::string>{"library_filename_Kept", "library_path_Kept", "library_path_Typo",
+                                      "sync_library_Kept", "sync_library_On", "sync_library_Typo"}));
+  for (const char* kept : {"on-eur.json", "on-eur_updated.txt", "old-eur.json", "typo-eur.json"}) {
     EXPECT_TRUE(hasEntry(kept)) << kept;
   }
-  EXPECT_FALSE(hasEntry("trip-chf.json") || hasEntry("trip-chf_updated.txt"));
+  EXPECT_FALSE(hasEntry("trip-chf.json") || hasEntry("trip-chf_updated.txt") || hasEntry("kept-eur.json"));
   EXPECT_FALSE(pruneLibraries(context));  // a second pass finds nothing more
 }
 
@@ -259,20 +266,42 @@ TEST_F(Deletion, AFileNameRecordNeverReachesOutsideTheFolder) {
   }
 }
 
-// In an app container, another library's currency-named pair under the
-// library's recorded file name stays; the library's own pairs go.
-TEST_F(Deletion, AnotherLibrarysDocumentInAnAppContainerStays) {
+// A document is deleted only when it is the library's own, whatever its
+// record says: a stale record naming another library's document keeps it
+// (one line says whose it is) and the library's own is found by scan; in an
+// app container, another library's currency-named pair under the recorded
+// name stays.
+TEST_F(Deletion, OnlyTheLibrarysOwnDocumentsGo) {
   home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
   const fs::path app = "Library/Containers/X/Data/Documents";
-  for (const auto& [file, name] : {std::pair{"zed-eur.json", "Other"}, std::pair{"eur.json", "Zed"}}) {
-    home.writeFile(app / file, R"({"libraryName":")" + std::string(name) + R"("})");
-    home.writeFile(app / markerNameFor(file), "2026-12-05T11:32:21Z");
-  }
-  publish("zed-eur.json", "Zed", "/Zed");
   defaults.setString("library_filename_Zed", "zed-eur.json");
-  EXPECT_TRUE(deleteLibraryFiles(context, "Zed"));
-  EXPECT_THAT(*platform::files::listFolder(home / app),
-              ::testing::UnorderedElementsAre("zed-eur.json", "zed-eur_updated.txt"));
+  defaults.setString("library_path_Zed", "/Zed");
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"libraryName":"ZED","libraryPath":"/Zed"})", "the document of 'ZED'"},
+      {R"({"libraryPath":"/B"})", "the document of the library at /B"},
+      {R"({"items":[]})", "a document that names no library"},
+      {R"({"libraryPath":"/Zed"})", ""},
+      {"not JSON", ""},
+  };
+  for (const auto& [recorded, owner] : cases) {
+    SCOPED_TRACE(recorded);
+    log.clear();
+    writeEntry("zed-eur.json", recorded);
+    publish("zed-old.json", "Zed", "/Zed");
+    for (const auto& [file, name] : {std::pair{"zed-eur.json", "Other"}, std::pair{"eur.json", "Zed"}}) {
+      home.writeFile(app / file, R"({"libraryName":")" + std::string(name) + R"("})");
+      home.writeFile(app / markerNameFor(file), "2026-12-05T11:32:21Z");
+    }
+    EXPECT_TRUE(deleteLibraryFiles(context, "Zed"));
+    EXPECT_EQ(hasEntry("zed-eur.json"), !owner.empty());
+    EXPECT_EQ(hasEntry("zed-old.json"), owner.empty());  // scanned for only when the record is not its own
+    if (!owner.empty()) {
+      EXPECT_EQ(log.lines().front(), "[Helper] \u23ED Kept " + (docs() / "zed-eur.json").string() + ": " +
+                                         owner + ", not of 'Zed'");
+    }
+    EXPECT_THAT(*platform::files::listFolder(home / app),
+                ::testing::UnorderedElementsAre("zed-eur.json", "zed-eur_updated.txt"));
+  }
 }
 
 }  // namespace
