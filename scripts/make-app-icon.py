@@ -1,19 +1,23 @@
 #!/usr/bin/env python3
 """Makes the macOS app icon, cmake/QuilloryHelper.icns, from the helper's
 artwork (src/platform/qt/resources/quillory-helper.svg: a "q" cut out of a
-filled circle, on a 64-unit square): the same shape drawn at 16 to 512
+filled circle, on a 64-unit square): the same shape drawn at 16 to 1024
 pixels with 4x4 samples a pixel, in the app's ink colour on transparency,
-packed with png2icns (Debian's icnsutils). Usage: scripts/make-app-icon.py"""
+each size a PNG entry of the icon file under the type Finder and the Dock
+look for, the Retina (@2x) ones included. scripts/list-icns.py lists and
+checks them. Usage: scripts/make-app-icon.py"""
 
 import struct
-import subprocess
 import sys
-import tempfile
 import zlib
 from pathlib import Path
 
 INK = (0x1D, 0x35, 0x57)
 SAMPLES = 4
+# Each entry's type and its width in pixels: 16 and 32 points at 1x and 2x,
+# then 128, 256 and 512 points at 1x and 2x.
+ENTRIES = (("icp4", 16), ("ic11", 32), ("icp5", 32), ("ic12", 64), ("ic07", 128), ("ic13", 256), ("ic08", 256),
+           ("ic14", 512), ("ic09", 512), ("ic10", 1024))
 
 
 def inside(x, y):
@@ -43,15 +47,20 @@ def png(size):
         chunk(b"IEND", b"")
 
 
+def icns(entries):
+    """An icon file: the "icns" header with the file's length, then each entry
+    as its type, its length (header included) and its data."""
+    body = b"".join(kind.encode("ascii") + struct.pack(">I", 8 + len(data)) + data for kind, data in entries)
+    return b"icns" + struct.pack(">I", 8 + len(body)) + body
+
+
 def main():
     target = Path(__file__).resolve().parent.parent / "cmake/QuilloryHelper.icns"
-    with tempfile.TemporaryDirectory() as folder:
-        pictures = []
-        for size in (16, 32, 48, 128, 256, 512):
-            picture = Path(folder) / f"icon_{size}.png"
-            picture.write_bytes(png(size))
-            pictures.append(str(picture))
-        subprocess.run(["png2icns", str(target), *pictures], check=True, stdout=subprocess.DEVNULL)
+    pictures = {}
+    for _, size in ENTRIES:
+        if size not in pictures:
+            pictures[size] = png(size)
+    target.write_bytes(icns([(kind, pictures[size]) for kind, size in ENTRIES]))
     print(f"wrote {target}")
 
 

@@ -49,6 +49,12 @@ void AppDelegate::toggleAutoSync() {
 void AppDelegate::toggleLaunchAtLogin() {
   assert(shell_.dispatcher.isMainThread());
   const bool enabled = loginItemEnabled();
+  if (!enabled && shell_.runsTranslocated) {
+    shell_.log.line(std::string("[Helper] Launch at login error: not from a temporary copy; ") +
+                    kMoveToApplicationsTitle);
+    refreshMenu();
+    return;
+  }
   const std::optional<std::string> error =
       enabled ? shell_.loginItems.unregisterItem() : shell_.loginItems.registerItem();
   if (error) shell_.log.line("[Helper] Launch at login error: " + *error);

@@ -60,6 +60,12 @@ struct Shell {
   std::function<void()> becomeAccessory;
   // Ends the application ("Quit Quillory Helper").
   std::function<void()> terminate;
+  // The bundle runs from the read-only copy macOS makes of an application
+  // started where it was downloaded (App Translocation): the status line asks
+  // the user to move it (kMoveToApplicationsTitle) while no sync or error is
+  // shown, and "Launch at Login" registers nothing (it would register the
+  // copy, which is gone at the next login).
+  bool runsTranslocated = false;
 };
 
 // The menu's fixed texts.
@@ -69,6 +75,7 @@ inline constexpr const char* kLibrariesTitle = "Libraries";
 inline constexpr const char* kAutoSyncTitle = "Auto-sync";
 inline constexpr const char* kLaunchAtLoginTitle = "Launch at Login";
 inline constexpr const char* kQuitTitle = "Quit Quillory Helper";
+inline constexpr const char* kMoveToApplicationsTitle = "Move Quillory Helper to Applications";
 
 class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
  public:

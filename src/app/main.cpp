@@ -122,6 +122,8 @@ void waitForCommandLineRun(posix::SingleInstanceLock& lock) {
 }
 
 #if defined(__APPLE__)
+// iCloud Drive carries the documents to the phone: a run says when it seems off.
+constexpr bool kWarnWhenICloudDriveOff = true;
 using PlatformDefaults = platform::macos::MacDefaults;
 using PlatformWorkspace = platform::macos::MacWorkspace;
 using PlatformLoginItems = platform::macos::MacLoginItemService;
@@ -153,6 +155,10 @@ app::VersionInfo versionInfo() {
           platform::macos::mainBundleInfoString("CFBundleVersion")};
 }
 void becomeAccessory() { platform::macos::setAccessoryActivationPolicy(); }
+bool runsTranslocated() {
+  const std::optional<std::string> bundle = platform::macos::mainBundlePath();
+  return bundle && platform::macos::isTranslocatedBundlePath(*bundle);
+}
 // An alert opens in front of the window the user works in, although the
 // helper is not the active application: one the user caused activates the
 // helper and takes the keyboard; one the helper raised by itself (shown
@@ -184,6 +190,7 @@ std::optional<std::string> environmentValue(const char* name) {
   return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
+constexpr bool kWarnWhenICloudDriveOff = false;
 using PlatformDefaults = posix::JsonDefaults;
 using PlatformWorkspace = qt::DBusWorkspace;
 using PlatformLoginItems = qt::XdgLoginItemService;
@@ -207,6 +214,7 @@ app::VersionInfo versionInfo() {
   return {known(QUILLORY_SHORT_VERSION), known(QUILLORY_BUILD_NUMBER)};
 }
 void becomeAccessory() {}  // a tray application has no window and no dock entry to hide
+bool runsTranslocated() { return false; }  // a macOS protection
 void bringAlertsToFront(qt::QtAlertPresenter&) {}  // the window manager places them
 std::string timeLocale() { return presentation::posixTimeLocale(environmentValue); }
 std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
@@ -334,8 +342,9 @@ int main(int argc, char** argv) {
   bridge::OsascriptRunner scripts(dispatcher, log, "/usr/bin/osascript");
   PlatformAutomation automation;
 
-  const std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
-      engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts, scripts, home, &automation});
+  const std::shared_ptr<engine::ExportManager> manager =
+      engine::ExportManager::create(engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts,
+                                                        scripts, home, &automation, kWarnWhenICloudDriveOff});
   runningManager.store(manager.get());  // never destroyed: the process ends with _Exit
 
   qt::QtStatusItem* statusItem = nullptr;  // owned by the delegate, for the life of the process
@@ -360,6 +369,7 @@ int main(int argc, char** argv) {
       .version = versionInfo(),
       .becomeAccessory = becomeAccessory,
       .terminate = [] { QCoreApplication::quit(); },
+      .runsTranslocated = runsTranslocated(),
   };
   const std::shared_ptr<app::AppDelegate> delegate = app::AppDelegate::create(std::move(shell), manager);
 #if !defined(__APPLE__)

@@ -104,7 +104,8 @@ int Frontend::sync() {
     default:
       break;
   }
-  if (const auto error = manager_.lastError()) {
+  // Published with a warning (iCloud Drive seems off) is still published.
+  if (manager_.lastError() && manager_.lastOutcome() != engine::RunOutcome::published) {
     io_.err << terminalText(statusLine()) << '\n';
     return kExitExportFailed;
   }

@@ -53,6 +53,10 @@ constexpr const char* kProgram = posix::kCommandLineProgram;
 constexpr std::chrono::milliseconds kStopGrace{1000};
 #if defined(__APPLE__)
 constexpr const char* kSettingsDomain = "test.quillory.helper";
+// iCloud Drive carries the documents to the phone: a run says when it seems off.
+constexpr bool kWarnWhenICloudDriveOff = true;
+#else
+constexpr bool kWarnWhenICloudDriveOff = false;
 #endif
 
 int runCommand(cli::Frontend& frontend, const cli::Options& options) {
@@ -220,8 +224,9 @@ int main(int argc, char** argv) {
   auto dispatcher = std::make_unique<posix::RunLoopDispatcher>();
   cli::TerminalAlerts alerts(*dispatcher, std::cin, std::cerr, interactive, presetAnswers(options));
   bridge::OsascriptRunner runner(*dispatcher, log, options.osascript);
-  auto manager = engine::ExportManager::create(
-      engine::Environment{defaults, *dispatcher, clock, log, *workspace, alerts, runner, home, &automation});
+  auto manager =
+      engine::ExportManager::create(engine::Environment{defaults, *dispatcher, clock, log, *workspace, alerts,
+                                                        runner, home, &automation, kWarnWhenICloudDriveOff});
 
   cli::Frontend frontend(
       *manager, *dispatcher,

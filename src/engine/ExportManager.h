@@ -97,7 +97,16 @@ struct Environment {
   // The permission to control the host, asked for before the scripts run
   // (see AutomationGate.h); none: always granted.
   platform::AutomationPermission* automation = nullptr;
+  // After a successful run, tell the user when iCloud Drive seems off
+  // (publish::iCloudDriveSeemsOff): the result line and `lastError` (and so
+  // the status line) carry kICloudDriveSeemsOff. On macOS, where iCloud
+  // Drive carries the documents to the phone.
+  bool warnWhenICloudDriveOff = false;
 };
+
+inline constexpr const char* kICloudDriveSeemsOff =
+    "iCloud Drive seems off on this Mac: turn it on in System Settings \u203A Apple Account \u203A iCloud, "
+    "or the phone will not see this library";
 
 // A copy of the manager's state: its own fields, the names of the name
 // tracker and the idle rule's times (monotonic readings: intervals only).

@@ -62,6 +62,7 @@
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
 #include "platform/Unicode.h"
+#include "publish/ContainerPaths.h"
 
 namespace quillory::engine {
 
@@ -196,14 +197,22 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
   try {
     const int count = exportLibrary(settled);  // stores `lastSyncDate` with the records
     const platform::MonotonicTime exportedAt = env_.clock.monotonicNow();
+    // Written, but where nothing carries it to the phone: the user is told,
+    // in place of the success line and in the status line.
+    const bool iCloudDriveOff = env_.warnWhenICloudDriveOff && publish::iCloudDriveSeemsOff(env_.home);
     {
       std::lock_guard lock(mutex_);
       idle_.exported(exportedAt);
       state_.lastError.reset();
+      if (iCloudDriveOff) state_.lastError = kICloudDriveSeemsOff;
       lastOutcome_ = RunOutcome::published;
     }
-    env_.log.line("[Helper] \u2713 Export OK (" + reason + ") \u2192 " + std::to_string(count) +
-                  " destination(s)");
+    if (iCloudDriveOff) {
+      env_.log.line(std::string("[Helper] \u26A0 ") + kICloudDriveSeemsOff);
+    } else {
+      env_.log.line("[Helper] \u2713 Export OK (" + reason + ") \u2192 " + std::to_string(count) +
+                    " destination(s)");
+    }
   } catch (const ExportSkipped& skipped) {
     setOutcome(skipped.unanswered ? RunOutcome::unanswered : RunOutcome::skipped);
   } catch (const publish::ExportError& error) {

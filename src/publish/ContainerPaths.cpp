@@ -34,6 +34,17 @@ std::vector<std::filesystem::path> appContainerDocumentsFolders(const std::files
   return folders;
 }
 
+bool iCloudDriveSeemsOff(const std::filesystem::path& home) {
+  const std::filesystem::path documents = containerDocumentsFolder(home);  // .../<container>/Documents
+  const std::filesystem::path container = documents.parent_path();
+  const std::filesystem::path mobileDocuments = container.parent_path();
+  const std::optional<std::vector<std::string>> entries = platform::files::listFolder(mobileDocuments);
+  if (!entries) return !platform::files::exists(mobileDocuments);  // one that cannot be read proves nothing
+  return std::all_of(entries->begin(), entries->end(), [&](const std::string& name) {
+    return name.starts_with('.') || name == container.filename();
+  });
+}
+
 std::string markerNameFor(std::string_view documentFileName) {
   if (documentFileName.ends_with(kDocumentEnding)) documentFileName.remove_suffix(kDocumentEnding.size());
   return std::string(documentFileName).append(kMarkerEnding);

@@ -19,6 +19,12 @@ inline std::filesystem::path containerDocumentsFolder(const std::filesystem::pat
   return home / kContainerDocumentsRelative;
 }
 
+// True when home/Library/Mobile Documents is missing or holds nothing but the
+// mobile app's container folder (hidden entries aside): nothing but this
+// helper made it, so iCloud Drive, which keeps its own folders there, has
+// never run on this Mac, and nothing written there reaches the phone.
+bool iCloudDriveSeemsOff(const std::filesystem::path& home);
+
 // Every app container Documents folder of the mobile app, in the order a deep
 // walk of home/Library/Containers finds them: for each preferences file
 // named <kMobileBundleID>.plist below a "Preferences" folder inside

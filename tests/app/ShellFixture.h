@@ -50,6 +50,7 @@ class ShellTest : public ::testing::Test {
         .version = {"1.2", "34"},
         .becomeAccessory = [this] { ++accessoryCalls; },
         .terminate = [this] { ++terminated; },
+        .runsTranslocated = runsTranslocated,
     };
     delegate = AppDelegate::create(std::move(shell), manager);
     delegate->applicationDidFinishLaunching();
@@ -102,6 +103,7 @@ class ShellTest : public ::testing::Test {
   testing::FakeLoginItemService loginItems;
   testing::TempHome home;
   testing::FakeStatusItem* statusItem = nullptr;  // owned by the delegate
+  bool runsTranslocated = false;                  // set before `launch`
   int accessoryCalls = 0;
   int terminated = 0;
   std::shared_ptr<engine::ExportManager> manager;

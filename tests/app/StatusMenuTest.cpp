@@ -94,6 +94,21 @@ TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
   EXPECT_EQ(std::pair(loginItems.registers(), terminated), std::pair(std::size_t{0}, 0));
 }
 
+// Run from the copy App Translocation made: the status line asks for the
+// move (a sync's own lines still come first) and no login item is registered.
+TEST_F(ShellTest, ATranslocatedCopyAsksToBeMovedAndRegistersNoLoginItem) {
+  runsTranslocated = true;
+  launch();
+  refresh();
+  EXPECT_EQ(statusLine(), kMoveToApplicationsTitle);
+  menu().item(kLaunchAtLoginTitle).choose();
+  EXPECT_EQ(loginItems.registers(), 0u);
+  EXPECT_FALSE(menu().item(kLaunchAtLoginTitle).isChecked());
+  manager->sync("manual");
+  deliver();
+  EXPECT_EQ(statusLine(), "Syncing\u2026");
+}
+
 // A switch-off or switch-on whose answer cannot be stored changes nothing:
 // the check mark and the files stay, and the status line says why.
 TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {

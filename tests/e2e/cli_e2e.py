@@ -104,6 +104,8 @@ class Sandbox:
         self.lock_file = self.home / ".quillory-helper.lock"
         if DARWIN:
             subprocess.run(["defaults", "delete", DOMAIN], capture_output=True)
+            # iCloud Drive's own folder: without it a sync says iCloud Drive seems off.
+            (self.home / "Library/Mobile Documents/com~apple~CloudDocs").mkdir(parents=True)
 
     def open_library(self, parent="", export=True) -> Path:
         """Copies the sample library's folder under libraries/<parent>/ and

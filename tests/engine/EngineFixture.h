@@ -39,8 +39,8 @@ class EngineTest : public ::testing::Test {
   // The manager, made at first use; its status hook counts its calls.
   ExportManager& engine() {
     if (!manager) {
-      manager = ExportManager::create(
-          Environment{defaults, dispatcher, clock, log, workspace, alerts, scripts, home.path(), automation});
+      manager = ExportManager::create(Environment{defaults, dispatcher, clock, log, workspace, alerts,
+                                                  scripts, home.path(), automation, warnWhenICloudDriveOff});
       manager->setOnStatusChanged([this] { ++notifications; });
     }
     return *manager;
@@ -72,6 +72,7 @@ class EngineTest : public ::testing::Test {
     return std::exchange(notifications, 0);
   }
 
+  bool warnWhenICloudDriveOff = false;  // as on Linux; set before the first `engine()`
   testing::MemoryDefaults defaults;
   testing::ManualDispatcher dispatcher;
   testing::FakeClock clock;

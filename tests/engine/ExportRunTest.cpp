@@ -64,6 +64,36 @@ TEST_F(ExportRunTest, TwoQuickRequestsStartOneRunAndTheMenuSeesItsStartAndOutcom
   EXPECT_EQ(scripts.calls(kExportScript), 2u);  // SetUp's run and this one: one run for two requests
 }
 
+// Library/Mobile Documents made by the helper itself (iCloud Drive never
+// on): the run publishes, and its result line and the status line say that
+// iCloud Drive seems off, also at the next run into the folder the first one
+// made; once iCloud Drive's own folder is there, the run is a plain success.
+TEST_F(EngineTest, ARunIntoAnICloudDriveFolderNobodyButTheHelperMadeSaysICloudDriveSeemsOff) {
+  warnWhenICloudDriveOff = true;
+  openEnabled("Biz");
+  scripts.setAnswer(kExportScript, kExportJson);
+  const fs::path mobileDocuments = home.path() / "Library/Mobile Documents";
+  for (const bool iCloudDriveOn : {false, false, true}) {
+    SCOPED_TRACE(iCloudDriveOn);
+    if (iCloudDriveOn) {
+      ASSERT_FALSE(platform::files::createFolders(mobileDocuments / "com~apple~CloudDocs"));
+    }
+    log.clear();
+    engine().sync("manual");
+    settle();
+    EXPECT_TRUE(platform::files::exists(publish::containerDocumentsFolder(home.path()) / "biz-eur.json"));
+    const std::string warning =
+        "iCloud Drive seems off on this Mac: turn it on in System Settings \u203A Apple Account \u203A "
+        "iCloud, or the phone will not see this library";
+    const std::string line = iCloudDriveOn ? "[Helper] \u2713 Export OK (manual) \u2192 1 destination(s)"
+                                           : "[Helper] \u26A0 " + warning;
+    EXPECT_EQ(log.lines().back(), line);
+    EXPECT_EQ(engine().lastError(), iCloudDriveOn ? std::nullopt : std::optional(warning));
+    // Finder's hidden files in the folder are not iCloud Drive's.
+    ASSERT_FALSE(platform::files::atomicWrite(mobileDocuments / ".DS_Store", ""));
+  }
+}
+
 TEST_F(EngineTest, ARunQueuedForAManagerThatIsGoneDoesNothing) {
   testing::ManualDispatcher queued(testing::ManualDispatcher::GlobalMode::queued);
   workspace.launch(kHost);

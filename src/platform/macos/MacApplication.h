@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quillory::platform::macos {
 
@@ -39,8 +40,9 @@ void activateApplication();
 // Brings a window shown by this program to the front: `view` is the native
 // view of a Qt window (its winId), whose window is ordered in front of other
 // applications' windows. With `takeKeys` it also becomes the key window;
-// without, it floats above other applications' windows without taking the
-// keyboard from the window the user types in.
+// without (an alert the user did not cause), it floats above other
+// applications' windows, on every Space and over an application in full
+// screen too, without taking the keyboard from the window the user types in.
 void bringWindowToFront(void* view, bool takeKeys);
 
 // The user's locale for times: the current locale's identifier (with the
@@ -56,5 +58,17 @@ UserTimeLocale userTimeLocale();
 // The string under `key` in the main bundle's information dictionary; none
 // when the dictionary or the key is missing or the value is not a string.
 std::optional<std::string> mainBundleInfoString(const std::string& key);
+
+// The main bundle's path as the system reports it; none when there is none.
+std::optional<std::string> mainBundlePath();
+
+// True when `bundlePath` is the read-only copy macOS runs instead of an
+// application started from where it was downloaded, still quarantined (App
+// Translocation): a random folder below /private/var/folders/.../
+// AppTranslocation/ (/var/folders is the same place by its link).
+inline bool isTranslocatedBundlePath(std::string_view bundlePath) {
+  return (bundlePath.starts_with("/private/var/folders/") || bundlePath.starts_with("/var/folders/")) &&
+         bundlePath.find("/AppTranslocation/") != std::string_view::npos;
+}
 
 }  // namespace quillory::platform::macos

@@ -75,6 +75,15 @@ void bringWindowToFront(void* view, bool takeKeys) {
       [window makeKeyAndOrderFront:nil];
     } else {
       window.level = NSFloatingWindowLevel;
+      // On the Space the user is on, also one of an application in full
+      // screen, where a timer may otherwise wait for an answer nobody sees.
+      // Joining all Spaces excludes moving to the active one, and an
+      // auxiliary window is neither a primary full-screen window nor none.
+      NSWindowCollectionBehavior behavior = window.collectionBehavior;
+      behavior &= ~(NSWindowCollectionBehaviorMoveToActiveSpace |
+                    NSWindowCollectionBehaviorFullScreenPrimary | NSWindowCollectionBehaviorFullScreenNone);
+      window.collectionBehavior = behavior | NSWindowCollectionBehaviorCanJoinAllSpaces |
+                                  NSWindowCollectionBehaviorFullScreenAuxiliary;
       [window orderFrontRegardless];
     }
   }
@@ -117,6 +126,12 @@ std::optional<std::string> mainBundleInfoString(const std::string& key) {
     id value = [NSBundle mainBundle].infoDictionary[name];
     if (![value isKindOfClass:[NSString class]]) return std::nullopt;  // also nil
     return toStdString(value);
+  }
+}
+
+std::optional<std::string> mainBundlePath() {
+  @autoreleasepool {
+    return toStdString([NSBundle mainBundle].bundlePath);
   }
 }
 

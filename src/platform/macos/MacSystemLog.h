@@ -1,6 +1,7 @@
 #pragma once
 // Log lines into the unified log (os_log), subsystem "test.quillory.helper",
-// category "sync", at the default level. The kind of event is marked public,
+// category "sync": a failure ("✗") at the error level, every other line at
+// the default level. The kind of event is marked public,
 // the names and paths after it private (see LogPrivacy.h): Console and `log
 // show --predicate 'subsystem == "test.quillory.helper"'` show them only
 // where private data is enabled; standard output keeps the whole line

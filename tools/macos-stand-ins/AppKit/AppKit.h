@@ -53,9 +53,19 @@ typedef enum : NSInteger {
 
 typedef NSInteger NSWindowLevel;
 static const NSWindowLevel NSFloatingWindowLevel = 3;
+// An NS_OPTIONS type in the SDK: the constants combine with | and & as
+// NSUInteger values.
+typedef NSUInteger NSWindowCollectionBehavior;
+static const NSWindowCollectionBehavior NSWindowCollectionBehaviorDefault = 0;
+static const NSWindowCollectionBehavior NSWindowCollectionBehaviorCanJoinAllSpaces = 1 << 0;
+static const NSWindowCollectionBehavior NSWindowCollectionBehaviorMoveToActiveSpace = 1 << 1;
+static const NSWindowCollectionBehavior NSWindowCollectionBehaviorFullScreenPrimary = 1 << 7;
+static const NSWindowCollectionBehavior NSWindowCollectionBehaviorFullScreenAuxiliary = 1 << 8;
+static const NSWindowCollectionBehavior NSWindowCollectionBehaviorFullScreenNone = 1 << 9;
 @class NSView;
 @interface NSWindow : NSObject
 @property NSWindowLevel level;
+@property NSWindowCollectionBehavior collectionBehavior;
 @property BOOL hidesOnDeactivate;
 - (void)makeKeyAndOrderFront:(id)sender;
 - (void)orderFrontRegardless;

@@ -100,6 +100,7 @@ typedef struct {
 @property(class, readonly, strong) NSBundle* mainBundle;
 @property(readonly, copy) NSDictionary<NSString*, id>* infoDictionary;
 @property(readonly, copy) NSString* bundleIdentifier;
+@property(readonly, copy) NSString* bundlePath;
 @end
 
 @interface NSLocale : NSObject
