@@ -120,7 +120,7 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
 
   const std::string documentFileName = prepared.libraryFilename + ".json";
   const std::filesystem::path target = publish::containerDocumentsFolder(env_.home) / documentFileName;
-  const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
+  const publish::PublishRequest request{prepared.documentBytes.pieces(), prepared.markerBytes,
                                         prepared.libraryFilename, prepared.currencyFileToken,
                                         [&publishingName](const std::filesystem::path& document) {
                                           return libraries::mayWriteCurrencyPair(document, publishingName);

@@ -22,7 +22,7 @@ const fs::path kPreferences = "Data/Library/Preferences/test.quillory.mobile.pli
 class DestinationsTest : public ::testing::Test {
  protected:
   int publish() {
-    const PublishRequest request{R"({"items":[]})", "2026-12-05T09:00:00Z", "business-eur", "eur"};
+    const PublishRequest request{{R"({"items":[]})"}, "2026-12-05T09:00:00Z", "business-eur", "eur"};
     return publishDocument(home.path(), request, log);
   }
   fs::path appContainer(const std::string& name) {
@@ -64,7 +64,7 @@ TEST_F(DestinationsTest, WritesBothPairsToEveryAppContainerWithTheExactPreferenc
   // A "Preferences" folder above Library/Containers does not count.
   const fs::path inner = home.makeFolder("Preferences/inner");
   home.writeFile("Preferences/inner/Library/Containers/test.quillory.mobile.plist", "");
-  const PublishRequest request{"{}", "2026-12-05T09:00:00Z", "business-eur", "eur"};
+  const PublishRequest request{{"{}"}, "2026-12-05T09:00:00Z", "business-eur", "eur"};
   EXPECT_EQ(publishDocument(inner, request, log), 1);
   EXPECT_FALSE(files::exists(inner / "Documents"));
 }
@@ -93,7 +93,7 @@ TEST_F(DestinationsTest, WritesEveryPairWhoseNamesFitUnderTheNamesEveryReaderLoo
   // Only the last ".json" is replaced in the marker's name.
   for (const std::string& name :
        {std::string(243, 'n'), accented, std::string("my.json-eur"), std::string("a.json.json")}) {
-    const PublishRequest request{"{}", "2026-12-05T09:00:00Z", name, "eur"};
+    const PublishRequest request{{"{}"}, "2026-12-05T09:00:00Z", name, "eur"};
     EXPECT_EQ(publishDocument(home.path(), request, log), 1);
     EXPECT_TRUE(files::exists(documents / (name + ".json")) &&
                 files::exists(documents / (name + "_updated.txt")))
