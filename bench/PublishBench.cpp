@@ -68,7 +68,7 @@ struct Harness {
     std::string().swap(text);  // freed before writing, as the helper does
     const fs::path target = publish::containerDocumentsFolder(home) / (prepared.libraryFilename + ".json");
     if (libraries::conflictingLibrary(target, prepared.libraryPath, name)) return 0;
-    const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
+    const publish::PublishRequest request{prepared.documentBytes.pieces(), prepared.markerBytes,
                                           prepared.libraryFilename, prepared.currencyFileToken};
     return publish::publishDocument(home, request, log);
   }
@@ -165,7 +165,7 @@ bool benchShape(const ShapeName& which, std::size_t items, int rounds, const fs:
     conflictTest.push_back(secondsSince(start));
 
     start = std::chrono::steady_clock::now();
-    const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
+    const publish::PublishRequest request{prepared.documentBytes.pieces(), prepared.markerBytes,
                                           prepared.libraryFilename, prepared.currencyFileToken};
     if (publish::publishDocument(harness.home, request, harness.log) != 3) return false;
     writes.push_back(secondsSince(start));

@@ -128,9 +128,10 @@ std::optional<json::value> parse(std::string_view text, std::size_t depth) {
 bool sameJson(const json::value& a, const json::value& b) { return a == b; }
 
 void checkDocument(const json::value& input, const publish::PreparedExport& prepared) {
-  fuzz::setFailureContext(prepared.documentBytes);
-  QUILLORY_FUZZ_CHECK(platform::isValidUtf8(prepared.documentBytes));
-  const auto document = parse(prepared.documentBytes, publish::kMaxExportDepth + 8);
+  const std::string documentText = prepared.documentBytes.str();
+  fuzz::setFailureContext(documentText);
+  QUILLORY_FUZZ_CHECK(platform::isValidUtf8(documentText));
+  const auto document = parse(documentText, publish::kMaxExportDepth + 8);
   QUILLORY_FUZZ_CHECK(document && document->is_object());
   const json::object& out = document->get_object();
 
@@ -181,7 +182,7 @@ template <typename Prepare>
 std::string outcome(Prepare prepare) {
   try {
     const publish::PreparedExport prepared = prepare();
-    return prepared.documentBytes + '\n' + prepared.libraryFilename + '\n' + prepared.currencyFileToken;
+    return prepared.documentBytes.str() + '\n' + prepared.libraryFilename + '\n' + prepared.currencyFileToken;
   } catch (const publish::ExportError& error) {
     return std::string(error.caseName());
   } catch (const publish::JsonWriteError&) {
@@ -217,11 +218,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const publish::JsonWriteError&) {
     // A value the writer cannot express (the serialisation error, passed on).
   }
-  // Fed in pieces of 1 to 7 bytes, as a script's output arrives, the
-  // transform ends exactly as it does on the whole text.
+  // Fed in pieces of 1 to 7 bytes, as a script's output arrives, and kept in
+  // blocks of 13 bytes, the transform ends exactly as it does on the whole
+  // text.
   const std::string whole = outcome([&] { return publish::prepareExport(text, confirmedName, clock); });
   const std::string pieces = outcome([&] {
-    publish::ExportTransform transform;
+    publish::ExportTransform transform(13);
     for (std::size_t at = 0, step = 1; at < text.size(); at += step, step = step % 7 + 1) {
       transform.write(text.substr(at, step));
     }

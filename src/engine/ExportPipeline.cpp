@@ -125,7 +125,7 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
   const std::string publishingName = prepared.libraryName.value_or(prepared.libraryFilename);
 
   const std::string documentFileName = prepared.libraryFilename + ".json";
-  const publish::PublishRequest request{prepared.documentBytes, prepared.markerBytes,
+  const publish::PublishRequest request{prepared.documentBytes.pieces(), prepared.markerBytes,
                                         prepared.libraryFilename, prepared.currencyFileToken,
                                         [&publishingName](const std::filesystem::path& document) {
                                           return libraries::mayWriteCurrencyPair(document, publishingName);

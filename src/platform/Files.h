@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -69,11 +70,16 @@ class StagedFile {
   void discard();
 
  private:
-  friend std::error_code stageWrite(const fs::path& target, std::string_view bytes, StagedFile& staged);
+  friend std::error_code stageWrite(const fs::path& target, std::span<const std::string_view> pieces,
+                                    StagedFile& staged);
   fs::path temporary_, target_;
 };
 
 std::error_code stageWrite(const fs::path& target, std::string_view bytes, StagedFile& staged);
+// The same for bytes kept in pieces (a large document in blocks): the file
+// holds the pieces joined, written without joining them in memory.
+std::error_code stageWrite(const fs::path& target, std::span<const std::string_view> pieces,
+                           StagedFile& staged);
 
 // Flushes the folder itself, so that renames made in it survive a crash.
 void syncFolder(const fs::path& folder);

@@ -26,7 +26,9 @@ class Log;
 namespace quillory::publish {
 
 struct PublishRequest {
-  std::string_view documentBytes;
+  // The document in consecutive pieces (one per block of `DocumentBytes`),
+  // written joined, never joined in memory.
+  std::vector<std::string_view> documentBytes;
   std::string_view markerBytes;
   std::string libraryFilename;    // "business-eur": business-eur.json +
                                   // business-eur_updated.txt

@@ -1,7 +1,5 @@
 #include "publish/DocumentTransform.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <array>
 #include <boost/json/basic_parser_impl.hpp>
@@ -36,15 +34,16 @@
 // counts with its last value, and a second "items" replaces the first: the
 // bytes already written for the replaced member are cut out of the document
 // when its repeat begins. (Each cut moves the bytes written after the
-// replaced member; a byte is moved at most once for each kept member before
-// it, so the work stays linear.) Other repeated members (top-level ones the
+// replaced member, block by block; a byte is moved at most once for each kept
+// member before it, so the work stays linear.) Other repeated members (top-level ones the
 // helper copies, and members inside copied values) are copied as they come,
 // every one of them; a reader of the document takes the last, as it would
 // from the export. Telling those apart would cost memory for every member of
 // every copied object, which a value of millions of members cannot afford.
 //
-// Memory: the document and a few bytes per open container in the parser;
-// nothing grows with the number of values. Nothing here recurses: the
+// Memory: the document (in blocks that are never moved, see DocumentBytes)
+// and a few bytes per open container in the parser; nothing grows with the
+// number of values. Nothing here recurses: the
 // parser's nesting is bounded by kMaxExportDepth.
 
 namespace quillory::publish {
@@ -128,7 +127,7 @@ class ExportHandler {
   static constexpr std::size_t max_key_size = std::numeric_limits<std::size_t>::max();
   static constexpr std::size_t max_string_size = std::numeric_limits<std::size_t>::max();
 
-  explicit ExportHandler(std::string& out) : out_(out), writer_(out), keptSpans_(roles_.keptCount()) {}
+  explicit ExportHandler(DocumentBytes& out) : out_(out), writer_(out), keptSpans_(roles_.keptCount()) {}
 
   // Results, valid after a successful parse.
   bool itemsValid() const { return itemsSeen_ && itemsValid_; }
@@ -373,9 +372,7 @@ class ExportHandler {
   // Removes a member's bytes from the document.
   void cut(const Span& span) {
     writer_.flush();
-    std::copy(out_.begin() + static_cast<std::ptrdiff_t>(span.end), out_.end(),
-              out_.begin() + static_cast<std::ptrdiff_t>(span.begin));
-    out_.resize(out_.size() - (span.end - span.begin));
+    out_.erase(span.begin, span.end);
     infinite_ -= span.infinite;
   }
 
@@ -453,7 +450,7 @@ class ExportHandler {
   };
 
   const MemberRoles roles_;
-  std::string& out_;
+  DocumentBytes& out_;
   JsonWriter writer_;
 
   std::size_t depth_ = 0;      // open containers, the export object being 1
@@ -487,24 +484,6 @@ class ExportHandler {
   std::optional<std::string> amountsCurrency_;
 };
 
-// Asks for huge pages under a large document's reservation, so that filling
-// it takes one page fault per 2 MiB instead of one per 4 KiB (about a fifth
-// of the transform's time on an export that keeps most of its bytes). Only
-// from 32 MiB on, where the allocator gives the buffer a mapping of its own.
-// A hint: nothing changes where the system has no huge pages.
-void adviseHugePages(std::string& out) {
-#if defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
-  if (out.capacity() < (std::size_t{32} << 20)) return;
-  const auto begin = reinterpret_cast<std::uintptr_t>(out.data());
-  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
-  const std::uintptr_t last = (begin + out.capacity()) & ~(kHugePage - 1);
-  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-  (void)out;
-#endif
-}
-
 void appendMember(std::string& out, std::string_view key, std::string_view value) {
   appendJsonString(out, key);
   out += ':';
@@ -516,7 +495,7 @@ void appendMember(std::string& out, std::string_view key, std::string_view value
 // What `ExportTransform` holds while it parses: the document (which the
 // handler writes into) and the parser.
 struct ExportTransform::Parse {
-  Parse() : parser(options(), document) {}
+  explicit Parse(std::size_t blockSize) : document(blockSize), parser(options(), document) {}
 
   static json::parse_options options() {
     json::parse_options options;
@@ -524,24 +503,11 @@ struct ExportTransform::Parse {
     return options;
   }
 
-  // Room for the document to grow by as much as the export does and then
-  // some ("/" grows to "\/"), so that it is never copied while it grows but
-  // when the room runs out, and then it doubles. Pages of the reservation
-  // that are never written cost no memory.
-  void reserve(std::size_t exportBytes) {
-    const std::size_t needed = document.size() + exportBytes + exportBytes / 4 + 8192;
-    if (needed <= document.capacity()) return;
-    document.reserve(std::max(needed, document.capacity() * 2));
-    adviseHugePages(document);
-  }
-
-  std::string document;
+  DocumentBytes document;
   json::basic_parser<ExportHandler> parser;
 };
 
-ExportTransform::ExportTransform(std::size_t expectedSize) : parse_(std::make_unique<Parse>()) {
-  parse_->reserve(expectedSize);
-}
+ExportTransform::ExportTransform(std::size_t blockSize) : parse_(std::make_unique<Parse>(blockSize)) {}
 
 ExportTransform::~ExportTransform() = default;
 
@@ -570,7 +536,6 @@ void ExportTransform::write(std::string_view piece) noexcept {
       failed_ = piece.find_first_not_of(" \t\n\r") != std::string_view::npos;
       return;
     }
-    parse_->reserve(piece.size());
     json::error_code error;
     const std::size_t used = parser.write_some(true, piece.data(), piece.size(), error);
     failed_ = error || used != piece.size();
@@ -596,7 +561,7 @@ PreparedExport ExportTransform::finish(const std::optional<std::string>& confirm
   result.checkNumbers();
 
   PreparedExport prepared;
-  std::string& out = parse_->document;
+  DocumentBytes& out = parse_->document;
   prepared.libraryPath = result.libraryPath().value_or("");
   prepared.libraryName =
       confirmedLibraryName ? confirmedLibraryName : libraryNameFromPath(prepared.libraryPath);
@@ -608,14 +573,16 @@ PreparedExport ExportTransform::finish(const std::optional<std::string>& confirm
       libraryFilename(prepared.libraryName.value_or(prepared.currencyToken), prepared.currencyToken);
 
   // Every member written so far ends in a comma.
-  appendMember(out, "libraryName", prepared.libraryName.value_or(prepared.libraryFilename));
-  out += ',';
-  appendMember(out, "currencyCode", platform::upperCased(prepared.currencyToken));
-  out += ',';
-  appendMember(out, "exportedAt", platform::formatIso8601(clock.now()));
-  out += ',';
-  appendMember(out, "libraryPath", prepared.libraryPath);
-  out += '}';
+  std::string setMembers;
+  appendMember(setMembers, "libraryName", prepared.libraryName.value_or(prepared.libraryFilename));
+  setMembers += ',';
+  appendMember(setMembers, "currencyCode", platform::upperCased(prepared.currencyToken));
+  setMembers += ',';
+  appendMember(setMembers, "exportedAt", platform::formatIso8601(clock.now()));
+  setMembers += ',';
+  appendMember(setMembers, "libraryPath", prepared.libraryPath);
+  setMembers += '}';
+  out.append(setMembers);
   prepared.documentBytes = std::move(out);
 
   prepared.markerBytes = platform::formatIso8601(clock.now());
@@ -625,7 +592,7 @@ PreparedExport ExportTransform::finish(const std::optional<std::string>& confirm
 PreparedExport prepareExport(std::string_view exportText,
                              const std::optional<std::string>& confirmedLibraryName,
                              const platform::Clock& clock) {
-  ExportTransform transform(exportText.size());
+  ExportTransform transform;
   transform.write(exportText);
   return transform.finish(confirmedLibraryName, clock);
 }

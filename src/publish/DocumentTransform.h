@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "publish/DocumentBytes.h"
+
 namespace quillory::platform {
 class Clock;
 }
@@ -19,7 +21,7 @@ namespace quillory::publish {
 inline constexpr std::size_t kMaxExportDepth = 512;
 
 struct PreparedExport {
-  std::string documentBytes;               // compact JSON, UTF-8
+  DocumentBytes documentBytes;             // compact JSON, UTF-8
   std::string markerBytes;                 // the marker's timestamp, no line end
   std::optional<std::string> libraryName;  // confirmed name, else from the folder
   std::string libraryPath;                 // empty when no item names one
@@ -46,12 +48,12 @@ PreparedExport prepareExport(std::string_view exportText,
 
 // The same transform fed piece by piece as the export text arrives (the
 // pieces, joined, are the export text), so the text is never held whole:
-// `prepareExport` is one `write` and `finish`. `expectedSize`, when known,
-// reserves room for the document up front; otherwise it grows as it fills.
+// `prepareExport` is one `write` and `finish`. The document grows in blocks
+// of `blockSize` (tests make them small), never copied as it grows.
 // Not thread-safe: one writer at a time.
 class ExportTransform {
  public:
-  explicit ExportTransform(std::size_t expectedSize = 0);
+  explicit ExportTransform(std::size_t blockSize = DocumentBytes::kBlockSize);
   ~ExportTransform();
   ExportTransform(const ExportTransform&) = delete;
   ExportTransform& operator=(const ExportTransform&) = delete;

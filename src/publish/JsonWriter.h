@@ -14,14 +14,19 @@
 // and what remains is still well formed. The writer keeps no stack: nesting
 // costs it nothing.
 //
-// Appends to a string owned by the caller, through a small buffer: the
-// string is complete after `flush()` or the writer's end. Not thread-safe;
-// one per output.
+// Writes straight into the free end of the caller's `DocumentBytes` (no
+// buffer in between, so each byte is copied once): the document's size
+// counts what is written after `flush()` or the writer's end. Not
+// thread-safe; one per output.
 
+#include <algorithm>
 #include <cstddef>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "publish/DocumentBytes.h"
 
 namespace quillory::publish {
 
@@ -33,17 +38,17 @@ class JsonWriteError : public std::runtime_error {
 
 class JsonWriter {
  public:
-  explicit JsonWriter(std::string& out) : out_(out) {}
+  explicit JsonWriter(DocumentBytes& out) : out_(out) {}
   ~JsonWriter() { flush(); }
   JsonWriter(const JsonWriter&) = delete;
   JsonWriter& operator=(const JsonWriter&) = delete;
 
-  // The output's size, counting what is still buffered.
-  std::size_t size() const { return out_.size() + pending_; }
-  // Moves buffered bytes to the output string; call before touching it.
+  // The output's size, counting what is not yet taken in.
+  std::size_t size() const { return out_.size() + static_cast<std::size_t>(next_ - start_); }
+  // Has the output take in what was written; call before touching it.
   void flush() {
-    out_.append(buffer_, pending_);
-    pending_ = 0;
+    out_.grow(static_cast<std::size_t>(next_ - start_));
+    start_ = next_ = end_ = nullptr;
   }
 
   void beginObject() { put('{'); }
@@ -86,35 +91,36 @@ class JsonWriter {
   void null() { append("null,"); }
 
  private:
-  // Small writes gather in a buffer that is appended to the output string
-  // when full: one append per few kilobytes instead of one per value.
-  static constexpr std::size_t kBufferSize = 4096;
+  // Takes in what was written and makes room at the output's end.
+  void refill() {
+    flush();
+    const std::span<char> room = out_.room();
+    start_ = next_ = room.data();
+    end_ = next_ + room.size();
+  }
 
   void put(char c) {
-    if (pending_ == kBufferSize) flush();
-    buffer_[pending_++] = c;
+    if (next_ == end_) refill();
+    *next_++ = c;
   }
   void append(std::string_view bytes) {
-    if (bytes.size() > kBufferSize - pending_) {
-      flush();
-      if (bytes.size() > kBufferSize) {
-        out_.append(bytes);
-        return;
-      }
-    }
     // Keys and numbers are short: a plain loop beats a call to memcpy.
-    char* to = buffer_ + pending_;
-    if (bytes.size() <= 16) {
-      for (char c : bytes) *to++ = c;
-    } else {
-      bytes.copy(to, bytes.size());
+    if (bytes.size() <= 16 && bytes.size() <= static_cast<std::size_t>(end_ - next_)) {
+      for (char c : bytes) *next_++ = c;
+      return;
     }
-    pending_ += bytes.size();
+    while (!bytes.empty()) {
+      if (next_ == end_) refill();
+      const std::size_t count = std::min(bytes.size(), static_cast<std::size_t>(end_ - next_));
+      bytes.copy(next_, count);
+      next_ += count;
+      bytes.remove_prefix(count);
+    }
   }
   void appendEscaped(std::string_view text);
 
   void close(char closer) {
-    char& last = pending_ > 0 ? buffer_[pending_ - 1] : out_.back();
+    char& last = next_ != start_ ? next_[-1] : out_.back();
     if (last == ',') {
       last = closer;
     } else {
@@ -123,10 +129,13 @@ class JsonWriter {
     put(',');
   }
 
-  std::string& out_;
+  DocumentBytes& out_;
   bool open_ = false;  // inside a key or string
-  std::size_t pending_ = 0;
-  char buffer_[kBufferSize];
+  // The output's free end being written: [start_, next_) is written but not
+  // yet taken in, [next_, end_) free.
+  char* start_ = nullptr;
+  char* next_ = nullptr;
+  char* end_ = nullptr;
 };
 
 // Appends `text` as a JSON string: quotes and escapes as above.

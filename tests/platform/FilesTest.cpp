@@ -7,9 +7,11 @@
 #include <atomic>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/posix/WriteAll.h"
 #include "support/TempHome.h"
 
 #if defined(QUILLORY_WRAPPED_FSYNC)
@@ -105,7 +107,9 @@ TEST(FilesTest, AtomicWriteRemovesOnlyStaleTemporaryFiles) {
   const std::string dead = ".qh-999999999-";
   const std::string alive = ".qh-" + std::to_string(::getppid()) + "-";
   const timespec old[2] = {{::time(nullptr) - 11 * 60, 0}, {::time(nullptr) - 11 * 60, 0}};  // 11 minutes ago
-  const auto makeOld = [&old](const fs::path& path) { ::utimensat(AT_FDCWD, path.c_str(), old, AT_SYMLINK_NOFOLLOW); };
+  const auto makeOld = [&old](const fs::path& path) {
+    ::utimensat(AT_FDCWD, path.c_str(), old, AT_SYMLINK_NOFOLLOW);
+  };
   makeOld(home.writeFile(dead + "aB3xYz.tmp", "stale"));
   std::set<std::string> kept = {"doc.json", alive + "aB3xYz.tmp", dead + "aB3xY.tmp", dead + "aB3xYz.tmp.bak",
                                 dead + "young9.tmp"};
@@ -116,6 +120,31 @@ TEST(FilesTest, AtomicWriteRemovesOnlyStaleTemporaryFiles) {
   ASSERT_FALSE(atomicWrite(home / "doc.json", "x"));
   kept.insert({dead + "dirDir.tmp", dead + "linkLn.tmp"});
   EXPECT_EQ(namesIn(home.path()), kept);
+}
+
+// Pieces written through a pipe that fills (non-blocking, so writes stop
+// part-way through a piece and wait) arrive whole and in order.
+TEST(FilesTest, WriteAllGathersPiecesThroughPartialWrites) {
+  std::vector<std::string> texts;
+  for (int i = 0; i < 150; ++i)
+    texts.push_back(std::string(static_cast<std::size_t>(i * 37 % 5000), 'a' + i % 26));
+  const std::vector<std::string_view> pieces(texts.begin(), texts.end());
+  int ends[2];
+  ASSERT_EQ(::pipe(ends), 0);
+  ::fcntl(ends[1], F_SETFL, O_NONBLOCK);
+  std::string received;
+  std::thread reader([&] {
+    char buffer[1000];
+    for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+      received.append(buffer, static_cast<std::size_t>(got));
+  });
+  EXPECT_FALSE(posix::writeAll(ends[1], pieces));
+  ::close(ends[1]);
+  reader.join();
+  ::close(ends[0]);
+  std::string joined;
+  for (const std::string& text : texts) joined += text;
+  EXPECT_EQ(received, joined);
 }
 
 // A file where a folder belongs is an error, never overwritten.

@@ -1,11 +1,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 
 #include "platform/Files.h"
 #include "publish/Destinations.h"
+#include "publish/DocumentTransform.h"
 #include "support/CapturingLog.h"
+#include "support/FakeClock.h"
 #include "support/TempHome.h"
 
 namespace quillory::publish {
@@ -22,7 +26,7 @@ const fs::path kPreferences = "Data/Library/Preferences/test.quillory.mobile.pli
 class DestinationsTest : public ::testing::Test {
  protected:
   int publish() {
-    const PublishRequest request{R"({"items":[]})", "2026-12-05T09:00:00Z", "business-eur", "eur"};
+    const PublishRequest request{{R"({"items":[]})"}, "2026-12-05T09:00:00Z", "business-eur", "eur"};
     return publishDocument(home.path(), request, log);
   }
   fs::path appContainer(const std::string& name) {
@@ -64,7 +68,7 @@ TEST_F(DestinationsTest, WritesBothPairsToEveryAppContainerWithTheExactPreferenc
   // A "Preferences" folder above Library/Containers does not count.
   const fs::path inner = home.makeFolder("Preferences/inner");
   home.writeFile("Preferences/inner/Library/Containers/test.quillory.mobile.plist", "");
-  const PublishRequest request{"{}", "2026-12-05T09:00:00Z", "business-eur", "eur"};
+  const PublishRequest request{{"{}"}, "2026-12-05T09:00:00Z", "business-eur", "eur"};
   EXPECT_EQ(publishDocument(inner, request, log), 1);
   EXPECT_FALSE(files::exists(inner / "Documents"));
 }
@@ -93,13 +97,58 @@ TEST_F(DestinationsTest, WritesEveryPairWhoseNamesFitUnderTheNamesEveryReaderLoo
   // Only the last ".json" is replaced in the marker's name.
   for (const std::string& name :
        {std::string(243, 'n'), accented, std::string("my.json-eur"), std::string("a.json.json")}) {
-    const PublishRequest request{"{}", "2026-12-05T09:00:00Z", name, "eur"};
+    const PublishRequest request{{"{}"}, "2026-12-05T09:00:00Z", name, "eur"};
     EXPECT_EQ(publishDocument(home.path(), request, log), 1);
     EXPECT_TRUE(files::exists(documents / (name + ".json")) &&
                 files::exists(documents / (name + "_updated.txt")))
         << name;
   }
   EXPECT_EQ(entries(documents).size(), 8u);
+}
+
+// A document kept in blocks of any size is published byte for byte as it was
+// when kept in one string (`expected`, as that writer wrote it): block ends
+// fall inside strings, escapes, numbers and replaced members, and more blocks
+// than one gathered write takes. A piece that cannot be written leaves the
+// old document and no temporary file.
+TEST_F(DestinationsTest, PublishesADocumentInBlocksByteForByteAndAFailedPieceChangesNothing) {
+  const std::string exportText =
+      R"({"a":[1e5,-0.0],"items":[{"id":"gone"}],"b":"/","items":[{"id":"x","id":"tab\t\"q\"\\ \/ )"
+      R"(\u00e9\ud83d\ude00 and more","amounts":{"v":-123456789.123456789e-5,"lines":[[1,2.5]]},"tags":["x"],)"
+      R"("notes":"n","tags":["y\n\u0001"],"ocrText":"dropped"}],"c":{"d":null}})";
+  const std::string expected =
+      R"({"a":[1e5,-0.0],"b":"\/","items":[{"id":"tab\t\"q\"\\ \/ )"
+      "\u00e9\U0001F600"
+      R"( and more","amounts":{"v":-123456789.123456789e-5,"lines":[[1,2.5]]})"
+      R"(,"notes":"n","tags":["y\n\u0001"]}],"c":{"d":null})"
+      R"(,"libraryName":"Business EUR","currencyCode":"EUR","exportedAt":"2026-12-05T09:00:00Z","libraryPath":""})";
+  const testing::FakeClock clock;
+  for (const std::size_t blockSize : {1, 2, 3, 5, 8, 13, 64, 4096}) {
+    ExportTransform transform(blockSize);
+    for (std::size_t at = 0; at < exportText.size(); at += 7) transform.write(exportText.substr(at, 7));
+    const PreparedExport prepared = transform.finish(std::string("Business EUR"), clock);
+    EXPECT_EQ(prepared.documentBytes.str(), expected) << blockSize;
+    if (blockSize != 3) continue;
+    const PublishRequest request{prepared.documentBytes.pieces(), prepared.markerBytes, "business-eur",
+                                 "eur"};
+    EXPECT_EQ(publishDocument(home.path(), request, log), 1);
+    EXPECT_EQ(files::readFile(documents / "business-eur.json"), expected);
+
+    // Files may not grow past 40 bytes: the first pieces of a new document
+    // are written, a later one fails.
+    PublishRequest changed = request;
+    changed.documentBytes.push_back("\n");
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit small{40, limit.rlim_max};
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);  // the write fails instead
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    EXPECT_EQ(publishDocument(home.path(), changed, log), 0);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::signal(SIGXFSZ, previous);
+    EXPECT_EQ(files::readFile(documents / "business-eur.json"), expected);
+    EXPECT_THAT(entries(documents), ElementsAre("business-eur.json", "business-eur_updated.txt"));
+  }
 }
 
 }  // namespace

@@ -215,15 +215,16 @@ std::error_code givePermissions(int fd, const fs::path& target, WritePermissions
   return {};
 }
 
-// Writes the bytes to a new temporary file in `folder` and flushes them to
-// disk. On failure nothing is left behind.
-std::error_code writeTemporary(const fs::path& folder, std::string_view bytes, fs::path& temporary,
-                               const fs::path& target = {}, WritePermissions permissions = {}) {
+// Writes the pieces, joined, to a new temporary file in `folder` and
+// flushes them to disk. On failure nothing is left behind.
+std::error_code writeTemporary(const fs::path& folder, std::span<const std::string_view> pieces,
+                               fs::path& temporary, const fs::path& target = {},
+                               WritePermissions permissions = {}) {
   removeStaleTemporaryFiles(folder);
   OwnedFd fd = createTemporaryFile(folder, temporary);
   if (!fd.valid()) return lastError();
   std::error_code ec = givePermissions(fd.get(), target, permissions);
-  if (!ec) ec = writeAll(fd.get(), bytes);
+  if (!ec) ec = writeAll(fd.get(), pieces);
   if (!ec) ec = flushToDisk(fd.get());
   const std::error_code closed = closeOnce(std::move(fd));
   if (!ec) ec = closed;
@@ -249,7 +250,7 @@ std::error_code renameInto(const fs::path& temporary, const fs::path& target) {
 std::error_code replaceAtomically(const fs::path& target, std::string_view bytes,
                                   WritePermissions permissions) {
   fs::path temporary;
-  std::error_code ec = writeTemporary(folderOf(target), bytes, temporary, target, permissions);
+  std::error_code ec = writeTemporary(folderOf(target), {&bytes, 1}, temporary, target, permissions);
   if (!ec) ec = renameInto(temporary, target);
   if (ec) return ec;
   // Make the rename itself durable. The target is already replaced, so a
@@ -313,10 +314,15 @@ void StagedFile::discard() {
 }
 
 std::error_code stageWrite(const fs::path& target, std::string_view bytes, StagedFile& staged) {
+  return stageWrite(target, std::span<const std::string_view>(&bytes, 1), staged);
+}
+
+std::error_code stageWrite(const fs::path& target, std::span<const std::string_view> pieces,
+                           StagedFile& staged) {
   staged.discard();
   if (!isWritableName(target)) return std::make_error_code(std::errc::invalid_argument);
   fs::path temporary;
-  if (const std::error_code ec = writeTemporary(folderOf(target), bytes, temporary)) return ec;
+  if (const std::error_code ec = writeTemporary(folderOf(target), pieces, temporary)) return ec;
   staged.temporary_ = std::move(temporary);
   staged.target_ = target;
   return {};
