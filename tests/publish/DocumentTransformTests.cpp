@@ -191,7 +191,10 @@ TEST(LibraryFilename, BuildsTheBaseName) {
                // A currency token from the items never leaves the folder:
                // no "/" or NUL, never "." or "..".
                {"Home", "../../x", "home-....x"},
-               {"", std::string("e\0u/r", 5), "receipts-eur"},
+               {"", std::string("e\0u\n\x7f/r", 7), "receipts-eur"},
+               // Nor control or bidirectional formatting characters.
+               {"Finch", "\u202eRUE\u200b\u0085\u200e\u200f\u202a\u2066\u2069", "finch-rue\u200b"},
+               {"Finch", "\n", "finch-export"},
                {"", "/", "receipts-export"},
                {"", ".", "receipts-export"},
                {"", "..", "receipts-export"},
@@ -199,7 +202,7 @@ TEST(LibraryFilename, BuildsTheBaseName) {
                // Too long for a file name with "_updated.txt": cut after the
                // last whole character that fits, never inside one.
                {repeated("\u65E5", 90), "eur", repeated("\u65E5", 79) + "-eur"},
-               {std::string(238, 'a') + "e" + acute + "x", "eur", std::string(238, 'a') + "-eur"},
+               {std::string(237, 'a') + " e" + acute + "x", "eur", std::string(237, 'a') + "-eur"},
                {"e" + repeated(acute, 150), "eur", "e" + repeated(acute, 119) + "-eur"},
                {std::string(300, 'n'), std::string(300, 'c'), "receipts-" + std::string(234, 'c')}};
   for (const auto& c : cases) EXPECT_EQ(libraryFilename(c.name, c.currency), c.expected) << c.name;
