@@ -54,6 +54,9 @@ TEST(CopiedValues, WritesTheCompactFormWithExactNumbers) {
       {R"("\u0000\u0001\b\f\n\r\t\u001f\u007f")", "\"\\u0000\\u0001\\b\\f\\n\\r\\t\\u001f\x7f\""},
       {R"("Caf\u00e9 \u20ac \ud83d\ude00 long enough for eight at a time")",
        "\"Caf\u00e9 \u20ac \U0001F600 long enough for eight at a time\""},
+      // Lone surrogates, in values and keys, are written back escaped.
+      {R"({"\uDE00\ud83d":["\ud83d","a\uDE00\\ud83d\ud83d\ude00\udbff"]})",
+       "{\"\\ude00\\ud83d\":[\"\\ud83d\",\"a\\ude00\\\\ud83d\U0001F600\\udbff\"]}"},
       // Numbers keep their literal, so every value stays exact.
       {kNumbers, kNumbers},
       // The parser reads 1e999 as infinity, which JSON cannot carry, unless
@@ -85,12 +88,15 @@ std::string nestedExport(std::size_t depth) {
 TEST(DocumentTransform, RefusesWhatIsNotAnExportOfItemsOnASmallStack) {
   testing::onSmallStack([] {
     EXPECT_EQ(failure(nestedExport(kMaxExportDepth - 3)), std::nullopt);
+    EXPECT_EQ(failure(R"({"items":[{"id":1,"ocrText":"\ud83d","amounts":{"currency":"\udead"}}]})"),
+              std::nullopt);
     for (const std::string& text :
          {std::string("not json"), std::string(R"({"items":[{"id":1}]} x)"), std::string(R"([{"items":[]}])"),
           std::string(R"({"items":{"id":1}})"), std::string(R"({"receipts":[{"id":1}]})"),
           std::string(R"({"items":[{"id":1},2]})"), std::string("{\"items\":[{\"id\":\"\xff\"}]}"),
-          nestedExport(kMaxExportDepth - 2), nestedExport(1000000), std::string("\xEF\xBB\xBF"),
-          std::string("\xEF\xBB{\"items\":[{}]}"), std::string("\xEF\xBB\xBF\xEF\xBB\xBF{\"items\":[{}]}")}) {
+          std::string("{\"items\":[{\"id\":\"\xed\xa0\xbd\"}]}"), nestedExport(kMaxExportDepth - 2),
+          nestedExport(1000000), std::string("\xEF\xBB\xBF"), std::string("\xEF\xBB{\"items\":[{}]}"),
+          std::string("\xEF\xBB\xBF\xEF\xBB\xBF{\"items\":[{}]}")}) {
       EXPECT_EQ(failure(text), ExportErrorCode::parseFailure) << text.substr(0, 40);
     }
     EXPECT_EQ(failure(R"({"items":[]})"), ExportErrorCode::emptyLibrary);
