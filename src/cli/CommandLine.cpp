@@ -182,7 +182,8 @@ Exit status:
   75  another Quillory Helper or quillory-helper-cli is running for the
       same home folder; try again when it has finished
   129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM (128 + the signal): the
-      script stopped, no temporary file left
+      script stopped, a pair being put in place finished first, no
+      temporary file left
 
 Files:
   settings   on macOS: the user defaults of test.quillory.helper, those of
