@@ -338,12 +338,6 @@ class Failures(EndToEnd):
                     (box.state / state_file).unlink()
                     self.assertExit(box.run("sync", "--answer", "sync"), 0)
                     self.assertEqual(box.published(), PAIR)
-        # An answer that is not UTF-8 is no export, and the log says why.
-        with open(box.state / "export.json", "ab") as export:
-            export.write(b'"\xff"')
-        result = box.run("sync", "--answer", "sync")
-        self.assertIn("[Helper] \u26a0 JXA output is not UTF-8 text \u2014 ignored\n", result.stdout)
-        self.assertEqual((result.returncode, result.stderr.splitlines()[-1]), (1, "\u26a0 Could not parse export"))
 
     def test_name_conflict_between_two_libraries(self):
         first = self.box.open_library(parent="Work")
