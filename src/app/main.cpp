@@ -392,7 +392,9 @@ int main(int argc, char** argv) {
   // setting was saved when it changed and every file is replaced atomically,
   // so the process ends here, without unwinding the objects that the
   // background work may still be using. A running script's process group is
-  // stopped and the temporary file of a write in progress removed.
+  // stopped and the temporary file of a write in progress removed; a pair
+  // whose renames have begun is finished first, with its records.
+  exitcleanup::finishWholeSteps(exitcleanup::kWholeStepBound);
   exitcleanup::stopChildGroups(kStopGrace);
   exitcleanup::removeTemporaryFiles();
   const int signal = quitSignal.load();

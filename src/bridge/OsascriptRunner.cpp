@@ -166,7 +166,8 @@ StreamResult OsascriptRunner::stream(const std::string& script, ScriptTimeout ti
     return {};
   }
   const bool valid = text.finish();
-  return {valid && text.passedAny(), refusedAuthorization(errorTail)};
+  if (!valid) log_.line("[Helper] \u26A0 JXA output is not UTF-8 text \u2014 ignored");
+  return {valid && text.passedAny(), refusedAuthorization(errorTail), !valid};
 }
 
 }  // namespace quillory::bridge

@@ -19,7 +19,8 @@
 // the text `run` would return, and `delivered` says whether that text
 // is there and not empty. When it is false the pieces given so far (if any)
 // are not the output and must be dropped: the output turned out not to be
-// valid UTF-8, passed a limit, or the script ran into the time limit. The
+// valid UTF-8 (`notUtf8` then, and a line says so), passed a limit, or the
+// script ran into the time limit. The
 // sink is called on the calling thread, before `stream` returns; it should
 // not throw. The default gives the whole text of `run` in one piece.
 //
@@ -44,6 +45,7 @@ struct ScriptResult {
 struct StreamResult {
   bool delivered = false;  // the whole output reached the sink and is not empty
   bool notAuthorized = false;
+  bool notUtf8 = false;  // the script answered, but not with well-formed UTF-8
 };
 
 using OutputSink = std::function<void(std::string_view piece)>;

@@ -178,10 +178,14 @@ Exit status:
       ($HOME/.quillory-helper.lock) or the settings folder cannot be taken
       or created (a link, a folder or a file in the way), or "sync" cannot
       start the script launcher (missing, a folder, not executable)
+  74  standard output could not be written or flushed (a full disk, a
+      closed pipe; one line on standard error says so), whatever the
+      command did
   75  another Quillory Helper or quillory-helper-cli is running for the
       same home folder; try again when it has finished
   129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM (128 + the signal): the
-      script stopped, no temporary file left
+      script stopped, a pair being put in place finished first, no
+      temporary file left
 
 Files:
   settings   on macOS: the user defaults of test.quillory.helper, those of

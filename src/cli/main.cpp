@@ -12,7 +12,10 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <streambuf>
 #include <string>
+#include <string_view>
+#include <system_error>
 #include <variant>
 #include <vector>
 
@@ -34,6 +37,7 @@
 #include "platform/posix/SingleInstanceLock.h"
 #include "platform/posix/StdoutLog.h"
 #include "platform/posix/SystemClock.h"
+#include "platform/posix/WriteAll.h"
 #include "presentation/RelativeDateText.h"
 
 #if defined(__APPLE__)
@@ -95,6 +99,43 @@ presentation::DateTextSettings dateTextSettings() {
 #endif
 }
 
+// Standard output for the commands' results, written straight to the
+// descriptor as the log lines are, keeping the first failure (a full disk, a
+// closed pipe) for the exit status. Unbuffered: nothing waits to be flushed.
+class StandardOutput final : public std::streambuf {
+ public:
+  std::error_code failure() const { return failure_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char byte = traits_type::to_char_type(c);
+    return put(std::string_view(&byte, 1)) ? c : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+    return put(std::string_view(bytes, static_cast<std::size_t>(count))) ? count : 0;
+  }
+
+ private:
+  bool put(std::string_view bytes) {
+    if (!failure_) failure_ = posix::writeAll(STDOUT_FILENO, bytes);
+    return !failure_;
+  }
+
+  std::error_code failure_;
+};
+
+// Output that could not be written fails the run with its own status,
+// whatever the command did: a script reading the output would take part of
+// it for the whole. `logFailure` is that of the log lines written to
+// standard output. One line on standard error says so.
+int withOutputChecked(const StandardOutput& output, int status, std::error_code logFailure = {}) {
+  const std::error_code failure = output.failure() ? output.failure() : logFailure;
+  if (!failure) return status;
+  std::cerr << kProgram << ": cannot write standard output: " << failure.message() << '\n';
+  return cli::kExitOutputFailed;
+}
+
 std::vector<std::string> presetAnswers(const cli::Options& options) {
   std::vector<std::string> answers;
   if (options.answer == cli::FirstSyncAnswer::sync) answers.emplace_back("Sync");
@@ -120,7 +161,9 @@ int main(int argc, char** argv) {
   posix::exitcleanup::watchTerminationSignals(
       [](int signal) { posix::exitcleanup::cleanUpAndExit(signal, kStopGrace); });
   // Results share standard output with the log, which writes directly.
-  std::cout.setf(std::ios::unitbuf);
+  // Never destroyed: the stream may still be flushed at exit.
+  StandardOutput& output = *new StandardOutput;
+  std::cout.rdbuf(&output);
 
   const auto parsed = cli::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (const auto* error = std::get_if<cli::UsageError>(&parsed)) {
@@ -130,11 +173,11 @@ int main(int argc, char** argv) {
   const cli::Options& options = std::get<cli::Options>(parsed);
   if (options.command == cli::Command::help) {
     std::cout << cli::usageText();
-    return cli::kExitSuccess;
+    return withOutputChecked(output, cli::kExitSuccess);
   }
   if (options.command == cli::Command::version) {
     std::cout << kProgram << " " << QUILLORY_SHORT_VERSION << " (" << QUILLORY_BUILD_NUMBER << ")\n";
-    return cli::kExitSuccess;
+    return withOutputChecked(output, cli::kExitSuccess);
   }
 
   // A sync needs the script launcher: when it cannot even be started, say
@@ -242,5 +285,5 @@ int main(int argc, char** argv) {
   manager.reset();
   dispatcher.reset();
   posix::exitcleanup::awaitCleanUpAndExit();
-  return status;
+  return withOutputChecked(output, status, readOnly ? std::error_code() : stdoutLog.writeFailure());
 }

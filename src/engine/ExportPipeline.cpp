@@ -111,7 +111,9 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
                           [&transform](std::string_view piece) { transform.write(piece); });
   if (!exported.delivered) {
     if (exported.notAuthorized) automation_.scriptRefused();
+    // An answer that is not UTF-8 is no JSON text: the host did answer.
     throw ExportError(exported.notAuthorized ? ExportErrorCode::klNotAuthorized
+                      : exported.notUtf8     ? ExportErrorCode::parseFailure
                                              : ExportErrorCode::klNotResponding);
   }
   const std::optional<std::string> after = reportedLibraryName(env_.scripts, automation_);

@@ -81,6 +81,28 @@ std::error_code stageWrite(const fs::path& target, std::string_view bytes, Stage
 std::error_code stageWrite(const fs::path& target, std::span<const std::string_view> pieces,
                            StagedFile& staged);
 
+// Held around changes that must be whole, such as a document pair's two
+// renames and the records that follow them: a process that has begun to end
+// (a termination signal) waits for every step held, for a bounded time,
+// before it removes its temporary files and ends. Once it has begun to end,
+// a new step is not held (`held()` false) and its changes must not begin.
+// Move-only; released at `release` or when the object goes. A default one
+// holds nothing.
+class WholeStep {
+ public:
+  static WholeStep begin();
+  WholeStep() = default;
+  ~WholeStep() { release(); }
+  WholeStep(WholeStep&& other) noexcept;
+  WholeStep& operator=(WholeStep&& other) noexcept;
+
+  bool held() const { return held_; }
+  void release();
+
+ private:
+  bool held_ = false;
+};
+
 // Flushes the folder itself, so that renames made in it survive a crash.
 void syncFolder(const fs::path& folder);
 

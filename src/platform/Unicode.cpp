@@ -105,6 +105,22 @@ std::string filenameCharactersOnly(std::string_view text) {
   return result;
 }
 
+std::string withoutControlCharacters(std::string_view text) {
+  const auto dropped = [](UChar32 c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x200E || c == 0x200F ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+  };
+  std::string result;
+  result.reserve(text.size());
+  for (int32_t i = 0; i < static_cast<int32_t>(text.size());) {
+    const int32_t start = i;
+    const UChar32 c = nextScalar(text, i);
+    if (c < 0 || !dropped(c))
+      result.append(text.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(i - start)));
+  }
+  return result;
+}
+
 std::size_t fittingPrefixLength(std::string_view text, std::size_t maxBytes) {
   if (text.size() <= maxBytes) return text.size();
   // A boundary depends only on the characters before it and the one after
@@ -134,14 +150,6 @@ std::size_t fittingPrefixLength(std::string_view text, std::size_t maxBytes) {
 }
 
 namespace {
-
-// The longest prefix of `bytes` made of whole well-formed sequences, and
-// whether what follows it is ill-formed (otherwise it is empty or the start
-// of a sequence cut off by the end of `bytes`).
-struct Utf8Prefix {
-  std::size_t complete = 0;
-  bool illFormed = false;
-};
 
 Utf8Prefix wellFormedPrefix(std::string_view bytes) {
   const auto* const begin = reinterpret_cast<const unsigned char*>(bytes.data());
@@ -257,6 +265,8 @@ std::size_t trimmedBack(std::string_view text, std::size_t first) {
 }
 
 }  // namespace
+
+Utf8Prefix wellFormedUtf8Prefix(std::string_view bytes) { return wellFormedPrefix(bytes); }
 
 bool isValidUtf8(std::string_view bytes) {
   const Utf8Prefix prefix = wellFormedPrefix(bytes);

@@ -28,6 +28,12 @@ bool canonicallyLess(std::string_view a, std::string_view b);
 // Keeps the scalars of general category L, M or N and "-" and "_".
 std::string filenameCharactersOnly(std::string_view text);
 
+// The text without the characters that must never reach a file name
+// unseen: C0 and C1 controls, DEL, and the bidirectional formatting
+// characters (U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069). Every
+// other character, and every ill-formed byte, stays as it is.
+std::string withoutControlCharacters(std::string_view text);
+
 // The length in bytes of the longest start of the text that fits in
 // `maxBytes` and ends between two user-perceived characters (extended
 // grapheme clusters); when not even the first one fits, between two scalars.
@@ -36,6 +42,16 @@ std::size_t fittingPrefixLength(std::string_view text, std::size_t maxBytes);
 
 // True when the bytes are well-formed UTF-8.
 bool isValidUtf8(std::string_view bytes);
+
+// How far the bytes are well-formed UTF-8, for a text that arrives in
+// pieces: the length of the longest start made of whole well-formed
+// sequences, and whether what follows it is ill-formed (otherwise it is
+// empty or a sequence cut short by the end of the bytes).
+struct Utf8Prefix {
+  std::size_t complete = 0;
+  bool illFormed = false;
+};
+Utf8Prefix wellFormedUtf8Prefix(std::string_view bytes);
 
 // Removes leading and trailing white space and newlines: tab, U+000A to
 // U+000D, U+0085 and the separator categories Zs, Zl and Zp.

@@ -40,11 +40,8 @@ std::optional<std::string> currencyFromItemText(std::string_view currency) {
 }
 
 std::string currencyFileComponent(std::string_view token) {
-  std::string safe;
-  safe.reserve(token.size());
-  for (char c : token) {
-    if (c != '/' && c != '\0') safe += c;
-  }
+  std::string safe = platform::withoutControlCharacters(token);
+  std::erase(safe, '/');
   if (safe.empty() || safe == "." || safe == "..") return std::string(kNoCurrencyToken);
   return safe;
 }

@@ -38,10 +38,12 @@ std::optional<std::string> currencyFromName(const std::optional<std::string>& na
 // A currency as the items give it: none when empty, else lower-cased.
 std::optional<std::string> currencyFromItemText(std::string_view currency);
 
-// The currency token as it may appear in a file name: without "/" and NUL,
-// so that a token taken from the items can never name a file outside the
-// destination folder. A result that would be empty, "." or ".." becomes
-// "export". Ordinary tokens ("eur", "€") come out unchanged.
+// The currency token as it may appear in a file name: without "/", so that a
+// token taken from the items can never name a file outside the destination
+// folder, and without control and bidirectional formatting characters
+// (`platform::withoutControlCharacters`), as the name part is, so that a
+// name never breaks a line or shows reversed. A result that would be empty,
+// "." or ".." becomes "export". Ordinary tokens ("eur", "€") come out unchanged.
 std::string currencyFileComponent(std::string_view token);
 
 // The longest base file name in bytes: with "_updated.txt", the longest

@@ -74,6 +74,11 @@ StagedPublish stageDocument(const fs::path& home, const std::vector<fs::path>& a
 }
 
 int StagedPublish::commit(platform::Log& log) {
+  step_ = files::WholeStep::begin();
+  if (!step_.held()) {  // the process is ending: no pair begins
+    pairs_.clear();
+    return 0;
+  }
   int count = 0;
   for (StagedPair& pair : pairs_) {
     std::error_code error;
@@ -91,10 +96,11 @@ int StagedPublish::commit(platform::Log& log) {
   return count;
 }
 
-void StagedPublish::flush() const {
+void StagedPublish::flush() {
   for (const StagedPair& pair : pairs_) {
     if (pair.line.empty()) files::syncFolder(pair.folder);
   }
+  step_.release();
 }
 
 int publishDocument(const fs::path& home, const PublishRequest& request, platform::Log& log) {

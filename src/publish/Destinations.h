@@ -58,12 +58,20 @@ class StagedPublish {
 
   // Puts every staged pair in place (the document first, then its marker)
   // and logs one line per pair; returns how many destinations received the
-  // library-filename pair.
+  // library-filename pair. The renames and what the caller does until
+  // `flush` (the records) are one whole step (`files::WholeStep`): a signal
+  // that comes meanwhile ends the process only once they are done, so no
+  // pair is left split. Once the process has begun to end, nothing is put in
+  // place (0).
   int commit(platform::Log& log);
-  // After `commit`, outside the lock: makes the renames durable.
-  void flush() const;
+  // After `commit`, outside the lock: makes the renames durable and ends the
+  // whole step.
+  void flush();
   // Removes the temporary files.
-  void discard() { pairs_.clear(); }
+  void discard() {
+    pairs_.clear();
+    step_.release();
+  }
 
  private:
   friend StagedPublish stageDocument(const std::filesystem::path& home,
@@ -79,6 +87,7 @@ class StagedPublish {
     platform::files::StagedFile document, marker;
   };
   std::vector<StagedPair> pairs_;
+  platform::files::WholeStep step_;
 };
 
 // Creates the destination folders (the container Documents folder under

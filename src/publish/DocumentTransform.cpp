@@ -16,6 +16,7 @@
 #include "publish/Derivations.h"
 #include "publish/ExportError.h"
 #include "publish/JsonWriter.h"
+#include "publish/LoneSurrogates.h"
 
 // The export is transformed in one streaming pass over Boost.JSON's
 // basic_parser, and nothing of it is ever built as a value:
@@ -139,6 +140,11 @@ class ExportHandler {
   // Completes the copied members in the document.
   void flush() { writer_.flush(); }
 
+  // From now on strings may hold lone surrogates as `LoneSurrogateFilter`
+  // rewrote them: copied, they are written back as their escapes; read,
+  // they stand for U+FFFD.
+  void expectLoneSurrogates() { surrogates_ = true; }
+
   // Throws `JsonWriteError` when the document holds a number that JSON
   // cannot carry (the parser reads 1e999 as infinity).
   void checkNumbers() const {
@@ -202,14 +208,14 @@ class ExportHandler {
   }
 
   bool on_key_part(json::string_view part, std::size_t, json::error_code&) {
-    if (copying_) writer_.keyPart(part);
+    if (copying_) copyPart(part);
     if (!copying_ || readingKey()) key_.append(part.data(), part.size());
     return true;
   }
 
   bool on_key(json::string_view part, std::size_t, json::error_code&) {
     std::string_view key(part.data(), part.size());
-    if (copying_) writer_.keyEnd(key);
+    if (copying_) copyEnd(key, true);
     if (!copying_ || readingKey()) {
       if (!key_.empty()) {
         key_.append(part.data(), part.size());
@@ -229,7 +235,7 @@ class ExportHandler {
   }
 
   bool on_string_part(json::string_view part, std::size_t, json::error_code&) {
-    if (copying_) writer_.stringPart(part);
+    if (copying_) copyPart(part);
     if (readingString_ && depth_ == kItemMemberLevel) string_.append(part.data(), part.size());
     return true;
   }
@@ -237,12 +243,13 @@ class ExportHandler {
   bool on_string(json::string_view part, std::size_t, json::error_code& ec) {
     if (readingString_ && depth_ == kItemMemberLevel) {
       string_.append(part.data(), part.size());
+      if (surrogates_) string_ = withSurrogatesReplaced(string_);
       derivedString_[derived_] = std::move(string_);
       string_.clear();
       readingString_ = false;
     }
     if (copying_) {
-      writer_.stringEnd(part);
+      copyEnd(part, false);
       if (depth_ == copyLevel_) endCopy();
       return true;
     }
@@ -296,6 +303,39 @@ class ExportHandler {
     return false;
   }
 
+  // A piece of a copied key or string, and its last piece.
+  void copyPart(std::string_view part) {
+    if (surrogates_) {
+      restoreSurrogates(part);
+    } else {
+      writer_.stringPart(part);
+    }
+  }
+  void copyEnd(std::string_view last, bool key) {
+    if (surrogates_) {
+      restoreSurrogates(last);
+      last = std::exchange(surrogateCarry_, {});  // never a surrogate at the end
+    }
+    if (key) {
+      writer_.keyEnd(last);
+    } else {
+      writer_.stringEnd(last);
+    }
+  }
+  // Writes the piece with each rewritten surrogate as its escape; one cut by
+  // the end of the piece waits for the next.
+  void restoreSurrogates(std::string_view piece) {
+    std::string joined;
+    if (!surrogateCarry_.empty()) {
+      joined = std::exchange(surrogateCarry_, {}).append(piece);
+      piece = joined;
+    }
+    const std::size_t done = splitAtSurrogates(
+        piece, [this](std::string_view run) { writer_.stringPart(run); },
+        [this](std::string_view escape) { writer_.escapedPart(escape); });
+    surrogateCarry_.assign(piece.substr(done));
+  }
+
   // Keys inside copied values are only written, except where the derivations
   // look for their string.
   bool readingKey() const { return depth_ == kItemMemberLevel && derived_ != none; }
@@ -338,7 +378,7 @@ class ExportHandler {
       topMember_ = TopMember::set;
     } else {
       topMember_ = TopMember::copied;
-      writer_.key(key);
+      copyEnd(key, true);
       beginCopy(kTopLevel);
     }
   }
@@ -355,7 +395,7 @@ class ExportHandler {
       keptMember_ = static_cast<std::size_t>(role.kept);
       if (keptSpans_[keptMember_].item == itemSerial_) cutItemMember(keptMember_);
       keptSpans_[keptMember_] = {itemSerial_, {writer_.size(), 0, 0}};
-      writer_.key(key);
+      copyEnd(key, true);
       beginCopy(kItemLevel);
     }
   }
@@ -479,6 +519,9 @@ class ExportHandler {
   bool readingString_ = false;
   std::string string_;
 
+  bool surrogates_ = false;     // strings may hold rewritten lone surrogates
+  std::string surrogateCarry_;  // one cut by the end of a piece
+
   std::optional<std::string> libraryPath_;
   std::optional<std::string> originalCurrency_;
   std::optional<std::string> amountsCurrency_;
@@ -493,18 +536,32 @@ void appendMember(std::string& out, std::string_view key, std::string_view value
 }  // namespace
 
 // What `ExportTransform` holds while it parses: the document (which the
-// handler writes into) and the parser.
+// handler writes into), the parser and the filter in front of it.
 struct ExportTransform::Parse {
   explicit Parse(std::size_t blockSize) : document(blockSize), parser(options(), document) {}
 
   static json::parse_options options() {
     json::parse_options options;
     options.max_depth = kMaxExportDepth;
+    // The filter checks the UTF-8 and hands on lone surrogates rewritten.
+    options.allow_invalid_utf8 = true;
     return options;
+  }
+
+  // Parses the next filtered text; false when it is no JSON. A document
+  // already complete may be followed only by white space.
+  bool feed(std::string_view text) {
+    if (surrogates.rewroteAny()) parser.handler().expectLoneSurrogates();
+    if (text.empty()) return true;
+    if (parser.done()) return text.find_first_not_of(" \t\n\r") == std::string_view::npos;
+    json::error_code error;
+    const std::size_t used = parser.write_some(true, text.data(), text.size(), error);
+    return !error && used == text.size();
   }
 
   DocumentBytes document;
   json::basic_parser<ExportHandler> parser;
+  LoneSurrogateFilter surrogates;
 };
 
 ExportTransform::ExportTransform(std::size_t blockSize) : parse_(std::make_unique<Parse>(blockSize)) {}
@@ -530,15 +587,8 @@ void ExportTransform::write(std::string_view piece) noexcept {
   }
   if (piece.empty()) return;
   try {
-    json::basic_parser<ExportHandler>& parser = parse_->parser;
-    if (parser.done()) {
-      // After the export object, only white space.
-      failed_ = piece.find_first_not_of(" \t\n\r") != std::string_view::npos;
-      return;
-    }
-    json::error_code error;
-    const std::size_t used = parser.write_some(true, piece.data(), piece.size(), error);
-    failed_ = error || used != piece.size();
+    std::string_view text;
+    failed_ = !parse_->surrogates.write(piece, text) || !parse_->feed(text);
   } catch (...) {
     failed_ = true;
     failure_ = std::current_exception();
@@ -549,6 +599,8 @@ PreparedExport ExportTransform::finish(const std::optional<std::string>& confirm
                                        const platform::Clock& clock) {
   if (failure_) std::rethrow_exception(failure_);
   json::basic_parser<ExportHandler>& parser = parse_->parser;
+  std::string_view rest;
+  if (!failed_) failed_ = !parse_->surrogates.finish(rest) || !parse_->feed(rest);
   if (!failed_ && !parser.done()) {
     json::error_code error;
     parser.write_some(false, nullptr, 0, error);

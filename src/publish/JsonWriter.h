@@ -80,6 +80,11 @@ class JsonWriter {
     open_ = false;
   }
   void string(std::string_view whole) { stringEnd(whole); }
+  // A piece of a key or string that is already escaped, written as it is.
+  void escapedPart(std::string_view escaped) {
+    stringPart({});
+    append(escaped);
+  }
 
   // A JSON number literal, written as it stands (pieces as for strings).
   void numberPart(std::string_view piece) { append(piece); }

@@ -58,7 +58,7 @@ class RunnerFixture : public ::testing::Test {
   testing::CapturingLog log;
 };
 
-TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLoggingOrLeaving) {
+TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLeaving) {
   const long descriptors = testing::takeProcessFigures().fds;
   // A descriptor opened without close-on-exec must not reach the child.
   const int stray = ::open("/dev/null", O_RDONLY);
@@ -71,7 +71,7 @@ TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLoggingOrLeaving) {
   } cases[] = {
       // No-break space (Zs) before, line separator (Zl) and a newline after.
       {R"(printf '\302\240 ok \342\200\250\n')", "ok"},
-      {R"(printf '{"a":1'; sleep 0.1; printf '\303(}')", ""},  // not UTF-8, after a pause
+      {R"(printf '{"a":1'; sleep 0.1; printf '\303(}')", ""},  // not UTF-8, after a pause: said
       {R"(printf partial; exit 3)", "partial"},                // the exit status is ignored
       // Far more than a pipe holds: undrained, the child would block until the time limit.
       {"head -c 8000000 /dev/zero >&2; printf done", "done"},
@@ -98,7 +98,8 @@ TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLoggingOrLeaving) {
     EXPECT_EQ(runner.run(script, 5s).output, "") << executable;
   }
   ::close(stray);
-  EXPECT_EQ(log.lines(), std::vector<std::string>{});
+  EXPECT_EQ(log.lines(),
+            std::vector<std::string>{"[Helper] \u26A0 JXA output is not UTF-8 text \u2014 ignored"});
   EXPECT_EQ(testing::takeProcessFigures().fds, descriptors);
   EXPECT_EQ(testing::takeProcessFigures().children, 0);
 }

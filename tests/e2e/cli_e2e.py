@@ -740,6 +740,15 @@ class CommandLine(EndToEnd):
         unknown = self.box.run("enable", "Nope")
         self.assertExit(unknown, 64)
         self.assertIn('no library named "Nope"', unknown.stderr)
+        # Output that cannot be written fails every command, in one line on standard error.
+        self.box.open_library()
+        commands = (["sync", "--answer", "sync"], ["libraries"], ["status"], ["--version"])
+        for arguments in commands if Path("/dev/full").exists() else ():  # (macOS has none)
+            with self.subTest(arguments=arguments), open("/dev/full", "w") as full:
+                result = subprocess.run(self.box.command(*arguments), env=self.box.environment(), stdout=full,
+                                        stderr=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL, timeout=TIMEOUT)
+                self.assertEqual((result.returncode, result.stderr.splitlines()[-1]),
+                                 (74, "quillory-helper-cli: cannot write standard output: No space left on device"))
 
 
 class SimulatedKettleLedger(EndToEnd):

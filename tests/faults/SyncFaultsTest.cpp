@@ -88,8 +88,9 @@ const SyncFault kFaults[] = {
     {"SettingsFileIsGarbage", settingsGarbage, "bplist00\xff junk", false, std::nullopt},
     {"FileSizeLimitIsReached", fileSizeLimit, "", false, noDestinations, kDocs + std::strerror(EFBIG)},
     {"HostDiesMidOutput", hostCut, "200 dies", false, parseFailure},
+    // The host answered, but not with UTF-8: no JSON, and said so.
     {"HostPrintsInvalidUtf8", hostExport, "{\"items\":[{\"id\":\"1\",\"title\":\"\xff\xfe\"}]}", false,
-     klNotResponding},
+     parseFailure, "[Helper] \u26A0 JXA output is not UTF-8 text \u2014 ignored"},
     // The export's 90-second limit passes 30 times faster.
     {"HostNeverEndsAndIgnoresTerm", hostCut, "10 hangs", false, klNotResponding,
      "[Helper] \u26A0 JXA timed out after 90s \u2014 check System Settings \u203A Privacy & Security \u203A "

@@ -3,6 +3,7 @@
 // signal stops a script's whole group, after the grace or at once on a second
 // signal, also while a stream is blocked, the command-line end-to-end runs check.)
 #include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -40,17 +41,23 @@ TEST(ExitCleanupTest, ForgetsReapedChildrenAndRefusesNewOnesOnceEnding) {
 }
 
 // A termination signal ends the process with 128 + the signal, removing the
-// temporary files of writes in progress.
+// temporary files of writes in progress, also one whose creation the signal
+// interrupts (its creation and registration are one step).
 TEST(ExitCleanupTest, TerminationSignalEndsTheProcessWithoutTemporaryFiles) {
   quillory::testing::TempHome home;
-  const std::filesystem::path temporary = home.writeFile(".qh-1-abcdef.tmp", "partial");
+  const std::filesystem::path temporary = home / ".qh-1-abcdef.tmp";
   EXPECT_EXIT(
       {
         exitcleanup::blockTerminationSignals();
         exitcleanup::watchTerminationSignals([](int signal) { exitcleanup::cleanUpAndExit(signal, 0ms); });
-        exitcleanup::addTemporaryFile(temporary.string());
-        ::kill(::getpid(), SIGTERM);
-        std::this_thread::sleep_for(std::chrono::seconds(30));
+        exitcleanup::createTemporaryFile(temporary.string(), [&] {
+          const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+          ::kill(::getpid(), SIGTERM);
+          // Time for the signal to end the process, were the file not registered yet.
+          std::this_thread::sleep_for(200ms);
+          return fd;
+        });
+        std::this_thread::sleep_for(30s);
       },
       ::testing::ExitedWithCode(128 + SIGTERM), "");
   EXPECT_FALSE(std::filesystem::exists(temporary));

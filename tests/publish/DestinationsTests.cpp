@@ -2,15 +2,32 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <functional>
+#include <thread>
 
 #include "platform/Files.h"
+#include "platform/posix/ExitCleanup.h"
 #include "publish/Destinations.h"
 #include "publish/DocumentTransform.h"
 #include "support/CapturingLog.h"
 #include "support/FakeClock.h"
 #include "support/TempHome.h"
+
+#if defined(QUILLORY_WRAPPED_RENAME)
+// This binary is linked with rename wrapped: `beforeMarkerRename`, when set,
+// runs before a marker is renamed into place.
+namespace {
+std::function<void()> beforeMarkerRename;
+}
+extern "C" int __real_rename(const char* from, const char* to);
+extern "C" int __wrap_rename(const char* from, const char* to) {
+  if (beforeMarkerRename && std::string_view(to).ends_with("_updated.txt")) beforeMarkerRename();
+  return __real_rename(from, to);
+}
+#endif
 
 namespace quillory::publish {
 namespace {
@@ -90,6 +107,32 @@ TEST_F(DestinationsTest, AFailingWriteIsLoggedAndSkippedAndLeavesNoTemporaryFile
                                        StartsWith("[Helper]   \u2717 Documents: "),
                                        "[Helper]   \u2192 " + (app / "eur.json").string()));
 }
+
+#if defined(QUILLORY_WRAPPED_RENAME)
+// A termination signal between a pair's two renames ends the process only
+// once the pair is whole, with no temporary file left.
+TEST_F(DestinationsTest, ASignalBetweenAPairsTwoRenamesEndsTheProcessOnceThePairIsWhole) {
+  using namespace std::chrono_literals;
+  namespace exitcleanup = platform::posix::exitcleanup;
+  home.writeFile(kContainerDocuments / "business-eur.json", "old");
+  home.writeFile(kContainerDocuments / "business-eur_updated.txt", "old");
+  EXPECT_EXIT(
+      {
+        exitcleanup::blockTerminationSignals();
+        exitcleanup::watchTerminationSignals([](int signal) { exitcleanup::cleanUpAndExit(signal, 0ms); });
+        beforeMarkerRename = [] {
+          ::kill(::getpid(), SIGTERM);
+          // On until the exit path has begun (it lets no step begin then).
+          for (int i = 0; i < 5000 && files::WholeStep::begin().held(); ++i) std::this_thread::sleep_for(1ms);
+        };
+        publish();
+        std::this_thread::sleep_for(30s);
+      },
+      ::testing::ExitedWithCode(128 + SIGTERM), "");
+  EXPECT_THAT(entries(documents), ElementsAre("business-eur.json", "business-eur_updated.txt"));
+  EXPECT_EQ(files::readFile(documents / "business-eur_updated.txt"), "2026-12-05T09:00:00Z");
+}
+#endif
 
 TEST_F(DestinationsTest, WritesEveryPairWhoseNamesFitUnderTheNamesEveryReaderLooksFor) {
   std::string accented;  // 242 bytes of two-byte characters

@@ -55,6 +55,9 @@ TEST(CopiedValues, WritesTheCompactFormWithExactNumbers) {
       {R"("\u0000\u0001\b\f\n\r\t\u001f\u007f")", "\"\\u0000\\u0001\\b\\f\\n\\r\\t\\u001f\x7f\""},
       {R"("Caf\u00e9 \u20ac \ud83d\ude00 long enough for eight at a time")",
        "\"Caf\u00e9 \u20ac \U0001F600 long enough for eight at a time\""},
+      // Lone surrogates, in values and keys, are written back escaped.
+      {R"({"\uDE00\ud83d":["\ud83d","a\uDE00\\ud83d\ud83d\ude00\udbff"]})",
+       "{\"\\ude00\\ud83d\":[\"\\ud83d\",\"a\\ude00\\\\ud83d\U0001F600\\udbff\"]}"},
       // Numbers keep their literal, so every value stays exact.
       {kNumbers, kNumbers},
       // The parser reads 1e999 as infinity, which JSON cannot carry, unless
@@ -86,12 +89,15 @@ std::string nestedExport(std::size_t depth) {
 TEST(DocumentTransform, RefusesWhatIsNotAnExportOfItemsOnASmallStack) {
   testing::onSmallStack([] {
     EXPECT_EQ(failure(nestedExport(kMaxExportDepth - 3)), std::nullopt);
+    EXPECT_EQ(failure(R"({"items":[{"id":1,"ocrText":"\ud83d","amounts":{"currency":"\udead"}}]})"),
+              std::nullopt);
     for (const std::string& text :
          {std::string("not json"), std::string(R"({"items":[{"id":1}]} x)"), std::string(R"([{"items":[]}])"),
           std::string(R"({"items":{"id":1}})"), std::string(R"({"receipts":[{"id":1}]})"),
           std::string(R"({"items":[{"id":1},2]})"), std::string("{\"items\":[{\"id\":\"\xff\"}]}"),
-          nestedExport(kMaxExportDepth - 2), nestedExport(1000000), std::string("\xEF\xBB\xBF"),
-          std::string("\xEF\xBB{\"items\":[{}]}"), std::string("\xEF\xBB\xBF\xEF\xBB\xBF{\"items\":[{}]}")}) {
+          std::string("{\"items\":[{\"id\":\"\xed\xa0\xbd\"}]}"), nestedExport(kMaxExportDepth - 2),
+          nestedExport(1000000), std::string("\xEF\xBB\xBF"), std::string("\xEF\xBB{\"items\":[{}]}"),
+          std::string("\xEF\xBB\xBF\xEF\xBB\xBF{\"items\":[{}]}")}) {
       EXPECT_EQ(failure(text), ExportErrorCode::parseFailure) << text.substr(0, 40);
     }
     EXPECT_EQ(failure(R"({"items":[]})"), ExportErrorCode::emptyLibrary);
@@ -192,7 +198,10 @@ TEST(LibraryFilename, BuildsTheBaseName) {
                // A currency token from the items never leaves the folder:
                // no "/" or NUL, never "." or "..".
                {"Home", "../../x", "home-....x"},
-               {"", std::string("e\0u/r", 5), "receipts-eur"},
+               {"", std::string("e\0u\n\x7f/r", 7), "receipts-eur"},
+               // Nor control or bidirectional formatting characters.
+               {"Finch", "\u202eRUE\u200b\u0085\u200e\u200f\u202a\u2066\u2069", "finch-rue\u200b"},
+               {"Finch", "\n", "finch-export"},
                {"", "/", "receipts-export"},
                {"", ".", "receipts-export"},
                {"", "..", "receipts-export"},
@@ -200,7 +209,7 @@ TEST(LibraryFilename, BuildsTheBaseName) {
                // Too long for a file name with "_updated.txt": cut after the
                // last whole character that fits, never inside one.
                {repeated("\u65E5", 90), "eur", repeated("\u65E5", 79) + "-eur"},
-               {std::string(238, 'a') + "e" + acute + "x", "eur", std::string(238, 'a') + "-eur"},
+               {std::string(237, 'a') + " e" + acute + "x", "eur", std::string(237, 'a') + "-eur"},
                {"e" + repeated(acute, 150), "eur", "e" + repeated(acute, 119) + "-eur"},
                {std::string(300, 'n'), std::string(300, 'c'), "receipts-" + std::string(234, 'c')}};
   for (const auto& c : cases) EXPECT_EQ(libraryFilename(c.name, c.currency), c.expected) << c.name;

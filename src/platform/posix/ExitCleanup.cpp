@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <set>
 #include <system_error>
@@ -22,8 +23,11 @@ struct Registry {
   std::mutex mutex;
   std::set<int> groups;
   std::set<std::string> files;
-  bool stopping = false;  // stopChildGroups has begun: no group is added any more
-  bool removing = false;  // removeTemporaryFiles has run
+  bool stopping = false;   // stopChildGroups has begun: no group is added any more
+  bool removing = false;   // removeTemporaryFiles has run
+  std::size_t steps = 0;   // whole steps begun and not ended
+  bool finishing = false;  // finishWholeSteps has begun: no step begins
+  std::condition_variable stepEnded;
 };
 
 // Never destroyed: a signal may end the process while other threads still
@@ -106,12 +110,40 @@ void forgetChildGroup(int group) {
   r.groups.erase(group);
 }
 
-bool addTemporaryFile(const std::string& path) {
+int createTemporaryFile(const std::string& path, const std::function<int()>& create) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
-  if (r.removing) return false;
-  r.files.insert(path);
+  if (r.removing) {
+    errno = ECANCELED;
+    return -1;
+  }
+  const int fd = create();
+  if (fd >= 0) r.files.insert(path);
+  return fd;
+}
+
+bool beginWholeStep() {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  if (r.finishing) return false;
+  ++r.steps;
   return true;
+}
+
+void endWholeStep() {
+  Registry& r = registry();
+  {
+    std::lock_guard lock(r.mutex);
+    if (r.steps > 0) --r.steps;
+  }
+  r.stepEnded.notify_all();
+}
+
+bool finishWholeSteps(std::chrono::milliseconds bound) {
+  Registry& r = registry();
+  std::unique_lock lock(r.mutex);
+  r.finishing = true;
+  return r.stepEnded.wait_for(lock, bound, [&r] { return r.steps == 0; });
 }
 
 void forgetTemporaryFile(const std::string& path) {
@@ -184,6 +216,7 @@ void cleanUpAndExit(int signal, std::chrono::milliseconds grace) {
   // Stopping the script makes the run fail on its way out; that failure is
   // not the outcome (the signal is), so nothing more is printed.
   silenceStandardOutput();
+  finishWholeSteps(kWholeStepBound);
   stopChildGroups(grace);
   removeTemporaryFiles();
   endNow(128 + signal);

@@ -15,8 +15,13 @@
 // - Ending is one-way: once `stopChildGroups` has begun, the registry is
 //   closed and a child started after that is refused (its starter stops it at
 //   once), so no child outlives the process.
-// - `files::atomicWrite` adds its temporary file once created and forgets it
-//   once renamed or removed.
+// - `files::atomicWrite` creates its temporary file under the registry's
+//   lock, registered in the same step, and forgets it once renamed or
+//   removed: a signal never finds one unregistered.
+// - Changes that must be whole (a document pair's two renames and the
+//   records that follow them) are held as whole steps: the exit path waits
+//   for those begun, for a bounded time, before it removes the temporary
+//   files; once it has begun, no step begins.
 // - `watchTerminationSignals` takes SIGTERM, SIGINT and SIGHUP on a thread of
 //   its own (sigwait); the composition roots decide what happens then. A
 //   second signal while the first is handled ends the process at once.
@@ -40,10 +45,23 @@ namespace quillory::platform::posix::exitcleanup {
 int startChildGroup(const std::function<int()>& start);
 void forgetChildGroup(int group);
 
-// Registers / forgets a temporary file. Adding fails (false) once
-// `removeTemporaryFiles` has run: the process is ending, the write must not go on.
-bool addTemporaryFile(const std::string& path);
+// Creates a temporary file and registers it in one step under the
+// registry's lock (`create` makes the file at `path` and returns its
+// descriptor, or -1 with errno set), so the exit path never misses it:
+// either it is registered before that path looks, or the process has begun
+// to end and nothing is created (-1, errno ECANCELED). Forget it once it is
+// renamed or removed.
+int createTemporaryFile(const std::string& path, const std::function<int()>& create);
 void forgetTemporaryFile(const std::string& path);
+
+// Begins a whole step (true), unless the exit path has begun to wait for
+// them (false: the step must not begin). Every step begun is ended once.
+bool beginWholeStep();
+void endWholeStep();
+
+// Lets no step begin any more and waits until those begun have ended, for at
+// most `bound`. Returns whether they all ended.
+bool finishWholeSteps(std::chrono::milliseconds bound);
 
 // Closes the child registry for good, sends SIGTERM to every registered
 // group, waits up to `grace` until the registry is empty (owners forget their
@@ -66,11 +84,17 @@ void blockTerminationSignals();
 void watchTerminationSignals(std::function<void(int signal)> onSignal);
 
 // Sends what the process writes to its standard output and error from now on
-// to /dev/null (standard input is left alone), stops the child groups (with
-// `grace`), removes the temporary files and ends the process with status
+// to /dev/null (standard input is left alone), waits for the whole steps
+// begun (up to `kWholeStepBound`), stops the child groups (with `grace`),
+// removes the temporary files and ends the process with status
 // 128 + `signal`. Touches no stdio stream: one that another thread holds
 // (blocked writing to a paused terminal or a full pipe) cannot hold it up.
 [[noreturn]] void cleanUpAndExit(int signal, std::chrono::milliseconds grace);
+
+// How long the exit path waits for whole steps: their renames take
+// microseconds and their records milliseconds; a hung disk or a settings
+// lock held elsewhere must not hold the end of the process for long.
+inline constexpr std::chrono::milliseconds kWholeStepBound{2000};
 
 // For `main` on its way out: while `cleanUpAndExit` runs on another thread
 // (stopping a script makes the command fail and return), waits for it to end

@@ -118,8 +118,9 @@ void removeStaleTemporaryFiles(const fs::path& folder) {
 }
 
 // Creates a new temporary file in `folder` with mode 0666 less the umask, as
-// any new file (O_EXCL: never through a link, never an existing file), and
-// registers it for removal should a signal end the process.
+// any new file (O_EXCL: never through a link, never an existing file),
+// registered for removal should a signal end the process in the same step
+// (so a signal never finds it unregistered).
 OwnedFd createTemporaryFile(const fs::path& folder, fs::path& temporary) {
   thread_local std::mt19937_64 random{std::random_device{}()};
   static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -130,15 +131,11 @@ OwnedFd createTemporaryFile(const fs::path& folder, fs::path& temporary) {
       name.push_back(kAlphabet[random() % (sizeof kAlphabet - 1)]);
     }
     name += kTemporarySuffix;
-    OwnedFd fd = openRetrying(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    OwnedFd fd(posix::exitcleanup::createTemporaryFile(name, [&name] {
+      return openRetrying(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666).release();
+    }));
     if (!fd.valid() && errno == EEXIST) continue;
-    if (!fd.valid()) return fd;
-    temporary = name;
-    if (!posix::exitcleanup::addTemporaryFile(name)) {  // the process is ending
-      ::unlink(name.c_str());
-      fd.reset();
-      errno = ECANCELED;
-    }
+    if (fd.valid()) temporary = name;
     return fd;
   }
   errno = EEXIST;
@@ -347,6 +344,26 @@ std::error_code StagedFile::commit() {
     posix::exitcleanup::forgetTemporaryFile(temporary.string());
   }
   return ec;
+}
+
+WholeStep WholeStep::begin() {
+  WholeStep step;
+  step.held_ = posix::exitcleanup::beginWholeStep();
+  return step;
+}
+
+WholeStep::WholeStep(WholeStep&& other) noexcept : held_(std::exchange(other.held_, false)) {}
+
+WholeStep& WholeStep::operator=(WholeStep&& other) noexcept {
+  if (this != &other) {
+    release();
+    held_ = std::exchange(other.held_, false);
+  }
+  return *this;
+}
+
+void WholeStep::release() {
+  if (std::exchange(held_, false)) posix::exitcleanup::endWholeStep();
 }
 
 FileStamp stampOf(const fs::path& path) {

@@ -12,8 +12,14 @@ void StdoutLog::line(const std::string& text) {
   whole.reserve(text.size() + 1);
   whole.append(text).push_back('\n');
   std::lock_guard lock(mutex_);
-  // EPIPE, EBADF, ...: the line is lost, the program goes on.
-  (void)writeAll(fd_, whole);
+  // EPIPE, ENOSPC, ...: the line is lost, the program goes on.
+  const std::error_code error = writeAll(fd_, whole);
+  if (error && !failure_) failure_ = error;
+}
+
+std::error_code StdoutLog::writeFailure() {
+  std::lock_guard lock(mutex_);
+  return failure_;
 }
 
 }  // namespace quillory::platform::posix

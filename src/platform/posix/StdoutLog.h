@@ -2,7 +2,8 @@
 // The log on standard output: each line, with its newline, goes out in one
 // write(2) under a mutex, continued after partial writes and interruptions,
 // so lines from several threads never interleave. A write that fails for
-// good (a closed pipe) is dropped: logging never stops the program. Each line
+// good (a closed pipe, a full disk) is dropped: logging never stops the
+// program; the first such failure is kept for `writeFailure`. Each line
 // is also handed to a second log when one is given (the platform's log, where
 // the user of a menu-bar application finds it).
 //
@@ -10,6 +11,7 @@
 
 #include <mutex>
 #include <string>
+#include <system_error>
 
 #include "platform/Log.h"
 
@@ -21,11 +23,14 @@ class StdoutLog final : public Log {
   // another. Neither it nor `also` is owned; `also` outlives this log.
   explicit StdoutLog(int fd = 1, Log* also = nullptr);
   void line(const std::string& text) override;
+  // The error of the first line that could not be written, if any.
+  std::error_code writeFailure();
 
  private:
   const int fd_;
   Log* const also_;
   std::mutex mutex_;
+  std::error_code failure_;
 };
 
 }  // namespace quillory::platform::posix
