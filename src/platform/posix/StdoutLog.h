@@ -4,7 +4,11 @@
 // so lines from several threads never interleave. A write that fails for
 // good (a closed pipe) is dropped: logging never stops the program. Each line
 // is also handed to a second log when one is given (the platform's log, where
-// the user of a menu-bar application finds it).
+// the user of a menu-bar application finds it). Written into the journal's
+// stream (a systemd service's standard output), each line starts with its
+// priority as journald reads it: "<3>" for a "✗" line, "<4>" for "⚠", "<6>"
+// otherwise (see journalPriority), so that `journalctl -p warning` finds the
+// failures there too.
 //
 // Threading: any thread.
 
@@ -19,12 +23,15 @@ class StdoutLog final : public Log {
  public:
   // `fd` is the descriptor written to; standard output unless a test passes
   // another. Neither it nor `also` is owned; `also` outlives this log.
-  explicit StdoutLog(int fd = 1, Log* also = nullptr);
+  // `journalPriorities`: `fd` is the journal's stream (see
+  // descriptorIsJournalStream in SystemLog.h).
+  explicit StdoutLog(int fd = 1, Log* also = nullptr, bool journalPriorities = false);
   void line(const std::string& text) override;
 
  private:
   const int fd_;
   Log* const also_;
+  const bool journalPriorities_;
   std::mutex mutex_;
 };
 
