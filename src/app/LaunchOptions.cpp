@@ -114,7 +114,8 @@ Kettle Ledger on Linux:
 Exit status:
   0    the helper ended (Quit), or a running helper was asked to show itself
   1    it cannot run: another helper that does not answer, the lock or the
-       settings folder cannot be had
+       settings folder cannot be had, the --osascript program cannot be
+       started
   64   bad usage (any argument other than the options above)
   129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM (128 + the signal)
 

@@ -277,6 +277,15 @@ int main(int argc, char** argv) {
   const std::variant<int, app::LaunchOptions> answered = answerCommandLine(argc, argv);
   if (const int* status = std::get_if<int>(&answered)) return *status;
   const app::LaunchOptions& options = std::get<app::LaunchOptions>(answered);
+  // A launcher named on the command line that cannot be started is said at
+  // once: the status line would only tell that there is none.
+  if (options.osascript) {
+    if (const std::optional<std::string> problem = bridge::launcherProblem(*options.osascript)) {
+      std::cerr << kProgram << ": cannot start the script launcher: " << *options.osascript << ' ' << *problem
+                << '\n';
+      return 1;
+    }
+  }
   surviveTheLossOfTheSessionBus();
   // A closed standard output must not end the process in the middle of a write.
   ::signal(SIGPIPE, SIG_IGN);

@@ -100,16 +100,20 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{{"Finch.kledger"}, 64, "quillory-helper: unexpected argument Finch.kledger\n"}));
 
 #if defined(__linux__)  // macOS runs /usr/bin/osascript and asks its workspace
-INSTANTIATE_TEST_SUITE_P(LauncherOptions, HelperCommandLine,
-                         ::testing::Values(
-                             CommandLineCase{
-                                 {"--osascript=/x", "--assume-host-running", "--help"},
-                                 0,
-                                 "Usage: quillory-helper [--osascript PATH] [--assume-host-running] [--help "
-                                 "| --version]\n\nQuillory Helper sits"},
-                             CommandLineCase{{"--assume-host-running", "--osascript"},
-                                             64,
-                                             "quillory-helper: --osascript needs the path of a program\n"}));
+INSTANTIATE_TEST_SUITE_P(
+    LauncherOptions, HelperCommandLine,
+    ::testing::Values(
+        CommandLineCase{{"--osascript=/x", "--assume-host-running", "--help"},
+                        0,
+                        "Usage: quillory-helper [--osascript PATH] [--assume-host-running] [--help "
+                        "| --version]\n\nQuillory Helper sits"},
+        CommandLineCase{{"--assume-host-running", "--osascript"},
+                        64,
+                        "quillory-helper: --osascript needs the path of a program\n"},
+        CommandLineCase{{"--osascript", "/nowhere/sim"},
+                        1,
+                        "quillory-helper: cannot start the script launcher: /nowhere/sim does "
+                        "not exist\n"}));
 #endif
 
 struct RefusalCase {
