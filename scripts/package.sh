@@ -50,9 +50,11 @@ done
 appstreamcli validate --no-net "$unpacked/usr/share/metainfo/test.quillory.helper.metainfo.xml" >/dev/null || missing=1
 # The manual page and the package's description say where the simulator is
 # and how to use it.
-zcat "$unpacked/usr/share/man/man1/quillory-helper.1.gz" | grep -q 'osascript /usr/libexec/quillory\\-helper/kettle\\-ledger\\-sim' ||
+# (Read whole first: with pipefail, grep -q leaving early would fail the writer.)
+page=$(zcat "$unpacked/usr/share/man/man1/quillory-helper.1.gz")
+grep -q 'osascript /usr/libexec/quillory\\-helper/kettle\\-ledger\\-sim' <<<"$page" ||
   { echo "package.sh: man quillory-helper does not show how to try the simulated Kettle Ledger" >&2; missing=1; }
-dpkg-deb -f "$deb" Description | grep -q '/usr/libexec/quillory-helper' ||
+grep -q '/usr/libexec/quillory-helper' <<<"$(dpkg-deb -f "$deb" Description)" ||
   { echo "package.sh: the package description does not name the simulated Kettle Ledger" >&2; missing=1; }
 grep -qx 'TryExec=/usr/bin/quillory-helper' "$unpacked/usr/share/doc/quillory-helper/examples/quillory-helper.desktop" ||
   { echo "package.sh: the example login entry has no TryExec" >&2; missing=1; }
