@@ -192,9 +192,9 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   void periodicCheck();  // background queue
   // The part of a check that only reads: the look at the script launcher, the
   // host test and the library-name script with its name tracking (no
-  // pruning, no idle sync). Returns whether
-  // the host runs and may be asked (false while the permission to control it
-  // is being asked for). Background queue.
+  // pruning, no idle sync). Returns whether the host runs and may be asked
+  // (false while the permission to control it is being asked for).
+  // Background queue.
   bool checkLibraryName();
   // Workspace handlers: act only when the bundle identifier is exactly
   // `klBundleID`. Main thread.
