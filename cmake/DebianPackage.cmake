@@ -1,8 +1,9 @@
 # What a Linux installation carries besides the programs, and the Debian
 # package that `cpack` makes of it: the licence as a machine-readable
 # copyright file (made from LICENSE, so there is one text), the Debian
-# changelog, the manual pages (made from the programs' own --help, see
-# quillory_manual_page) and the package's control fields.
+# changelog, the manual pages and the shell completion (made from the
+# programs' own --help, see quillory_manual_page and
+# quillory_shell_completions) and the package's control fields.
 # scripts/package.sh builds the package with the distribution's hardening
 # flags (dpkg-buildflags) and checks it with lintian and desktop-file-validate.
 
@@ -12,8 +13,7 @@ set(QUILLORY_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/quillory-helper)
 # LICENSE in the copyright format 1.0: its notice as the "Copyright" field,
 # its text as the Expat licence's paragraph (lines indented, blank lines ".").
 file(READ ${PROJECT_SOURCE_DIR}/LICENSE license_text)
-string(REGEX MATCH "Copyright \\(c\\) ([^\n]*)" _ "${license_text}")
-set(license_holder "${CMAKE_MATCH_1}")
+string(REGEX REPLACE "^Copyright \\(c\\) " "" license_holder "${QUILLORY_COPYRIGHT}")
 string(FIND "${license_text}" "Permission is hereby" license_start)
 string(SUBSTRING "${license_text}" ${license_start} -1 license_body)
 string(STRIP "${license_body}" license_body)
@@ -60,6 +60,25 @@ function(quillory_manual_page target summary)
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()
 
+# quillory_shell_completions(<program target>): its bash, zsh and fish
+# completion, made from its --help after each build
+# (scripts/make-completions.py), installed where each shell looks for the
+# completion of a command that a package brings.
+function(quillory_shell_completions target)
+  set(folder ${CMAKE_CURRENT_BINARY_DIR}/completions)
+  set(outputs ${folder}/${target} ${folder}/_${target} ${folder}/${target}.fish)
+  add_custom_command(OUTPUT ${outputs}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${folder}
+    COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/scripts/make-completions.py $<TARGET_FILE:${target}>
+            --bash ${folder}/${target} --zsh ${folder}/_${target} --fish ${folder}/${target}.fish
+    DEPENDS ${target} ${PROJECT_SOURCE_DIR}/scripts/make-completions.py
+    COMMENT "Shell completion of ${target} from its --help" VERBATIM)
+  add_custom_target(${target}_completions ALL DEPENDS ${outputs})
+  install(FILES ${folder}/${target} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  install(FILES ${folder}/_${target} DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+  install(FILES ${folder}/${target}.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
+endfunction()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillory-helper)
 set(CPACK_PACKAGE_VENDOR "Quillory")
@@ -74,6 +93,12 @@ publishes it into the app's iCloud Drive folder: by itself once Kettle Ledger
 has been left alone for three minutes, or on request from its menu. It asks
 once per library before publishing it, removes a library from the devices
 when it is switched off, and never lets two libraries overwrite each other.
+.
+Kettle Ledger runs only on macOS. On Linux the helper works with the
+simulated Kettle Ledger that comes with this package, in
+/usr/libexec/quillory-helper: both programs take it with --osascript PATH,
+and the manual page quillory-helper(1) tells how to try it. Without it the
+tray's menu says that Kettle Ledger runs on macOS, and nothing is synced.
 .
 The package holds the tray application (quillory-helper) and the same engine
 without a desktop (quillory-helper-cli), for scripts and headless machines.")

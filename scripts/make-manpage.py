@@ -10,7 +10,10 @@ sections, each a line "Heading:" at the left margin followed by lines
 indented by two spaces. In a section, a line of the form "  TERM  text"
 (two or more spaces after the term), or a term alone on its line followed
 by deeper-indented lines, opens an entry; deeper-indented lines continue it;
-other two-space lines are plain paragraphs. The page is written gzipped
+a two-space line that begins with "$ " is a command to type, shown as it is
+on a line of its own (consecutive ones in one block); other two-space lines are plain paragraphs. The first
+line of --version is the page's version; the lines after it (the copyright
+notice and the licence) are its COPYRIGHT section. The page is written gzipped
 (maximum compression, no time stamp), as Debian installs manual pages; the
 date is SOURCE_DATE_EPOCH's when it is set.
 """
@@ -34,6 +37,7 @@ def line(text):
 
 
 def convert(program, help_text, version_text, summary, see_also):
+    version_line, _, copyright_text = version_text.strip().partition("\n")
     name = os.path.basename(program)
     lines = help_text.rstrip("\n").split("\n")
     usage = lines.pop(0)
@@ -42,7 +46,7 @@ def convert(program, help_text, version_text, summary, see_also):
     epoch = os.environ.get("SOURCE_DATE_EPOCH")
     utc = datetime.timezone.utc
     when = datetime.datetime.fromtimestamp(int(epoch), utc) if epoch else datetime.datetime.now(utc)
-    out = [f'.TH {escape(name.upper())} 1 "{when:%Y-%m-%d}" "{escape(version_text)}" "User Commands"',
+    out = [f'.TH {escape(name.upper())} 1 "{when:%Y-%m-%d}" "{escape(version_line)}" "User Commands"',
            ".SH NAME", f"{escape(name)} \\- {escape(summary)}",
            ".SH SYNOPSIS", ".B " + escape(usage[len("Usage: "):]), ".SH DESCRIPTION"]
     in_paragraph = False
@@ -54,6 +58,14 @@ def convert(program, help_text, version_text, summary, see_also):
             continue
         if indent == 0 and re.fullmatch(r"[A-Z][A-Za-z ]*:", text):
             out.append(".SH " + escape(text[:-1].upper()))
+            in_paragraph = False
+            continue
+        if indent == 2 and text.startswith("  $ "):
+            if out[-2:] == [".RE", ".fi"] and lines[index - 1].startswith("  $ "):
+                del out[-2:]  # the block of the command before it
+            else:
+                out += [".PP", ".nf", ".RS 4"]
+            out += [line(text.strip()), ".RE", ".fi"]
             in_paragraph = False
             continue
         if indent <= 2 and indent == len(text) - len(text.lstrip()):
@@ -71,6 +83,8 @@ def convert(program, help_text, version_text, summary, see_also):
                 out.append(".PP")
                 in_paragraph = True
         out.append(line(text.strip()))
+    if copyright_text.strip():
+        out += [".SH COPYRIGHT"] + [line(text) + "\n.br" for text in copyright_text.strip().split("\n")]
     if see_also:
         out += [".SH SEE ALSO", ", ".join(f"\\fB{escape(other)}\\fR(1)" for other in see_also)]
     return "\n".join(out) + "\n"
@@ -87,7 +101,7 @@ def main():
     environment = dict(os.environ, QT_QPA_PLATFORM="offscreen", ASAN_OPTIONS="detect_leaks=0")
     run = lambda option: subprocess.run([arguments.program, option], check=True, capture_output=True,
                                         text=True, env=environment).stdout
-    page = convert(arguments.program, run("--help"), run("--version").strip(), arguments.summary,
+    page = convert(arguments.program, run("--help"), run("--version"), arguments.summary,
                    arguments.see_also)
     with open(arguments.output, "wb") as raw:
         with gzip.GzipFile(filename="", mode="wb", compresslevel=9, fileobj=raw, mtime=0) as packed:

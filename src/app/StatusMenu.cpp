@@ -89,8 +89,9 @@ void AppDelegate::refreshMenu() {
   // 4. The status line and "Sync Now".
   const std::optional<platform::Date> lastSync =
       syncing || !name ? std::nullopt : export_->librarySyncDate(*name);
-  presentation::StatusLine line = presentation::statusLineFor(
-      syncing, state.lastError, lastSync, [this](platform::Date date) { return relativeDateText(date); });
+  presentation::StatusLine line =
+      presentation::statusLineFor(syncing, state.lastError, state.launcherProblem, lastSync,
+                                  [this](platform::Date date) { return relativeDateText(date); });
   if (shell_.runsTranslocated && !syncing && !state.lastError) line.title = kMoveToApplicationsTitle;
   if (auto item = syncStatusItem_.lock()) item->setTitle(line.title);
   // The icon's tool tip shows the status line, so an error is seen without

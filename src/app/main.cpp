@@ -30,6 +30,7 @@
 #include "engine/ExportManager.h"
 #include "platform/AutomationPermission.h"
 #include "platform/Files.h"
+#include "platform/StaticWorkspace.h"
 #include "platform/posix/ExitCleanup.h"
 #include "platform/posix/JsonDefaults.h"
 #include "platform/posix/SingleInstanceLock.h"
@@ -40,6 +41,7 @@
 #include "platform/qt/QtStatusItem.h"
 #include "platform/qt/StatusIcon.h"
 #include "presentation/RelativeDateText.h"
+#include "presentation/VersionText.h"
 
 #if defined(__APPLE__)
 #include <QMessageBox>
@@ -176,6 +178,7 @@ void bringAlertsToFront(qt::QtAlertPresenter& alerts) {
 std::unique_ptr<platform::Log> makeSystemLog(const fs::path&) {
   return std::make_unique<platform::macos::MacSystemLog>();
 }
+bool standardOutputIsJournal() { return false; }  // no systemd
 std::string timeLocale() {
   const auto user = platform::macos::userTimeLocale();
   return presentation::withHourCycle(user.identifier, user.uses24Hour);
@@ -220,6 +223,8 @@ std::string timeLocale() { return presentation::posixTimeLocale(environmentValue
 std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
   return posix::makeSystemLog(environmentValue, home);
 }
+// Under a systemd service: the lines on standard output carry their priority.
+bool standardOutputIsJournal() { return posix::descriptorIsJournalStream(environmentValue, STDOUT_FILENO); }
 // After the session bus came back, the tray icon registers again; the
 // workspace logs the loss and the return.
 void followSessionBus(PlatformWorkspace& workspace, platform::Log& log, qt::QtStatusItem& item) {
@@ -257,30 +262,44 @@ bool handOverToRunningHelper(int argc, char** argv) {
 #endif
 
 // --help and --version answer before anything else is done; anything else
-// on the line is refused. Returns the exit status, or nothing to run.
-std::optional<int> answerCommandLine(int argc, char** argv) {
+// on the line but the launcher options is refused. Returns the exit status,
+// or the options to run with.
+std::variant<int, app::LaunchOptions> answerCommandLine(int argc, char** argv) {
   const auto parsed = app::parseLaunchOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (const auto* refusal = std::get_if<app::LaunchRefusal>(&parsed)) {
     std::cerr << kProgram << ": " << refusal->message << "\nTry '" << kProgram << " --help'.\n";
     return 64;
   }
-  switch (std::get<app::LaunchAction>(parsed)) {
+  const app::LaunchOptions& options = std::get<app::LaunchOptions>(parsed);
+  switch (options.action) {
     case app::LaunchAction::help:
-      std::cout << app::launchUsageText();
+      std::cout << app::launchUsageText(QUILLORY_SIMULATOR_PATH);
       return 0;
     case app::LaunchAction::version:
-      std::cout << kProgram << " " << QUILLORY_SHORT_VERSION << " (" << QUILLORY_BUILD_NUMBER << ")\n";
+      std::cout << presentation::versionText(kProgram, QUILLORY_SHORT_VERSION, QUILLORY_BUILD_NUMBER,
+                                             QUILLORY_COPYRIGHT);
       return 0;
     case app::LaunchAction::run:
       break;
   }
-  return std::nullopt;
+  return options;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const std::optional<int> status = answerCommandLine(argc, argv)) return *status;
+  const std::variant<int, app::LaunchOptions> answered = answerCommandLine(argc, argv);
+  if (const int* status = std::get_if<int>(&answered)) return *status;
+  const app::LaunchOptions& options = std::get<app::LaunchOptions>(answered);
+  // A launcher named on the command line that cannot be started is said at
+  // once: the status line would only tell that there is none.
+  if (options.osascript) {
+    if (const std::optional<std::string> problem = bridge::launcherProblem(*options.osascript)) {
+      std::cerr << kProgram << ": cannot start the script launcher: " << *options.osascript << ' ' << *problem
+                << '\n';
+      return 1;
+    }
+  }
   surviveTheLossOfTheSessionBus();
   // A closed standard output must not end the process in the middle of a write.
   ::signal(SIGPIPE, SIG_IGN);
@@ -331,7 +350,7 @@ int main(int argc, char** argv) {
   // that it outlives the dispatcher's workers.
   posix::SystemClock clock;
   const std::unique_ptr<platform::Log> systemLog = makeSystemLog(home);
-  posix::StdoutLog log(STDOUT_FILENO, systemLog.get());
+  posix::StdoutLog log(STDOUT_FILENO, systemLog.get(), standardOutputIsJournal());
   const std::unique_ptr<PlatformDefaults> defaults = makeDefaults(home, log, clock);
   PlatformWorkspace workspace;
   const std::unique_ptr<PlatformLoginItems> loginItems = makeLoginItems(home);
@@ -339,11 +358,17 @@ int main(int argc, char** argv) {
   qt::QtAlertPresenter alerts(dispatcher);
   runningAlerts.store(&alerts);
   bringAlertsToFront(alerts);
-  bridge::OsascriptRunner scripts(dispatcher, log, "/usr/bin/osascript");
+  // The script launcher (macOS: always /usr/bin/osascript; the options are
+  // Linux's only) and whether Kettle Ledger is taken as running.
+  bridge::OsascriptRunner scripts(dispatcher, log,
+                                  options.osascript.value_or(std::string(bridge::kOsascriptPath)));
+  platform::StaticWorkspace hostAssumed({engine::ExportManager::klBundleID});
+  platform::Workspace& hostWorkspace =
+      options.assumeHostRunning ? static_cast<platform::Workspace&>(hostAssumed) : workspace;
   PlatformAutomation automation;
 
   const std::shared_ptr<engine::ExportManager> manager =
-      engine::ExportManager::create(engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts,
+      engine::ExportManager::create(engine::Environment{*defaults, dispatcher, clock, log, hostWorkspace, alerts,
                                                         scripts, home, &automation, kWarnWhenICloudDriveOff});
   runningManager.store(manager.get());  // never destroyed: the process ends with _Exit
 

@@ -1,10 +1,15 @@
 #include "bridge/OsascriptRunner.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <memory>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "platform/ChildProcess.h"
@@ -93,12 +98,24 @@ class TimeOutReaper {
 
 }  // namespace
 
+std::optional<std::string> launcherProblem(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    const int error = errno;
+    if (error == ENOENT) return std::string(kLauncherMissing);
+    return "cannot be looked at (" + std::generic_category().message(error) + ")";
+  }
+  if (S_ISDIR(info.st_mode)) return "is a folder";
+  if (!S_ISREG(info.st_mode)) return "is not a file";
+  if (::access(path.c_str(), X_OK) != 0) return "is not executable";
+  return std::nullopt;
+}
+
 OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Log& log, std::string executable,
                                  std::size_t outputLimit)
-    : dispatcher_(dispatcher),
-      log_(log),
-      executable_(std::move(executable)),
-      outputLimit_(outputLimit) {}
+    : dispatcher_(dispatcher), log_(log), executable_(std::move(executable)), outputLimit_(outputLimit) {}
+
+bool OsascriptRunner::launcherMissing() const { return launcherProblem(executable_) == kLauncherMissing; }
 
 ScriptResult OsascriptRunner::run(const std::string& script, ScriptTimeout timeout) {
   std::string output;

@@ -34,7 +34,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "bridge/HostScripts.h"
 #include "bridge/ScriptRunner.h"
@@ -45,6 +47,13 @@ class Log;
 }  // namespace quillory::platform
 
 namespace quillory::bridge {
+
+// Why the program at `path` cannot be started as the script launcher
+// (kLauncherMissing, "is a folder", "is not a file", "is not executable", or
+// "cannot be looked at" with the system's description), or none when it can
+// be. Looks at the file system; any thread.
+inline constexpr std::string_view kLauncherMissing = "does not exist";
+std::optional<std::string> launcherProblem(const std::string& path);
 
 class OsascriptRunner final : public ScriptRunner {
  public:
@@ -58,6 +67,7 @@ class OsascriptRunner final : public ScriptRunner {
 
   ScriptResult run(const std::string& script, ScriptTimeout timeout) override;
   StreamResult stream(const std::string& script, ScriptTimeout timeout, const OutputSink& sink) override;
+  bool launcherMissing() const override;
 
  private:
   platform::Dispatcher& dispatcher_;

@@ -59,6 +59,10 @@ class ScriptRunner {
     if (!result.output.empty()) sink(result.output);
     return {!result.output.empty(), result.notAuthorized};
   }
+  // Whether there is nothing at the script launcher's path, so that no script
+  // can ever run (Linux, where there is no osascript). Looks at the file
+  // system; any thread. A runner without a launcher answers false.
+  virtual bool launcherMissing() const { return false; }
 };
 
 }  // namespace quillory::bridge

@@ -118,7 +118,7 @@ std::variant<Options, UsageError> parseCommandLine(const std::vector<std::string
   return options;
 }
 
-std::string usageText() {
+std::string usageText(const std::string& simulator) {
   return R"(Usage: quillory-helper-cli COMMAND [OPTIONS]
 
 Publishes the library open in Kettle Ledger to the Quillory mobile app, like
@@ -150,8 +150,11 @@ Commands:
 
 Options:
   --osascript PATH        the script launcher to run (default
-                          /usr/bin/osascript); for example the simulated
-                          Kettle Ledger, tools/kettle-ledger-sim
+                          /usr/bin/osascript); on Linux, which has none,
+                          the simulated Kettle Ledger installed with the
+                          helper, )" +
+         simulator + R"(
+                          (see "man quillory-helper")
   --assume-host-running   take Kettle Ledger as running without asking the
                           desktop (needed on Linux, where no workspace can
                           be asked; on macOS, for the simulated one)

@@ -32,7 +32,8 @@ struct UsageError {
 // `arguments` without the program name.
 std::variant<Options, UsageError> parseCommandLine(const std::vector<std::string>& arguments);
 
-// The --help text, ending in a line break.
-std::string usageText();
+// The --help text, ending in a line break. `simulator` is where the
+// simulated Kettle Ledger is installed.
+std::string usageText(const std::string& simulator);
 
 }  // namespace quillory::cli

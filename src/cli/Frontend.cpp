@@ -76,7 +76,7 @@ std::string Frontend::libraryLine() const { return presentation::libraryLine(man
 std::string Frontend::statusLine() const {
   const engine::ExportState state = manager_.state();
   const auto lastSync = state.isSyncing ? std::nullopt : manager_.currentLibrarySyncDate();
-  return presentation::statusLineFor(state.isSyncing, state.lastError, lastSync,
+  return presentation::statusLineFor(state.isSyncing, state.lastError, state.launcherProblem, lastSync,
                                      [&](platform::Date date) {
                                        return presentation::relativeDateText(date, clock_.now(), dateText_);
                                      })

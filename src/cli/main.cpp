@@ -24,21 +24,23 @@
 #include "cli/ExitStatus.h"
 #include "cli/Frontend.h"
 #include "cli/ScriptLauncher.h"
-#include "cli/StaticWorkspace.h"
 #include "cli/TerminalAlerts.h"
 #include "cli/TerminalLog.h"
 #include "cli/TerminalText.h"
 #include "engine/ExportManager.h"
 #include "platform/AutomationPermission.h"
 #include "platform/Files.h"
+#include "platform/StaticWorkspace.h"
 #include "platform/posix/ExitCleanup.h"
 #include "platform/posix/JsonDefaults.h"
 #include "platform/posix/RunLoopDispatcher.h"
 #include "platform/posix/SingleInstanceLock.h"
 #include "platform/posix/StdoutLog.h"
 #include "platform/posix/SystemClock.h"
+#include "platform/posix/SystemLog.h"
 #include "platform/posix/WriteAll.h"
 #include "presentation/RelativeDateText.h"
+#include "presentation/VersionText.h"
 
 #if defined(__APPLE__)
 #include "platform/macos/MacApplication.h"
@@ -81,8 +83,13 @@ int runCommand(cli::Frontend& frontend, const cli::Options& options) {
     case cli::Command::version:
       break;
   }
-  std::cout << cli::usageText();
+  std::cout << cli::usageText(QUILLORY_SIMULATOR_PATH);
   return cli::kExitSuccess;
+}
+
+std::optional<std::string> environmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
 }
 
 // The user's time locale, as the menu-bar helper takes it.
@@ -91,11 +98,7 @@ presentation::DateTextSettings dateTextSettings() {
   const auto user = platform::macos::userTimeLocale();
   return {presentation::withHourCycle(user.identifier, user.uses24Hour), ""};
 #else
-  return {presentation::posixTimeLocale([](const char* name) -> std::optional<std::string> {
-            const char* value = std::getenv(name);
-            return value ? std::optional<std::string>(value) : std::nullopt;
-          }),
-          ""};
+  return {presentation::posixTimeLocale(environmentValue), ""};
 #endif
 }
 
@@ -172,19 +175,20 @@ int main(int argc, char** argv) {
   }
   const cli::Options& options = std::get<cli::Options>(parsed);
   if (options.command == cli::Command::help) {
-    std::cout << cli::usageText();
+    std::cout << cli::usageText(QUILLORY_SIMULATOR_PATH);
     return withOutputChecked(output, cli::kExitSuccess);
   }
   if (options.command == cli::Command::version) {
-    std::cout << kProgram << " " << QUILLORY_SHORT_VERSION << " (" << QUILLORY_BUILD_NUMBER << ")\n";
+    std::cout << presentation::versionText(kProgram, QUILLORY_SHORT_VERSION, QUILLORY_BUILD_NUMBER,
+                                           QUILLORY_COPYRIGHT);
     return withOutputChecked(output, cli::kExitSuccess);
   }
 
   // A sync needs the script launcher: when it cannot even be started, say
   // why, before anything is touched.
   if (options.command == cli::Command::sync) {
-    if (const auto problem = cli::launcherProblem(options.osascript)) {
-      std::cerr << cli::launcherProblemText(options.osascript, *problem);
+    if (const auto problem = bridge::launcherProblem(options.osascript)) {
+      std::cerr << cli::launcherProblemText(options.osascript, *problem, QUILLORY_SIMULATOR_PATH);
       return cli::kExitCannotRun;
     }
   }
@@ -236,14 +240,16 @@ int main(int argc, char** argv) {
 #endif
 
   // Every line the engine logs reaches the terminal escaped.
-  posix::StdoutLog stdoutLog(readOnly ? STDERR_FILENO : STDOUT_FILENO);
+  // Under a systemd service the lines carry their journal priority.
+  const int logFd = readOnly ? STDERR_FILENO : STDOUT_FILENO;
+  posix::StdoutLog stdoutLog(logFd, nullptr, posix::descriptorIsJournalStream(environmentValue, logFd));
   cli::TerminalLog log(stdoutLog);
   posix::SystemClock clock;
   // Kettle Ledger taken as running, or the running applications as the
   // desktop tells them (none on Linux).
   std::unique_ptr<platform::Workspace> workspace;
   if (options.assumeHostRunning) {
-    workspace = std::make_unique<cli::StaticWorkspace>(
+    workspace = std::make_unique<platform::StaticWorkspace>(
         std::vector<std::optional<std::string> >{engine::ExportManager::klBundleID});
   }
 #if defined(__APPLE__)
@@ -257,7 +263,7 @@ int main(int argc, char** argv) {
       settingsFile, log, clock,
       readOnly ? posix::JsonDefaults::Mode::readOnly : posix::JsonDefaults::Mode::readWrite);
   if (!workspace) {
-    workspace = std::make_unique<cli::StaticWorkspace>(std::vector<std::optional<std::string> >{});
+    workspace = std::make_unique<platform::StaticWorkspace>(std::vector<std::optional<std::string> >{});
   }
   platform::NoAutomationPermissionNeeded automation;
 #endif

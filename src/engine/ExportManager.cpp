@@ -68,6 +68,7 @@ ExportState ExportManager::state() const {
       .lastKLActiveDate = idle_.lastActive(),
       .lastExportDate = idle_.lastExport(),
       .idleTriggered = idle_.triggered(),
+      .launcherProblem = state_.launcherProblem,
   };
 }
 

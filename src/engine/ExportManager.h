@@ -122,6 +122,10 @@ struct ExportState {
   platform::MonotonicTime lastKLActiveDate;
   std::optional<platform::MonotonicTime> lastExportDate;  // none: no export in this process
   bool idleTriggered = false;
+  // Why no script can run here, when the last check found no script
+  // launcher (Linux without a stand-in for osascript): the message of
+  // `noScriptLauncher`, which a sync then fails with.
+  std::optional<std::string> launcherProblem;
 };
 
 // How the last sync ended: published, skipped (switched off, declined, or
@@ -197,10 +201,11 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // then one more runs after it (see SyncTriggers.cpp).
   void scheduleCheck();
   void periodicCheck();  // background queue
-  // The part of a check that only reads: the host test and the library-name
-  // script with its name tracking (no pruning, no idle sync). Returns whether
-  // the host runs and may be asked (false while the permission to control it
-  // is being asked for). Background queue.
+  // The part of a check that only reads: the look at the script launcher, the
+  // host test and the library-name script with its name tracking (no
+  // pruning, no idle sync). Returns whether the host runs and may be asked
+  // (false while the permission to control it is being asked for).
+  // Background queue.
   bool checkLibraryName();
   // Workspace handlers: act only when the bundle identifier is exactly
   // `klBundleID`. Main thread.
@@ -318,6 +323,7 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
     bool isSyncing = false;
     std::optional<platform::Date> lastSyncDate;
     std::optional<std::string> lastError;
+    std::optional<std::string> launcherProblem;
   };
 
   Environment env_;

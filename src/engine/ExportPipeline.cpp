@@ -89,6 +89,7 @@ platform::Alert nameConflictAlert(const std::string& name, const std::string& ex
 }
 
 int ExportManager::exportLibrary(std::vector<std::string> settled) {
+  if (env_.scripts.launcherMissing()) throw ExportError(ExportErrorCode::noScriptLauncher);
   if (!isHostRunning()) throw ExportError(ExportErrorCode::klNotResponding);
   // No script before the permission to control the host is settled.
   switch (automation_.admit()) {

@@ -114,6 +114,22 @@ void ExportManager::periodicCheck() {
 }
 
 bool ExportManager::checkLibraryName() {
+  // Whether there is a script launcher at all: without one the status line
+  // says so at once, rather than waiting for a host that can never answer.
+  std::optional<std::string> launcherProblem;
+  if (env_.scripts.launcherMissing()) {
+    launcherProblem = std::string(publish::exportErrorMessage(ExportErrorCode::noScriptLauncher));
+  }
+  bool launcherChanged = false;
+  {
+    std::lock_guard lock(mutex_);
+    launcherChanged = std::exchange(state_.launcherProblem, launcherProblem) != launcherProblem;
+  }
+  if (launcherChanged) {
+    if (launcherProblem) env_.log.line("[Helper] \u26A0 No script launcher: " + *launcherProblem);
+    notifyStatusChanged();
+  }
+
   if (!isHostRunning()) {
     bool cleared = false;
     {

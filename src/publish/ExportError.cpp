@@ -20,6 +20,8 @@ std::string_view exportErrorMessage(ExportErrorCode code) {
       return "Allow Quillory Helper to control Kettle Ledger in System Settings \u203A Privacy & Security "
              "\u203A "
              "Automation";
+    case ExportErrorCode::noScriptLauncher:
+      return "Kettle Ledger runs on macOS \u2014 see `man quillory-helper` to try the simulated one";
   }
   return "";
 }
@@ -38,6 +40,8 @@ std::string_view exportErrorCaseName(ExportErrorCode code) {
       return "nameConflict";
     case ExportErrorCode::klNotAuthorized:
       return "klNotAuthorized";
+    case ExportErrorCode::noScriptLauncher:
+      return "noScriptLauncher";
   }
   return "";
 }

@@ -13,7 +13,8 @@ enum class ExportErrorCode {
   emptyLibrary,
   noDestinations,
   nameConflict,
-  klNotAuthorized,  // the user has not allowed this program to control Kettle Ledger
+  klNotAuthorized,   // the user has not allowed this program to control Kettle Ledger
+  noScriptLauncher,  // nothing at the script launcher's path (Linux, which has no osascript)
 };
 
 std::string_view exportErrorMessage(ExportErrorCode code);

@@ -32,6 +32,30 @@ TEST_F(ShellTest, StatusLineShowsTheCurrentLibrarysMarkerAndMovesOnWithTheTimer)
   EXPECT_EQ(statusItem->toolTip(), statusLine());  // seen without opening the menu
 }
 
+// Without a script launcher (Linux) the status line says why from the first
+// check on instead of waiting for Kettle Ledger, a sync fails with those
+// words (and the log says which run), and a launcher that appears ends it.
+TEST_F(ShellTest, WithoutAScriptLauncherTheStatusLineSaysWhereKettleLedgerRuns) {
+  const std::string notice =
+      "Kettle Ledger runs on macOS \u2014 see `man quillory-helper` to try the simulated one";
+  scripts.setLauncherMissing(true);
+  launch();
+  dispatcher.runGlobalTasks();  // the first check
+  deliver();
+  EXPECT_EQ(statusLine(), notice);
+  menu().item(kSyncNowTitle).choose();
+  dispatcher.runGlobalTasks();
+  deliver();
+  EXPECT_EQ(statusLine(), "\u26A0 " + notice);
+  EXPECT_TRUE(log.contains("\u2717 Export failed (manual): noScriptLauncher"));
+  scripts.setLauncherMissing(false);
+  menu().item(kSyncNowTitle).choose();
+  dispatcher.runGlobalTasks();
+  manager->periodicCheck();
+  deliver();
+  EXPECT_EQ(statusLine(), "\u26A0 Kettle Ledger did not respond");  // the host test's turn
+}
+
 // The status refresh timer refreshes the submenu while it may be open: the
 // same libraries keep their items (and the highlight on them); a change of
 // the list keeps the highlight on the same library.

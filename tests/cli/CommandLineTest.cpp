@@ -55,6 +55,33 @@ TEST(CommandLine, BadUsageSaysWhatIsWrong) {
   }
 }
 
+// The help text is the source of the manual page and of the shell
+// completion (scripts/make-completions.py reads its "Commands:" and
+// "Options:" entries): every command and option it lists must parse.
+TEST(CommandLine, EveryCommandAndOptionTheHelpListsParses) {
+  std::istringstream help(usageText("/sim"));
+  std::string section;
+  std::size_t listed = 0;
+  for (std::string line; std::getline(help, line);) {
+    if (!line.empty() && line.front() != ' ') section = line;
+    if (!line.starts_with("  ") || line[2] == ' ' || (section != "Commands:" && section != "Options:"))
+      continue;
+    const std::string term =
+        line.substr(2, line.find("  ", 2) - 2);  // "enable NAME", "--answer sync|dont-sync"
+    for (std::size_t at = 0; at != std::string::npos; at = term.find(", ", at + 1)) {
+      std::istringstream words(term.substr(at == 0 ? 0 : at + 2, term.find(", ", at + 1) - at));
+      std::vector<std::string> arguments{section == "Options:" ? "status" : ""};
+      for (std::string word; words >> word && arguments.size() < 3;) {
+        arguments.push_back(word == "NAME" ? "Home" : word.substr(0, word.find('|')));
+      }
+      if (arguments.front().empty()) arguments.erase(arguments.begin());
+      ++listed;
+      EXPECT_TRUE(std::holds_alternative<Options>(parseCommandLine(arguments))) << term;
+    }
+  }
+  EXPECT_EQ(listed, 7u + 8u);  // the commands; the options and their short names
+}
+
 const platform::Alert kQuestion{"Sync \"Home\" with Quillory?",
                                 "Quillory Helper will sync this library.",
                                 platform::AlertStyle::informational,

@@ -630,6 +630,10 @@ class CommandLine(EndToEnd):
                 self.assertIn("--assume-host-running", result.stderr)
                 self.assertIn("kettle-ledger-sim", result.stderr)
                 self.assertIn(self.box.settings_snapshot(), (None, {}))
+        # Without a launcher the status line says why nothing can sync.
+        status = self.box.run("status", osascript=self.box.home / "missing")
+        self.assertTrue(status.stdout.endswith("\nKettle Ledger runs on macOS \u2014 see `man quillory-helper` to try "
+                                               "the simulated one\n"), status.stdout)
 
     def start_sync(self, box, script_text, osascript=None):
         """Starts `sync` and waits for its script whose command line holds `script_text`."""

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -78,7 +79,9 @@ TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
 }
 
 // The journal's priority follows the mark that opens the line, indented or
-// not; a mark inside the text is not the line's.
+// not; a mark inside the text is not the line's. The same priority opens the
+// line on standard output when that is the journal's stream (JOURNAL_STREAM
+// names its device and inode), as journald reads a service's output.
 TEST(JournalLogTest, PriorityFollowsTheLinesMark) {
   testing::TempHome home;
   const std::string socketPath = (home / "journal").string();
@@ -89,6 +92,14 @@ TEST(JournalLogTest, PriorityFollowsTheLinesMark) {
   ::fcntl(journal.get(), F_SETFD, FD_CLOEXEC);
   ASSERT_EQ(::bind(journal.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
   JournalLog log(socketPath);
+  const OwnedFd out(::open((home / "stdout").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  struct stat info {};
+  ASSERT_EQ(::fstat(out.get(), &info), 0);
+  const std::string stream = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  EXPECT_FALSE(descriptorIsJournalStream(environment({{"JOURNAL_STREAM", stream + "0"}}), out.get()));
+  StdoutLog standardOutput(out.get(), nullptr,
+                           descriptorIsJournalStream(environment({{"JOURNAL_STREAM", stream}}), out.get()));
+  std::string written;
   const std::pair<const char*, const char*> cases[] = {
       {"[Helper] \u2717 Export failed (manual): Kettle Ledger did not respond", "PRIORITY=3\n"},
       {"[Helper]   \u2717 Documents: No space left on device", "PRIORITY=3\n"},
@@ -98,6 +109,8 @@ TEST(JournalLogTest, PriorityFollowsTheLinesMark) {
   };
   for (const auto& [line, priority] : cases) {
     log.line(line);
+    standardOutput.line(line);
+    written += "<" + std::string(1, priority[9]) + ">" + line + "\n";
     char entry[512];
     const ssize_t size = ::recv(journal.get(), entry, sizeof entry, 0);
     ASSERT_GT(size, 0) << line;
@@ -105,6 +118,7 @@ TEST(JournalLogTest, PriorityFollowsTheLinesMark) {
     EXPECT_TRUE(text.starts_with(priority)) << line << " sent " << text;
     EXPECT_NE(text.find(line), std::string::npos) << line;
   }
+  EXPECT_EQ(files::readFile(home / "stdout"), written);
 }
 
 // What the system's log may show of a line: the event up to the first name

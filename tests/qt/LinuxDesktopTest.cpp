@@ -223,7 +223,8 @@ TEST(XdgLoginItemService, RegistersUnregistersAndReportsFailures) {
   EXPECT_EQ(service.status(), LoginItemStatus::enabled);
   EXPECT_NE(files::readFile(service.file())
                 .value_or("")
-                .find("\nExec=\"/opt/Quillory Helper/bin/quillory-helper\"\n"),
+                .find("\nExec=\"/opt/Quillory Helper/bin/quillory-helper\"\n"
+                      "TryExec=/opt/Quillory Helper/bin/quillory-helper\n"),
             std::string::npos);
 
   ASSERT_EQ(service.unregisterItem(), std::nullopt);
@@ -243,6 +244,7 @@ TEST(XdgLoginItemService, ExecValueQuotesAndEscapesThePath) {
   EXPECT_EQ(execValueFor("/x/\"q\"/$HOME/`x`"), "\"/x/\\\\\"q\\\\\"/\\\\$HOME/\\\\`x\\\\`\"");
   EXPECT_EQ(execValueFor("/x/a\\b"), "\"/x/a\\\\\\\\b\"");
   EXPECT_EQ(execValueFor("/x/100%/helper"), "/x/100%%/helper");
+  EXPECT_EQ(stringValueFor(" /x\\a\tb%"), "\\s/x\\\\a\\tb%");  // TryExec's
 }
 
 TEST(XdgLoginItemService, AutostartFolderFollowsXdgConfigHome) {

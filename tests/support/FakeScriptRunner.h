@@ -6,6 +6,7 @@
 // script were in flight at once (to catch overlapping runs). Thread-safe;
 // handlers run without the runner's lock held.
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -26,6 +27,9 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
   // The answer set for the script, reported as refused while `setRefused(true)`.
   bridge::ScriptResult run(const std::string& script, bridge::ScriptTimeout timeout) override;
   void setRefused(bool refused);
+  // No launcher: `launcherMissing` answers true (the scripts still answer).
+  bool launcherMissing() const override { return launcherMissing_; }
+  void setLauncherMissing(bool missing) { launcherMissing_ = missing; }
 
   void setAnswer(std::string_view script, std::string answer);
   void queueAnswer(std::string_view script, std::string answer);
@@ -52,6 +56,7 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
   std::map<std::string, Entry, std::less<>> entries_;
   std::size_t totalCalls_ = 0;
   bool refused_ = false;
+  std::atomic<bool> launcherMissing_ = false;
 };
 
 }  // namespace quillory::testing

@@ -1,15 +1,18 @@
 #include "platform/posix/StdoutLog.h"
 
+#include "platform/posix/JournalLog.h"
 #include "platform/posix/WriteAll.h"
 
 namespace quillory::platform::posix {
 
-StdoutLog::StdoutLog(int fd, Log* also) : fd_(fd), also_(also) {}
+StdoutLog::StdoutLog(int fd, Log* also, bool journalPriorities)
+    : fd_(fd), also_(also), journalPriorities_(journalPriorities) {}
 
 void StdoutLog::line(const std::string& text) {
   if (also_) also_->line(text);
   std::string whole;
-  whole.reserve(text.size() + 1);
+  whole.reserve(text.size() + 4);
+  if (journalPriorities_) whole.append("<").append(std::to_string(journalPriority(text))).append(">");
   whole.append(text).push_back('\n');
   std::lock_guard lock(mutex_);
   // EPIPE, ENOSPC, ...: the line is lost, the program goes on.

@@ -9,19 +9,14 @@
 #include "platform/posix/JournalLog.h"
 
 namespace quillory::platform::posix {
-namespace {
-
 namespace fs = std::filesystem;
 
-// Whether JOURNAL_STREAM ("<device>:<inode>") names the descriptor's file.
 bool descriptorIsJournalStream(const EnvironmentLookup& environment, int fd) {
   const std::optional<std::string> stream = environment("JOURNAL_STREAM");
   struct stat info {};
   if (!stream || ::fstat(fd, &info) != 0) return false;
   return *stream == std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
 }
-
-}  // namespace
 
 fs::path logFile(const EnvironmentLookup& environment, const fs::path& home) {
   const std::optional<std::string> state = environment("XDG_STATE_HOME");

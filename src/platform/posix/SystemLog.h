@@ -20,6 +20,10 @@ namespace quillory::platform::posix {
 
 std::filesystem::path logFile(const EnvironmentLookup& environment, const std::filesystem::path& home);
 
+// Whether JOURNAL_STREAM ("<device>:<inode>", set by systemd for a service
+// whose output goes to the journal) names the descriptor's file.
+bool descriptorIsJournalStream(const EnvironmentLookup& environment, int fd);
+
 // `systemdRuntime` is where systemd keeps its runtime state (a test passes its
 // own folder); `standardOutput` the descriptor JOURNAL_STREAM is compared with.
 std::unique_ptr<Log> makeSystemLog(const EnvironmentLookup& environment, const std::filesystem::path& home,

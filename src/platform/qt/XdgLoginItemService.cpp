@@ -103,16 +103,30 @@ std::string execValueFor(const std::filesystem::path& executable) {
     }
   }
   if (needsQuotes) out = "\"" + out + "\"";
-  // The value is a string of the entry file, where a backslash is written
-  // twice (and a newline would end the line).
+  return stringValueFor(out);
+}
+
+std::string stringValueFor(const std::string& text) {
   std::string escaped;
-  for (char c : out) {
-    if (c == '\\') {
-      escaped += "\\\\";
-    } else if (c == '\n') {
-      escaped += "\\n";
-    } else {
-      escaped += c;
+  for (char c : text) {
+    switch (c) {
+      case '\\':
+        escaped += "\\\\";
+        break;
+      case '\n':
+        escaped += "\\n";
+        break;
+      case '\t':
+        escaped += "\\t";
+        break;
+      case '\r':
+        escaped += "\\r";
+        break;
+      case ' ':
+        escaped += escaped.empty() ? "\\s" : " ";  // a leading space would be trimmed
+        break;
+      default:
+        escaped += c;
     }
   }
   return escaped;
@@ -143,6 +157,11 @@ std::string XdgLoginItemService::entryText() const {
          "Comment=Publishes the open Kettle Ledger library to Quillory\n"
          "Exec=" +
          execValueFor(executable_) +
+         "\n"
+         // A desktop that finds no program there (the helper was removed)
+         // skips the entry instead of failing at every login.
+         "TryExec=" +
+         stringValueFor(executable_.string()) +
          "\n"
          "Icon=quillory-helper\n"
          "Terminal=false\n"

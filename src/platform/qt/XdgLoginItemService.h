@@ -48,6 +48,10 @@ inline constexpr const char* kEarlierAutostartFileName = "test.quillory.helper.d
 // as desktop entries require when the path holds anything but plain
 // characters.
 std::string execValueFor(const std::filesystem::path& executable);
+// `text` as a desktop entry's string value (TryExec's, and Exec's once
+// quoted): backslash, line break, tab and carriage return escaped, and a
+// leading space, which would be trimmed, as "\s".
+std::string stringValueFor(const std::string& text);
 
 class XdgLoginItemService final : public LoginItemService {
  public:

@@ -1,8 +1,8 @@
 #pragma once
 // A workspace with a fixed list of running applications and no
-// notifications, for the command-line front end, which has no desktop to ask.
-// With the host's bundle identifier in the list, the host test answers true
-// ("--assume-host-running"); with an empty list it answers false.
+// notifications: for the command-line front end, which has no desktop to
+// ask, and for "--assume-host-running". With the host's bundle identifier in
+// the list, the host test answers true; with an empty list it answers false.
 //
 // Threading: any thread; the list never changes.
 
@@ -12,14 +12,14 @@
 
 #include "platform/Workspace.h"
 
-namespace quillory::cli {
+namespace quillory::platform {
 
-class StaticWorkspace final : public platform::Workspace {
+class StaticWorkspace final : public Workspace {
  public:
   explicit StaticWorkspace(std::vector<std::optional<std::string>> running) : running_(std::move(running)) {}
 
   std::vector<std::optional<std::string>> runningBundleIdentifiers() const override { return running_; }
-  // A one-shot command never sees an activation or a termination.
+  // Nothing is ever activated or terminated.
   void observeActivation(Observer) override {}
   void observeTermination(Observer) override {}
 
@@ -27,4 +27,4 @@ class StaticWorkspace final : public platform::Workspace {
   const std::vector<std::optional<std::string>> running_;
 };
 
-}  // namespace quillory::cli
+}  // namespace quillory::platform
