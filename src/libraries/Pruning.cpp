@@ -8,7 +8,6 @@
 #include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRecords.h"
 #include "libraries/LibraryRegistry.h"
-#include "libraries/NameConflicts.h"
 #include "libraries/PublishedDocuments.h"
 #include "platform/Defaults.h"
 #include "platform/Files.h"
