@@ -78,6 +78,9 @@ bool pruneLibraries(const LibraryContext& context) {
   platform::DefaultsChange forget;
   std::vector<std::string> lines;
   for (const std::string& name : knownLibraries(context.defaults)) {
+    // The folder is listed and read before the lock is taken, not under it,
+    // when this library will need it (as it looks now).
+    if (context.defaults.value(syncLibraryKey(name)).asBool() != true) (void)icloud.naming(name);
     const std::unique_lock<std::mutex> step = publishStep(context);
     const std::optional<bool> answer = context.defaults.value(syncLibraryKey(name)).asBool();
     if (answer == true) continue;
