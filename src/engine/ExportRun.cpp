@@ -30,8 +30,9 @@
 // The publish decision (`storedDecision`, in `exportLibrary` once the
 // export's publishing name is known):
 //
-//   loop: conflict read; unless it found a conflict: stage (scan the
-//           containers, write every pair to temporary files)
+//   loop: scan the containers; conflict read (every destination's
+//           document); unless it found a conflict: stage (write every pair
+//           to temporary files)
 //         lock publish { answer = stored answer of the name
 //                        true: confirm the conflict read (read again only if
 //                              the target changed since), then rename the

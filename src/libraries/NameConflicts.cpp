@@ -30,11 +30,6 @@ std::optional<std::string> conflictingLibrary(const std::filesystem::path& targe
   return existing->libraryPath;
 }
 
-bool namesAnotherLibrary(const std::filesystem::path& document, const std::string& name) {
-  const std::optional<PublishedDocumentInfo> existing = readPublishedDocument(document);
-  return existing && existing->libraryName && !platform::canonicallyEqual(*existing->libraryName, name);
-}
-
 bool mayWriteCurrencyPair(const std::filesystem::path& document, const std::string& name) {
   const std::optional<PublishedDocumentInfo> existing = readPublishedDocument(document);
   if (!existing || !existing->libraryName || platform::canonicallyEqual(*existing->libraryName, name)) {

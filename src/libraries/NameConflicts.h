@@ -36,10 +36,6 @@ std::optional<std::string> conflictingLibrary(const std::filesystem::path& targe
 // document, or one that names no library, may be written over.
 bool mayWriteCurrencyPair(const std::filesystem::path& document, const std::string& name);
 
-// Whether the document at `document` names a library (a string
-// "libraryName") that is not canonically equal to `name`.
-bool namesAnotherLibrary(const std::filesystem::path& document, const std::string& name);
-
 // The conflict test as the export takes it apart: read before the publish
 // lock, confirmed under it. `targets` are the places the document is about to
 // be written, one per destination (the container Documents folder first,

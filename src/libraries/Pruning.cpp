@@ -8,7 +8,6 @@
 #include "libraries/LibraryKeys.h"
 #include "libraries/LibraryRecords.h"
 #include "libraries/LibraryRegistry.h"
-#include "libraries/NameConflicts.h"
 #include "libraries/PublishedDocuments.h"
 #include "platform/Defaults.h"
 #include "platform/Files.h"
@@ -83,6 +82,9 @@ bool pruneLibraries(const LibraryContext& context) {
   platform::DefaultsChange forget;
   std::vector<std::string> lines;
   for (const std::string& name : knownLibraries(context.defaults)) {
+    // The folder is listed and read before the lock is taken, not under it,
+    // when this library will need it (as it looks now).
+    if (context.defaults.value(syncLibraryKey(name)).asBool() != true) (void)icloud.naming(name);
     const std::unique_lock<std::mutex> step = publishStep(context);
     // Nothing is forgotten or deleted on answers that cannot be read now
     // (another program is half-way through saving the settings): the pass
