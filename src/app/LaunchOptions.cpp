@@ -3,12 +3,13 @@
 namespace quillory::app {
 
 std::variant<LaunchAction, LaunchRefusal> parseLaunchOptions(const std::vector<std::string>& arguments) {
-  bool help = false;
+  // "--help" wins over everything else, also over arguments that would be refused.
+  for (const std::string& argument : arguments) {
+    if (argument == "--help" || argument == "-h") return LaunchAction::help;
+  }
   bool version = false;
   for (const std::string& argument : arguments) {
-    if (argument == "--help" || argument == "-h") {
-      help = true;
-    } else if (argument == "--version") {
+    if (argument == "--version") {
       version = true;
     } else if (argument.starts_with("-") && argument != "-") {
       return LaunchRefusal{"unknown option " + argument};
@@ -16,7 +17,6 @@ std::variant<LaunchAction, LaunchRefusal> parseLaunchOptions(const std::vector<s
       return LaunchRefusal{"unexpected argument " + argument};
     }
   }
-  if (help) return LaunchAction::help;
   return version ? LaunchAction::version : LaunchAction::run;
 }
 

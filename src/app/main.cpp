@@ -30,12 +30,15 @@
 #include "engine/ExportManager.h"
 #include "platform/AutomationPermission.h"
 #include "platform/Files.h"
+#include "platform/posix/CappedFileLog.h"
 #include "platform/posix/ExitCleanup.h"
 #include "platform/posix/JsonDefaults.h"
 #include "platform/posix/SingleInstanceLock.h"
 #include "platform/posix/StdoutLog.h"
 #include "platform/posix/SystemClock.h"
+#include "platform/posix/TeeLog.h"
 #include "platform/qt/QtAlertPresenter.h"
+#include "platform/qt/QtDesktopServices.h"
 #include "platform/qt/QtDispatcher.h"
 #include "platform/qt/QtStatusItem.h"
 #include "platform/qt/StatusIcon.h"
@@ -49,6 +52,7 @@
 #include "platform/macos/MacAutomationPermission.h"
 #include "platform/macos/MacDefaults.h"
 #include "platform/macos/MacLoginItemService.h"
+#include "platform/macos/MacNotifier.h"
 #include "platform/macos/MacSystemLog.h"
 #include "platform/macos/MacWorkspace.h"
 #else
@@ -120,6 +124,7 @@ using PlatformDefaults = platform::macos::MacDefaults;
 using PlatformWorkspace = platform::macos::MacWorkspace;
 using PlatformLoginItems = platform::macos::MacLoginItemService;
 using PlatformAutomation = platform::macos::MacAutomationPermission;
+using PlatformNotifier = platform::macos::MacNotifier;
 
 std::unique_ptr<PlatformDefaults> makeDefaults(const fs::path&, platform::Log&, platform::Clock&) {
   return std::make_unique<PlatformDefaults>();
@@ -161,9 +166,15 @@ void bringAlertsToFront(qt::QtAlertPresenter& alerts) {
     });
   });
 }
-std::unique_ptr<platform::Log> makeSystemLog(const fs::path&) {
-  return std::make_unique<platform::macos::MacSystemLog>();
+// Beside the unified log, a capped file that "Show Log…" opens in Console.
+fs::path helperLogFile(const fs::path& home) { return home / "Library/Logs/Quillory Helper/helper.log"; }
+std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
+  return std::make_unique<posix::TeeLog>(std::make_unique<platform::macos::MacSystemLog>(),
+                                         std::make_unique<posix::CappedFileLog>(helperLogFile(home)));
 }
+// A failed start is said on standard error only: the notification centre
+// needs the running application.
+void notifyStartFailure(int, char**, const std::string&) {}
 std::string timeLocale() {
   const auto user = platform::macos::userTimeLocale();
   return presentation::withHourCycle(user.identifier, user.uses24Hour);
@@ -182,6 +193,7 @@ using PlatformDefaults = posix::JsonDefaults;
 using PlatformWorkspace = qt::DBusWorkspace;
 using PlatformLoginItems = qt::XdgLoginItemService;
 using PlatformAutomation = platform::NoAutomationPermissionNeeded;
+using PlatformNotifier = qt::DesktopNotifier;
 
 std::unique_ptr<PlatformDefaults> makeDefaults(const fs::path& home, platform::Log& log,
                                                platform::Clock& clock) {
@@ -203,8 +215,17 @@ app::VersionInfo versionInfo() {
 void becomeAccessory() {}  // a tray application has no window and no dock entry to hide
 void bringAlertsToFront(qt::QtAlertPresenter&) {}  // the window manager places them
 std::string timeLocale() { return presentation::posixTimeLocale(environmentValue); }
+fs::path helperLogFile(const fs::path& home) { return posix::logFile(environmentValue, home); }
 std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
   return posix::makeSystemLog(environmentValue, home);
+}
+// Started from the launcher or at login, the user sees no standard error:
+// a start that fails says why in a notification too (waited for, briefly, as
+// the process ends right after).
+void notifyStartFailure(int argc, char** argv, const std::string& reason) {
+  QCoreApplication application(argc, argv);
+  qt::notifyDesktop(QStringLiteral("Quillory Helper could not start"), QString::fromStdString(reason))
+      .waitForFinished();
 }
 // After the session bus came back, the tray icon registers again; the
 // workspace logs the loss and the return.
@@ -286,22 +307,31 @@ int main(int argc, char** argv) {
   switch (lock.outcome()) {
     case posix::SingleInstanceLock::Outcome::acquired:
       break;
-    case posix::SingleInstanceLock::Outcome::heldElsewhere:
-      if (lock.holderProgram() == posix::kMenuBarHelperProgram && handOverToRunningHelper(argc, argv)) return 0;
-      if (lock.holderProgram() == posix::kCommandLineProgram) {
-        std::cerr << kProgram << ": " << posix::kCommandLineProgram << " is still running";
-      } else {
-        std::cerr << kProgram << ": Quillory Helper is already running";
-      }
-      if (const auto pid = lock.holderPid()) std::cerr << " (process " << *pid << ")";
-      std::cerr << "; this one exits. Lock file: " << lock.file().string() << '\n';
+    case posix::SingleInstanceLock::Outcome::heldElsewhere: {
+      if (lock.holderProgram() == posix::kMenuBarHelperProgram && handOverToRunningHelper(argc, argv))
+        return 0;
+      std::string message = lock.holderProgram() == posix::kCommandLineProgram
+                                ? std::string(posix::kCommandLineProgram) + " is still running"
+                                : std::string("Quillory Helper is already running");
+      if (const auto pid = lock.holderPid()) message += " (process " + std::to_string(*pid) + ")";
+      message += "; this one exits. Lock file: " + lock.file().string();
+      std::cerr << kProgram << ": " << message << '\n';
+      // A helper that did not answer the hand-over has been told by a
+      // notification already.
+      if (lock.holderProgram() != posix::kMenuBarHelperProgram) notifyStartFailure(argc, argv, message);
       return 1;
-    case posix::SingleInstanceLock::Outcome::unavailable:
-      std::cerr << kProgram << ": cannot run without the single-instance lock: " << lock.error() << '\n';
+    }
+    case posix::SingleInstanceLock::Outcome::unavailable: {
+      const std::string message = "cannot run without the single-instance lock: " + lock.error();
+      std::cerr << kProgram << ": " << message << '\n';
+      notifyStartFailure(argc, argv, message);
       return 1;
+    }
   }
   if (const std::optional<std::string> problem = settingsFolderProblem(home)) {
-    std::cerr << kProgram << ": cannot run without a settings folder: " << *problem << '\n';
+    const std::string message = "cannot run without a settings folder: " + *problem;
+    std::cerr << kProgram << ": " << message << '\n';
+    notifyStartFailure(argc, argv, message);
     return 1;
   }
 
@@ -326,6 +356,8 @@ int main(int argc, char** argv) {
   bringAlertsToFront(alerts);
   bridge::OsascriptRunner scripts(dispatcher, log, "/usr/bin/osascript");
   PlatformAutomation automation;
+  PlatformNotifier notifier;
+  qt::QtDesktopServices desktop;
 
   const std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
       engine::Environment{*defaults, dispatcher, clock, log, workspace, alerts, scripts, home, &automation});
@@ -352,6 +384,9 @@ int main(int argc, char** argv) {
       .version = versionInfo(),
       .becomeAccessory = becomeAccessory,
       .terminate = [] { QCoreApplication::quit(); },
+      .notifier = &notifier,
+      .desktop = &desktop,
+      .logFile = helperLogFile(home),
   };
   const std::shared_ptr<app::AppDelegate> delegate = app::AppDelegate::create(std::move(shell), manager);
 #if !defined(__APPLE__)
@@ -365,6 +400,8 @@ int main(int argc, char** argv) {
 #endif
 
   application.exec();
+  // A sync stopped from here on was stopped by quitting, and says so.
+  manager->prepareToQuit();
   // A switch-on or switch-off chosen just before quitting still runs to its end.
   (void)manager->finishLibraryChanges(std::chrono::seconds(10));
 

@@ -46,6 +46,18 @@ bool refusedAuthorization(std::string_view errorTail) {
          errorTail.find("Not authorized to send Apple events") != std::string_view::npos;
 }
 
+// The last line of what the launcher wrote on standard error, trimmed: its
+// own account of the refusal.
+std::string lastLine(std::string_view text) {
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+  if (const std::size_t newline = text.rfind('\n'); newline != std::string_view::npos) {
+    text.remove_prefix(newline + 1);
+  }
+  while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+  return std::string(text);
+}
+
 // The child has ended: takes the rest of its output. Whatever the child
 // started and that still holds the pipes gets `kGrace`; then the rest of its
 // group is ended (the unreaped child keeps the group id reserved) and what is
@@ -95,17 +107,14 @@ class TimeOutReaper {
 
 OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Log& log, std::string executable,
                                  std::size_t outputLimit)
-    : dispatcher_(dispatcher),
-      log_(log),
-      executable_(std::move(executable)),
-      outputLimit_(outputLimit) {}
+    : dispatcher_(dispatcher), log_(log), executable_(std::move(executable)), outputLimit_(outputLimit) {}
 
 ScriptResult OsascriptRunner::run(const std::string& script, ScriptTimeout timeout) {
   std::string output;
   const StreamResult result =
       stream(script, timeout, [&output](std::string_view piece) { output.append(piece); });
   if (!result.delivered) output.clear();
-  return {std::move(output), result.notAuthorized};
+  return {std::move(output), result.notAuthorized, result.refusal};
 }
 
 StreamResult OsascriptRunner::stream(const std::string& script, ScriptTimeout timeout,
@@ -166,7 +175,8 @@ StreamResult OsascriptRunner::stream(const std::string& script, ScriptTimeout ti
     return {};
   }
   const bool valid = text.finish();
-  return {valid && text.passedAny(), refusedAuthorization(errorTail)};
+  const bool refused = refusedAuthorization(errorTail);
+  return {valid && text.passedAny(), refused, refused ? lastLine(errorTail) : std::string()};
 }
 
 }  // namespace quillory::bridge

@@ -75,8 +75,17 @@ ExportManager::SwitchOff ExportManager::switchOffLibrary(const std::string& name
     if (result.stored) result.filesRemoved = libraries::deleteLibraryFiles(libraryContext(), name);
   }
   if (!result.stored) {
-    reportStoreFailure("Could not switch off '" + name + "': " + *result.stored.failure);
+    const std::string warning = "Could not switch off '" + name + "': " + *result.stored.failure;
+    {
+      std::lock_guard lock(mutex_);
+      unstoredSwitchOffs_[name] = warning;
+    }
+    reportStoreFailure(warning);
     return result;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    unstoredSwitchOffs_.erase(name);
   }
   notifyStatusChanged();
   return result;
@@ -86,11 +95,12 @@ ExportManager::SwitchOff ExportManager::switchOffLibrary(const std::string& name
 // settings and the disk in the order the user made them; it stops when the
 // queue is empty. A change leaves the queue only once applied, so the menu
 // shows it until then.
-void ExportManager::requestLibrarySync(const std::string& name, bool enabled) {
+void ExportManager::requestLibrarySync(const std::string& name, bool enabled,
+                                       NotStoredHandler whenNotStored) {
   bool startWorker = false;
   {
     std::lock_guard lock(mutex_);
-    libraryChanges_.emplace_back(name, enabled);
+    libraryChanges_.push_back({name, enabled, std::move(whenNotStored)});
     startWorker = !std::exchange(applyingLibraryChanges_, true);
   }
   if (!startWorker) return;
@@ -101,7 +111,7 @@ void ExportManager::requestLibrarySync(const std::string& name, bool enabled) {
 
 void ExportManager::applyLibraryChanges() {
   for (;;) {
-    std::pair<std::string, bool> change;
+    LibraryChange change;
     {
       std::lock_guard lock(mutex_);
       if (libraryChanges_.empty()) {
@@ -111,11 +121,17 @@ void ExportManager::applyLibraryChanges() {
       }
       change = libraryChanges_.front();
     }
-    const auto& [name, enabled] = change;
-    if (enabled) {
-      (void)setLibraryEnabled(name, true);  // a failure is reported by it
+    if (change.enabled) {
+      (void)setLibraryEnabled(change.name, true);  // a failure is reported by it
     } else {
-      (void)switchOffLibrary(name);  // failures are reported by it
+      // Failures are reported by it; the one who asked hears of one that
+      // could not be stored.
+      const SwitchOff result = switchOffLibrary(change.name);
+      if (!result.stored && change.whenNotStored) {
+        env_.dispatcher.async([handler = std::move(change.whenNotStored), reason = *result.stored.failure] {
+          handler(reason);
+        });
+      }
     }
     {
       std::lock_guard lock(mutex_);

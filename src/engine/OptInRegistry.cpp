@@ -26,7 +26,7 @@ bool ExportManager::isLibraryEnabled(const std::string& name) const {
   {
     std::lock_guard lock(mutex_);
     for (auto change = libraryChanges_.rbegin(); change != libraryChanges_.rend(); ++change) {
-      if (change->first == name) return change->second;
+      if (change->name == name) return change->enabled;
     }
   }
   return libraries::isLibraryEnabled(env_.defaults, name);
@@ -68,6 +68,10 @@ bool ExportManager::runCausedByUser() const {
 }
 
 platform::StoreResult ExportManager::setLibraryEnabled(const std::string& name, bool enabled) {
+  if (enabled) {  // switched on again: an earlier switch-off that was not stored is moot
+    std::lock_guard lock(mutex_);
+    unstoredSwitchOffs_.erase(name);
+  }
   platform::StoreResult stored;
   {
     std::lock_guard publish(publishMutex_);

@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,6 +59,9 @@ class StagedPublish {
   // and logs one line per pair; returns how many destinations received the
   // library-filename pair.
   int commit(platform::Log& log);
+  // After `commit`: why the first destination that should have received the
+  // library-filename pair did not ("Read-only file system"); none when each did.
+  std::optional<std::string> firstFailure() const;
   // After `commit`, outside the lock: makes the renames durable.
   void flush() const;
   // Removes the temporary files.
@@ -72,6 +76,7 @@ class StagedPublish {
     // Logged at commit instead of the pair's success line: a failure staging
     // met, or why nothing is written (no folder then).
     std::string line;
+    std::string failure;  // the reason within `line`, for a pair that failed
     platform::files::StagedFile document, marker;
   };
   std::vector<StagedPair> pairs_;

@@ -16,6 +16,7 @@
 #include "publish/ContainerPaths.h"
 #include "support/CapturingLog.h"
 #include "support/FakeClock.h"
+#include "support/FakeDesktop.h"
 #include "support/FakeLoginItemService.h"
 #include "support/FakeMenu.h"
 #include "support/FakeScriptRunner.h"
@@ -50,6 +51,9 @@ class ShellTest : public ::testing::Test {
         .version = {"1.2", "34"},
         .becomeAccessory = [this] { ++accessoryCalls; },
         .terminate = [this] { ++terminated; },
+        .notifier = &notifier,
+        .desktop = &desktop,
+        .logFile = home / "helper.log",
     };
     delegate = AppDelegate::create(std::move(shell), manager);
     delegate->applicationDidFinishLaunching();
@@ -99,6 +103,8 @@ class ShellTest : public ::testing::Test {
   testing::ScriptedAlerts alerts{&dispatcher};
   testing::FakeScriptRunner scripts;
   testing::FakeLoginItemService loginItems;
+  testing::FakeNotifier notifier;
+  testing::FakeDesktopServices desktop;
   testing::TempHome home;
   testing::FakeStatusItem* statusItem = nullptr;  // owned by the delegate
   int accessoryCalls = 0;

@@ -88,7 +88,7 @@ TEST_F(QtShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
   EXPECT_EQ(qmenu().actions(), before);  // changed in place, not rebuilt
   EXPECT_NE(action("Open Kettle Ledger to sync"), nullptr);
   EXPECT_EQ(texts(*action("Libraries")->menu()), QStringList{"No libraries seen yet"});
-  EXPECT_EQ(shownText(qtItem->trayIcon().toolTip()), "Quillory\nNever synced");
+  EXPECT_EQ(shownText(qtItem->trayIcon().toolTip()), "Quillory Helper\nNever synced");
 
   action("Auto-sync")->trigger();
   EXPECT_EQ(defaults.value(engine::kAutoSyncEnabledKey).asBool(), true);
@@ -217,7 +217,11 @@ TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
     return output;
   };
   auto typing = platform::ChildProcess::spawn(xev, {"-name", "typing"});
-  ASSERT_TRUE(pumpUntil([&] { return run({"getwindowfocus", "getwindowname"}) == "typing\n"; }, 20000))
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        return run({"getwindowfocus", "getwindowname"}) == "typing\n";
+      },
+      20000))
       << "the window manager gave the new window no keyboard";
   testing::ManualDispatcher dispatcher;
   QtAlertPresenter alerts(dispatcher);

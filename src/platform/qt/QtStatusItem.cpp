@@ -8,15 +8,18 @@
 
 namespace quillory::platform::qt {
 
-QtStatusItem::QtStatusItem(QIcon icon, IconStyle indicatorStyle, bool systemOpensMenu)
-    : icon_(std::move(icon)), indicatorStyle_(indicatorStyle), systemOpensMenu_(systemOpensMenu) {
+QtStatusItem::QtStatusItem(QIcon icon, QIcon errorIcon, IconStyle indicatorStyle, bool systemOpensMenu)
+    : icon_(std::move(icon)),
+      errorIcon_(std::move(errorIcon)),
+      indicatorStyle_(indicatorStyle),
+      systemOpensMenu_(systemOpensMenu) {
   frameTimer_.setInterval(kIndicatorFrameMilliseconds);
   connect(&frameTimer_, &QTimer::timeout, this, [this] {
     frame_ = (frame_ + 1) % kIndicatorFrameCount;
     showCurrentImage();
   });
   registerAgain();
-  tray_->setToolTip(QString::fromLatin1(kDescription));
+  tray_->setToolTip(QString::fromLatin1(kToolTipTitle));
 }
 
 void QtStatusItem::registerAgain() {
@@ -43,7 +46,7 @@ QtStatusItem::~QtStatusItem() {
 }
 
 void QtStatusItem::setToolTip(const std::string& text) {
-  tray_->setToolTip(plainToolTip(text.empty() ? kDescription : std::string(kDescription) + "\n" + text));
+  tray_->setToolTip(plainToolTip(text.empty() ? kToolTipTitle : std::string(kToolTipTitle) + "\n" + text));
 }
 
 void QtStatusItem::setAlertOpen(bool open) {
@@ -53,6 +56,12 @@ void QtStatusItem::setAlertOpen(bool open) {
 
 void QtStatusItem::setIconShown(bool shown) {
   iconShown_ = shown;
+  showCurrentImage();
+}
+
+void QtStatusItem::setErrorShown(bool shown) {
+  if (shown == errorShown_) return;
+  errorShown_ = shown;
   showCurrentImage();
 }
 
@@ -73,7 +82,7 @@ void QtStatusItem::showCurrentImage() {
   if (frameTimer_.isActive()) {
     tray_->setIcon(frames_[static_cast<std::size_t>(frame_)]);
   } else if (iconShown_) {
-    tray_->setIcon(icon_);
+    tray_->setIcon(errorShown_ ? errorIcon_ : icon_);
   } else {
     tray_->setIcon(blank_);
   }
