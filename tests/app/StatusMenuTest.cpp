@@ -71,14 +71,14 @@ TEST_F(ShellTest, FailedAutomaticSyncsMarkTheIconAndAreNotifiedOncePerKind) {
   const char* kEmpty = R"({"items":[]})";
   const char* kGood = R"({"items":[{"amountsOriginal":{"currency":"EUR"}}]})";
   const Step steps[] = {
-      {"idle 3 min", kEmpty, 0, 1},  {"idle 3 min", kEmpty, 3, 1}, {"idle 3 min", kEmpty, 3, 1},
-      {"idle 3 min", kEmpty, 3, 1},  {"idle 3 min", kEmpty, 3, 1},  // five failed idle runs: one
-      {"idle 3 min", "{", 0, 2},                                 // another kind, 12 minutes after the first
-      {"manual", kEmpty, 11, 2},                                 // the user started it
-      {"idle 3 min", kEmpty, 0, 2},                              // known from the manual run
-      {"idle 3 min", kGood, 0, 2},   {"idle 3 min", "{", 1, 3},  // after a success
-      {"idle 3 min", kEmpty, 1, 3},                              // within ten minutes of the last
-      {"idle 3 min", kEmpty, 10, 4},
+      {"idle 3 min", kEmpty, 0, 1}, {"idle 3 min", kEmpty, 3, 1}, {"idle 3 min", kEmpty, 3, 1},
+      {"idle 3 min", kEmpty, 3, 1}, {"idle 3 min", kEmpty, 3, 1},  // five failed idle runs: one
+      {"idle 3 min", "{", 0, 2},                                   // another kind, 12 minutes after the first
+      {"manual", kEmpty, 11, 2},                                   // the user started it
+      {"idle 3 min", kEmpty, 0, 2},                                // known from the manual run
+      {"idle 3 min", kGood, 0, 2},  {"idle 3 min", kEmpty, 1, 3},  // again after a success
+      {"idle 3 min", "{", 1, 3},                                   // within ten minutes of the last
+      {"idle 3 min", "{", 10, 4},
   };
   launch();
   defaults.setBool(libraries::syncLibraryKey("Biz"), true);
