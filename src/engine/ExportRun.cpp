@@ -64,7 +64,7 @@
 namespace quillory::engine {
 
 namespace {
-constexpr const char* kStoppedForQuitText = "the sync was stopped because Quillory Helper is quitting";
+constexpr const char* kStoppedForQuitText = "Sync stopped because Quillory Helper is quitting";
 }
 
 // Ownership of the claimed run slot during `sync`: released when `sync` ends
@@ -177,7 +177,7 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
       lastRunFailure_ = message;
     }
     if (quitting) {
-      env_.log.line("[Helper] \u26A0 Export stopped (" + reason + "): " + kStoppedForQuitText);
+      env_.log.line("[Helper] \u26A0 Export stopped (" + reason + "): Quillory Helper is quitting");
     } else {
       env_.log.line("[Helper] \u2717 Export failed (" + reason + "): " + description);
     }
