@@ -54,10 +54,11 @@ Files:
              XDG_CONFIG_HOME is unset or relative); on macOS the user
              defaults of test.quillory.helper
   lock       $HOME/.quillory-helper.lock, shared with quillory-helper-cli
-  log        the user's journal ("journalctl --user -t quillory-helper");
-             without systemd $XDG_STATE_HOME/quillory-helper/quillory-helper.log
-             ($HOME/.local/state/...); on macOS the unified log, subsystem
-             test.quillory.helper
+  log        $XDG_STATE_HOME/quillory-helper/quillory-helper.log
+             ($HOME/.local/state/...), which "Show Log..." opens, and the
+             user's journal ("journalctl --user -t quillory-helper"); on macOS
+             ~/Library/Logs/Quillory Helper/helper.log and the unified log,
+             subsystem test.quillory.helper
   autostart  $XDG_CONFIG_HOME/autostart/quillory-helper.desktop, written by
              "Launch at Login"
   published  $HOME/Library/Mobile Documents/iCloud~test~quillory~mobile/Documents

@@ -2,8 +2,8 @@
 // The command line of quillory-helper, the menu-bar (tray) application: it
 // takes no arguments but "--help" (or "-h") and "--version", which answer
 // and end the process before anything else is done (no lock, no settings,
-// no tray). "--help" wins over "--version" wherever it stands; anything else
-// is refused. The usage text is also the source of the manual page. Pure.
+// no tray). "--help" wins over everything else wherever it stands (also over
+// arguments that would be refused); anything else is refused. The usage text is also the source of the manual page. Pure.
 
 #include <string>
 #include <variant>
