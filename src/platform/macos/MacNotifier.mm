@@ -24,9 +24,11 @@ void MacNotifier::notify(const std::string& title, const std::string& body) {
     UNMutableNotificationContent* content = [[UNMutableNotificationContent alloc] init];
     content.title = toNSString(title);
     content.body = toNSString(body);
-    UNNotificationRequest* request = [UNNotificationRequest requestWithIdentifier:[[NSUUID UUID] UUIDString]
-                                                                          content:content
-                                                                          trigger:nil];
+    // One identifier: a newer failure replaces the older one in the list.
+    UNNotificationRequest* request =
+        [UNNotificationRequest requestWithIdentifier:@"test.quillory.helper.sync-failure"
+                                             content:content
+                                             trigger:nil];
     // Asked for once; the system remembers the answer and answers at once
     // afterwards, so every notification goes through the same request.
     [center requestAuthorizationWithOptions:UNAuthorizationOptionAlert
