@@ -172,6 +172,22 @@ TEST(QtStatusItem, APlainClickOpensTheMenuUnlessTheSystemDoes) {
   }
 }
 
+// A menu Qt draws takes "&&" for "&"; one exported over D-Bus is drawn by the
+// tray host, where "__" is "_" and "&" is itself, after Qt has turned the
+// text's first "&" into "_" (here "Smith__Jones _& Co && Sons").
+TEST(QtMenu, TitlesFollowTheLabelRulesOfWhoDrawsTheMenu) {
+  const std::string name = "Smith_Jones & Co && Sons";
+  QtMenu menu;
+  const auto item = std::dynamic_pointer_cast<QtMenuItem>(menu.addItem(name, "", nullptr));
+  const auto submenu = menu.addItem("Libraries", "", nullptr)->makeSubmenu();
+  const auto inSubmenu = std::dynamic_pointer_cast<QtMenuItem>(submenu->addItem(name, "", nullptr));
+  EXPECT_EQ(item->action()->text(), "Smith_Jones && Co &&&& Sons");
+  menu.setDBusLabels(true);
+  for (const auto& shown : {item, inSubmenu})
+    EXPECT_EQ(shown->action()->text(), "Smith__Jones && Co && Sons");
+  EXPECT_EQ(item->title(), name);
+}
+
 TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {
   const QIcon templateIcon = statusIcon(IconStyle::templateMask);
   EXPECT_TRUE(templateIcon.isMask());

@@ -37,6 +37,7 @@ void QtStatusItem::registerAgain() {
   tray_ = std::move(fresh);
   tray_->setContextMenu(menu_ && !alertOpen_ ? menu_->qmenu() : nullptr);
   tray_->show();
+  followMenuExport();
 }
 
 QtStatusItem::~QtStatusItem() {
@@ -93,6 +94,16 @@ std::shared_ptr<Menu> QtStatusItem::createMenu() { return std::make_shared<QtMen
 void QtStatusItem::setMenu(std::shared_ptr<Menu> menu) {
   menu_ = std::dynamic_pointer_cast<QtMenu>(menu);
   tray_->setContextMenu(menu_ && !alertOpen_ ? menu_->qmenu() : nullptr);
+  followMenuExport();
+}
+
+void QtStatusItem::followMenuExport() {
+#if !defined(__APPLE__)
+  // A tray that talks over D-Bus (StatusNotifierItem) has Qt export the menu,
+  // which gives it a platform menu; a tray that embeds the icon shows the
+  // QMenu itself.
+  if (menu_ && menu_->qmenu()->platformMenu()) menu_->setDBusLabels(true);
+#endif
 }
 
 QMenu* QtStatusItem::qmenu() const { return menu_ ? menu_->qmenu() : nullptr; }

@@ -83,6 +83,8 @@ class QtStatusItem final : public QObject, public StatusItem {
 
  private:
   void showCurrentImage();
+  // Has the menu's titles follow the D-Bus label rules once Qt exports it.
+  void followMenuExport();
   void onActivated(QSystemTrayIcon::ActivationReason reason);
 
   const QIcon icon_;
