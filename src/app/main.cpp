@@ -133,16 +133,18 @@ std::unique_ptr<PlatformLoginItems> makeLoginItems(const fs::path&) {
   return std::make_unique<PlatformLoginItems>();
 }
 // The system symbol drawn by AppKit; the bundled template icon when the
-// symbol cannot be had or drawn.
-QIcon makeStatusIcon() {
+// symbol cannot be had or drawn. With `error`, the template's error badge
+// is drawn onto it.
+QIcon makeStatusIcon(bool error) {
   const auto png = platform::macos::statusIconPng(16.0, 2.0);
   QPixmap pixmap;
   if (!png || !png->isTemplate ||
       !pixmap.loadFromData(reinterpret_cast<const uchar*>(png->bytes.data()),
                            static_cast<uint>(png->bytes.size()), "PNG")) {
-    return qt::statusIcon();
+    return qt::statusIcon(qt::IconStyle::templateMask, error);
   }
   pixmap.setDevicePixelRatio(2.0);
+  if (error) qt::drawErrorBadge(pixmap, qt::IconStyle::templateMask);
   QIcon icon(pixmap);
   icon.setIsMask(true);
   return icon;
@@ -207,7 +209,7 @@ std::unique_ptr<PlatformLoginItems> makeLoginItems(const fs::path& home) {
       qt::autostartFolder(home, environmentValue("XDG_CONFIG_HOME")), executable,
       qt::systemAutostartFolders(environmentValue("XDG_CONFIG_DIRS")));
 }
-QIcon makeStatusIcon() { return qt::statusIcon(); }
+QIcon makeStatusIcon(bool error) { return qt::statusIcon(qt::kPlatformIconStyle, error); }
 app::VersionInfo versionInfo() {
   auto known = [](const char* text) { return *text ? std::optional<std::string>(text) : std::nullopt; };
   return {known(QUILLORY_SHORT_VERSION), known(QUILLORY_BUILD_NUMBER)};
@@ -366,7 +368,7 @@ int main(int argc, char** argv) {
   app::Shell shell{
       .makeStatusItem =
           [&statusItem, &alerts, &workspace, &log] {
-            auto item = std::make_unique<qt::QtStatusItem>(makeStatusIcon());
+            auto item = std::make_unique<qt::QtStatusItem>(makeStatusIcon(false), makeStatusIcon(true));
             statusItem = item.get();
             followSessionBus(workspace, log, *item);
             // While an alert is open the icon opens no menu over it.
