@@ -107,7 +107,10 @@ class TimeOutReaper {
 
 OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Log& log, std::string executable,
                                  std::size_t outputLimit)
-    : dispatcher_(dispatcher), log_(log), executable_(std::move(executable)), outputLimit_(outputLimit) {}
+    : dispatcher_(dispatcher),
+      log_(log),
+      executable_(std::move(executable)),
+      outputLimit_(outputLimit) {}
 
 ScriptResult OsascriptRunner::run(const std::string& script, ScriptTimeout timeout) {
   std::string output;

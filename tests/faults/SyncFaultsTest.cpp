@@ -163,8 +163,7 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
         EXPECT_FALSE(name.starts_with('.')) << "temporary file left: " << (folder / name);
         if (!fs::is_regular_file(folder / name)) continue;
         const std::string bytes = platform::files::readFile(folder / name).value_or("");
-        EXPECT_TRUE(!name.ends_with(".json") || folder / name == settingsFile ||
-                    testing::isCompleteDocument(bytes))
+        EXPECT_TRUE(!name.ends_with(".json") || folder / name == settingsFile || testing::isCompleteDocument(bytes))
             << (folder / name);
         EXPECT_TRUE(!name.ends_with("_updated.txt") || testing::isCompleteMarker(bytes)) << (folder / name);
       }

@@ -255,11 +255,7 @@ TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
     return output;
   };
   auto typing = platform::ChildProcess::spawn(xev, {"-name", "typing"});
-  ASSERT_TRUE(pumpUntil(
-      [&] {
-        return run({"getwindowfocus", "getwindowname"}) == "typing\n";
-      },
-      20000))
+  ASSERT_TRUE(pumpUntil([&] { return run({"getwindowfocus", "getwindowname"}) == "typing\n"; }, 20000))
       << "the window manager gave the new window no keyboard";
   testing::ManualDispatcher dispatcher;
   QtAlertPresenter alerts(dispatcher);

@@ -39,8 +39,7 @@ using std::chrono::milliseconds;
 // memory and so confuses ThreadSanitizer); standard error joins the output.
 // No session bus unless `environment` names one, so that no test reaches the
 // desktop's own.
-std::unique_ptr<platform::ChildProcess> startHelper(const testing::TempHome& home,
-                                                    const std::string& xdgConfigHome,
+std::unique_ptr<platform::ChildProcess> startHelper(const testing::TempHome& home, const std::string& xdgConfigHome,
                                                     const std::vector<std::string>& environment = {},
                                                     const std::vector<std::string>& helperArguments = {}) {
   std::vector<std::string> arguments = {"-u", "XDG_CONFIG_HOME"};
@@ -75,8 +74,8 @@ class HelperCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
 // abort, and nothing may appear in the home folder.
 TEST_P(HelperCommandLine, AnswersAndExitsBeforeAnythingElse) {
   testing::TempHome home;
-  auto helper =
-      startHelper(home, "", {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"}, GetParam().arguments);
+  auto helper = startHelper(home, "", {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"},
+                            GetParam().arguments);
   ASSERT_TRUE(helper);
   std::string output;
   helper->readOutput(output);
@@ -91,10 +90,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CommandLineCase{{"--help"}, 0, "Usage: quillory-helper [--help | --version]\n\nQuillory Helper sits"},
         CommandLineCase{{"--version", "--bogus", "-h"}, 0, "Usage: quillory-helper "},
-        CommandLineCase{
-            {"--version"}, 0, "quillory-helper " QUILLORY_SHORT_VERSION " (" QUILLORY_BUILD_NUMBER ")\n"},
-        CommandLineCase{
-            {"--verbose"}, 64, "quillory-helper: unknown option --verbose\nTry 'quillory-helper --help'."},
+        CommandLineCase{{"--version"}, 0, "quillory-helper " QUILLORY_SHORT_VERSION " (" QUILLORY_BUILD_NUMBER ")\n"},
+        CommandLineCase{{"--verbose"}, 64, "quillory-helper: unknown option --verbose\nTry 'quillory-helper --help'."},
         CommandLineCase{{"Finch.kledger"}, 64, "quillory-helper: unexpected argument Finch.kledger\n"}));
 
 struct RefusalCase {
@@ -209,9 +206,8 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   ASSERT_TRUE(second);
   ASSERT_TRUE(pumpUntil([&] { return second->waitForExit(milliseconds(0)); }, 10000));
   EXPECT_EQ(second->reap().code, 0);
-  EXPECT_TRUE(pumpUntil([&] {
-    return server.summaries.contains(QStringLiteral("Quillory Helper is already running"));
-  })) << server.summaries.join(QStringLiteral(", ")).toStdString();
+  EXPECT_TRUE(pumpUntil([&] { return server.summaries.contains(QStringLiteral("Quillory Helper is already running")); }))
+      << server.summaries.join(QStringLiteral(", ")).toStdString();
   EXPECT_TRUE(first->isRunning());
 
   first->terminate();
