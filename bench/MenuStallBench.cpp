@@ -237,7 +237,10 @@ int main(int argc, char** argv) {
                    .dateText = {"en_US", "UTC"},
                    .version = {"1", "1"},
                    .becomeAccessory = nullptr,
-                   .terminate = nullptr};
+                   .terminate = nullptr,
+                   .notifier = nullptr,
+                   .desktop = nullptr,
+                   .logFile = std::nullopt};
   auto delegate = app::AppDelegate::create(std::move(shell), manager);
   delegate->applicationDidFinishLaunching();
   loop.runUntil([&] { return loop.settled(); }, std::chrono::seconds(60));

@@ -4,9 +4,11 @@
 # session bus, opens its menu by launching the helper a second time (the
 # second launch hands over: the running one opens its menu at its icon),
 # opens the Libraries submenu with the mouse, and saves a screenshot of the
-# screen.
+# screen. With "error", it chooses "Sync Now" instead (Ctrl+S in the open
+# menu), which fails at once without Kettle Ledger, and shows the icon with
+# its error badge and the failure in its tool tip.
 #
-# Usage: scripts/menu-screenshot.sh <path to quillory-helper> <output.png> [light|dark]
+# Usage: scripts/menu-screenshot.sh <path to quillory-helper> <output.png> [light|dark] [error]
 # Needs: Xvfb, openbox, tint2, dbus-run-session, xdotool, ImageMagick.
 set -euo pipefail
 source "$(dirname "$0")/helper-settings.sh"
@@ -15,6 +17,8 @@ helper="$(realpath "$1")"
 output="$(realpath -m "$2")"
 panel="${3:-light}"
 case $panel in light | dark) ;; *) echo "panel: light or dark, not $panel" >&2; exit 64 ;; esac
+shot="${4:-menu}"
+case $shot in menu | error) ;; *) echo "shot: menu or error, not $shot" >&2; exit 64 ;; esac
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -36,7 +40,7 @@ trap 'kill $xvfb 2>/dev/null; rm -rf "$work"' EXIT
 export DISPLAY="$display"
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
-export SCREENSHOT_OUTPUT="$output" HELPER="$helper" PANEL="/usr/share/tint2/horizontal-$panel-opaque.tint2rc"
+export SCREENSHOT_OUTPUT="$output" HELPER="$helper" PANEL="/usr/share/tint2/horizontal-$panel-opaque.tint2rc" SHOT="$shot"
 dbus-run-session -- bash -euo pipefail -c '
   openbox >/dev/null 2>&1 &
   sleep 1
@@ -50,6 +54,20 @@ dbus-run-session -- bash -euo pipefail -c '
   # A second launch hands over and exits 0; the running helper opens its menu.
   QT_QPA_PLATFORM=xcb "$HELPER" || { echo "the second launch did not hand over" >&2; exit 1; }
   sleep 1
+  if [ "$SHOT" = error ]; then
+    # "Sync Now" fails at once; the pointer rests on the icon for its tool tip.
+    xdotool key ctrl+s
+    sleep 2
+    read -r X Y < <(xwininfo -root -tree | grep "(\"quillory-helper\"" |
+      grep -oE "[0-9]+x[0-9]+\+-?[0-9]+\+-?[0-9]+ " | tr "x+" "  " | awk "\$1 <= 100 {print \$3 + \$1 / 2, \$4 + \$2 / 2; exit}")
+    [ -n "${X:-}" ] && xdotool mousemove "${X%.*}" "${Y%.*}"
+    sleep 2
+    import -window root "$SCREENSHOT_OUTPUT"
+    kill $helper_pid
+    wait $helper_pid || true
+    cat "$HOME/helper.log" >&2
+    exit 0
+  fi
   # Hover "Libraries" to open its submenu.
   # The open menu is the top-level window of the helper wider than the icon.
   read -r WIDTH HEIGHT X Y < <(xwininfo -root -tree | grep "(\"quillory-helper\"" |

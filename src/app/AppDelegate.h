@@ -22,26 +22,32 @@
 // Nothing here knows the toolkit: the status item, menus, alerts, login items,
 // queues and the clock come in through the platform interfaces.
 
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/VersionLine.h"
 #include "platform/Defaults.h"
 #include "platform/StatusItem.h"
+#include "presentation/FailureNotices.h"
 #include "presentation/RelativeDateText.h"
 
 namespace quillory::platform {
 class AlertPresenter;
 class Clock;
+class DesktopServices;
 class Dispatcher;
 class LoginItemService;
 class Log;
+class Notifier;
 }  // namespace quillory::platform
 
 namespace quillory::engine {
 class ExportManager;
-}
+struct ExportState;
+}  // namespace quillory::engine
 
 namespace quillory::app {
 
@@ -66,12 +72,20 @@ struct Shell {
   // shown, and "Launch at Login" registers nothing (it would register the
   // copy, which is gone at the next login).
   bool runsTranslocated = false;
+  // Where a failed automatic sync is told (none: nowhere).
+  platform::Notifier* notifier = nullptr;
+  // Opens the published files and the log (none: the items do nothing).
+  platform::DesktopServices* desktop = nullptr;
+  // The helper's own log file, which "Show Log…" opens (none: no such item).
+  std::optional<std::filesystem::path> logFile;
 };
 
 // The menu's fixed texts.
 inline constexpr const char* kNotRunningTitle = "Kettle Ledger not running";
 inline constexpr const char* kSyncNowTitle = "Sync Now";
 inline constexpr const char* kLibrariesTitle = "Libraries";
+inline constexpr const char* kShowPublishedFilesTitle = "Show Published Files";
+inline constexpr const char* kShowLogTitle = "Show Log\u2026";
 inline constexpr const char* kAutoSyncTitle = "Auto-sync";
 inline constexpr const char* kLaunchAtLoginTitle = "Launch at Login";
 inline constexpr const char* kQuitTitle = "Quit Quillory Helper";
@@ -91,6 +105,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   void toggleAutoSync();
   void toggleLaunchAtLogin();
   void toggleLibrarySync(platform::MenuItem& item);
+  void showPublishedFiles();
+  void showLog();
 
   // The status menu.
   void setUpStatusItem();
@@ -116,6 +132,9 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   platform::MenuItem::Action command(void (AppDelegate::*command)());
   void rebuildLibrariesSubmenu(platform::Menu& submenu);
   bool loginItemEnabled() const;
+  void openOnDesktop(const std::filesystem::path& path);
+  void refreshPublishedFilesItem();
+  void notifyFailure(const engine::ExportState& state);
 
   Shell shell_;
   std::unique_ptr<platform::StatusItem> statusItem_;
@@ -125,6 +144,8 @@ class AppDelegate : public std::enable_shared_from_this<AppDelegate> {
   std::weak_ptr<platform::MenuItem> syncNowItem_;
   std::weak_ptr<platform::MenuItem> autoSyncItem_;
   std::weak_ptr<platform::MenuItem> loginItem_;
+  std::weak_ptr<platform::MenuItem> publishedFilesItem_;
+  presentation::FailureNotices failureNotices_;
 };
 
 }  // namespace quillory::app

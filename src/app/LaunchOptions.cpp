@@ -20,13 +20,17 @@ constexpr std::string_view kOsascriptOption = "--osascript";
 
 std::variant<LaunchOptions, LaunchRefusal> parseLaunchOptions(const std::vector<std::string>& arguments) {
   LaunchOptions options;
-  bool help = false;
+  // "--help" wins over everything else, also over arguments that would be refused.
+  for (const std::string& argument : arguments) {
+    if (argument == "--help" || argument == "-h") {
+      options.action = LaunchAction::help;
+      return options;
+    }
+  }
   bool version = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (argument == "--help" || argument == "-h") {
-      help = true;
-    } else if (argument == "--version") {
+    if (argument == "--version") {
       version = true;
     } else if (kLauncherOptions && argument == "--assume-host-running") {
       options.assumeHostRunning = true;
@@ -45,11 +49,7 @@ std::variant<LaunchOptions, LaunchRefusal> parseLaunchOptions(const std::vector<
       return LaunchRefusal{"unexpected argument " + argument};
     }
   }
-  if (help) {
-    options.action = LaunchAction::help;
-  } else if (version) {
-    options.action = LaunchAction::version;
-  }
+  if (version) options.action = LaunchAction::version;
   return options;
 }
 
@@ -124,10 +124,11 @@ Files:
              XDG_CONFIG_HOME is unset or relative); on macOS the user
              defaults of test.quillory.helper
   lock       $HOME/.quillory-helper.lock, shared with quillory-helper-cli
-  log        the user's journal ("journalctl --user -t quillory-helper");
-             without systemd $XDG_STATE_HOME/quillory-helper/quillory-helper.log
-             ($HOME/.local/state/...); on macOS the unified log, subsystem
-             test.quillory.helper
+  log        $XDG_STATE_HOME/quillory-helper/quillory-helper.log
+             ($HOME/.local/state/...), which "Show Log..." opens, and the
+             user's journal ("journalctl --user -t quillory-helper"); on macOS
+             ~/Library/Logs/Quillory Helper/helper.log and the unified log,
+             subsystem test.quillory.helper
   autostart  $XDG_CONFIG_HOME/autostart/quillory-helper.desktop, written by
              "Launch at Login"
   published  $HOME/Library/Mobile Documents/iCloud~test~quillory~mobile/Documents

@@ -2,12 +2,13 @@
 // The command line of quillory-helper, the menu-bar (tray) application. It
 // takes "--help" (or "-h") and "--version", which answer and end the process
 // before anything else is done (no lock, no settings, no tray); "--help" wins
-// over "--version" wherever it stands. On Linux it also takes the command
-// line front end's "--osascript PATH" (or "--osascript=PATH": the script
-// launcher, such as the simulated Kettle Ledger) and "--assume-host-running"
-// (Kettle Ledger taken as running without asking the desktop); macOS always
-// runs /usr/bin/osascript and asks its workspace. Anything else is refused.
-// The usage text is also the source of the manual page. Pure.
+// over everything else wherever it stands (also over arguments that would be
+// refused). On Linux it also takes the command line front end's
+// "--osascript PATH" (or "--osascript=PATH": the script launcher, such as the
+// simulated Kettle Ledger) and "--assume-host-running" (Kettle Ledger taken
+// as running without asking the desktop); macOS always runs
+// /usr/bin/osascript and asks its workspace. Anything else is refused. The
+// usage text is also the source of the manual page. Pure.
 
 #include <optional>
 #include <string>

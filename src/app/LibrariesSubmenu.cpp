@@ -76,7 +76,16 @@ void AppDelegate::toggleLibrarySync(platform::MenuItem& item) {
   // deletes files in every container. The engine applies the menu's changes
   // in the order they were made and reports each, so the check mark shows
   // the new state at once and the menu refreshes again when it is done.
-  export_->requestLibrarySync(*name, !wasEnabled);
+  // A confirmed "Remove" that cannot be stored leaves the library published:
+  // the user, who just chose it, is told at once.
+  engine::ExportManager::NotStoredHandler whenNotStored;
+  if (wasEnabled) {
+    whenNotStored = [weakSelf = weak_from_this(), name = *name](const std::string& reason) {
+      if (auto self = weakSelf.lock())
+        (void)self->shell_.alerts.run(presentation::switchOffNotStoredAlert(name, reason));
+    };
+  }
+  export_->requestLibrarySync(*name, !wasEnabled, std::move(whenNotStored));
   refreshMenu();
 }
 

@@ -1,12 +1,17 @@
 // The status item, the menu built at launch and its refresh.
 #include <cassert>
+#include <filesystem>
+#include <system_error>
 
 #include "app/AppDelegate.h"
 #include "app/MenuTitle.h"
 #include "engine/ExportManager.h"
 #include "platform/Clock.h"
+#include "platform/DesktopServices.h"
 #include "platform/Dispatcher.h"
+#include "platform/Log.h"
 #include "platform/LoginItemService.h"
+#include "platform/Notifier.h"
 #include "presentation/LibraryLine.h"
 #include "presentation/StatusLine.h"
 
@@ -36,6 +41,10 @@ std::shared_ptr<platform::Menu> AppDelegate::buildMenu() {
   menu->addSeparator();
 
   menu->addItem(kLibrariesTitle, "", nullptr)->makeSubmenu();
+  publishedFilesItem_ =
+      menu->addItem(kShowPublishedFilesTitle, "", command(&AppDelegate::showPublishedFiles));
+  refreshPublishedFilesItem();
+  if (shell_.logFile) menu->addItem(kShowLogTitle, "", command(&AppDelegate::showLog));
   menu->addSeparator();
 
   auto autoSync = menu->addItem(kAutoSyncTitle, "", command(&AppDelegate::toggleAutoSync));
@@ -61,8 +70,13 @@ void AppDelegate::refreshMenu() {
   const engine::ExportState state = export_->state();
   const bool syncing = state.isSyncing;
 
-  // 1. The icon, or the indicator while a sync runs.
+  // A switch-off that could not be stored stays in view until it is.
+  const std::optional<std::string>& shownError = state.lastError ? state.lastError : state.switchOffWarning;
+
+  // 1. The icon, marked while the status line shows an error, or the
+  // indicator while a sync runs.
   if (statusItem_ && statusItem_->hasButton()) {
+    statusItem_->setErrorShown(!syncing && shownError.has_value());
     if (syncing) {
       statusItem_->setIconShown(false);
       statusItem_->setIndicatorAnimating(true);
@@ -90,9 +104,9 @@ void AppDelegate::refreshMenu() {
   const std::optional<platform::Date> lastSync =
       syncing || !name ? std::nullopt : export_->librarySyncDate(*name);
   presentation::StatusLine line =
-      presentation::statusLineFor(syncing, state.lastError, state.launcherProblem, lastSync,
+      presentation::statusLineFor(syncing, shownError, state.launcherProblem, lastSync,
                                   [this](platform::Date date) { return relativeDateText(date); });
-  if (shell_.runsTranslocated && !syncing && !state.lastError) line.title = kMoveToApplicationsTitle;
+  if (shell_.runsTranslocated && !syncing && !shownError) line.title = kMoveToApplicationsTitle;
   if (auto item = syncStatusItem_.lock()) item->setTitle(line.title);
   // The icon's tool tip shows the status line, so an error is seen without
   // opening the menu.
@@ -102,6 +116,45 @@ void AppDelegate::refreshMenu() {
   // 5. and 6. The check marks.
   if (auto item = autoSyncItem_.lock()) item->setChecked(state.autoSyncEnabled);
   if (auto item = loginItem_.lock()) item->setChecked(loginItemEnabled());
+
+  refreshPublishedFilesItem();
+  notifyFailure(state);
+}
+
+// Enabled while the folder exists; otherwise its tool tip says why not.
+void AppDelegate::refreshPublishedFilesItem() {
+  auto item = publishedFilesItem_.lock();
+  if (!item) return;
+  const std::filesystem::path folder = export_->publishedFolder();
+  std::error_code error;
+  const bool exists = std::filesystem::is_directory(folder, error);
+  item->setEnabled(exists);
+  item->setToolTip(exists ? folder.string()
+                          : "The Quillory app's iCloud Drive folder does not exist: " + folder.string());
+}
+
+void AppDelegate::showPublishedFiles() {
+  assert(shell_.dispatcher.isMainThread());
+  openOnDesktop(export_->publishedFolder());
+}
+
+void AppDelegate::showLog() {
+  assert(shell_.dispatcher.isMainThread());
+  if (shell_.logFile) openOnDesktop(*shell_.logFile);
+}
+
+void AppDelegate::openOnDesktop(const std::filesystem::path& path) {
+  if (shell_.desktop && !shell_.desktop->open(path)) {
+    shell_.log.line("[Helper] \u2717 Could not open " + path.string());
+  }
+}
+
+// One notification per kind of failure of the automatic runs (FailureNotices.h).
+void AppDelegate::notifyFailure(const engine::ExportState& state) {
+  const std::optional<presentation::Notice> notice =
+      failureNotices_.runEnded({state.runsEnded, state.lastRunCausedByUser, state.lastRunFailure},
+                               state.currentLibraryName, shell_.clock.monotonicNow());
+  if (notice && shell_.notifier) shell_.notifier->notify(notice->title, notice->body);
 }
 
 std::string AppDelegate::relativeDateText(platform::Date date) const {

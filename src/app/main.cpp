@@ -31,12 +31,15 @@
 #include "platform/AutomationPermission.h"
 #include "platform/Files.h"
 #include "platform/StaticWorkspace.h"
+#include "platform/posix/CappedFileLog.h"
 #include "platform/posix/ExitCleanup.h"
 #include "platform/posix/JsonDefaults.h"
 #include "platform/posix/SingleInstanceLock.h"
 #include "platform/posix/StdoutLog.h"
 #include "platform/posix/SystemClock.h"
+#include "platform/posix/TeeLog.h"
 #include "platform/qt/QtAlertPresenter.h"
+#include "platform/qt/QtDesktopServices.h"
 #include "platform/qt/QtDispatcher.h"
 #include "platform/qt/QtStatusItem.h"
 #include "platform/qt/StatusIcon.h"
@@ -51,6 +54,7 @@
 #include "platform/macos/MacAutomationPermission.h"
 #include "platform/macos/MacDefaults.h"
 #include "platform/macos/MacLoginItemService.h"
+#include "platform/macos/MacNotifier.h"
 #include "platform/macos/MacSystemLog.h"
 #include "platform/macos/MacWorkspace.h"
 #else
@@ -130,6 +134,7 @@ using PlatformDefaults = platform::macos::MacDefaults;
 using PlatformWorkspace = platform::macos::MacWorkspace;
 using PlatformLoginItems = platform::macos::MacLoginItemService;
 using PlatformAutomation = platform::macos::MacAutomationPermission;
+using PlatformNotifier = platform::macos::MacNotifier;
 
 std::unique_ptr<PlatformDefaults> makeDefaults(const fs::path&, platform::Log&, platform::Clock&) {
   return std::make_unique<PlatformDefaults>();
@@ -138,16 +143,18 @@ std::unique_ptr<PlatformLoginItems> makeLoginItems(const fs::path&) {
   return std::make_unique<PlatformLoginItems>();
 }
 // The system symbol drawn by AppKit; the bundled template icon when the
-// symbol cannot be had or drawn.
-QIcon makeStatusIcon() {
+// symbol cannot be had or drawn. With `error`, the template's error badge
+// is drawn onto it.
+QIcon makeStatusIcon(bool error) {
   const auto png = platform::macos::statusIconPng(16.0, 2.0);
   QPixmap pixmap;
   if (!png || !png->isTemplate ||
       !pixmap.loadFromData(reinterpret_cast<const uchar*>(png->bytes.data()),
                            static_cast<uint>(png->bytes.size()), "PNG")) {
-    return qt::statusIcon();
+    return qt::statusIcon(qt::IconStyle::templateMask, error);
   }
   pixmap.setDevicePixelRatio(2.0);
+  if (error) qt::drawErrorBadge(pixmap, qt::IconStyle::templateMask);
   QIcon icon(pixmap);
   icon.setIsMask(true);
   return icon;
@@ -175,10 +182,16 @@ void bringAlertsToFront(qt::QtAlertPresenter& alerts) {
     });
   });
 }
-std::unique_ptr<platform::Log> makeSystemLog(const fs::path&) {
-  return std::make_unique<platform::macos::MacSystemLog>();
+// Beside the unified log, a capped file that "Show Log…" opens in Console.
+fs::path helperLogFile(const fs::path& home) { return home / "Library/Logs/Quillory Helper/helper.log"; }
+std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
+  return std::make_unique<posix::TeeLog>(std::make_unique<platform::macos::MacSystemLog>(),
+                                         std::make_unique<posix::CappedFileLog>(helperLogFile(home)));
 }
 bool standardOutputIsJournal() { return false; }  // no systemd
+// A failed start is said on standard error only: the notification centre
+// needs the running application.
+void notifyStartFailure(int, char**, const std::string&) {}
 std::string timeLocale() {
   const auto user = platform::macos::userTimeLocale();
   return presentation::withHourCycle(user.identifier, user.uses24Hour);
@@ -198,6 +211,7 @@ using PlatformDefaults = posix::JsonDefaults;
 using PlatformWorkspace = qt::DBusWorkspace;
 using PlatformLoginItems = qt::XdgLoginItemService;
 using PlatformAutomation = platform::NoAutomationPermissionNeeded;
+using PlatformNotifier = qt::DesktopNotifier;
 
 std::unique_ptr<PlatformDefaults> makeDefaults(const fs::path& home, platform::Log& log,
                                                platform::Clock& clock) {
@@ -211,7 +225,7 @@ std::unique_ptr<PlatformLoginItems> makeLoginItems(const fs::path& home) {
       qt::autostartFolder(home, environmentValue("XDG_CONFIG_HOME")), executable,
       qt::systemAutostartFolders(environmentValue("XDG_CONFIG_DIRS")));
 }
-QIcon makeStatusIcon() { return qt::statusIcon(); }
+QIcon makeStatusIcon(bool error) { return qt::statusIcon(qt::kPlatformIconStyle, error); }
 app::VersionInfo versionInfo() {
   auto known = [](const char* text) { return *text ? std::optional<std::string>(text) : std::nullopt; };
   return {known(QUILLORY_SHORT_VERSION), known(QUILLORY_BUILD_NUMBER)};
@@ -220,11 +234,20 @@ void becomeAccessory() {}  // a tray application has no window and no dock entry
 bool runsTranslocated() { return false; }  // a macOS protection
 void bringAlertsToFront(qt::QtAlertPresenter&) {}  // the window manager places them
 std::string timeLocale() { return presentation::posixTimeLocale(environmentValue); }
+fs::path helperLogFile(const fs::path& home) { return posix::logFile(environmentValue, home); }
 std::unique_ptr<platform::Log> makeSystemLog(const fs::path& home) {
   return posix::makeSystemLog(environmentValue, home);
 }
 // Under a systemd service: the lines on standard output carry their priority.
 bool standardOutputIsJournal() { return posix::descriptorIsJournalStream(environmentValue, STDOUT_FILENO); }
+// Started from the launcher or at login, the user sees no standard error:
+// a start that fails says why in a notification too (waited for, briefly, as
+// the process ends right after).
+void notifyStartFailure(int argc, char** argv, const std::string& reason) {
+  QCoreApplication application(argc, argv);
+  qt::notifyDesktop(QStringLiteral("Quillory Helper could not start"), QString::fromStdString(reason))
+      .waitForFinished();
+}
 // After the session bus came back, the tray icon registers again; the
 // workspace logs the loss and the return.
 void followSessionBus(PlatformWorkspace& workspace, platform::Log& log, qt::QtStatusItem& item) {
@@ -319,23 +342,31 @@ int main(int argc, char** argv) {
   switch (lock.outcome()) {
     case posix::SingleInstanceLock::Outcome::acquired:
       break;
-    case posix::SingleInstanceLock::Outcome::heldElsewhere:
+    case posix::SingleInstanceLock::Outcome::heldElsewhere: {
       if (lock.holderProgram() == posix::kMenuBarHelperProgram && handOverToRunningHelper(argc, argv))
         return 0;
-      if (lock.holderProgram() == posix::kCommandLineProgram) {
-        std::cerr << kProgram << ": " << posix::kCommandLineProgram << " is still running";
-      } else {
-        std::cerr << kProgram << ": Quillory Helper is already running";
-      }
-      if (const auto pid = lock.holderPid()) std::cerr << " (process " << *pid << ")";
-      std::cerr << "; this one exits. Lock file: " << lock.file().string() << '\n';
+      std::string message = lock.holderProgram() == posix::kCommandLineProgram
+                                ? std::string(posix::kCommandLineProgram) + " is still running"
+                                : std::string("Quillory Helper is already running");
+      if (const auto pid = lock.holderPid()) message += " (process " + std::to_string(*pid) + ")";
+      message += "; this one exits. Lock file: " + lock.file().string();
+      std::cerr << kProgram << ": " << message << '\n';
+      // A helper that did not answer the hand-over has been told by a
+      // notification already.
+      if (lock.holderProgram() != posix::kMenuBarHelperProgram) notifyStartFailure(argc, argv, message);
       return 1;
-    case posix::SingleInstanceLock::Outcome::unavailable:
-      std::cerr << kProgram << ": cannot run without the single-instance lock: " << lock.error() << '\n';
+    }
+    case posix::SingleInstanceLock::Outcome::unavailable: {
+      const std::string message = "cannot run without the single-instance lock: " + lock.error();
+      std::cerr << kProgram << ": " << message << '\n';
+      notifyStartFailure(argc, argv, message);
       return 1;
+    }
   }
   if (const std::optional<std::string> problem = settingsFolderProblem(home)) {
-    std::cerr << kProgram << ": cannot run without a settings folder: " << *problem << '\n';
+    const std::string message = "cannot run without a settings folder: " + *problem;
+    std::cerr << kProgram << ": " << message << '\n';
+    notifyStartFailure(argc, argv, message);
     return 1;
   }
 
@@ -366,6 +397,8 @@ int main(int argc, char** argv) {
   platform::Workspace& hostWorkspace =
       options.assumeHostRunning ? static_cast<platform::Workspace&>(hostAssumed) : workspace;
   PlatformAutomation automation;
+  PlatformNotifier notifier;
+  qt::QtDesktopServices desktop;
 
   const std::shared_ptr<engine::ExportManager> manager =
       engine::ExportManager::create(engine::Environment{*defaults, dispatcher, clock, log, hostWorkspace, alerts,
@@ -376,7 +409,7 @@ int main(int argc, char** argv) {
   app::Shell shell{
       .makeStatusItem =
           [&statusItem, &alerts, &workspace, &log] {
-            auto item = std::make_unique<qt::QtStatusItem>(makeStatusIcon());
+            auto item = std::make_unique<qt::QtStatusItem>(makeStatusIcon(false), makeStatusIcon(true));
             statusItem = item.get();
             followSessionBus(workspace, log, *item);
             // While an alert is open the icon opens no menu over it.
@@ -395,6 +428,9 @@ int main(int argc, char** argv) {
       .becomeAccessory = becomeAccessory,
       .terminate = [] { QCoreApplication::quit(); },
       .runsTranslocated = runsTranslocated(),
+      .notifier = &notifier,
+      .desktop = &desktop,
+      .logFile = helperLogFile(home),
   };
   const std::shared_ptr<app::AppDelegate> delegate = app::AppDelegate::create(std::move(shell), manager);
 #if !defined(__APPLE__)
@@ -408,6 +444,8 @@ int main(int argc, char** argv) {
 #endif
 
   application.exec();
+  // A sync stopped from here on was stopped by quitting, and says so.
+  manager->prepareToQuit();
   // A switch-on or switch-off chosen just before quitting is stored at once,
   // and its deletion still runs to its end (within the limit).
   (void)manager->storeQueuedAnswers();

@@ -51,6 +51,18 @@ bool refusedAuthorization(std::string_view errorTail) {
          errorTail.find("Not authorized to send Apple events") != std::string_view::npos;
 }
 
+// The last line of what the launcher wrote on standard error, trimmed: its
+// own account of the refusal.
+std::string lastLine(std::string_view text) {
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
+  if (const std::size_t newline = text.rfind('\n'); newline != std::string_view::npos) {
+    text.remove_prefix(newline + 1);
+  }
+  while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
+  return std::string(text);
+}
+
 // The child has ended: takes the rest of its output. Whatever the child
 // started and that still holds the pipes gets `kGrace`; then the rest of its
 // group is ended (the unreaped child keeps the group id reserved) and what is
@@ -122,7 +134,7 @@ ScriptResult OsascriptRunner::run(const std::string& script, ScriptTimeout timeo
   const StreamResult result =
       stream(script, timeout, [&output](std::string_view piece) { output.append(piece); });
   if (!result.delivered) output.clear();
-  return {std::move(output), result.notAuthorized};
+  return {std::move(output), result.notAuthorized, result.refusal};
 }
 
 StreamResult OsascriptRunner::stream(const std::string& script, ScriptTimeout timeout,
@@ -184,7 +196,8 @@ StreamResult OsascriptRunner::stream(const std::string& script, ScriptTimeout ti
   }
   const bool valid = text.finish();
   if (!valid) log_.line("[Helper] \u26A0 JXA output is not UTF-8 text \u2014 ignored");
-  return {valid && text.passedAny(), refusedAuthorization(errorTail), !valid};
+  const bool refused = refusedAuthorization(errorTail);
+  return {valid && text.passedAny(), refused, refused ? lastLine(errorTail) : std::string(), !valid};
 }
 
 }  // namespace quillory::bridge

@@ -40,11 +40,13 @@ using ScriptTimeout = std::chrono::duration<double>;
 struct ScriptResult {
   std::string output;  // the trimmed text, empty on failure
   bool notAuthorized = false;
+  std::string refusal;  // when not authorized: the launcher's last line on standard error
 };
 
 struct StreamResult {
   bool delivered = false;  // the whole output reached the sink and is not empty
   bool notAuthorized = false;
+  std::string refusal;
   bool notUtf8 = false;  // the script answered, but not with well-formed UTF-8
 };
 
@@ -57,7 +59,7 @@ class ScriptRunner {
   virtual StreamResult stream(const std::string& script, ScriptTimeout timeout, const OutputSink& sink) {
     const ScriptResult result = run(script, timeout);
     if (!result.output.empty()) sink(result.output);
-    return {!result.output.empty(), result.notAuthorized};
+    return {!result.output.empty(), result.notAuthorized, result.refusal};
   }
   // Whether there is nothing at the script launcher's path, so that no script
   // can ever run (Linux, where there is no osascript). Looks at the file

@@ -10,6 +10,7 @@
 #include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
+#include "publish/ContainerPaths.h"
 
 namespace quillory::engine {
 
@@ -69,7 +70,16 @@ ExportState ExportManager::state() const {
       .lastExportDate = idle_.lastExport(),
       .idleTriggered = idle_.triggered(),
       .launcherProblem = state_.launcherProblem,
+      .runsEnded = runsEnded_,
+      .lastRunCausedByUser = lastRunCausedByUser_,
+      .lastRunFailure = lastRunFailure_,
+      .switchOffWarning =
+          unstoredSwitchOffs_.empty() ? std::nullopt : std::optional(unstoredSwitchOffs_.begin()->second),
   };
+}
+
+std::filesystem::path ExportManager::publishedFolder() const {
+  return publish::containerDocumentsFolder(env_.home);
 }
 
 bool ExportManager::isSyncing() const {

@@ -40,6 +40,7 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -126,6 +127,16 @@ struct ExportState {
   // launcher (Linux without a stand-in for osascript): the message of
   // `noScriptLauncher`, which a sync then fails with.
   std::optional<std::string> launcherProblem;
+  // The last export run that published or failed: runs are counted from 1
+  // (0: none has ended yet); whether the user started it ("Sync Now"); its
+  // status text when it failed.
+  std::uint64_t runsEnded = 0;
+  bool lastRunCausedByUser = false;
+  std::optional<std::string> lastRunFailure;
+  // A switch-off from the menu that could not be stored ("Could not switch
+  // off 'Name': <reason>"): kept until that library's switch-off is stored
+  // or it is switched on again, so that a later sync does not hide it.
+  std::optional<std::string> switchOffWarning;
 };
 
 // How the last sync ended: published, skipped (switched off, declined, or
@@ -250,8 +261,11 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // library on (`setLibraryEnabled`, then a notification) or off
   // (`switchOffLibrary`). Queued changes run on the background queue, one at
   // a time, in the order asked; until a change has run, `isLibraryEnabled`
-  // answers with it. Returns at once; any thread.
-  void requestLibrarySync(const std::string& name, bool enabled);
+  // answers with it. A switch-off that could not be stored calls
+  // `whenNotStored` with the reason on the main queue. Returns at once; any
+  // thread.
+  using NotStoredHandler = std::function<void(const std::string& reason)>;
+  void requestLibrarySync(const std::string& name, bool enabled, NotStoredHandler whenNotStored = {});
   // Waits until the queued changes (and the Auto-sync setting) have been
   // applied, at most `limit`; true when none is left. For the end of the program, once the main loop has
   // ended: quitting right after "Remove" still removes.
@@ -264,6 +278,10 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // the answers could not be stored (logged). The signal's thread, or the
   // main thread once the main loop has ended.
   bool storeQueuedAnswers();
+
+  // The program is ending (Quit, a signal): a run that fails from here on was
+  // stopped by that, and says so instead of blaming the host. Any thread.
+  void prepareToQuit();
 
   // The export run: returns at once when a sync is running or being asked
   // about; any thread (the opt-in question is answered on the main thread).
@@ -285,6 +303,9 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   bool deleteLibraryFiles(const std::string& libraryName);
 
   const Environment& environment() const { return env_; }
+  // The Documents folder of the mobile app's iCloud Drive container, where
+  // the published files are.
+  std::filesystem::path publishedFolder() const;
 
   explicit ExportManager(Environment environment);  // use create()
   ExportManager(const ExportManager&) = delete;
@@ -349,6 +370,7 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
     std::string name;
     bool enabled = false;
     bool stored = false;  // its answer is in the settings
+    NotStoredHandler whenNotStored;
   };
   std::deque<LibraryChange> libraryChanges_;  // guarded by mutex_
   std::uint64_t lastLibraryChange_ = 0;       // guarded by mutex_
@@ -358,6 +380,13 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // `storeQueuedAnswers`, all), so that each is stored once and in order.
   // Taken before `mutex_`, never inside it.
   std::mutex answersMutex_;
+  // The switch-offs that could not be stored, by library: their warnings.
+  std::map<std::string, std::string> unstoredSwitchOffs_;  // guarded by mutex_
+  // Ended runs (see ExportState).
+  std::uint64_t runsEnded_ = 0;                    // guarded by mutex_
+  bool lastRunCausedByUser_ = false;               // guarded by mutex_
+  bool quitting_ = false;                          // guarded by mutex_
+  std::optional<std::string> lastRunFailure_;      // guarded by mutex_
   std::condition_variable libraryChangesApplied_;  // when the worker stops
   // The publish lock (see above). Taken before, never inside, `mutex_`.
   mutable std::mutex publishMutex_;

@@ -40,7 +40,7 @@ std::optional<std::string> reportedLibraryName(bridge::ScriptRunner& scripts, Au
       scripts.run(std::string(bridge::kLibraryNameScript), bridge::kLibraryNameTimeout);
   if (answer.notAuthorized) {
     automation.scriptRefused();
-    throw ExportError(ExportErrorCode::klNotAuthorized);
+    throw ExportError(ExportErrorCode::klNotAuthorized, answer.refusal);
   }
   return libraries::usableLibraryName(answer.output);
 }
@@ -112,10 +112,9 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
                           [&transform](std::string_view piece) { transform.write(piece); });
   if (!exported.delivered) {
     if (exported.notAuthorized) automation_.scriptRefused();
+    if (exported.notAuthorized) throw ExportError(ExportErrorCode::klNotAuthorized, exported.refusal);
     // An answer that is not UTF-8 is no JSON text: the host did answer.
-    throw ExportError(exported.notAuthorized ? ExportErrorCode::klNotAuthorized
-                      : exported.notUtf8     ? ExportErrorCode::parseFailure
-                                             : ExportErrorCode::klNotResponding);
+    throw ExportError(exported.notUtf8 ? ExportErrorCode::parseFailure : ExportErrorCode::klNotResponding);
   }
   const std::optional<std::string> after = reportedLibraryName(env_.scripts, automation_);
   if (!sameName(libraryName, after)) {
@@ -164,7 +163,7 @@ int ExportManager::exportLibrary(std::vector<std::string> settled) {
         if (count == 0) {
           publishLock.unlock();
           staged.flush();
-          throw ExportError(ExportErrorCode::noDestinations);
+          throw ExportError(ExportErrorCode::noDestinations, staged.firstFailure().value_or(""));
         }
         // The library's records and the sync date, as one change (still under
         // the publish lock, so a switch-off finds the records of what was

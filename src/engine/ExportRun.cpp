@@ -67,6 +67,10 @@
 
 namespace quillory::engine {
 
+namespace {
+constexpr const char* kStoppedForQuitText = "Sync stopped because Quillory Helper is quitting";
+}
+
 // Ownership of the claimed run slot during `sync`: released when `sync` ends
 // without starting a run, kept (for `runExport` to release) once the run is
 // handed over.
@@ -185,14 +189,28 @@ ExportManager::PublishDecision ExportManager::storedDecision(const std::string& 
   return answer == false || askedInThisSync ? PublishDecision::skip : PublishDecision::ask;
 }
 
+void ExportManager::prepareToQuit() {
+  std::lock_guard lock(mutex_);
+  quitting_ = true;
+}
+
 void ExportManager::runExport(const std::string& reason, const std::vector<std::string>& settled) {
   auto fail = [&](const std::string& message, const std::string& description) {
+    bool quitting = false;
     {
       std::lock_guard lock(mutex_);
-      state_.lastError = message;
+      quitting = quitting_;
+      state_.lastError = quitting ? kStoppedForQuitText : message;
       lastOutcome_ = RunOutcome::failed;
+      ++runsEnded_;
+      lastRunCausedByUser_ = runCausedByUser_;
+      lastRunFailure_ = message;
     }
-    env_.log.line("[Helper] \u2717 Export failed (" + reason + "): " + description);
+    if (quitting) {
+      env_.log.line("[Helper] \u26A0 Export stopped (" + reason + "): Quillory Helper is quitting");
+    } else {
+      env_.log.line("[Helper] \u2717 Export failed (" + reason + "): " + description);
+    }
   };
 
   try {
@@ -207,6 +225,9 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
       state_.lastError.reset();
       if (iCloudDriveOff) state_.lastError = kICloudDriveSeemsOff;
       lastOutcome_ = RunOutcome::published;
+      ++runsEnded_;
+      lastRunCausedByUser_ = runCausedByUser_;
+      lastRunFailure_.reset();
     }
     if (iCloudDriveOff) {
       env_.log.line(std::string("[Helper] \u26A0 ") + kICloudDriveSeemsOff);
@@ -217,7 +238,7 @@ void ExportManager::runExport(const std::string& reason, const std::vector<std::
   } catch (const ExportSkipped& skipped) {
     setOutcome(skipped.unanswered ? RunOutcome::unanswered : RunOutcome::skipped);
   } catch (const publish::ExportError& error) {
-    fail(std::string(publish::exportErrorMessage(error.code())), std::string(error.caseName()));
+    fail(error.what(), std::string(error.caseName()));
   } catch (const std::exception& error) {
     fail(error.what(), error.what());
   } catch (...) {

@@ -83,8 +83,17 @@ ExportManager::SwitchOff ExportManager::switchOff(const std::string& name,
     if (result.stored) result.filesRemoved = libraries::deleteLibraryFiles(libraryContext(), name);
   }
   if (!result.stored) {
-    reportStoreFailure("Could not switch off '" + name + "': " + *result.stored.failure);
+    const std::string warning = "Could not switch off '" + name + "': " + *result.stored.failure;
+    {
+      std::lock_guard lock(mutex_);
+      unstoredSwitchOffs_[name] = warning;
+    }
+    reportStoreFailure(warning);
     return result;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    unstoredSwitchOffs_.erase(name);
   }
   notifyStatusChanged();
   return result;
@@ -94,11 +103,13 @@ ExportManager::SwitchOff ExportManager::switchOff(const std::string& name,
 // settings and the disk in the order the user made them; it stops when the
 // queue is empty. A change leaves the queue only once applied, so the menu
 // shows it until then.
-void ExportManager::requestLibrarySync(const std::string& name, bool enabled) {
+void ExportManager::requestLibrarySync(const std::string& name, bool enabled,
+                                       NotStoredHandler whenNotStored) {
   bool startWorker = false;
   {
     std::lock_guard lock(mutex_);
-    libraryChanges_.push_back(LibraryChange{++lastLibraryChange_, name, enabled});
+    libraryChanges_.push_back(
+        LibraryChange{++lastLibraryChange_, name, enabled, false, std::move(whenNotStored)});
     startWorker = !std::exchange(applyingLibraryChanges_, true);
   }
   if (!startWorker) return;
@@ -122,7 +133,14 @@ void ExportManager::applyLibraryChanges() {
     if (change.enabled) {
       (void)storeAnswer(change.name, true, change.id);  // a failure is reported by it
     } else {
-      (void)switchOff(change.name, change.id);  // failures are reported by it
+      // Failures are reported by it; the one who asked hears of one that
+      // could not be stored.
+      const SwitchOff result = switchOff(change.name, change.id);
+      if (!result.stored && change.whenNotStored) {
+        env_.dispatcher.async([handler = std::move(change.whenNotStored), reason = *result.stored.failure] {
+          handler(reason);
+        });
+      }
     }
     {
       std::lock_guard lock(mutex_);

@@ -88,6 +88,10 @@ platform::StoreResult ExportManager::setLibraryEnabled(const std::string& name, 
 
 platform::StoreResult ExportManager::storeAnswer(const std::string& name, bool enabled,
                                                  std::optional<std::uint64_t> queued) {
+  if (enabled) {  // switched on again: an earlier switch-off that was not stored is moot
+    std::lock_guard lock(mutex_);
+    unstoredSwitchOffs_.erase(name);
+  }
   platform::StoreResult stored;
   {
     std::lock_guard publish(publishMutex_);

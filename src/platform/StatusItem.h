@@ -6,6 +6,9 @@
 // (no place to show it) the item shows nothing and has no menu.
 // - `setIconShown` shows the status icon (a monochrome template image of a "q"
 //   in a filled circle, described as "Quillory") or removes it.
+// - `setErrorShown` marks the status icon as failed (a variant of the icon
+//   with an error badge) or takes the mark off; it applies whenever the icon
+//   is shown.
 // - `setIndicatorAnimating` starts or stops the activity indicator, which is
 //   invisible while stopped.
 // - `setToolTip` sets the text shown below the icon's description when the
@@ -29,6 +32,7 @@ class StatusItem {
 
   virtual bool hasButton() const = 0;
   virtual void setIconShown(bool shown) = 0;
+  virtual void setErrorShown(bool shown) = 0;
   virtual void setIndicatorAnimating(bool animating) = 0;
   virtual void setToolTip(const std::string& text) = 0;
 

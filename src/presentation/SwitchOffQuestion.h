@@ -11,4 +11,8 @@ namespace quillory::presentation {
 
 platform::Alert switchOffQuestion(const std::string& name);
 
+// The alert after a confirmed "Remove" whose switch-off could not be stored
+// (`reason`, such as "Read-only file system"): the library stays published.
+platform::Alert switchOffNotStoredAlert(const std::string& name, const std::string& reason);
+
 }  // namespace quillory::presentation

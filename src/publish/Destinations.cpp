@@ -51,6 +51,7 @@ StagedPublish stageDocument(const fs::path& home, const std::vector<fs::path>& a
     if (!error) error = files::stageWrite(folder / names.marker, request.markerBytes, pair.marker);
     if (error) {
       pair.line = failureLine(folder, error);
+      pair.failure = error.message();
       pair.document.discard();
     }
   };
@@ -84,7 +85,10 @@ int StagedPublish::commit(platform::Log& log) {
     std::error_code error;
     if (pair.line.empty()) error = pair.document.commit();
     if (pair.line.empty() && !error) error = pair.marker.commit();
-    if (error) pair.line = failureLine(pair.folder, error);
+    if (error) {
+      pair.line = failureLine(pair.folder, error);
+      pair.failure = error.message();
+    }
     pair.marker.discard();
     if (!pair.line.empty()) {
       log.line(pair.line);
@@ -94,6 +98,13 @@ int StagedPublish::commit(platform::Log& log) {
     if (pair.counts) ++count;
   }
   return count;
+}
+
+std::optional<std::string> StagedPublish::firstFailure() const {
+  for (const StagedPair& pair : pairs_) {
+    if (pair.counts && !pair.failure.empty()) return pair.failure;
+  }
+  return std::nullopt;
 }
 
 void StagedPublish::flush() {

@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,6 +65,9 @@ class StagedPublish {
   // pair is left split. Once the process has begun to end, nothing is put in
   // place (0).
   int commit(platform::Log& log);
+  // After `commit`: why the first destination that should have received the
+  // library-filename pair did not ("Read-only file system"); none when each did.
+  std::optional<std::string> firstFailure() const;
   // After `commit`, outside the lock: makes the renames durable and ends the
   // whole step.
   void flush();
@@ -84,6 +88,7 @@ class StagedPublish {
     // Logged at commit instead of the pair's success line: a failure staging
     // met, or why nothing is written (no folder then).
     std::string line;
+    std::string failure;  // the reason within `line`, for a pair that failed
     platform::files::StagedFile document, marker;
   };
   std::vector<StagedPair> pairs_;

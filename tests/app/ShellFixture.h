@@ -16,6 +16,7 @@
 #include "publish/ContainerPaths.h"
 #include "support/CapturingLog.h"
 #include "support/FakeClock.h"
+#include "support/FakeDesktop.h"
 #include "support/FakeLoginItemService.h"
 #include "support/FakeMenu.h"
 #include "support/FakeScriptRunner.h"
@@ -51,6 +52,9 @@ class ShellTest : public ::testing::Test {
         .becomeAccessory = [this] { ++accessoryCalls; },
         .terminate = [this] { ++terminated; },
         .runsTranslocated = runsTranslocated,
+        .notifier = &notifier,
+        .desktop = &desktop,
+        .logFile = home / "helper.log",
     };
     delegate = AppDelegate::create(std::move(shell), manager);
     delegate->applicationDidFinishLaunching();
@@ -87,7 +91,10 @@ class ShellTest : public ::testing::Test {
   // The library's published file name record and its update marker.
   void publishMarker(const std::string& library, const std::string& fileBase, const std::string& markerText) {
     defaults.setString(libraries::libraryFilenameKey(library), fileBase + ".json");
-    home.writeFile(documents() / (fileBase + ".json"), "{}");
+    // The document names its library, so that a switch-off finds it its own.
+    std::string quoted;
+    for (const char c : library) quoted += c == '"' || c == '\\' ? std::string{'\\', c} : std::string{c};
+    home.writeFile(documents() / (fileBase + ".json"), "{\"libraryName\":\"" + quoted + "\"}");
     home.writeFile(documents() / (fileBase + "_updated.txt"), markerText);
   }
   std::filesystem::path documents() const { return publish::kContainerDocumentsRelative; }
@@ -101,6 +108,8 @@ class ShellTest : public ::testing::Test {
   testing::ScriptedAlerts alerts{&dispatcher};
   testing::FakeScriptRunner scripts;
   testing::FakeLoginItemService loginItems;
+  testing::FakeNotifier notifier;
+  testing::FakeDesktopServices desktop;
   testing::TempHome home;
   testing::FakeStatusItem* statusItem = nullptr;  // owned by the delegate
   bool runsTranslocated = false;                  // set before `launch`

@@ -88,6 +88,60 @@ TEST_F(ShellTest, SyncNowShowsTheIndicatorAndHoldsTheItemUntilTheRunEnds) {
   EXPECT_TRUE(menu().item(kSyncNowTitle).isEnabled());
 }
 
+// Automatic runs that fail are told once per kind of failure, at most once
+// per ten minutes; a run the user started is told by its own alert. The icon
+// is marked while the last run failed.
+TEST_F(ShellTest, FailedAutomaticSyncsMarkTheIconAndAreNotifiedOncePerKind) {
+  struct Step {
+    const char* reason;
+    const char* exported;  // the export script's answer
+    int minutesLater;
+    std::size_t notified;  // notifications so far
+  };
+  const char* kEmpty = R"({"items":[]})";
+  const char* kGood = R"({"items":[{"amountsOriginal":{"currency":"EUR"}}]})";
+  const Step steps[] = {
+      {"idle 3 min", kEmpty, 0, 1}, {"idle 3 min", kEmpty, 3, 1}, {"idle 3 min", kEmpty, 3, 1},
+      {"idle 3 min", kEmpty, 3, 1}, {"idle 3 min", kEmpty, 3, 1},  // five failed idle runs: one
+      {"idle 3 min", "{", 0, 2},                                   // another kind, 12 minutes after the first
+      {"manual", kEmpty, 11, 2},                                   // the user started it
+      {"idle 3 min", kEmpty, 0, 2},                                // known from the manual run
+      {"idle 3 min", kGood, 0, 2},  {"idle 3 min", kEmpty, 1, 3},  // again after a success
+      {"idle 3 min", "{", 1, 3},                                   // within ten minutes of the last
+      {"idle 3 min", "{", 10, 4},
+  };
+  launch();
+  defaults.setBool(libraries::syncLibraryKey("Biz"), true);
+  hostShows("Biz");
+  for (const Step& step : steps) {
+    clock.advance(std::chrono::minutes(step.minutesLater));
+    scripts.setAnswer(std::string(bridge::kExportScript), step.exported);
+    manager->sync(step.reason);
+    dispatcher.runGlobalTasks();
+    deliver();
+    ASSERT_EQ(notifier.sent.size(), step.notified) << step.reason << " " << step.exported;
+    EXPECT_EQ(statusItem->errorShown(), step.exported != kGood);
+  }
+  EXPECT_EQ(notifier.sent.front().first + " / " + notifier.sent.front().second,
+            "Quillory Helper could not sync 'Biz' / Library is empty");
+  EXPECT_EQ(notifier.sent.at(1).second, "Could not parse export");
+}
+
+// "Show Published Files" opens the iCloud Drive folder while it exists;
+// "Show Log…" opens the helper's log file.
+TEST_F(ShellTest, PublishedFilesAndTheLogOpenOnTheDesktop) {
+  launch();
+  testing::FakeMenuItem& published = menu().item(kShowPublishedFilesTitle);
+  EXPECT_FALSE(published.isEnabled());
+  EXPECT_NE(published.toolTip().find("does not exist"), std::string::npos);
+  home.makeFolder(documents());
+  refresh();
+  EXPECT_TRUE(published.isEnabled());
+  published.choose();
+  menu().item(kShowLogTitle).choose();
+  EXPECT_EQ(desktop.opened, (std::vector<std::filesystem::path>{home / documents(), home / "helper.log"}));
+}
+
 TEST_F(ShellTest, NotificationAfterTheDelegateIsGoneDoesNothing) {
   launch();
   manager->notifyStatusChanged();
@@ -150,6 +204,24 @@ TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
   EXPECT_TRUE(platform::files::exists(home / documents() / "on-eur.json"));
   EXPECT_TRUE(log.contains("[Helper] \u2717 Could not switch off 'On': Read-only file system"));
   EXPECT_EQ(statusLine(), "\u26A0 Could not switch on 'Off': Read-only file system");
+  // The user who chose "Remove" is told at once, and the warning outlasts a
+  // later sync until the switch-off is stored.
+  ASSERT_EQ(alerts.shown().size(), 2u);
+  EXPECT_EQ(alerts.shown()[1].message, "\"On\" was not removed from mobile devices");
+  hostShows("On");
+  scripts.setAnswer(std::string(bridge::kExportScript),
+                    R"({"items":[{"amountsOriginal":{"currency":"EUR"}}]})");
+  manager->sync("manual");
+  dispatcher.runGlobalTasks();
+  deliver();
+  EXPECT_TRUE(log.contains("[Helper] \u2713 Export OK (manual) \u2192 1 destination(s)"));
+  EXPECT_EQ(statusLine(), "\u26A0 Could not switch off 'On': Read-only file system");
+  defaults.refuseWrites(std::nullopt);
+  alerts.queueAnswer(0);
+  libraries().at(1).choose();
+  dispatcher.runGlobalTasks();
+  deliver();
+  EXPECT_FALSE(statusLine().starts_with("\u26A0") || statusItem->errorShown()) << statusLine();
 }
 
 // With the settings file's lock held by another process, the commands that

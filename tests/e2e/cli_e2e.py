@@ -34,7 +34,9 @@ EXPORT_SCRIPT = 'var kl=Application("test.kettleledger.desktop2"); kl.running() 
 TIMEOUT = 120
 REFUSED_LINE = ("[Helper] \u26a0 Not allowed to control Kettle Ledger \u2014 "
                 "System Settings \u203a Privacy & Security \u203a Automation\n")
-ALLOW_MESSAGE = "Allow Quillory Helper to control Kettle Ledger in System Settings \u203a Privacy & Security \u203a Automation"
+# On Linux the launcher's own words, not the macOS setting.
+ALLOW_MESSAGE = ("The script launcher refused to run the script for Kettle Ledger: "
+                 "execution error: Not authorized to send Apple events to Kettle Ledger. (-1743)")
 
 
 # On macOS the CLI keeps the settings in the user defaults of this domain,

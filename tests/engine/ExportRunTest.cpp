@@ -248,6 +248,14 @@ TEST_P(RunEndTest, LogsOneLineAndKeepsTheDates) {
 }
 
 const std::string kFailed = "[Helper] \u2717 Export failed (idle 4 min): ";
+#if defined(__APPLE__)
+const std::string kRefusedMessage =
+    "Allow Quillory Helper to control Kettle Ledger in System Settings \u203A Privacy & Security \u203A "
+    "Automation";
+#else  // the launcher's own words, not a setting Linux does not have
+const std::string kRefusedMessage = "The script launcher refused to run the script for Kettle Ledger: " +
+                                    std::string(testing::FakeScriptRunner::kRefusal);
+#endif
 void exportEmpty(EngineTest& t) { t.scripts.setAnswer(kExportScript, R"({"items":[]})"); }
 // The name script after the export is refused: the fix, not a changed library.
 void refuseAfterTheExport(EngineTest& t) {
@@ -271,8 +279,11 @@ INSTANTIATE_TEST_SUITE_P(
     Ends, RunEndTest,
     ::testing::Values(RunEndCase{"empty", exportEmpty, kFailed + "emptyLibrary", "Library is empty"},
                       RunEndCase{"refusedAfterTheExport", refuseAfterTheExport, kFailed + "klNotAuthorized",
-                                 "Allow Quillory Helper to control Kettle Ledger in System Settings \u203A "
-                                 "Privacy & Security \u203A Automation"},
+                                 kRefusedMessage},
+                      // Quitting stops the run: not the host's failure.
+                      RunEndCase{"quitting", [](EngineTest& t) { t.engine().prepareToQuit(); },
+                                 "[Helper] \u26A0 Export stopped (idle 4 min): Quillory Helper is quitting",
+                                 "Sync stopped because Quillory Helper is quitting"},
                       RunEndCase{"conflict", conflict, kFailed + "nameConflict",
                                  "Library name conflict \u2014 see Helper alert", 1},
                       RunEndCase{"otherError", exportThrows, kFailed + "pipe broke", "pipe broke"}),

@@ -143,8 +143,15 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
     manager->sync("manual");
     ASSERT_TRUE(dispatcher->runUntil([this] { return !manager->isSyncing(); }, std::chrono::minutes(2)));
     dispatcher->runUntil([] { return false; }, std::chrono::milliseconds(10));
-    EXPECT_EQ(manager->lastError(),
-              failure ? std::optional<std::string>(publish::exportErrorMessage(*failure)) : std::nullopt);
+    // The first destination's reason follows "No write destinations found".
+    const std::string message = failure ? std::string(publish::exportErrorMessage(*failure)) : "";
+    EXPECT_EQ(manager->lastError().value_or("").substr(0, message.size()), message);
+    EXPECT_EQ(manager->lastError().has_value(), failure.has_value());
+    if (failure == publish::ExportErrorCode::noDestinations) {  // the reason the log gives for it
+      const std::string reason =
+          manager->lastError()->substr(std::min(message.size() + 2, manager->lastError()->size()));
+      EXPECT_TRUE(!reason.empty() && log.contains(kDocs + reason)) << *manager->lastError();
+    }
     EXPECT_TRUE(log.contains(failure ? "[Helper] \u2717 Export failed (manual): " +
                                            std::string(publish::exportErrorCaseName(*failure))
                                      : "[Helper] \u2713 Export OK (manual) \u2192 " +

@@ -61,6 +61,18 @@ TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
             "/var/x/quillory-helper/quillory-helper.log");
   makeSystemLog(environment({}), home.path(), home / "no-systemd")->line("[Helper] first");
   EXPECT_EQ(files::readFile(standard), "[Helper] first\n");
+  // With a journal, the file is written as well ("Show Log…" opens it).
+  home.makeFolder("systemd/system");
+  home.makeFolder("systemd/journal");
+  const OwnedFd journal(::socket(AF_UNIX, SOCK_DGRAM, 0));
+  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+  const std::string socketPath = (home / "systemd/journal/socket").string();
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  ASSERT_EQ(::bind(journal.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  makeSystemLog(environment({}), home.path(), home / "systemd")->line("[Helper] second");
+  EXPECT_EQ(files::readFile(standard), "[Helper] first\n[Helper] second\n");
+  char entry[256];
+  EXPECT_GT(::recv(journal.get(), entry, sizeof entry, MSG_DONTWAIT), 0);
 
   // 10-byte lines under a 25-byte cap: two lines a file, the older file kept.
   const auto file = home / "capped/log";

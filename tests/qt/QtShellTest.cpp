@@ -72,9 +72,10 @@ TEST_F(QtShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
   loginItems.setStatus(LoginItemStatus::enabled);
   launch();
   EXPECT_EQ(accessoryCalls, 1);
-  EXPECT_EQ(texts(qmenu()), (QStringList{"Kettle Ledger not running", "Never synced", "---", "Sync Now",
-                                         "---", "Libraries", "---", "Auto-sync", "Launch at Login", "---",
-                                         "Quillory Helper 1.2 (34)", "Quit Quillory Helper"}));
+  EXPECT_EQ(texts(qmenu()),
+            (QStringList{"Kettle Ledger not running", "Never synced", "---", "Sync Now", "---", "Libraries",
+                         "Show Published Files", "Show Log\u2026", "---", "Auto-sync", "Launch at Login",
+                         "---", "Quillory Helper 1.2 (34)", "Quit Quillory Helper"}));
   for (const QString line : {"Kettle Ledger not running", "Never synced", "Quillory Helper 1.2 (34)"}) {
     EXPECT_FALSE(action(line)->isEnabled()) << line.toStdString();
   }
@@ -88,7 +89,7 @@ TEST_F(QtShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
   EXPECT_EQ(qmenu().actions(), before);  // changed in place, not rebuilt
   EXPECT_NE(action("Open Kettle Ledger to sync"), nullptr);
   EXPECT_EQ(texts(*action("Libraries")->menu()), QStringList{"No libraries seen yet"});
-  EXPECT_EQ(shownText(qtItem->trayIcon().toolTip()), "Quillory\nNever synced");
+  EXPECT_EQ(shownText(qtItem->trayIcon().toolTip()), "Quillory Helper\nNever synced");
 
   action("Auto-sync")->trigger();
   EXPECT_TRUE(action("Auto-sync")->isChecked());
@@ -157,7 +158,8 @@ TEST_F(QtShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
 
 TEST(QtStatusItem, APlainClickOpensTheMenuUnlessTheSystemDoes) {
   for (const bool systemOpensMenu : {false, true}) {
-    QtStatusItem item(statusIcon(), kPlatformIconStyle, systemOpensMenu);
+    QtStatusItem item(statusIcon(), statusIcon(kPlatformIconStyle, true), kPlatformIconStyle,
+                      systemOpensMenu);
     item.setMenu(item.createMenu());
     item.menu()->addItem("Sync Now", "", nullptr);
     Q_EMIT item.trayIcon().activated(QSystemTrayIcon::Trigger);
@@ -173,6 +175,22 @@ TEST(QtStatusItem, APlainClickOpensTheMenuUnlessTheSystemDoes) {
   }
 }
 
+// A menu Qt draws takes "&&" for "&"; one exported over D-Bus is drawn by the
+// tray host, where "__" is "_" and "&" is itself, after Qt has turned the
+// text's first "&" into "_" (here "Smith__Jones _& Co && Sons").
+TEST(QtMenu, TitlesFollowTheLabelRulesOfWhoDrawsTheMenu) {
+  const std::string name = "Smith_Jones & Co && Sons";
+  QtMenu menu;
+  const auto item = std::dynamic_pointer_cast<QtMenuItem>(menu.addItem(name, "", nullptr));
+  const auto submenu = menu.addItem("Libraries", "", nullptr)->makeSubmenu();
+  const auto inSubmenu = std::dynamic_pointer_cast<QtMenuItem>(submenu->addItem(name, "", nullptr));
+  EXPECT_EQ(item->action()->text(), "Smith_Jones && Co &&&& Sons");
+  menu.setDBusLabels(true);
+  for (const auto& shown : {item, inSubmenu})
+    EXPECT_EQ(shown->action()->text(), "Smith__Jones && Co && Sons");
+  EXPECT_EQ(item->title(), name);
+}
+
 TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {
   const QIcon templateIcon = statusIcon(IconStyle::templateMask);
   EXPECT_TRUE(templateIcon.isMask());
@@ -180,6 +198,26 @@ TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {
   EXPECT_EQ(templateIcon.availableSizes().size(), 3);
   EXPECT_FALSE(statusIcon(IconStyle::filled).isMask());
   EXPECT_EQ(statusIcon(IconStyle::filled).availableSizes().size(), 3);
+  // The error variants: the same kind of image, with the badge at the lower
+  // right (red when filled; a template's stays black and clear).
+  for (const IconStyle style : {IconStyle::templateMask, IconStyle::filled}) {
+    const QIcon error = statusIcon(style, true);
+    EXPECT_EQ(error.isMask(), style == IconStyle::templateMask);
+    EXPECT_EQ(error.availableSizes().size(), 3);
+    const QImage plain = statusIcon(style).pixmap(32).toImage(), marked = error.pixmap(32).toImage();
+    const QColor disc = marked.pixelColor(27, 26), mark = marked.pixelColor(23, 20);  // beside and in the "!"
+    EXPECT_NE(plain, marked);
+    EXPECT_EQ(disc.red() > 150 && disc.green() < 100, style == IconStyle::filled)
+        << disc.name().toStdString();
+    EXPECT_TRUE(disc.alpha() > 200 && (mark.alpha() == 0) == (style == IconStyle::templateMask));
+  }
+  QtStatusItem item;
+  item.setIconShown(true);
+  const qint64 plain = item.trayIcon().icon().cacheKey();
+  item.setErrorShown(true);
+  EXPECT_NE(item.trayIcon().icon().cacheKey(), plain);
+  item.setErrorShown(false);
+  EXPECT_EQ(item.trayIcon().icon().cacheKey(), plain);
 }
 
 TEST(StatusIcon, TheIndicatorStepsThroughTheSameImagesEveryTime) {

@@ -90,7 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HelperCommandLine,
     ::testing::Values(
         CommandLineCase{{"--help"}, 0, "Usage: quillory-helper ["},
-        CommandLineCase{{"--version", "-h"}, 0, "Usage: quillory-helper "},
+        CommandLineCase{{"--version", "--bogus", "-h"}, 0, "Usage: quillory-helper "},
         CommandLineCase{{"--version"},
                         0,
                         "quillory-helper " QUILLORY_SHORT_VERSION " (" QUILLORY_BUILD_NUMBER
@@ -235,6 +235,13 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
 
   first->terminate();
   ASSERT_TRUE(first->waitForExit(std::chrono::seconds(10)));
+  // A start that fails (here: the settings folder is a file) says why in a
+  // notification too, not only on standard error.
+  auto failing = startHelper(home, home.writeFile("config-file", "x").string(), onBus);
+  ASSERT_TRUE(failing);
+  ASSERT_TRUE(pumpUntil([&] { return failing->waitForExit(milliseconds(0)); }, 10000));
+  EXPECT_EQ(failing->reap().code, 1);
+  EXPECT_TRUE(server.summaries.contains(QStringLiteral("Quillory Helper could not start")));
   connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
   QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
 }

@@ -80,6 +80,7 @@ class FakeStatusItem final : public platform::StatusItem {
  public:
   bool hasButton() const override { return true; }
   void setIconShown(bool shown) override { iconShown_ = shown; }
+  void setErrorShown(bool shown) override { errorShown_ = shown; }
   void setIndicatorAnimating(bool animating) override { animating_ = animating; }
   void setToolTip(const std::string& text) override { toolTip_ = text; }
   std::shared_ptr<platform::Menu> createMenu() override { return std::make_shared<FakeMenu>(); }
@@ -87,12 +88,14 @@ class FakeStatusItem final : public platform::StatusItem {
   std::shared_ptr<platform::Menu> menu() const override { return menu_; }
 
   bool iconShown() const { return iconShown_; }
+  bool errorShown() const { return errorShown_; }
   bool indicatorAnimating() const { return animating_; }
   const std::string& toolTip() const { return toolTip_; }
   FakeMenu* fakeMenu() const { return dynamic_cast<FakeMenu*>(menu_.get()); }
 
  private:
   bool iconShown_ = false;
+  bool errorShown_ = false;
   bool animating_ = false;
   std::string toolTip_;
   std::shared_ptr<platform::Menu> menu_;

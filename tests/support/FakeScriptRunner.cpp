@@ -30,7 +30,7 @@ bridge::ScriptResult FakeScriptRunner::run(const std::string& script, bridge::Sc
   std::string result = answer ? std::move(*answer) : handler ? handler() : "";
   std::lock_guard lock(mutex_);
   --entries_[script].inFlight;
-  return {std::move(result), refused_};
+  return {std::move(result), refused_, refused_ ? std::string(kRefusal) : std::string()};
 }
 
 void FakeScriptRunner::setAnswer(std::string_view script, std::string answer) {

@@ -24,12 +24,14 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
  public:
   using Handler = std::function<std::string()>;
 
-  // The answer set for the script, reported as refused while `setRefused(true)`.
+  // The answer set for the script, reported as refused while `setRefused(true)`,
+  // with the launcher's words `kRefusal`.
   bridge::ScriptResult run(const std::string& script, bridge::ScriptTimeout timeout) override;
   void setRefused(bool refused);
   // No launcher: `launcherMissing` answers true (the scripts still answer).
   bool launcherMissing() const override { return launcherMissing_; }
   void setLauncherMissing(bool missing) { launcherMissing_ = missing; }
+  static constexpr const char* kRefusal = "Not authorized to send Apple events to Kettle Ledger. (-1743)";
 
   void setAnswer(std::string_view script, std::string answer);
   void queueAnswer(std::string_view script, std::string answer);

@@ -7,6 +7,7 @@
 
 #include "platform/posix/CappedFileLog.h"
 #include "platform/posix/JournalLog.h"
+#include "platform/posix/TeeLog.h"
 
 namespace quillory::platform::posix {
 namespace fs = std::filesystem;
@@ -26,13 +27,15 @@ fs::path logFile(const EnvironmentLookup& environment, const fs::path& home) {
 
 std::unique_ptr<Log> makeSystemLog(const EnvironmentLookup& environment, const fs::path& home,
                                    const fs::path& systemdRuntime, int standardOutput) {
+  // The file is always written: it is what "Show Log…" opens.
+  auto file = std::make_unique<CappedFileLog>(logFile(environment, home));
   std::error_code error;
   const fs::path socket = systemdRuntime / "journal" / "socket";
-  if (fs::is_directory(systemdRuntime / "system", error) && fs::is_socket(socket, error)) {
-    if (descriptorIsJournalStream(environment, standardOutput)) return nullptr;
-    return std::make_unique<JournalLog>(socket);
+  if (fs::is_directory(systemdRuntime / "system", error) && fs::is_socket(socket, error) &&
+      !descriptorIsJournalStream(environment, standardOutput)) {
+    return std::make_unique<TeeLog>(std::make_unique<JournalLog>(socket), std::move(file));
   }
-  return std::make_unique<CappedFileLog>(logFile(environment, home));
+  return file;
 }
 
 }  // namespace quillory::platform::posix

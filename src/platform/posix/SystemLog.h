@@ -1,12 +1,12 @@
 #pragma once
 // Where the helper's log lines go on Linux besides standard output, which a
-// tray application's user never sees: into the user's journal when the
-// system runs systemd and its journal listens (`journalctl --user -t
-// quillory-helper`), otherwise into a size-capped file,
+// tray application's user never sees: always into a size-capped file,
 // quillory-helper.log in $XDG_STATE_HOME/quillory-helper (~/.local/state when
-// the variable is unset or not an absolute path). None when standard output
-// already goes into the journal (a systemd service, whose JOURNAL_STREAM names
-// it), so that no line is there twice.
+// the variable is unset or not an absolute path), which the menu's "Show
+// Log…" opens; and also into the user's journal when the system runs systemd
+// and its journal listens (`journalctl --user -t quillory-helper`), unless
+// standard output already goes into the journal (a systemd service, whose
+// JOURNAL_STREAM names it), so that no line is there twice.
 
 #include <unistd.h>
 

@@ -19,4 +19,8 @@ QDBusPendingCall notifyDesktop(const QString& summary, const QString& body, QDBu
   return bus.asyncCall(call);
 }
 
+void DesktopNotifier::notify(const std::string& title, const std::string& body) {
+  (void)notifyDesktop(QString::fromStdString(title), QString::fromStdString(body));
+}
+
 }  // namespace quillory::platform::qt

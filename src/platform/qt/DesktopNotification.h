@@ -2,7 +2,8 @@
 // A desktop notification through the freedesktop notification service
 // (org.freedesktop.Notifications on the session bus), which GNOME, KDE, Xfce
 // and most notification daemons provide. The helper uses it where the user
-// would otherwise see nothing: no tray to show its icon in, a second launch.
+// would otherwise see nothing: no tray to show its icon in, a second launch,
+// a failed automatic sync (`DesktopNotifier`, the Notifier of Linux).
 //
 // The call never blocks the caller: it is sent and its answer is not awaited
 // (without a service, the bus answers with an error that nobody needs).
@@ -12,11 +13,19 @@
 #include <QDBusPendingCall>
 #include <QString>
 
+#include "platform/Notifier.h"
+
 namespace quillory::platform::qt {
 
 // Sends the notification with the helper's name and icon; the returned call
 // may be waited for by a process that is about to end.
 QDBusPendingCall notifyDesktop(const QString& summary, const QString& body,
                                QDBusConnection bus = QDBusConnection::sessionBus());
+
+// The helper's notifications on the session bus; never awaited.
+class DesktopNotifier final : public Notifier {
+ public:
+  void notify(const std::string& title, const std::string& body) override;
+};
 
 }  // namespace quillory::platform::qt

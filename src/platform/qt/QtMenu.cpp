@@ -11,9 +11,25 @@ namespace {
 
 QString toQString(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
 
-// Menus take "&" as the mark of the next letter's mnemonic; "&&" is a plain "&".
-QString menuText(const std::string& title) {
-  return toQString(title).replace(QLatin1Char('&'), QStringLiteral("&&"));
+constexpr const char* kDBusLabelsProperty = "quilloryDBusLabels";
+
+bool dbusLabels(const QObject* menu) { return menu && menu->property(kDBusLabelsProperty).toBool(); }
+
+// The action's text that shows `title` as written. A menu drawn by Qt takes
+// "&" as the mark of the next letter's mnemonic, and "&&" as a plain "&".
+// A menu exported over D-Bus is drawn by the tray host, whose label rules
+// (com.canonical.dbusmenu) take "_" as that mark and "__" as a plain "_",
+// and "&" as itself; on the way out Qt turns the first "&" of the text into
+// "_". So there "_" is doubled and only the first "&" gets a partner, which
+// Qt's "_" then marks: the host shows every character as written (with the
+// first "&" as the item's access key).
+QString menuText(const std::string& title, bool forDBus) {
+  QString text = toQString(title);
+  if (!forDBus) return text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+  text.replace(QLatin1Char('_'), QStringLiteral("__"));
+  if (const qsizetype first = text.indexOf(QLatin1Char('&')); first >= 0)
+    text.insert(first, QLatin1Char('&'));
+  return text;
 }
 
 // Ctrl+<key> for a one-character key equivalent; empty otherwise.
@@ -78,7 +94,7 @@ QtMenuItem::QtMenuItem(QMenu& menu, const std::string& title, const std::string&
     action_ = menu.addSeparator();
     return;
   }
-  action_ = menu.addAction(menuText(title));
+  action_ = menu.addAction(menuText(title, dbusLabels(&menu)));
   action_->setShortcut(shortcutFor(keyEquivalent));
   QObject::connect(action_, &QAction::triggered, action_, [this] { choose(); });
 }
@@ -107,7 +123,7 @@ std::string QtMenuItem::title() const { return title_; }
 void QtMenuItem::setTitle(const std::string& title) {
   if (separator_) return;
   title_ = title;
-  if (action_) action_->setText(menuText(title));
+  if (action_) action_->setText(menuText(title, dbusLabels(action_->parent())));
 }
 
 void QtMenuItem::setToolTip(const std::string& toolTip) {
@@ -134,7 +150,8 @@ std::shared_ptr<Menu> QtMenuItem::submenu() const { return submenu_; }
 std::shared_ptr<Menu> QtMenuItem::makeSubmenu() {
   submenu_ = std::make_shared<QtMenu>();
   if (action_) {
-    submenu_->qmenu()->setTitle(menuText(title_));
+    submenu_->setDBusLabels(dbusLabels(action_->parent()));
+    submenu_->qmenu()->setTitle(menuText(title_, dbusLabels(action_->parent())));
     action_->setMenu(submenu_->qmenu());
   }
   return submenu_;
@@ -177,6 +194,15 @@ std::shared_ptr<MenuItem> QtMenu::itemWithTitle(const std::string& title) const 
 std::vector<std::shared_ptr<MenuItem>> QtMenu::items() const { return {items_.begin(), items_.end()}; }
 
 void QtMenu::removeAllItems() { items_.clear(); }
+
+void QtMenu::setDBusLabels(bool dbus) {
+  if (dbusLabels(menu_.get()) == dbus) return;
+  menu_->setProperty(kDBusLabelsProperty, dbus);
+  for (const std::shared_ptr<QtMenuItem>& item : items_) {
+    item->setTitle(item->title());
+    if (auto submenu = std::dynamic_pointer_cast<QtMenu>(item->submenu())) submenu->setDBusLabels(dbus);
+  }
+}
 
 std::shared_ptr<MenuItem> QtMenu::highlightedItem() const { return itemFor(menu_->activeAction()); }
 

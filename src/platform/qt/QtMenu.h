@@ -92,6 +92,10 @@ class QtMenu final : public Menu {
   void highlight(const std::shared_ptr<MenuItem>& item) override;
 
   QMenu* qmenu() const { return menu_.get(); }
+  // Whether the titles follow the label rules of menus exported over D-Bus
+  // (set by the status item, for its menu and its submenus) rather than
+  // those of menus Qt draws; see menuText in QtMenu.cpp.
+  void setDBusLabels(bool dbus);
   // The item whose action is `action`, or null.
   std::shared_ptr<QtMenuItem> itemFor(const QAction* action) const;
 

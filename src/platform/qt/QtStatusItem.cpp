@@ -8,15 +8,18 @@
 
 namespace quillory::platform::qt {
 
-QtStatusItem::QtStatusItem(QIcon icon, IconStyle indicatorStyle, bool systemOpensMenu)
-    : icon_(std::move(icon)), indicatorStyle_(indicatorStyle), systemOpensMenu_(systemOpensMenu) {
+QtStatusItem::QtStatusItem(QIcon icon, QIcon errorIcon, IconStyle indicatorStyle, bool systemOpensMenu)
+    : icon_(std::move(icon)),
+      errorIcon_(std::move(errorIcon)),
+      indicatorStyle_(indicatorStyle),
+      systemOpensMenu_(systemOpensMenu) {
   frameTimer_.setInterval(kIndicatorFrameMilliseconds);
   connect(&frameTimer_, &QTimer::timeout, this, [this] {
     frame_ = (frame_ + 1) % kIndicatorFrameCount;
     showCurrentImage();
   });
   registerAgain();
-  tray_->setToolTip(QString::fromLatin1(kDescription));
+  tray_->setToolTip(QString::fromLatin1(kToolTipTitle));
 }
 
 void QtStatusItem::registerAgain() {
@@ -34,6 +37,7 @@ void QtStatusItem::registerAgain() {
   tray_ = std::move(fresh);
   tray_->setContextMenu(menu_ && !alertOpen_ ? menu_->qmenu() : nullptr);
   tray_->show();
+  followMenuExport();
 }
 
 QtStatusItem::~QtStatusItem() {
@@ -43,7 +47,7 @@ QtStatusItem::~QtStatusItem() {
 }
 
 void QtStatusItem::setToolTip(const std::string& text) {
-  tray_->setToolTip(plainToolTip(text.empty() ? kDescription : std::string(kDescription) + "\n" + text));
+  tray_->setToolTip(plainToolTip(text.empty() ? kToolTipTitle : std::string(kToolTipTitle) + "\n" + text));
 }
 
 void QtStatusItem::setAlertOpen(bool open) {
@@ -53,6 +57,12 @@ void QtStatusItem::setAlertOpen(bool open) {
 
 void QtStatusItem::setIconShown(bool shown) {
   iconShown_ = shown;
+  showCurrentImage();
+}
+
+void QtStatusItem::setErrorShown(bool shown) {
+  if (shown == errorShown_) return;
+  errorShown_ = shown;
   showCurrentImage();
 }
 
@@ -73,7 +83,7 @@ void QtStatusItem::showCurrentImage() {
   if (frameTimer_.isActive()) {
     tray_->setIcon(frames_[static_cast<std::size_t>(frame_)]);
   } else if (iconShown_) {
-    tray_->setIcon(icon_);
+    tray_->setIcon(errorShown_ ? errorIcon_ : icon_);
   } else {
     tray_->setIcon(blank_);
   }
@@ -84,6 +94,16 @@ std::shared_ptr<Menu> QtStatusItem::createMenu() { return std::make_shared<QtMen
 void QtStatusItem::setMenu(std::shared_ptr<Menu> menu) {
   menu_ = std::dynamic_pointer_cast<QtMenu>(menu);
   tray_->setContextMenu(menu_ && !alertOpen_ ? menu_->qmenu() : nullptr);
+  followMenuExport();
+}
+
+void QtStatusItem::followMenuExport() {
+#if !defined(__APPLE__)
+  // A tray that talks over D-Bus (StatusNotifierItem) has Qt export the menu,
+  // which gives it a platform menu; a tray that embeds the icon shows the
+  // QMenu itself.
+  if (menu_ && menu_->qmenu()->platformMenu()) menu_->setDBusLabels(true);
+#endif
 }
 
 QMenu* QtStatusItem::qmenu() const { return menu_ ? menu_->qmenu() : nullptr; }

@@ -1,6 +1,6 @@
 #pragma once
 // The status item on Qt: a `QSystemTrayIcon` with the status icon, the tool tip
-// "Quillory" (the icon's accessible description) followed by the status text
+// "Quillory Helper" followed by the status text
 // the owner sets, and the attached menu as its context menu. The activity indicator takes the icon's place: a
 // timer steps through the indicator's frames while it animates.
 //
@@ -37,21 +37,26 @@ class QtStatusItem final : public QObject, public StatusItem {
  public:
   static constexpr int kIndicatorFrameMilliseconds = 100;
   static constexpr const char* kDescription = "Quillory";
+  // The first line of the tool tip, above the status text.
+  static constexpr const char* kToolTipTitle = "Quillory Helper";
 #if defined(__APPLE__)
   static constexpr bool kPlatformOpensMenuOnClick = true;
 #else
   static constexpr bool kPlatformOpensMenuOnClick = false;
 #endif
 
-  // `icon` is the status icon; by default the one shipped with the helper.
-  // The indicator is drawn in `indicatorStyle`. With `systemOpensMenu`, a
-  // plain click is left to the system.
-  explicit QtStatusItem(QIcon icon = statusIcon(), IconStyle indicatorStyle = kPlatformIconStyle,
+  // `icon` is the status icon, `errorIcon` its variant while the last sync
+  // failed; by default the ones shipped with the helper. The indicator is
+  // drawn in `indicatorStyle`. With `systemOpensMenu`, a plain click is left
+  // to the system.
+  explicit QtStatusItem(QIcon icon = statusIcon(), QIcon errorIcon = statusIcon(kPlatformIconStyle, true),
+                        IconStyle indicatorStyle = kPlatformIconStyle,
                         bool systemOpensMenu = kPlatformOpensMenuOnClick);
   ~QtStatusItem() override;
 
   bool hasButton() const override { return true; }
   void setIconShown(bool shown) override;
+  void setErrorShown(bool shown) override;
   void setIndicatorAnimating(bool animating) override;
   void setToolTip(const std::string& text) override;
   std::shared_ptr<Menu> createMenu() override;
@@ -66,6 +71,7 @@ class QtStatusItem final : public QObject, public StatusItem {
   // For tests and the composition root.
   QSystemTrayIcon& trayIcon() { return *tray_; }
   bool isIconShown() const { return iconShown_; }
+  bool isErrorShown() const { return errorShown_; }
   bool isIndicatorAnimating() const { return frameTimer_.isActive(); }
   int indicatorFrame() const { return frame_; }
   QMenu* qmenu() const;
@@ -77,15 +83,19 @@ class QtStatusItem final : public QObject, public StatusItem {
 
  private:
   void showCurrentImage();
+  // Has the menu's titles follow the D-Bus label rules once Qt exports it.
+  void followMenuExport();
   void onActivated(QSystemTrayIcon::ActivationReason reason);
 
   const QIcon icon_;
+  const QIcon errorIcon_;
   const IconStyle indicatorStyle_;
   const bool systemOpensMenu_;
   std::unique_ptr<QSystemTrayIcon> tray_;
   QTimer frameTimer_;
   int frame_ = 0;
   bool iconShown_ = false;
+  bool errorShown_ = false;
   bool alertOpen_ = false;
   std::shared_ptr<QtMenu> menu_;
   // Every image the item shows is made once. The tray keeps the copy of an

@@ -17,6 +17,8 @@ namespace {
 constexpr int kSizes[] = {16, 32, 64};
 // The blue of the application icon, behind the indicator's white spokes.
 const QColor kIconBlue(0x25, 0x63, 0xEB);
+// The error badge's red.
+const QColor kErrorRed(0xDC, 0x26, 0x26);
 
 // A transparent square with a disc of `colour`, `margin` pixels inside its edges.
 QPixmap discOfSize(int size, const QColor& colour, double margin) {
@@ -32,14 +34,48 @@ QPixmap discOfSize(int size, const QColor& colour, double margin) {
 
 }  // namespace
 
-QIcon statusIcon(IconStyle style) {
+void drawErrorBadge(QPixmap& pixmap, IconStyle style) {
+  // In device-independent pixels, so that a high-density image gets the
+  // same badge as its plain one.
+  const double side = std::min(pixmap.width(), pixmap.height()) / pixmap.devicePixelRatio();
+  const double diameter = side * 0.56;
+  const double ring = std::max(1.0, side / 16.0);
+  const QRectF disc(side - diameter, side - diameter, diameter, diameter);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  const bool filled = style == IconStyle::filled;
+  // The gap (template: cleared) or the white ring (filled) around the disc.
+  if (!filled) painter.setCompositionMode(QPainter::CompositionMode_Clear);
+  painter.setBrush(filled ? QColor(Qt::white) : QColor(Qt::black));
+  painter.drawEllipse(disc.adjusted(-ring, -ring, ring, ring));
+  painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  painter.setBrush(filled ? kErrorRed : QColor(Qt::black));
+  painter.drawEllipse(disc);
+  // The "!": a bar and a dot, white on the red disc, cut out of the black one.
+  if (!filled) painter.setCompositionMode(QPainter::CompositionMode_Clear);
+  painter.setBrush(Qt::white);
+  const double width = diameter * 0.18;
+  const double centre = disc.center().x();
+  painter.drawRoundedRect(QRectF(centre - width / 2, disc.top() + diameter * 0.18, width, diameter * 0.4),
+                          width / 2, width / 2);
+  painter.drawEllipse(QPointF(centre, disc.top() + diameter * 0.78), width * 0.6, width * 0.6);
+}
+
+QIcon statusIcon(IconStyle style, bool error) {
   initQuilloryResources();
   QIcon icon;
   for (int size : kSizes) {
     const QString file = style == IconStyle::templateMask
                              ? QStringLiteral(":/quillory/status-icon-%1.png").arg(size)
                              : QStringLiteral(":/quillory/app-icon-%1.png").arg(size);
-    icon.addFile(file, QSize(size, size));
+    if (!error) {
+      icon.addFile(file, QSize(size, size));
+      continue;
+    }
+    QPixmap pixmap(file);
+    drawErrorBadge(pixmap, style);
+    icon.addPixmap(pixmap);
   }
   icon.setIsMask(style == IconStyle::templateMask);
   return icon;

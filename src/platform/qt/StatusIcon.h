@@ -10,9 +10,16 @@
 // disc: mid-toned, they show on the light and the dark panels of Linux
 // trays, which do not tint masks.
 //
+// The error variant (while the last sync failed) carries a badge at the
+// lower right: filled, a red disc with a white "!" inside a white ring, which
+// stands out on light and dark panels alike; as a template, a disc with the
+// "!" cut out and a clear gap around it, so that the tinted badge stays
+// legible in light and dark menu bars.
+//
 // Threading: main thread (the images need the GUI application).
 
 #include <QIcon>
+#include <QPixmap>
 #include <vector>
 
 namespace quillory::platform::qt {
@@ -27,7 +34,9 @@ inline constexpr IconStyle kPlatformIconStyle = IconStyle::filled;
 
 inline constexpr int kIndicatorFrameCount = 8;
 
-QIcon statusIcon(IconStyle style = kPlatformIconStyle);
+QIcon statusIcon(IconStyle style = kPlatformIconStyle, bool error = false);
+// Draws the error badge onto `pixmap` (an image of the status icon).
+void drawErrorBadge(QPixmap& pixmap, IconStyle style);
 // The frame `index` (0 to kIndicatorFrameCount - 1) of the indicator.
 QIcon indicatorFrame(int index, IconStyle style = kPlatformIconStyle);
 // All of them, in order.
