@@ -324,7 +324,7 @@ int main(int argc, char** argv) {
   qt::QtAlertPresenter alerts(dispatcher);
   runningAlerts.store(&alerts);
   bringAlertsToFront(alerts);
-  bridge::OsascriptRunner scripts(dispatcher, log, "/usr/bin/osascript");
+  bridge::OsascriptRunner scripts(dispatcher, log, clock, "/usr/bin/osascript");
   PlatformAutomation automation;
 
   const std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
