@@ -1,0 +1,38 @@
+"""Recorded histories: each once broke a promise, and is replayed as it is,
+a list of (step, arguments) as promises.py names them."""
+
+
+def opened(index, items=2):
+    return ("open_library", {"index": index, "items": items})
+
+
+SYNC = ("sync", {"answer": "sync"})
+
+HISTORIES = {}
+
+# Histories that break a promise until the fixes of their faults are merged;
+# each moves to HISTORIES once it passes.
+AWAITING_FIXES = {
+    # A library's stale record deletes the document another library (no
+    # folder, the same file name) published after the first one's folder went.
+    "stale record deletes another library's document": [
+        opened(0), SYNC, ("delete_folder", {"folder": "Work/Finch EUR"}), opened(2), SYNC,
+        ("switch", {"name": "Finch EUR", "command": "disable"})],
+    # The phone deleted the iCloud copy; the app container's copy was replaced.
+    "conflict missed in an app container": [
+        ("app_container", {"container": "A", "present": True}), opened(0), SYNC,
+        ("phone_deletes_icloud_copy", {"pick": 0}), opened(1), SYNC],
+    "switch-off with a mistyped stored answer": [
+        opened(0), SYNC, ("edit_settings", {"edit": ("rename", "Finch EUR", "false")}),
+        ("switch", {"name": "Finch EUR", "command": "disable"})],
+    "in-place editor's switch-off reverted": [
+        opened(0), SYNC, ("edit_during_sync", {"edit": ("in place", "Finch EUR", False), "after": 0.0})],
+    "change lost through a settings link": [
+        opened(0), ("edit_during_sync", {"edit": ("link", None, False), "after": 0.0})],
+    "temporary file left by a signal": [
+        opened(0), SYNC, ("sync_ended_by_signal", {"how": "HUP", "moment": "temporary file", "delay": 0.0,
+                                                   "slow_disk": True})],
+    "document without its marker after a signal": [
+        opened(0), SYNC, ("sync_ended_by_signal", {"how": "TERM", "moment": "document", "delay": 0.0,
+                                                   "slow_disk": True})],
+}
