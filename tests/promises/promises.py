@@ -57,8 +57,8 @@ LIBRARIES = [
     (None, "Home/Finch EUR", "EUR"),                  # the host names none
     (LONG + "a", "Work/Long", "\u20ac"),              # cut to fit, odd currency
     (LONG + "b", "Home/Long", "\u20ac"),
-    ("Odd", "Home/Odd", ""),
-    ("Odd", None, "e/u"),
+    ("Odd", "Home/Odd", "../../../evil"),             # a currency that is a path
+    ("Odd", None, "finch-eur"),                       # whose currency pair is another's document
 ]
 NAMES = sorted({n for n, _, _ in LIBRARIES if n} | {"Finch Studio EUR", "finch studio eur"})
 
@@ -73,6 +73,10 @@ def export_text(folder, currency, items):
                        "items": [{"id": f"I{i}", "title": "x" * 40, "date": "2026-09-01T08:00:00Z",
                                   "amounts": {"gross": i, "currency": currency}, "ocrText": "dropped",
                                   "asset": {"path": f"{base}/{i}.pdf"}} for i in range(items)]})
+
+
+# The colliding ones more often.
+LIBRARY = st.sampled_from([0, 1, 2] * 3 + list(range(len(LIBRARIES))))
 
 
 class Violation(AssertionError):
@@ -106,7 +110,20 @@ class Promises(RuleBasedStateMachine):
         self.before = self.published()
 
     def teardown(self):
+        for pid in self.scripts_running():
+            os.kill(pid, signal.SIGKILL)
         self.tmp.cleanup()
+
+    def scripts_running(self):
+        """Processes with this home's simulator state in their environment."""
+        marker, found = b"\0KETTLE_LEDGER_SIM_DIR=" + bytes(self.state) + b"\0", []
+        for environ in Path("/proc").glob("[0-9]*/environ"):
+            try:
+                if marker in b"\0" + environ.read_bytes():
+                    found.append(int(environ.parent.name))
+            except OSError:
+                pass
+        return found
 
     # ---- the programs -----------------------------------------------------------
     def env(self):
@@ -183,8 +200,7 @@ class Promises(RuleBasedStateMachine):
                      if k.startswith("sync_library_") and canon(k[13:]) == canon(name)), None)
 
     # ---- steps --------------------------------------------------------------------
-    # The colliding ones more often.
-    @rule(index=st.sampled_from([0, 1, 2, 0, 1, 2] + list(range(len(LIBRARIES)))),
+    @rule(index=LIBRARY,
           items=st.sampled_from([2] * 5 + [3000]))
     def open_library(self, index, items):
         name, folder, currency = LIBRARIES[index]
@@ -198,16 +214,47 @@ class Promises(RuleBasedStateMachine):
         (self.state / "export.json").write_text(export_text(path, currency, items), encoding="utf-8")
         self.open_index = index
 
-    @rule(answer=st.sampled_from(["sync", "dont-sync", None]))
-    def sync(self, answer):
+    # Opening a library and syncing it is the common pair of steps: one here
+    # (index None: the library already open).
+    @rule(answer=st.sampled_from(["sync", "sync", "dont-sync", None]), index=st.one_of(st.none(), LIBRARY))
+    def sync(self, answer, index=None):
+        if index is not None:
+            self.open_library(index, 2)
         self.cli("sync", *(["--answer", answer] if answer else []))
+
+    @rule(fault=st.sampled_from(["not-running", "not-authorized", "no export"]))
+    def sync_with_a_host_fault(self, fault):
+        moved = self.state / "export.away"
+        if fault == "no export" and (self.state / "export.json").exists():
+            (self.state / "export.json").replace(moved)
+        else:
+            (self.state / fault).touch()
+        try:
+            self.cli("sync", "--answer", "sync")
+        finally:
+            (self.state / fault).unlink(missing_ok=True)
+            if moved.exists():
+                moved.replace(self.state / "export.json")
+
+    @rule(command=st.sampled_from(["status", "libraries"]))
+    def read_only_command(self, command):
+        before = self.settings_file.exists() and (self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns)
+        status, _, _ = self.cli(command)
+        after = self.settings_file.exists() and (self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns)
+        if (status, after) != (0, before):
+            raise Violation(f"{command} exited {status} or changed the settings")
 
     @rule()
     def two_syncs_at_once(self):
-        runs = [self.start("sync", "--answer", "sync") for _ in range(2)]
-        statuses = [self.finish(run)[0] for run in runs]
-        if statuses.count(75) > 1:
-            raise Violation(f"both syncs refused: {statuses}")
+        (self.state / "export-delay.txt").write_text("1")
+        try:
+            first = self.start("sync", "--answer", "sync")
+            time.sleep(0.1)
+            statuses = [self.finish(run)[0] for run in (self.start("sync", "--answer", "sync"), first)]
+        finally:
+            (self.state / "export-delay.txt").unlink()
+        if statuses.count(75) != 1:
+            raise Violation(f"two syncs at once, not one refused: {statuses}")
 
     @rule(name=st.sampled_from(NAMES + ["Finch EUR"] * 3), command=st.sampled_from(["enable", "disable", "disable"]))
     def switch(self, name, command):
@@ -336,15 +383,19 @@ class Promises(RuleBasedStateMachine):
     # document shows (looked for as fast as this process can).
     @rule(how=st.sampled_from(sorted(SIGNALS)),
           moment=st.sampled_from([0.0, 0.05, 0.2, 0.5, "temporary file", "document"]),
-          delay=st.sampled_from([0.0, 0.1]), slow_disk=st.sampled_from([False, bool(shutil.which("strace"))]))
+          delay=st.sampled_from([0.0, 0.1, "hangs"]),
+          slow_disk=st.sampled_from([False, bool(shutil.which("strace"))]))
     def sync_ended_by_signal(self, how, moment, delay, slow_disk=False):
-        (self.state / "export-delay.txt").write_text(str(delay))
+        # "hangs": the export never ends and its script ignores SIGTERM.
+        host_file = self.state / ("cut.txt" if delay == "hangs" else "export-delay.txt")
+        host_file.write_text("10 hangs" if delay == "hangs" else str(delay))
         documents = {(f, e.name, e.stat().st_mtime_ns) for f in self.destinations() if f.is_dir()
                      for e in os.scandir(f)}
         try:
             run = self.start("sync", "--answer", "sync", slow_disk=slow_disk)
             started = time.monotonic()
-            while run.poll() is None and not self.moment_came(moment, started, documents):
+            while run.poll() is None and not self.moment_came(moment, started, documents) \
+                    and time.monotonic() - started < 5:
                 pass
             if run.poll() is None:
                 target = run.pid
@@ -354,8 +405,11 @@ class Promises(RuleBasedStateMachine):
                 os.kill(target, SIGNALS[how])
             self.finish(run, expect_signal=SIGNALS[how])
         finally:
-            (self.state / "export-delay.txt").unlink()
-        self.killed |= how == "KILL"
+            host_file.unlink()
+        if how == "KILL":  # what SIGKILL leaves: its scripts too, which the user ends
+            self.killed = True
+            for pid in self.scripts_running():
+                os.kill(pid, signal.SIGKILL)
 
     # ---- the promises, after every step -----------------------------------------
     @invariant()
@@ -386,6 +440,16 @@ class Promises(RuleBasedStateMachine):
         for path, old in before.items():
             if path not in after and path.parent.is_dir() and self.answer(old[0]) is True:
                 raise Violation(f"{path} of {old[:2]} deleted by another library")
+        places = (DOCUMENTS + "/", ".config/quillory-helper/", "dotfiles/", ".quillory-helper.lock")
+        for path in self.home.rglob("*"):
+            relative = str(path.relative_to(self.home))
+            if not path.is_dir() and not relative.startswith(places) and not (
+                    relative.startswith("Library/Containers/") and ("/Data/Documents/" in relative
+                                                                   or relative.endswith(PREFERENCES))):
+                raise Violation(f"{relative} written outside the helper's places")
+        left = self.scripts_running()
+        if left:
+            raise Violation(f"scripts outlived their program: processes {left}")
         if self.killed:
             return
         for path, (*_, exported_at) in after.items():
