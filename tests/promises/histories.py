@@ -26,7 +26,7 @@ AWAITING_FIXES = {
         opened(0), SYNC, ("edit_settings", {"edit": ("rename", "Finch EUR", "false")}),
         ("switch", {"name": "Finch EUR", "command": "disable"})],
     "in-place editor's switch-off reverted": [
-        opened(0), SYNC, ("edit_during_sync", {"edit": ("in place", "Finch EUR", False), "after": 0.0})],
+        opened(0), SYNC, ("edit_during_sync", {"edit": ("in place", "Finch EUR", False), "after": 0.15})],
     "change lost through a settings link": [
         opened(0), ("edit_during_sync", {"edit": ("link", None, False), "after": 0.0})],
     "temporary file left by a signal": [

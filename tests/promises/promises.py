@@ -23,6 +23,7 @@ import argparse
 import fcntl
 import json
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -103,6 +104,7 @@ class Promises(RuleBasedStateMachine):
             folder.mkdir()
         self.settings_file = self.home / SETTINGS
         self.kept = {}            # settings another writer stored: key -> value
+        self.said = {}            # what the user said for each library: name -> bool
         self.killed = False       # a SIGKILL may leave what a clean end never does
         self.open_index = None
         self.linked = False
@@ -136,9 +138,11 @@ class Promises(RuleBasedStateMachine):
         # the call's return), so what happens between two calls can be seen.
         slow = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=openat,rename",
                 "-e", "inject=openat:delay_exit=50000", "-e", "inject=rename:delay_exit=300000"]
-        return subprocess.Popen([*(slow if slow_disk else []), str(CLI), *args, "--osascript", str(SIM), "--assume-host-running"],
-                                env=self.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, text=True, encoding="utf-8", errors="replace")
+        run = subprocess.Popen([*(slow if slow_disk else []), str(CLI), *args, "--osascript", str(SIM),
+                                "--assume-host-running"], env=self.env(), stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace")
+        run.command = args[0]
+        return run
 
     def finish(self, run, expect_signal=None):
         try:
@@ -146,16 +150,21 @@ class Promises(RuleBasedStateMachine):
         except subprocess.TimeoutExpired:
             run.kill()
             run.communicate()
-            raise Violation(f"{run.args[1]} did not end within {TIMEOUT} s")
+            raise Violation(f"{run.command} did not end within {TIMEOUT} s")
         status = run.returncode
         allowed = set(LISTED_STATUSES)
         if expect_signal is not None:
-            # Ended by the signal itself: before the program could catch it.
-            allowed |= {-expect_signal, 128 + expect_signal}
+            # 0: its work was done when the signal came; the signal itself:
+            # it came before the program could catch it.
+            allowed = {0, -expect_signal, 128 + expect_signal}
         if status not in allowed:
-            raise Violation(f"{run.args[1]}: exit status {status} is not a listed one\n{out}{err}")
+            raise Violation(f"{run.command}: exit status {status} is not a listed one\n{out}{err}")
         if status in (1, 64, 73, 75) and not err.strip():
-            raise Violation(f"{run.args[1]} failed with {status} and said nothing on standard error\n{out}")
+            raise Violation(f"{run.command} failed with {status} and said nothing on standard error\n{out}")
+        asked = re.search(r'^Sync "(.*)" with Quillory\?$', err, re.M)
+        if asked and "--answer" in run.args:  # what the user said to the question
+            self.said[canon(asked[1])] = run.args[run.args.index("--answer") + 1] == "sync"
+            self.forget_kept(lambda key: canon(key[13:]) == canon(asked[1]))  # forgotten, asked again
         return status, out, err
 
     def cli(self, *args):
@@ -259,6 +268,8 @@ class Promises(RuleBasedStateMachine):
     @rule(name=st.sampled_from(NAMES + ["Finch EUR"] * 3), command=st.sampled_from(["enable", "disable", "disable"]))
     def switch(self, name, command):
         status, _, _ = self.cli(command, name, "--yes")
+        if status == 0:
+            self.said[canon(name)] = command == "enable"
         self.forget_kept(lambda key: canon(key[13:]) == canon(name))
         if command == "disable" and status == 0:
             left = [p for p, (n, *_) in self.published().items() if canon(n) == canon(name)]
@@ -319,7 +330,6 @@ class Promises(RuleBasedStateMachine):
             settings = self.settings()
             settings[key] = value
             text = json.dumps(settings, ensure_ascii=False, indent=1).encode()
-            time.sleep(hold)
             if way == "in place":
                 with open(real, "r+b") as out:
                     out.truncate(0)
@@ -328,10 +338,13 @@ class Promises(RuleBasedStateMachine):
                     time.sleep(hold or 0.01)
                     out.write(text[len(text) // 2:])
             else:
+                time.sleep(hold)
                 temporary = real.with_name(real.name + ".edit")
                 temporary.write_bytes(text)
                 os.replace(temporary, real)
         self.kept[key] = value
+        if key.startswith("sync_library_") and isinstance(value, bool):
+            self.said[canon(key[13:])] = value
 
     edit = st.tuples(st.sampled_from(["rename", "link", "in place"]),
                      st.sampled_from(NAMES + ["Finch EUR"] * 3 + [None]),
@@ -357,7 +370,7 @@ class Promises(RuleBasedStateMachine):
             run = self.start("sync", "--answer", "sync")
             time.sleep(after)
             if self.settings_file.exists() or way != "in place":
-                self.other_writer(way, *self.edit_key(name, value), hold=0.1 if way == "in place" else 1.0)
+                self.other_writer(way, *self.edit_key(name, value), hold=0.6 if way == "in place" else 1.0)
                 if name:
                     self.switched_off = (name, time.time())
             self.finish(run)
@@ -397,13 +410,14 @@ class Promises(RuleBasedStateMachine):
             while run.poll() is None and not self.moment_came(moment, started, documents) \
                     and time.monotonic() - started < 5:
                 pass
-            if run.poll() is None:
+            signalled = run.poll() is None
+            if signalled:
                 target = run.pid
                 if slow_disk:  # the program, not strace
                     children = Path(f"/proc/{run.pid}/task/{run.pid}/children").read_text().split()
                     target = int(children[0]) if children else run.pid
                 os.kill(target, SIGNALS[how])
-            self.finish(run, expect_signal=SIGNALS[how])
+            self.finish(run, expect_signal=SIGNALS[how] if signalled else None)
         finally:
             host_file.unlink()
         if how == "KILL":  # what SIGKILL leaves: its scripts too, which the user ends
@@ -433,7 +447,8 @@ class Promises(RuleBasedStateMachine):
             old = before.get(path)
             if old and old[3] == data:
                 continue
-            if self.answer(name) is not True and not self.written_before_switch_off(path, name):
+            if (self.answer(name) is not True or self.said.get(canon(name)) is False) \
+                    and not self.written_before_switch_off(path, name):
                 raise Violation(f"{path.name} written for {name!r}, whose stored answer is {self.answer(name)!r}")
             if old and not self.may_replace(path, old, (name, folder, currency)):
                 raise Violation(f"{path} of {old[:2]} replaced by {(name, folder)}")
@@ -540,7 +555,7 @@ def main():
         return 1 if failed else 0
     try:
         run(args.examples, args.seed, args.steps)
-    except Violation:
+    except (Violation, BaseExceptionGroup):
         print(f"A promise first broke in history {Violation.first_at}; {Promises.histories} run with the "
               "shrinking", file=sys.stderr)
         return 1
