@@ -10,7 +10,6 @@ import argparse
 import json
 import os
 import plistlib
-import resource
 import pty
 import shutil
 import signal
@@ -30,9 +29,6 @@ PAIR = [DOCUMENT, MARKER]
 NAME_SCRIPT = 'var kl=Application("test.kettleledger.desktop2"); kl.running() ? kl.documents[0].name() : ""'
 EXPORT_SCRIPT = 'var kl=Application("test.kettleledger.desktop2"); kl.running() ? kl.export() : ""'
 TIMEOUT = 120
-REFUSED_LINE = ("[Helper] \u26a0 Not allowed to control Kettle Ledger \u2014 "
-                "System Settings \u203a Privacy & Security \u203a Automation\n")
-ALLOW_MESSAGE = "Allow Quillory Helper to control Kettle Ledger in System Settings \u203a Privacy & Security \u203a Automation"
 
 
 # On macOS the CLI keeps the settings in the user defaults of this domain,
@@ -228,36 +224,6 @@ class FirstSync(EndToEnd):
                 self.assertEqual(box.published() == PAIR, published)
 
 
-class Failures(EndToEnd):
-    def test_export_the_host_cannot_give(self):
-        variants = {
-            "no export": ({"export": False}, None, {}),
-            "not running": ({}, "not-running", {}),
-            "not authorized": ({}, "not-authorized", {}),
-            "host not running": ({}, None, {"host": False}),  # no workspace answer on Linux
-        }
-        for label, (library, state_file, run_args) in variants.items():
-            with self.subTest(label):
-                box = self.fresh()
-                box.open_library(**library)
-                if state_file:
-                    (box.state / state_file).touch()
-                result = box.run("sync", "--answer", "sync", **run_args)
-                self.assertExit(result, 1)
-                if state_file == "not-authorized":
-                    # Said once for the two checks, and the export names the fix.
-                    self.assertEqual(result.stdout.count(REFUSED_LINE), 1, result.stdout)
-                    case, message = "klNotAuthorized", ALLOW_MESSAGE
-                else:
-                    case, message = "klNotResponding", "Kettle Ledger did not respond"
-                self.assertIn(f"[Helper] \u2717 Export failed (manual): {case}\n", result.stdout)
-                self.assertEqual(result.stderr.splitlines()[-1], "\u26a0 " + message)
-                self.assertEqual(box.published(), [])
-                if state_file == "not-authorized":  # allowed again: the next sync publishes
-                    (box.state / state_file).unlink()
-                    self.assertExit(box.run("sync", "--answer", "sync"), 0)
-                    self.assertEqual(box.published(), PAIR)
-
 class Libraries(EndToEnd):
     def test_disable_refused_or_incomplete(self):
         # (What a switch-off deletes is checked by tests/promises.) Nobody to
@@ -299,74 +265,6 @@ class Libraries(EndToEnd):
         for shown in (synced.stderr, status.stdout, listed.stdout, disabled.stdout, disabled.stderr, skipped.stdout):
             self.assertNotIn("\x1b", shown)
             self.assertNotIn("\u202e", shown)
-
-@SETTINGS_FILE
-class SettingsNotSaved(EndToEnd):
-    """A change that cannot be stored changes nothing else: no file deleted,
-    nothing published, the reason said, exit status 1."""
-
-    def faults(self):
-        def folder(box):  # where the settings file's lock belongs: the settings read, no change takes
-            lock = Path(str(box.settings_file) + ".lock")
-            lock.unlink(missing_ok=True)
-            (lock / "inside").parent.mkdir()
-            (lock / "inside").write_text("keep")
-            return None
-
-        def read_only_file(box):
-            box.settings_file.chmod(0o444)
-            return None
-
-        def read_only_folder(box):
-            box.settings_file.parent.chmod(0o555)
-            return None
-
-        def full_disk(box):  # a file size limit smaller than the settings file
-            def limit():
-                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-                resource.setrlimit(resource.RLIMIT_FSIZE, (64, resource.RLIM_INFINITY))
-            return limit
-
-        return {"folder in place of the lock file": (folder, False), "read-only file": (read_only_file, True),
-                "read-only folder": (read_only_folder, True), "full disk": (full_disk, False)}
-
-    def run_with(self, box, fault, *args):
-        return subprocess.run(box.command(*args), env=box.environment(), stdin=subprocess.DEVNULL,
-                              capture_output=True, text=True, encoding="utf-8", timeout=TIMEOUT,
-                              preexec_fn=fault)
-
-    def test_failed_store_changes_nothing(self):
-        for label, (make, needs_permissions) in self.faults().items():
-            if needs_permissions and os.geteuid() == 0:
-                print(f"skipped {label}: permission bits do not stop root", file=sys.stderr)
-                continue
-            for command in ("disable", "enable", "first answer"):
-                with self.subTest(fault=label, command=command):
-                    box = self.fresh()
-                    box.open_library()
-                    if command != "first answer":
-                        self.sync_accepted(box)
-                    else:
-                        self.assertExit(box.run("prune"), 0)  # a settings file without the answer
-                    if command == "enable":
-                        self.assertExit(box.run("disable", "--yes", NAME), 0)
-                    published = box.published()
-                    settings = box.settings_file.read_bytes()
-                    fault = make(box)
-                    args = {"disable": ("disable", "--yes", NAME), "enable": ("enable", NAME),
-                            "first answer": ("sync", "--answer", "sync")}[command]
-                    result = self.run_with(box, fault, *args)
-                    self.assertExit(result, 1)
-                    self.assertEqual(box.published(), published)
-                    self.assertNotIn("[off]", result.stdout)
-                    self.assertNotIn("[on]", result.stdout)
-                    switched = {"disable": "switch off", "enable": "switch on"}.get(command)
-                    self.assertIn(f"[Helper] \u2717 Could not {switched} '{NAME}': " if switched
-                                  else f"[Helper] \u2717 Could not save the answer for '{NAME}': ", result.stdout)
-                    box.settings_file.parent.chmod(0o755)
-                    if box.settings_file.is_file():
-                        self.assertEqual(box.settings_file.read_bytes(), settings)
-
 
 class CommandLine(EndToEnd):
     def test_refuses_to_run_without_its_lock_or_settings_folder(self):

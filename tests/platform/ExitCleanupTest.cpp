@@ -1,7 +1,8 @@
 // The end of the process. Ending is one-way (the child registry closes for
-// good), so each case runs in a process of its own (a death test). (That a
-// signal stops a script's whole group, after the grace or at once on a second
-// signal, also while a stream is blocked, the command-line end-to-end runs check.)
+// good), so the case runs in a process of its own (a death test). (That a
+// signal ends the process with 128 + the signal, stops a script's whole group
+// and leaves no temporary file, tests/promises checks; at once on a second
+// signal, and while a stream is blocked, the command-line end-to-end runs.)
 #include <errno.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,12 +10,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-#include <thread>
 
 #include "platform/ChildProcess.h"
 #include "platform/posix/ExitCleanup.h"
-#include "support/TempHome.h"
 
 namespace quillory::platform::posix {
 namespace {
@@ -37,23 +35,6 @@ TEST(ExitCleanupTest, ForgetsReapedChildrenAndRefusesNewOnesOnceEnding) {
         ::_exit(::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD ? 0 : 4);
       },
       ::testing::ExitedWithCode(0), "");
-}
-
-// A termination signal ends the process with 128 + the signal, removing the
-// temporary files of writes in progress.
-TEST(ExitCleanupTest, TerminationSignalEndsTheProcessWithoutTemporaryFiles) {
-  quillory::testing::TempHome home;
-  const std::filesystem::path temporary = home.writeFile(".qh-1-abcdef.tmp", "partial");
-  EXPECT_EXIT(
-      {
-        exitcleanup::blockTerminationSignals();
-        exitcleanup::watchTerminationSignals([](int signal) { exitcleanup::cleanUpAndExit(signal, 0ms); });
-        exitcleanup::addTemporaryFile(temporary.string());
-        ::kill(::getpid(), SIGTERM);
-        std::this_thread::sleep_for(std::chrono::seconds(30));
-      },
-      ::testing::ExitedWithCode(128 + SIGTERM), "");
-  EXPECT_FALSE(std::filesystem::exists(temporary));
 }
 
 }  // namespace

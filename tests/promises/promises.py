@@ -21,6 +21,7 @@ so on standard error.
 
 import argparse
 import fcntl
+import functools
 import json
 import os
 import re
@@ -80,13 +81,24 @@ def export_text(folder, currency, items):
 LIBRARY = st.sampled_from([0, 1, 2] * 3 + list(range(len(LIBRARIES))))
 
 
+def recorded(step):
+    """Keeps each step of a history, to print the first that broke a promise
+    (also when timing keeps Hypothesis from shrinking it)."""
+    @functools.wraps(step)
+    def run_step(self, **arguments):
+        self.steps.append((step.__name__, arguments))
+        return step(self, **arguments)
+    return run_step
+
+
 class Violation(AssertionError):
-    first_at = None  # the history in which a promise first broke
+    first_at = first_history = None  # the history in which a promise first broke, and its steps
 
     def __init__(self, message):
         super().__init__(message)
         if Violation.first_at is None:
-            Violation.first_at = Promises.histories
+            Violation.first_at, Violation.first_history = Promises.histories, list(Promises.current.steps)
+            Violation.first_message = message
 
 
 class Promises(RuleBasedStateMachine):
@@ -95,6 +107,7 @@ class Promises(RuleBasedStateMachine):
     def __init__(self):
         super().__init__()
         Promises.histories += 1
+        Promises.current, self.steps = self, []
         if PROGRESS and Promises.histories % PROGRESS == 0:
             print(f"{time.strftime('%H:%M:%S')} {Promises.histories} histories", file=sys.stderr, flush=True)
         self.tmp = tempfile.TemporaryDirectory(prefix="quillory-promises.")
@@ -211,7 +224,11 @@ class Promises(RuleBasedStateMachine):
     # ---- steps --------------------------------------------------------------------
     @rule(index=LIBRARY,
           items=st.sampled_from([2] * 5 + [3000]))
+    @recorded
     def open_library(self, index, items):
+        self.open(index, items)
+
+    def open(self, index, items=2):
         name, folder, currency = LIBRARIES[index]
         path = self.libs / folder if folder else None
         if path:
@@ -226,12 +243,14 @@ class Promises(RuleBasedStateMachine):
     # Opening a library and syncing it is the common pair of steps: one here
     # (index None: the library already open).
     @rule(answer=st.sampled_from(["sync", "sync", "dont-sync", None]), index=st.one_of(st.none(), LIBRARY))
+    @recorded
     def sync(self, answer, index=None):
         if index is not None:
-            self.open_library(index, 2)
+            self.open(index)
         self.cli("sync", *(["--answer", answer] if answer else []))
 
     @rule(fault=st.sampled_from(["not-running", "not-authorized", "no export"]))
+    @recorded
     def sync_with_a_host_fault(self, fault):
         moved = self.state / "export.away"
         if fault == "no export" and (self.state / "export.json").exists():
@@ -245,7 +264,21 @@ class Promises(RuleBasedStateMachine):
             if moved.exists():
                 moved.replace(self.state / "export.json")
 
+    # No change can be stored while a folder stands where the settings lock
+    # belongs: every command that would store one fails and changes nothing.
+    @rule(present=st.booleans())
+    @recorded
+    def settings_lock_in_the_way(self, present):
+        lock = Path(str(self.settings_file) + ".lock")
+        if present and not lock.is_dir():
+            lock.parent.mkdir(parents=True, exist_ok=True)
+            lock.unlink(missing_ok=True)
+            (lock / "keep").mkdir(parents=True)
+        elif not present:
+            shutil.rmtree(lock, ignore_errors=True)
+
     @rule(command=st.sampled_from(["status", "libraries"]))
+    @recorded
     def read_only_command(self, command):
         before = self.settings_file.exists() and (self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns)
         status, _, _ = self.cli(command)
@@ -254,6 +287,7 @@ class Promises(RuleBasedStateMachine):
             raise Violation(f"{command} exited {status} or changed the settings")
 
     @rule()
+    @recorded
     def two_syncs_at_once(self):
         (self.state / "export-delay.txt").write_text("1")
         try:
@@ -266,6 +300,7 @@ class Promises(RuleBasedStateMachine):
             raise Violation(f"two syncs at once, not one refused: {statuses}")
 
     @rule(name=st.sampled_from(NAMES + ["Finch EUR"] * 3), command=st.sampled_from(["enable", "disable", "disable"]))
+    @recorded
     def switch(self, name, command):
         status, _, _ = self.cli(command, name, "--yes")
         if status == 0:
@@ -277,6 +312,7 @@ class Promises(RuleBasedStateMachine):
                 raise Violation(f"disable {name!r} exited 0 and left {left}")
 
     @rule()
+    @recorded
     def prune(self):
         self.cli("prune")
         settings = self.settings()
@@ -287,10 +323,12 @@ class Promises(RuleBasedStateMachine):
         self.kept = {k: v for k, v in self.kept.items() if not (k.startswith("sync_library_") and user_changed(k))}
 
     @rule(folder=st.sampled_from(sorted({f for _, f, _ in LIBRARIES if f})))
+    @recorded
     def delete_folder(self, folder):
         shutil.rmtree(self.libs / folder, ignore_errors=True)
 
     @rule(pick=st.integers(0, 5))
+    @recorded
     def phone_deletes_icloud_copy(self, pick):
         docs = sorted((self.home / DOCUMENTS).glob("*.json")) if (self.home / DOCUMENTS).is_dir() else []
         if docs:
@@ -300,6 +338,7 @@ class Promises(RuleBasedStateMachine):
             Path(str(doc)[:-5] + "_updated.txt").unlink(missing_ok=True)
 
     @rule(container=st.sampled_from(["A", "B"]), present=st.booleans())
+    @recorded
     def app_container(self, container, present):
         preferences = self.home / "Library/Containers" / container / PREFERENCES
         if present:
@@ -354,12 +393,14 @@ class Promises(RuleBasedStateMachine):
         return ("sync_library_" + name, value) if name else (f"note{len(self.kept)}", "kept")
 
     @rule(edit=edit)
+    @recorded
     def edit_settings(self, edit):
         way, name, value = edit
         if self.settings_file.exists() or way != "in place":
             self.other_writer(way, *self.edit_key(name, value))
 
     @rule(edit=edit, after=st.sampled_from([0.0, 0.05, 0.15, 0.3]))
+    @recorded
     def edit_during_sync(self, edit, after):
         way, name, value = edit
         open_name = LIBRARIES[self.open_index][0] if self.open_index is not None else None
@@ -398,6 +439,7 @@ class Promises(RuleBasedStateMachine):
           moment=st.sampled_from([0.0, 0.05, 0.2, 0.5, "temporary file", "document"]),
           delay=st.sampled_from([0.0, 0.1, "hangs"]),
           slow_disk=st.sampled_from([False, bool(shutil.which("strace"))]))
+    @recorded
     def sync_ended_by_signal(self, how, moment, delay, slow_disk=False):
         # "hangs": the export never ends and its script ignores SIGTERM.
         host_file = self.state / ("cut.txt" if delay == "hangs" else "export-delay.txt")
@@ -556,8 +598,9 @@ def main():
     try:
         run(args.examples, args.seed, args.steps)
     except (Violation, BaseExceptionGroup):
-        print(f"A promise first broke in history {Violation.first_at}; {Promises.histories} run with the "
-              "shrinking", file=sys.stderr)
+        print(f"A promise first broke in history {Violation.first_at} ({Violation.first_message}), after "
+              f"these steps (for histories.py):\n{Violation.first_history!r}\n{Promises.histories} histories run "
+              "with the shrinking", file=sys.stderr)
         return 1
     print(f"{args.examples} histories kept every promise")
     return 0
