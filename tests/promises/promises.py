@@ -5,18 +5,21 @@ checked after every step.
 Drives quillory-helper-cli and kettle-ledger-sim in a throw-away home: the
 user opens libraries (names that collide after the file-name rule, differ
 only in case or composition, are long enough to be cut; shared folders; odd
-currencies), syncs and answers, enables, disables, prunes, deletes folders,
-the phone deletes the iCloud copy, app containers come and go, other writers
-edit the settings file (through a link, by rename, in place in two pieces),
-and syncs are ended by signals or overlap a second CLI or a switch-off.
-After every step: no document of a library whose stored answer is not
-"Sync" is written; after `disable` exits 0, none of its files are left; a
-document is never replaced or deleted by another library; every pair is
-whole; no temporary file is left; the settings parse and keep every change
-another writer stored; every exit status is a listed one, and failures say
-so on standard error.
+currencies), syncs and answers, enables, disables, prunes, deletes folders;
+the phone deletes the iCloud copy; app containers come and go; the host
+fails; other writers edit the settings file (by the lock protocol, through a
+link, an editor in place without the lock); two syncs overlap; a sync is
+ended by a signal, also on a slow disk. After every step: nothing is written
+for a library whose stored answer is not "Sync" or that the user said no to;
+after `disable` exits 0, none of its files are left; a document is never
+replaced or deleted by another library; every pair is whole; no temporary
+file is left, no script outlives its program, nothing is written outside the
+helper's places; the settings parse and keep every change another writer
+stored; every exit status is a listed one, and failures say so on standard
+error.
 
-    promises.py --cli PATH --sim PATH [--examples N] [--seed S] [--histories]
+    promises.py --cli PATH --sim PATH [--examples N] [--seed S] [--steps N]
+                [--histories passing|awaiting-fixes|all]
 """
 
 import argparse
@@ -496,7 +499,7 @@ class Promises(RuleBasedStateMachine):
                 raise Violation(f"{path} of {old[:2]} replaced by {(name, folder)}")
         for path, old in before.items():
             if path not in after and path.parent.is_dir() and self.answer(old[0]) is True:
-                raise Violation(f"{path} of {old[:2]} deleted by another library")
+                raise Violation(f"{path} of {old[:2]} deleted, its library still switched on (by another library?)")
         places = (DOCUMENTS + "/", ".config/quillory-helper/", "dotfiles/", ".quillory-helper.lock")
         for path in self.home.rglob("*"):
             relative = str(path.relative_to(self.home))
