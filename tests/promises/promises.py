@@ -455,12 +455,14 @@ class Promises(RuleBasedStateMachine):
             while run.poll() is None and not self.moment_came(moment, started, documents) \
                     and time.monotonic() - started < 5:
                 pass
+            target = run.pid
+            while slow_disk and target == run.pid and run.poll() is None:  # the program, not strace
+                try:
+                    target = int(Path(f"/proc/{run.pid}/task/{run.pid}/children").read_text().split()[0])
+                except (OSError, IndexError):
+                    pass
             signalled = run.poll() is None
             if signalled:
-                target = run.pid
-                if slow_disk:  # the program, not strace
-                    children = Path(f"/proc/{run.pid}/task/{run.pid}/children").read_text().split()
-                    target = int(children[0]) if children else run.pid
                 os.kill(target, SIGNALS[how])
             self.finish(run, expect_signal=SIGNALS[how] if signalled else None)
         finally:
