@@ -456,9 +456,10 @@ class Promises(RuleBasedStateMachine):
                     and time.monotonic() - started < 5:
                 pass
             target = run.pid
-            while slow_disk and target == run.pid and run.poll() is None:  # the program, not strace
+            while slow_disk and target == run.pid and run.poll() is None:  # the program (started), not strace
                 try:
-                    target = int(Path(f"/proc/{run.pid}/task/{run.pid}/children").read_text().split()[0])
+                    child = int(Path(f"/proc/{run.pid}/task/{run.pid}/children").read_text().split()[0])
+                    target = child if os.readlink(f"/proc/{child}/exe") == str(CLI) else target
                 except (OSError, IndexError):
                     pass
             signalled = run.poll() is None
