@@ -549,7 +549,7 @@ class Promises(RuleBasedStateMachine):
         return canon(old_name) == canon(name) or bool(old_folder and not Path(old_folder).exists())
 
 
-def run(examples, seed_value, steps=25):
+def run(examples, seed_value, steps=25, shrink=True):
     """Runs `examples` random histories; raises on the first broken promise."""
     from hypothesis.stateful import run_state_machine_as_test
     machine = type("Promises", (Promises,), {})
@@ -558,7 +558,7 @@ def run(examples, seed_value, steps=25):
     run_state_machine_as_test(machine, settings=settings(
         max_examples=examples, stateful_step_count=steps, deadline=None, derandomize=seed_value is None,
         database=None, suppress_health_check=list(HealthCheck), print_blob=False,
-        phases=[Phase.generate, Phase.shrink]))
+        phases=[Phase.generate, Phase.shrink] if shrink else [Phase.generate]))
 
 
 def replay(steps):
@@ -584,6 +584,7 @@ def main():
     parser.add_argument("--histories", choices=["passing", "awaiting-fixes", "all"],
                         help="replay the recorded histories instead of random ones")
     parser.add_argument("--progress", type=int, default=0, help="report every N histories")
+    parser.add_argument("--no-shrink", action="store_true", help="report the first broken history as it is")
     args = parser.parse_args()
     global PROGRESS
     PROGRESS = args.progress
@@ -602,7 +603,7 @@ def main():
                 print(f"FAIL  {name}: {violation}")
         return 1 if failed else 0
     try:
-        run(args.examples, args.seed, args.steps)
+        run(args.examples, args.seed, args.steps, shrink=not args.no_shrink)
     except (Violation, BaseExceptionGroup):
         print(f"A promise first broke in history {Violation.first_at} ({Violation.first_message}), after "
               f"these steps (for histories.py):\n{Violation.first_history!r}\n{Promises.histories} histories run "
