@@ -590,6 +590,7 @@ def main():
     PROGRESS = args.progress
     CLI, SIM = args.cli.resolve(), args.sim.resolve()
     if args.histories:
+        sys.dont_write_bytecode = True  # nothing written into the source tree
         from histories import AWAITING_FIXES, HISTORIES
         chosen = {"passing": HISTORIES, "awaiting-fixes": AWAITING_FIXES,
                   "all": {**HISTORIES, **AWAITING_FIXES}}[args.histories]
