@@ -392,9 +392,8 @@ TEST_F(EngineTest, ACurrencyTokenNeverLeavesTheDestinationFolders) {
 }
 
 // The file store keeps whole seconds: the manager keeps what it gives back,
-// and reads it at the next start. What another writer stores while an
-// export runs survives the export's own writes.
-TEST_F(EngineTest, TheFileStoreKeepsTheLastSyncDateAndOtherWritersKeys) {
+// and reads it at the next start. (Other writers' keys: tests/promises.)
+TEST_F(EngineTest, TheFileStoreKeepsTheLastSyncDateInWholeSeconds) {
   platform::posix::JsonDefaults file(home / "settings.json", log, clock);
   const Environment onFile{file, dispatcher, clock, log, workspace, alerts, scripts, home.path()};
   const platform::Date later = clock.now() + std::chrono::seconds(5);
@@ -402,19 +401,6 @@ TEST_F(EngineTest, TheFileStoreKeepsTheLastSyncDateAndOtherWritersKeys) {
   first->setLastSyncDate(later + std::chrono::milliseconds(250));
   EXPECT_EQ(first->lastSyncDate(), later);
   EXPECT_EQ(ExportManager::create(onFile)->lastSyncDate(), later);
-
-  ASSERT_TRUE(file.setBool("sync_library_Biz", true));
-  platform::posix::JsonDefaults byHand(home / "settings.json", log, clock);
-  workspace.launch(kHost);
-  scripts.setAnswer(kNameScript, "Biz");
-  scripts.setHandler(kExportScript, [&] {
-    EXPECT_TRUE(byHand.setBool("sync_library_Hand", false));
-    return std::string(kExportJson);
-  });
-  EXPECT_EQ(first->exportLibrary(), 1);
-  platform::posix::JsonDefaults reread(home / "settings.json", log, clock);
-  EXPECT_EQ(reread.value("sync_library_Hand").asBool(), false);
-  EXPECT_EQ(reread.value("library_filename_Biz").asString(), "biz-eur.json");
 }
 
 }  // namespace

@@ -157,7 +157,8 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
         EXPECT_FALSE(name.starts_with('.')) << "temporary file left: " << (folder / name);
         if (!fs::is_regular_file(folder / name)) continue;
         const std::string bytes = platform::files::readFile(folder / name).value_or("");
-        EXPECT_TRUE(!name.ends_with(".json") || folder / name == settingsFile || testing::isCompleteDocument(bytes))
+        EXPECT_TRUE(!name.ends_with(".json") || folder / name == settingsFile ||
+                    testing::isCompleteDocument(bytes))
             << (folder / name);
         EXPECT_TRUE(!name.ends_with("_updated.txt") || testing::isCompleteMarker(bytes)) << (folder / name);
       }
@@ -199,7 +200,7 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
   platform::posix::JsonDefaults defaults{settingsFile, log, clock};
   std::optional<platform::posix::RunLoopDispatcher> dispatcher{std::in_place};
   testing::ScriptedAlerts alerts{&*dispatcher};
-  bridge::OsascriptRunner runner{*dispatcher, log, KETTLE_LEDGER_SIM};
+  bridge::OsascriptRunner runner{*dispatcher, log, clock, KETTLE_LEDGER_SIM};
   std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
       engine::Environment{defaults, *dispatcher, clock, log, workspace, alerts, runner, home.path()});
 };
