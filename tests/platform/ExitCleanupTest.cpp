@@ -1,8 +1,7 @@
 // The end of the process. Ending is one-way (the child registry closes for
-// good), so the case runs in a process of its own (a death test). (That a
-// signal ends the process with 128 + the signal, stops a script's whole group
-// and leaves no temporary file, tests/promises checks; at once on a second
-// signal, and while a stream is blocked, the command-line end-to-end runs.)
+// good), so each case runs in a process of its own (a death test). (That a
+// signal stops a script's whole group, after the grace or at once on a second
+// signal, also while a stream is blocked, the command-line end-to-end runs check.)
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,9 +10,12 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <thread>
 
 #include "platform/ChildProcess.h"
 #include "platform/posix/ExitCleanup.h"
+#include "support/TempHome.h"
 
 namespace quillory::platform::posix {
 namespace {
