@@ -119,14 +119,14 @@ void ExportManager::sync(const std::string& reason) {
                            [weak = weak_from_this(), reason, name = *libraryName, answer = asked->answer] {
                              if (auto self = weak.lock()) {
                                RunSlot claimed(*self);
-                               self->startRun(reason, name, self->storeAnswer(name, answer), claimed);
+                               self->startRun(reason, name, self->storeAnswer(name, answer), claimed, true);
                              }
                            });
   }
 }
 
 void ExportManager::startRun(const std::string& reason, const std::optional<std::string>& libraryName,
-                             OptIn answer, RunSlot& slot) {
+                             OptIn answer, RunSlot& slot, bool onRunQueue) {
   std::vector<std::string> settled;
   if (libraryName) {
     switch (answer) {
@@ -158,6 +158,10 @@ void ExportManager::startRun(const std::string& reason, const std::optional<std:
   }
   slot.handOverToRun();
   notifyStatusChanged();
+  if (onRunQueue) {
+    runExport(reason, settled);
+    return;
+  }
   env_.dispatcher.global(platform::QualityOfService::userInitiated,
                          [weak = weak_from_this(), reason, settled = std::move(settled)] {
                            if (auto self = weak.lock()) self->runExport(reason, settled);
