@@ -129,14 +129,13 @@ TEST_F(JsonDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopyNorTheFileItCoul
   }
   EXPECT_EQ(files::readFile(aside()), "first");
   EXPECT_EQ(files::readFile(aside(2)), "second");
-  // Set aside while running: the settings last read from it stay, and the
-  // line says so.
+  // Set aside while running, by the next read: the settings last read from
+  // it stay, and the line says so.
   auto store = open();
   EXPECT_TRUE(store->setBool("kept", true));
   home_.writeFile(file_, "{\"kept\": tr");
   stampAs(file_, aMinuteAgo(0));
-  EXPECT_TRUE(store->value("kept").isUnreadable());
-  EXPECT_TRUE(store->setBool("k", true));
+  EXPECT_EQ(store->value("kept").asBool(), true);
   EXPECT_EQ(log_.count(aside(3) + " and kept the 1 settings last read from it"), 1u);
   EXPECT_EQ(open()->value("kept").asBool(), true);
 
