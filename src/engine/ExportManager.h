@@ -294,9 +294,10 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   class RunSlot;
 
   void runExport(const std::string& reason, const std::vector<std::string>& settled);
-  // The part of `sync` after the question: the skip, or the run handed over.
+  // The part of `sync` after the question: the skip, or the run handed over
+  // to the user-initiated queue (run here when already on it).
   void startRun(const std::string& reason, const std::optional<std::string>& libraryName, OptIn answer,
-                RunSlot& slot);
+                RunSlot& slot, bool onRunQueue = false);
   std::optional<Asked> askOnMain(const std::string& libraryName);
   // Stores `autoSyncEnabled` as it is now, again while it changes meanwhile;
   // on the background queue.

@@ -16,10 +16,12 @@
 // partial file and nothing changed outside the helper's folders; once the
 // fault is gone the next sync succeeds.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -83,8 +85,9 @@ const SyncFault kFaults[] = {
     {"AppDocumentsIsAFile", obstacle, kAppDocuments, false, std::nullopt, kDocs, 2},
     {"AppDocumentIsAFolder", obstacle, kAppDocuments + "/biz-eur.json", true, std::nullopt, kDocs, 2},
     {"ContainersFolderIsAFile", obstacle, "Library/Containers", false, std::nullopt},
-    // The running helper keeps its settings (the library is not asked about
-    // again) and its next save writes a complete file.
+    // Garbage that has stayed so (dated a minute back) is set aside: the
+    // running helper keeps its settings (the library is not asked about
+    // again) and writes them back as a complete file.
     {"SettingsFileIsGarbage", settingsGarbage, "bplist00\xff junk", false, std::nullopt},
     {"FileSizeLimitIsReached", fileSizeLimit, "", false, noDestinations, kDocs + std::strerror(EFBIG)},
     {"HostDiesMidOutput", hostCut, "200 dies", false, parseFailure},
@@ -181,6 +184,8 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
       ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     } else if (f.kind == Kind::settingsGarbage) {
       platform::files::atomicWrite(settingsFile, f.text);
+      const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 60, 0}};
+      ::utimensat(AT_FDCWD, settingsFile.c_str(), times, 0);
     } else {
       host.writeFile(f.kind == Kind::hostCut ? "cut.txt" : "export.json", f.text);
       if (f.text == "10 hangs") clock.setSpeed(30);
