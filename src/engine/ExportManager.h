@@ -171,6 +171,10 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // Reads (copies; any thread).
   ExportState state() const;
   bool isSyncing() const;
+  // Whether a run is under way or still to start (the first-sync answer is
+  // being stored off the main thread): who waits for a run's outcome waits
+  // for this, since a run skipped on a fresh "Don't Sync" never syncs.
+  bool isRunPending() const;
   bool autoSyncEnabled() const;
   std::optional<std::string> currentLibraryName() const;
   std::optional<std::string> lastError() const;

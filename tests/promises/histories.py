@@ -13,11 +13,6 @@ HISTORIES = {
     # forgotten by the sync's pruning pass; the question comes again.
     "a forgotten switch-off is asked about again": [
         ("edit_settings", {"edit": ("rename", "Finch EUR", False)}), ("sync", {"answer": "sync", "index": 0})],
-}
-
-# Histories that break a promise until the fixes of their faults are merged;
-# each moves to HISTORIES once it passes.
-AWAITING_FIXES = {
     # A library's stale record deletes the document another library (no
     # folder, the same file name) published after the first one's folder went.
     "stale record deletes another library's document": [
@@ -48,3 +43,7 @@ AWAITING_FIXES = {
         opened(0), SYNC, ("sync_ended_by_signal", {"how": "TERM", "moment": "document", "delay": 0.0,
                                                    "slow_disk": True})],
 }
+
+# Histories that break a promise until the fixes of their faults land; each
+# moves to HISTORIES once it passes.
+AWAITING_FIXES = {}

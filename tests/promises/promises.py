@@ -366,6 +366,8 @@ class Promises(RuleBasedStateMachine):
             self.settings_file.symlink_to(target)
             self.linked = True
         real = self.settings_file.resolve()
+        if Path(str(real) + ".lock").is_dir():
+            return  # a folder where the lock belongs: no writer that keeps the protocol can write
         with open(str(real) + ".lock", "a") as lock:
             if way != "in place":
                 fcntl.flock(lock, fcntl.LOCK_EX)
