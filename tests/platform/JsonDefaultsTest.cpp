@@ -239,29 +239,6 @@ TEST_F(JsonDefaultsTest, OnlyARegularFileIsReplaced) {
   }
 }
 
-// A process writing through the link and one writing through its target,
-// each changing its own keys under the lock: no change of either is lost.
-TEST_F(JsonDefaultsTest, WritersThroughALinkAndThroughItsTargetLoseNothing) {
-  constexpr int kChanges = 300;
-  const fs::path real = home_.writeFile("dotfiles/settings.json", "{}");
-  fs::create_directories(file_.parent_path());
-  fs::create_symlink(real, file_);
-  const auto change = [&](const fs::path& path, const std::string& who) {
-    JsonDefaults store(path, log_, clock_);
-    bool stored = true;
-    for (int i = 0; i < kChanges; ++i) stored = store.setString(who + std::to_string(i), "1") && stored;
-    return stored;
-  };
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) ::_exit(change(file_, "link") ? 0 : 1);
-  EXPECT_TRUE(change(real, "target"));
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(open()->keys().size(), 2u * kChanges);
-}
-
 // An unset or relative XDG_CONFIG_HOME stands for ~/.config.
 TEST(DefaultsFileTest, FollowsXdgConfigHomeWhenAbsolute) {
   EXPECT_EQ(defaultsFileFor("/home/u", "relative/cfg"), "/home/u/.config/quillory-helper/settings.json");
