@@ -391,7 +391,7 @@ int main(int argc, char** argv) {
   bringAlertsToFront(alerts);
   // The script launcher (macOS: always /usr/bin/osascript; the options are
   // Linux's only) and whether Kettle Ledger is taken as running.
-  bridge::OsascriptRunner scripts(dispatcher, log,
+  bridge::OsascriptRunner scripts(dispatcher, log, clock,
                                   options.osascript.value_or(std::string(bridge::kOsascriptPath)));
   platform::StaticWorkspace hostAssumed({engine::ExportManager::klBundleID});
   platform::Workspace& hostWorkspace =

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "platform/ChildProcess.h"
+#include "platform/Clock.h"
 #include "platform/Dispatcher.h"
 #include "platform/Log.h"
 #include "platform/Unicode.h"
@@ -123,9 +124,14 @@ std::optional<std::string> launcherProblem(const std::string& path) {
   return std::nullopt;
 }
 
-OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Log& log, std::string executable,
+OsascriptRunner::OsascriptRunner(platform::Dispatcher& dispatcher, platform::Log& log,
+                                 const platform::Clock& clock, std::string executable,
                                  std::size_t outputLimit)
-    : dispatcher_(dispatcher), log_(log), executable_(std::move(executable)), outputLimit_(outputLimit) {}
+    : dispatcher_(dispatcher),
+      log_(log),
+      clock_(clock),
+      executable_(std::move(executable)),
+      outputLimit_(outputLimit) {}
 
 bool OsascriptRunner::launcherMissing() const { return launcherProblem(executable_) == kLauncherMissing; }
 
@@ -162,15 +168,16 @@ StreamResult OsascriptRunner::stream(const std::string& script, ScriptTimeout ti
   // On the monotonic clock: a step of the wall clock neither stretches nor
   // cuts the limit.
   using Steady = std::chrono::steady_clock;
-  const Steady::time_point deadline =
-      Steady::now() + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(limit));
+  const platform::MonotonicTime deadline =
+      clock_.monotonicNow() +
+      std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(limit));
   // The output is read here while the child runs, and the read ends the
   // moment the child does. The deadline is looked at at least every polling
   // step, and the last wait ends at the deadline, so a time-out comes no
   // later than one step after it.
   bool open = true;
   while (!overLimit && child->isRunning()) {
-    const auto left = deadline - Steady::now();
+    const auto left = deadline - clock_.monotonicNow();
     if (left <= Steady::duration::zero()) break;
     const auto wait = std::min(std::chrono::ceil<std::chrono::milliseconds>(left), kPollingStep);
     if (open) {

@@ -5,8 +5,9 @@
 //
 // Besides the `ScriptRunner` contract:
 // - The child's end is noticed at once (the wait for it returns when it
-//   ends); the time limit runs on the monotonic clock (a step of the wall
-//   clock does not move it), looked at at least every polling step, so a
+//   ends); the time limit runs on the clock's monotonic reading (a step of
+//   the wall clock does not move it; a test's fast clock shortens it),
+//   looked at at least every polling step, so a
 //   time-out happens between the deadline and one polling step after it. A
 //   time limit that is not a number counts as zero; one longer than 10^9
 //   seconds counts as 10^9 seconds.
@@ -42,6 +43,7 @@
 #include "bridge/ScriptRunner.h"
 
 namespace quillory::platform {
+class Clock;
 class Dispatcher;
 class Log;
 }  // namespace quillory::platform
@@ -61,7 +63,7 @@ class OsascriptRunner final : public ScriptRunner {
   static constexpr std::chrono::milliseconds kGrace{2000};
   static constexpr std::size_t kOutputLimitBytes = std::size_t{1} << 30;
 
-  OsascriptRunner(platform::Dispatcher& dispatcher, platform::Log& log,
+  OsascriptRunner(platform::Dispatcher& dispatcher, platform::Log& log, const platform::Clock& clock,
                   std::string executable = std::string(kOsascriptPath),
                   std::size_t outputLimit = kOutputLimitBytes);
 
@@ -72,6 +74,7 @@ class OsascriptRunner final : public ScriptRunner {
  private:
   platform::Dispatcher& dispatcher_;
   platform::Log& log_;
+  const platform::Clock& clock_;
   const std::string executable_;
   const std::size_t outputLimit_;
 };

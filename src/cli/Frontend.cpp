@@ -91,7 +91,7 @@ int Frontend::sync() {
 
   // "Sync Now": on the main thread, so the first-sync question is asked here.
   manager_.sync("manual");
-  runUntil([&] { return !manager_.isSyncing(); });
+  runUntil([&] { return !manager_.isRunPending(); });
   drainMainQueue();
 
   switch (manager_.lastOutcome()) {

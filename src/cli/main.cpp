@@ -272,7 +272,7 @@ int main(int argc, char** argv) {
   // The dispatcher goes first at the end (see below), so it is held apart.
   auto dispatcher = std::make_unique<posix::RunLoopDispatcher>();
   cli::TerminalAlerts alerts(*dispatcher, std::cin, std::cerr, interactive, presetAnswers(options));
-  bridge::OsascriptRunner runner(*dispatcher, log, options.osascript);
+  bridge::OsascriptRunner runner(*dispatcher, log, clock, options.osascript);
   auto manager =
       engine::ExportManager::create(engine::Environment{defaults, *dispatcher, clock, log, *workspace, alerts,
                                                         runner, home, &automation, kWarnWhenICloudDriveOff});

@@ -87,6 +87,11 @@ bool ExportManager::isSyncing() const {
   return state_.isSyncing;
 }
 
+bool ExportManager::isRunPending() const {
+  std::lock_guard lock(mutex_);
+  return state_.isSyncing || runSlotClaimed_;
+}
+
 bool ExportManager::autoSyncEnabled() const {
   std::lock_guard lock(mutex_);
   return state_.autoSyncEnabled;

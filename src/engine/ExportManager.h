@@ -182,6 +182,10 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // Reads (copies; any thread).
   ExportState state() const;
   bool isSyncing() const;
+  // Whether a run is under way or still to start (the first-sync answer is
+  // being stored off the main thread): who waits for a run's outcome waits
+  // for this, since a run skipped on a fresh "Don't Sync" never syncs.
+  bool isRunPending() const;
   bool autoSyncEnabled() const;
   std::optional<std::string> currentLibraryName() const;
   std::optional<std::string> lastError() const;
@@ -315,9 +319,10 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   class RunSlot;
 
   void runExport(const std::string& reason, const std::vector<std::string>& settled);
-  // The part of `sync` after the question: the skip, or the run handed over.
+  // The part of `sync` after the question: the skip, or the run handed over
+  // to the user-initiated queue (run here when already on it).
   void startRun(const std::string& reason, const std::optional<std::string>& libraryName, OptIn answer,
-                RunSlot& slot);
+                RunSlot& slot, bool onRunQueue = false);
   std::optional<Asked> askOnMain(const std::string& libraryName);
   // Stores `autoSyncEnabled` as it is now, again while it changes meanwhile;
   // on the background queue.

@@ -10,7 +10,8 @@
 //   sync:      lock { if isSyncing or slot claimed: return; claim slot }   (one step)
 //              ask the opt-in question (no lock held; may wait for the user);
 //              a new answer is stored off the main thread (on the main
-//              thread: the rest goes on from the user-initiated queue)
+//              thread: the rest goes on from the user-initiated queue,
+//              and a yes sets isSyncing at once, cleared if not stored)
 //              declined: lock { release slot }; skip line; return
 //              no answer, or one that could not be stored: release the slot;
 //              no skip line (nobody said no); return
@@ -119,20 +120,33 @@ void ExportManager::sync(const std::string& reason) {
   } else {
     // The main thread never waits for the settings file: the answer is
     // stored on the user-initiated queue, and the sync goes on from there
-    // with the slot still claimed.
+    // with the slot still claimed. A yes shows the run at once; an answer
+    // that cannot be stored ends it unstarted.
+    const bool yes = asked->answer == OptIn::yes;
+    if (yes) {
+      std::lock_guard lock(mutex_);
+      state_.isSyncing = true;
+      state_.lastError.reset();
+    }
+    if (yes) notifyStatusChanged();
     slot.handOverToRun();
     env_.dispatcher.global(platform::QualityOfService::userInitiated,
                            [weak = weak_from_this(), reason, name = *libraryName, answer = asked->answer] {
-                             if (auto self = weak.lock()) {
-                               RunSlot claimed(*self);
-                               self->startRun(reason, name, self->storeAnswer(name, answer), claimed);
+                             auto self = weak.lock();
+                             if (!self) return;
+                             RunSlot claimed(*self);
+                             const OptIn stored = self->storeAnswer(name, answer);
+                             if (stored != answer) {
+                               std::lock_guard lock(self->mutex_);
+                               self->state_.isSyncing = false;
                              }
+                             self->startRun(reason, name, stored, claimed, true);
                            });
   }
 }
 
 void ExportManager::startRun(const std::string& reason, const std::optional<std::string>& libraryName,
-                             OptIn answer, RunSlot& slot) {
+                             OptIn answer, RunSlot& slot, bool onRunQueue) {
   std::vector<std::string> settled;
   if (libraryName) {
     switch (answer) {
@@ -164,6 +178,10 @@ void ExportManager::startRun(const std::string& reason, const std::optional<std:
   }
   slot.handOverToRun();
   notifyStatusChanged();
+  if (onRunQueue) {
+    runExport(reason, settled);
+    return;
+  }
   env_.dispatcher.global(platform::QualityOfService::userInitiated,
                          [weak = weak_from_this(), reason, settled = std::move(settled)] {
                            if (auto self = weak.lock()) self->runExport(reason, settled);

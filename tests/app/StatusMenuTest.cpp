@@ -237,6 +237,7 @@ TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
   const pid_t holder = ::fork();  // holds the lock until told, or ten seconds
   if (holder == 0) {
     const int lock = ::open((home / "settings.json.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ::close(release[1]);
     pollfd told{release[0], POLLIN, 0};
     if (::flock(lock, LOCK_EX) == 0 && ::write(ready[1], "x", 1) == 1) ::poll(&told, 1, 10000);
     ::_exit(0);
@@ -247,7 +248,9 @@ TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
   alerts.queueAnswer(0);  // "Sync"
   menu().item(kSyncNowTitle).choose();
   const int probe = ::open((home / "settings.json.lock").c_str(), O_RDWR | O_CLOEXEC);
-  EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0);  // still held: nothing here waited for it
+  const bool stillHeld = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
+  ::close(probe);
+  EXPECT_TRUE(stillHeld);  // nothing here waited for it
   EXPECT_FALSE(menu().item(kAutoSyncTitle).isChecked());
   ::close(release[1]);
   ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
@@ -255,7 +258,7 @@ TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
   deliver();
   EXPECT_EQ(file.value(engine::kAutoSyncEnabledKey).asBool(), false);
   EXPECT_EQ(file.value(libraries::syncLibraryKey("New")).asBool(), true);
-  for (const int fd : {probe, ready[0], ready[1], release[0]}) ::close(fd);
+  for (const int fd : {ready[0], ready[1], release[0]}) ::close(fd);
   delegate.reset();  // before the store they use goes
   manager.reset();
 }

@@ -19,6 +19,7 @@
 
 #include "bridge/HostScripts.h"
 #include "bridge/OsascriptRunner.h"
+#include "platform/posix/SystemClock.h"
 #include "support/CapturingLog.h"
 #include "support/FakeWorkspace.h"
 #include "support/ManualDispatcher.h"
@@ -56,6 +57,7 @@ class RunnerFixture : public ::testing::Test {
   testing::TempHome temp;
   testing::ManualDispatcher dispatcher;
   testing::CapturingLog log;
+  platform::posix::SystemClock clock;
 };
 
 TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLeaving) {
@@ -84,7 +86,7 @@ TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLeaving) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.body);
-    OsascriptRunner runner(dispatcher, log, standIn(c.body));
+    OsascriptRunner runner(dispatcher, log, clock, standIn(c.body));
     // The child's end is noticed: a runner that waited for the limit would hang.
     const ScriptResult result = runner.run(script, 1h);
     EXPECT_EQ(result.output, c.expected);
@@ -94,7 +96,7 @@ TEST_F(RunnerFixture, ReturnsTrimmedStandardOutputWithoutLeaving) {
   const fs::path interpreterMissing = temp.writeFile("interpreterMissing", "#!/nonexistent/sh\nprintf ok\n");
   ::chmod(interpreterMissing.c_str(), 0755);
   for (const fs::path& executable : {temp / "missing", interpreterMissing}) {
-    OsascriptRunner runner(dispatcher, log, executable.string());
+    OsascriptRunner runner(dispatcher, log, clock, executable.string());
     EXPECT_EQ(runner.run(script, 5s).output, "") << executable;
   }
   ::close(stray);
@@ -134,7 +136,7 @@ TEST_F(RunnerFixture, LeavesNoProcessDescriptorOrThread) {
     const auto start = std::chrono::steady_clock::now();
     {
       // The runner dies right after the call, while the background work goes on.
-      OsascriptRunner runner(dispatcher, log, standIn(c.body), c.outputLimit);
+      OsascriptRunner runner(dispatcher, log, clock, standIn(c.body), c.outputLimit);
       EXPECT_EQ(runner.run("script", ScriptTimeout(c.limit)).output, c.expected);
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -168,7 +170,7 @@ TEST_F(RunnerFixture, ADroppedReapingTaskNeitherHangsTheCallNorLeavesAChild) {
   {
     // Queued and never run: the dispatcher drops the task when it goes.
     testing::ManualDispatcher dropping(testing::ManualDispatcher::GlobalMode::queued);
-    OsascriptRunner hanging(dropping, log, standIn("exec sleep 30"));
+    OsascriptRunner hanging(dropping, log, clock, standIn("exec sleep 30"));
     // A limit that is not a number counts as zero.
     EXPECT_EQ(hanging.run("script", ScriptTimeout(std::numeric_limits<double>::quiet_NaN())).output, "");
   }

@@ -16,10 +16,12 @@
 // partial file and nothing changed outside the helper's folders; once the
 // fault is gone the next sync succeeds.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -83,8 +85,9 @@ const SyncFault kFaults[] = {
     {"AppDocumentsIsAFile", obstacle, kAppDocuments, false, std::nullopt, kDocs, 2},
     {"AppDocumentIsAFolder", obstacle, kAppDocuments + "/biz-eur.json", true, std::nullopt, kDocs, 2},
     {"ContainersFolderIsAFile", obstacle, "Library/Containers", false, std::nullopt},
-    // The running helper keeps its settings (the library is not asked about
-    // again) and its next save writes a complete file.
+    // Garbage that has stayed so (dated a minute back) is set aside: the
+    // running helper keeps its settings (the library is not asked about
+    // again) and writes them back as a complete file.
     {"SettingsFileIsGarbage", settingsGarbage, "bplist00\xff junk", false, std::nullopt},
     {"FileSizeLimitIsReached", fileSizeLimit, "", false, noDestinations, kDocs + std::strerror(EFBIG)},
     {"HostDiesMidOutput", hostCut, "200 dies", false, parseFailure},
@@ -164,7 +167,8 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
         EXPECT_FALSE(name.starts_with('.')) << "temporary file left: " << (folder / name);
         if (!fs::is_regular_file(folder / name)) continue;
         const std::string bytes = platform::files::readFile(folder / name).value_or("");
-        EXPECT_TRUE(!name.ends_with(".json") || folder / name == settingsFile || testing::isCompleteDocument(bytes))
+        EXPECT_TRUE(!name.ends_with(".json") || folder / name == settingsFile ||
+                    testing::isCompleteDocument(bytes))
             << (folder / name);
         EXPECT_TRUE(!name.ends_with("_updated.txt") || testing::isCompleteMarker(bytes)) << (folder / name);
       }
@@ -187,6 +191,8 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
       ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
     } else if (f.kind == Kind::settingsGarbage) {
       platform::files::atomicWrite(settingsFile, f.text);
+      const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 60, 0}};
+      ::utimensat(AT_FDCWD, settingsFile.c_str(), times, 0);
     } else {
       host.writeFile(f.kind == Kind::hostCut ? "cut.txt" : "export.json", f.text);
       if (f.text == "10 hangs") clock.setSpeed(30);
@@ -206,7 +212,7 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
   platform::posix::JsonDefaults defaults{settingsFile, log, clock};
   std::optional<platform::posix::RunLoopDispatcher> dispatcher{std::in_place};
   testing::ScriptedAlerts alerts{&*dispatcher};
-  bridge::OsascriptRunner runner{*dispatcher, log, KETTLE_LEDGER_SIM};
+  bridge::OsascriptRunner runner{*dispatcher, log, clock, KETTLE_LEDGER_SIM};
   std::shared_ptr<engine::ExportManager> manager = engine::ExportManager::create(
       engine::Environment{defaults, *dispatcher, clock, log, workspace, alerts, runner, home.path()});
 };

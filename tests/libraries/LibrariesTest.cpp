@@ -159,23 +159,6 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
   EXPECT_EQ(conflictingLibrary(target, "", "Other"), std::nullopt);
 }
 
-// A currency-named pair replaces a currency-named pair of the same currency
-// or its own library's document, never another library's own document.
-TEST_F(NameConflicts, ACurrencyPairNeverReplacesAnotherLibrarysOwnDocument) {
-  const fs::path target = docs() / "home-eur.json";
-  EXPECT_TRUE(mayWriteCurrencyPair(target, "Zed"));  // nothing there
-  const std::pair<std::string, bool> cases[] = {
-      {R"({"libraryName":"Home EUR","currencyCode":"EUR"})", false},
-      {R"({"libraryName":"Other","currencyCode":"HOME-EUR"})", true},
-      {R"({"libraryName":"Zed","currencyCode":"EUR"})", true},
-      {R"({"currencyCode":"EUR"})", true},
-  };
-  for (const auto& [document, mayWrite] : cases) {
-    writeEntry(target.filename(), document);
-    EXPECT_EQ(mayWriteCurrencyPair(target, "Zed"), mayWrite) << document;
-  }
-}
-
 using Pruning = LibraryFixture;
 
 // The four rows of the pruning table in one pass, in the order of the names.

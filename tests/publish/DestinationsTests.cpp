@@ -61,35 +61,6 @@ class DestinationsTest : public ::testing::Test {
   const fs::path documents = home / kContainerDocuments;
 };
 
-TEST_F(DestinationsTest, WritesBothPairsToEveryAppContainerWithTheExactPreferencesFile) {
-  const fs::path first = appContainer("X");
-  const fs::path second = appContainer("Y");
-  // Not matches: another name, no "Preferences" folder, a package, and
-  // Documents folders that would lie outside every container.
-  for (const char* path :
-       {"A/Data/Library/Preferences/Test.quillory.mobile.plist",
-        "B/Data/Library/Prefs/x/test.quillory.mobile.plist",
-        "C/Data/Library/Preferences/test.quillory.mobile.plist.bak",
-        "E.app/Data/Library/Preferences/test.quillory.mobile.plist", "Preferences/test.quillory.mobile.plist",
-        "F/Preferences/test.quillory.mobile.plist"}) {
-    home.writeFile(fs::path("Library/Containers") / path, "");
-  }
-  EXPECT_EQ(publish(), 3);
-  for (const fs::path& folder : {first, second}) {
-    EXPECT_THAT(entries(folder),
-                ElementsAre("business-eur.json", "business-eur_updated.txt", "eur.json", "eur_updated.txt"));
-    EXPECT_EQ(files::readFile(folder / "eur_updated.txt"), "2026-12-05T09:00:00Z");
-  }
-  EXPECT_FALSE(files::exists(home / "Library/Documents") ||
-               files::exists(home / "Library/Containers/Documents"));
-  // A "Preferences" folder above Library/Containers does not count.
-  const fs::path inner = home.makeFolder("Preferences/inner");
-  home.writeFile("Preferences/inner/Library/Containers/test.quillory.mobile.plist", "");
-  const PublishRequest request{{"{}"}, "2026-12-05T09:00:00Z", "business-eur", "eur"};
-  EXPECT_EQ(publishDocument(inner, request, log), 1);
-  EXPECT_FALSE(files::exists(inner / "Documents"));
-}
-
 TEST_F(DestinationsTest, AFailingWriteIsLoggedAndSkippedAndLeavesNoTemporaryFile) {
   home.writeFile(kContainerDocuments, "not a folder");  // a file where the folder should be
   const std::error_code expected = files::createFolders(documents);

@@ -54,7 +54,8 @@ void Driver::setUp() {
   workspace_.setRunning({std::string("org.example.editor"), std::nullopt});
   // Every alert is answered with its first button ("Sync", "OK", "Switch Off").
   alerts_ = std::make_unique<testing::ScriptedAlerts>(dispatcher_.get());
-  scripts_ = std::make_unique<bridge::OsascriptRunner>(*dispatcher_, *log_, fs::absolute(options_.sim).string());
+  scripts_ = std::make_unique<bridge::OsascriptRunner>(*dispatcher_, *log_, *clock_,
+                                                       fs::absolute(options_.sim).string());
   manager_ = engine::ExportManager::create(
       engine::Environment{*defaults_, *dispatcher_, *clock_, *log_, workspace_, *alerts_, *scripts_, home_});
   manager_->setOnStatusChanged([this] { refresh(); });

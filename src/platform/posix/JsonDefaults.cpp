@@ -318,7 +318,7 @@ JsonDefaults::Snapshot JsonDefaults::current() const {
     same = known && *known == read.bytes;
     if (!same) parsed = parseSettings(read.bytes);
   }
-  std::lock_guard lock(stateMutex_);
+  std::unique_lock lock(stateMutex_);
   stamp_ = now;
   racy_ = now && now->mtimeNanoseconds > takenAt - kRacyNanoseconds;
   switch (read.kind) {
@@ -340,6 +340,13 @@ JsonDefaults::Snapshot JsonDefaults::current() const {
       readable_ = false;
       break;
   }
+  // Unreadable and unchanged for two seconds: set aside now, if that needs
+  // no wait (the lock and this process's changes are free), so that the
+  // settings last read are back for the next decision.
+  if (readable_ || racy_ || mode_ == Mode::readOnly) return {object_, readable_};
+  lock.unlock();
+  (void)const_cast<JsonDefaults*>(this)->store(DefaultsChange(), false);
+  lock.lock();
   return {object_, readable_};
 }
 
@@ -364,7 +371,12 @@ StoreResult JsonDefaults::apply(const DefaultsChange& change) { return store(cha
 
 StoreResult JsonDefaults::store(const DefaultsChange& change, bool mayWait) {
   if (mode_ == Mode::readOnly) return {"the settings were opened only for reading"};
-  std::lock_guard serial(changeMutex_);
+  std::unique_lock serial(changeMutex_, std::defer_lock);
+  if (mayWait) {
+    serial.lock();
+  } else if (!serial.try_lock()) {
+    return {"cannot save the settings: another change is being saved"};
+  }
   if (const std::error_code error = files::createFolders(file_.parent_path())) {
     return {file_.parent_path().string() + ": " + error.message()};
   }

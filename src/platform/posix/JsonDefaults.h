@@ -40,7 +40,8 @@
 // counter when that name is taken; never overwritten or deleted) only once it
 // has stayed unparseable and unchanged for two seconds: a change waits for
 // that (re-reading meanwhile; at most kLongestSettleWait, then it fails with
-// the reason), and so does opening the store, without waiting. One
+// the reason); opening the store and a read that finds it so set it aside
+// when that needs no wait (the lock is free). One
 // "[Helper] ⚠" line says where it went and what the file holds now (the
 // settings last read from it, or none). A file that cannot be moved aside
 // fails every change (writing would overwrite it).
