@@ -26,8 +26,6 @@ NAME = "Finch Studio EUR"
 DOCUMENT = "finch-studio-eur.json"
 MARKER = "finch-studio-eur_updated.txt"
 PAIR = [DOCUMENT, MARKER]
-NAME_SCRIPT = 'var kl=Application("test.kettleledger.desktop2"); kl.running() ? kl.documents[0].name() : ""'
-EXPORT_SCRIPT = 'var kl=Application("test.kettleledger.desktop2"); kl.running() ? kl.export() : ""'
 TIMEOUT = 120
 
 
@@ -395,23 +393,6 @@ class CommandLine(EndToEnd):
                                         stderr=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL, timeout=TIMEOUT)
                 self.assertEqual((result.returncode, result.stderr.splitlines()[-1]),
                                  (74, "quillory-helper-cli: cannot write standard output: No space left on device"))
-
-
-class SimulatedKettleLedger(EndToEnd):
-    def test_answers_the_two_scripts_and_fails_like_osascript_on_anything_else(self):
-        def sim(*arguments):
-            return subprocess.run([str(SIM), *arguments], env=self.box.environment(), capture_output=True,
-                                  stdin=subprocess.DEVNULL, timeout=TIMEOUT)
-        self.box.open_library()
-        self.assertEqual(sim("-l", "JavaScript", "-e", NAME_SCRIPT).stdout, f"{NAME}\n".encode())
-        self.assertEqual(sim("-l", "JavaScript", "-e", EXPORT_SCRIPT).stdout,
-                         (self.box.state / "export.json").read_bytes() + b"\n")
-        for arguments in ([], ["-e", NAME_SCRIPT], ["-l", "AppleScript", "-e", NAME_SCRIPT],
-                          ["-l", "JavaScript", "-e", NAME_SCRIPT + " "], ["-l", "JavaScript", "-e", NAME_SCRIPT, "x"]):
-            with self.subTest(arguments=arguments):
-                result = sim(*arguments)
-                self.assertEqual((result.returncode, result.stdout), (1, b""))
-                self.assertNotEqual(result.stderr, b"")
 
 
 def main():

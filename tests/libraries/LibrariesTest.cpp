@@ -159,6 +159,23 @@ TEST_F(NameConflicts, OnlyAnotherExistingFolderConflicts) {
   EXPECT_EQ(conflictingLibrary(target, "", "Other"), std::nullopt);
 }
 
+// A currency-named pair replaces a currency-named pair of the same currency
+// or its own library's document, never another library's own document.
+TEST_F(NameConflicts, ACurrencyPairNeverReplacesAnotherLibrarysOwnDocument) {
+  const fs::path target = docs() / "home-eur.json";
+  EXPECT_TRUE(mayWriteCurrencyPair(target, "Zed"));  // nothing there
+  const std::pair<std::string, bool> cases[] = {
+      {R"({"libraryName":"Home EUR","currencyCode":"EUR"})", false},
+      {R"({"libraryName":"Other","currencyCode":"HOME-EUR"})", true},
+      {R"({"libraryName":"Zed","currencyCode":"EUR"})", true},
+      {R"({"currencyCode":"EUR"})", true},
+  };
+  for (const auto& [document, mayWrite] : cases) {
+    writeEntry(target.filename(), document);
+    EXPECT_EQ(mayWriteCurrencyPair(target, "Zed"), mayWrite) << document;
+  }
+}
+
 using Pruning = LibraryFixture;
 
 // The four rows of the pruning table in one pass, in the order of the names.
@@ -246,44 +263,6 @@ TEST_F(Deletion, AFileNameRecordNeverReachesOutsideTheFolder) {
     EXPECT_TRUE(fs::is_directory(docs()));
     EXPECT_THAT(log.lines(), ElementsAre("[Helper] Deleted iCloud files: lib-eur.json, lib-eur_updated.txt",
                                          "[Helper] Deleted iCloud files (by scan): lib-eur.json"));
-  }
-}
-
-// A document is deleted only when it is the library's own, whatever its
-// record says: a stale record naming another library's document keeps it
-// (one line says whose it is) and the library's own is found by scan; in an
-// app container, another library's currency-named pair under the recorded
-// name stays.
-TEST_F(Deletion, OnlyTheLibrarysOwnDocumentsGo) {
-  home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
-  const fs::path app = "Library/Containers/X/Data/Documents";
-  defaults.setString("library_filename_Zed", "zed-eur.json");
-  defaults.setString("library_path_Zed", "/Zed");
-  const std::pair<std::string, std::string> cases[] = {
-      {R"({"libraryName":"ZED","libraryPath":"/Zed"})", "the document of 'ZED'"},
-      {R"({"libraryPath":"/B"})", "the document of the library at /B"},
-      {R"({"items":[]})", "a document that names no library"},
-      {R"({"libraryPath":"/Zed"})", ""},
-      {"not JSON", ""},
-  };
-  for (const auto& [recorded, owner] : cases) {
-    SCOPED_TRACE(recorded);
-    log.clear();
-    writeEntry("zed-eur.json", recorded);
-    publish("zed-old.json", "Zed", "/Zed");
-    for (const auto& [file, name] : {std::pair{"zed-eur.json", "Other"}, std::pair{"eur.json", "Zed"}}) {
-      home.writeFile(app / file, R"({"libraryName":")" + std::string(name) + R"("})");
-      home.writeFile(app / markerNameFor(file), "2026-12-05T11:32:21Z");
-    }
-    EXPECT_TRUE(deleteLibraryFiles(context, "Zed"));
-    EXPECT_EQ(hasEntry("zed-eur.json"), !owner.empty());
-    EXPECT_EQ(hasEntry("zed-old.json"), owner.empty());  // scanned for only when the record is not its own
-    if (!owner.empty()) {
-      EXPECT_EQ(log.lines().front(), "[Helper] \u23ED Kept " + (docs() / "zed-eur.json").string() + ": " +
-                                         owner + ", not of 'Zed'");
-    }
-    EXPECT_THAT(*platform::files::listFolder(home / app),
-                ::testing::UnorderedElementsAre("zed-eur.json", "zed-eur_updated.txt"));
   }
 }
 

@@ -147,16 +147,6 @@ TEST(FilesTest, WriteAllGathersPiecesThroughPartialWrites) {
   EXPECT_EQ(received, joined);
 }
 
-// A file where a folder belongs is an error, never overwritten.
-TEST(FilesTest, CreateFoldersAndListFolderRefuseFiles) {
-  TempHome home;
-  home.writeFile("file", "x");
-  EXPECT_TRUE(createFolders(home / "file"));
-  EXPECT_TRUE(createFolders(home / "file" / "below"));
-  EXPECT_EQ(readFile(home / "file"), "x");
-  EXPECT_EQ(listFolder(home / "file"), std::nullopt);
-}
-
 TEST(FilesTest, ReadRemoveAndExistsOnFilesFoldersLinksAndFifos) {
   TempHome home;
   home.writeFile("f", "data");
