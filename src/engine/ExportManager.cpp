@@ -129,6 +129,7 @@ bool ExportManager::toggleAutoSync() {
     std::lock_guard lock(mutex_);
     state_.autoSyncEnabled = !state_.autoSyncEnabled;
     enabled = state_.autoSyncEnabled;
+    autoSyncChosen_ = true;
     startWorker = !std::exchange(storingAutoSync_, true);
   }
   if (startWorker) {
@@ -144,13 +145,17 @@ bool ExportManager::toggleAutoSync() {
 void ExportManager::storeAutoSync() {
   for (;;) {
     bool enabled = false;
+    bool chosen = false;
     {
       std::lock_guard lock(mutex_);
       enabled = state_.autoSyncEnabled;
+      chosen = autoSyncChosen_;
     }
-    if (const platform::StoreResult stored = env_.defaults.setBool(kAutoSyncEnabledKey, enabled); !stored) {
-      env_.log.line("[Helper] \u2717 Could not save Auto-sync: " + *stored.failure);
-    }
+    // Only a value the user chose is worth a failure line: the write-back of
+    // the default at start is tried again at the next start (a store opened
+    // only to read, as `status` and `libraries` open it, refuses it).
+    const platform::StoreResult stored = env_.defaults.setBool(kAutoSyncEnabledKey, enabled);
+    if (!stored && chosen) env_.log.line("[Helper] \u2717 Could not save Auto-sync: " + *stored.failure);
     std::lock_guard lock(mutex_);
     if (state_.autoSyncEnabled == enabled) {
       storingAutoSync_ = false;

@@ -381,6 +381,7 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   std::uint64_t lastLibraryChange_ = 0;       // guarded by mutex_
   bool applyingLibraryChanges_ = false;       // guarded by mutex_
   bool storingAutoSync_ = false;              // guarded by mutex_
+  bool autoSyncChosen_ = false;               // guarded by mutex_: toggled by the user
   // Held while queued answers are stored (by the worker, one, or by
   // `storeQueuedAnswers`, all), so that each is stored once and in order.
   // Taken before `mutex_`, never inside it.

@@ -284,10 +284,12 @@ class Promises(RuleBasedStateMachine):
     @recorded
     def read_only_command(self, command):
         before = self.settings_file.exists() and (self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns)
-        status, _, _ = self.cli(command)
+        status, out, err = self.cli(command)
         after = self.settings_file.exists() and (self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns)
         if (status, after) != (0, before):
             raise Violation(f"{command} exited {status} or changed the settings")
+        if "\u2717" in out + err:  # it only reads, so it has nothing to fail at
+            raise Violation(f"{command} reported a failure: {out + err}")
 
     @rule()
     @recorded
