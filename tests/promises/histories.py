@@ -9,6 +9,10 @@ def opened(index, items=2):
 SYNC = ("sync", {"answer": "sync"})
 
 HISTORIES = {
+    # Two syncs of a switched-off library: the first is skipped before any
+    # export, so it must be slowed by its name script to still hold the lock.
+    "two syncs of a switched-off library": [
+        opened(0), SYNC, ("switch", {"command": "disable", "name": "Finch EUR"}), ("two_syncs_at_once", {})],
     # A switch-off stored by another writer for a library never published is
     # forgotten by the sync's pruning pass; the question comes again.
     "a forgotten switch-off is asked about again": [
