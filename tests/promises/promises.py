@@ -298,8 +298,8 @@ class Promises(RuleBasedStateMachine):
         # before any export, and the first run must still hold the lock when
         # the second starts.
         delays = [self.state / "export-delay.txt", self.state / "name-delay.txt"]
-        for delay in delays:
-            delay.write_text("1")
+        for delay, seconds in zip(delays, ("1", "0.3")):
+            delay.write_text(seconds)
         try:
             first = self.start("sync", "--answer", "sync")
             time.sleep(0.1)
