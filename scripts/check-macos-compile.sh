@@ -83,7 +83,9 @@ flags=(-std=c++20 -Wall -Wextra -Wpedantic -Werror -fcolor-diagnostics -fno-care
   -I src -I tests -I bench -isystem "$includes"
   -isystem "$qt" -isystem "$qt/QtCore" -isystem "$qt/QtGui" -isystem "$qt/QtWidgets"
   -DQUILLORY_SHORT_VERSION='"1.0"' -DQUILLORY_BUILD_NUMBER='"1"' -DQUILLORY_HELPER_PATH='"quillory-helper"'
-  -DKETTLE_LEDGER_SIM='"kettle-ledger-sim"' -DQUILLORY_FUZZ_CORPUS='"fuzz/corpus"')
+  -DKETTLE_LEDGER_SIM='"kettle-ledger-sim"' -DQUILLORY_FUZZ_CORPUS='"fuzz/corpus"'
+  -DQUILLORY_COPYRIGHT='"Copyright (c) 2026 The Quillory Helper developers"'
+  -DQUILLORY_SIMULATOR_PATH='"/usr/libexec/quillory-helper/kettle-ledger-sim"')
 objects="$(mktemp -d)"
 trap 'rm -rf "$objects"' EXIT
 
