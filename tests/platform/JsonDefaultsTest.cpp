@@ -37,6 +37,13 @@ class JsonDefaultsTest : public ::testing::Test {
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
   }
   timespec aMinuteAgo(long ns) const { return {minuteAgo_, ns}; }
+  static timespec modifiedOf(const struct stat& info) {
+#if defined(__APPLE__)
+    return info.st_mtimespec;
+#else
+    return info.st_mtim;
+#endif
+  }
 
   testing::TempHome home_;
   fs::path file_ = home_ / ".config" / "quillory-helper" / "settings.json";
@@ -169,7 +176,7 @@ TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
     const int fd = ::open(real.c_str(), O_WRONLY | (from == 0 ? O_TRUNC : 0) | O_CLOEXEC);
     ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(from)), ssize_t(bytes.size()));
     ::close(fd);
-    if (stamp) stampAs(real, stamp->tv_sec == 0 ? was.st_mtim : *stamp);
+    if (stamp) stampAs(real, stamp->tv_sec == 0 ? modifiedOf(was) : *stamp);
   };
   const std::tuple<const char*, bool, std::function<void()>> writers[] = {
       {"a store through the link", false,
