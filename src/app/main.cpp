@@ -397,7 +397,11 @@ int main(int argc, char** argv) {
   platform::Workspace& hostWorkspace =
       options.assumeHostRunning ? static_cast<platform::Workspace&>(hostAssumed) : workspace;
   PlatformAutomation automation;
-  PlatformNotifier notifier;
+  qt::QtStatusItem* statusItem = nullptr;  // owned by the delegate, for the life of the process
+  // A click on a notification opens the menu where the tray allows it.
+  PlatformNotifier notifier([&statusItem] {
+    if (statusItem) (void)statusItem->openMenu();
+  });
   qt::QtDesktopServices desktop;
 
   const std::shared_ptr<engine::ExportManager> manager =
@@ -405,7 +409,6 @@ int main(int argc, char** argv) {
                                                         scripts, home, &automation, kWarnWhenICloudDriveOff});
   runningManager.store(manager.get());  // never destroyed: the process ends with _Exit
 
-  qt::QtStatusItem* statusItem = nullptr;  // owned by the delegate, for the life of the process
   app::Shell shell{
       .makeStatusItem =
           [&statusItem, &alerts, &workspace, &log] {

@@ -15,6 +15,7 @@
 #endif
 #include <QStringList>
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -189,10 +190,11 @@ TEST(SingleInstanceWait, HelperWaitsForACommandLineRunThenRunsUntilSigterm) {
 class NotificationServer final : public QDBusVirtualObject {
  public:
   QString introspect(const QString&) const override { return {}; }
+  // Each notification's identifier is its place in `summaries`, from 1.
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
     if (message.member() != QStringLiteral("Notify")) return false;
     summaries.push_back(message.arguments().value(3).toString());
-    connection.send(message.createReply(QVariant::fromValue(1u)));
+    connection.send(message.createReply(QVariant::fromValue(static_cast<uint>(summaries.size()))));
     return true;
   }
   QStringList summaries;
@@ -242,6 +244,75 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   ASSERT_TRUE(pumpUntil([&] { return failing->waitForExit(milliseconds(0)); }, 10000));
   EXPECT_EQ(failing->reap().code, 1);
   EXPECT_TRUE(server.summaries.contains(QStringLiteral("Quillory Helper could not start")));
+  connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
+}
+
+// The helper against a host that keeps refusing its scripts, on a clock sixty
+// times as fast (libfaketime), so that the three-minute idle rule fires a few
+// seconds after each activation of the host (its bus name taken again): five
+// failed idle runs give one notification, a different failure a second. A
+// click on the first does what the tray allows: without a tray, nothing.
+TEST(FailureNotifications, OneForFiveFailedIdleRunsAndOneForADifferentFailure) {
+  const std::string faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
+  if (::access(faketime.c_str(), R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed";
+  PrivateBus bus;
+  if (!bus.daemonFound()) GTEST_SKIP() << "dbus-daemon is not installed";
+  QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("notifications"));
+  NotificationServer server;
+  ASSERT_TRUE(connection.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &server));
+  ASSERT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  const QString host = QStringLiteral("test.kettleledger.desktop2");
+  testing::TempHome home;
+  home.writeFile("kettle-ledger/name.txt", "Home EUR");
+  home.writeFile("kettle-ledger/not-authorized", "");
+  auto helper =
+      startHelper(home, "",
+                  {"DBUS_SESSION_BUS_ADDRESS=" + bus.address().toStdString(),
+                   "KETTLE_LEDGER_SIM_DIR=" + (home / "kettle-ledger").string(), "LD_PRELOAD=" + faketime,
+                   "FAKETIME=+0 x60", "NO_FAKE_STAT=1", "ASAN_OPTIONS=verify_asan_link_order=0"},
+                  {"--osascript", QUILLORY_BUILT_SIMULATOR});
+  ASSERT_TRUE(helper);
+  std::string output;
+  const auto failedIdleRuns = [&] {
+    helper->read(milliseconds(0), [&output](std::string_view piece) { output.append(piece); });
+    std::size_t count = 0;
+    for (auto at = output.find("✗ Export failed (idle"); at != std::string::npos;
+         at = output.find("✗ Export failed (idle", at + 1)) {
+      ++count;
+    }
+    return count;
+  };
+  const QString failure = QStringLiteral("Quillory Helper could not sync");
+  const auto notified = [&](qsizetype expected) {
+    (void)pumpUntil([&] { return server.summaries.count(failure) > expected; }, 2000);
+    return server.summaries.count(failure) == expected;
+  };
+  for (std::size_t run = 1; run <= 6; ++run) {
+    if (run == 6) {  // a different failure: the name script runs past its time limit
+      std::filesystem::remove(home / "kettle-ledger/not-authorized");
+      home.writeFile("kettle-ledger/name-delay.txt", "3600");
+    }
+    ASSERT_TRUE(connection.registerService(host));
+    ASSERT_TRUE(pumpUntil([&] { return failedIdleRuns() == run; }, 30000)) << output;
+    ASSERT_TRUE(connection.unregisterService(host));
+    if (run == 1) {
+      ASSERT_TRUE(pumpUntil([&] { return server.summaries.contains(failure); })) << output;
+      connection.send(QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                 QStringLiteral("org.freedesktop.Notifications"),
+                                                 QStringLiteral("ActionInvoked"))
+                      << static_cast<uint>(server.summaries.indexOf(failure) + 1)
+                      << QStringLiteral("default"));
+    }
+    // The fifth run comes more than the ten minutes between two
+    // notifications after the first.
+    if (run >= 5) {
+      EXPECT_TRUE(notified(run == 5 ? 1 : 2)) << server.summaries.join(u',').toStdString();
+    }
+  }
+  EXPECT_FALSE(server.summaries.contains(QStringLiteral("Quillory Helper is already running")));
+  helper->terminate();
+  ASSERT_TRUE(helper->waitForExit(std::chrono::seconds(10)));
   connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
   QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
 }

@@ -18,6 +18,45 @@ NSString* toNSString(const std::string& text) {
 
 }  // namespace
 
+}  // namespace quillory::platform::macos
+
+// Receives the user's click on one of the helper's notifications and hands
+// it to the main thread (the centre calls its delegate on a queue of its own).
+@interface QHNotificationClicks : NSObject <UNUserNotificationCenterDelegate>
+@property(nonatomic) std::function<void()> clicked;
+@end
+
+@implementation QHNotificationClicks
+- (void)userNotificationCenter:(UNUserNotificationCenter*)center
+    didReceiveNotificationResponse:(UNNotificationResponse*)response
+             withCompletionHandler:(void (^)(void))completionHandler {
+  (void)center;
+  if ([response.actionIdentifier isEqualToString:UNNotificationDefaultActionIdentifier]) {
+    std::function<void()> clicked = self.clicked;
+    [NSOperationQueue.mainQueue addOperationWithBlock:^{
+      if (clicked) clicked();
+    }];
+  }
+  completionHandler();
+}
+@end
+
+namespace quillory::platform::macos {
+
+MacNotifier::MacNotifier(std::function<void()> clicked) {
+  QHNotificationClicks* delegate = [[QHNotificationClicks alloc] init];
+  delegate.clicked = std::move(clicked);
+  // The centre holds its delegate weakly: this object keeps it alive.
+  [UNUserNotificationCenter currentNotificationCenter].delegate = delegate;
+  delegate_ = (__bridge_retained void*)delegate;
+}
+
+MacNotifier::~MacNotifier() {
+  [UNUserNotificationCenter currentNotificationCenter].delegate = nil;
+  QHNotificationClicks* delegate = (__bridge_transfer QHNotificationClicks*)delegate_;
+  (void)delegate;
+}
+
 void MacNotifier::notify(const std::string& title, const std::string& body) {
   @autoreleasepool {
     UNUserNotificationCenter* center = [UNUserNotificationCenter currentNotificationCenter];

@@ -11,7 +11,10 @@
 
 #include <QDBusConnection>
 #include <QDBusPendingCall>
+#include <QObject>
+#include <QSet>
 #include <QString>
+#include <functional>
 
 #include "platform/Notifier.h"
 
@@ -22,10 +25,26 @@ namespace quillory::platform::qt {
 QDBusPendingCall notifyDesktop(const QString& summary, const QString& body,
                                QDBusConnection bus = QDBusConnection::sessionBus());
 
-// The helper's notifications on the session bus; never awaited.
-class DesktopNotifier final : public Notifier {
+// The helper's notifications on the session bus; never awaited. A click on
+// one (the service's "default" action) calls `clicked`, which opens the menu
+// where the tray lets a program do so; the identifiers the service gave are
+// kept as its answers arrive, so a click on another program's notification
+// is not taken for one of ours.
+class DesktopNotifier final : public QObject, public Notifier {
+  Q_OBJECT
+
  public:
+  explicit DesktopNotifier(std::function<void()> clicked,
+                           QDBusConnection bus = QDBusConnection::sessionBus());
   void notify(const std::string& title, const std::string& body) override;
+
+ private slots:
+  void actionInvoked(uint id, const QString& action);
+
+ private:
+  const std::function<void()> clicked_;
+  QDBusConnection bus_;
+  QSet<uint> sent_;
 };
 
 }  // namespace quillory::platform::qt

@@ -153,6 +153,7 @@ typedef NSString* NSNotificationName;
 @end
 @interface NSOperationQueue : NSObject
 @property(class, readonly, strong) NSOperationQueue* mainQueue;
+- (void)addOperationWithBlock:(void (^)(void))block;
 @end
 @interface NSNotificationCenter : NSObject
 - (id<NSObject>)addObserverForName:(NSNotificationName)name

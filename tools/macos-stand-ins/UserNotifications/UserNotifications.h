@@ -18,8 +18,20 @@ typedef enum : NSUInteger {
                               content:(UNNotificationContent*)content
                               trigger:(nullable UNNotificationTrigger*)trigger;
 @end
+@interface UNNotificationResponse : NSObject
+@property(readonly, copy) NSString* actionIdentifier;
+@end
+extern NSString* const UNNotificationDefaultActionIdentifier;
+@class UNUserNotificationCenter;
+@protocol UNUserNotificationCenterDelegate <NSObject>
+@optional
+- (void)userNotificationCenter:(UNUserNotificationCenter*)center
+    didReceiveNotificationResponse:(UNNotificationResponse*)response
+             withCompletionHandler:(void (^)(void))completionHandler;
+@end
 @interface UNUserNotificationCenter : NSObject
 + (UNUserNotificationCenter*)currentNotificationCenter;
+@property(nonatomic, weak, nullable) id<UNUserNotificationCenterDelegate> delegate;
 - (void)requestAuthorizationWithOptions:(UNAuthorizationOptions)options
                       completionHandler:(void (^)(BOOL granted, NSError* _Nullable error))completionHandler;
 - (void)addNotificationRequest:(UNNotificationRequest*)request
