@@ -29,7 +29,9 @@
 #include "engine/ExportManager.h"
 #include "libraries/LibraryKeys.h"
 #include "platform/ChildProcess.h"
+#include "platform/DesktopServices.h"
 #include "platform/Files.h"
+#include "platform/Notifier.h"
 #include "platform/posix/JsonDefaults.h"
 #include "platform/qt/QtAlertPresenter.h"
 #include "platform/qt/QtMenu.h"
@@ -38,7 +40,6 @@
 #include "publish/ContainerPaths.h"
 #include "support/CapturingLog.h"
 #include "support/FakeClock.h"
-#include "support/FakeDesktop.h"
 #include "support/FakeLoginItemService.h"
 #include "support/FakeScriptRunner.h"
 #include "support/FakeWorkspace.h"
@@ -84,6 +85,19 @@ QtMenuItem& item(const Menu& menu, const std::string& title) {
 }
 // A click on the item.
 void choose(const QtMenuItem& item) { item.action()->trigger(); }
+
+// The desktop's notifications and its "open", recorded in order.
+struct FakeNotifier final : Notifier {
+  void notify(const std::string& title, const std::string& body) override { sent.emplace_back(title, body); }
+  std::vector<std::pair<std::string, std::string>> sent;
+};
+struct FakeDesktopServices final : DesktopServices {
+  bool open(const std::filesystem::path& path) override {
+    opened.push_back(path);
+    return true;
+  }
+  std::vector<std::filesystem::path> opened;
+};
 
 class ShellTest : public ::testing::Test {
  protected:
@@ -173,8 +187,8 @@ class ShellTest : public ::testing::Test {
   testing::ScriptedAlerts alerts{&dispatcher};
   testing::FakeScriptRunner scripts;
   testing::FakeLoginItemService loginItems;
-  testing::FakeNotifier notifier;
-  testing::FakeDesktopServices desktop;
+  FakeNotifier notifier;
+  FakeDesktopServices desktop;
   testing::TempHome home;
   QtStatusItem* statusItem = nullptr;  // owned by the delegate
   bool runsTranslocated = false;       // set before `launch`
@@ -430,7 +444,7 @@ TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
   manager.reset();
 }
 
-TEST(MenuTitle, LongTextsAreElidedInTheMiddleByCharacters) {
+TEST_F(ShellTest, LongTextsAreElidedInTheMiddleByCharacters) {
   const std::string sixty(60, 'x');
   std::string han, accents;
   for (int i = 0; i < 60; ++i) han += "\u65E5";        // 60 characters in 180 bytes
@@ -439,18 +453,15 @@ TEST(MenuTitle, LongTextsAreElidedInTheMiddleByCharacters) {
   EXPECT_EQ(elidedMenuTitle("A" + sixty), "A" + std::string(29, 'x') + "\u2026" + std::string(29, 'x'));
   EXPECT_EQ(elidedMenuTitle(han), han);
   EXPECT_EQ(elidedMenuTitle(accents), accents.substr(0, 30 * 3) + "\u2026" + accents.substr(71 * 3));
-}
-
-TEST_F(ShellTest, LongLibraryNamesAreShortInTitlesAndWholeInToolTipsAndItems) {
+  // A long library name: short in titles, whole in tool tips and items.
   const std::string name = "Receipts " + std::string(3000, 'n') + " EUR";
   launch();
   defaults.setBool(libraries::syncLibraryKey(name), true);
   hostShows(name);
   EXPECT_EQ(libraryLine(), "Library: " + elidedMenuTitle(name));
   EXPECT_EQ(at(menu(), 0).toolTip(), name);
-  QtMenuItem& item = library(0);
-  EXPECT_EQ(item.title(), elidedMenuTitle(name));
-  EXPECT_EQ(item.representedObject(), name);
+  EXPECT_EQ(std::pair(library(0).title(), library(0).representedObject()),
+            std::pair(elidedMenuTitle(name), std::optional(name)));
 }
 
 TEST_F(ShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
@@ -577,18 +588,15 @@ TEST(QtMenu, TitlesFollowTheLabelRulesOfWhoDrawsTheMenu) {
 }
 
 TEST(StatusIcon, TemplateIsAMaskFromTheResourcesAndFilledIsNot) {
-  const QIcon templateIcon = statusIcon(IconStyle::templateMask);
-  EXPECT_TRUE(templateIcon.isMask());
-  // The resource's three sizes were found.
-  EXPECT_EQ(templateIcon.availableSizes().size(), 3);
-  EXPECT_FALSE(statusIcon(IconStyle::filled).isMask());
-  EXPECT_EQ(statusIcon(IconStyle::filled).availableSizes().size(), 3);
-  // The error variants: the same kind of image, with the badge at the lower
-  // right (red when filled; a template's stays black and clear).
+  // The error variants: the same kind of image (the resource's three sizes),
+  // with the badge at the lower right (red when filled; a template's stays
+  // black and clear).
   for (const IconStyle style : {IconStyle::templateMask, IconStyle::filled}) {
     const QIcon error = statusIcon(style, true);
-    EXPECT_EQ(error.isMask(), style == IconStyle::templateMask);
-    EXPECT_EQ(error.availableSizes().size(), 3);
+    for (const QIcon& icon : {statusIcon(style), error}) {
+      EXPECT_EQ(std::pair(icon.isMask(), icon.availableSizes().size()),
+                std::pair(style == IconStyle::templateMask, qsizetype{3}));
+    }
     const QImage plain = statusIcon(style).pixmap(32).toImage(), marked = error.pixmap(32).toImage();
     const QColor disc = marked.pixelColor(27, 26), mark = marked.pixelColor(23, 20);  // beside and in the "!"
     EXPECT_NE(plain, marked);
