@@ -138,37 +138,6 @@ const LeavingCase kLeaving[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Cases, HelperLeaves, ::testing::ValuesIn(kLeaving));
 
-// A command-line run holds the lock for one command: the menu-bar helper
-// waits, then runs, and quits cleanly on SIGTERM.
-TEST(SingleInstanceWait, HelperWaitsForACommandLineRunThenRunsUntilSigterm) {
-  testing::TempHome home;
-  std::optional<Lock> commandLine(std::in_place, posix::defaultLockFile(home.path()),
-                                  posix::kCommandLineProgram);
-  auto helper = startHelper(home, "");
-  ASSERT_TRUE(helper);
-  std::string output;
-  const auto append = [&output](std::string_view piece) { output.append(piece); };
-  ASSERT_TRUE(pumpUntil(
-      [&] {
-        helper->read(std::chrono::milliseconds(50), append);
-        return output.find("waiting for quillory-helper-cli (process ") != std::string::npos;
-      },
-      10000))
-      << output;
-  commandLine.reset();
-
-  // The helper's record in the lock file says it holds the lock now.
-  const std::string record = std::to_string(helper->pid()) + " " + posix::kMenuBarHelperProgram + " ";
-  ASSERT_TRUE(pumpUntil(
-      [&] { return files::readFile(posix::defaultLockFile(home.path())).value_or("").starts_with(record); },
-      10000))
-      << output;
-  helper->terminate();
-  ASSERT_TRUE(helper->waitForExit(std::chrono::seconds(10)));
-  EXPECT_EQ(helper->reap().code, 128 + SIGTERM);
-  EXPECT_TRUE(Lock(posix::defaultLockFile(home.path()), "test").acquired()) << "released";
-}
-
 #if defined(__linux__)
 // Stands in for the desktop's notification daemon: keeps each summary.
 class NotificationServer final : public QDBusVirtualObject {
@@ -184,8 +153,10 @@ class NotificationServer final : public QDBusVirtualObject {
 };
 
 // On a private session bus, without a tray (the offscreen platform has
-// none): the helper says so, and a second launch makes it show itself (here
-// by the notification, since there is no menu to open) and exits 0.
+// none): a helper started while a command-line run holds the lock (for one
+// command) waits for it, then runs and says it has no tray; a second launch
+// makes it show itself (here by the notification, since there is no menu to
+// open) and exits 0; the first quits cleanly on SIGTERM.
 TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   PrivateBus bus;
   if (!bus.daemonFound()) GTEST_SKIP() << "dbus-daemon is not installed";
@@ -196,10 +167,20 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   testing::TempHome home;
   const std::vector<std::string> onBus = {"DBUS_SESSION_BUS_ADDRESS=" + bus.address().toStdString()};
 
+  std::optional<Lock> commandLine(std::in_place, posix::defaultLockFile(home.path()),
+                                  posix::kCommandLineProgram);
   auto first = startHelper(home, "", onBus);
   ASSERT_TRUE(first);
   std::string output;
   const auto append = [&output](std::string_view piece) { output.append(piece); };
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        first->read(milliseconds(10), append);
+        return output.find("waiting for quillory-helper-cli (process ") != std::string::npos;
+      },
+      10000))
+      << output;
+  commandLine.reset();
   ASSERT_TRUE(pumpUntil(
       [&] {
         first->read(milliseconds(0), append);
@@ -220,6 +201,8 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
 
   first->terminate();
   ASSERT_TRUE(first->waitForExit(std::chrono::seconds(10)));
+  EXPECT_EQ(first->reap().code, 128 + SIGTERM);
+  EXPECT_TRUE(Lock(posix::defaultLockFile(home.path()), "test").acquired()) << "released";
   // A start that fails (here: the settings folder is a file) says why in a
   // notification too, not only on standard error.
   auto failing = startHelper(home, home.writeFile("config-file", "x").string(), onBus);
