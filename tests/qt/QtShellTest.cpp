@@ -6,9 +6,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -21,6 +19,8 @@
 #include <QStandardPaths>
 #include <QTextDocument>
 #include <QTimer>
+#include <future>
+#include <thread>
 
 #include "QtPump.h"
 #include "app/AppDelegate.h"
@@ -101,10 +101,15 @@ struct FakeDesktopServices final : DesktopServices {
 
 class ShellTest : public ::testing::Test {
  protected:
+  // A notification after the delegate is gone does nothing: neither the
+  // manager's hook nor the menu keeps it (LeakSanitizer would say).
   void TearDown() override {
+    if (manager) manager->notifyStatusChanged();
     delegate.reset();
+    deliver();
+    if (manager) manager->callStatusHookNow();
     manager.reset();
-    dispatcher.runMainUntilIdle();
+    deliver();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 
@@ -323,15 +328,6 @@ TEST_F(ShellTest, PublishedFilesAndTheLogOpenOnTheDesktop) {
   EXPECT_EQ(desktop.opened, (std::vector<std::filesystem::path>{home / documents(), home / "helper.log"}));
 }
 
-TEST_F(ShellTest, NotificationAfterTheDelegateIsGoneDoesNothing) {
-  launch();
-  manager->notifyStatusChanged();
-  delegate.reset();  // neither the manager's hook nor the menu keeps it (LeakSanitizer would say)
-  deliver();
-  manager->callStatusHookNow();
-  deliver();
-}
-
 TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
   // Trays that deliver clicks over D-Bus reach the actions past Qt's modal
   // blocking: here, every item is chosen while the first-sync question is open.
@@ -414,32 +410,28 @@ TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
   settings = &file;
   launch();
   hostShows("New");
-  int ready[2], release[2];
-  ASSERT_EQ(::pipe(ready) | ::pipe(release), 0);
-  const pid_t holder = ::fork();  // holds the lock until told, or ten seconds
-  if (holder == 0) {
-    const int lock = ::open((home / "settings.json.lock").c_str(), O_RDWR | O_CREAT, 0600);
-    ::close(release[1]);
-    pollfd told{release[0], POLLIN, 0};
-    if (::flock(lock, LOCK_EX) == 0 && ::write(ready[1], "x", 1) == 1) ::poll(&told, 1, 10000);
-    ::_exit(0);
-  }
-  char byte = 0;
-  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  // Another holder (its own open file, so flock sets them apart) keeps the
+  // lock until told, or ten seconds.
+  std::promise<void> held, release;
+  bool heldToTheEnd = false;
+  std::thread holder([&, told = release.get_future()] {
+    const int lock = ::open((home / "settings.json.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ::flock(lock, LOCK_EX);
+    held.set_value();
+    heldToTheEnd = told.wait_for(std::chrono::seconds(10)) == std::future_status::timeout;
+    ::close(lock);
+  });
+  held.get_future().wait();
   choose(item(kAutoSyncTitle));
   alerts.queueAnswer(0);  // "Sync"
   choose(item(kSyncNowTitle));
-  const int probe = ::open((home / "settings.json.lock").c_str(), O_RDWR | O_CLOEXEC);
-  const bool stillHeld = ::flock(probe, LOCK_EX | LOCK_NB) != 0;
-  ::close(probe);
-  EXPECT_TRUE(stillHeld);  // nothing here waited for it
   EXPECT_FALSE(item(kAutoSyncTitle).isChecked());
-  ::close(release[1]);
-  ASSERT_EQ(::waitpid(holder, nullptr, 0), holder);
+  release.set_value();
+  holder.join();
+  EXPECT_FALSE(heldToTheEnd);  // nothing here waited for it
   runSync();
   EXPECT_EQ(file.value(engine::kAutoSyncEnabledKey).asBool(), false);
   EXPECT_EQ(file.value(libraries::syncLibraryKey("New")).asBool(), true);
-  for (const int fd : {ready[0], ready[1], release[0]}) ::close(fd);
   delegate.reset();  // before the store they use goes
   manager.reset();
 }
