@@ -73,15 +73,9 @@ QStringList texts(const QMenu& m) {
   return list;
 }
 
-// The item at `index` of `menu`, and the one titled `title` (failing the test
-// when there is none).
+// The item at `index` of `menu`.
 QtMenuItem& at(const Menu& menu, std::size_t index) {
   return dynamic_cast<QtMenuItem&>(*menu.items().at(index));
-}
-QtMenuItem& item(const Menu& menu, const std::string& title) {
-  const auto found = menu.itemWithTitle(title);
-  if (!found) throw std::out_of_range("no menu item titled \"" + title + "\"");
-  return dynamic_cast<QtMenuItem&>(*found);
 }
 // A click on the item.
 void choose(const QtMenuItem& item) { item.action()->trigger(); }
@@ -144,7 +138,11 @@ class ShellTest : public ::testing::Test {
 
   Menu& menu() { return *statusItem->menu(); }
   QMenu& qmenu() { return *statusItem->qmenu(); }
-  QtMenuItem& item(const std::string& title) { return test::item(menu(), title); }
+  // The item titled `title` (failing the test when there is none).
+  QtMenuItem& item(const std::string& title) {
+    if (const auto found = menu().itemWithTitle(title)) return dynamic_cast<QtMenuItem&>(*found);
+    throw std::out_of_range("no menu item titled \"" + title + "\"");
+  }
   QAction* action(const std::string& title) { return item(title).action(); }
   Menu& libraries() { return *item(kLibrariesTitle).submenu(); }
   QtMenuItem& library(std::size_t index) { return at(libraries(), index); }
