@@ -50,6 +50,7 @@
 #include <thread>
 #include <vector>
 
+#include "FakeMenu.h"
 #include "app/AppDelegate.h"
 #include "bridge/HostScripts.h"
 #include "engine/ExportManager.h"
@@ -61,7 +62,6 @@
 #include "support/CapturingLog.h"
 #include "support/FakeClock.h"
 #include "support/FakeLoginItemService.h"
-#include "support/FakeMenu.h"
 #include "support/FakeScriptRunner.h"
 #include "support/FakeWorkspace.h"
 #include "support/MemoryDefaults.h"

@@ -165,14 +165,6 @@ TEST_F(DBusWorkspaceTest, TheHelperRegistersItsIconAgainWhenTheBusComesBack) {
   display->terminate();
 }
 
-TEST(DBusWorkspace, WithoutABusNothingRuns) {
-  DBusWorkspace workspace(
-      QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), "none"));
-  EXPECT_FALSE(workspace.isConnected());
-  EXPECT_TRUE(workspace.runningBundleIdentifiers().empty());
-  QDBusConnection::disconnectFromBus(QStringLiteral("none"));
-}
-
 TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) {
   // The entry in the user's folder, the earlier versions' one beside it and
   // the system-wide one (none when empty), and what the menu shows.
@@ -193,9 +185,9 @@ TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) 
   };
   for (const Case& c : cases) {
     TempHome home;
-    XdgLoginItemService service(home / "autostart", "/usr/bin/quillory-helper", {home / "xdg/autostart"});
-    for (const auto& [folder, name, text] : {std::tuple{"autostart", kAutostartFileName, c.user},
-                                             {"autostart", kEarlierAutostartFileName, c.earlier},
+    XdgLoginItemService service(home / "config/autostart", "/opt/A B/helper", {home / "xdg/autostart"});
+    for (const auto& [folder, name, text] : {std::tuple{"config/autostart", kAutostartFileName, c.user},
+                                             {"config/autostart", kEarlierAutostartFileName, c.earlier},
                                              {"xdg/autostart", kAutostartFileName, c.system}}) {
       if (*text) home.writeFile(std::filesystem::path(folder) / name, text);
     }
@@ -206,48 +198,32 @@ TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) 
     EXPECT_EQ(service.status(), LoginItemStatus::notRegistered) << which;
     ASSERT_EQ(service.registerItem(), std::nullopt);
     EXPECT_EQ(service.status(), LoginItemStatus::enabled) << which;
-    EXPECT_EQ(files::listFolder(home / "autostart"), std::vector<std::string>{kAutostartFileName});
+    EXPECT_EQ(files::listFolder(home / "config/autostart"), std::vector<std::string>{kAutostartFileName});
+    EXPECT_NE(files::readFile(service.file())
+                  .value_or("")
+                  .find("\nExec=\"/opt/A B/helper\"\nTryExec=/opt/A B/helper\n"),
+              std::string::npos);
   }
+  // A folder where the entry should be: not registered, and both calls fail
+  // with a text instead of claiming success.
+  TempHome home;
+  XdgLoginItemService service(home / "config/autostart", "/opt/helper");
+  home.makeFolder("config/autostart/quillory-helper.desktop/inside");
+  EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
+  EXPECT_NE(service.registerItem().value_or("").find("quillory-helper.desktop"), std::string::npos);
+  EXPECT_TRUE(service.unregisterItem());
   EXPECT_THAT(systemAutostartFolders("/opt/xdg:relative::/etc/xdg"),
               ::testing::ElementsAre("/opt/xdg/autostart", "/etc/xdg/autostart"));
   EXPECT_THAT(systemAutostartFolders(std::nullopt), ::testing::ElementsAre("/etc/xdg/autostart"));
 }
 
-TEST(XdgLoginItemService, RegistersUnregistersAndReportsFailures) {
-  TempHome home;
-  XdgLoginItemService service(home / "config/autostart", "/opt/Quillory Helper/bin/quillory-helper");
-  // Nothing to remove is no failure.
-  EXPECT_EQ(service.unregisterItem(), std::nullopt);
-
-  ASSERT_EQ(service.registerItem(), std::nullopt);  // creates the folders
-  EXPECT_EQ(service.status(), LoginItemStatus::enabled);
-  EXPECT_NE(files::readFile(service.file())
-                .value_or("")
-                .find("\nExec=\"/opt/Quillory Helper/bin/quillory-helper\"\n"
-                      "TryExec=/opt/Quillory Helper/bin/quillory-helper\n"),
-            std::string::npos);
-
-  ASSERT_EQ(service.unregisterItem(), std::nullopt);
-  // A folder where the entry should be: not registered, and both calls fail
-  // with a text instead of claiming success.
-  home.makeFolder("config/autostart/quillory-helper.desktop/inside");
-  EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
-  const std::optional<std::string> error = service.registerItem();
-  ASSERT_TRUE(error);
-  EXPECT_NE(error->find("quillory-helper.desktop"), std::string::npos);
-  EXPECT_TRUE(service.unregisterItem());
-}
-
-TEST(XdgLoginItemService, ExecValueQuotesAndEscapesThePath) {
+TEST(XdgLoginItemService, ValuesAndTheFolderFollowTheDesktopEntryRules) {
   EXPECT_EQ(execValueFor("/usr/bin/quillory-helper"), "/usr/bin/quillory-helper");
   EXPECT_EQ(execValueFor("/home/a b/helper"), "\"/home/a b/helper\"");
   EXPECT_EQ(execValueFor("/x/\"q\"/$HOME/`x`"), "\"/x/\\\\\"q\\\\\"/\\\\$HOME/\\\\`x\\\\`\"");
   EXPECT_EQ(execValueFor("/x/a\\b"), "\"/x/a\\\\\\\\b\"");
   EXPECT_EQ(execValueFor("/x/100%/helper"), "/x/100%%/helper");
   EXPECT_EQ(stringValueFor(" /x\\a\tb%"), "\\s/x\\\\a\\tb%");  // TryExec's
-}
-
-TEST(XdgLoginItemService, AutostartFolderFollowsXdgConfigHome) {
   EXPECT_EQ(autostartFolder("/home/u", ""), "/home/u/.config/autostart");
   EXPECT_EQ(autostartFolder("/home/u", "relative/cfg"), "/home/u/.config/autostart");
   EXPECT_EQ(autostartFolder("/home/u", "/etc/xdg-u"), "/etc/xdg-u/autostart");

@@ -21,7 +21,6 @@ class PrivateBus {
   PrivateBus() {
     daemon_ = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).toStdString();
     if (daemon_.empty()) return;
-    daemonFound_ = true;
     address_ = QString::fromStdString("unix:path=" + (folder_ / "bus").string());
     start();
     if (pid_ <= 0) address_.clear();
@@ -30,7 +29,7 @@ class PrivateBus {
   PrivateBus(const PrivateBus&) = delete;
   PrivateBus& operator=(const PrivateBus&) = delete;
 
-  bool daemonFound() const { return daemonFound_; }
+  bool daemonFound() const { return !daemon_.empty(); }
   const QString& address() const { return address_; }
 
   // The bus goes away, and comes back at the same address. The daemon goes
@@ -52,7 +51,6 @@ class PrivateBus {
  private:
   testing::TempHome folder_;
   std::string daemon_;
-  bool daemonFound_ = false;
   QString address_;
   int pid_ = 0;
 };

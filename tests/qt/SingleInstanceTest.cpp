@@ -39,151 +39,105 @@ using std::chrono::milliseconds;
 // Started with posix_spawn (not QProcess, whose child runs in this process's
 // memory and so confuses ThreadSanitizer); standard error joins the output.
 // No session bus unless `environment` names one, so that no test reaches the
-// desktop's own.
+// desktop's own. TSAN_OPTIONS: the helper links the system's Qt, which is not
+// built for ThreadSanitizer, and its D-Bus thread gives reports about Qt's own
+// memory; the helper's logic runs under the sanitizer in the shell and engine
+// tests.
 std::unique_ptr<platform::ChildProcess> startHelper(const testing::TempHome& home,
                                                     const std::string& xdgConfigHome,
                                                     const std::vector<std::string>& environment = {},
                                                     const std::vector<std::string>& helperArguments = {}) {
-  std::vector<std::string> arguments = {"-u", "XDG_CONFIG_HOME"};
-  if (!xdgConfigHome.empty()) arguments = {"XDG_CONFIG_HOME=" + xdgConfigHome};
-  arguments.push_back("HOME=" + home.path().string());
-  arguments.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + (home / "no-bus").string());
-  // TSAN_OPTIONS: the helper links the system's Qt, which is not built for
-  // ThreadSanitizer, and its D-Bus thread gives reports about Qt's own
-  // memory; the helper's logic runs under the sanitizer in the app and
-  // engine tests.
-  for (const char* argument : {"QT_QPA_PLATFORM=offscreen", "TSAN_OPTIONS=report_bugs=0"}) {
-    arguments.emplace_back(argument);
-  }
+  std::vector<std::string> arguments = {"-u",
+                                        "XDG_CONFIG_HOME",
+                                        "HOME=" + home.path().string(),
+                                        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (home / "no-bus").string(),
+                                        "QT_QPA_PLATFORM=offscreen",
+                                        "TSAN_OPTIONS=report_bugs=0"};
+  if (!xdgConfigHome.empty()) arguments.push_back("XDG_CONFIG_HOME=" + xdgConfigHome);
   arguments.insert(arguments.end(), environment.begin(), environment.end());
-  for (const char* argument : {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", QUILLORY_HELPER_PATH}) {
-    arguments.emplace_back(argument);
-  }
+  arguments.insert(arguments.end(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", QUILLORY_HELPER_PATH});
   arguments.insert(arguments.end(), helperArguments.begin(), helperArguments.end());
   return platform::ChildProcess::spawn("/usr/bin/env", arguments);
 }
 
-struct CommandLineCase {
+struct LeavingCase {
   std::vector<std::string> arguments;
+  const char* holder;     // the program holding the lock, or none
+  const char* xdgConfig;  // XDG_CONFIG_HOME below the home: a folder of its own, or a file
   int status;
   std::string output;  // how the output begins
 };
 
-class HelperCommandLine : public ::testing::TestWithParam<CommandLineCase> {};
+class HelperLeaves : public ::testing::TestWithParam<LeavingCase> {};
 
-// Answered before the lock, the settings and the display: with no display to
-// open (the xcb platform and no DISPLAY), a helper that got further would
-// abort, and nothing may appear in the home folder.
-TEST_P(HelperCommandLine, AnswersAndExitsBeforeAnythingElse) {
+// The command line is answered before the lock, the settings and the display,
+// and a helper that may not run leaves before the display too: with no
+// display to open (the xcb platform and no DISPLAY), a helper that got
+// further would abort, and nothing may appear in the settings folder.
+TEST_P(HelperLeaves, AtOnceWithoutTouchingAnything) {
   testing::TempHome home;
-  auto helper =
-      startHelper(home, "", {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"}, GetParam().arguments);
+  std::optional<Lock> running;
+  if (GetParam().holder) running.emplace(posix::defaultLockFile(home.path()), GetParam().holder);
+  const std::string xdgConfig = GetParam().xdgConfig;
+  const auto config = xdgConfig == "file" ? home.writeFile(xdgConfig, "keep") : home.makeFolder(xdgConfig);
+  const auto before = files::listFolder(config / "quillory-helper");
+  auto helper = startHelper(home, config.string(), {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"},
+                            GetParam().arguments);
   ASSERT_TRUE(helper);
   std::string output;
   helper->readOutput(output);
   ASSERT_TRUE(helper->waitForExit(std::chrono::seconds(10)));
   EXPECT_EQ(helper->reap().code, GetParam().status) << output;
   EXPECT_TRUE(output.starts_with(GetParam().output)) << output;
-  EXPECT_EQ(files::listFolder(home.path()), decltype(files::listFolder(home.path()))(std::in_place));
+  EXPECT_EQ(files::listFolder(config / "quillory-helper"), before);  // no settings file, nothing else
+  EXPECT_EQ(files::exists(posix::defaultLockFile(home.path())),
+            GetParam().arguments.empty());  // taken by a run only
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, HelperCommandLine,
-    ::testing::Values(
-        CommandLineCase{{"--help"}, 0, "Usage: quillory-helper ["},
-        CommandLineCase{{"--version", "--bogus", "-h"}, 0, "Usage: quillory-helper "},
-        CommandLineCase{{"--version"},
-                        0,
-                        "quillory-helper " QUILLORY_SHORT_VERSION " (" QUILLORY_BUILD_NUMBER
-                        ")\n" QUILLORY_COPYRIGHT "\nLicense MIT: "},
-        CommandLineCase{
-            {"--verbose"}, 64, "quillory-helper: unknown option --verbose\nTry 'quillory-helper --help'."},
-        CommandLineCase{{"Finch.kledger"}, 64, "quillory-helper: unexpected argument Finch.kledger\n"}));
-
-#if defined(__linux__)  // macOS runs /usr/bin/osascript and asks its workspace
-INSTANTIATE_TEST_SUITE_P(
-    LauncherOptions, HelperCommandLine,
-    ::testing::Values(
-        CommandLineCase{{"--osascript=/x", "--assume-host-running", "--help"},
-                        0,
-                        "Usage: quillory-helper [--osascript PATH] [--assume-host-running] [--help "
-                        "| --version]\n\nQuillory Helper sits"},
-        CommandLineCase{{"--assume-host-running", "--osascript"},
-                        64,
-                        "quillory-helper: --osascript needs the path of a program\n"},
-        CommandLineCase{{"--osascript", "/nowhere/sim"},
-                        1,
-                        "quillory-helper: cannot start the script launcher: /nowhere/sim does "
-                        "not exist\n"}));
-#endif
-
-struct RefusalCase {
-  const char* holder;     // the program holding the lock, or none
-  const char* xdgConfig;  // XDG_CONFIG_HOME below the home: a folder of its own, or a file
-  const char* message;
-};
-
-class SingleInstance : public ::testing::TestWithParam<RefusalCase> {};
-
-TEST_P(SingleInstance, HelperLeavesAtOnceWithoutTouchingAnything) {
-  testing::TempHome home;
-  std::optional<Lock> running;
-  if (GetParam().holder) running.emplace(posix::defaultLockFile(home.path()), GetParam().holder);
-  const std::string xdgConfig = GetParam().xdgConfig;
-  const auto config = xdgConfig == "file" ? home.writeFile(xdgConfig, "keep") : home.makeFolder(xdgConfig);
-  const auto folder = config / "quillory-helper";
-  const auto before = files::listFolder(folder);
-
-  auto second = startHelper(home, config.string());
-  ASSERT_TRUE(second);
-  std::string output;
-  second->readOutput(output);
-  ASSERT_TRUE(second->waitForExit(std::chrono::seconds(10)));
-  EXPECT_EQ(second->reap().code, 1);
-  EXPECT_EQ(output.find(GetParam().message), 0u) << output;
-  EXPECT_EQ(files::listFolder(folder), before);  // no settings file, nothing else
-}
-
-const RefusalCase kRefusals[] = {
+const LeavingCase kLeaving[] = {
+    {{"--help"}, nullptr, "config", 0, "Usage: quillory-helper ["},
+    {{"--version", "--bogus", "-h"}, nullptr, "config", 0, "Usage: quillory-helper "},
+    {{"--version"},
+     nullptr,
+     "config",
+     0,
+     "quillory-helper " QUILLORY_SHORT_VERSION " (" QUILLORY_BUILD_NUMBER ")\n" QUILLORY_COPYRIGHT
+     "\nLicense MIT: "},
+    {{"--verbose"},
+     nullptr,
+     "config",
+     64,
+     "quillory-helper: unknown option --verbose\nTry 'quillory-helper --help'."},
+    {{"Finch.kledger"}, nullptr, "config", 64, "quillory-helper: unexpected argument Finch.kledger\n"},
     // The same home with settings of its own is the same helper.
-    {posix::kMenuBarHelperProgram, "other-config", "quillory-helper: Quillory Helper is already running ("},
+    {{},
+     posix::kMenuBarHelperProgram,
+     "other-config",
+     1,
+     "quillory-helper: Quillory Helper is already running ("},
 #if defined(__linux__)
     // Only Linux keeps the settings in a folder (macOS: the user defaults).
-    {nullptr, "file", "quillory-helper: cannot run without a settings folder: "},
+    {{}, nullptr, "file", 1, "quillory-helper: cannot run without a settings folder: "},
+    // macOS runs /usr/bin/osascript and asks its workspace.
+    {{"--osascript=/x", "--assume-host-running", "--help"},
+     nullptr,
+     "config",
+     0,
+     "Usage: quillory-helper [--osascript PATH] [--assume-host-running] [--help | --version]\n\nQuillory "
+     "Helper sits"},
+    {{"--assume-host-running", "--osascript"},
+     nullptr,
+     "config",
+     64,
+     "quillory-helper: --osascript needs the path of a program\n"},
+    {{"--osascript", "/nowhere/sim"},
+     nullptr,
+     "config",
+     1,
+     "quillory-helper: cannot start the script launcher: /nowhere/sim does not exist\n"},
 #endif
 };
-INSTANTIATE_TEST_SUITE_P(Cases, SingleInstance, ::testing::ValuesIn(kRefusals));
-
-// A command-line run holds the lock for one command: the menu-bar helper
-// waits, then runs, and quits cleanly on SIGTERM.
-TEST(SingleInstanceWait, HelperWaitsForACommandLineRunThenRunsUntilSigterm) {
-  testing::TempHome home;
-  std::optional<Lock> commandLine(std::in_place, posix::defaultLockFile(home.path()),
-                                  posix::kCommandLineProgram);
-  auto helper = startHelper(home, "");
-  ASSERT_TRUE(helper);
-  std::string output;
-  const auto append = [&output](std::string_view piece) { output.append(piece); };
-  ASSERT_TRUE(pumpUntil(
-      [&] {
-        helper->read(std::chrono::milliseconds(50), append);
-        return output.find("waiting for quillory-helper-cli (process ") != std::string::npos;
-      },
-      10000))
-      << output;
-  commandLine.reset();
-
-  // The helper's record in the lock file says it holds the lock now.
-  const std::string record = std::to_string(helper->pid()) + " " + posix::kMenuBarHelperProgram + " ";
-  ASSERT_TRUE(pumpUntil(
-      [&] { return files::readFile(posix::defaultLockFile(home.path())).value_or("").starts_with(record); },
-      10000))
-      << output;
-  helper->terminate();
-  ASSERT_TRUE(helper->waitForExit(std::chrono::seconds(10)));
-  EXPECT_EQ(helper->reap().code, 128 + SIGTERM);
-  EXPECT_TRUE(Lock(posix::defaultLockFile(home.path()), "test").acquired()) << "released";
-}
+INSTANTIATE_TEST_SUITE_P(Cases, HelperLeaves, ::testing::ValuesIn(kLeaving));
 
 #if defined(__linux__)
 // Stands in for the desktop's notification daemon: keeps each summary.
@@ -201,8 +155,10 @@ class NotificationServer final : public QDBusVirtualObject {
 };
 
 // On a private session bus, without a tray (the offscreen platform has
-// none): the helper says so, and a second launch makes it show itself (here
-// by the notification, since there is no menu to open) and exits 0.
+// none): a helper started while a command-line run holds the lock (for one
+// command) waits for it, then runs and says it has no tray; a second launch
+// makes it show itself (here by the notification, since there is no menu to
+// open) and exits 0; the first quits cleanly on SIGTERM.
 TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   PrivateBus bus;
   if (!bus.daemonFound()) GTEST_SKIP() << "dbus-daemon is not installed";
@@ -213,10 +169,20 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   testing::TempHome home;
   const std::vector<std::string> onBus = {"DBUS_SESSION_BUS_ADDRESS=" + bus.address().toStdString()};
 
+  std::optional<Lock> commandLine(std::in_place, posix::defaultLockFile(home.path()),
+                                  posix::kCommandLineProgram);
   auto first = startHelper(home, "", onBus);
   ASSERT_TRUE(first);
   std::string output;
   const auto append = [&output](std::string_view piece) { output.append(piece); };
+  ASSERT_TRUE(pumpUntil(
+      [&] {
+        first->read(milliseconds(10), append);
+        return output.find("waiting for quillory-helper-cli (process ") != std::string::npos;
+      },
+      10000))
+      << output;
+  commandLine.reset();
   ASSERT_TRUE(pumpUntil(
       [&] {
         first->read(milliseconds(0), append);
@@ -237,6 +203,8 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
 
   first->terminate();
   ASSERT_TRUE(first->waitForExit(std::chrono::seconds(10)));
+  EXPECT_EQ(first->reap().code, 128 + SIGTERM);
+  EXPECT_TRUE(Lock(posix::defaultLockFile(home.path()), "test").acquired()) << "released";
   // A start that fails (here: the settings folder is a file) says why in a
   // notification too, not only on standard error.
   auto failing = startHelper(home, home.writeFile("config-file", "x").string(), onBus);

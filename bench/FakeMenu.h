@@ -1,5 +1,5 @@
 #pragma once
-// Menus and a status item in memory, for tests of the status menu. Items keep
+// Menus and a status item in memory, for the menu stall benchmark. Items keep
 // their title, state, key equivalent and represented object; `choose` does what
 // a click does (calls the action of an enabled item, keeping the item alive
 // meanwhile). Main thread only, like the real ones.

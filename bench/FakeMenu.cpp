@@ -1,4 +1,4 @@
-#include "support/FakeMenu.h"
+#include "FakeMenu.h"
 
 #include <stdexcept>
 
