@@ -78,7 +78,8 @@ struct SyncFault {
 using enum Kind;
 using enum publish::ExportErrorCode;
 const SyncFault kFaults[] = {
-    {"ContainerDocumentsIsAFile", obstacle, kDocuments, false, noDestinations, kDocs},
+    // The other destinations are written all the same.
+    {"ContainerDocumentsIsAFile", obstacle, kDocuments, false, std::nullopt, kDocs, 2},
     {"MobileDocumentsIsAFile", obstacle, "Library/Mobile Documents", false, noDestinations, kDocs},
     {"DocumentIsAFolder", obstacle, kDocuments + "/biz-eur.json", true, noDestinations, kDocs},
     {"MarkerIsAFolder", obstacle, kDocuments + "/biz-eur_updated.txt", true, noDestinations, kDocs},
@@ -232,6 +233,8 @@ TEST_P(SyncFaultTest, IsReportedAndRecoveredFrom) {
   EXPECT_TRUE(!fault.failure || defaults.value("library_filename_Biz").asString() == record)
       << "records of a failure";
   if (fault.kind == Kind::obstacle) {
+    EXPECT_EQ(fs::exists(appDocuments / "eur.json"), fault.destinations == 2 && fault.text != kAppDocuments)
+        << "the currency pair beside a failed one";
     EXPECT_EQ(fs::is_directory(obstacle()), fault.folder) << "the obstacle was removed";
     EXPECT_EQ(platform::files::readFile(obstacleFile()), fault.folder ? "kept" : "not a folder");
   } else if (fault.failure) {
