@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <optional>
 #include <string>
@@ -19,6 +19,7 @@
 
 #include "bridge/HostScripts.h"
 #include "bridge/OsascriptRunner.h"
+#include "platform/Files.h"
 #include "platform/posix/SystemClock.h"
 #include "support/CapturingLog.h"
 #include "support/FakeWorkspace.h"
@@ -37,12 +38,7 @@ std::string timeoutLine(const std::string& seconds) {
          "s — check System Settings › Privacy & Security › Automation";
 }
 
-int readPid(const fs::path& file) {
-  std::ifstream in(file);
-  int pid = 0;
-  in >> pid;
-  return pid;
-}
+int readPid(const fs::path& file) { return std::atoi(platform::files::readFile(file).value_or("0").c_str()); }
 
 class RunnerFixture : public ::testing::Test {
  protected:

@@ -34,44 +34,31 @@ struct NameStep {
 };
 
 TEST(LibraryNameTracker, FollowsTheReportedNames) {
-  const struct {
-    const char* name;
-    std::vector<NameStep> steps;
-  } cases[] = {
-      // Canonically equivalent names are the same library; case still counts.
-      {"SettlesOnTheSecondSighting",
-       {{'r', "Caf\u00e9", "Caf\u00e9", "Caf\u00e9", "", true},
-        {'r', "Caf\u00e9", "Caf\u00e9", "", "Caf\u00e9", true},
-        {'r', "Caf\u00e9", "Caf\u00e9", "", "Caf\u00e9", false},
-        {'r', "Cafe\u0301", "Caf\u00e9", "", "Caf\u00e9", false},
-        {'r', "caf\u00e9", "caf\u00e9", "caf\u00e9", "Caf\u00e9", true}}},
-      {"SwitchBackAndStop",
-       {{'r', "A", "A", "A", "", true},
-        {'r', "A", "A", "", "A", true},
-        {'r', "B", "B", "B", "A", true},
-        {'r', "A", "A", "", "A", true},
-        {'r', "B", "B", "B", "A", true},
-        {'s', "", "", "B", "A", true},
-        {'s', "", "", "B", "A", false},
-        {'r', "A", "A", "", "A", true}}},
-      // With nothing pending, a time-out clears the settled name at once.
-      {"TimeOutWhileAIsKnown",
-       {{'r', "A", "A", "A", "", true},
-        {'r', "A", "A", "", "A", true},
-        {'r', "", "", "", "", true},
-        {'r', "A", "A", "A", "", true}}},
+  // Canonically equivalent names are the same library; case still counts.
+  // With nothing pending, a time-out clears the settled name at once.
+  const NameStep steps[] = {
+      {'r', "Caf\u00e9", "Caf\u00e9", "Caf\u00e9", "", true},
+      {'r', "Caf\u00e9", "Caf\u00e9", "", "Caf\u00e9", true},
+      {'r', "Caf\u00e9", "Caf\u00e9", "", "Caf\u00e9", false},
+      {'r', "Cafe\u0301", "Caf\u00e9", "", "Caf\u00e9", false},
+      {'r', "caf\u00e9", "caf\u00e9", "caf\u00e9", "Caf\u00e9", true},
+      {'r', "Caf\u00e9", "Caf\u00e9", "", "Caf\u00e9", true},
+      {'r', "B", "B", "B", "Caf\u00e9", true},
+      {'s', "", "", "B", "Caf\u00e9", true},
+      {'s', "", "", "B", "Caf\u00e9", false},
+      {'r', "B", "B", "", "B", true},
+      {'r', "", "", "", "", true},
+      {'r', "A", "A", "A", "", true},
   };
-  for (const auto& c : cases) {
-    LibraryNameTracker tracker;
-    for (std::size_t i = 0; i < c.steps.size(); ++i) {
-      const NameStep& step = c.steps[i];
-      SCOPED_TRACE(std::string(c.name) + " step " + std::to_string(i));
-      const bool told = step.event == 'r' ? tracker.report(orNone(step.reported)) : tracker.hostNotRunning();
-      const LibraryNames& n = tracker.names();
-      EXPECT_EQ(std::tuple(n.current, n.pending, n.known, n.confirmed, told),
-                std::tuple(orNone(step.current), orNone(step.pending), orNone(step.known), orNone(step.known),
-                           step.tell));
-    }
+  LibraryNameTracker tracker;
+  for (std::size_t i = 0; i < std::size(steps); ++i) {
+    const NameStep& step = steps[i];
+    SCOPED_TRACE("step " + std::to_string(i));
+    const bool told = step.event == 'r' ? tracker.report(orNone(step.reported)) : tracker.hostNotRunning();
+    const LibraryNames& n = tracker.names();
+    EXPECT_EQ(std::tuple(n.current, n.pending, n.known, n.confirmed, told),
+              std::tuple(orNone(step.current), orNone(step.pending), orNone(step.known), orNone(step.known),
+                         step.tell));
   }
 }
 

@@ -4,11 +4,11 @@
 // state folder the test rewrites), the property-list settings file and real
 // files; only the desktop, the alerts (always the first button) and the clock
 // are stand-ins. The faults: files where folders belong and folders where
-// files belong (in the destinations, or the settings file), there before the
-// first sync; and after a first sync has published, a write past the file size
-// limit (as on a full disk), a host that
-// dies mid-output, prints bytes that are not UTF-8 or never ends and ignores
-// the termination request, or a settings file replaced by garbage. They are
+// files belong in the destinations, there before the first sync; and after a
+// first sync has published, a write past the file size limit (as on a full
+// disk), a host that dies mid-output, prints bytes that are not UTF-8 or
+// never ends and ignores the termination request. (A settings file replaced
+// by garbage: the settings store's own test.) They are
 // made with the file system itself, so they also happen when run as root.
 //
 // Each sync ends with its error or succeeds as far as it can, logs what
@@ -16,12 +16,10 @@
 // partial file and nothing changed outside the helper's folders; once the
 // fault is gone the next sync succeeds.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -57,7 +55,6 @@ enum class Kind {
                   // that a write past it fails with EFBIG), then a large export
   hostCut,        // the host's export ends as cut.txt `text` says
   hostExport,     // the host's export is `text`
-  settingsGarbage,
 };
 const std::string kDocuments{publish::kContainerDocumentsRelative};
 const std::string kAppDocuments = "Library/Containers/mobile/Data/Documents";
@@ -78,17 +75,14 @@ struct SyncFault {
 using enum Kind;
 using enum publish::ExportErrorCode;
 const SyncFault kFaults[] = {
-    {"ContainerDocumentsIsAFile", obstacle, kDocuments, false, noDestinations, kDocs},
+    // The other destinations are written all the same.
+    {"ContainerDocumentsIsAFile", obstacle, kDocuments, false, std::nullopt, kDocs, 2},
     {"MobileDocumentsIsAFile", obstacle, "Library/Mobile Documents", false, noDestinations, kDocs},
     {"DocumentIsAFolder", obstacle, kDocuments + "/biz-eur.json", true, noDestinations, kDocs},
     {"MarkerIsAFolder", obstacle, kDocuments + "/biz-eur_updated.txt", true, noDestinations, kDocs},
     {"AppDocumentsIsAFile", obstacle, kAppDocuments, false, std::nullopt, kDocs, 2},
     {"AppDocumentIsAFolder", obstacle, kAppDocuments + "/biz-eur.json", true, std::nullopt, kDocs, 2},
     {"ContainersFolderIsAFile", obstacle, "Library/Containers", false, std::nullopt},
-    // Garbage that has stayed so (dated a minute back) is set aside: the
-    // running helper keeps its settings (the library is not asked about
-    // again) and writes them back as a complete file.
-    {"SettingsFileIsGarbage", settingsGarbage, "bplist00\xff junk", false, std::nullopt},
     {"FileSizeLimitIsReached", fileSizeLimit, "", false, noDestinations, kDocs + std::strerror(EFBIG)},
     {"HostDiesMidOutput", hostCut, "200 dies", false, parseFailure},
     // The host answered, but not with UTF-8: no JSON, and said so.
@@ -189,10 +183,6 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
       ::getrlimit(RLIMIT_FSIZE, &savedLimit);
       rlimit limited{64 * 1024, savedLimit.rlim_max};
       ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    } else if (f.kind == Kind::settingsGarbage) {
-      platform::files::atomicWrite(settingsFile, f.text);
-      const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 60, 0}};
-      ::utimensat(AT_FDCWD, settingsFile.c_str(), times, 0);
     } else {
       host.writeFile(f.kind == Kind::hostCut ? "cut.txt" : "export.json", f.text);
       if (f.text == "10 hangs") clock.setSpeed(30);
@@ -232,6 +222,8 @@ TEST_P(SyncFaultTest, IsReportedAndRecoveredFrom) {
   EXPECT_TRUE(!fault.failure || defaults.value("library_filename_Biz").asString() == record)
       << "records of a failure";
   if (fault.kind == Kind::obstacle) {
+    EXPECT_EQ(fs::exists(appDocuments / "eur.json"), fault.destinations == 2 && fault.text != kAppDocuments)
+        << "the currency pair beside a failed one";
     EXPECT_EQ(fs::is_directory(obstacle()), fault.folder) << "the obstacle was removed";
     EXPECT_EQ(platform::files::readFile(obstacleFile()), fault.folder ? "kept" : "not a folder");
   } else if (fault.failure) {
