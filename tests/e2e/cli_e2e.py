@@ -20,6 +20,8 @@ import time
 import unittest
 from pathlib import Path
 
+from sandbox import DOCUMENTS, SETTINGS, command as command_line, environment, make_folders, processes_of
+
 CLI = SIM = SAMPLE = None
 
 NAME = "Finch Studio EUR"
@@ -53,19 +55,6 @@ NEEDS_PROC = unittest.skipUnless(Path("/proc/self").exists(), "reads other proce
 SETTINGS_FILE = unittest.skipIf(DARWIN, "the settings file is Linux's (macOS keeps the user defaults)")
 
 
-def sandbox_processes(box):
-    """Processes still running with this sandbox's simulator state in their environment."""
-    marker = b"\0KETTLE_LEDGER_SIM_DIR=" + bytes(box.state) + b"\0"
-    found = []
-    for environ in Path("/proc").glob("[0-9]*/environ"):
-        try:
-            if marker in b"\0" + environ.read_bytes():
-                found.append(int(environ.parent.name))
-        except OSError:
-            continue
-    return found
-
-
 def eventually(condition, seconds=30):
     """Waits (generously, only so that nothing hangs) until the condition holds."""
     deadline = time.monotonic() + seconds
@@ -88,11 +77,8 @@ class Sandbox:
     Ledger, and a place for library folders."""
 
     def __init__(self, root: Path):
-        self.home, self.state, self.libraries = root / "home", root / "kettle-ledger", root / "libraries"
-        for folder in (self.home, self.state, self.libraries):
-            folder.mkdir()
-        self.documents = self.home / "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents"
-        self.settings_file = self.home / ".config/quillory-helper/settings.json"
+        self.home, self.state, self.libraries = make_folders(root)
+        self.documents, self.settings_file = self.home / DOCUMENTS, self.home / SETTINGS
         self.lock_file = self.home / ".quillory-helper.lock"
         if DARWIN:
             subprocess.run(["defaults", "delete", DOMAIN], capture_output=True)
@@ -115,12 +101,10 @@ class Sandbox:
         return folder
 
     def environment(self):
-        env = dict(os.environ, HOME=str(self.home), KETTLE_LEDGER_SIM_DIR=str(self.state))
-        env.pop("XDG_CONFIG_HOME", None)  # the settings must live in the throw-away home
-        return env
+        return environment(self.home, self.state)
 
-    def command(self, *args, host=True, osascript=None):
-        return [str(CLI), *args, "--osascript", str(osascript or SIM)] + (["--assume-host-running"] if host else [])
+    def command(self, *args, osascript=None):
+        return command_line(CLI, osascript or SIM, *args)
 
     def run(self, *args, stdin=subprocess.DEVNULL, **kwargs):
         return subprocess.run(self.command(*args, **kwargs), env=self.environment(), stdin=stdin,
@@ -366,7 +350,7 @@ class CommandLine(EndToEnd):
         run.send_signal(signal.SIGINT)
         run.communicate(timeout=TIMEOUT)
         self.assertEqual(run.returncode, 128 + signal.SIGINT)
-        self.assertTrue(eventually(lambda: not sandbox_processes(self.box)), "the script was left running")
+        self.assertTrue(eventually(lambda: not processes_of(self.box.state)), "the script was left running")
 
     def test_bad_usage(self):
         # The parser's messages are unit-tested; here: status 64, settings untouched.

@@ -1,28 +1,14 @@
 #!/usr/bin/python3
-"""Random histories against the real programs, with the helper's promises
-checked after every step.
-
-Drives quillory-helper-cli and kettle-ledger-sim in a throw-away home: the
-user opens libraries (names that collide after the file-name rule, differ
-only in case or composition, are long enough to be cut; shared folders; odd
-currencies), syncs and answers, enables, disables, prunes, deletes folders;
-the phone deletes the iCloud copy; app containers come and go; the host
-fails; other writers edit the settings file (by the lock protocol, through a
-link, an editor in place without the lock); two syncs overlap; a sync is
-ended by a signal, also on a slow disk. After every step: nothing is written
-for a library whose stored answer is not "Sync" or that the user said no to;
-after `disable` exits 0, none of its files are left; a document is never
-replaced or deleted by another library; every pair is whole; no temporary
-file is left, no script outlives its program, nothing is written outside the
-helper's places; the settings parse and keep every change another writer
-stored; every exit status is a listed one, and failures say so on standard
-error.
+"""Random histories of the real quillory-helper-cli and kettle-ledger-sim in
+a throw-away home, with the helper's promises checked after every step (the
+steps and the promises: docs/DEVELOPMENT.md, "End-to-end tests").
 
     promises.py --cli PATH --sim PATH [--examples N] [--seed S] [--steps N]
                 [--histories passing|awaiting-fixes|all]
 """
 
 import argparse
+import contextlib
 import fcntl
 import functools
 import json
@@ -41,13 +27,15 @@ from hypothesis import HealthCheck, Phase, seed as hyp_seed, settings, strategie
 from hypothesis.stateful import RuleBasedStateMachine, invariant, rule
 from hypothesis.errors import Flaky
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+from sandbox import DOCUMENTS, SETTINGS, command, environment, make_folders, processes_of  # noqa: E402
+
 CLI = SIM = None
 PROGRESS = 0  # report every this many histories on standard error
 TIMEOUT = 60
 LISTED_STATUSES = {0, 1, 2, 64, 73, 75}
 SIGNALS = {"TERM": signal.SIGTERM, "INT": signal.SIGINT, "HUP": signal.SIGHUP, "KILL": signal.SIGKILL}
-DOCUMENTS = "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents"
-SETTINGS = ".config/quillory-helper/settings.json"
 PREFERENCES = "Data/Library/Preferences/test.quillory.mobile.plist"
 
 LONG = "Ledger " + "x" * 250
@@ -115,10 +103,7 @@ class Promises(RuleBasedStateMachine):
         if PROGRESS and Promises.histories % PROGRESS == 0:
             print(f"{time.strftime('%H:%M:%S')} {Promises.histories} histories", file=sys.stderr, flush=True)
         self.tmp = tempfile.TemporaryDirectory(prefix="quillory-promises.")
-        root = Path(self.tmp.name)
-        self.home, self.state, self.libs = root / "home", root / "kettle-ledger", root / "libraries"
-        for folder in (self.home, self.state, self.libs):
-            folder.mkdir()
+        self.home, self.state, self.libs = make_folders(Path(self.tmp.name))
         self.settings_file = self.home / SETTINGS
         self.kept = {}            # settings another writer stored: key -> value
         self.said = {}            # what the user said for each library: name -> bool
@@ -129,34 +114,40 @@ class Promises(RuleBasedStateMachine):
         self.before = self.published()
 
     def teardown(self):
-        for pid in self.scripts_running():
-            os.kill(pid, signal.SIGKILL)
+        self.end_scripts()
         self.tmp.cleanup()
 
-    def scripts_running(self):
-        """Processes with this home's simulator state in their environment."""
-        marker, found = b"\0KETTLE_LEDGER_SIM_DIR=" + bytes(self.state) + b"\0", []
-        for environ in Path("/proc").glob("[0-9]*/environ"):
-            try:
-                if marker in b"\0" + environ.read_bytes():
-                    found.append(int(environ.parent.name))
-            except OSError:
-                pass
-        return found
+    def end_scripts(self):
+        """Kills the scripts a run left and waits until they are gone: one
+        still seen, or one that ended on its own meanwhile, must not make a
+        history break a promise or fail only sometimes."""
+        deadline = time.monotonic() + 10
+        while (left := processes_of(self.state)) and time.monotonic() < deadline:
+            for pid in left:
+                with contextlib.suppress(ProcessLookupError):
+                    os.kill(pid, signal.SIGKILL)
+            time.sleep(0.01)
+
+    # The simulator reads these files of its state folder while a step runs
+    # (a delay, a fault, a cut); they go when the step ends.
+    @contextlib.contextmanager
+    def host_files(self, texts):
+        for name, text in texts.items():
+            (self.state / name).write_text(text)
+        try:
+            yield
+        finally:
+            for name in texts:
+                (self.state / name).unlink(missing_ok=True)
 
     # ---- the programs -----------------------------------------------------------
-    def env(self):
-        env = dict(os.environ, HOME=str(self.home), KETTLE_LEDGER_SIM_DIR=str(self.state))
-        env.pop("XDG_CONFIG_HOME", None)
-        return env
-
     def start(self, *args, slow_disk=False):
         # A slow disk: every file opened or renamed returns late (strace holds
         # the call's return), so what happens between two calls can be seen.
         slow = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=openat,rename",
                 "-e", "inject=openat:delay_exit=50000", "-e", "inject=rename:delay_exit=300000"]
-        run = subprocess.Popen([*(slow if slow_disk else []), str(CLI), *args, "--osascript", str(SIM),
-                                "--assume-host-running"], env=self.env(), stdin=subprocess.DEVNULL,
+        run = subprocess.Popen([*(slow if slow_disk else []), *command(CLI, SIM, *args)],
+                               env=environment(self.home, self.state), stdin=subprocess.DEVNULL,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace")
         run.command = args[0]
         return run
@@ -171,9 +162,10 @@ class Promises(RuleBasedStateMachine):
         status = run.returncode
         allowed = set(LISTED_STATUSES)
         if expect_signal is not None:
-            # 0: its work was done when the signal came; the signal itself:
-            # it came before the program could catch it.
-            allowed = {0, -expect_signal, 128 + expect_signal}
+            # A listed status: its work was done (also a failure it reported,
+            # which a stopping program no longer prints) when the signal came;
+            # the signal itself: it came before the program could catch it.
+            allowed |= {-expect_signal, 128 + expect_signal}
         if status not in allowed:
             raise Violation(f"{run.command}: exit status {status} is not a listed one\n{out}{err}")
         if status in (1, 64, 73, 75) and not err.strip():
@@ -251,22 +243,26 @@ class Promises(RuleBasedStateMachine):
     def sync(self, answer, index=None):
         if index is not None:
             self.open(index)
-        self.cli("sync", *(["--answer", answer] if answer else []))
+        if self.cli("sync", *(["--answer", answer] if answer else []))[0] == 0:
+            # Its checks and its export (which scans the app containers) end
+            # every switch-off left half done, also one another writer stored.
+            settings = self.settings()
+            left = [p for p, (n, *_) in self.published().items() if settings.get(f"sync_library_{n}") is False]
+            if left:
+                raise Violation(f"a sync exited 0 and left the switched-off libraries' {left}")
 
     @rule(fault=st.sampled_from(["not-running", "not-authorized", "no export"]))
     @recorded
     def sync_with_a_host_fault(self, fault):
-        moved = self.state / "export.away"
-        if fault == "no export" and (self.state / "export.json").exists():
-            (self.state / "export.json").replace(moved)
-        else:
-            (self.state / fault).touch()
+        export, moved = self.state / "export.json", self.state / "export.away"
+        if fault == "no export" and export.exists():
+            export.replace(moved)
         try:
-            self.cli("sync", "--answer", "sync")
+            with self.host_files({} if fault == "no export" else {fault: ""}):
+                self.cli("sync", "--answer", "sync")
         finally:
-            (self.state / fault).unlink(missing_ok=True)
             if moved.exists():
-                moved.replace(self.state / "export.json")
+                moved.replace(export)
 
     # No change can be stored while a folder stands where the settings lock
     # belongs: every command that would store one fails and changes nothing.
@@ -284,10 +280,11 @@ class Promises(RuleBasedStateMachine):
     @rule(command=st.sampled_from(["status", "libraries"]))
     @recorded
     def read_only_command(self, command):
-        before = self.settings_file.exists() and (self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns)
+        file = self.settings_file
+        stamp = lambda: file.exists() and (file.read_bytes(), file.stat().st_mtime_ns)  # noqa: E731
+        before = stamp()
         status, out, err = self.cli(command)
-        after = self.settings_file.exists() and (self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns)
-        if (status, after) != (0, before):
+        if (status, stamp()) != (0, before):
             raise Violation(f"{command} exited {status} or changed the settings")
         if "\u2717" in out + err:  # it only reads, so it has nothing to fail at
             raise Violation(f"{command} reported a failure: {out + err}")
@@ -298,16 +295,10 @@ class Promises(RuleBasedStateMachine):
         # The name script is slowed too: a library switched off is skipped
         # before any export, and the first run must still hold the lock when
         # the second starts.
-        delays = [self.state / "export-delay.txt", self.state / "name-delay.txt"]
-        for delay, seconds in zip(delays, ("1", "0.3")):
-            delay.write_text(seconds)
-        try:
+        with self.host_files({"export-delay.txt": "1", "name-delay.txt": "0.3"}):
             first = self.start("sync", "--answer", "sync")
             time.sleep(0.1)
             statuses = [self.finish(run)[0] for run in (self.start("sync", "--answer", "sync"), first)]
-        finally:
-            for delay in delays:
-                delay.unlink()
         if statuses.count(75) != 1:
             raise Violation(f"two syncs at once, not one refused: {statuses}")
 
@@ -420,8 +411,7 @@ class Promises(RuleBasedStateMachine):
         open_name = LIBRARIES[self.open_index][0] if self.open_index is not None else None
         if name is not None:  # the library being synced, once it has an answer
             name = open_name if open_name and self.answer(open_name) is True else None
-        (self.state / "export-delay.txt").write_text("0.2")
-        try:
+        with self.host_files({"export-delay.txt": "0.2"}):
             run = self.start("sync", "--answer", "sync")
             time.sleep(after)
             if self.settings_file.exists() or way != "in place":
@@ -429,8 +419,6 @@ class Promises(RuleBasedStateMachine):
                 if name:
                     self.switched_off = (name, time.time())
             self.finish(run)
-        finally:
-            (self.state / "export-delay.txt").unlink()
 
     def moment_came(self, moment, started, documents):
         if isinstance(moment, float):
@@ -456,11 +444,9 @@ class Promises(RuleBasedStateMachine):
     @recorded
     def sync_ended_by_signal(self, how, moment, delay, slow_disk=False):
         # "hangs": the export never ends and its script ignores SIGTERM.
-        host_file = self.state / ("cut.txt" if delay == "hangs" else "export-delay.txt")
-        host_file.write_text("10 hangs" if delay == "hangs" else str(delay))
         documents = {(f, e.name, e.stat().st_mtime_ns) for f in self.destinations() if f.is_dir()
                      for e in os.scandir(f)}
-        try:
+        with self.host_files({"cut.txt": "10 hangs"} if delay == "hangs" else {"export-delay.txt": str(delay)}):
             run = self.start("sync", "--answer", "sync", slow_disk=slow_disk)
             started = time.monotonic()
             while run.poll() is None and not self.moment_came(moment, started, documents) \
@@ -475,14 +461,12 @@ class Promises(RuleBasedStateMachine):
                     pass
             signalled = run.poll() is None
             if signalled:
-                os.kill(target, SIGNALS[how])
+                with contextlib.suppress(ProcessLookupError):  # strace's program may just have ended
+                    os.kill(target, SIGNALS[how])
             self.finish(run, expect_signal=SIGNALS[how] if signalled else None)
-        finally:
-            host_file.unlink()
         if how == "KILL":  # what SIGKILL leaves: its scripts too, which the user ends
             self.killed = True
-            for pid in self.scripts_running():
-                os.kill(pid, signal.SIGKILL)
+            self.end_scripts()
 
     # ---- the promises, after every step -----------------------------------------
     @invariant()
@@ -521,7 +505,7 @@ class Promises(RuleBasedStateMachine):
                     relative.startswith("Library/Containers/") and ("/Data/Documents/" in relative
                                                                    or relative.endswith(PREFERENCES))):
                 raise Violation(f"{relative} written outside the helper's places")
-        left = self.scripts_running()
+        left = processes_of(self.state)
         if left:
             raise Violation(f"scripts outlived their program: processes {left}")
         if self.killed:
@@ -601,7 +585,6 @@ def main():
     PROGRESS = args.progress
     CLI, SIM = args.cli.resolve(), args.sim.resolve()
     if args.histories:
-        sys.dont_write_bytecode = True  # nothing written into the source tree
         from histories import AWAITING_FIXES, HISTORIES
         chosen = {"passing": HISTORIES, "awaiting-fixes": AWAITING_FIXES,
                   "all": {**HISTORIES, **AWAITING_FIXES}}[args.histories]
