@@ -37,18 +37,6 @@ DARWIN = sys.platform == "darwin"
 DOMAIN = "test.quillory.helper"
 
 
-def children(parent):
-    """(pid, command line) of each process whose parent is `parent`."""
-    listing = subprocess.run(["ps", "-A", "-o", "pid=", "-o", "ppid=", "-o", "command="],
-                             capture_output=True, text=True, errors="replace").stdout
-    found = []
-    for line in listing.splitlines():
-        fields = line.split(None, 2)
-        if len(fields) == 3 and int(fields[1]) == parent:
-            found.append((int(fields[0]), fields[2]))
-    return found
-
-
 # The signal cases read other processes' environment and signal masks from
 # /proc, which macOS does not have.
 NEEDS_PROC = unittest.skipUnless(Path("/proc/self").exists(), "reads other processes' state from /proc")
@@ -106,9 +94,11 @@ class Sandbox:
     def command(self, *args, osascript=None):
         return command_line(CLI, osascript or SIM, *args)
 
-    def run(self, *args, stdin=subprocess.DEVNULL, **kwargs):
-        return subprocess.run(self.command(*args, **kwargs), env=self.environment(), stdin=stdin,
-                              capture_output=True, text=True, encoding="utf-8", timeout=TIMEOUT)
+    def run(self, *args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, env=None, bare=False, **kwargs):
+        """Runs the CLI with the simulator (bare: with `args` alone)."""
+        return subprocess.run([str(CLI), *args] if bare else self.command(*args, **kwargs), stdin=stdin,
+                              stdout=stdout, stderr=subprocess.PIPE, env=env or self.environment(), text=True,
+                              encoding="utf-8", timeout=TIMEOUT)
 
     def run_on_terminal(self, *args, typed: str):
         """Runs with a pseudo-terminal as standard input, `typed` already typed."""
@@ -273,8 +263,7 @@ class CommandLine(EndToEnd):
                 (box.home / "victim").write_text("precious")
                 env = box.environment()
                 make(box, env)
-                result = subprocess.run(box.command("sync", "--answer", "sync"), env=env, capture_output=True,
-                                        text=True, stdin=subprocess.DEVNULL, timeout=TIMEOUT)
+                result = box.run("sync", "--answer", "sync", env=env)
                 self.assertExit(result, 73)
                 self.assertIn(reason, result.stderr)
                 self.assertEqual((box.home / "victim").read_text(), "precious")
@@ -297,17 +286,6 @@ class CommandLine(EndToEnd):
         status = self.box.run("status", osascript=self.box.home / "missing")
         self.assertTrue(status.stdout.endswith("\nKettle Ledger runs on macOS \u2014 see `man quillory-helper` to try "
                                                "the simulated one\n"), status.stdout)
-
-    def start_sync(self, box, script_text, osascript=None):
-        """Starts `sync` and waits for its script whose command line holds `script_text`."""
-        run = subprocess.Popen(box.command("sync", "--answer", "sync", osascript=osascript), env=box.environment(),
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.addCleanup(lambda: run.poll() is None and run.kill())
-        script = []
-        eventually(lambda: script.extend(pid for pid, command in children(run.pid) if script_text in command)
-                   or script)
-        self.assertNotEqual(script, [], f"no script with {script_text} started")
-        return run, script[0]
 
     @NEEDS_PROC
     def test_a_signal_ends_a_run_blocked_writing_its_output(self):
@@ -344,8 +322,10 @@ class CommandLine(EndToEnd):
         # with its own status. (SIGHUP is taken before SIGINT also when both wait.)
         self.box.open_library()
         (self.box.state / "cut.txt").write_text("10 hangs")
-        run, script = self.start_sync(self.box, "export()")
-        self.assertTrue(eventually(lambda: ignores_sigterm(script)))
+        run = subprocess.Popen(self.box.command("sync", "--answer", "sync"), env=self.box.environment(),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(lambda: run.poll() is None and run.kill())
+        self.assertTrue(eventually(lambda: any(map(ignores_sigterm, processes_of(self.box.state)))))
         run.send_signal(signal.SIGHUP)
         run.send_signal(signal.SIGINT)
         run.communicate(timeout=TIMEOUT)
@@ -356,14 +336,13 @@ class CommandLine(EndToEnd):
         # The parser's messages are unit-tested; here: status 64, settings untouched.
         for arguments in ([], ["sync", "extra"], ["--answer", "maybe", "sync"]):
             with self.subTest(arguments=arguments):
-                result = subprocess.run([str(CLI), *arguments], env=self.box.environment(), capture_output=True,
-                                        text=True, stdin=subprocess.DEVNULL, timeout=TIMEOUT)
+                result = self.box.run(*arguments, bare=True)
                 self.assertExit(result, 64)
                 self.assertIn("--help", result.stderr)
                 self.assertIn(self.box.settings_snapshot(), (None, {}), "bad usage must not touch the settings")
         # --help wins anywhere, also where an option wanted a value; --version.
         for arguments, expected in ((["sync", "--answer", "--help"], "Usage: "), (["--version"], "quillory-helper-cli 1.0.0 (")):
-            result = subprocess.run([str(CLI), *arguments], capture_output=True, text=True, timeout=TIMEOUT)
+            result = self.box.run(*arguments, bare=True)
             self.assertEqual((result.returncode, result.stdout[:len(expected)]), (0, expected))
         unknown = self.box.run("enable", "Nope")
         self.assertExit(unknown, 64)
@@ -373,8 +352,7 @@ class CommandLine(EndToEnd):
         commands = (["sync", "--answer", "sync"], ["libraries"], ["status"], ["--version"])
         for arguments in commands if Path("/dev/full").exists() else ():  # (macOS has none)
             with self.subTest(arguments=arguments), open("/dev/full", "w") as full:
-                result = subprocess.run(self.box.command(*arguments), env=self.box.environment(), stdout=full,
-                                        stderr=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL, timeout=TIMEOUT)
+                result = self.box.run(*arguments, stdout=full)
                 self.assertEqual((result.returncode, result.stderr.splitlines()[-1]),
                                  (74, "quillory-helper-cli: cannot write standard output: No space left on device"))
 

@@ -73,14 +73,21 @@ def export_text(folder, currency, items):
 LIBRARY = st.sampled_from([0, 1, 2] * 3 + list(range(len(LIBRARIES))))
 
 
-def recorded(step):
-    """Keeps each step of a history, to print the first that broke a promise
-    (also when timing keeps Hypothesis from shrinking it)."""
-    @functools.wraps(step)
-    def run_step(self, **arguments):
-        self.steps.append((step.__name__, arguments))
-        return step(self, **arguments)
-    return run_step
+def step(**strategies):
+    """A rule whose calls are kept, to print the first history that broke a
+    promise (also when timing keeps Hypothesis from shrinking it)."""
+    def make(function):
+        @functools.wraps(function)
+        def run_step(self, **arguments):
+            self.steps.append((function.__name__, arguments))
+            return function(self, **arguments)
+        return rule(**strategies)(run_step)
+    return make
+
+
+def none_left(left, what):
+    if left:
+        raise Violation(f"{what}: {left}")
 
 
 class Violation(AssertionError):
@@ -181,17 +188,14 @@ class Promises(RuleBasedStateMachine):
 
     # ---- what is on disk ---------------------------------------------------------
     def destinations(self):
-        folders = [self.home / DOCUMENTS]
-        containers = self.home / "Library/Containers"
-        if containers.is_dir():
-            folders += sorted(c / "Data/Documents" for c in containers.iterdir() if (c / PREFERENCES).exists())
-        return folders
+        return [self.home / DOCUMENTS] + sorted(c / "Data/Documents" for c in self.home.glob("Library/Containers/*")
+                                                if (c / PREFERENCES).exists())
 
     def published(self):
         """Every document in every destination: path -> (name, folder, currency, bytes)."""
         found = {}
         for folder in self.destinations():
-            for doc in folder.glob("*.json") if folder.is_dir() else []:
+            for doc in folder.glob("*.json"):
                 data = doc.read_bytes()
                 try:
                     parsed = json.loads(data)
@@ -218,9 +222,8 @@ class Promises(RuleBasedStateMachine):
                      if k.startswith("sync_library_") and canon(k[13:]) == canon(name)), None)
 
     # ---- steps --------------------------------------------------------------------
-    @rule(index=LIBRARY,
+    @step(index=LIBRARY,
           items=st.sampled_from([2] * 5 + [3000]))
-    @recorded
     def open_library(self, index, items):
         self.open(index, items)
 
@@ -238,8 +241,7 @@ class Promises(RuleBasedStateMachine):
 
     # Opening a library and syncing it is the common pair of steps: one here
     # (index None: the library already open).
-    @rule(answer=st.sampled_from(["sync", "sync", "dont-sync", None]), index=st.one_of(st.none(), LIBRARY))
-    @recorded
+    @step(answer=st.sampled_from(["sync", "sync", "dont-sync", None]), index=st.one_of(st.none(), LIBRARY))
     def sync(self, answer, index=None):
         if index is not None:
             self.open(index)
@@ -247,12 +249,10 @@ class Promises(RuleBasedStateMachine):
             # Its checks and its export (which scans the app containers) end
             # every switch-off left half done, also one another writer stored.
             settings = self.settings()
-            left = [p for p, (n, *_) in self.published().items() if settings.get(f"sync_library_{n}") is False]
-            if left:
-                raise Violation(f"a sync exited 0 and left the switched-off libraries' {left}")
+            none_left([p for p, (n, *_) in self.published().items() if settings.get(f"sync_library_{n}") is False],
+                      "a sync exited 0 and left switched-off libraries' documents")
 
-    @rule(fault=st.sampled_from(["not-running", "not-authorized", "no export"]))
-    @recorded
+    @step(fault=st.sampled_from(["not-running", "not-authorized", "no export"]))
     def sync_with_a_host_fault(self, fault):
         export, moved = self.state / "export.json", self.state / "export.away"
         if fault == "no export" and export.exists():
@@ -266,8 +266,7 @@ class Promises(RuleBasedStateMachine):
 
     # No change can be stored while a folder stands where the settings lock
     # belongs: every command that would store one fails and changes nothing.
-    @rule(present=st.booleans())
-    @recorded
+    @step(present=st.booleans())
     def settings_lock_in_the_way(self, present):
         lock = Path(str(self.settings_file) + ".lock")
         if present and not lock.is_dir():
@@ -277,8 +276,7 @@ class Promises(RuleBasedStateMachine):
         elif not present:
             shutil.rmtree(lock, ignore_errors=True)
 
-    @rule(command=st.sampled_from(["status", "libraries"]))
-    @recorded
+    @step(command=st.sampled_from(["status", "libraries"]))
     def read_only_command(self, command):
         file = self.settings_file
         stamp = lambda: file.exists() and (file.read_bytes(), file.stat().st_mtime_ns)  # noqa: E731
@@ -289,8 +287,7 @@ class Promises(RuleBasedStateMachine):
         if "\u2717" in out + err:  # it only reads, so it has nothing to fail at
             raise Violation(f"{command} reported a failure: {out + err}")
 
-    @rule()
-    @recorded
+    @step()
     def two_syncs_at_once(self):
         # The name script is slowed too: a library switched off is skipped
         # before any export, and the first run must still hold the lock when
@@ -302,20 +299,17 @@ class Promises(RuleBasedStateMachine):
         if statuses.count(75) != 1:
             raise Violation(f"two syncs at once, not one refused: {statuses}")
 
-    @rule(name=st.sampled_from(NAMES + ["Finch EUR"] * 3), command=st.sampled_from(["enable", "disable", "disable"]))
-    @recorded
+    @step(name=st.sampled_from(NAMES + ["Finch EUR"] * 3), command=st.sampled_from(["enable", "disable", "disable"]))
     def switch(self, name, command):
         status, _, _ = self.cli(command, name, "--yes")
         if status == 0:
             self.said[canon(name)] = command == "enable"
         self.forget_kept(lambda key: canon(key[13:]) == canon(name))
         if command == "disable" and status == 0:
-            left = [p for p, (n, *_) in self.published().items() if canon(n) == canon(name)]
-            if left:
-                raise Violation(f"disable {name!r} exited 0 and left {left}")
+            none_left([p for p, (n, *_) in self.published().items() if canon(n) == canon(name)],
+                      f"disable {name!r} exited 0 and left")
 
-    @rule()
-    @recorded
+    @step()
     def prune(self):
         self.cli("prune")
         settings = self.settings()
@@ -325,23 +319,20 @@ class Promises(RuleBasedStateMachine):
         """The user's own later word on an answer replaces another writer's."""
         self.kept = {k: v for k, v in self.kept.items() if not (k.startswith("sync_library_") and user_changed(k))}
 
-    @rule(folder=st.sampled_from(sorted({f for _, f, _ in LIBRARIES if f})))
-    @recorded
+    @step(folder=st.sampled_from(sorted({f for _, f, _ in LIBRARIES if f})))
     def delete_folder(self, folder):
         shutil.rmtree(self.libs / folder, ignore_errors=True)
 
-    @rule(pick=st.integers(0, 5))
-    @recorded
+    @step(pick=st.integers(0, 5))
     def phone_deletes_icloud_copy(self, pick):
-        docs = sorted((self.home / DOCUMENTS).glob("*.json")) if (self.home / DOCUMENTS).is_dir() else []
+        docs = sorted((self.home / DOCUMENTS).glob("*.json"))
         if docs:
             doc = docs[pick % len(docs)]
             doc.unlink()
             self.before.pop(doc, None)
             Path(str(doc)[:-5] + "_updated.txt").unlink(missing_ok=True)
 
-    @rule(container=st.sampled_from(["A", "B"]), present=st.booleans())
-    @recorded
+    @step(container=st.sampled_from(["A", "B"]), present=st.booleans())
     def app_container(self, container, present):
         preferences = self.home / "Library/Containers" / container / PREFERENCES
         if present:
@@ -397,15 +388,13 @@ class Promises(RuleBasedStateMachine):
     def edit_key(self, name, value):
         return ("sync_library_" + name, value) if name else (f"note{len(self.kept)}", "kept")
 
-    @rule(edit=edit)
-    @recorded
+    @step(edit=edit)
     def edit_settings(self, edit):
         way, name, value = edit
         if self.settings_file.exists() or way != "in place":
             self.other_writer(way, *self.edit_key(name, value))
 
-    @rule(edit=edit, after=st.sampled_from([0.0, 0.05, 0.15, 0.3]))
-    @recorded
+    @step(edit=edit, after=st.sampled_from([0.0, 0.05, 0.15, 0.3]))
     def edit_during_sync(self, edit, after):
         way, name, value = edit
         open_name = LIBRARIES[self.open_index][0] if self.open_index is not None else None
@@ -437,11 +426,10 @@ class Promises(RuleBasedStateMachine):
 
     # A signal at a moment in time, or as soon as a temporary file or a new
     # document shows (looked for as fast as this process can).
-    @rule(how=st.sampled_from(sorted(SIGNALS)),
+    @step(how=st.sampled_from(sorted(SIGNALS)),
           moment=st.sampled_from([0.0, 0.05, 0.2, 0.5, "temporary file", "document"]),
           delay=st.sampled_from([0.0, 0.1, "hangs"]),
           slow_disk=st.sampled_from([False, bool(shutil.which("strace"))]))
-    @recorded
     def sync_ended_by_signal(self, how, moment, delay, slow_disk=False):
         # "hangs": the export never ends and its script ignores SIGTERM.
         documents = {(f, e.name, e.stat().st_mtime_ns) for f in self.destinations() if f.is_dir()
@@ -505,22 +493,16 @@ class Promises(RuleBasedStateMachine):
                     relative.startswith("Library/Containers/") and ("/Data/Documents/" in relative
                                                                    or relative.endswith(PREFERENCES))):
                 raise Violation(f"{relative} written outside the helper's places")
-        left = processes_of(self.state)
-        if left:
-            raise Violation(f"scripts outlived their program: processes {left}")
+        none_left(processes_of(self.state), "scripts outlived their program: processes")
         if self.killed:
             return
         for path, (*_, exported_at) in after.items():
             marker = Path(str(path)[:-5] + "_updated.txt")
             if not marker.is_file() or marker.read_text() != exported_at:
                 raise Violation(f"{path.name} has no marker holding its exportedAt {exported_at!r}")
-        for folder in self.destinations():
-            for marker in folder.glob("*_updated.txt") if folder.is_dir() else []:
-                if not Path(str(marker)[:-12] + ".json").exists():
-                    raise Violation(f"{marker} without its document")
-        left = [str(p) for p in self.home.rglob(".qh-*") if p.name.endswith(".tmp")]
-        if left:
-            raise Violation(f"temporary files left: {left}")
+        none_left([m for f in self.destinations() for m in f.glob("*_updated.txt")
+                   if not Path(str(m)[:-12] + ".json").exists()], "markers without their documents")
+        none_left([str(p) for p in self.home.rglob(".qh-*") if p.name.endswith(".tmp")], "temporary files left")
 
     def may_differ(self, key, value, now, settings):
         """A stored answer the helper may change on its own: a mistyped one
