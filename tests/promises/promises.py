@@ -24,7 +24,7 @@ import unicodedata
 from pathlib import Path
 
 from hypothesis import HealthCheck, Phase, seed as hyp_seed, settings, strategies as st
-from hypothesis.stateful import RuleBasedStateMachine, invariant, rule
+from hypothesis.stateful import RuleBasedStateMachine, invariant, rule, run_state_machine_as_test
 from hypothesis.errors import Flaky
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
@@ -409,20 +409,21 @@ class Promises(RuleBasedStateMachine):
                     self.switched_off = (name, time.time())
             self.finish(run)
 
+    def entries(self):
+        """(folder, name, modification time) of everything in the destinations."""
+        found = set()
+        for folder in self.destinations():
+            with contextlib.suppress(OSError):  # (an entry renamed or removed meanwhile)
+                found |= {(folder, e.name, e.stat().st_mtime_ns) for e in os.scandir(folder)}
+        return found
+
     def moment_came(self, moment, started, documents):
         if isinstance(moment, float):
             return time.monotonic() - started >= moment
-        for folder in self.destinations():
-            try:
-                names = [(e.name, e.stat().st_mtime_ns) for e in os.scandir(folder)]
-            except OSError:
-                continue
-            if moment == "temporary file" and any(n.startswith(".qh-") for n, _ in names):
-                return True
-            if moment == "document" and any(n.endswith(".json") and (folder, n, t) not in documents
-                                            for n, t in names):
-                return True
-        return False
+        entries = self.entries()
+        if moment == "temporary file":
+            return any(name.startswith(".qh-") for _, name, _ in entries)
+        return any(name.endswith(".json") for _, name, _ in entries - documents)
 
     # A signal at a moment in time, or as soon as a temporary file or a new
     # document shows (looked for as fast as this process can).
@@ -432,8 +433,7 @@ class Promises(RuleBasedStateMachine):
           slow_disk=st.sampled_from([False, bool(shutil.which("strace"))]))
     def sync_ended_by_signal(self, how, moment, delay, slow_disk=False):
         # "hangs": the export never ends and its script ignores SIGTERM.
-        documents = {(f, e.name, e.stat().st_mtime_ns) for f in self.destinations() if f.is_dir()
-                     for e in os.scandir(f)}
+        documents = self.entries()
         with self.host_files({"cut.txt": "10 hangs"} if delay == "hangs" else {"export-delay.txt": str(delay)}):
             run = self.start("sync", "--answer", "sync", slow_disk=slow_disk)
             started = time.monotonic()
@@ -528,11 +528,8 @@ class Promises(RuleBasedStateMachine):
 
 def run(examples, seed_value, steps=25, shrink=True):
     """Runs `examples` random histories; raises on the first broken promise."""
-    from hypothesis.stateful import run_state_machine_as_test
     machine = type("Promises", (Promises,), {})
-    if seed_value is not None:
-        machine = hyp_seed(seed_value)(machine)
-    run_state_machine_as_test(machine, settings=settings(
+    run_state_machine_as_test(machine if seed_value is None else hyp_seed(seed_value)(machine), settings=settings(
         max_examples=examples, stateful_step_count=steps, deadline=None, derandomize=seed_value is None,
         database=None, suppress_health_check=list(HealthCheck), print_blob=False,
         phases=[Phase.generate, Phase.shrink] if shrink else [Phase.generate]))
@@ -551,7 +548,7 @@ def replay(steps):
 
 
 def main():
-    global CLI, SIM
+    global CLI, SIM, PROGRESS
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True, type=Path)
     parser.add_argument("--sim", required=True, type=Path)
@@ -563,9 +560,7 @@ def main():
     parser.add_argument("--progress", type=int, default=0, help="report every N histories")
     parser.add_argument("--no-shrink", action="store_true", help="report the first broken history as it is")
     args = parser.parse_args()
-    global PROGRESS
-    PROGRESS = args.progress
-    CLI, SIM = args.cli.resolve(), args.sim.resolve()
+    CLI, SIM, PROGRESS = args.cli.resolve(), args.sim.resolve(), args.progress
     if args.histories:
         from histories import AWAITING_FIXES, HISTORIES
         chosen = {"passing": HISTORIES, "awaiting-fixes": AWAITING_FIXES,
