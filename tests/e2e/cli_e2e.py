@@ -73,20 +73,14 @@ class Sandbox:
             # iCloud Drive's own folder: without it a sync says iCloud Drive seems off.
             (self.home / "Library/Mobile Documents/com~apple~CloudDocs").mkdir(parents=True)
 
-    def open_library(self, parent="", export=True) -> Path:
-        """Copies the sample library's folder under libraries/<parent>/ and
-        opens it in the simulated Kettle Ledger; the sample export names its
-        folder "@LIBRARY@"."""
-        folder = self.libraries / parent / NAME
-        if not folder.exists():
-            shutil.copytree(SAMPLE / NAME, folder)
+    def open_library(self):
+        """Copies the sample library's folder under libraries/ and opens it in
+        the simulated Kettle Ledger; the sample export names its folder "@LIBRARY@"."""
+        folder = self.libraries / NAME
+        shutil.copytree(SAMPLE / NAME, folder, dirs_exist_ok=True)
         (self.state / "name.txt").write_text(NAME + "\n", encoding="utf-8")
-        (self.state / "export.json").unlink(missing_ok=True)
-        if export:
-            text = (SAMPLE / "export.json").read_text(encoding="utf-8").replace(
-                "@LIBRARY@", json.dumps(str(folder))[1:-1])
-            (self.state / "export.json").write_text(text, encoding="utf-8")
-        return folder
+        text = (SAMPLE / "export.json").read_text(encoding="utf-8")
+        (self.state / "export.json").write_text(text.replace("@LIBRARY@", json.dumps(str(folder))[1:-1]), "utf-8")
 
     def environment(self):
         return environment(self.home, self.state)
