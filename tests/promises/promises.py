@@ -526,15 +526,6 @@ class Promises(RuleBasedStateMachine):
         return canon(old_name) == canon(name) or bool(old_folder and not Path(old_folder).exists())
 
 
-def run(examples, seed_value, steps=25, shrink=True):
-    """Runs `examples` random histories; raises on the first broken promise."""
-    machine = type("Promises", (Promises,), {})
-    run_state_machine_as_test(machine if seed_value is None else hyp_seed(seed_value)(machine), settings=settings(
-        max_examples=examples, stateful_step_count=steps, deadline=None, derandomize=seed_value is None,
-        database=None, suppress_health_check=list(HealthCheck), print_blob=False,
-        phases=[Phase.generate, Phase.shrink] if shrink else [Phase.generate]))
-
-
 def replay(steps):
     """Runs one recorded history: [(rule, {argument: value}), ...]."""
     machine = Promises()
@@ -574,8 +565,12 @@ def main():
                 failed.append(name)
                 print(f"FAIL  {name}: {violation}")
         return 1 if failed else 0
+    machine = type("Promises", (Promises,), {})
     try:
-        run(args.examples, args.seed, args.steps, shrink=not args.no_shrink)
+        run_state_machine_as_test(machine if args.seed is None else hyp_seed(args.seed)(machine), settings=settings(
+            max_examples=args.examples, stateful_step_count=args.steps, deadline=None, database=None,
+            derandomize=args.seed is None, suppress_health_check=list(HealthCheck), print_blob=False,
+            phases=[Phase.generate] if args.no_shrink else [Phase.generate, Phase.shrink]))
     except (Violation, BaseExceptionGroup, Flaky):
         # Flaky: the history broke a promise once and kept it when Hypothesis
         # ran it again (a fault of timing); the first report is the one to read.
