@@ -46,6 +46,10 @@ HISTORIES = {
     "a switch-off stored by another writer is carried out": [
         ("app_container", {"container": "A", "present": True}), opened(0), SYNC,
         ("edit_settings", {"edit": ("rename", "Finch EUR", False)}), ("sync", {"answer": "sync", "index": 4})],
+    # The signal stops the name script; the run ends with the signal's
+    # status, never with the failure the stopped script caused (silenced).
+    "a run a signal ends exits with the signal's status": [
+        ("sync_ended_by_signal", {"how": "TERM", "moment": 0.05, "delay": 0.1, "slow_disk": False})],
     "temporary file left by a signal": [
         opened(0), SYNC, ("sync_ended_by_signal", {"how": "HUP", "moment": "temporary file", "delay": 0.0,
                                                    "slow_disk": True})],
