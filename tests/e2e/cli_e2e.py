@@ -20,6 +20,8 @@ import time
 import unittest
 from pathlib import Path
 
+from sandbox import DOCUMENTS, SETTINGS, command as command_line, environment, make_folders, processes_of
+
 CLI = SIM = SAMPLE = None
 
 NAME = "Finch Studio EUR"
@@ -35,35 +37,10 @@ DARWIN = sys.platform == "darwin"
 DOMAIN = "test.quillory.helper"
 
 
-def children(parent):
-    """(pid, command line) of each process whose parent is `parent`."""
-    listing = subprocess.run(["ps", "-A", "-o", "pid=", "-o", "ppid=", "-o", "command="],
-                             capture_output=True, text=True, errors="replace").stdout
-    found = []
-    for line in listing.splitlines():
-        fields = line.split(None, 2)
-        if len(fields) == 3 and int(fields[1]) == parent:
-            found.append((int(fields[0]), fields[2]))
-    return found
-
-
 # The signal cases read other processes' environment and signal masks from
 # /proc, which macOS does not have.
 NEEDS_PROC = unittest.skipUnless(Path("/proc/self").exists(), "reads other processes' state from /proc")
 SETTINGS_FILE = unittest.skipIf(DARWIN, "the settings file is Linux's (macOS keeps the user defaults)")
-
-
-def sandbox_processes(box):
-    """Processes still running with this sandbox's simulator state in their environment."""
-    marker = b"\0KETTLE_LEDGER_SIM_DIR=" + bytes(box.state) + b"\0"
-    found = []
-    for environ in Path("/proc").glob("[0-9]*/environ"):
-        try:
-            if marker in b"\0" + environ.read_bytes():
-                found.append(int(environ.parent.name))
-        except OSError:
-            continue
-    return found
 
 
 def eventually(condition, seconds=30):
@@ -88,43 +65,34 @@ class Sandbox:
     Ledger, and a place for library folders."""
 
     def __init__(self, root: Path):
-        self.home, self.state, self.libraries = root / "home", root / "kettle-ledger", root / "libraries"
-        for folder in (self.home, self.state, self.libraries):
-            folder.mkdir()
-        self.documents = self.home / "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents"
-        self.settings_file = self.home / ".config/quillory-helper/settings.json"
+        self.home, self.state, self.libraries = make_folders(root)
+        self.documents, self.settings_file = self.home / DOCUMENTS, self.home / SETTINGS
         self.lock_file = self.home / ".quillory-helper.lock"
         if DARWIN:
             subprocess.run(["defaults", "delete", DOMAIN], capture_output=True)
             # iCloud Drive's own folder: without it a sync says iCloud Drive seems off.
             (self.home / "Library/Mobile Documents/com~apple~CloudDocs").mkdir(parents=True)
 
-    def open_library(self, parent="", export=True) -> Path:
-        """Copies the sample library's folder under libraries/<parent>/ and
-        opens it in the simulated Kettle Ledger; the sample export names its
-        folder "@LIBRARY@"."""
-        folder = self.libraries / parent / NAME
-        if not folder.exists():
-            shutil.copytree(SAMPLE / NAME, folder)
+    def open_library(self):
+        """Copies the sample library's folder under libraries/ and opens it in
+        the simulated Kettle Ledger; the sample export names its folder "@LIBRARY@"."""
+        folder = self.libraries / NAME
+        shutil.copytree(SAMPLE / NAME, folder, dirs_exist_ok=True)
         (self.state / "name.txt").write_text(NAME + "\n", encoding="utf-8")
-        (self.state / "export.json").unlink(missing_ok=True)
-        if export:
-            text = (SAMPLE / "export.json").read_text(encoding="utf-8").replace(
-                "@LIBRARY@", json.dumps(str(folder))[1:-1])
-            (self.state / "export.json").write_text(text, encoding="utf-8")
-        return folder
+        text = (SAMPLE / "export.json").read_text(encoding="utf-8")
+        (self.state / "export.json").write_text(text.replace("@LIBRARY@", json.dumps(str(folder))[1:-1]), "utf-8")
 
     def environment(self):
-        env = dict(os.environ, HOME=str(self.home), KETTLE_LEDGER_SIM_DIR=str(self.state))
-        env.pop("XDG_CONFIG_HOME", None)  # the settings must live in the throw-away home
-        return env
+        return environment(self.home, self.state)
 
-    def command(self, *args, host=True, osascript=None):
-        return [str(CLI), *args, "--osascript", str(osascript or SIM)] + (["--assume-host-running"] if host else [])
+    def command(self, *args, osascript=None):
+        return command_line(CLI, osascript or SIM, *args)
 
-    def run(self, *args, stdin=subprocess.DEVNULL, **kwargs):
-        return subprocess.run(self.command(*args, **kwargs), env=self.environment(), stdin=stdin,
-                              capture_output=True, text=True, encoding="utf-8", timeout=TIMEOUT)
+    def run(self, *args, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, env=None, bare=False, **kwargs):
+        """Runs the CLI with the simulator (bare: with `args` alone)."""
+        return subprocess.run([str(CLI), *args] if bare else self.command(*args, **kwargs), stdin=stdin,
+                              stdout=stdout, stderr=subprocess.PIPE, env=env or self.environment(), text=True,
+                              encoding="utf-8", timeout=TIMEOUT)
 
     def run_on_terminal(self, *args, typed: str):
         """Runs with a pseudo-terminal as standard input, `typed` already typed."""
@@ -289,8 +257,7 @@ class CommandLine(EndToEnd):
                 (box.home / "victim").write_text("precious")
                 env = box.environment()
                 make(box, env)
-                result = subprocess.run(box.command("sync", "--answer", "sync"), env=env, capture_output=True,
-                                        text=True, stdin=subprocess.DEVNULL, timeout=TIMEOUT)
+                result = box.run("sync", "--answer", "sync", env=env)
                 self.assertExit(result, 73)
                 self.assertIn(reason, result.stderr)
                 self.assertEqual((box.home / "victim").read_text(), "precious")
@@ -313,17 +280,6 @@ class CommandLine(EndToEnd):
         status = self.box.run("status", osascript=self.box.home / "missing")
         self.assertTrue(status.stdout.endswith("\nKettle Ledger runs on macOS \u2014 see `man quillory-helper` to try "
                                                "the simulated one\n"), status.stdout)
-
-    def start_sync(self, box, script_text, osascript=None):
-        """Starts `sync` and waits for its script whose command line holds `script_text`."""
-        run = subprocess.Popen(box.command("sync", "--answer", "sync", osascript=osascript), env=box.environment(),
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.addCleanup(lambda: run.poll() is None and run.kill())
-        script = []
-        eventually(lambda: script.extend(pid for pid, command in children(run.pid) if script_text in command)
-                   or script)
-        self.assertNotEqual(script, [], f"no script with {script_text} started")
-        return run, script[0]
 
     @NEEDS_PROC
     def test_a_signal_ends_a_run_blocked_writing_its_output(self):
@@ -360,26 +316,27 @@ class CommandLine(EndToEnd):
         # with its own status. (SIGHUP is taken before SIGINT also when both wait.)
         self.box.open_library()
         (self.box.state / "cut.txt").write_text("10 hangs")
-        run, script = self.start_sync(self.box, "export()")
-        self.assertTrue(eventually(lambda: ignores_sigterm(script)))
+        run = subprocess.Popen(self.box.command("sync", "--answer", "sync"), env=self.box.environment(),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.addCleanup(lambda: run.poll() is None and run.kill())
+        self.assertTrue(eventually(lambda: any(map(ignores_sigterm, processes_of(self.box.state)))))
         run.send_signal(signal.SIGHUP)
         run.send_signal(signal.SIGINT)
         run.communicate(timeout=TIMEOUT)
         self.assertEqual(run.returncode, 128 + signal.SIGINT)
-        self.assertTrue(eventually(lambda: not sandbox_processes(self.box)), "the script was left running")
+        self.assertTrue(eventually(lambda: not processes_of(self.box.state)), "the script was left running")
 
     def test_bad_usage(self):
         # The parser's messages are unit-tested; here: status 64, settings untouched.
         for arguments in ([], ["sync", "extra"], ["--answer", "maybe", "sync"]):
             with self.subTest(arguments=arguments):
-                result = subprocess.run([str(CLI), *arguments], env=self.box.environment(), capture_output=True,
-                                        text=True, stdin=subprocess.DEVNULL, timeout=TIMEOUT)
+                result = self.box.run(*arguments, bare=True)
                 self.assertExit(result, 64)
                 self.assertIn("--help", result.stderr)
                 self.assertIn(self.box.settings_snapshot(), (None, {}), "bad usage must not touch the settings")
         # --help wins anywhere, also where an option wanted a value; --version.
         for arguments, expected in ((["sync", "--answer", "--help"], "Usage: "), (["--version"], "quillory-helper-cli 1.0.0 (")):
-            result = subprocess.run([str(CLI), *arguments], capture_output=True, text=True, timeout=TIMEOUT)
+            result = self.box.run(*arguments, bare=True)
             self.assertEqual((result.returncode, result.stdout[:len(expected)]), (0, expected))
         unknown = self.box.run("enable", "Nope")
         self.assertExit(unknown, 64)
@@ -389,8 +346,7 @@ class CommandLine(EndToEnd):
         commands = (["sync", "--answer", "sync"], ["libraries"], ["status"], ["--version"])
         for arguments in commands if Path("/dev/full").exists() else ():  # (macOS has none)
             with self.subTest(arguments=arguments), open("/dev/full", "w") as full:
-                result = subprocess.run(self.box.command(*arguments), env=self.box.environment(), stdout=full,
-                                        stderr=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL, timeout=TIMEOUT)
+                result = self.box.run(*arguments, stdout=full)
                 self.assertEqual((result.returncode, result.stderr.splitlines()[-1]),
                                  (74, "quillory-helper-cli: cannot write standard output: No space left on device"))
 

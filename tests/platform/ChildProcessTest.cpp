@@ -1,21 +1,76 @@
+// Children, and the end of the process. Ending is one-way (the child registry
+// closes for good), so each case of it runs in a process of its own (a death
+// test). (That a signal stops a script's whole group, after the grace or at
+// once on a second signal, also while a stream is blocked, the command-line
+// end-to-end runs check.)
+#include <errno.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/ChildProcess.h"
+#include "platform/posix/ExitCleanup.h"
+#include "support/TempHome.h"
 
 namespace quillory::platform::posix {
 namespace {
+
+using namespace std::chrono_literals;
+
+// Children reaped by their owner, or by the system (SIGCHLD ignored), are
+// forgotten: nothing is waited for or signalled (a freed id may name another
+// process). Once the process has begun to end, a child is refused and none is
+// left.
+TEST(ExitCleanupTest, ForgetsReapedChildrenAndRefusesNewOnesOnceEnding) {
+  EXPECT_EXIT(
+      {
+        if (auto reaped = ChildProcess::spawn("/bin/true", {})) reaped->reap();
+        ::signal(SIGCHLD, SIG_IGN);
+        auto elsewhere = ChildProcess::spawn("/bin/true", {});
+        if (!elsewhere || !elsewhere->waitForExit(10s)) ::_exit(1);
+        if (exitcleanup::stopChildGroups(0ms) != 0) ::_exit(2);
+        if (ChildProcess::spawn("/bin/sleep", {"100"})) ::_exit(3);
+        ::_exit(::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD ? 0 : 4);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// A termination signal ends the process with 128 + the signal, removing the
+// temporary files of writes in progress, also one whose creation the signal
+// interrupts (its creation and registration are one step).
+TEST(ExitCleanupTest, TerminationSignalEndsTheProcessWithoutTemporaryFiles) {
+  quillory::testing::TempHome home;
+  const std::filesystem::path temporary = home / ".qh-1-abcdef.tmp";
+  EXPECT_EXIT(
+      {
+        exitcleanup::blockTerminationSignals();
+        exitcleanup::watchTerminationSignals([](int signal) { exitcleanup::cleanUpAndExit(signal, 0ms); });
+        exitcleanup::createTemporaryFile(temporary.string(), [&] {
+          const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+          ::kill(::getpid(), SIGTERM);
+          // Time for the signal to end the process, were the file not registered yet.
+          std::this_thread::sleep_for(200ms);
+          return fd;
+        });
+        std::this_thread::sleep_for(30s);
+      },
+      ::testing::ExitedWithCode(128 + SIGTERM), "");
+  EXPECT_FALSE(std::filesystem::exists(temporary));
+}
 
 TEST(ChildProcessTest, EndedChildStaysUnreapedUntilReap) {
   // The zombie keeps the process-group id reserved, so signalling the group
   // before `reap` can never reach an unrelated process.
   auto child = ChildProcess::spawn("/bin/sh", {"-c", "exit 0"});
   ASSERT_TRUE(child);
-  ASSERT_TRUE(child->waitForExit(std::chrono::seconds(10)));
+  ASSERT_TRUE(child->waitForExit(10s));
   EXPECT_EQ(::getpgid(child->pid()), child->pid());  // a zombie still, leading its own group
   child->kill();                                     // harmless on a zombie group
   EXPECT_EQ(child->reap().code, 0);

@@ -53,6 +53,16 @@ platform::EnvironmentLookup environment(std::map<std::string, std::string> value
   };
 }
 
+// A datagram socket bound at `path`, where a journal listens.
+OwnedFd journalAt(const std::string& path) {
+  OwnedFd journal(::socket(AF_UNIX, SOCK_DGRAM, 0));  // (macOS has no SOCK_CLOEXEC)
+  ::fcntl(journal.get(), F_SETFD, FD_CLOEXEC);
+  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  EXPECT_EQ(::bind(journal.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  return journal;
+}
+
 TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
   testing::TempHome home;
   const auto standard = home / ".local/state/quillory-helper/quillory-helper.log";
@@ -64,11 +74,7 @@ TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
   // With a journal, the file is written as well ("Show Log…" opens it).
   home.makeFolder("systemd/system");
   home.makeFolder("systemd/journal");
-  const OwnedFd journal(::socket(AF_UNIX, SOCK_DGRAM, 0));
-  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
-  const std::string socketPath = (home / "systemd/journal/socket").string();
-  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-  ASSERT_EQ(::bind(journal.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const OwnedFd journal = journalAt((home / "systemd/journal/socket").string());
   makeSystemLog(environment({}), home.path(), home / "systemd")->line("[Helper] second");
   EXPECT_EQ(files::readFile(standard), "[Helper] first\n[Helper] second\n");
   char entry[256];
@@ -96,14 +102,8 @@ TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
 // names its device and inode), as journald reads a service's output.
 TEST(JournalLogTest, PriorityFollowsTheLinesMark) {
   testing::TempHome home;
-  const std::string socketPath = (home / "journal").string();
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-  const OwnedFd journal(::socket(AF_UNIX, SOCK_DGRAM, 0));  // (macOS has no SOCK_CLOEXEC)
-  ::fcntl(journal.get(), F_SETFD, FD_CLOEXEC);
-  ASSERT_EQ(::bind(journal.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-  JournalLog log(socketPath);
+  const OwnedFd journal = journalAt((home / "journal").string());
+  JournalLog log((home / "journal").string());
   const OwnedFd out(::open((home / "stdout").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   struct stat info {};
   ASSERT_EQ(::fstat(out.get(), &info), 0);

@@ -40,6 +40,16 @@ HISTORIES = {
         ("edit_during_sync", {"after": 0.0, "edit": ("in place", "Odd", "false")})],
     "change lost through a settings link": [
         opened(0), ("edit_during_sync", {"edit": ("link", None, False), "after": 0.0})],
+    # Another writer (here: another home sharing the settings) switched a
+    # published library off; the next sync of another library deletes its
+    # pairs, in the iCloud folder and in the app container.
+    "a switch-off stored by another writer is carried out": [
+        ("app_container", {"container": "A", "present": True}), opened(0), SYNC,
+        ("edit_settings", {"edit": ("rename", "Finch EUR", False)}), ("sync", {"answer": "sync", "index": 4})],
+    # The signal stops the name script; the run ends with the signal's
+    # status, never with the failure the stopped script caused (silenced).
+    "a run a signal ends exits with the signal's status": [
+        ("sync_ended_by_signal", {"how": "TERM", "moment": 0.05, "delay": 0.1, "slow_disk": False})],
     "temporary file left by a signal": [
         opened(0), SYNC, ("sync_ended_by_signal", {"how": "HUP", "moment": "temporary file", "delay": 0.0,
                                                    "slow_disk": True})],

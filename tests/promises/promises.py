@@ -1,28 +1,14 @@
 #!/usr/bin/python3
-"""Random histories against the real programs, with the helper's promises
-checked after every step.
-
-Drives quillory-helper-cli and kettle-ledger-sim in a throw-away home: the
-user opens libraries (names that collide after the file-name rule, differ
-only in case or composition, are long enough to be cut; shared folders; odd
-currencies), syncs and answers, enables, disables, prunes, deletes folders;
-the phone deletes the iCloud copy; app containers come and go; the host
-fails; other writers edit the settings file (by the lock protocol, through a
-link, an editor in place without the lock); two syncs overlap; a sync is
-ended by a signal, also on a slow disk. After every step: nothing is written
-for a library whose stored answer is not "Sync" or that the user said no to;
-after `disable` exits 0, none of its files are left; a document is never
-replaced or deleted by another library; every pair is whole; no temporary
-file is left, no script outlives its program, nothing is written outside the
-helper's places; the settings parse and keep every change another writer
-stored; every exit status is a listed one, and failures say so on standard
-error.
+"""Random histories of the real quillory-helper-cli and kettle-ledger-sim in
+a throw-away home, with the helper's promises checked after every step (the
+steps and the promises: docs/DEVELOPMENT.md, "End-to-end tests").
 
     promises.py --cli PATH --sim PATH [--examples N] [--seed S] [--steps N]
                 [--histories passing|awaiting-fixes|all]
 """
 
 import argparse
+import contextlib
 import fcntl
 import functools
 import json
@@ -38,16 +24,18 @@ import unicodedata
 from pathlib import Path
 
 from hypothesis import HealthCheck, Phase, seed as hyp_seed, settings, strategies as st
-from hypothesis.stateful import RuleBasedStateMachine, invariant, rule
+from hypothesis.stateful import RuleBasedStateMachine, invariant, rule, run_state_machine_as_test
 from hypothesis.errors import Flaky
+
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+from sandbox import DOCUMENTS, SETTINGS, command, environment, make_folders, processes_of  # noqa: E402
 
 CLI = SIM = None
 PROGRESS = 0  # report every this many histories on standard error
 TIMEOUT = 60
 LISTED_STATUSES = {0, 1, 2, 64, 73, 75}
 SIGNALS = {"TERM": signal.SIGTERM, "INT": signal.SIGINT, "HUP": signal.SIGHUP, "KILL": signal.SIGKILL}
-DOCUMENTS = "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents"
-SETTINGS = ".config/quillory-helper/settings.json"
 PREFERENCES = "Data/Library/Preferences/test.quillory.mobile.plist"
 
 LONG = "Ledger " + "x" * 250
@@ -85,14 +73,21 @@ def export_text(folder, currency, items):
 LIBRARY = st.sampled_from([0, 1, 2] * 3 + list(range(len(LIBRARIES))))
 
 
-def recorded(step):
-    """Keeps each step of a history, to print the first that broke a promise
-    (also when timing keeps Hypothesis from shrinking it)."""
-    @functools.wraps(step)
-    def run_step(self, **arguments):
-        self.steps.append((step.__name__, arguments))
-        return step(self, **arguments)
-    return run_step
+def step(**strategies):
+    """A rule whose calls are kept, to print the first history that broke a
+    promise (also when timing keeps Hypothesis from shrinking it)."""
+    def make(function):
+        @functools.wraps(function)
+        def run_step(self, **arguments):
+            self.steps.append((function.__name__, arguments))
+            return function(self, **arguments)
+        return rule(**strategies)(run_step)
+    return make
+
+
+def none_left(left, what):
+    if left:
+        raise Violation(f"{what}: {left}")
 
 
 class Violation(AssertionError):
@@ -115,10 +110,7 @@ class Promises(RuleBasedStateMachine):
         if PROGRESS and Promises.histories % PROGRESS == 0:
             print(f"{time.strftime('%H:%M:%S')} {Promises.histories} histories", file=sys.stderr, flush=True)
         self.tmp = tempfile.TemporaryDirectory(prefix="quillory-promises.")
-        root = Path(self.tmp.name)
-        self.home, self.state, self.libs = root / "home", root / "kettle-ledger", root / "libraries"
-        for folder in (self.home, self.state, self.libs):
-            folder.mkdir()
+        self.home, self.state, self.libs = make_folders(Path(self.tmp.name))
         self.settings_file = self.home / SETTINGS
         self.kept = {}            # settings another writer stored: key -> value
         self.said = {}            # what the user said for each library: name -> bool
@@ -129,34 +121,40 @@ class Promises(RuleBasedStateMachine):
         self.before = self.published()
 
     def teardown(self):
-        for pid in self.scripts_running():
-            os.kill(pid, signal.SIGKILL)
+        self.end_scripts()
         self.tmp.cleanup()
 
-    def scripts_running(self):
-        """Processes with this home's simulator state in their environment."""
-        marker, found = b"\0KETTLE_LEDGER_SIM_DIR=" + bytes(self.state) + b"\0", []
-        for environ in Path("/proc").glob("[0-9]*/environ"):
-            try:
-                if marker in b"\0" + environ.read_bytes():
-                    found.append(int(environ.parent.name))
-            except OSError:
-                pass
-        return found
+    def end_scripts(self):
+        """Kills the scripts a run left and waits until they are gone: one
+        still seen, or one that ended on its own meanwhile, must not make a
+        history break a promise or fail only sometimes."""
+        deadline = time.monotonic() + 10
+        while (left := processes_of(self.state)) and time.monotonic() < deadline:
+            for pid in left:
+                with contextlib.suppress(ProcessLookupError):
+                    os.kill(pid, signal.SIGKILL)
+            time.sleep(0.01)
+
+    # The simulator reads these files of its state folder while a step runs
+    # (a delay, a fault, a cut); they go when the step ends.
+    @contextlib.contextmanager
+    def host_files(self, texts):
+        for name, text in texts.items():
+            (self.state / name).write_text(text)
+        try:
+            yield
+        finally:
+            for name in texts:
+                (self.state / name).unlink(missing_ok=True)
 
     # ---- the programs -----------------------------------------------------------
-    def env(self):
-        env = dict(os.environ, HOME=str(self.home), KETTLE_LEDGER_SIM_DIR=str(self.state))
-        env.pop("XDG_CONFIG_HOME", None)
-        return env
-
     def start(self, *args, slow_disk=False):
         # A slow disk: every file opened or renamed returns late (strace holds
         # the call's return), so what happens between two calls can be seen.
         slow = ["strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=openat,rename",
                 "-e", "inject=openat:delay_exit=50000", "-e", "inject=rename:delay_exit=300000"]
-        run = subprocess.Popen([*(slow if slow_disk else []), str(CLI), *args, "--osascript", str(SIM),
-                                "--assume-host-running"], env=self.env(), stdin=subprocess.DEVNULL,
+        run = subprocess.Popen([*(slow if slow_disk else []), *command(CLI, SIM, *args)],
+                               env=environment(self.home, self.state), stdin=subprocess.DEVNULL,
                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace")
         run.command = args[0]
         return run
@@ -171,9 +169,10 @@ class Promises(RuleBasedStateMachine):
         status = run.returncode
         allowed = set(LISTED_STATUSES)
         if expect_signal is not None:
-            # 0: its work was done when the signal came; the signal itself:
-            # it came before the program could catch it.
-            allowed = {0, -expect_signal, 128 + expect_signal}
+            # A listed status: its work was done (also a failure it reported,
+            # which a stopping program no longer prints) when the signal came;
+            # the signal itself: it came before the program could catch it.
+            allowed |= {-expect_signal, 128 + expect_signal}
         if status not in allowed:
             raise Violation(f"{run.command}: exit status {status} is not a listed one\n{out}{err}")
         if status in (1, 64, 73, 75) and not err.strip():
@@ -189,17 +188,14 @@ class Promises(RuleBasedStateMachine):
 
     # ---- what is on disk ---------------------------------------------------------
     def destinations(self):
-        folders = [self.home / DOCUMENTS]
-        containers = self.home / "Library/Containers"
-        if containers.is_dir():
-            folders += sorted(c / "Data/Documents" for c in containers.iterdir() if (c / PREFERENCES).exists())
-        return folders
+        return [self.home / DOCUMENTS] + sorted(c / "Data/Documents" for c in self.home.glob("Library/Containers/*")
+                                                if (c / PREFERENCES).exists())
 
     def published(self):
         """Every document in every destination: path -> (name, folder, currency, bytes)."""
         found = {}
         for folder in self.destinations():
-            for doc in folder.glob("*.json") if folder.is_dir() else []:
+            for doc in folder.glob("*.json"):
                 data = doc.read_bytes()
                 try:
                     parsed = json.loads(data)
@@ -226,9 +222,8 @@ class Promises(RuleBasedStateMachine):
                      if k.startswith("sync_library_") and canon(k[13:]) == canon(name)), None)
 
     # ---- steps --------------------------------------------------------------------
-    @rule(index=LIBRARY,
+    @step(index=LIBRARY,
           items=st.sampled_from([2] * 5 + [3000]))
-    @recorded
     def open_library(self, index, items):
         self.open(index, items)
 
@@ -246,32 +241,32 @@ class Promises(RuleBasedStateMachine):
 
     # Opening a library and syncing it is the common pair of steps: one here
     # (index None: the library already open).
-    @rule(answer=st.sampled_from(["sync", "sync", "dont-sync", None]), index=st.one_of(st.none(), LIBRARY))
-    @recorded
+    @step(answer=st.sampled_from(["sync", "sync", "dont-sync", None]), index=st.one_of(st.none(), LIBRARY))
     def sync(self, answer, index=None):
         if index is not None:
             self.open(index)
-        self.cli("sync", *(["--answer", answer] if answer else []))
+        if self.cli("sync", *(["--answer", answer] if answer else []))[0] == 0:
+            # Its checks and its export (which scans the app containers) end
+            # every switch-off left half done, also one another writer stored.
+            settings = self.settings()
+            none_left([p for p, (n, *_) in self.published().items() if settings.get(f"sync_library_{n}") is False],
+                      "a sync exited 0 and left switched-off libraries' documents")
 
-    @rule(fault=st.sampled_from(["not-running", "not-authorized", "no export"]))
-    @recorded
+    @step(fault=st.sampled_from(["not-running", "not-authorized", "no export"]))
     def sync_with_a_host_fault(self, fault):
-        moved = self.state / "export.away"
-        if fault == "no export" and (self.state / "export.json").exists():
-            (self.state / "export.json").replace(moved)
-        else:
-            (self.state / fault).touch()
+        export, moved = self.state / "export.json", self.state / "export.away"
+        if fault == "no export" and export.exists():
+            export.replace(moved)
         try:
-            self.cli("sync", "--answer", "sync")
+            with self.host_files({} if fault == "no export" else {fault: ""}):
+                self.cli("sync", "--answer", "sync")
         finally:
-            (self.state / fault).unlink(missing_ok=True)
             if moved.exists():
-                moved.replace(self.state / "export.json")
+                moved.replace(export)
 
     # No change can be stored while a folder stands where the settings lock
     # belongs: every command that would store one fails and changes nothing.
-    @rule(present=st.booleans())
-    @recorded
+    @step(present=st.booleans())
     def settings_lock_in_the_way(self, present):
         lock = Path(str(self.settings_file) + ".lock")
         if present and not lock.is_dir():
@@ -281,50 +276,40 @@ class Promises(RuleBasedStateMachine):
         elif not present:
             shutil.rmtree(lock, ignore_errors=True)
 
-    @rule(command=st.sampled_from(["status", "libraries"]))
-    @recorded
+    @step(command=st.sampled_from(["status", "libraries"]))
     def read_only_command(self, command):
-        before = self.settings_file.exists() and (self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns)
+        file = self.settings_file
+        stamp = lambda: file.exists() and (file.read_bytes(), file.stat().st_mtime_ns)  # noqa: E731
+        before = stamp()
         status, out, err = self.cli(command)
-        after = self.settings_file.exists() and (self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns)
-        if (status, after) != (0, before):
+        if (status, stamp()) != (0, before):
             raise Violation(f"{command} exited {status} or changed the settings")
         if "\u2717" in out + err:  # it only reads, so it has nothing to fail at
             raise Violation(f"{command} reported a failure: {out + err}")
 
-    @rule()
-    @recorded
+    @step()
     def two_syncs_at_once(self):
         # The name script is slowed too: a library switched off is skipped
         # before any export, and the first run must still hold the lock when
         # the second starts.
-        delays = [self.state / "export-delay.txt", self.state / "name-delay.txt"]
-        for delay, seconds in zip(delays, ("1", "0.3")):
-            delay.write_text(seconds)
-        try:
+        with self.host_files({"export-delay.txt": "1", "name-delay.txt": "0.3"}):
             first = self.start("sync", "--answer", "sync")
             time.sleep(0.1)
             statuses = [self.finish(run)[0] for run in (self.start("sync", "--answer", "sync"), first)]
-        finally:
-            for delay in delays:
-                delay.unlink()
         if statuses.count(75) != 1:
             raise Violation(f"two syncs at once, not one refused: {statuses}")
 
-    @rule(name=st.sampled_from(NAMES + ["Finch EUR"] * 3), command=st.sampled_from(["enable", "disable", "disable"]))
-    @recorded
+    @step(name=st.sampled_from(NAMES + ["Finch EUR"] * 3), command=st.sampled_from(["enable", "disable", "disable"]))
     def switch(self, name, command):
         status, _, _ = self.cli(command, name, "--yes")
         if status == 0:
             self.said[canon(name)] = command == "enable"
         self.forget_kept(lambda key: canon(key[13:]) == canon(name))
         if command == "disable" and status == 0:
-            left = [p for p, (n, *_) in self.published().items() if canon(n) == canon(name)]
-            if left:
-                raise Violation(f"disable {name!r} exited 0 and left {left}")
+            none_left([p for p, (n, *_) in self.published().items() if canon(n) == canon(name)],
+                      f"disable {name!r} exited 0 and left")
 
-    @rule()
-    @recorded
+    @step()
     def prune(self):
         self.cli("prune")
         settings = self.settings()
@@ -334,23 +319,20 @@ class Promises(RuleBasedStateMachine):
         """The user's own later word on an answer replaces another writer's."""
         self.kept = {k: v for k, v in self.kept.items() if not (k.startswith("sync_library_") and user_changed(k))}
 
-    @rule(folder=st.sampled_from(sorted({f for _, f, _ in LIBRARIES if f})))
-    @recorded
+    @step(folder=st.sampled_from(sorted({f for _, f, _ in LIBRARIES if f})))
     def delete_folder(self, folder):
         shutil.rmtree(self.libs / folder, ignore_errors=True)
 
-    @rule(pick=st.integers(0, 5))
-    @recorded
+    @step(pick=st.integers(0, 5))
     def phone_deletes_icloud_copy(self, pick):
-        docs = sorted((self.home / DOCUMENTS).glob("*.json")) if (self.home / DOCUMENTS).is_dir() else []
+        docs = sorted((self.home / DOCUMENTS).glob("*.json"))
         if docs:
             doc = docs[pick % len(docs)]
             doc.unlink()
             self.before.pop(doc, None)
             Path(str(doc)[:-5] + "_updated.txt").unlink(missing_ok=True)
 
-    @rule(container=st.sampled_from(["A", "B"]), present=st.booleans())
-    @recorded
+    @step(container=st.sampled_from(["A", "B"]), present=st.booleans())
     def app_container(self, container, present):
         preferences = self.home / "Library/Containers" / container / PREFERENCES
         if present:
@@ -406,22 +388,19 @@ class Promises(RuleBasedStateMachine):
     def edit_key(self, name, value):
         return ("sync_library_" + name, value) if name else (f"note{len(self.kept)}", "kept")
 
-    @rule(edit=edit)
-    @recorded
+    @step(edit=edit)
     def edit_settings(self, edit):
         way, name, value = edit
         if self.settings_file.exists() or way != "in place":
             self.other_writer(way, *self.edit_key(name, value))
 
-    @rule(edit=edit, after=st.sampled_from([0.0, 0.05, 0.15, 0.3]))
-    @recorded
+    @step(edit=edit, after=st.sampled_from([0.0, 0.05, 0.15, 0.3]))
     def edit_during_sync(self, edit, after):
         way, name, value = edit
         open_name = LIBRARIES[self.open_index][0] if self.open_index is not None else None
         if name is not None:  # the library being synced, once it has an answer
             name = open_name if open_name and self.answer(open_name) is True else None
-        (self.state / "export-delay.txt").write_text("0.2")
-        try:
+        with self.host_files({"export-delay.txt": "0.2"}):
             run = self.start("sync", "--answer", "sync")
             time.sleep(after)
             if self.settings_file.exists() or way != "in place":
@@ -429,38 +408,33 @@ class Promises(RuleBasedStateMachine):
                 if name:
                     self.switched_off = (name, time.time())
             self.finish(run)
-        finally:
-            (self.state / "export-delay.txt").unlink()
+
+    def entries(self):
+        """(folder, name, modification time) of everything in the destinations."""
+        found = set()
+        for folder in self.destinations():
+            with contextlib.suppress(OSError):  # (an entry renamed or removed meanwhile)
+                found |= {(folder, e.name, e.stat().st_mtime_ns) for e in os.scandir(folder)}
+        return found
 
     def moment_came(self, moment, started, documents):
         if isinstance(moment, float):
             return time.monotonic() - started >= moment
-        for folder in self.destinations():
-            try:
-                names = [(e.name, e.stat().st_mtime_ns) for e in os.scandir(folder)]
-            except OSError:
-                continue
-            if moment == "temporary file" and any(n.startswith(".qh-") for n, _ in names):
-                return True
-            if moment == "document" and any(n.endswith(".json") and (folder, n, t) not in documents
-                                            for n, t in names):
-                return True
-        return False
+        entries = self.entries()
+        if moment == "temporary file":
+            return any(name.startswith(".qh-") for _, name, _ in entries)
+        return any(name.endswith(".json") for _, name, _ in entries - documents)
 
     # A signal at a moment in time, or as soon as a temporary file or a new
     # document shows (looked for as fast as this process can).
-    @rule(how=st.sampled_from(sorted(SIGNALS)),
+    @step(how=st.sampled_from(sorted(SIGNALS)),
           moment=st.sampled_from([0.0, 0.05, 0.2, 0.5, "temporary file", "document"]),
           delay=st.sampled_from([0.0, 0.1, "hangs"]),
           slow_disk=st.sampled_from([False, bool(shutil.which("strace"))]))
-    @recorded
     def sync_ended_by_signal(self, how, moment, delay, slow_disk=False):
         # "hangs": the export never ends and its script ignores SIGTERM.
-        host_file = self.state / ("cut.txt" if delay == "hangs" else "export-delay.txt")
-        host_file.write_text("10 hangs" if delay == "hangs" else str(delay))
-        documents = {(f, e.name, e.stat().st_mtime_ns) for f in self.destinations() if f.is_dir()
-                     for e in os.scandir(f)}
-        try:
+        documents = self.entries()
+        with self.host_files({"cut.txt": "10 hangs"} if delay == "hangs" else {"export-delay.txt": str(delay)}):
             run = self.start("sync", "--answer", "sync", slow_disk=slow_disk)
             started = time.monotonic()
             while run.poll() is None and not self.moment_came(moment, started, documents) \
@@ -475,14 +449,12 @@ class Promises(RuleBasedStateMachine):
                     pass
             signalled = run.poll() is None
             if signalled:
-                os.kill(target, SIGNALS[how])
+                with contextlib.suppress(ProcessLookupError):  # strace's program may just have ended
+                    os.kill(target, SIGNALS[how])
             self.finish(run, expect_signal=SIGNALS[how] if signalled else None)
-        finally:
-            host_file.unlink()
         if how == "KILL":  # what SIGKILL leaves: its scripts too, which the user ends
             self.killed = True
-            for pid in self.scripts_running():
-                os.kill(pid, signal.SIGKILL)
+            self.end_scripts()
 
     # ---- the promises, after every step -----------------------------------------
     @invariant()
@@ -521,22 +493,16 @@ class Promises(RuleBasedStateMachine):
                     relative.startswith("Library/Containers/") and ("/Data/Documents/" in relative
                                                                    or relative.endswith(PREFERENCES))):
                 raise Violation(f"{relative} written outside the helper's places")
-        left = self.scripts_running()
-        if left:
-            raise Violation(f"scripts outlived their program: processes {left}")
+        none_left(processes_of(self.state), "scripts outlived their program: processes")
         if self.killed:
             return
         for path, (*_, exported_at) in after.items():
             marker = Path(str(path)[:-5] + "_updated.txt")
             if not marker.is_file() or marker.read_text() != exported_at:
                 raise Violation(f"{path.name} has no marker holding its exportedAt {exported_at!r}")
-        for folder in self.destinations():
-            for marker in folder.glob("*_updated.txt") if folder.is_dir() else []:
-                if not Path(str(marker)[:-12] + ".json").exists():
-                    raise Violation(f"{marker} without its document")
-        left = [str(p) for p in self.home.rglob(".qh-*") if p.name.endswith(".tmp")]
-        if left:
-            raise Violation(f"temporary files left: {left}")
+        none_left([m for f in self.destinations() for m in f.glob("*_updated.txt")
+                   if not Path(str(m)[:-12] + ".json").exists()], "markers without their documents")
+        none_left([str(p) for p in self.home.rglob(".qh-*") if p.name.endswith(".tmp")], "temporary files left")
 
     def may_differ(self, key, value, now, settings):
         """A stored answer the helper may change on its own: a mistyped one
@@ -560,18 +526,6 @@ class Promises(RuleBasedStateMachine):
         return canon(old_name) == canon(name) or bool(old_folder and not Path(old_folder).exists())
 
 
-def run(examples, seed_value, steps=25, shrink=True):
-    """Runs `examples` random histories; raises on the first broken promise."""
-    from hypothesis.stateful import run_state_machine_as_test
-    machine = type("Promises", (Promises,), {})
-    if seed_value is not None:
-        machine = hyp_seed(seed_value)(machine)
-    run_state_machine_as_test(machine, settings=settings(
-        max_examples=examples, stateful_step_count=steps, deadline=None, derandomize=seed_value is None,
-        database=None, suppress_health_check=list(HealthCheck), print_blob=False,
-        phases=[Phase.generate, Phase.shrink] if shrink else [Phase.generate]))
-
-
 def replay(steps):
     """Runs one recorded history: [(rule, {argument: value}), ...]."""
     machine = Promises()
@@ -585,7 +539,7 @@ def replay(steps):
 
 
 def main():
-    global CLI, SIM
+    global CLI, SIM, PROGRESS
     parser = argparse.ArgumentParser()
     parser.add_argument("--cli", required=True, type=Path)
     parser.add_argument("--sim", required=True, type=Path)
@@ -597,11 +551,8 @@ def main():
     parser.add_argument("--progress", type=int, default=0, help="report every N histories")
     parser.add_argument("--no-shrink", action="store_true", help="report the first broken history as it is")
     args = parser.parse_args()
-    global PROGRESS
-    PROGRESS = args.progress
-    CLI, SIM = args.cli.resolve(), args.sim.resolve()
+    CLI, SIM, PROGRESS = args.cli.resolve(), args.sim.resolve(), args.progress
     if args.histories:
-        sys.dont_write_bytecode = True  # nothing written into the source tree
         from histories import AWAITING_FIXES, HISTORIES
         chosen = {"passing": HISTORIES, "awaiting-fixes": AWAITING_FIXES,
                   "all": {**HISTORIES, **AWAITING_FIXES}}[args.histories]
@@ -614,8 +565,12 @@ def main():
                 failed.append(name)
                 print(f"FAIL  {name}: {violation}")
         return 1 if failed else 0
+    machine = type("Promises", (Promises,), {})
     try:
-        run(args.examples, args.seed, args.steps, shrink=not args.no_shrink)
+        run_state_machine_as_test(machine if args.seed is None else hyp_seed(args.seed)(machine), settings=settings(
+            max_examples=args.examples, stateful_step_count=args.steps, deadline=None, database=None,
+            derandomize=args.seed is None, suppress_health_check=list(HealthCheck), print_blob=False,
+            phases=[Phase.generate] if args.no_shrink else [Phase.generate, Phase.shrink]))
     except (Violation, BaseExceptionGroup, Flaky):
         # Flaky: the history broke a promise once and kept it when Hypothesis
         # ran it again (a fault of timing); the first report is the one to read.

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "platform/Iso8601.h"
+#include "platform/posix/SystemClock.h"
 
 namespace quillory::platform {
 namespace {
@@ -32,6 +35,18 @@ TEST(Iso8601Test, RejectsAnythingButTheStrictForm) {
         "9999-12-31T23:59:59Z"}) {  // the last two: beyond what Date holds
     EXPECT_EQ(parseIso8601(text), std::nullopt) << text;
   }
+}
+
+// The system clock's monotonic reading counts from the machine's start, as
+// /proc/uptime does (suspended time included): a reading that followed the
+// wall clock would make an interval negative, or a user idle, whenever the
+// system's clock is set.
+TEST(SystemClock, MonotonicReadingIsTheTimeSinceTheMachineStarted) {
+  double uptime = -1;
+  std::ifstream("/proc/uptime") >> uptime;
+  if (uptime < 0) GTEST_SKIP() << "no /proc/uptime here";
+  const auto reading = duration<double>(posix::SystemClock().monotonicNow().time_since_epoch());
+  EXPECT_NEAR(reading.count(), uptime, 5.0);
 }
 
 }  // namespace
