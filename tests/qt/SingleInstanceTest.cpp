@@ -140,9 +140,23 @@ const LeavingCase kLeaving[] = {
 INSTANTIATE_TEST_SUITE_P(Cases, HelperLeaves, ::testing::ValuesIn(kLeaving));
 
 #if defined(__linux__)
-// Stands in for the desktop's notification daemon: keeps each summary.
+// Stands in for the desktop's notification daemon, on a private session bus
+// of its own: keeps each summary.
 class NotificationServer final : public QDBusVirtualObject {
  public:
+  // False without dbus-daemon (the test skips).
+  bool start() {
+    if (!bus.daemonFound()) return false;
+    connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("notifications"));
+    EXPECT_TRUE(connection.registerVirtualObject(kPath, this));
+    EXPECT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    return true;
+  }
+  ~NotificationServer() override {
+    connection.unregisterObject(kPath);
+    QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
+  }
+  std::string address() const { return "DBUS_SESSION_BUS_ADDRESS=" + bus.address().toStdString(); }
   QString introspect(const QString&) const override { return {}; }
   // Each notification's identifier is its place in `summaries`, from 1.
   bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
@@ -151,6 +165,9 @@ class NotificationServer final : public QDBusVirtualObject {
     connection.send(message.createReply(QVariant::fromValue(static_cast<uint>(summaries.size()))));
     return true;
   }
+  const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+  PrivateBus bus;
+  QDBusConnection connection{QString()};
   QStringList summaries;
 };
 
@@ -160,14 +177,10 @@ class NotificationServer final : public QDBusVirtualObject {
 // makes it show itself (here by the notification, since there is no menu to
 // open) and exits 0; the first quits cleanly on SIGTERM.
 TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
-  PrivateBus bus;
-  if (!bus.daemonFound()) GTEST_SKIP() << "dbus-daemon is not installed";
-  QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("notifications"));
   NotificationServer server;
-  ASSERT_TRUE(connection.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &server));
-  ASSERT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  if (!server.start()) GTEST_SKIP() << "dbus-daemon is not installed";
   testing::TempHome home;
-  const std::vector<std::string> onBus = {"DBUS_SESSION_BUS_ADDRESS=" + bus.address().toStdString()};
+  const std::vector<std::string> onBus = {server.address()};
 
   std::optional<Lock> commandLine(std::in_place, posix::defaultLockFile(home.path()),
                                   posix::kCommandLineProgram);
@@ -212,8 +225,6 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   ASSERT_TRUE(pumpUntil([&] { return failing->waitForExit(milliseconds(0)); }, 10000));
   EXPECT_EQ(failing->reap().code, 1);
   EXPECT_TRUE(server.summaries.contains(QStringLiteral("Quillory Helper could not start")));
-  connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
-  QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
 }
 
 // The helper against a host that keeps refusing its scripts, on a clock sixty
@@ -224,22 +235,18 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
 TEST(FailureNotifications, OneForFiveFailedIdleRunsAndOneForADifferentFailure) {
   const std::string faketime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1";
   if (::access(faketime.c_str(), R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed";
-  PrivateBus bus;
-  if (!bus.daemonFound()) GTEST_SKIP() << "dbus-daemon is not installed";
-  QDBusConnection connection = QDBusConnection::connectToBus(bus.address(), QStringLiteral("notifications"));
   NotificationServer server;
-  ASSERT_TRUE(connection.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &server));
-  ASSERT_TRUE(connection.registerService(QStringLiteral("org.freedesktop.Notifications")));
+  if (!server.start()) GTEST_SKIP() << "dbus-daemon is not installed";
+  QDBusConnection& connection = server.connection;
   const QString host = QStringLiteral("test.kettleledger.desktop2");
   testing::TempHome home;
   home.writeFile("kettle-ledger/name.txt", "Home EUR");
   home.writeFile("kettle-ledger/not-authorized", "");
-  auto helper =
-      startHelper(home, "",
-                  {"DBUS_SESSION_BUS_ADDRESS=" + bus.address().toStdString(),
-                   "KETTLE_LEDGER_SIM_DIR=" + (home / "kettle-ledger").string(), "LD_PRELOAD=" + faketime,
-                   "FAKETIME=+0 x60", "NO_FAKE_STAT=1", "ASAN_OPTIONS=verify_asan_link_order=0"},
-                  {"--osascript", QUILLORY_BUILT_SIMULATOR});
+  auto helper = startHelper(home, "",
+                            {server.address(), "KETTLE_LEDGER_SIM_DIR=" + (home / "kettle-ledger").string(),
+                             "LD_PRELOAD=" + faketime, "FAKETIME=+0 x60", "NO_FAKE_STAT=1",
+                             "ASAN_OPTIONS=verify_asan_link_order=0"},
+                            {"--osascript", QUILLORY_BUILT_SIMULATOR});
   ASSERT_TRUE(helper);
   std::string output;
   const auto failedIdleRuns = [&] {
@@ -281,8 +288,6 @@ TEST(FailureNotifications, OneForFiveFailedIdleRunsAndOneForADifferentFailure) {
   EXPECT_FALSE(server.summaries.contains(QStringLiteral("Quillory Helper is already running")));
   helper->terminate();
   ASSERT_TRUE(helper->waitForExit(std::chrono::seconds(10)));
-  connection.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
-  QDBusConnection::disconnectFromBus(QStringLiteral("notifications"));
 }
 
 #endif
