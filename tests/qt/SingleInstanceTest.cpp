@@ -22,6 +22,7 @@
 
 #if defined(__linux__)
 #include "PrivateBus.h"
+#include "platform/qt/DesktopNotification.h"
 #endif
 #include "QtPump.h"
 #include "platform/ChildProcess.h"
@@ -225,6 +226,32 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   ASSERT_TRUE(pumpUntil([&] { return failing->waitForExit(milliseconds(0)); }, 10000));
   EXPECT_EQ(failing->reap().code, 1);
   EXPECT_TRUE(server.summaries.contains(QStringLiteral("Quillory Helper could not start")));
+}
+
+// A click on one of the helper's notifications (the service's "default"
+// action on the identifier it gave) reaches the helper; another action, or a
+// click on another program's notification, does not.
+TEST(DesktopNotifier, OnlyAClickOnItsOwnNotificationIsPassedOn) {
+  NotificationServer server;
+  if (!server.start()) GTEST_SKIP() << "dbus-daemon is not installed";
+  int clicks = 0;
+  {
+    DesktopNotifier notifier([&clicks] { ++clicks; },
+                             QDBusConnection::connectToBus(server.bus.address(), QStringLiteral("helper")));
+    notifier.notify("Quillory Helper could not sync", "Why");
+    ASSERT_TRUE(pumpUntil([&] { return server.summaries.size() == 1; }));
+    (void)pumpUntil([] { return false; }, 200);  // the answer, with its identifier, reaches the notifier
+    for (const auto& [id, action] : {std::pair{2u, "default"}, {1u, "open"}, {1u, "default"}}) {
+      server.connection.send(QDBusMessage::createSignal(server.kPath,
+                                                        QStringLiteral("org.freedesktop.Notifications"),
+                                                        QStringLiteral("ActionInvoked"))
+                             << id << QString::fromLatin1(action));
+    }
+    EXPECT_TRUE(pumpUntil([&] { return clicks > 0; }));
+    (void)pumpUntil([] { return false; }, 200);
+  }
+  EXPECT_EQ(clicks, 1);
+  QDBusConnection::disconnectFromBus(QStringLiteral("helper"));
 }
 
 // The helper against a host that keeps refusing its scripts, on a clock sixty
