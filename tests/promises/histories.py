@@ -50,6 +50,11 @@ HISTORIES = {
     # status, never with the failure the stopped script caused (silenced).
     "a run a signal ends exits with the signal's status": [
         ("sync_ended_by_signal", {"how": "TERM", "moment": 0.05, "delay": 0.1, "slow_disk": False})],
+    # SIGKILL on a slow disk (the program runs under strace) leaves the
+    # export's script hanging, and strace waits for it: the user ends it.
+    "a killed run's hanging script on a slow disk": [
+        opened(0), SYNC, ("sync_ended_by_signal", {"how": "KILL", "moment": "document", "delay": "hangs",
+                                                   "slow_disk": True})],
     "temporary file left by a signal": [
         opened(0), SYNC, ("sync_ended_by_signal", {"how": "HUP", "moment": "temporary file", "delay": 0.0,
                                                    "slow_disk": True})],

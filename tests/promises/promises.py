@@ -124,12 +124,12 @@ class Promises(RuleBasedStateMachine):
         self.end_scripts()
         self.tmp.cleanup()
 
-    def end_scripts(self):
+    def end_scripts(self, spare=()):
         """Kills the scripts a run left and waits until they are gone: one
         still seen, or one that ended on its own meanwhile, must not make a
         history break a promise or fail only sometimes."""
         deadline = time.monotonic() + 10
-        while (left := processes_of(self.state)) and time.monotonic() < deadline:
+        while (left := [p for p in processes_of(self.state) if p not in spare]) and time.monotonic() < deadline:
             for pid in left:
                 with contextlib.suppress(ProcessLookupError):
                     os.kill(pid, signal.SIGKILL)
@@ -451,6 +451,8 @@ class Promises(RuleBasedStateMachine):
             if signalled:
                 with contextlib.suppress(ProcessLookupError):  # strace's program may just have ended
                     os.kill(target, SIGNALS[how])
+                if how == "KILL" and target != run.pid:  # strace waits for the scripts SIGKILL leaves
+                    self.end_scripts(spare={run.pid})
             self.finish(run, expect_signal=SIGNALS[how] if signalled else None)
         if how == "KILL":  # what SIGKILL leaves: its scripts too, which the user ends
             self.killed = True
