@@ -55,6 +55,14 @@ HISTORIES = {
     "a killed run's hanging script on a slow disk": [
         opened(0), SYNC, ("sync_ended_by_signal", {"how": "KILL", "moment": "document", "delay": "hangs",
                                                    "slow_disk": True})],
+    # Found by a long run: another writer switches the library off during its
+    # sync; the next sync prunes its pair and forgets it (it has no folder),
+    # asks again, stores "Sync" and is stopped before it publishes. The pair
+    # went while the library was off: no other library deleted it.
+    "a pruned library switched on again in the same step": [
+        ("sync", {"answer": "sync", "index": 5}),
+        ("edit_during_sync", {"after": 0.0, "edit": ("rename", "Finch Studio EUR", False)}),
+        ("sync_ended_by_signal", {"delay": 0.1, "how": "HUP", "moment": "temporary file", "slow_disk": False})],
     "temporary file left by a signal": [
         opened(0), SYNC, ("sync_ended_by_signal", {"how": "HUP", "moment": "temporary file", "delay": 0.0,
                                                    "slow_disk": True})],

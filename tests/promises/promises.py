@@ -118,7 +118,7 @@ class Promises(RuleBasedStateMachine):
         self.open_index = None
         self.linked = False
         self.switched_off = None  # (name, time) of a switch-off stored during this step
-        self.before = self.published()
+        self.before, self.settings_before = self.published(), {}
 
     def teardown(self):
         self.end_scripts()
@@ -216,8 +216,8 @@ class Promises(RuleBasedStateMachine):
             raise Violation("the settings file is not a JSON object")
         return value
 
-    def answer(self, name):
-        settings = self.settings()
+    def answer(self, name, settings=None):
+        settings = self.settings() if settings is None else settings
         return next((v for k, v in settings.items()
                      if k.startswith("sync_library_") and canon(k[13:]) == canon(name)), None)
 
@@ -470,6 +470,7 @@ class Promises(RuleBasedStateMachine):
         before, after = self.before, self.published()
         self.before = after
         settings = self.settings()
+        settings_before, self.settings_before = self.settings_before, settings
         if self.linked and not self.settings_file.is_symlink():
             raise Violation("the settings file, a link, was replaced by a file")
         for key, value in self.kept.items():
@@ -485,8 +486,12 @@ class Promises(RuleBasedStateMachine):
                 raise Violation(f"{path.name} written for {name!r}, whose stored answer is {self.answer(name)!r}")
             if old and not self.may_replace(path, old, (name, folder, currency)):
                 raise Violation(f"{path} of {old[:2]} replaced by {(name, folder)}")
+        # Switched on before and after the step: a library switched off meanwhile
+        # (its pairs pruned, it forgotten) may have been switched on again by
+        # the question of the same step's sync.
         for path, old in before.items():
-            if path not in after and path.parent.is_dir() and self.answer(old[0]) is True:
+            if path not in after and path.parent.is_dir() and self.answer(old[0]) is True \
+                    and self.answer(old[0], settings_before) is True:
                 raise Violation(f"{path} of {old[:2]} deleted, its library still switched on (by another library?)")
         places = (DOCUMENTS + "/", ".config/quillory-helper/", "dotfiles/", ".quillory-helper.lock")
         for path in self.home.rglob("*"):
