@@ -113,7 +113,38 @@ class LiteralHandler {
   std::string number_;
 };
 
-std::optional<json::value> parse(std::string_view text, std::size_t depth) {
+// The text with every lone UTF-16 surrogate escape ("\ud83d" without its
+// other half) replaced by "\ufffd": the export may hold them (the helper takes
+// them, and writes them back as they were), while the parser refuses them.
+std::string withoutLoneSurrogates(std::string_view text) {
+  const auto unit = [&](std::size_t at) -> long {
+    if (at + 6 > text.size() || text[at] != '\\' || text[at + 1] != 'u') return -1;
+    const std::string hex(text.substr(at + 2, 4));
+    if (hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) return -1;
+    return std::stol(hex, nullptr, 16);
+  };
+  const auto high = [](long u) { return u >= 0xD800 && u <= 0xDBFF; };
+  const auto low = [](long u) { return u >= 0xDC00 && u <= 0xDFFF; };
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const long u = unit(i);
+    if (high(u) && low(unit(i + 6))) {  // a pair, kept
+      out.append(text.substr(i, 12));
+      i += 12;
+    } else if (high(u) || low(u)) {
+      out.append("\\ufffd");
+      i += 6;
+    } else {  // any other escape is two bytes, so "\\ud83d" is never taken for one
+      const std::size_t n = text[i] == '\\' && i + 1 < text.size() ? 2 : 1;
+      out.append(text.substr(i, n));
+      i += n;
+    }
+  }
+  return out;
+}
+
+std::optional<json::value> parse(std::string_view raw, std::size_t depth) {
+  const std::string text = withoutLoneSurrogates(raw);
   json::parse_options options;
   options.max_depth = depth;
   json::basic_parser<LiteralHandler> parser(options);
