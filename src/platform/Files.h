@@ -42,12 +42,17 @@ std::error_code createFolders(const fs::path& folder);
 // umask), or, with `keepReplaced`, the mode of the file it replaces and its
 // owner and group where the system permits, and `newFileMode` when nothing
 // is replaced.
+//
+// `stillCurrent`, when given, is asked once the bytes are on disk, right
+// before the rename: a writer that read the target to compute them says
+// there whether it is still what it read. When it says no, nothing is
+// replaced and the write fails with `operation_canceled`.
 struct WritePermissions {
   bool keepReplaced = false;
   unsigned newFileMode = 0;  // 0: 0666 less the umask
 };
-std::error_code atomicWrite(const fs::path& target, std::string_view bytes,
-                            WritePermissions permissions = {});
+std::error_code atomicWrite(const fs::path& target, std::string_view bytes, WritePermissions permissions = {},
+                            const std::function<bool()>& stillCurrent = nullptr);
 
 // The first half of `atomicWrite`, for writers that decide late whether the
 // file goes in place: `stageWrite` writes the bytes to a temporary file

@@ -38,6 +38,10 @@ HISTORIES = {
         ("read_only_command", {"command": "libraries"}), ("read_only_command", {"command": "libraries"}),
         ("phone_deletes_icloud_copy", {"pick": 3}),
         ("edit_during_sync", {"after": 0.0, "edit": ("in place", "Odd", "false")})],
+    # Saved in place (no lock) while the helper's own save was on its way to
+    # disk: the helper's rename left the editor writing to a replaced file.
+    "an in-place save while the helper saves": [
+        opened(0), SYNC, ("edit_during_sync", {"edit": ("in place", None, False), "after": "settings saved"})],
     "change lost through a settings link": [
         opened(0), ("edit_during_sync", {"edit": ("link", None, False), "after": 0.0})],
     # Another writer (here: another home sharing the settings) switched a

@@ -394,15 +394,22 @@ class Promises(RuleBasedStateMachine):
         if self.settings_file.exists() or way != "in place":
             self.other_writer(way, *self.edit_key(name, value))
 
-    @step(edit=edit, after=st.sampled_from([0.0, 0.05, 0.15, 0.3]))
+    # After a time, or (on the slow disk) once the helper's own save of the
+    # settings has its temporary file: between its read and its rename.
+    @step(edit=edit, after=st.sampled_from([0.0, 0.05, 0.15, 0.3] + ["settings saved"] * bool(shutil.which("strace"))))
     def edit_during_sync(self, edit, after):
         way, name, value = edit
         open_name = LIBRARIES[self.open_index][0] if self.open_index is not None else None
         if name is not None:  # the library being synced, once it has an answer
             name = open_name if open_name and self.answer(open_name) is True else None
         with self.host_files({"export-delay.txt": "0.2"}):
-            run = self.start("sync", "--answer", "sync")
-            time.sleep(after)
+            run = self.start("sync", "--answer", "sync", slow_disk=after == "settings saved")
+            if after == "settings saved":
+                started, folder = time.monotonic(), self.settings_file.resolve().parent
+                while run.poll() is None and not any(folder.glob(".qh-*.tmp")) and time.monotonic() - started < 5:
+                    pass
+            else:
+                time.sleep(after)
             if self.settings_file.exists() or way != "in place":
                 self.other_writer(way, *self.edit_key(name, value), hold=0.6 if way == "in place" else 1.0)
                 if name:

@@ -245,9 +245,14 @@ std::error_code renameInto(const fs::path& temporary, const fs::path& target) {
 }
 
 std::error_code replaceAtomically(const fs::path& target, std::string_view bytes,
-                                  WritePermissions permissions) {
+                                  WritePermissions permissions, const std::function<bool()>& stillCurrent) {
   fs::path temporary;
   std::error_code ec = writeTemporary(folderOf(target), {&bytes, 1}, temporary, target, permissions);
+  if (!ec && stillCurrent && !stillCurrent()) {
+    ::unlink(temporary.c_str());
+    posix::exitcleanup::forgetTemporaryFile(temporary.string());
+    return std::make_error_code(std::errc::operation_canceled);
+  }
   if (!ec) ec = renameInto(temporary, target);
   if (ec) return ec;
   // Make the rename itself durable. The target is already replaced, so a
@@ -271,15 +276,16 @@ std::error_code unlinkFile(const fs::path& file) {
 // On macOS the replace and the removal are coordinated (NSFileCoordinator),
 // so the iCloud daemon never reads or uploads a file while it is replaced or
 // removed; elsewhere the rename alone is what readers rely on.
-std::error_code atomicWrite(const fs::path& target, std::string_view bytes, WritePermissions permissions) {
+std::error_code atomicWrite(const fs::path& target, std::string_view bytes, WritePermissions permissions,
+                            const std::function<bool()>& stillCurrent) {
   if (!isWritableName(target)) return std::make_error_code(std::errc::invalid_argument);
 #if defined(__APPLE__)
   return macos::coordinatedChange(target, macos::CoordinatedChange::replacing,
-                                  [bytes, permissions](const fs::path& current) {
-                                    return replaceAtomically(current, bytes, permissions);
+                                  [bytes, permissions, &stillCurrent](const fs::path& current) {
+                                    return replaceAtomically(current, bytes, permissions, stillCurrent);
                                   });
 #else
-  return replaceAtomically(target, bytes, permissions);
+  return replaceAtomically(target, bytes, permissions, stillCurrent);
 #endif
 }
 

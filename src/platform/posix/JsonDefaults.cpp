@@ -135,6 +135,7 @@ struct SettledRead {
   std::shared_ptr<const SettingsObject> parsed;
   FileRead last;
   bool settled = true;
+  struct stat stat {};  // taken before the read that parsed
 };
 
 SettledRead readSettled(const fs::path& file, bool mayWait) {
@@ -142,14 +143,13 @@ SettledRead readSettled(const fs::path& file, bool mayWait) {
   SettledRead result;
   std::optional<FileRead> previous;
   for (;;) {
-    struct stat info {};
-    const bool stamped = ::stat(file.c_str(), &info) == 0;
+    const bool stamped = ::stat(file.c_str(), &result.stat) == 0;
     result.last = readSettingsFile(file);
     if (result.last.kind == FileRead::Kind::bytes) {
       result.parsed = parseSettings(result.last.bytes);
       if (result.parsed) return result;
     }
-    const bool quiet = stamped && fileSystemNow() - modifiedNanoseconds(info) >= kRacyNanoseconds;
+    const bool quiet = stamped && fileSystemNow() - modifiedNanoseconds(result.stat) >= kRacyNanoseconds;
     if (quiet && previous == result.last) return result;
     if ((!mayWait && previous) || std::chrono::steady_clock::now() >= giveUp) {
       result.settled = false;
@@ -292,11 +292,17 @@ JsonDefaults::JsonDefaults(fs::path file, Log& log, Clock& clock, Mode mode)
 
 JsonDefaults::~JsonDefaults() = default;
 
-std::optional<JsonDefaults::Stamp> JsonDefaults::stampNow() const {
-  struct stat info {};
-  if (::stat(file_.c_str(), &info) != 0) return std::nullopt;
+JsonDefaults::Stamp JsonDefaults::stampOf(const struct stat& info) {
   return Stamp{info.st_dev, info.st_ino, info.st_size, modifiedNanoseconds(info)};
 }
+
+std::optional<JsonDefaults::Stamp> JsonDefaults::stampOf(const fs::path& file) {
+  struct stat info {};
+  if (::stat(file.c_str(), &info) != 0) return std::nullopt;
+  return stampOf(info);
+}
+
+std::optional<JsonDefaults::Stamp> JsonDefaults::stampNow() const { return stampOf(file_); }
 
 JsonDefaults::Snapshot JsonDefaults::current() const {
   const long long takenAt = fileSystemNow();
@@ -397,58 +403,70 @@ StoreResult JsonDefaults::store(const DefaultsChange& change, bool mayWait) {
     lock.reset();  // the link was re-pointed meanwhile
   }
 
-  // Under the lock: the file as it is now, whoever wrote it last.
+  // Under the lock: the file as it is now, whoever wrote it last. An editor
+  // that saves in place takes no lock: when the file changed after it was
+  // read here, the change is made again on what it holds now, since
+  // replacing it would leave that editor writing to a file no longer there.
   json::object members;
-  bool changed = false;  // also true when keys of a file set aside are to be written back
   std::shared_ptr<const std::string> written;  // the file's bytes once this change is done
-  struct stat info {};
-  if (::lstat(target.c_str(), &info) == 0) {
-    if (!S_ISREG(info.st_mode))
-      return {"cannot save the settings: " + target.string() + " is not a regular file"};
-    SettledRead read = readSettled(target, mayWait);
-    if (read.parsed) {
-      members = read.parsed->members;
-      written = std::make_shared<const std::string>(std::move(read.last.bytes));
-    } else if (!read.settled) {
-      return {"cannot save the settings: " + target.string() + " " + whyUnreadable(read.last) +
-              " and is still being changed"};
-    } else {
-      // What was last parsed from it is the best there is: written back.
-      {
-        std::lock_guard state(stateMutex_);
-        members = object_->members;
+  for (int attempt = 1;; ++attempt) {
+    members = {};
+    written.reset();
+    bool changed = false;       // also true when keys of a file set aside are to be written back
+    std::optional<Stamp> read;  // the file as it was read (none: no file)
+    struct stat info {};
+    if (::lstat(target.c_str(), &info) == 0) {
+      if (!S_ISREG(info.st_mode))
+        return {"cannot save the settings: " + target.string() + " is not a regular file"};
+      SettledRead settled = readSettled(target, mayWait);
+      if (settled.parsed) {
+        members = settled.parsed->members;
+        written = std::make_shared<const std::string>(std::move(settled.last.bytes));
+        read = stampOf(settled.stat);
+      } else if (!settled.settled) {
+        return {"cannot save the settings: " + target.string() + " " + whyUnreadable(settled.last) +
+                " and is still being changed"};
+      } else {
+        // What was last parsed from it is the best there is: written back.
+        {
+          std::lock_guard state(stateMutex_);
+          members = object_->members;
+        }
+        if (!moveAside(target, whyUnreadable(settled.last), members.size())) {
+          // Writing now would overwrite it: nothing is stored until it is gone.
+          return {file_.string() + " cannot be read and could not be moved aside"};
+        }
+        changed = !members.empty();
       }
-      if (!moveAside(target, whyUnreadable(read.last), members.size())) {
-        // Writing now would overwrite it: nothing is stored until it is gone.
-        return {file_.string() + " cannot be read and could not be moved aside"};
-      }
-      changed = !members.empty();
+    } else if (errno != ENOENT) {
+      return {"cannot save the settings: " + target.string() + ": " + lastError().message()};
     }
-  } else if (errno != ENOENT) {
-    return {"cannot save the settings: " + target.string() + ": " + lastError().message()};
-  }
 
-  for (const DefaultsChange::Entry& entry : change.entries()) {
-    if (entry.unless && holds(members, entry.unless->first, entry.unless->second)) continue;
-    if (entry.value.isAbsent()) {
-      changed = members.erase(entry.key) > 0 || changed;
-      continue;
+    for (const DefaultsChange::Entry& entry : change.entries()) {
+      if (entry.unless && holds(members, entry.unless->first, entry.unless->second)) continue;
+      if (entry.value.isAbsent()) {
+        changed = members.erase(entry.key) > 0 || changed;
+        continue;
+      }
+      json::value value = toJson(entry.value);
+      const auto it = members.find(entry.key);
+      if (it != members.end() && it->value() == value) continue;
+      members[entry.key] = std::move(value);
+      changed = true;
     }
-    json::value value = toJson(entry.value);
-    const auto it = members.find(entry.key);
-    if (it != members.end() && it->value() == value) continue;
-    members[entry.key] = std::move(value);
-    changed = true;
-  }
-  if (changed) {
+    if (!changed) break;
     // A file the user may not write is not replaced behind its back.
     if (::access(target.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS || errno == EPERM)) {
       return {file_.string() + ": " + lastError().message()};
     }
     written = std::make_shared<const std::string>(serialized(members));
     const files::WritePermissions permissions{.keepReplaced = true, .newFileMode = 0600};
-    if (const std::error_code error = files::atomicWrite(target, *written, permissions)) {
-      return {file_.string() + ": " + error.message()};
+    const auto unchanged = [&target, &read] { return stampOf(target) == read; };
+    const std::error_code error = files::atomicWrite(target, *written, permissions, unchanged);
+    if (!error) break;
+    if (error != std::errc::operation_canceled) return {file_.string() + ": " + error.message()};
+    if (attempt == kMostSaveAttempts) {
+      return {"cannot save the settings: " + target.string() + " kept changing while the change was saved"};
     }
   }
 

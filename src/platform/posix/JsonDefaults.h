@@ -55,6 +55,7 @@
 // lock, and never wait for a change in progress, except to swap in the
 // contents just written. Opening takes the lock only if it is free.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -77,6 +78,9 @@ inline constexpr std::size_t kMaxSettingsBytes = 64 * 1024 * 1024;
 // How long a change waits for an unparseable file that is still being
 // changed before it fails.
 inline constexpr std::chrono::seconds kLongestSettleWait{5};
+// How often a change is made again on a file that changed while it was saved
+// (an editor saving in place, taking no lock) before the change fails.
+inline constexpr int kMostSaveAttempts = 10;
 
 // "$XDG_CONFIG_HOME/quillory-helper/settings.json", where an unset, empty or
 // relative XDG_CONFIG_HOME stands for `home`/.config.
@@ -121,6 +125,8 @@ class JsonDefaults final : public Defaults {
     bool readable = true;
   };
   Snapshot current() const;
+  static Stamp stampOf(const struct stat& info);
+  static std::optional<Stamp> stampOf(const std::filesystem::path& file);
   std::optional<Stamp> stampNow() const;
   StoreResult store(const DefaultsChange& change, bool mayWait);
   bool moveAside(const std::filesystem::path& file, const std::string& why, std::size_t kept);
