@@ -195,7 +195,6 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   EXPECT_TRUE(pumpUntil([&] {
     return server.summaries.contains(QStringLiteral("Quillory Helper is already running"));
   })) << server.summaries.join(QStringLiteral(", ")).toStdString();
-  EXPECT_TRUE(first->isRunning());
 
   first->terminate();
   ASSERT_TRUE(first->waitForExit(std::chrono::seconds(10)));
