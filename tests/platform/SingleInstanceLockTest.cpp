@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 // Whatever is in the lock file's place is refused with a reason and left as
 // it was, with what it leads to: nothing is created, truncated or written.
-// (A link to a file, a folder, and a file where the folder belongs, and a
+// (A symbolic link, a folder, and a file where the folder belongs, and a
 // second holder refused until the first lets go, the command-line end-to-end
 // runs and the helper's own tests check.)
 TEST(SingleInstanceLock, RefusesAnythingButItsOwnRegularFile) {
@@ -24,8 +24,6 @@ TEST(SingleInstanceLock, RefusesAnythingButItsOwnRegularFile) {
   const fs::path victim = home.writeFile("victim", "precious");
   const std::string kName = ".quillory-helper.lock";
   const std::vector<std::pair<std::string, std::function<void(const fs::path&)>>> cases = {
-      {"symbolic link",
-       [&](const fs::path& folder) { fs::create_symlink(home / "nowhere", folder / kName); }},
       {"hard links", [&](const fs::path& folder) { fs::create_hard_link(victim, folder / kName); }},
       {"not a regular file", [&](const fs::path& folder) { ::mkfifo((folder / kName).c_str(), 0600); }},
   };
@@ -37,7 +35,6 @@ TEST(SingleInstanceLock, RefusesAnythingButItsOwnRegularFile) {
     EXPECT_NE(lock.error().find(cases[i].first), std::string::npos) << lock.error();
   }
   EXPECT_EQ(files::readFile(victim), "precious");
-  EXPECT_FALSE(fs::exists(home / "nowhere"));
 }
 
 }  // namespace

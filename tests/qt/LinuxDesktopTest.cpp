@@ -20,7 +20,6 @@
 #include "platform/Files.h"
 #include "platform/qt/DBusWorkspace.h"
 #include "platform/qt/XdgLoginItemService.h"
-#include "support/CapturingLog.h"
 #include "support/TempHome.h"
 
 namespace quillory::platform::qt::test {
@@ -34,7 +33,6 @@ class DBusWorkspaceTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!bus_.daemonFound()) GTEST_SKIP() << "dbus-daemon is not installed";
-    ASSERT_FALSE(bus_.address().isEmpty());
   }
   void TearDown() override {
     for (const char* name : {"host", "helper"}) QDBusConnection::disconnectFromBus(QString::fromLatin1(name));
@@ -50,14 +48,11 @@ class DBusWorkspaceTest : public ::testing::Test {
 TEST_F(DBusWorkspaceTest, OwnedNamesAreRunningApplicationsAlsoAcrossARestartOfTheBus) {
   const std::string kHost = "test.kettleledger.desktop2";
   QDBusConnection host = connect(QStringLiteral("host"));
-  ASSERT_TRUE(host.isConnected());
   ASSERT_TRUE(host.registerService(QString::fromStdString(kHost)));
 
   DBusWorkspace workspace(connect(QStringLiteral("helper")), [this](const QString& name) {
     return QDBusConnection::connectToBus(bus_.address(), name);
   });
-  quillory::testing::CapturingLog log;
-  workspace.setLog(&log);
   ASSERT_TRUE(workspace.isConnected());
   std::vector<std::optional<std::string>> activated, terminated;
   workspace.observeActivation([&](const std::optional<std::string>& id) { activated.push_back(id); });
@@ -91,9 +86,6 @@ TEST_F(DBusWorkspaceTest, OwnedNamesAreRunningApplicationsAlsoAcrossARestartOfTh
   ASSERT_TRUE(pumpUntil([&] { return reconnected; }));
   EXPECT_EQ(activated.back(), kHost);
   EXPECT_THAT(workspace.runningBundleIdentifiers(), Contains(std::optional<std::string>(kHost)));
-  EXPECT_EQ(log.lines(),
-            (std::vector<std::string>{"[Helper] \u26A0 Lost the session bus; reconnecting",
-                                      "[Helper] Session bus back; reading the running applications again"}));
 }
 
 // A tray host as the StatusNotifierItem protocol has it: it says that a host is
@@ -118,8 +110,8 @@ class TrayWatcher final : public QDBusVirtualObject {
 };
 
 // The real helper on a virtual display with a tray host on a private bus: the
-// bus daemon restarts, and the helper says so and puts its icon in the tray
-// again.
+// bus daemon restarts, and the helper says so (both ways) and puts its icon in
+// the tray again.
 TEST_F(DBusWorkspaceTest, TheHelperRegistersItsIconAgainWhenTheBusComesBack) {
   const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
   if (xvfb.isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
@@ -160,7 +152,10 @@ TEST_F(DBusWorkspaceTest, TheHelperRegistersItsIconAgainWhenTheBusComesBack) {
   EXPECT_TRUE(until([&] { return output.find("Lost the session bus") != std::string::npos; })) << output;
   bus_.start();
   hostTheTray();
-  EXPECT_TRUE(until([&] { return watcher.registrations == 2; })) << output;
+  EXPECT_TRUE(until([&] {
+    return watcher.registrations == 2 &&
+           output.find("Session bus back; reading the running") != std::string::npos;
+  })) << output;
   helper->terminate();
   display->terminate();
 }

@@ -25,9 +25,7 @@ class PrivateBus {
     start();
     if (pid_ <= 0) address_.clear();
   }
-  ~PrivateBus() { stop(); }
-  PrivateBus(const PrivateBus&) = delete;
-  PrivateBus& operator=(const PrivateBus&) = delete;
+  ~PrivateBus() { stop(); }  // not copied: its folder is not
 
   bool daemonFound() const { return !daemon_.empty(); }
   const QString& address() const { return address_; }
