@@ -1,14 +1,12 @@
-// Syncs, checks, switch-ons, switch-offs and pruning passes from several
-// threads at once. Runs must never overlap, no run may happen while the
-// first-sync question is open, `isSyncing` must be true exactly during runs,
-// and a library that ends switched off has nothing published.
+// Syncs and checks from several threads at once. Runs must never overlap, no
+// run may happen while the first-sync question is open, and `isSyncing` must
+// be true exactly during runs. (A switch-off racing a run: ExportRunTest.)
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
 #include "EngineFixture.h"
-#include "platform/Files.h"
 
 namespace quillory::engine::test {
 namespace {
@@ -71,49 +69,6 @@ TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
   EXPECT_GT(scripts.calls(kExportScript), 0u);
   // Every run ended in exactly one outcome line.
   EXPECT_EQ(log.count("Export failed"), scripts.calls(kExportScript));
-}
-
-TEST_F(EngineTest, ASwitchedOffLibraryNeverStaysPublished) {
-  workspace.launch(kHost);
-  home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
-  scripts.setAnswer(kNameScript, "Biz");
-  scripts.setHandler(kExportScript, [] {
-    std::this_thread::sleep_for(std::chrono::microseconds(std::rand() % 300));
-    return std::string(kExportJson);
-  });
-  alerts.setDefaultAnswer(1);  // a library forgotten by pruning is asked about again: "Don't Sync"
-  const auto manual = [&] { engine().sync("manual"); };
-  const auto idle = [&] { engine().sync("idle 3 min"); };
-
-  for (int round = 0; round < 100; ++round) {
-    engine().setLibraryEnabled("Biz", true);
-    repeatDuring(dispatcher, {manual, idle, [&] { engine().pruneLibraries(); }}, [&] {
-      repeatDuring(dispatcher, {[&] { engine().setLibraryEnabled("Biz", true); }},
-                   [] { std::this_thread::sleep_for(std::chrono::microseconds(std::rand() % 3000)); });
-      engine().switchOffLibrary("Biz");  // after the last switch-on
-    });
-    settle();
-    ASSERT_FALSE(engine().isLibraryEnabled("Biz"));
-    for (const char* folder : {"Library/Mobile Documents/iCloud~test~quillory~mobile/Documents",
-                               "Library/Containers/X/Data/Documents"}) {
-      ASSERT_EQ(platform::files::listFolder(home / folder).value_or(std::vector<std::string>{}),
-                std::vector<std::string>{})
-          << "round " << round << ": " << folder;
-    }
-  }
-  // How many racing rounds publish before their switch-off depends on the
-  // machine's speed (none under a sanitizer on a loaded machine): one round
-  // without the race shows that the library does publish, and goes again.
-  engine().setLibraryEnabled("Biz", true);
-  engine().sync("manual");
-  settle();
-  EXPECT_GT(log.count("Export OK"), 0u);
-  engine().switchOffLibrary("Biz");
-  settle();
-  EXPECT_EQ(platform::files::listFolder(home / "Library/Containers/X/Data/Documents").value_or(
-                std::vector<std::string>{}),
-            std::vector<std::string>{});
-  EXPECT_EQ(log.count("Could not delete"), 0u);
 }
 
 }  // namespace
