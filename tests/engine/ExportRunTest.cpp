@@ -18,8 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kAppPreferences = "Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist";
-
 // An enabled, settled library with a failed run behind it (lastError set).
 class ExportRunTest : public EngineTest {
  public:
@@ -291,7 +289,7 @@ TEST_F(ExportRunTest, ASwitchOffFromTheMenuIsDoneWhileTheConflictAlertIsOpen) {
 // deletes them.
 TEST_F(EngineTest, ASwitchOffRightAfterTheAnswerIsReadDeletesWhatIsPublished) {
   openEnabled("Biz");
-  home.writeFile(kAppPreferences, "");
+  home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
   scripts.setAnswer(kExportScript, kExportJson);
   std::thread switchOff;
   defaults.afterRead = [&](const std::string& key) {

@@ -218,9 +218,8 @@ TEST_F(Pruning, EachRowOfTheTable) {
   EXPECT_EQ(defaults.keys(),
             (std::vector<std::string>{"library_filename_Kept", "library_path_Kept", "library_path_Typo",
                                       "sync_library_Kept", "sync_library_On", "sync_library_Typo"}));
-  for (const char* kept : {"on-eur.json", "on-eur_updated.txt", "old-eur.json", "typo-eur.json"}) {
+  for (const char* kept : {"on-eur.json", "on-eur_updated.txt", "old-eur.json", "typo-eur.json"})
     EXPECT_TRUE(hasEntry(kept)) << kept;
-  }
   EXPECT_FALSE(hasEntry("trip-chf.json") || hasEntry("trip-chf_updated.txt") || hasEntry("kept-eur.json"));
   EXPECT_FALSE(pruneLibraries(context));  // a second pass finds nothing more
 }
