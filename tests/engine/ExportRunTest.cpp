@@ -274,10 +274,8 @@ TEST_F(ExportRunTest, ASwitchOffFromTheMenuIsDoneWhileTheConflictAlertIsOpen) {
   bool doneWhileOpen = false;
   alerts.setWhileOpen([&](const platform::Alert&) {
     engine().requestLibrarySync("Home", false);
-    for (int wait = 0; wait < 500 && !doneWhileOpen; ++wait) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      doneWhileOpen = defaults.value("sync_library_Home").asBool() == false;
-    }
+    doneWhileOpen = engine().finishLibraryChanges(std::chrono::seconds(5)) &&
+                    defaults.value("sync_library_Home").asBool() == false;
   });
   engine().sync("manual");
   settle();
@@ -291,20 +289,15 @@ TEST_F(EngineTest, ASwitchOffRightAfterTheAnswerIsReadDeletesWhatIsPublished) {
   openEnabled("Biz");
   home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
   scripts.setAnswer(kExportScript, kExportJson);
-  std::thread switchOff;
+  std::future<ExportManager::SwitchOff> switchOff;
   defaults.afterRead = [&](const std::string& key) {
-    if (key != "sync_library_Biz" || dispatcher.isMainThread() || switchOff.joinable()) return;
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    switchOff = std::thread([this, done = std::move(done)]() mutable {
-      engine().switchOffLibrary("Biz");
-      done.set_value();
-    });
-    finished.wait_for(std::chrono::milliseconds(200));  // at once, unless the export holds the lock
+    if (key != "sync_library_Biz" || dispatcher.isMainThread() || switchOff.valid()) return;
+    switchOff = std::async(std::launch::async, [this] { return engine().switchOffLibrary("Biz"); });
+    switchOff.wait_for(std::chrono::milliseconds(200));  // at once, unless the export holds the lock
   };
   engine().sync("manual");
   settle();
-  switchOff.join();
+  switchOff.wait();
   EXPECT_EQ(log.count("Export OK"), 1u);
   for (const fs::path& folder :
        {publish::containerDocumentsFolder(home.path()), home / "Library/Containers/X/Data/Documents"}) {
