@@ -11,29 +11,6 @@
 namespace quillory::engine::test {
 namespace {
 
-// Runs every step over and over, each on its own thread with short pauses,
-// until `during` has returned on the test's thread; then pumps the main queue
-// (the threads' questions wait for it) until all threads have ended.
-void repeatDuring(testing::ManualDispatcher& dispatcher, const std::vector<std::function<void()>>& steps,
-                  const std::function<void()>& during) {
-  std::atomic<bool> stop{false};
-  std::atomic<std::size_t> finished{0};
-  std::vector<std::thread> threads;
-  for (const auto& step : steps) {
-    threads.emplace_back([&stop, &finished, &step] {
-      while (!stop.load()) {
-        step();
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-      }
-      ++finished;
-    });
-  }
-  during();
-  stop = true;
-  EXPECT_TRUE(dispatcher.pumpUntil([&] { return finished.load() == steps.size(); }, std::chrono::minutes(2)));
-  for (auto& thread : threads) thread.join();
-}
-
 TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
   constexpr int kRounds = 8;
   settleLibrary("Lib");
@@ -53,13 +30,31 @@ TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
     alertsOpen.fetch_sub(1);
   });
 
-  const auto manual = [&] { engine().sync("manual"); };
-  const auto idle = [&] { engine().sync("idle 3 min"); };
   for (int round = 0; round < kRounds; ++round) {
     defaults.remove("sync_library_Lib");  // the next sync asks again
     alerts.queueAnswer(round % 2);
-    repeatDuring(dispatcher, {manual, idle, manual, idle, manual, idle, [&] { engine().periodicCheck(); }},
-                 [&] { dispatcher.pumpUntil([] { return false; }, std::chrono::milliseconds(60)); });
+    // Seven threads call over and over (three "Sync Now", three idle syncs,
+    // one check) while the test's thread pumps the main queue for 60 ms; it
+    // pumps on (their questions wait for it) until they have all ended.
+    std::atomic<bool> stop{false};
+    std::atomic<int> finished{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 7; ++i) {
+      threads.emplace_back([&, i] {
+        for (; !stop; std::this_thread::sleep_for(std::chrono::microseconds(100))) {
+          if (i == 6) {
+            engine().periodicCheck();
+          } else {
+            engine().sync(i % 2 ? "idle 3 min" : "manual");
+          }
+        }
+        ++finished;
+      });
+    }
+    dispatcher.pumpUntil([] { return false; }, std::chrono::milliseconds(60));
+    stop = true;
+    EXPECT_TRUE(dispatcher.pumpUntil([&] { return finished == 7; }, std::chrono::minutes(2)));
+    for (auto& thread : threads) thread.join();
     settle();
   }
 
