@@ -181,22 +181,15 @@ void dismissedOverAString(EngineTest& t) {
 }
 const std::string kAskOld = "Sync \"Old\" with Quillory?", kAskBiz = "Sync \"Biz\" with Quillory?";
 
-INSTANTIATE_TEST_SUITE_P(
-    Orderings, PublishDecisionTest,
-    ::testing::Values(
-        DecisionCase{"NotYetSettled", notYetSettled, {}, true, "Export OK (manual)", true},
-        DecisionCase{"SwitchedDuringQuestion",
-                     switchDuringQuestion,
-                     {kAskOld, kAskBiz},
-                     false,
-                     "Skipping 'Biz'",
-                     false},
-        DecisionCase{
-            "SwitchedDuringExport", switchDuringExport, {}, false, "'Other' during the export", true},
-        DecisionCase{"QuitDuringQuestion", quitDuringQuestion, {kAskBiz}, false, "Skipping '?'", false},
-        DecisionCase{
-            "DismissedOverAString", dismissedOverAString, {kAskBiz}, false, "Skipping 'Biz'", false}),
-    [](const auto& info) { return info.param.name; });
+const DecisionCase kDecisions[] = {
+    {"NotYetSettled", notYetSettled, {}, true, "Export OK (manual)", true},
+    {"SwitchedDuringQuestion", switchDuringQuestion, {kAskOld, kAskBiz}, false, "Skipping 'Biz'", false},
+    {"SwitchedDuringExport", switchDuringExport, {}, false, "'Other' during the export", true},
+    {"QuitDuringQuestion", quitDuringQuestion, {kAskBiz}, false, "Skipping '?'", false},
+    {"DismissedOverAString", dismissedOverAString, {kAskBiz}, false, "Skipping 'Biz'", false},
+};
+INSTANTIATE_TEST_SUITE_P(Orderings, PublishDecisionTest, ::testing::ValuesIn(kDecisions),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // After a failed run behind it, a run ends with one line and the error it
 // leaves, notifies at its start and end, shows the alerts it says on the main
@@ -254,18 +247,17 @@ void exportThrows(EngineTest& t) {
   t.scripts.setHandler(kExportScript, []() -> std::string { throw std::runtime_error("pipe broke"); });
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ends, RunEndTest,
-    ::testing::Values(RunEndCase{"refusedAfterTheExport", refuseAfterTheExport, kFailed + "klNotAuthorized",
-                                 kRefusedMessage},
-                      // Quitting stops the run: not the host's failure.
-                      RunEndCase{"quitting", [](EngineTest& t) { t.engine().prepareToQuit(); },
-                                 "[Helper] \u26A0 Export stopped (idle 4 min): Quillory Helper is quitting",
-                                 "Sync stopped because Quillory Helper is quitting"},
-                      RunEndCase{"conflict", conflict, kFailed + "nameConflict",
-                                 "Library name conflict \u2014 see Helper alert", 1},
-                      RunEndCase{"otherError", exportThrows, kFailed + "pipe broke", "pipe broke"}),
-    [](const auto& info) { return info.param.name; });
+const RunEndCase kEnds[] = {
+    {"refusedAfterTheExport", refuseAfterTheExport, kFailed + "klNotAuthorized", kRefusedMessage},
+    // Quitting stops the run: not the host's failure.
+    {"quitting", [](EngineTest& t) { t.engine().prepareToQuit(); },
+     "[Helper] \u26A0 Export stopped (idle 4 min): Quillory Helper is quitting",
+     "Sync stopped because Quillory Helper is quitting"},
+    {"conflict", conflict, kFailed + "nameConflict", "Library name conflict \u2014 see Helper alert", 1},
+    {"otherError", exportThrows, kFailed + "pipe broke", "pipe broke"},
+};
+INSTANTIATE_TEST_SUITE_P(Ends, RunEndTest, ::testing::ValuesIn(kEnds),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The conflict alert waits for the user without the publish lock: a
 // switch-off from the menu meanwhile is done before the alert is closed.
