@@ -18,8 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kAppPreferences = "Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist";
-
 // An enabled, settled library with a failed run behind it (lastError set).
 class ExportRunTest : public EngineTest {
  public:
@@ -183,22 +181,15 @@ void dismissedOverAString(EngineTest& t) {
 }
 const std::string kAskOld = "Sync \"Old\" with Quillory?", kAskBiz = "Sync \"Biz\" with Quillory?";
 
-INSTANTIATE_TEST_SUITE_P(
-    Orderings, PublishDecisionTest,
-    ::testing::Values(
-        DecisionCase{"NotYetSettled", notYetSettled, {}, true, "Export OK (manual)", true},
-        DecisionCase{"SwitchedDuringQuestion",
-                     switchDuringQuestion,
-                     {kAskOld, kAskBiz},
-                     false,
-                     "Skipping 'Biz'",
-                     false},
-        DecisionCase{
-            "SwitchedDuringExport", switchDuringExport, {}, false, "'Other' during the export", true},
-        DecisionCase{"QuitDuringQuestion", quitDuringQuestion, {kAskBiz}, false, "Skipping '?'", false},
-        DecisionCase{
-            "DismissedOverAString", dismissedOverAString, {kAskBiz}, false, "Skipping 'Biz'", false}),
-    [](const auto& info) { return info.param.name; });
+const DecisionCase kDecisions[] = {
+    {"NotYetSettled", notYetSettled, {}, true, "Export OK (manual)", true},
+    {"SwitchedDuringQuestion", switchDuringQuestion, {kAskOld, kAskBiz}, false, "Skipping 'Biz'", false},
+    {"SwitchedDuringExport", switchDuringExport, {}, false, "'Other' during the export", true},
+    {"QuitDuringQuestion", quitDuringQuestion, {kAskBiz}, false, "Skipping '?'", false},
+    {"DismissedOverAString", dismissedOverAString, {kAskBiz}, false, "Skipping 'Biz'", false},
+};
+INSTANTIATE_TEST_SUITE_P(Orderings, PublishDecisionTest, ::testing::ValuesIn(kDecisions),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // After a failed run behind it, a run ends with one line and the error it
 // leaves, notifies at its start and end, shows the alerts it says on the main
@@ -256,18 +247,17 @@ void exportThrows(EngineTest& t) {
   t.scripts.setHandler(kExportScript, []() -> std::string { throw std::runtime_error("pipe broke"); });
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ends, RunEndTest,
-    ::testing::Values(RunEndCase{"refusedAfterTheExport", refuseAfterTheExport, kFailed + "klNotAuthorized",
-                                 kRefusedMessage},
-                      // Quitting stops the run: not the host's failure.
-                      RunEndCase{"quitting", [](EngineTest& t) { t.engine().prepareToQuit(); },
-                                 "[Helper] \u26A0 Export stopped (idle 4 min): Quillory Helper is quitting",
-                                 "Sync stopped because Quillory Helper is quitting"},
-                      RunEndCase{"conflict", conflict, kFailed + "nameConflict",
-                                 "Library name conflict \u2014 see Helper alert", 1},
-                      RunEndCase{"otherError", exportThrows, kFailed + "pipe broke", "pipe broke"}),
-    [](const auto& info) { return info.param.name; });
+const RunEndCase kEnds[] = {
+    {"refusedAfterTheExport", refuseAfterTheExport, kFailed + "klNotAuthorized", kRefusedMessage},
+    // Quitting stops the run: not the host's failure.
+    {"quitting", [](EngineTest& t) { t.engine().prepareToQuit(); },
+     "[Helper] \u26A0 Export stopped (idle 4 min): Quillory Helper is quitting",
+     "Sync stopped because Quillory Helper is quitting"},
+    {"conflict", conflict, kFailed + "nameConflict", "Library name conflict \u2014 see Helper alert", 1},
+    {"otherError", exportThrows, kFailed + "pipe broke", "pipe broke"},
+};
+INSTANTIATE_TEST_SUITE_P(Ends, RunEndTest, ::testing::ValuesIn(kEnds),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The conflict alert waits for the user without the publish lock: a
 // switch-off from the menu meanwhile is done before the alert is closed.
@@ -276,10 +266,8 @@ TEST_F(ExportRunTest, ASwitchOffFromTheMenuIsDoneWhileTheConflictAlertIsOpen) {
   bool doneWhileOpen = false;
   alerts.setWhileOpen([&](const platform::Alert&) {
     engine().requestLibrarySync("Home", false);
-    for (int wait = 0; wait < 500 && !doneWhileOpen; ++wait) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      doneWhileOpen = defaults.value("sync_library_Home").asBool() == false;
-    }
+    doneWhileOpen = engine().finishLibraryChanges(std::chrono::seconds(5)) &&
+                    defaults.value("sync_library_Home").asBool() == false;
   });
   engine().sync("manual");
   settle();
@@ -291,22 +279,17 @@ TEST_F(ExportRunTest, ASwitchOffFromTheMenuIsDoneWhileTheConflictAlertIsOpen) {
 // deletes them.
 TEST_F(EngineTest, ASwitchOffRightAfterTheAnswerIsReadDeletesWhatIsPublished) {
   openEnabled("Biz");
-  home.writeFile(kAppPreferences, "");
+  home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
   scripts.setAnswer(kExportScript, kExportJson);
-  std::thread switchOff;
+  std::future<ExportManager::SwitchOff> switchOff;
   defaults.afterRead = [&](const std::string& key) {
-    if (key != "sync_library_Biz" || dispatcher.isMainThread() || switchOff.joinable()) return;
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    switchOff = std::thread([this, done = std::move(done)]() mutable {
-      engine().switchOffLibrary("Biz");
-      done.set_value();
-    });
-    finished.wait_for(std::chrono::milliseconds(200));  // at once, unless the export holds the lock
+    if (key != "sync_library_Biz" || dispatcher.isMainThread() || switchOff.valid()) return;
+    switchOff = std::async(std::launch::async, [this] { return engine().switchOffLibrary("Biz"); });
+    switchOff.wait_for(std::chrono::milliseconds(200));  // at once, unless the export holds the lock
   };
   engine().sync("manual");
   settle();
-  switchOff.join();
+  switchOff.wait();
   EXPECT_EQ(log.count("Export OK"), 1u);
   for (const fs::path& folder :
        {publish::containerDocumentsFolder(home.path()), home / "Library/Containers/X/Data/Documents"}) {

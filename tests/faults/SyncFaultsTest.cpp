@@ -58,7 +58,6 @@ enum class Kind {
 };
 const std::string kDocuments{publish::kContainerDocumentsRelative};
 const std::string kAppDocuments = "Library/Containers/mobile/Data/Documents";
-const std::string kSettings = ".config/quillory-helper/settings.json";
 const std::string kDocs = "[Helper]   \u2717 Documents: ";
 
 struct SyncFault {
@@ -102,10 +101,9 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
     ::setenv("KETTLE_LEDGER_SIM_DIR", host.path().c_str(), 1);  // before any thread of the test runs
     host.writeFile("name.txt", "Biz\n");
     setLargeExport(false);
-    if (GetParam().destinations == 2) {
+    if (GetParam().destinations == 2)
       home.writeFile("Library/Containers/mobile/Data/Library/Preferences/test.quillory.mobile.plist",
                      "<plist/>");
-    }
     workspace.launch(engine::ExportManager::klBundleID);
     outsideBefore = outsideTheFolders();
   }
@@ -194,7 +192,7 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
   testing::CapturingLog log;
   testing::FakeClock clock{std::chrono::system_clock::now(), 1};
   testing::FakeWorkspace workspace;
-  const fs::path settingsFile = home / kSettings;
+  const fs::path settingsFile = home / ".config/quillory-helper/settings.json";
   const fs::path documents = home / kDocuments;
   const fs::path appDocuments = home / kAppDocuments;
   std::set<std::string> outsideBefore;

@@ -27,6 +27,7 @@ namespace fs = std::filesystem;
 using publish::kContainerDocumentsRelative;
 using publish::markerNameFor;
 using ::testing::ElementsAre;
+using namespace std::string_literals;
 
 class LibraryFixture : public ::testing::Test {
  protected:
@@ -102,11 +103,9 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAWholeObjectOnly) {
     }
     // Anything but a whole JSON object is unreadable.
     for (const std::string& bytes :
-         {std::string(), std::string("[]"), std::string(R"(["libraryName"])"),
-          std::string(R"("libraryName")"), std::string("12"), std::string(R"({"libraryName":"a")"),
-          std::string(R"({"libraryName":"a"} {})"), std::string(R"({"libraryName":"a"} x)"),
-          std::string("{\"libraryName\":\"\xFF\"}"), std::string("{'libraryName':'a'}"), nestedDocument(513),
-          nestedDocument(100000)}) {
+         {""s, "[]"s, R"(["libraryName"])"s, R"("libraryName")"s, "12"s, R"({"libraryName":"a")"s,
+          R"({"libraryName":"a"} {})"s, R"({"libraryName":"a"} x)"s, "{\"libraryName\":\"\xFF\"}"s,
+          "{'libraryName':'a'}"s, nestedDocument(513), nestedDocument(100000)}) {
       EXPECT_FALSE(read(bytes).has_value()) << bytes.substr(0, 80);
     }
   });
@@ -219,9 +218,8 @@ TEST_F(Pruning, EachRowOfTheTable) {
   EXPECT_EQ(defaults.keys(),
             (std::vector<std::string>{"library_filename_Kept", "library_path_Kept", "library_path_Typo",
                                       "sync_library_Kept", "sync_library_On", "sync_library_Typo"}));
-  for (const char* kept : {"on-eur.json", "on-eur_updated.txt", "old-eur.json", "typo-eur.json"}) {
+  for (const char* kept : {"on-eur.json", "on-eur_updated.txt", "old-eur.json", "typo-eur.json"})
     EXPECT_TRUE(hasEntry(kept)) << kept;
-  }
   EXPECT_FALSE(hasEntry("trip-chf.json") || hasEntry("trip-chf_updated.txt") || hasEntry("kept-eur.json"));
   EXPECT_FALSE(pruneLibraries(context));  // a second pass finds nothing more
 }
@@ -249,8 +247,7 @@ TEST_F(Deletion, AFileNameRecordNeverReachesOutsideTheFolder) {
   publish("lower.json", "caf\xC3\xA9", "/d");
   publish("upper.JSON", "Cafe\xCC\x81", "/c");
   for (const std::string& record :
-       {std::string(), std::string("../victim.json"), std::string("a/b.json"), std::string(".."),
-        std::string("."), std::string("/victim.json"), std::string("victim.json\0/../x.json", 22)}) {
+       {""s, "../victim.json"s, "a/b.json"s, ".."s, "."s, "/victim.json"s, "victim.json\0/../x.json"s}) {
     SCOPED_TRACE(record);
     log.clear();
     for (const char* file : {"victim.json", "victim_updated.txt"}) home.writeFile(container / file, "t");

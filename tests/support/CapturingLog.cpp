@@ -1,5 +1,7 @@
 #include "support/CapturingLog.h"
 
+#include <algorithm>
+
 namespace quillory::testing {
 
 void CapturingLog::line(const std::string& text) {
@@ -16,11 +18,8 @@ bool CapturingLog::contains(std::string_view text) const { return count(text) > 
 
 std::size_t CapturingLog::count(std::string_view text) const {
   std::lock_guard lock(mutex_);
-  std::size_t n = 0;
-  for (const auto& line : lines_) {
-    if (line.find(text) != std::string::npos) ++n;
-  }
-  return n;
+  return std::count_if(lines_.begin(), lines_.end(),
+                       [&](const std::string& line) { return line.find(text) != std::string::npos; });
 }
 
 void CapturingLog::clear() {

@@ -26,7 +26,6 @@ void FakeClock::sleepFor(std::chrono::milliseconds duration) {
   double speed = 0;
   {
     std::lock_guard lock(mutex_);
-    ++sleeps_;
     speed = speed_;
   }
   if (speed > 0)
@@ -55,11 +54,6 @@ void FakeClock::setSpeed(double speed) {
   monotonicBase_ += run;
   since_ = std::chrono::steady_clock::now();
   speed_ = speed;
-}
-
-std::size_t FakeClock::sleepCount() const {
-  std::lock_guard lock(mutex_);
-  return sleeps_;
 }
 
 }  // namespace quillory::testing

@@ -9,7 +9,6 @@
 // now on and never moves the time backwards. Thread-safe.
 
 #include <chrono>
-#include <cstddef>
 #include <mutex>
 
 #include "platform/Clock.h"
@@ -31,8 +30,6 @@ class FakeClock final : public platform::Clock {
   void set(platform::Date now);
   void advance(std::chrono::milliseconds duration);
   void setSpeed(double speed);
-  // How many times sleepFor was called.
-  std::size_t sleepCount() const;
 
  private:
   // The time run since `since_` at `speed_`; mutex_ held.
@@ -43,7 +40,6 @@ class FakeClock final : public platform::Clock {
   platform::MonotonicTime monotonicBase_{std::chrono::hours(1)};  // the monotonic clock at `since_`
   std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
   double speed_;
-  std::size_t sleeps_ = 0;
 };
 
 }  // namespace quillory::testing

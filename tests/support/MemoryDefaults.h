@@ -20,7 +20,6 @@ class MemoryDefaults final : public platform::Defaults {
   std::vector<std::string> keys() const override;
   platform::StoreResult apply(const platform::DefaultsChange& change) override;
 
-  void clear();
   void refuseWrites(std::optional<std::string> reason);
 
   // Called after each read with its key, on the reading thread, outside the

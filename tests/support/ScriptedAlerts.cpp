@@ -15,7 +15,7 @@ int ScriptedAlerts::run(const platform::Alert& alert) {
   {
     std::lock_guard lock(mutex_);
     shown_.push_back(alert);
-    answer = answers_.empty() ? defaultAnswer_ : answers_.front();
+    answer = answers_.empty() ? 0 : answers_.front();
     if (!answers_.empty()) answers_.pop_front();
     whileOpen = whileOpen_;
   }
@@ -26,11 +26,6 @@ int ScriptedAlerts::run(const platform::Alert& alert) {
 void ScriptedAlerts::queueAnswer(int buttonIndex) {
   std::lock_guard lock(mutex_);
   answers_.push_back(buttonIndex);
-}
-
-void ScriptedAlerts::setDefaultAnswer(int buttonIndex) {
-  std::lock_guard lock(mutex_);
-  defaultAnswer_ = buttonIndex;
 }
 
 void ScriptedAlerts::setWhileOpen(std::function<void(const platform::Alert&)> whileOpen) {

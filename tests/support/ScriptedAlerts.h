@@ -1,7 +1,7 @@
 #pragma once
 // Alerts answered from a script, for tests. Each `run` records the alert and
-// returns the next queued answer (a button index), or the default answer when
-// the queue is empty (0 unless set). With a dispatcher, `run` brackets the alert with a
+// returns the next queued answer (a button index), or 0 (the first button)
+// when the queue is empty. With a dispatcher, `run` brackets the alert with a
 // `ModalScope` like a real presenter, and fails the test when it is not called
 // on the dispatcher's main thread. Thread-safe.
 
@@ -23,7 +23,6 @@ class ScriptedAlerts final : public platform::AlertPresenter {
   int run(const platform::Alert& alert) override;
 
   void queueAnswer(int buttonIndex);
-  void setDefaultAnswer(int buttonIndex);
   // Called inside `run` while the alert is "open" (after the modal scope is
   // entered), for tests of what happens meanwhile.
   void setWhileOpen(std::function<void(const platform::Alert&)> whileOpen);
@@ -34,7 +33,6 @@ class ScriptedAlerts final : public platform::AlertPresenter {
   platform::Dispatcher* const dispatcher_;
   mutable std::mutex mutex_;
   std::deque<int> answers_;
-  int defaultAnswer_ = 0;
   std::function<void(const platform::Alert&)> whileOpen_;
   std::vector<platform::Alert> shown_;
 };
