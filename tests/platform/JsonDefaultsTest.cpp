@@ -158,15 +158,15 @@ TEST_F(JsonDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopyNorTheFileItCoul
 }
 
 // Another writer switches "sync_library_A" off after the store has read the
-// file (a link into a dotfiles folder). The publish decision reads false at
-// once (never the stale true; nothing while the file is half-written), and a
-// switch-off of B loses none of the writer's keys, also when it comes while
-// an editor is half-way through its save. (Other stores and the CLI writing
-// through the link: the checker of the promises, tests/promises.)
+// file. The publish decision reads false at once (never the stale true;
+// nothing while the file is half-written), and a switch-off of B loses none
+// of the writer's keys, also when it comes while an editor is half-way
+// through its save. (Writers through a link into a dotfiles folder: the
+// checker of the promises, tests/promises.)
 TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
   const std::string before = R"({"sync_library_A": true , "other": "x"})";
   const std::string after = R"({"sync_library_A": false, "other": "y"})";  // the same size
-  const fs::path real = home_ / "dotfiles/settings.json";
+  const fs::path& real = file_;
   std::thread rest;
   // Writes `bytes` into the file at `from` (truncating it at 0); then dates
   // it `stamp`, or as it was (a coarse clock) when `stamp` has no seconds.
@@ -196,11 +196,8 @@ TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
     for (const bool switchOff : {false, true}) {
       SCOPED_TRACE(std::string(writer) +
                    (switchOff ? ", then the switch-off" : ", then the publish decision"));
-      fs::remove_all(home_ / ".config");
       home_.writeFile(real, before);
       if (old) stampAs(real, aMinuteAgo(100000000));
-      fs::create_directories(file_.parent_path());
-      fs::create_symlink(real, file_);
       auto store = open();
       ASSERT_EQ(store->value("sync_library_A").asBool(), true);
       write();
