@@ -165,20 +165,6 @@ void ExportManager::storeAutoSync() {
   }
 }
 
-void ExportManager::setLastSyncDate(std::optional<platform::Date> date) {
-  if (date) {
-    if (const platform::StoreResult stored = env_.defaults.setDate(kLastSyncDateKey, *date); !stored) {
-      env_.log.line("[Helper] \u2717 Could not save the last sync date: " + *stored.failure);
-    }
-    // The store may keep dates coarser than the clock gives them (the
-    // settings file keeps whole seconds): keep the instant it gives back, so that the
-    // value in memory is the one the next start reads.
-    date = env_.defaults.value(kLastSyncDateKey).asDate().value_or(*date);
-  }
-  std::lock_guard lock(mutex_);
-  state_.lastSyncDate = date;
-}
-
 void ExportManager::setOnStatusChanged(StatusHook hook) {
   std::lock_guard lock(mutex_);
   onStatusChanged_ = std::move(hook);

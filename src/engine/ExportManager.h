@@ -198,10 +198,6 @@ class ExportManager : public std::enable_shared_from_this<ExportManager> {
   // Returns the new value. Any thread.
   bool toggleAutoSync();
 
-  // Assigns `lastSyncDate`; a date is also written under "lastSyncDate",
-  // none writes and removes nothing.
-  void setLastSyncDate(std::optional<platform::Date> date);
-
   // Status reporting.
   void setOnStatusChanged(StatusHook hook);
   // Queues one call of the hook on the main queue (if one is set when it

@@ -346,11 +346,17 @@ TEST_F(EngineTest, ADocumentPutInPlaceAfterTheConflictReadIsReadAgain) {
 TEST_F(EngineTest, TheFileStoreKeepsTheLastSyncDateInWholeSeconds) {
   platform::posix::JsonDefaults file(home / "settings.json", log, clock);
   const Environment onFile{file, dispatcher, clock, log, workspace, alerts, scripts, home.path()};
-  const platform::Date later = clock.now() + std::chrono::seconds(5);
+  ASSERT_TRUE(file.setBool("sync_library_Biz", true));
+  workspace.launch(kHost);
+  scripts.setAnswer(kNameScript, "Biz");
+  scripts.setAnswer(kExportScript, kExportJson);
+  clock.advance(std::chrono::milliseconds(5250));
   const auto first = ExportManager::create(onFile);
-  first->setLastSyncDate(later + std::chrono::milliseconds(250));
-  EXPECT_EQ(first->lastSyncDate(), later);
-  EXPECT_EQ(ExportManager::create(onFile)->lastSyncDate(), later);
+  first->sync("manual");
+  settle();
+  const platform::Date whole = std::chrono::floor<std::chrono::seconds>(clock.now());
+  EXPECT_EQ(first->lastSyncDate(), whole);
+  EXPECT_EQ(ExportManager::create(onFile)->lastSyncDate(), whole);
   settle();  // the managers' queued stores use `file`, which ends with this test
 }
 
