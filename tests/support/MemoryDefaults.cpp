@@ -39,6 +39,11 @@ platform::StoreResult MemoryDefaults::apply(const platform::DefaultsChange& chan
   return {};
 }
 
+void MemoryDefaults::clear() {
+  std::lock_guard lock(mutex_);
+  values_.clear();
+}
+
 void MemoryDefaults::refuseWrites(std::optional<std::string> reason) {
   std::lock_guard lock(mutex_);
   refusal_ = std::move(reason);

@@ -20,6 +20,7 @@ class MemoryDefaults final : public platform::Defaults {
   std::vector<std::string> keys() const override;
   platform::StoreResult apply(const platform::DefaultsChange& change) override;
 
+  void clear();  // (the fuzzers start each input with no settings)
   void refuseWrites(std::optional<std::string> reason);
 
   // Called after each read with its key, on the reading thread, outside the

@@ -203,7 +203,8 @@ std::error_code givePermissions(int fd, const fs::path& target, WritePermissions
   struct stat replaced {};
   if (permissions.keepReplaced && ::stat(target.c_str(), &replaced) == 0) {
     if (replaced.st_uid != ::geteuid() || replaced.st_gid != ::getegid()) {
-      (void)::fchown(fd, replaced.st_uid, replaced.st_gid);  // where permitted
+      // Where permitted; elsewhere the file stays this user's.
+      if (::fchown(fd, replaced.st_uid, replaced.st_gid) != 0) errno = 0;
     }
     if (::fchmod(fd, replaced.st_mode & 07777) != 0) return lastError();
   } else if (permissions.newFileMode != 0) {
