@@ -37,6 +37,7 @@ TIMEOUT = 60
 LISTED_STATUSES = {0, 1, 2, 64, 73, 75}
 SIGNALS = {"TERM": signal.SIGTERM, "INT": signal.SIGINT, "HUP": signal.SIGHUP, "KILL": signal.SIGKILL}
 PREFERENCES = "Data/Library/Preferences/test.quillory.mobile.plist"
+SLOW_DISK = bool(shutil.which("strace"))  # a slow disk is made with strace
 
 LONG = "Ledger " + "x" * 250
 # (name the host reports or None, folder under libraries/ or None, item currency)
@@ -157,7 +158,8 @@ class Promises(RuleBasedStateMachine):
         if slow_disk:  # LeakSanitizer (instrumented builds) cannot work under ptrace
             env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
         run = subprocess.Popen([*(slow if slow_disk else []), *command(CLI, SIM, *args)], env=env,
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, errors="replace")
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               text=True, errors="replace")
         run.command = args[0]
         return run
 
@@ -398,7 +400,7 @@ class Promises(RuleBasedStateMachine):
 
     # After a time, or (on the slow disk) once the helper's own save of the
     # settings has its temporary file: between its read and its rename.
-    @step(edit=edit, after=st.sampled_from([0.0, 0.05, 0.15, 0.3] + ["settings saved"] * bool(shutil.which("strace"))))
+    @step(edit=edit, after=st.sampled_from([0.0, 0.05, 0.15, 0.3] + ["settings saved"] * SLOW_DISK))
     def edit_during_sync(self, edit, after):
         way, name, value = edit
         open_name = LIBRARIES[self.open_index][0] if self.open_index is not None else None
@@ -406,12 +408,7 @@ class Promises(RuleBasedStateMachine):
             name = open_name if open_name and self.answer(open_name) is True else None
         with self.host_files({"export-delay.txt": "0.2"}):
             run = self.start("sync", "--answer", "sync", slow_disk=after == "settings saved")
-            if after == "settings saved":
-                started, folder = time.monotonic(), self.settings_file.resolve().parent
-                while run.poll() is None and not any(folder.glob(".qh-*.tmp")) and time.monotonic() - started < 5:
-                    pass
-            else:
-                time.sleep(after)
+            self.await_moment(run, after)
             if self.settings_file.exists() or way != "in place":
                 self.other_writer(way, *self.edit_key(name, value), hold=0.6 if way == "in place" else 1.0)
                 if name:
@@ -429,26 +426,33 @@ class Promises(RuleBasedStateMachine):
     def moment_came(self, moment, started, documents):
         if isinstance(moment, float):
             return time.monotonic() - started >= moment
+        if moment == "settings saved":  # the helper's own save of the settings has its temporary file
+            return any(self.settings_file.resolve().parent.glob(".qh-*.tmp"))
         entries = self.entries()
         if moment == "temporary file":
             return any(name.startswith(".qh-") for _, name, _ in entries)
         return any(name.endswith(".json") for _, name, _ in entries - documents)
 
+    def await_moment(self, run, moment, documents=frozenset()):
+        """Returns once the moment came, the run ended, or 5 s went by
+        (looked for as fast as this process can)."""
+        started = time.monotonic()
+        while run.poll() is None and not self.moment_came(moment, started, documents) \
+                and time.monotonic() - started < 5:
+            pass
+
     # A signal at a moment in time, or as soon as a temporary file or a new
-    # document shows (looked for as fast as this process can).
+    # document shows.
     @step(how=st.sampled_from(sorted(SIGNALS)),
           moment=st.sampled_from([0.0, 0.05, 0.2, 0.5, "temporary file", "document"]),
           delay=st.sampled_from([0.0, 0.1, "hangs"]),
-          slow_disk=st.sampled_from([False, bool(shutil.which("strace"))]))
+          slow_disk=st.sampled_from([False, SLOW_DISK]))
     def sync_ended_by_signal(self, how, moment, delay, slow_disk=False):
         # "hangs": the export never ends and its script ignores SIGTERM.
         documents = self.entries()
         with self.host_files({"cut.txt": "10 hangs"} if delay == "hangs" else {"export-delay.txt": str(delay)}):
             run = self.start("sync", "--answer", "sync", slow_disk=slow_disk)
-            started = time.monotonic()
-            while run.poll() is None and not self.moment_came(moment, started, documents) \
-                    and time.monotonic() - started < 5:
-                pass
+            self.await_moment(run, moment, documents)
             target = run.pid
             while slow_disk and target == run.pid and run.poll() is None:  # the program (started), not strace
                 try:

@@ -204,7 +204,7 @@ std::error_code givePermissions(int fd, const fs::path& target, WritePermissions
   if (permissions.keepReplaced && ::stat(target.c_str(), &replaced) == 0) {
     if (replaced.st_uid != ::geteuid() || replaced.st_gid != ::getegid()) {
       // Where permitted; elsewhere the file stays this user's.
-      if (::fchown(fd, replaced.st_uid, replaced.st_gid) != 0) errno = 0;
+      [[maybe_unused]] const int given = ::fchown(fd, replaced.st_uid, replaced.st_gid);
     }
     if (::fchmod(fd, replaced.st_mode & 07777) != 0) return lastError();
   } else if (permissions.newFileMode != 0) {
