@@ -20,7 +20,8 @@ import time
 import unittest
 from pathlib import Path
 
-from sandbox import DOCUMENTS, SETTINGS, command as command_line, environment, make_folders, processes_of
+from sandbox import (DOCUMENTS, SETTINGS, command as command_line, environment, make_folders, processes_of,
+                     restore_termination_signals)
 
 CLI = SIM = SAMPLE = None
 
@@ -313,17 +314,19 @@ class CommandLine(EndToEnd):
     def test_a_second_signal_ends_the_run_at_once(self):
         # The export script ignores the termination request, so the first
         # signal's clean-up waits for it; the second kills it and ends the run
-        # with its own status. (SIGHUP is taken before SIGINT also when both wait.)
+        # with its own status. Started as by nohup, the run ignores SIGHUP
+        # (taken first of the three when all wait).
         self.box.open_library()
         (self.box.state / "cut.txt").write_text("10 hangs")
         run = subprocess.Popen(self.box.command("sync", "--answer", "sync"), env=self.box.environment(),
-                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                               preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
         self.addCleanup(lambda: run.poll() is None and run.kill())
         self.assertTrue(eventually(lambda: any(map(ignores_sigterm, processes_of(self.box.state)))))
-        run.send_signal(signal.SIGHUP)
-        run.send_signal(signal.SIGINT)
+        for sent in (signal.SIGHUP, signal.SIGINT, signal.SIGTERM):
+            run.send_signal(sent)
         run.communicate(timeout=TIMEOUT)
-        self.assertEqual(run.returncode, 128 + signal.SIGINT)
+        self.assertEqual(run.returncode, 128 + signal.SIGTERM)
         self.assertTrue(eventually(lambda: not processes_of(self.box.state)), "the script was left running")
 
     def test_bad_usage(self):
@@ -353,6 +356,7 @@ class CommandLine(EndToEnd):
 
 def main():
     global CLI, SIM, SAMPLE
+    restore_termination_signals()
     parser = argparse.ArgumentParser()
     for option in ("--cli", "--sim", "--sample"):
         parser.add_argument(option, required=True, type=Path)

@@ -1,6 +1,7 @@
 """What the end-to-end tests and the checker of the promises (tests/promises)
 share: the real programs in a throw-away home."""
 import os
+import signal
 from pathlib import Path
 
 DOCUMENTS = "Library/Mobile Documents/iCloud~test~quillory~mobile/Documents"
@@ -35,3 +36,12 @@ def processes_of(state):
         except OSError:
             pass
     return found
+
+
+def restore_termination_signals():
+    """The programs started from here are sent SIGTERM, SIGINT and SIGHUP and
+    must answer them: none may start ignored, as when these tests run under
+    nohup or as a background job (the programs keep ignoring what they inherit)."""
+    for number in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, signal.SIG_DFL)
+    signal.signal(signal.SIGINT, signal.default_int_handler)

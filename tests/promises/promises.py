@@ -29,7 +29,8 @@ from hypothesis.errors import Flaky
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
-from sandbox import DOCUMENTS, SETTINGS, command, environment, make_folders, processes_of  # noqa: E402
+from sandbox import (DOCUMENTS, SETTINGS, command, environment, make_folders, processes_of,  # noqa: E402
+                     restore_termination_signals)
 
 CLI = SIM = None
 PROGRESS = 0  # report every this many histories on standard error
@@ -571,6 +572,7 @@ def main():
     parser.add_argument("--progress", type=int, default=0, help="report every N histories")
     parser.add_argument("--no-shrink", action="store_true", help="report the first broken history as it is")
     args = parser.parse_args()
+    restore_termination_signals()
     CLI, SIM, PROGRESS = args.cli.resolve(), args.sim.resolve(), args.progress
     if args.histories:
         from histories import AWAITING_FIXES, HISTORIES

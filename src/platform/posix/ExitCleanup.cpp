@@ -43,12 +43,19 @@ std::atomic<bool>& ending() {
   return flag;
 }
 
+// The termination signals this process answers: those it did not inherit as
+// ignored. A process started by `nohup` (SIGHUP ignored) or as a background
+// job of a script (SIGINT ignored) keeps ignoring them, as its starter asked;
+// a blocked signal is never discarded, so taking it with sigwait would undo
+// that ignoring, and only once the mask was set (one sent earlier is lost).
 sigset_t terminationSignals() {
   sigset_t set;
   sigemptyset(&set);
-  sigaddset(&set, SIGTERM);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGHUP);
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction inherited {};
+    if (::sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaddset(&set, signal);
+  }
   return set;
 }
 
@@ -190,8 +197,11 @@ void blockTerminationSignals() {
 void watchTerminationSignals(std::function<void(int signal)> onSignal) {
   static std::once_flag once;
   std::call_once(once, [&] {
-    std::thread([onSignal = std::move(onSignal)] {
-      const sigset_t set = terminationSignals();
+    const sigset_t set = terminationSignals();
+    const auto watched = [&set](int signal) { return sigismember(&set, signal) == 1; };
+    if (!watched(SIGTERM) && !watched(SIGINT) && !watched(SIGHUP))
+      return;  // all ignored: nothing to wait for
+    std::thread([onSignal = std::move(onSignal), set] {
       // Blocked here too, whatever the starting thread had: sigwait takes
       // only blocked signals.
       pthread_sigmask(SIG_BLOCK, &set, nullptr);

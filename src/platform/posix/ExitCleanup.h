@@ -72,7 +72,8 @@ std::size_t stopChildGroups(std::chrono::milliseconds grace);
 // Removes every registered temporary file; later additions fail.
 void removeTemporaryFiles();
 
-// The termination signals: SIGTERM, SIGINT and SIGHUP.
+// The termination signals: SIGTERM, SIGINT and SIGHUP, each unless the process
+// was started with it ignored (nohup, a background job of a script).
 // Blocks them in the calling thread. Call it in `main` before any other thread
 // starts, so that every thread inherits the mask and only the watcher takes them.
 void blockTerminationSignals();
