@@ -125,11 +125,4 @@ bool processGroupHasMembers(int pgid) {
   return false;
 }
 
-std::string describe(const ProcessFigures& f) {
-  std::ostringstream out;
-  out << "fds=" << f.fds << " threads=" << f.threads << " rss=" << f.rssKiB << "KiB heap=" << f.heapKiB
-      << "KiB children=" << f.children << " zombies=" << f.zombies;
-  return out.str();
-}
-
 }  // namespace quillory::testing

@@ -4,8 +4,6 @@
 // macOS from /dev/fd, proc_pidinfo and the malloc zones; on any other system
 // this file does not build, so no check ever compares two zeros.
 
-#include <string>
-
 namespace quillory::testing {
 
 struct ProcessFigures {
@@ -18,8 +16,6 @@ struct ProcessFigures {
 };
 
 ProcessFigures takeProcessFigures();
-// "fds=… threads=… rss=…KiB heap=…KiB children=… zombies=…"
-std::string describe(const ProcessFigures& figures);
 
 // Whether the process group `pgid` has members. Zombies adopted by another
 // process are left out: reaping them is their new parent's business, and

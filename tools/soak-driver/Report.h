@@ -31,5 +31,7 @@ struct Outcome {
 // unexpected failure, nothing left or changed outside the helper's
 // folders, a last sync that worked, and no resource that grew.
 bool report(const Counters& counters, const Outcome& outcome);
+// "fds=… threads=… rss=…KiB heap=…KiB children=… zombies=…"
+std::string describe(const testing::ProcessFigures& figures);
 
 }  // namespace quillory::soak
