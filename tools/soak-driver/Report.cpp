@@ -1,18 +1,10 @@
 #include "Report.h"
 
 #include <iostream>
-#include <sstream>
 
 #include "Driver.h"
 
 namespace quillory::soak {
-
-std::string describe(const testing::ProcessFigures& f) {
-  std::ostringstream out;
-  out << "fds=" << f.fds << " threads=" << f.threads << " rss=" << f.rssKiB << "KiB heap=" << f.heapKiB
-      << "KiB children=" << f.children << " zombies=" << f.zombies;
-  return out.str();
-}
 
 bool report(const Counters& c, const Outcome& o) {
   std::cout << "[soak] ran " << o.minutes << " min (" << o.helperHours << " h of helper time)\n";

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "MirrorReader.h"
-#include "support/ProcessFigures.h"
+#include "SoakFigures.h"
 
 namespace quillory::soak {
 
@@ -19,8 +19,8 @@ struct Outcome {
   std::map<std::string, long> failures;  // failed exports by case
   std::map<std::string, long> alerts;    // alerts by the first word of their message
   ReaderTotals read;
-  testing::ProcessFigures start;
-  testing::ProcessFigures finish;
+  SoakFigures start;
+  SoakFigures finish;
   long leftovers = 0;                // temporary files in the helper's folders once all is quiet
   std::vector<std::string> outside;  // entries outside the helper's folders that changed
   bool lastSyncOk = false;
@@ -31,7 +31,5 @@ struct Outcome {
 // unexpected failure, nothing left or changed outside the helper's
 // folders, a last sync that worked, and no resource that grew.
 bool report(const Counters& counters, const Outcome& outcome);
-// "fds=… threads=… rss=…KiB heap=…KiB children=… zombies=…"
-std::string describe(const testing::ProcessFigures& figures);
 
 }  // namespace quillory::soak
