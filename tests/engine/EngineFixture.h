@@ -34,6 +34,7 @@ inline const std::string kExportScript{bridge::kExportScript};
 
 class EngineTest : public ::testing::Test {
  public:
+  EngineTest() { scripts.setAnswer(kExportScript, kExportJson); }  // unless a test answers otherwise
   void TearDown() override { dispatcher.drain(); }
 
   // The manager, made at first use; its status hook counts its calls.
@@ -66,6 +67,11 @@ class EngineTest : public ::testing::Test {
   }
   // Joins the global tasks while pumping the main queue.
   void settle() { ASSERT_TRUE(dispatcher.drain()); }
+  // A sync for `reason`, run to its end.
+  void syncNow(const char* reason = "manual") {
+    engine().sync(reason);
+    settle();
+  }
   // Notifications delivered since the last call.
   int takeNotifications() {
     settle();

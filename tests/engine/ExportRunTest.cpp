@@ -23,8 +23,8 @@ class ExportRunTest : public EngineTest {
  public:
   void SetUp() override {
     openEnabled("Home");
-    engine().sync("manual");  // no export answer: klNotResponding
-    settle();
+    scripts.setAnswer(kExportScript, "");  // no export answer: klNotResponding
+    syncNow();
     ASSERT_EQ(engine().lastError(), "Kettle Ledger did not respond");
     log.clear();
     takeNotifications();
@@ -69,7 +69,6 @@ TEST_F(ExportRunTest, TwoQuickRequestsStartOneRunAndTheMenuSeesItsStartAndOutcom
 TEST_F(EngineTest, ARunIntoAnICloudDriveFolderNobodyButTheHelperMadeSaysICloudDriveSeemsOff) {
   warnWhenICloudDriveOff = true;
   openEnabled("Biz");
-  scripts.setAnswer(kExportScript, kExportJson);
   const fs::path mobileDocuments = home.path() / "Library/Mobile Documents";
   for (const bool iCloudDriveOn : {false, false, true}) {
     SCOPED_TRACE(iCloudDriveOn);
@@ -77,8 +76,7 @@ TEST_F(EngineTest, ARunIntoAnICloudDriveFolderNobodyButTheHelperMadeSaysICloudDr
       ASSERT_FALSE(platform::files::createFolders(mobileDocuments / "com~apple~CloudDocs"));
     }
     log.clear();
-    engine().sync("manual");
-    settle();
+    syncNow();
     EXPECT_TRUE(platform::files::exists(publish::containerDocumentsFolder(home.path()) / "biz-eur.json"));
     const std::string warning =
         "iCloud Drive seems off on this Mac: turn it on in System Settings \u203A Apple Account \u203A "
@@ -122,10 +120,8 @@ class PublishDecisionTest : public EngineTest, public ::testing::WithParamInterf
 TEST_P(PublishDecisionTest, PublishesOnlyWhatTheUserSaidYesToUnderItsOwnName) {
   const DecisionCase& c = GetParam();
   workspace.launch(kHost);
-  scripts.setAnswer(kExportScript, kExportJson);
   c.arrange(*this);
-  engine().sync("manual");
-  settle();
+  syncNow();
 
   std::vector<std::string> asked;
   // Questions of "Sync Now" may take the keyboard (those of an idle sync may
@@ -207,14 +203,12 @@ class RunEndTest : public ExportRunTest, public ::testing::WithParamInterface<Ru
 TEST_P(RunEndTest, LogsOneLineAndKeepsTheDates) {
   GetParam().arrange(*this);
   const ExportState before = engine().state();
-  engine().sync("idle 4 min");
-  settle();
+  clock.advance(std::chrono::seconds(1));  // a date this run took would differ
+  syncNow("idle 4 min");
   EXPECT_EQ(log.lines(), std::vector<std::string>{GetParam().line});
-  const ExportState after = engine().state();
-  EXPECT_EQ(after.lastError, GetParam().error);
-  EXPECT_FALSE(after.isSyncing);
-  EXPECT_EQ(after.lastSyncDate, before.lastSyncDate);
-  EXPECT_EQ(after.lastExportDate, before.lastExportDate);
+  const ExportState a = engine().state();
+  EXPECT_EQ(std::tuple(a.lastError, a.isSyncing, a.lastSyncDate, a.lastExportDate),
+            std::tuple(std::optional(GetParam().error), false, before.lastSyncDate, before.lastExportDate));
   EXPECT_EQ(takeNotifications(), 2);
   EXPECT_EQ(alerts.shown().size(), GetParam().alertsShown);
   for (const platform::Alert& alert : alerts.shown()) EXPECT_FALSE(alert.causedByUser);  // an idle sync's
@@ -269,8 +263,7 @@ TEST_F(ExportRunTest, ASwitchOffFromTheMenuIsDoneWhileTheConflictAlertIsOpen) {
     doneWhileOpen = engine().finishLibraryChanges(std::chrono::seconds(5)) &&
                     defaults.value("sync_library_Home").asBool() == false;
   });
-  engine().sync("manual");
-  settle();
+  syncNow();
   EXPECT_TRUE(doneWhileOpen);
 }
 
@@ -280,15 +273,13 @@ TEST_F(ExportRunTest, ASwitchOffFromTheMenuIsDoneWhileTheConflictAlertIsOpen) {
 TEST_F(EngineTest, ASwitchOffRightAfterTheAnswerIsReadDeletesWhatIsPublished) {
   openEnabled("Biz");
   home.writeFile("Library/Containers/X/Data/Library/Preferences/test.quillory.mobile.plist", "");
-  scripts.setAnswer(kExportScript, kExportJson);
   std::future<ExportManager::SwitchOff> switchOff;
   defaults.afterRead = [&](const std::string& key) {
     if (key != "sync_library_Biz" || dispatcher.isMainThread() || switchOff.valid()) return;
     switchOff = std::async(std::launch::async, [this] { return engine().switchOffLibrary("Biz"); });
     switchOff.wait_for(std::chrono::milliseconds(200));  // at once, unless the export holds the lock
   };
-  engine().sync("manual");
-  settle();
+  syncNow();
   switchOff.wait();
   EXPECT_EQ(log.count("Export OK"), 1u);
   for (const fs::path& folder :
@@ -327,7 +318,6 @@ TEST_F(EngineTest, TheMenusChangesShowAtOnceAndAreStoredAtTheEnd) {
 // library put in place since is read again under it, and stays.
 TEST_F(EngineTest, ADocumentPutInPlaceAfterTheConflictReadIsReadAgain) {
   openEnabled("Biz");
-  scripts.setAnswer(kExportScript, kExportJson);
   const fs::path target = publish::containerDocumentsFolder(home.path()) / "biz-eur.json";
   const std::string other = R"({"libraryPath":")" + home.makeFolder("Other/Biz").string() + R"("})";
   defaults.afterRead = [&](const std::string& key) {
@@ -335,8 +325,7 @@ TEST_F(EngineTest, ADocumentPutInPlaceAfterTheConflictReadIsReadAgain) {
       ASSERT_FALSE(platform::files::atomicWrite(target, other));
     }
   };
-  engine().sync("manual");
-  settle();
+  syncNow();
   EXPECT_EQ(platform::files::readFile(target), other);
   EXPECT_EQ(log.count("nameConflict"), 1u);
 }
@@ -349,7 +338,6 @@ TEST_F(EngineTest, TheFileStoreKeepsTheLastSyncDateInWholeSeconds) {
   ASSERT_TRUE(file.setBool("sync_library_Biz", true));
   workspace.launch(kHost);
   scripts.setAnswer(kNameScript, "Biz");
-  scripts.setAnswer(kExportScript, kExportJson);
   clock.advance(std::chrono::milliseconds(5250));
   const auto first = ExportManager::create(onFile);
   first->sync("manual");

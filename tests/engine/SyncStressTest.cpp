@@ -41,13 +41,8 @@ TEST_F(EngineTest, ConcurrentSyncsNeverOverlapEvenWhileTheQuestionIsOpen) {
     std::vector<std::thread> threads;
     for (int i = 0; i < 7; ++i) {
       threads.emplace_back([&, i] {
-        for (; !stop; std::this_thread::sleep_for(std::chrono::microseconds(100))) {
-          if (i == 6) {
-            engine().periodicCheck();
-          } else {
-            engine().sync(i % 2 ? "idle 3 min" : "manual");
-          }
-        }
+        for (; !stop; std::this_thread::sleep_for(std::chrono::microseconds(100)))
+          i == 6 ? engine().periodicCheck() : engine().sync(i % 2 ? "idle 3 min" : "manual");
         ++finished;
       });
     }

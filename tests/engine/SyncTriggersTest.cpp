@@ -107,7 +107,6 @@ TEST_F(EngineTest, HostActivationChecksAndHostStopAndQuitClearTheNames) {
 // the wall clock is set back a day.
 TEST_F(EngineTest, IdleSyncOncePerActivationAfterThreeMinutesPostponedByAnExport) {
   openEnabled("Biz");
-  scripts.setAnswer(kExportScript, kExportJson);
   // Checks every 10 seconds for `seconds`; the seconds of each check that
   // started an idle sync (published or failed).
   const auto checksFor = [&](int seconds) {
@@ -133,8 +132,7 @@ TEST_F(EngineTest, IdleSyncOncePerActivationAfterThreeMinutesPostponedByAnExport
   EXPECT_EQ(checksFor(600), std::vector<int>{180});  // idle 3 min
   engine().appDidActivate(kHost);
   clock.advance(std::chrono::seconds(100));
-  engine().sync("manual");
-  settle();
+  syncNow();
   EXPECT_EQ(checksFor(600), std::vector<int>{180});  // idle 4 min
   for (const char* minutes : {"10", "3", "4"})
     EXPECT_EQ(log.count("OK (idle " + std::string(minutes) + " min)"), 1u);
@@ -202,8 +200,7 @@ TEST_F(EngineTest, ScriptsRunOnlyOnceThePermissionToControlTheHostIsGranted) {
   scripts.setAnswer(kNameScript, "Biz");
   permission.answer = [&] {
     engine().periodicCheck();
-    engine().sync("manual");
-    settle();
+    syncNow();
     engine().periodicCheck();
     EXPECT_EQ(scripts.totalCalls(), 0u);
     EXPECT_EQ(log.lines().size(), 1u);
@@ -217,8 +214,7 @@ TEST_F(EngineTest, ScriptsRunOnlyOnceThePermissionToControlTheHostIsGranted) {
   EXPECT_EQ(scripts.calls(kNameScript), 2u);
 
   permission.answer = [] { return platform::AutomationConsent::refused; };
-  engine().sync("manual");
-  settle();
+  syncNow();
   EXPECT_EQ(engine().lastError(), std::string(publish::exportErrorMessage(ExportErrorCode::klNotAuthorized)));
   EXPECT_EQ(scripts.totalCalls(), 2u);
   scripts.setRefused(false);

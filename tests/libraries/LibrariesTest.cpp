@@ -54,12 +54,7 @@ class LibraryFixture : public ::testing::Test {
   }
 };
 
-using Info = std::optional<PublishedDocumentInfo>;
-
-class PublishedDocuments : public LibraryFixture {
- protected:
-  Info read(std::string_view bytes) const { return readPublishedDocument(writeEntry("doc.json", bytes)); }
-};
+using PublishedDocuments = LibraryFixture;
 
 // `levels` nested containers, the outermost an object with a libraryName.
 std::string nestedDocument(int levels) {
@@ -93,10 +88,13 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAWholeObjectOnly) {
            R"(","libraryPath\u0000":1})",
        "N", path},
   };
+  const auto read = [this](std::string_view bytes) {
+    return readPublishedDocument(writeEntry("doc.json", bytes));
+  };
   testing::onSmallStack([&] {
     for (const Case& c : cases) {
       SCOPED_TRACE(c.bytes.substr(0, 80));
-      const Info info = read(c.bytes);
+      const auto info = read(c.bytes);
       ASSERT_TRUE(info.has_value());
       EXPECT_EQ(info->libraryName, c.name);
       EXPECT_EQ(info->libraryPath, c.path);

@@ -8,8 +8,10 @@
 // it (the fault tests, the soak driver); `setSpeed` changes the speed from
 // now on and never moves the time backwards. Thread-safe.
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "platform/Clock.h"
 
@@ -23,17 +25,51 @@ class FakeClock final : public platform::Clock {
                      double speed = 0)
       : base_(start), speed_(speed) {}
 
-  platform::Date now() const override;
-  platform::MonotonicTime monotonicNow() const override;
-  void sleepFor(std::chrono::milliseconds duration) override;
+  platform::Date now() const override {
+    std::lock_guard lock(mutex_);
+    return base_ + std::chrono::duration_cast<platform::Date::duration>(elapsed());
+  }
+  platform::MonotonicTime monotonicNow() const override {
+    std::lock_guard lock(mutex_);
+    return monotonicBase_ + elapsed();
+  }
+  void sleepFor(std::chrono::milliseconds duration) override {
+    duration = std::max(duration, duration.zero());
+    std::unique_lock lock(mutex_);
+    const double speed = speed_;
+    lock.unlock();
+    if (speed > 0)
+      std::this_thread::sleep_for(duration / speed);
+    else
+      advance(duration);
+  }
 
-  void set(platform::Date now);
-  void advance(std::chrono::milliseconds duration);
-  void setSpeed(double speed);
+  void set(platform::Date now) {
+    std::lock_guard lock(mutex_);
+    monotonicBase_ += elapsed();
+    base_ = now;
+    since_ = std::chrono::steady_clock::now();
+  }
+  void advance(std::chrono::milliseconds duration) {
+    std::lock_guard lock(mutex_);
+    base_ += duration;
+    monotonicBase_ += duration;
+  }
+  void setSpeed(double speed) {
+    std::lock_guard lock(mutex_);
+    const std::chrono::nanoseconds run = elapsed();
+    base_ += std::chrono::duration_cast<platform::Date::duration>(run);
+    monotonicBase_ += run;
+    since_ = std::chrono::steady_clock::now();
+    speed_ = speed;
+  }
 
  private:
   // The time run since `since_` at `speed_`; mutex_ held.
-  std::chrono::nanoseconds elapsed() const;
+  std::chrono::nanoseconds elapsed() const {
+    const std::chrono::duration<double> real = std::chrono::steady_clock::now() - since_;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(real * speed_);
+  }
 
   mutable std::mutex mutex_;
   platform::Date base_;                                           // the wall clock at `since_`

@@ -6,6 +6,7 @@
 // script were in flight at once (to catch overlapping runs). Thread-safe;
 // handlers run without the runner's lock held.
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <deque>
@@ -26,19 +27,50 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
 
   // The answer set for the script, reported as refused while `setRefused(true)`,
   // with the launcher's words `kRefusal`.
-  bridge::ScriptResult run(const std::string& script, bridge::ScriptTimeout timeout) override;
-  void setRefused(bool refused);
+  bridge::ScriptResult run(const std::string& script, bridge::ScriptTimeout) override {
+    std::unique_lock lock(mutex_);
+    Entry& entry = entries_[script];
+    ++entry.calls;
+    ++totalCalls_;
+    entry.maxInFlight = std::max(entry.maxInFlight, ++entry.inFlight);
+    std::optional<std::string> answer;
+    if (!entry.queued.empty()) {
+      answer = std::move(entry.queued.front());
+      entry.queued.pop_front();
+    }
+    const Handler handler = answer ? Handler() : entry.handler;
+    lock.unlock();
+    std::string result = answer ? std::move(*answer) : handler ? handler() : "";
+    lock.lock();
+    --entries_[script].inFlight;
+    return {std::move(result), refused_, refused_ ? std::string(kRefusal) : std::string()};
+  }
+  void setRefused(bool refused) {
+    std::lock_guard lock(mutex_);
+    refused_ = refused;
+  }
   // No launcher: `launcherMissing` answers true (the scripts still answer).
   bool launcherMissing() const override { return launcherMissing_; }
   void setLauncherMissing(bool missing) { launcherMissing_ = missing; }
   static constexpr const char* kRefusal = "Not authorized to send Apple events to Kettle Ledger. (-1743)";
 
-  void setAnswer(std::string_view script, std::string answer);
-  void queueAnswer(std::string_view script, std::string answer);
-  void setHandler(std::string_view script, Handler handler);
+  void setAnswer(std::string_view script, std::string answer) {
+    setHandler(script, [answer = std::move(answer)] { return answer; });
+  }
+  void queueAnswer(std::string_view script, std::string answer) {
+    std::lock_guard lock(mutex_);
+    entries_[std::string(script)].queued.push_back(std::move(answer));
+  }
+  void setHandler(std::string_view script, Handler handler) {
+    std::lock_guard lock(mutex_);
+    entries_[std::string(script)].handler = std::move(handler);
+  }
 
   std::size_t calls(std::string_view script) const { return entry(script).calls; }
-  std::size_t totalCalls() const;
+  std::size_t totalCalls() const {
+    std::lock_guard lock(mutex_);
+    return totalCalls_;
+  }
   // The largest number of calls of this script that were running at once.
   std::size_t maxInFlight(std::string_view script) const { return entry(script).maxInFlight; }
 
@@ -52,7 +84,11 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
   };
 
   // A copy of the script's entry (an empty one for a script never named).
-  Entry entry(std::string_view script) const;
+  Entry entry(std::string_view script) const {
+    std::lock_guard lock(mutex_);
+    const auto it = entries_.find(script);
+    return it == entries_.end() ? Entry{} : it->second;
+  }
 
   mutable std::mutex mutex_;
   std::map<std::string, Entry, std::less<>> entries_;

@@ -20,6 +20,7 @@
 // Threading: the Dispatcher members from any thread; the pumping helpers from
 // the main thread only.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -42,8 +43,27 @@ class ManualDispatcher final : public platform::Dispatcher {
 
   void async(Task task) override { loop_.async(counted(std::move(task))); }
   void sync(Task task) override { loop_.sync(counted(std::move(task))); }
-  void global(platform::QualityOfService qos, Task task) override;
-  void repeatOnMain(std::chrono::milliseconds interval, Task tick) override;
+  void global(platform::QualityOfService qos, Task task) override {
+    {
+      std::lock_guard lock(mutex_);
+      globalCalls_.push_back(qos);
+      if (mode_ == GlobalMode::queued) {
+        queuedGlobals_.push_back(std::move(task));
+        return;
+      }
+    }
+    ++runningGlobals_;
+    loop_.global(qos, [this, task = std::move(task)]() mutable {
+      task();
+      task = nullptr;  // release captures before announcing the end
+      --runningGlobals_;
+    });
+  }
+  void repeatOnMain(std::chrono::milliseconds interval, Task tick) override {
+    if (interval <= interval.zero()) return;  // a timer without a positive interval never ticks
+    std::lock_guard lock(mutex_);
+    timers_.push_back(Timer{interval, virtualNow_ + interval, std::make_shared<Task>(std::move(tick))});
+  }
   bool isMainThread() const override { return loop_.isMainThread(); }
   void enterModal() override { loop_.enterModal(); }
   void exitModal() override { loop_.exitModal(); }
@@ -59,19 +79,57 @@ class ManualDispatcher final : public platform::Dispatcher {
   }
   // Pumps the main queue until nothing is queued on it and no global task
   // runs (or the time limit passes); true when nothing is.
-  bool drain(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  bool drain(std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
+    // Running globals first: one that queues main work and ends is seen either
+    // still running or with its work waiting.
+    return pumpUntil([&] { return runningGlobals_ == 0 && waitingMain_ == 0; }, timeout);
+  }
 
   // Global queues, queued mode: run the recorded tasks (and those they queue)
   // on the calling thread, in order.
-  std::size_t runGlobalTasks();
-  std::size_t pendingGlobalTasks() const;
+  std::size_t runGlobalTasks() {
+    for (std::size_t ran = 0;; ++ran) {
+      std::unique_lock lock(mutex_);
+      if (queuedGlobals_.empty()) return ran;
+      const Task task = std::move(queuedGlobals_.front());
+      queuedGlobals_.pop_front();
+      lock.unlock();
+      task();
+    }
+  }
+  std::size_t pendingGlobalTasks() const {
+    std::lock_guard lock(mutex_);
+    return queuedGlobals_.size();
+  }
   // The quality of service of every global call so far, in call order.
-  std::vector<platform::QualityOfService> globalCalls() const;
+  std::vector<platform::QualityOfService> globalCalls() const {
+    std::lock_guard lock(mutex_);
+    return globalCalls_;
+  }
 
   // Timers: moves the virtual time forward and ticks each timer for every interval
   // that ends within it, in time order (skipped while modal). Returns the
   // ticks run.
-  std::size_t tickTimersFor(std::chrono::milliseconds duration);
+  std::size_t tickTimersFor(std::chrono::milliseconds duration) {
+    std::size_t ran = 0;
+    std::unique_lock lock(mutex_);
+    const auto target = virtualNow_ + std::max(duration, duration.zero());
+    while (true) {
+      const auto next = std::ranges::min_element(timers_, {}, &Timer::nextDue);
+      if (next == timers_.end() || next->nextDue > target) break;
+      virtualNow_ = next->nextDue;
+      next->nextDue += next->interval;
+      const std::shared_ptr<Task> tick = next->tick;
+      lock.unlock();
+      if (modalDepth() == 0) {  // skipped, not queued, while modal
+        (*tick)();
+        ++ran;
+      }
+      lock.lock();
+    }
+    virtualNow_ = target;
+    return ran;
+  }
 
  private:
   struct Timer {
@@ -81,7 +139,13 @@ class ManualDispatcher final : public platform::Dispatcher {
   };
 
   // The task, counted as waiting on the main queue until it has run.
-  Task counted(Task task);
+  Task counted(Task task) {
+    ++waitingMain_;
+    return [this, task = std::move(task)] {
+      task();
+      --waitingMain_;
+    };
+  }
 
   const GlobalMode mode_;
   std::atomic<std::size_t> waitingMain_{0}, runningGlobals_{0};

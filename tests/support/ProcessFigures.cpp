@@ -8,16 +8,11 @@
 #include <sstream>
 #include <vector>
 
-#if defined(__linux__)
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
-#elif defined(__APPLE__)
+#if defined(__APPLE__)
 #include <libproc.h>
-#include <malloc/malloc.h>
 #include <sys/proc.h>
 #include <sys/proc_info.h>
-#else
+#elif !defined(__linux__)
 #error "process figures are read on Linux and macOS only"
 #endif
 
@@ -25,7 +20,7 @@ namespace quillory::testing {
 
 namespace {
 
-// Entries of a descriptor or task folder (all numeric there, so none is hidden).
+// Entries of a descriptor folder (all numeric there, so none is hidden).
 long countEntries(const char* folder) {
   std::error_code ec;
   return std::distance(std::filesystem::directory_iterator(folder, ec),
@@ -91,24 +86,8 @@ ProcessFigures takeProcessFigures() {
   const int self = ::getpid();
 #if defined(__linux__)
   figures.fds = countEntries("/proc/self/fd") - 1;  // the listing's own descriptor
-  figures.threads = countEntries("/proc/self/task");
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmRSS:", 0) == 0) figures.rssKiB = std::stol(line.substr(6));
-  }
-#if defined(__GLIBC__)
-  figures.heapKiB = static_cast<long>(::mallinfo2().uordblks / 1024);
-#endif
 #else
   figures.fds = countEntries("/dev/fd") - 1;  // the listing's own descriptor
-  proc_taskinfo task{};
-  if (::proc_pidinfo(self, PROC_PIDTASKINFO, 0, &task, sizeof task) == sizeof task) {
-    figures.threads = task.pti_threadnum;
-    figures.rssKiB = static_cast<long>(task.pti_resident_size / 1024);
-  }
-  malloc_statistics_t heap{};
-  ::malloc_zone_statistics(nullptr, &heap);  // all zones
-  figures.heapKiB = static_cast<long>(heap.size_in_use / 1024);
 #endif
   for (const ProcessState& process : processes()) {
     if (process.parent != self) continue;
@@ -123,13 +102,6 @@ bool processGroupHasMembers(int pgid) {
     if (process.group == pgid && (!process.zombie || process.parent == ::getpid())) return true;
   }
   return false;
-}
-
-std::string describe(const ProcessFigures& f) {
-  std::ostringstream out;
-  out << "fds=" << f.fds << " threads=" << f.threads << " rss=" << f.rssKiB << "KiB heap=" << f.heapKiB
-      << "KiB children=" << f.children << " zombies=" << f.zombies;
-  return out.str();
 }
 
 }  // namespace quillory::testing

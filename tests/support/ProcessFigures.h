@@ -1,25 +1,18 @@
 #pragma once
-// This process's resources, for checking that nothing is left behind or
-// grows: descriptors, threads, memory, children. Linux reads them from /proc,
-// macOS from /dev/fd, proc_pidinfo and the malloc zones; on any other system
-// this file does not build, so no check ever compares two zeros.
-
-#include <string>
+// This process's descriptors and children, for checking that nothing is
+// left behind. Linux reads them from /proc, macOS from /dev/fd and
+// proc_pidinfo; on any other system this file does not build, so no check
+// ever compares two zeros. (Threads and memory: the soak driver's figures.)
 
 namespace quillory::testing {
 
 struct ProcessFigures {
   long fds = 0;
-  long threads = 0;
-  long rssKiB = 0;
-  long heapKiB = 0;   // bytes malloc has handed out and not got back
   long children = 0;  // processes whose parent is this one (zombies included)
   long zombies = 0;
 };
 
 ProcessFigures takeProcessFigures();
-// "fds=… threads=… rss=…KiB heap=…KiB children=… zombies=…"
-std::string describe(const ProcessFigures& figures);
 
 // Whether the process group `pgid` has members. Zombies adopted by another
 // process are left out: reaping them is their new parent's business, and

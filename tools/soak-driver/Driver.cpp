@@ -48,8 +48,8 @@ void Driver::setUp() {
   ::setenv("KETTLE_LEDGER_SIM_DIR", simState_.c_str(), 1);
   clock_ = std::make_unique<testing::FakeClock>(std::chrono::system_clock::now(), options_.speed);
   log_ = std::make_unique<SoakLog>(options_.out / "helper.log");
-  defaults_ = std::make_unique<platform::posix::JsonDefaults>(
-      home_ / ".config/quillory-helper/settings.json", *log_, *clock_);
+  defaults_ = std::make_unique<platform::posix::JsonDefaults>(home_ / ".config/quillory-helper/settings.json",
+                                                              *log_, *clock_);
   dispatcher_ = std::make_unique<platform::posix::RunLoopDispatcher>();
   workspace_.setRunning({std::string("org.example.editor"), std::nullopt});
   // Every alert is answered with its first button ("Sync", "OK", "Switch Off").
@@ -75,12 +75,12 @@ std::vector<fs::path> Driver::helperFolders() const {
           home_ / ".config/quillory-helper", home_ / "Libraries"};
 }
 
-testing::ProcessFigures Driver::quietFigures(const char* when) {
+SoakFigures Driver::quietFigures(const char* when) {
   paused_ = true;
   const bool quiet = dispatcher_->runUntil(
       [this] { return !manager_->isSyncing() && dispatcher_->settled(); }, std::chrono::minutes(2));
   reader_->hold(true);
-  const testing::ProcessFigures figures = testing::takeProcessFigures();
+  const SoakFigures figures = takeSoakFigures();
   reader_->hold(false);
   std::cout << "[soak] " << when << (quiet ? " (quiet)" : " (NOT quiet)") << ": " << describe(figures)
             << std::endl;
@@ -157,7 +157,7 @@ int Driver::run() {
       const auto counts = log_->counts();
       const auto read = reader_->totals();
       const auto minute = std::chrono::duration_cast<std::chrono::minutes>(Steady::now() - begin).count();
-      std::cout << "[soak] minute " << minute << ": " << describe(testing::takeProcessFigures())
+      std::cout << "[soak] minute " << minute << ": " << describe(takeSoakFigures())
                 << " exportsOk=" << (counts.count("exportsOk") ? counts.at("exportsOk") : 0)
                 << " exportsFailed=" << (counts.count("exportsFailed") ? counts.at("exportsFailed") : 0)
                 << " readerPasses=" << read.passes << " broken=" << read.brokenDocuments + read.brokenMarkers

@@ -16,6 +16,7 @@
 #include "HostLibraries.h"
 #include "MirrorReader.h"
 #include "Options.h"
+#include "SoakFigures.h"
 #include "SoakLog.h"
 #include "bridge/OsascriptRunner.h"
 #include "engine/ExportManager.h"
@@ -23,7 +24,6 @@
 #include "platform/posix/RunLoopDispatcher.h"
 #include "support/FakeClock.h"
 #include "support/FakeWorkspace.h"
-#include "support/ProcessFigures.h"
 #include "support/ScriptedAlerts.h"
 
 namespace quillory::soak {
@@ -65,7 +65,7 @@ class Driver {
   void refresh();  // the status hook: what refreshMenu reads
   // Waits for a quiet moment (no sync, no task on a worker, no worker beyond the kept ones) and takes the
   // figures.
-  testing::ProcessFigures quietFigures(const char* when);
+  SoakFigures quietFigures(const char* when);
   // At the end: each library in turn until one syncs; counts those refused
   // by a name conflict.
   bool lastSyncSucceeds(long& librariesInConflict);

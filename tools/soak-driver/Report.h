@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "MirrorReader.h"
-#include "support/ProcessFigures.h"
+#include "SoakFigures.h"
 
 namespace quillory::soak {
 
@@ -19,8 +19,8 @@ struct Outcome {
   std::map<std::string, long> failures;  // failed exports by case
   std::map<std::string, long> alerts;    // alerts by the first word of their message
   ReaderTotals read;
-  testing::ProcessFigures start;
-  testing::ProcessFigures finish;
+  SoakFigures start;
+  SoakFigures finish;
   long leftovers = 0;                // temporary files in the helper's folders once all is quiet
   std::vector<std::string> outside;  // entries outside the helper's folders that changed
   bool lastSyncOk = false;
