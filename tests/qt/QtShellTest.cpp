@@ -4,10 +4,7 @@
 // tasks are only recorded (queued mode), so a started sync stays "running"
 // until the test runs them with `dispatcher.runGlobalTasks()`.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QDeadlineTimer>
@@ -19,8 +16,6 @@
 #include <QStandardPaths>
 #include <QTextDocument>
 #include <QTimer>
-#include <future>
-#include <thread>
 
 #include "QtPump.h"
 #include "app/AppDelegate.h"
@@ -67,9 +62,13 @@ void press(QObject* receiver, int key, Qt::KeyboardModifiers modifiers = Qt::NoM
   QCoreApplication::sendEvent(receiver, &event);
 }
 
+// The items' texts, "---" for a separator; "~" marks an item that is disabled, "+" one that is checked.
 QStringList texts(const QMenu& m) {
   QStringList list;
-  for (QAction* a : m.actions()) list << (a->isSeparator() ? QStringLiteral("---") : a->text());
+  for (QAction* a : m.actions()) {
+    list << (a->isSeparator() ? QStringLiteral("---")
+                              : (a->isEnabled() ? "" : "~") + QString(a->isChecked() ? "+" : "") + a->text());
+  }
   return list;
 }
 
@@ -77,15 +76,10 @@ QStringList texts(const QMenu& m) {
 void choose(const QtMenuItem& item) { item.action()->trigger(); }
 
 // The desktop's notifications and its "open", recorded in order.
-struct FakeNotifier final : Notifier {
+struct FakeDesktop final : Notifier, DesktopServices {
   void notify(const std::string& title, const std::string& body) override { sent.emplace_back(title, body); }
+  bool open(const std::filesystem::path& path) override { return opened.push_back(path), true; }
   std::vector<std::pair<std::string, std::string>> sent;
-};
-struct FakeDesktopServices final : DesktopServices {
-  bool open(const std::filesystem::path& path) override {
-    opened.push_back(path);
-    return true;
-  }
   std::vector<std::filesystem::path> opened;
 };
 
@@ -107,28 +101,16 @@ class ShellTest : public ::testing::Test {
   void launch() {
     manager = engine::ExportManager::create(
         engine::Environment{*settings, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
-    Shell shell{
-        .makeStatusItem =
-            [this] {
-              auto made = std::make_unique<QtStatusItem>();
-              statusItem = made.get();
-              return made;
-            },
-        .dispatcher = dispatcher,
-        .alerts = alerts,
-        .loginItems = loginItems,
-        .log = log,
-        .clock = clock,
-        .dateText = {"en_US", "UTC"},
-        .version = {"1.2", "34"},
-        .becomeAccessory = [this] { ++accessoryCalls; },
-        .terminate = [this] { ++terminated; },
-        .runsTranslocated = runsTranslocated,
-        .notifier = &notifier,
-        .desktop = &desktop,
-        .logFile = home / "helper.log",
-    };
-    delegate = AppDelegate::create(std::move(shell), manager);
+    const auto makeStatusItem = [this] { return std::unique_ptr<StatusItem>(statusItem = new QtStatusItem); };
+    const auto becomeAccessory = [this] { ++accessoryCalls; };
+    const auto terminate = [this] { ++terminated; };
+    const presentation::DateTextSettings dateText{"en_US", "UTC"};
+    const VersionInfo version{"1.2", "34"};
+    // In the order of Shell's fields; the fake desktop is also the notifier.
+    delegate = AppDelegate::create(
+        Shell{makeStatusItem, dispatcher, alerts, loginItems, log, clock, dateText, version, becomeAccessory,
+              terminate, runsTranslocated, &desktop, &desktop, home / "helper.log"},
+        manager);
     delegate->applicationDidFinishLaunching();
   }
 
@@ -186,8 +168,7 @@ class ShellTest : public ::testing::Test {
   testing::ScriptedAlerts alerts{&dispatcher};
   testing::FakeScriptRunner scripts;
   testing::FakeLoginItemService loginItems;
-  FakeNotifier notifier;
-  FakeDesktopServices desktop;
+  FakeDesktop desktop;
   testing::TempHome home;
   QtStatusItem* statusItem = nullptr;  // owned by the delegate
   bool runsTranslocated = false;       // set before `launch`
@@ -197,9 +178,6 @@ class ShellTest : public ::testing::Test {
   std::shared_ptr<AppDelegate> delegate;
 };
 
-// CLDR's space before "am"/"pm" in US English.
-std::string usTime(const std::string& clock, const std::string& half) { return clock + "\u202F" + half; }
-
 TEST_F(ShellTest, StatusLineShowsTheCurrentLibrarysMarkerAndMovesOnWithTheTimer) {
   launch();
   publishMarker("Business", "business-eur", " \t2026-12-05T08:41:00+00:00\r\n");  // read trimmed
@@ -208,11 +186,11 @@ TEST_F(ShellTest, StatusLineShowsTheCurrentLibrarysMarkerAndMovesOnWithTheTimer)
   EXPECT_EQ(statusLine(), "Never synced");  // no current library, no marker
 
   hostShows("Business");
-  EXPECT_EQ(statusLine(), "Last sync: today at " + usTime("8:41", "am"));
-  clock.set(clock.now() + std::chrono::hours(15));     // the next day
-  dispatcher.tickTimersFor(std::chrono::seconds(60));  // the status refresh timer
+  EXPECT_EQ(statusLine(), "Last sync: today at 8:41\u202Fam");  // CLDR's space before "am" in US English
+  clock.set(clock.now() + std::chrono::hours(15));              // the next day
+  dispatcher.tickTimersFor(std::chrono::seconds(60));           // the status refresh timer
   deliver();
-  EXPECT_EQ(statusLine(), "Last sync: yesterday at " + usTime("8:41", "am"));
+  EXPECT_EQ(statusLine(), "Last sync: yesterday at 8:41\u202Fam");
   // Seen without opening the menu (the tool tip shows the narrow space as a space).
   EXPECT_EQ(shownText(statusItem->trayIcon().toolTip()), "Quillory Helper\nLast sync: yesterday at 8:41 am");
 }
@@ -227,8 +205,7 @@ TEST_F(ShellTest, WithoutAScriptLauncherTheStatusLineSaysWhereKettleLedgerRuns) 
       "Kettle Ledger runs on macOS \u2014 see `man quillory-helper` to try the simulated one";
   scripts.setLauncherMissing(true);
   launch();
-  dispatcher.runGlobalTasks();  // the first check
-  deliver();
+  runSync();  // the first check
   EXPECT_EQ(statusLine(), notice);
   for (int run = 0; run < 2; ++run) {
     choose(item(kSyncNowTitle));
@@ -279,12 +256,12 @@ TEST_F(ShellTest, FailedAutomaticSyncsMarkTheIconAndAreNotifiedOncePerKind) {
     scripts.setAnswer(std::string(bridge::kExportScript), step.exported);
     manager->sync(step.reason);
     runSync();
-    ASSERT_EQ(notifier.sent.size(), step.notified) << step.reason << " " << step.exported;
+    ASSERT_EQ(desktop.sent.size(), step.notified) << step.reason << " " << step.exported;
     EXPECT_EQ(statusItem->isErrorShown(), step.exported != kGood);
   }
-  EXPECT_EQ(notifier.sent.front().first + " / " + notifier.sent.front().second,
+  EXPECT_EQ(desktop.sent.front().first + " / " + desktop.sent.front().second,
             "Quillory Helper could not sync 'Biz' / Library is empty");
-  EXPECT_EQ(notifier.sent.at(1).second, "Could not parse export");
+  EXPECT_EQ(desktop.sent.at(1).second, "Could not parse export");
 }
 
 TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
@@ -296,9 +273,8 @@ TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
   int opened = 0;
   alerts.setWhileOpen([this, &opened](const Alert&) {
     if (opened++ > 0) return;  // a nested alert (the fault) must not recurse
-    for (QMenu* shown : {&qmenu(), item(kLibrariesTitle).action()->menu()}) {
+    for (QMenu* shown : {&qmenu(), item(kLibrariesTitle).action()->menu()})
       for (QAction* each : shown->actions()) each->trigger();
-    }
   });
   alerts.queueAnswer(1);  // the user's own answer, "Don't Sync", comes after
   manager->sync("idle 3 min");
@@ -335,8 +311,7 @@ TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
   defaults.refuseWrites("Read-only file system");
   alerts.queueAnswer(0);  // "Remove"
   for (const int item : {1, 0}) choose(library(item));
-  dispatcher.runGlobalTasks();  // the menu's changes run on the background queue
-  deliver();
+  runSync();  // the menu's changes run on the background queue
   EXPECT_TRUE(library(1).isChecked() && !library(0).isChecked());
   EXPECT_TRUE(files::exists(home / documents() / "on-eur.json"));
   EXPECT_TRUE(log.contains("[Helper] \u2717 Could not switch off 'On': Read-only file system"));
@@ -368,24 +343,15 @@ TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
   settings = &file;
   launch();
   hostShows("New");
-  // Another holder (its own open file, so flock sets them apart) keeps the
-  // lock until told, or ten seconds.
-  std::promise<void> held, release;
-  bool heldToTheEnd = false;
-  std::thread holder([&, told = release.get_future()] {
-    const int lock = ::open((home / "settings.json.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ::flock(lock, LOCK_EX);
-    held.set_value();
-    heldToTheEnd = told.wait_for(std::chrono::seconds(10)) == std::future_status::timeout;
-    ::close(lock);
-  });
-  held.get_future().wait();
+  // Another process holds the lock for ten seconds, or until it is killed.
+  auto holder = ChildProcess::spawn(
+      "/usr/bin/flock", {(home / "settings.json.lock").string(), "-c", "echo held; exec sleep 10"});
+  holder->read(std::chrono::seconds(10), [](std::string_view) {});  // once it holds the lock
   choose(item(kAutoSyncTitle));
   alerts.queueAnswer(0);  // "Sync"
   choose(item(kSyncNowTitle));
-  release.set_value();
-  holder.join();
-  EXPECT_FALSE(heldToTheEnd);  // nothing here waited for it
+  EXPECT_TRUE(holder->isRunning());  // nothing here waited for it
+  holder.reset();
   runSync();
   EXPECT_EQ(file.value(engine::kAutoSyncEnabledKey).asBool(), false);
   EXPECT_EQ(file.value(libraries::syncLibraryKey("New")).asBool(), true);
@@ -420,24 +386,18 @@ TEST_F(ShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
   loginItems.setStatus(LoginItemStatus::enabled);
   launch();
   EXPECT_EQ(accessoryCalls, 1);
-  EXPECT_EQ(texts(qmenu()),
-            (QStringList{"Kettle Ledger not running", "Never synced", "---", "Sync Now", "---", "Libraries",
-                         "Show Published Files", "Show Log\u2026", "---", "Auto-sync", "Launch at Login",
-                         "---", "Quillory Helper 1.2 (34)", "Quit Quillory Helper"}));
-  for (const char* line :
-       {"Kettle Ledger not running", "Never synced", "Show Published Files", "Quillory Helper 1.2 (34)"}) {
-    EXPECT_FALSE(action(line)->isEnabled()) << line;
-  }
+  EXPECT_EQ(texts(qmenu()), (QStringList{"~Kettle Ledger not running", "~Never synced", "---", "Sync Now",
+                                         "---", "Libraries", "~Show Published Files", "Show Log\u2026", "---",
+                                         "Auto-sync", "+Launch at Login", "---", "~Quillory Helper 1.2 (34)",
+                                         "Quit Quillory Helper"}));  // both marks read at launch
   EXPECT_NE(item(kShowPublishedFilesTitle).toolTip().find("does not exist"), std::string::npos);
   EXPECT_EQ(action("Sync Now")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-  EXPECT_FALSE(action("Auto-sync")->isChecked());  // both marks read at launch
-  EXPECT_TRUE(action("Launch at Login")->isChecked());
 
   const QList<QAction*> before = qmenu().actions();
   home.makeFolder(documents());
   refresh();
   EXPECT_EQ(qmenu().actions(), before);  // changed in place, not rebuilt
-  EXPECT_EQ(texts(*action("Libraries")->menu()), QStringList{"No libraries seen yet"});
+  EXPECT_EQ(texts(*action("Libraries")->menu()), QStringList{"~No libraries seen yet"});
   EXPECT_TRUE(action("Show Published Files")->isEnabled());
   for (const char* opens : {"Show Published Files", "Show Log\u2026"}) action(opens)->trigger();
   EXPECT_EQ(desktop.opened, (std::vector<std::filesystem::path>{home / documents(), home / "helper.log"}));
@@ -466,17 +426,15 @@ TEST_F(ShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   defaults.setBool(libraries::syncLibraryKey("Alpha"), false);
   defaults.setString(libraries::syncLibraryKey("Beta"), "not a bool");
   defaults.setBool(libraries::syncLibraryKey(name), true);
-  for (const char* off : {"Alpha", "Beta"}) {  // their folders exist: pruning keeps them
+  for (const char* off : {"Alpha", "Beta"})  // their folders exist: pruning keeps them
     defaults.setString(libraries::libraryPathKey(off), home.path().string());
-  }
   publishMarker(name, "toms-r-d-2026-usd", "2026-12-05T08:00:00Z");
   refresh();
   QMenu* submenu = action("Libraries")->menu();
   const auto shown = [submenu](int i) { return submenu->actions().at(i); };
   // Shown as "R&D", not as a mnemonic, and "<h1>" not as markup; the last two
   // are on.
-  EXPECT_EQ(texts(*submenu), (QStringList{"Alpha", "Beta", "Tom's \"R&&D\" <h1>2026</h1>", "Zeta"}));
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(shown(i)->isChecked(), i >= 2) << i;
+  EXPECT_EQ(texts(*submenu), (QStringList{"Alpha", "Beta", "+Tom's \"R&&D\" <h1>2026</h1>", "+Zeta"}));
   EXPECT_EQ(shownText(shown(2)->toolTip()), QString::fromStdString(name));
 
   shown(0)->trigger();
@@ -560,10 +518,9 @@ TEST(StatusIcon, TemplateIsAMaskFilledIsNotAndEachImageIsMadeOnce) {
   // black and clear).
   for (const IconStyle style : {IconStyle::templateMask, IconStyle::filled}) {
     const QIcon error = statusIcon(style, true);
-    for (const QIcon& icon : {statusIcon(style), error}) {
+    for (const QIcon& icon : {statusIcon(style), error})
       EXPECT_EQ(std::pair(icon.isMask(), icon.availableSizes().size()),
                 std::pair(style == IconStyle::templateMask, qsizetype{3}));
-    }
     const QImage plain = statusIcon(style).pixmap(32).toImage(), marked = error.pixmap(32).toImage();
     const QColor disc = marked.pixelColor(27, 26), mark = marked.pixelColor(23, 20);  // beside and in the "!"
     EXPECT_NE(plain, marked);
