@@ -117,10 +117,7 @@ TEST_F(DBusWorkspaceTest, TheHelperRegistersItsIconAgainWhenTheBusComesBack) {
   if (xvfb.isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
   auto display = platform::ChildProcess::spawn(xvfb.toStdString(), {"-displayfd", "1", "-nolisten", "tcp"});
   std::string number;
-  ASSERT_TRUE(pumpUntil([&] {
-    display->read(std::chrono::milliseconds(50), [&](std::string_view piece) { number.append(piece); });
-    return number.find('\n') != std::string::npos;
-  }));
+  ASSERT_TRUE(pumpReading(*display, number, [&] { return number.find('\n') != std::string::npos; }));
   TrayWatcher watcher;
   const auto hostTheTray = [&] {
     QDBusConnection::disconnectFromBus(QStringLiteral("host"));
@@ -139,14 +136,7 @@ TEST_F(DBusWorkspaceTest, TheHelperRegistersItsIconAgainWhenTheBusComesBack) {
        "DISPLAY=:" + number.substr(0, number.find('\n')), "QT_QPA_PLATFORM=xcb", "TSAN_OPTIONS=report_bugs=0",
        "/bin/sh", "-c", "exec \"$0\" 2>&1", QUILLORY_HELPER_PATH});
   std::string output;
-  const auto until = [&](const std::function<bool()>& done) {
-    return pumpUntil(
-        [&] {
-          helper->read(std::chrono::milliseconds(10), [&](std::string_view piece) { output.append(piece); });
-          return done();
-        },
-        15000);
-  };
+  const auto until = [&](const std::function<bool()>& done) { return pumpReading(*helper, output, done); };
   EXPECT_TRUE(until([&] { return watcher.registrations == 1; })) << output;
   bus_.stop();
   EXPECT_TRUE(until([&] { return output.find("Lost the session bus") != std::string::npos; })) << output;
