@@ -83,6 +83,9 @@ struct FakeDesktop final : Notifier, DesktopServices {
   std::vector<std::filesystem::path> opened;
 };
 
+// An export of one receipt, which publishes.
+const char* const kGood = R"({"items":[{"amountsOriginal":{"currency":"EUR"}}]})";
+
 class ShellTest : public ::testing::Test {
  protected:
   // A notification after the delegate is gone does nothing: neither the
@@ -230,14 +233,9 @@ TEST_F(ShellTest, WithoutAScriptLauncherTheStatusLineSaysWhereKettleLedgerRuns) 
 // per ten minutes; a run the user started is told by its own alert. The icon
 // is marked while the last run failed.
 TEST_F(ShellTest, FailedAutomaticSyncsMarkTheIconAndAreNotifiedOncePerKind) {
-  struct Step {
-    const char* reason;
-    const char* exported;  // the export script's answer
-    int minutesLater;
-    std::size_t notified;  // notifications so far
-  };
+  // The run's reason, the export script's answer, the minutes since the last run, the notifications so far.
+  using Step = std::tuple<const char*, const char*, int, std::size_t>;
   const char* kEmpty = R"({"items":[]})";
-  const char* kGood = R"({"items":[{"amountsOriginal":{"currency":"EUR"}}]})";
   const Step steps[] = {
       {"idle 3 min", kEmpty, 0, 1}, {"idle 3 min", kEmpty, 3, 1}, {"idle 3 min", kEmpty, 3, 1},
       {"idle 3 min", kEmpty, 3, 1}, {"idle 3 min", kEmpty, 3, 1},  // five failed idle runs: one
@@ -251,13 +249,13 @@ TEST_F(ShellTest, FailedAutomaticSyncsMarkTheIconAndAreNotifiedOncePerKind) {
   launch();
   defaults.setBool(libraries::syncLibraryKey("Biz"), true);
   hostShows("Biz");
-  for (const Step& step : steps) {
-    clock.advance(std::chrono::minutes(step.minutesLater));
-    scripts.setAnswer(std::string(bridge::kExportScript), step.exported);
-    manager->sync(step.reason);
+  for (const auto& [reason, exported, minutesLater, notified] : steps) {
+    clock.advance(std::chrono::minutes(minutesLater));
+    scripts.setAnswer(std::string(bridge::kExportScript), exported);
+    manager->sync(reason);
     runSync();
-    ASSERT_EQ(desktop.sent.size(), step.notified) << step.reason << " " << step.exported;
-    EXPECT_EQ(statusItem->isErrorShown(), step.exported != kGood);
+    ASSERT_EQ(desktop.sent.size(), notified) << reason << " " << exported;
+    EXPECT_EQ(statusItem->isErrorShown(), exported != kGood);
   }
   EXPECT_EQ(desktop.sent.front().first + " / " + desktop.sent.front().second,
             "Quillory Helper could not sync 'Biz' / Library is empty");
@@ -321,8 +319,7 @@ TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
   ASSERT_EQ(alerts.shown().size(), 2u);
   EXPECT_EQ(alerts.shown()[1].message, "\"On\" was not removed from mobile devices");
   hostShows("On");
-  scripts.setAnswer(std::string(bridge::kExportScript),
-                    R"({"items":[{"amountsOriginal":{"currency":"EUR"}}]})");
+  scripts.setAnswer(std::string(bridge::kExportScript), kGood);
   manager->sync("manual");
   deliver();
   EXPECT_EQ(statusLine(), "Syncing\u2026");  // over the warning
@@ -537,15 +534,12 @@ TEST(StatusIcon, TemplateIsAMaskFilledIsNotAndEachImageIsMadeOnce) {
   EXPECT_EQ(item.trayIcon().icon().cacheKey(), plain);
   // The tray caches a scaled copy of every image it is given by the image's
   // identity: an image made anew for each frame or each sync grows the process.
+  item.setIconShown(false);
   std::vector<qint64> shown;
-  for (int turn = 0; turn < 2; ++turn) {
-    item.setIconShown(false);
+  for (const bool animating : {false, true, false, true}) {
+    item.setIndicatorAnimating(animating);
     shown.push_back(item.trayIcon().icon().cacheKey());
-    item.setIndicatorAnimating(true);
-    shown.push_back(item.trayIcon().icon().cacheKey());
-    item.setIndicatorAnimating(false);
   }
-  item.setIndicatorAnimating(true);
   const int frame = item.indicatorFrame();
   EXPECT_TRUE(pumpUntil([&] { return item.indicatorFrame() != frame; })) << "the frames step on";
   EXPECT_EQ(shown[0], shown[2]) << "the blank image";
@@ -560,9 +554,8 @@ TEST(StatusIcon, TemplateIsAMaskFilledIsNotAndEachImageIsMadeOnce) {
 TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
   const std::string xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool")).toStdString();
   const std::string xev = QStandardPaths::findExecutable(QStringLiteral("xev")).toStdString();
-  if (QGuiApplication::platformName() != QLatin1String("xcb") || xdotool.empty() || xev.empty()) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb") || xdotool.empty() || xev.empty())
     GTEST_SKIP() << "needs an X desktop, xdotool and xev";
-  }
   const auto run = [&xdotool](const std::vector<std::string>& arguments) {
     std::string output;
     auto child = ChildProcess::spawn(xdotool, arguments);
@@ -570,13 +563,11 @@ TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
     child->reap();
     return output;
   };
+  // The name of the window that has the keyboard.
+  const auto focus = [&run] { return run({"getwindowfocus", "getwindowname"}); };
   auto typing = ChildProcess::spawn(xev, {"-name", "typing"});
-  ASSERT_TRUE(pumpUntil(
-      [&] {
-        return run({"getwindowfocus", "getwindowname"}) == "typing\n";
-      },
-      20000))
-      << "the window manager gave the new window no keyboard";
+  ASSERT_TRUE(pumpUntil([&] { return focus() == "typing\n"; }, 20000))
+      << "the window manager gave it no keyboard";
   testing::ManualDispatcher dispatcher;
   QtAlertPresenter alerts(dispatcher);
   std::vector<bool> openChanges;
@@ -586,7 +577,7 @@ TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
     alerts.setAboutToShow([&](QMessageBox& box) {
       if (!causedByUser) {
         QTimer::singleShot(500, &box, [&] {
-          focused = run({"getwindowfocus", "getwindowname"});
+          focused = focus();
           run({"key", "Return"});
           press(box.defaultButton(), Qt::Key_Return);
           QTimer::singleShot(300, &box, [&box] { box.done(-5); });
@@ -597,7 +588,7 @@ TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
       // on a loaded machine): wait for it, then type Return into the alert.
       auto* poll = new QTimer(&box);
       QObject::connect(poll, &QTimer::timeout, &box, [&, poll, deadline = QDeadlineTimer(20000)] {
-        focused = run({"getwindowfocus", "getwindowname"});
+        focused = focus();
         if (focused != "Quillory Helper\n" && !deadline.hasExpired()) return;
         poll->stop();
         run({"key", "Return"});
