@@ -26,6 +26,7 @@ namespace quillory::platform::qt::test {
 namespace {
 
 using ::testing::Contains;
+using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::TempHome;
 
@@ -173,9 +174,8 @@ TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) 
     XdgLoginItemService service(home / "config/autostart", "/opt/A B/helper", {home / "xdg/autostart"});
     for (const auto& [folder, name, text] : {std::tuple{"config/autostart", kAutostartFileName, c.user},
                                              {"config/autostart", kEarlierAutostartFileName, c.earlier},
-                                             {"xdg/autostart", kAutostartFileName, c.system}}) {
+                                             {"xdg/autostart", kAutostartFileName, c.system}})
       if (*text) home.writeFile(std::filesystem::path(folder) / name, text);
-    }
     const std::string which = std::string(c.user) + "|" + c.earlier + "|" + c.system;
     EXPECT_EQ(service.status(), c.status) << which;
     // Off wins over every entry, and on again over the override.
@@ -184,10 +184,8 @@ TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) 
     ASSERT_EQ(service.registerItem(), std::nullopt);
     EXPECT_EQ(service.status(), LoginItemStatus::enabled) << which;
     EXPECT_EQ(files::listFolder(home / "config/autostart"), std::vector<std::string>{kAutostartFileName});
-    EXPECT_NE(files::readFile(service.file())
-                  .value_or("")
-                  .find("\nExec=\"/opt/A B/helper\"\nTryExec=/opt/A B/helper\n"),
-              std::string::npos);
+    EXPECT_THAT(files::readFile(service.file()).value_or(""),
+                HasSubstr("\nExec=\"/opt/A B/helper\"\nTryExec=/opt/A B/helper\n"));
   }
   // A folder where the entry should be: not registered, and both calls fail
   // with a text instead of claiming success.
@@ -195,7 +193,7 @@ TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) 
   XdgLoginItemService service(home / "config/autostart", "/opt/helper");
   home.makeFolder("config/autostart/quillory-helper.desktop/inside");
   EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
-  EXPECT_NE(service.registerItem().value_or("").find("quillory-helper.desktop"), std::string::npos);
+  EXPECT_THAT(service.registerItem().value_or(""), HasSubstr("quillory-helper.desktop"));
   EXPECT_TRUE(service.unregisterItem());
   EXPECT_THAT(systemAutostartFolders("/opt/xdg:relative::/etc/xdg"),
               ::testing::ElementsAre("/opt/xdg/autostart", "/etc/xdg/autostart"));
