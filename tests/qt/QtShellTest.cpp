@@ -173,8 +173,9 @@ class ShellTest : public ::testing::Test {
   testing::FakeLoginItemService loginItems;
   FakeDesktop desktop;
   testing::TempHome home;
-  QtStatusItem* statusItem = nullptr;  // owned by the delegate
-  bool runsTranslocated = false;       // set before `launch`
+  std::optional<posix::JsonDefaults> file;  // a settings file in the home, where a case wants one
+  QtStatusItem* statusItem = nullptr;       // owned by the delegate
+  bool runsTranslocated = false;            // set before `launch`
   int accessoryCalls = 0;
   int terminated = 0;
   std::shared_ptr<engine::ExportManager> manager;
@@ -336,8 +337,7 @@ TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
 // store (Auto-sync, the first-sync question's answer) come back while it is
 // still held, and what they chose is stored once it is free.
 TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
-  posix::JsonDefaults file(home / "settings.json", log, clock);
-  settings = &file;
+  settings = &file.emplace(home / "settings.json", log, clock);
   launch();
   hostShows("New");
   // Another process holds the lock for ten seconds, or until it is killed.
@@ -350,10 +350,8 @@ TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
   EXPECT_TRUE(holder->isRunning());  // nothing here waited for it
   holder.reset();
   runSync();
-  EXPECT_EQ(file.value(engine::kAutoSyncEnabledKey).asBool(), false);
-  EXPECT_EQ(file.value(libraries::syncLibraryKey("New")).asBool(), true);
-  delegate.reset();  // before the store they use goes
-  manager.reset();
+  EXPECT_EQ(file->value(engine::kAutoSyncEnabledKey).asBool(), false);
+  EXPECT_EQ(file->value(libraries::syncLibraryKey("New")).asBool(), true);
 }
 
 TEST_F(ShellTest, LongTextsAreElidedInTheMiddleByCharacters) {
