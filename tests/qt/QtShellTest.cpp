@@ -359,9 +359,8 @@ TEST_F(ShellTest, LongTextsAreElidedInTheMiddleByCharacters) {
   std::string han, accents;
   for (int i = 0; i < 60; ++i) han += "\u65E5";        // 60 characters in 180 bytes
   for (int i = 0; i < 100; ++i) accents += "e\u0301";  // 100 letters, each with its mark
-  EXPECT_EQ(elidedMenuTitle(sixty), sixty);
+  for (const std::string& fits : {sixty, han}) EXPECT_EQ(elidedMenuTitle(fits), fits);
   EXPECT_EQ(elidedMenuTitle("A" + sixty), "A" + std::string(29, 'x') + "\u2026" + std::string(29, 'x'));
-  EXPECT_EQ(elidedMenuTitle(han), han);
   EXPECT_EQ(elidedMenuTitle(accents), accents.substr(0, 30 * 3) + "\u2026" + accents.substr(71 * 3));
   // A long library name: short in titles, whole in tool tips and items.
   const std::string name = "Receipts " + std::string(3000, 'n') + " EUR";
@@ -556,9 +555,7 @@ TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
     GTEST_SKIP() << "needs an X desktop, xdotool and xev";
   const auto run = [&xdotool](const std::vector<std::string>& arguments) {
     std::string output;
-    auto child = ChildProcess::spawn(xdotool, arguments);
-    child->readOutput(output);
-    child->reap();
+    ChildProcess::spawn(xdotool, arguments)->readOutput(output);  // reaped when its object goes
     return output;
   };
   // The name of the window that has the keyboard.

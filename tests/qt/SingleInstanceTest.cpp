@@ -8,11 +8,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#if defined(__linux__)  // the hand-over over the session bus is Linux's
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVirtualObject>
-#endif
 #include <QStringList>
 #include <chrono>
 #include <filesystem>
@@ -20,16 +15,21 @@
 #include <string>
 #include <vector>
 
-#if defined(__linux__)
-#include "PrivateBus.h"
-#include "platform/qt/DesktopNotification.h"
-#endif
 #include "QtPump.h"
 #include "platform/ChildProcess.h"
 #include "platform/Files.h"
 #include "platform/posix/SingleInstanceLock.h"
 #include "platform/qt/TrayWatch.h"
 #include "support/TempHome.h"
+
+#if defined(__linux__)  // the hand-over over the session bus is Linux's
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+
+#include "PrivateBus.h"
+#include "platform/qt/DesktopNotification.h"
+#endif
 
 namespace quillory::platform::qt::test {
 namespace {
@@ -214,11 +214,11 @@ TEST(DesktopNotifier, OnlyAClickOnItsOwnNotificationIsPassedOn) {
                              QDBusConnection::connectToBus(server.bus.address(), QStringLiteral("helper")));
     notifier.notify("Quillory Helper could not sync", "Why");
     ASSERT_TRUE(pumpUntil([&] { return server.summaries.size() == 1; }));
-    (void)pumpUntil([] { return false; }, 200);  // the answer, with its identifier, reaches the notifier
+    pumpFor(200);  // the answer, with its identifier, reaches the notifier
     for (const auto& [id, action] : {std::pair{2u, "default"}, {1u, "open"}, {1u, "default"}})
       server.click(id, QString::fromLatin1(action));
     EXPECT_TRUE(pumpUntil([&] { return clicks > 0; }));
-    (void)pumpUntil([] { return false; }, 200);
+    pumpFor(200);
   }
   EXPECT_EQ(clicks, 1);
   QDBusConnection::disconnectFromBus(QStringLiteral("helper"));
