@@ -340,9 +340,11 @@ TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
   settings = &file.emplace(home / "settings.json", log, clock);
   launch();
   hostShows("New");
-  // Another process holds the lock for ten seconds, or until it is killed.
+  // Another process holds the lock (2: exclusive) for ten seconds, or until it
+  // is killed; Perl is there on Debian and macOS alike.
   auto holder = ChildProcess::spawn(
-      "/usr/bin/flock", {(home / "settings.json.lock").string(), "-c", "echo held; exec sleep 10"});
+      "/usr/bin/perl", {"-e", "open(F, '>>', shift); flock(F, 2); syswrite(STDOUT, 'held'); sleep 10",
+                        (home / "settings.json.lock").string()});
   holder->read(std::chrono::seconds(10), [](std::string_view) {});  // once it holds the lock
   choose(item(kAutoSyncTitle));
   alerts.queueAnswer(0);  // "Sync"
