@@ -3,10 +3,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
@@ -25,7 +23,9 @@
 namespace quillory::platform::qt::test {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::Contains;
+using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::TempHome;
 
@@ -50,18 +50,16 @@ TEST_F(DBusWorkspaceTest, OwnedNamesAreRunningApplicationsAlsoAcrossARestartOfTh
   QDBusConnection host = connect(QStringLiteral("host"));
   ASSERT_TRUE(host.registerService(QString::fromStdString(kHost)));
 
-  DBusWorkspace workspace(connect(QStringLiteral("helper")), [this](const QString& name) {
-    return QDBusConnection::connectToBus(bus_.address(), name);
-  });
+  DBusWorkspace workspace(connect(QStringLiteral("helper")),
+                          [this](const QString& name) { return connect(name); });
   ASSERT_TRUE(workspace.isConnected());
   std::vector<std::optional<std::string>> activated, terminated;
   workspace.observeActivation([&](const std::optional<std::string>& id) { activated.push_back(id); });
   workspace.observeTermination([&](const std::optional<std::string>& id) { terminated.push_back(id); });
 
-  EXPECT_THAT(workspace.runningBundleIdentifiers(), Contains(std::optional<std::string>(kHost)));
   // Connections are not applications.
   EXPECT_THAT(workspace.runningBundleIdentifiers(),
-              ::testing::Each(::testing::Optional(Not(::testing::StartsWith(":")))));
+              AllOf(Contains(kHost), ::testing::Each(::testing::Optional(Not(::testing::StartsWith(":"))))));
 
   ASSERT_TRUE(host.registerService(QStringLiteral("test.other.app")));
   ASSERT_TRUE(pumpUntil([&] { return !activated.empty(); }));
@@ -117,10 +115,7 @@ TEST_F(DBusWorkspaceTest, TheHelperRegistersItsIconAgainWhenTheBusComesBack) {
   if (xvfb.isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
   auto display = platform::ChildProcess::spawn(xvfb.toStdString(), {"-displayfd", "1", "-nolisten", "tcp"});
   std::string number;
-  ASSERT_TRUE(pumpUntil([&] {
-    display->read(std::chrono::milliseconds(50), [&](std::string_view piece) { number.append(piece); });
-    return number.find('\n') != std::string::npos;
-  }));
+  ASSERT_TRUE(pumpReading(*display, number, [&] { return number.find('\n') != std::string::npos; }));
   TrayWatcher watcher;
   const auto hostTheTray = [&] {
     QDBusConnection::disconnectFromBus(QStringLiteral("host"));
@@ -139,14 +134,7 @@ TEST_F(DBusWorkspaceTest, TheHelperRegistersItsIconAgainWhenTheBusComesBack) {
        "DISPLAY=:" + number.substr(0, number.find('\n')), "QT_QPA_PLATFORM=xcb", "TSAN_OPTIONS=report_bugs=0",
        "/bin/sh", "-c", "exec \"$0\" 2>&1", QUILLORY_HELPER_PATH});
   std::string output;
-  const auto until = [&](const std::function<bool()>& done) {
-    return pumpUntil(
-        [&] {
-          helper->read(std::chrono::milliseconds(10), [&](std::string_view piece) { output.append(piece); });
-          return done();
-        },
-        15000);
-  };
+  const auto until = [&](const std::function<bool()>& done) { return pumpReading(*helper, output, done); };
   EXPECT_TRUE(until([&] { return watcher.registrations == 1; })) << output;
   bus_.stop();
   EXPECT_TRUE(until([&] { return output.find("Lost the session bus") != std::string::npos; })) << output;
@@ -163,12 +151,8 @@ TEST_F(DBusWorkspaceTest, TheHelperRegistersItsIconAgainWhenTheBusComesBack) {
 TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) {
   // The entry in the user's folder, the earlier versions' one beside it and
   // the system-wide one (none when empty), and what the menu shows.
-  struct Case {
-    const char *user, *earlier, *system;
-    LoginItemStatus status;
-  };
   const char* on = "[Desktop Entry]\nType=Application\nExec=quillory-helper\n";
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, const char*, LoginItemStatus> cases[] = {
       {on, "", "", LoginItemStatus::enabled},  // the README's copy
       {"[Desktop Entry]\nHidden = true \n", "", "", LoginItemStatus::notRegistered},
       {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", "", on, LoginItemStatus::notRegistered},
@@ -178,26 +162,23 @@ TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) 
       {"", "", on, LoginItemStatus::enabled},
       {"", "", "[Desktop Entry]\nHidden=true\n", LoginItemStatus::notRegistered},
   };
-  for (const Case& c : cases) {
+  for (const auto& [user, earlier, system, status] : cases) {
     TempHome home;
     XdgLoginItemService service(home / "config/autostart", "/opt/A B/helper", {home / "xdg/autostart"});
-    for (const auto& [folder, name, text] : {std::tuple{"config/autostart", kAutostartFileName, c.user},
-                                             {"config/autostart", kEarlierAutostartFileName, c.earlier},
-                                             {"xdg/autostart", kAutostartFileName, c.system}}) {
+    for (const auto& [folder, name, text] : {std::tuple{"config/autostart", kAutostartFileName, user},
+                                             {"config/autostart", kEarlierAutostartFileName, earlier},
+                                             {"xdg/autostart", kAutostartFileName, system}})
       if (*text) home.writeFile(std::filesystem::path(folder) / name, text);
-    }
-    const std::string which = std::string(c.user) + "|" + c.earlier + "|" + c.system;
-    EXPECT_EQ(service.status(), c.status) << which;
+    const std::string which = std::string(user) + "|" + earlier + "|" + system;
+    EXPECT_EQ(service.status(), status) << which;
     // Off wins over every entry, and on again over the override.
     ASSERT_EQ(service.unregisterItem(), std::nullopt);
     EXPECT_EQ(service.status(), LoginItemStatus::notRegistered) << which;
     ASSERT_EQ(service.registerItem(), std::nullopt);
     EXPECT_EQ(service.status(), LoginItemStatus::enabled) << which;
     EXPECT_EQ(files::listFolder(home / "config/autostart"), std::vector<std::string>{kAutostartFileName});
-    EXPECT_NE(files::readFile(service.file())
-                  .value_or("")
-                  .find("\nExec=\"/opt/A B/helper\"\nTryExec=/opt/A B/helper\n"),
-              std::string::npos);
+    EXPECT_THAT(files::readFile(service.file()).value_or(""),
+                HasSubstr("\nExec=\"/opt/A B/helper\"\nTryExec=/opt/A B/helper\n"));
   }
   // A folder where the entry should be: not registered, and both calls fail
   // with a text instead of claiming success.
@@ -205,7 +186,7 @@ TEST(XdgLoginItemService, StatusFollowsTheUserEntryOverTheSystemsAndEachSwitch) 
   XdgLoginItemService service(home / "config/autostart", "/opt/helper");
   home.makeFolder("config/autostart/quillory-helper.desktop/inside");
   EXPECT_EQ(service.status(), LoginItemStatus::notRegistered);
-  EXPECT_NE(service.registerItem().value_or("").find("quillory-helper.desktop"), std::string::npos);
+  EXPECT_THAT(service.registerItem().value_or(""), HasSubstr("quillory-helper.desktop"));
   EXPECT_TRUE(service.unregisterItem());
   EXPECT_THAT(systemAutostartFolders("/opt/xdg:relative::/etc/xdg"),
               ::testing::ElementsAre("/opt/xdg/autostart", "/etc/xdg/autostart"));

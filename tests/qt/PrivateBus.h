@@ -19,10 +19,7 @@ class PrivateBus {
  public:
   // Empty address when dbus-daemon is missing or did not start.
   PrivateBus() {
-    daemon_ = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).toStdString();
-    if (daemon_.empty()) return;
-    address_ = QString::fromStdString("unix:path=" + (folder_ / "bus").string());
-    start();
+    if (daemonFound()) start();
     if (pid_ <= 0) address_.clear();
   }
   ~PrivateBus() { stop(); }  // not copied: its folder is not
@@ -48,8 +45,8 @@ class PrivateBus {
 
  private:
   testing::TempHome folder_;
-  std::string daemon_;
-  QString address_;
+  std::string daemon_ = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).toStdString();
+  QString address_ = QString::fromStdString("unix:path=" + (folder_ / "bus").string());
   int pid_ = 0;
 };
 

@@ -24,8 +24,8 @@ using qt::QtDispatcher;
 struct QtLoop {
   using Type = QtDispatcher;
   static bool pumpUntil(Type&, const std::function<bool()>& done) { return qt::test::pumpUntil(done, 10000); }
-  static void pumpFor(Type&, std::chrono::milliseconds duration) {
-    qt::test::pumpFor(static_cast<int>(duration.count()));
+  static void pumpFor(Type&, std::chrono::milliseconds span) {
+    qt::test::pumpFor(static_cast<int>(span.count()));
   }
   // Events the dispatcher posted must not run its dropped tasks later.
   static void settle() { qt::test::pumpFor(30); }
@@ -57,9 +57,8 @@ TEST(QtAlertPresenter, ShowsTextsAsWrittenAndReturnsTheChosenButton) {
     EXPECT_EQ(box.defaultButton()->text(), "One");
     QTimer::singleShot(0, &box, [&] {
       EXPECT_EQ(dispatcher.modalDepth(), 1);  // timers are held while it is open
-      for (QAbstractButton* button : box.buttons()) {
+      for (QAbstractButton* button : box.buttons())
         if (button->text() == "Two") button->click();
-      }
     });
   });
 

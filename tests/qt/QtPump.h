@@ -5,6 +5,9 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <functional>
+#include <string>
+
+#include "platform/ChildProcess.h"
 
 namespace quillory::platform::qt::test {
 
@@ -21,6 +24,13 @@ inline bool pumpUntil(const std::function<bool()>& done, int timeoutMilliseconds
 inline void pumpFor(int milliseconds) {
   QDeadlineTimer deadline(milliseconds);
   while (!deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+// Runs the loop until `done` holds (30 seconds at most), adding what `child`
+// writes to `output` meanwhile.
+inline bool pumpReading(ChildProcess& child, std::string& output, const std::function<bool()>& done) {
+  const auto append = [&output](std::string_view piece) { output.append(piece); };
+  return pumpUntil([&] { return child.read(std::chrono::milliseconds(10), append), done(); }, 30000);
 }
 
 }  // namespace quillory::platform::qt::test

@@ -4,10 +4,7 @@
 // tasks are only recorded (queued mode), so a started sync stays "running"
 // until the test runs them with `dispatcher.runGlobalTasks()`.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QDeadlineTimer>
@@ -19,8 +16,6 @@
 #include <QStandardPaths>
 #include <QTextDocument>
 #include <QTimer>
-#include <future>
-#include <thread>
 
 #include "QtPump.h"
 #include "app/AppDelegate.h"
@@ -67,9 +62,13 @@ void press(QObject* receiver, int key, Qt::KeyboardModifiers modifiers = Qt::NoM
   QCoreApplication::sendEvent(receiver, &event);
 }
 
+// The items' texts, "---" for a separator; "~" marks an item that is disabled, "+" one that is checked.
 QStringList texts(const QMenu& m) {
   QStringList list;
-  for (QAction* a : m.actions()) list << (a->isSeparator() ? QStringLiteral("---") : a->text());
+  for (QAction* a : m.actions()) {
+    list << (a->isSeparator() ? QStringLiteral("---")
+                              : (a->isEnabled() ? "" : "~") + QString(a->isChecked() ? "+" : "") + a->text());
+  }
   return list;
 }
 
@@ -77,17 +76,15 @@ QStringList texts(const QMenu& m) {
 void choose(const QtMenuItem& item) { item.action()->trigger(); }
 
 // The desktop's notifications and its "open", recorded in order.
-struct FakeNotifier final : Notifier {
+struct FakeDesktop final : Notifier, DesktopServices {
   void notify(const std::string& title, const std::string& body) override { sent.emplace_back(title, body); }
+  bool open(const std::filesystem::path& path) override { return opened.push_back(path), true; }
   std::vector<std::pair<std::string, std::string>> sent;
-};
-struct FakeDesktopServices final : DesktopServices {
-  bool open(const std::filesystem::path& path) override {
-    opened.push_back(path);
-    return true;
-  }
   std::vector<std::filesystem::path> opened;
 };
+
+// An export of one receipt, which publishes.
+const char* const kGood = R"({"items":[{"amountsOriginal":{"currency":"EUR"}}]})";
 
 class ShellTest : public ::testing::Test {
  protected:
@@ -107,28 +104,16 @@ class ShellTest : public ::testing::Test {
   void launch() {
     manager = engine::ExportManager::create(
         engine::Environment{*settings, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
-    Shell shell{
-        .makeStatusItem =
-            [this] {
-              auto made = std::make_unique<QtStatusItem>();
-              statusItem = made.get();
-              return made;
-            },
-        .dispatcher = dispatcher,
-        .alerts = alerts,
-        .loginItems = loginItems,
-        .log = log,
-        .clock = clock,
-        .dateText = {"en_US", "UTC"},
-        .version = {"1.2", "34"},
-        .becomeAccessory = [this] { ++accessoryCalls; },
-        .terminate = [this] { ++terminated; },
-        .runsTranslocated = runsTranslocated,
-        .notifier = &notifier,
-        .desktop = &desktop,
-        .logFile = home / "helper.log",
-    };
-    delegate = AppDelegate::create(std::move(shell), manager);
+    const auto makeStatusItem = [this] { return std::unique_ptr<StatusItem>(statusItem = new QtStatusItem); };
+    const auto becomeAccessory = [this] { ++accessoryCalls; };
+    const auto terminate = [this] { ++terminated; };
+    const presentation::DateTextSettings dateText{"en_US", "UTC"};
+    const VersionInfo version{"1.2", "34"};
+    // In the order of Shell's fields; the fake desktop is also the notifier.
+    delegate = AppDelegate::create(
+        Shell{makeStatusItem, dispatcher, alerts, loginItems, log, clock, dateText, version, becomeAccessory,
+              terminate, runsTranslocated, &desktop, &desktop, home / "helper.log"},
+        manager);
     delegate->applicationDidFinishLaunching();
   }
 
@@ -186,19 +171,16 @@ class ShellTest : public ::testing::Test {
   testing::ScriptedAlerts alerts{&dispatcher};
   testing::FakeScriptRunner scripts;
   testing::FakeLoginItemService loginItems;
-  FakeNotifier notifier;
-  FakeDesktopServices desktop;
+  FakeDesktop desktop;
   testing::TempHome home;
-  QtStatusItem* statusItem = nullptr;  // owned by the delegate
-  bool runsTranslocated = false;       // set before `launch`
+  std::optional<posix::JsonDefaults> file;  // a settings file in the home, where a case wants one
+  QtStatusItem* statusItem = nullptr;       // owned by the delegate
+  bool runsTranslocated = false;            // set before `launch`
   int accessoryCalls = 0;
   int terminated = 0;
   std::shared_ptr<engine::ExportManager> manager;
   std::shared_ptr<AppDelegate> delegate;
 };
-
-// CLDR's space before "am"/"pm" in US English.
-std::string usTime(const std::string& clock, const std::string& half) { return clock + "\u202F" + half; }
 
 TEST_F(ShellTest, StatusLineShowsTheCurrentLibrarysMarkerAndMovesOnWithTheTimer) {
   launch();
@@ -208,11 +190,11 @@ TEST_F(ShellTest, StatusLineShowsTheCurrentLibrarysMarkerAndMovesOnWithTheTimer)
   EXPECT_EQ(statusLine(), "Never synced");  // no current library, no marker
 
   hostShows("Business");
-  EXPECT_EQ(statusLine(), "Last sync: today at " + usTime("8:41", "am"));
-  clock.set(clock.now() + std::chrono::hours(15));     // the next day
-  dispatcher.tickTimersFor(std::chrono::seconds(60));  // the status refresh timer
+  EXPECT_EQ(statusLine(), "Last sync: today at 8:41\u202Fam");  // CLDR's space before "am" in US English
+  clock.set(clock.now() + std::chrono::hours(15));              // the next day
+  dispatcher.tickTimersFor(std::chrono::seconds(60));           // the status refresh timer
   deliver();
-  EXPECT_EQ(statusLine(), "Last sync: yesterday at " + usTime("8:41", "am"));
+  EXPECT_EQ(statusLine(), "Last sync: yesterday at 8:41\u202Fam");
   // Seen without opening the menu (the tool tip shows the narrow space as a space).
   EXPECT_EQ(shownText(statusItem->trayIcon().toolTip()), "Quillory Helper\nLast sync: yesterday at 8:41 am");
 }
@@ -227,8 +209,7 @@ TEST_F(ShellTest, WithoutAScriptLauncherTheStatusLineSaysWhereKettleLedgerRuns) 
       "Kettle Ledger runs on macOS \u2014 see `man quillory-helper` to try the simulated one";
   scripts.setLauncherMissing(true);
   launch();
-  dispatcher.runGlobalTasks();  // the first check
-  deliver();
+  runSync();  // the first check
   EXPECT_EQ(statusLine(), notice);
   for (int run = 0; run < 2; ++run) {
     choose(item(kSyncNowTitle));
@@ -253,14 +234,9 @@ TEST_F(ShellTest, WithoutAScriptLauncherTheStatusLineSaysWhereKettleLedgerRuns) 
 // per ten minutes; a run the user started is told by its own alert. The icon
 // is marked while the last run failed.
 TEST_F(ShellTest, FailedAutomaticSyncsMarkTheIconAndAreNotifiedOncePerKind) {
-  struct Step {
-    const char* reason;
-    const char* exported;  // the export script's answer
-    int minutesLater;
-    std::size_t notified;  // notifications so far
-  };
+  // The run's reason, the export script's answer, the minutes since the last run, the notifications so far.
+  using Step = std::tuple<const char*, const char*, int, std::size_t>;
   const char* kEmpty = R"({"items":[]})";
-  const char* kGood = R"({"items":[{"amountsOriginal":{"currency":"EUR"}}]})";
   const Step steps[] = {
       {"idle 3 min", kEmpty, 0, 1}, {"idle 3 min", kEmpty, 3, 1}, {"idle 3 min", kEmpty, 3, 1},
       {"idle 3 min", kEmpty, 3, 1}, {"idle 3 min", kEmpty, 3, 1},  // five failed idle runs: one
@@ -274,17 +250,17 @@ TEST_F(ShellTest, FailedAutomaticSyncsMarkTheIconAndAreNotifiedOncePerKind) {
   launch();
   defaults.setBool(libraries::syncLibraryKey("Biz"), true);
   hostShows("Biz");
-  for (const Step& step : steps) {
-    clock.advance(std::chrono::minutes(step.minutesLater));
-    scripts.setAnswer(std::string(bridge::kExportScript), step.exported);
-    manager->sync(step.reason);
+  for (const auto& [reason, exported, minutesLater, notified] : steps) {
+    clock.advance(std::chrono::minutes(minutesLater));
+    scripts.setAnswer(std::string(bridge::kExportScript), exported);
+    manager->sync(reason);
     runSync();
-    ASSERT_EQ(notifier.sent.size(), step.notified) << step.reason << " " << step.exported;
-    EXPECT_EQ(statusItem->isErrorShown(), step.exported != kGood);
+    ASSERT_EQ(desktop.sent.size(), notified) << reason << " " << exported;
+    EXPECT_EQ(statusItem->isErrorShown(), exported != kGood);
   }
-  EXPECT_EQ(notifier.sent.front().first + " / " + notifier.sent.front().second,
+  EXPECT_EQ(desktop.sent.front().first + " / " + desktop.sent.front().second,
             "Quillory Helper could not sync 'Biz' / Library is empty");
-  EXPECT_EQ(notifier.sent.at(1).second, "Could not parse export");
+  EXPECT_EQ(desktop.sent.at(1).second, "Could not parse export");
 }
 
 TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
@@ -296,9 +272,8 @@ TEST_F(ShellTest, EveryMenuCommandIsIgnoredWhileAnAlertIsOpen) {
   int opened = 0;
   alerts.setWhileOpen([this, &opened](const Alert&) {
     if (opened++ > 0) return;  // a nested alert (the fault) must not recurse
-    for (QMenu* shown : {&qmenu(), item(kLibrariesTitle).action()->menu()}) {
+    for (QMenu* shown : {&qmenu(), item(kLibrariesTitle).action()->menu()})
       for (QAction* each : shown->actions()) each->trigger();
-    }
   });
   alerts.queueAnswer(1);  // the user's own answer, "Don't Sync", comes after
   manager->sync("idle 3 min");
@@ -335,8 +310,7 @@ TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
   defaults.refuseWrites("Read-only file system");
   alerts.queueAnswer(0);  // "Remove"
   for (const int item : {1, 0}) choose(library(item));
-  dispatcher.runGlobalTasks();  // the menu's changes run on the background queue
-  deliver();
+  runSync();  // the menu's changes run on the background queue
   EXPECT_TRUE(library(1).isChecked() && !library(0).isChecked());
   EXPECT_TRUE(files::exists(home / documents() / "on-eur.json"));
   EXPECT_TRUE(log.contains("[Helper] \u2717 Could not switch off 'On': Read-only file system"));
@@ -346,8 +320,7 @@ TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
   ASSERT_EQ(alerts.shown().size(), 2u);
   EXPECT_EQ(alerts.shown()[1].message, "\"On\" was not removed from mobile devices");
   hostShows("On");
-  scripts.setAnswer(std::string(bridge::kExportScript),
-                    R"({"items":[{"amountsOriginal":{"currency":"EUR"}}]})");
+  scripts.setAnswer(std::string(bridge::kExportScript), kGood);
   manager->sync("manual");
   deliver();
   EXPECT_EQ(statusLine(), "Syncing\u2026");  // over the warning
@@ -364,33 +337,23 @@ TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
 // store (Auto-sync, the first-sync question's answer) come back while it is
 // still held, and what they chose is stored once it is free.
 TEST_F(ShellTest, TheMenuNeverWaitsForTheSettingsLock) {
-  posix::JsonDefaults file(home / "settings.json", log, clock);
-  settings = &file;
+  settings = &file.emplace(home / "settings.json", log, clock);
   launch();
   hostShows("New");
-  // Another holder (its own open file, so flock sets them apart) keeps the
-  // lock until told, or ten seconds.
-  std::promise<void> held, release;
-  bool heldToTheEnd = false;
-  std::thread holder([&, told = release.get_future()] {
-    const int lock = ::open((home / "settings.json.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ::flock(lock, LOCK_EX);
-    held.set_value();
-    heldToTheEnd = told.wait_for(std::chrono::seconds(10)) == std::future_status::timeout;
-    ::close(lock);
-  });
-  held.get_future().wait();
+  // Another process holds the lock (2: exclusive) for ten seconds, or until it
+  // is killed; Perl is there on Debian and macOS alike.
+  auto holder = ChildProcess::spawn(
+      "/usr/bin/perl", {"-e", "open(F, '>>', shift); flock(F, 2); syswrite(STDOUT, 'held'); sleep 10",
+                        (home / "settings.json.lock").string()});
+  holder->read(std::chrono::seconds(10), [](std::string_view) {});  // once it holds the lock
   choose(item(kAutoSyncTitle));
   alerts.queueAnswer(0);  // "Sync"
   choose(item(kSyncNowTitle));
-  release.set_value();
-  holder.join();
-  EXPECT_FALSE(heldToTheEnd);  // nothing here waited for it
+  EXPECT_TRUE(holder->isRunning());  // nothing here waited for it
+  holder.reset();
   runSync();
-  EXPECT_EQ(file.value(engine::kAutoSyncEnabledKey).asBool(), false);
-  EXPECT_EQ(file.value(libraries::syncLibraryKey("New")).asBool(), true);
-  delegate.reset();  // before the store they use goes
-  manager.reset();
+  EXPECT_EQ(file->value(engine::kAutoSyncEnabledKey).asBool(), false);
+  EXPECT_EQ(file->value(libraries::syncLibraryKey("New")).asBool(), true);
 }
 
 TEST_F(ShellTest, LongTextsAreElidedInTheMiddleByCharacters) {
@@ -398,9 +361,8 @@ TEST_F(ShellTest, LongTextsAreElidedInTheMiddleByCharacters) {
   std::string han, accents;
   for (int i = 0; i < 60; ++i) han += "\u65E5";        // 60 characters in 180 bytes
   for (int i = 0; i < 100; ++i) accents += "e\u0301";  // 100 letters, each with its mark
-  EXPECT_EQ(elidedMenuTitle(sixty), sixty);
+  for (const std::string& fits : {sixty, han}) EXPECT_EQ(elidedMenuTitle(fits), fits);
   EXPECT_EQ(elidedMenuTitle("A" + sixty), "A" + std::string(29, 'x') + "\u2026" + std::string(29, 'x'));
-  EXPECT_EQ(elidedMenuTitle(han), han);
   EXPECT_EQ(elidedMenuTitle(accents), accents.substr(0, 30 * 3) + "\u2026" + accents.substr(71 * 3));
   // A long library name: short in titles, whole in tool tips and items.
   const std::string name = "Receipts " + std::string(3000, 'n') + " EUR";
@@ -420,24 +382,18 @@ TEST_F(ShellTest, LaunchBuildsTheMenuWithStableActionsThatRunTheCommands) {
   loginItems.setStatus(LoginItemStatus::enabled);
   launch();
   EXPECT_EQ(accessoryCalls, 1);
-  EXPECT_EQ(texts(qmenu()),
-            (QStringList{"Kettle Ledger not running", "Never synced", "---", "Sync Now", "---", "Libraries",
-                         "Show Published Files", "Show Log\u2026", "---", "Auto-sync", "Launch at Login",
-                         "---", "Quillory Helper 1.2 (34)", "Quit Quillory Helper"}));
-  for (const char* line :
-       {"Kettle Ledger not running", "Never synced", "Show Published Files", "Quillory Helper 1.2 (34)"}) {
-    EXPECT_FALSE(action(line)->isEnabled()) << line;
-  }
+  EXPECT_EQ(texts(qmenu()), (QStringList{"~Kettle Ledger not running", "~Never synced", "---", "Sync Now",
+                                         "---", "Libraries", "~Show Published Files", "Show Log\u2026", "---",
+                                         "Auto-sync", "+Launch at Login", "---", "~Quillory Helper 1.2 (34)",
+                                         "Quit Quillory Helper"}));  // both marks read at launch
   EXPECT_NE(item(kShowPublishedFilesTitle).toolTip().find("does not exist"), std::string::npos);
   EXPECT_EQ(action("Sync Now")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-  EXPECT_FALSE(action("Auto-sync")->isChecked());  // both marks read at launch
-  EXPECT_TRUE(action("Launch at Login")->isChecked());
 
   const QList<QAction*> before = qmenu().actions();
   home.makeFolder(documents());
   refresh();
   EXPECT_EQ(qmenu().actions(), before);  // changed in place, not rebuilt
-  EXPECT_EQ(texts(*action("Libraries")->menu()), QStringList{"No libraries seen yet"});
+  EXPECT_EQ(texts(*action("Libraries")->menu()), QStringList{"~No libraries seen yet"});
   EXPECT_TRUE(action("Show Published Files")->isEnabled());
   for (const char* opens : {"Show Published Files", "Show Log\u2026"}) action(opens)->trigger();
   EXPECT_EQ(desktop.opened, (std::vector<std::filesystem::path>{home / documents(), home / "helper.log"}));
@@ -466,17 +422,15 @@ TEST_F(ShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   defaults.setBool(libraries::syncLibraryKey("Alpha"), false);
   defaults.setString(libraries::syncLibraryKey("Beta"), "not a bool");
   defaults.setBool(libraries::syncLibraryKey(name), true);
-  for (const char* off : {"Alpha", "Beta"}) {  // their folders exist: pruning keeps them
+  for (const char* off : {"Alpha", "Beta"})  // their folders exist: pruning keeps them
     defaults.setString(libraries::libraryPathKey(off), home.path().string());
-  }
   publishMarker(name, "toms-r-d-2026-usd", "2026-12-05T08:00:00Z");
   refresh();
   QMenu* submenu = action("Libraries")->menu();
   const auto shown = [submenu](int i) { return submenu->actions().at(i); };
   // Shown as "R&D", not as a mnemonic, and "<h1>" not as markup; the last two
   // are on.
-  EXPECT_EQ(texts(*submenu), (QStringList{"Alpha", "Beta", "Tom's \"R&&D\" <h1>2026</h1>", "Zeta"}));
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(shown(i)->isChecked(), i >= 2) << i;
+  EXPECT_EQ(texts(*submenu), (QStringList{"Alpha", "Beta", "+Tom's \"R&&D\" <h1>2026</h1>", "+Zeta"}));
   EXPECT_EQ(shownText(shown(2)->toolTip()), QString::fromStdString(name));
 
   shown(0)->trigger();
@@ -560,10 +514,9 @@ TEST(StatusIcon, TemplateIsAMaskFilledIsNotAndEachImageIsMadeOnce) {
   // black and clear).
   for (const IconStyle style : {IconStyle::templateMask, IconStyle::filled}) {
     const QIcon error = statusIcon(style, true);
-    for (const QIcon& icon : {statusIcon(style), error}) {
+    for (const QIcon& icon : {statusIcon(style), error})
       EXPECT_EQ(std::pair(icon.isMask(), icon.availableSizes().size()),
                 std::pair(style == IconStyle::templateMask, qsizetype{3}));
-    }
     const QImage plain = statusIcon(style).pixmap(32).toImage(), marked = error.pixmap(32).toImage();
     const QColor disc = marked.pixelColor(27, 26), mark = marked.pixelColor(23, 20);  // beside and in the "!"
     EXPECT_NE(plain, marked);
@@ -580,15 +533,12 @@ TEST(StatusIcon, TemplateIsAMaskFilledIsNotAndEachImageIsMadeOnce) {
   EXPECT_EQ(item.trayIcon().icon().cacheKey(), plain);
   // The tray caches a scaled copy of every image it is given by the image's
   // identity: an image made anew for each frame or each sync grows the process.
+  item.setIconShown(false);
   std::vector<qint64> shown;
-  for (int turn = 0; turn < 2; ++turn) {
-    item.setIconShown(false);
+  for (const bool animating : {false, true, false, true}) {
+    item.setIndicatorAnimating(animating);
     shown.push_back(item.trayIcon().icon().cacheKey());
-    item.setIndicatorAnimating(true);
-    shown.push_back(item.trayIcon().icon().cacheKey());
-    item.setIndicatorAnimating(false);
   }
-  item.setIndicatorAnimating(true);
   const int frame = item.indicatorFrame();
   EXPECT_TRUE(pumpUntil([&] { return item.indicatorFrame() != frame; })) << "the frames step on";
   EXPECT_EQ(shown[0], shown[2]) << "the blank image";
@@ -603,23 +553,18 @@ TEST(StatusIcon, TemplateIsAMaskFilledIsNotAndEachImageIsMadeOnce) {
 TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
   const std::string xdotool = QStandardPaths::findExecutable(QStringLiteral("xdotool")).toStdString();
   const std::string xev = QStandardPaths::findExecutable(QStringLiteral("xev")).toStdString();
-  if (QGuiApplication::platformName() != QLatin1String("xcb") || xdotool.empty() || xev.empty()) {
+  if (QGuiApplication::platformName() != QLatin1String("xcb") || xdotool.empty() || xev.empty())
     GTEST_SKIP() << "needs an X desktop, xdotool and xev";
-  }
   const auto run = [&xdotool](const std::vector<std::string>& arguments) {
     std::string output;
-    auto child = ChildProcess::spawn(xdotool, arguments);
-    child->readOutput(output);
-    child->reap();
+    ChildProcess::spawn(xdotool, arguments)->readOutput(output);  // reaped when its object goes
     return output;
   };
+  // The name of the window that has the keyboard.
+  const auto focus = [&run] { return run({"getwindowfocus", "getwindowname"}); };
   auto typing = ChildProcess::spawn(xev, {"-name", "typing"});
-  ASSERT_TRUE(pumpUntil(
-      [&] {
-        return run({"getwindowfocus", "getwindowname"}) == "typing\n";
-      },
-      20000))
-      << "the window manager gave the new window no keyboard";
+  ASSERT_TRUE(pumpUntil([&] { return focus() == "typing\n"; }, 20000))
+      << "the window manager gave it no keyboard";
   testing::ManualDispatcher dispatcher;
   QtAlertPresenter alerts(dispatcher);
   std::vector<bool> openChanges;
@@ -629,7 +574,7 @@ TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
     alerts.setAboutToShow([&](QMessageBox& box) {
       if (!causedByUser) {
         QTimer::singleShot(500, &box, [&] {
-          focused = run({"getwindowfocus", "getwindowname"});
+          focused = focus();
           run({"key", "Return"});
           press(box.defaultButton(), Qt::Key_Return);
           QTimer::singleShot(300, &box, [&box] { box.done(-5); });
@@ -640,7 +585,7 @@ TEST(QtAlertOnX, AnAlertTheUserDidNotCauseLeavesTheKeyboardWhereItIs) {
       // on a loaded machine): wait for it, then type Return into the alert.
       auto* poll = new QTimer(&box);
       QObject::connect(poll, &QTimer::timeout, &box, [&, poll, deadline = QDeadlineTimer(20000)] {
-        focused = run({"getwindowfocus", "getwindowname"});
+        focused = focus();
         if (focused != "Quillory Helper\n" && !deadline.hasExpired()) return;
         poll->stop();
         run({"key", "Return"});

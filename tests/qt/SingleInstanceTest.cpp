@@ -8,11 +8,6 @@
 #include <signal.h>
 #include <unistd.h>
 
-#if defined(__linux__)  // the hand-over over the session bus is Linux's
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVirtualObject>
-#endif
 #include <QStringList>
 #include <chrono>
 #include <filesystem>
@@ -20,16 +15,21 @@
 #include <string>
 #include <vector>
 
-#if defined(__linux__)
-#include "PrivateBus.h"
-#include "platform/qt/DesktopNotification.h"
-#endif
 #include "QtPump.h"
 #include "platform/ChildProcess.h"
 #include "platform/Files.h"
 #include "platform/posix/SingleInstanceLock.h"
 #include "platform/qt/TrayWatch.h"
 #include "support/TempHome.h"
+
+#if defined(__linux__)  // the hand-over over the session bus is Linux's
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+
+#include "PrivateBus.h"
+#include "platform/qt/DesktopNotification.h"
+#endif
 
 namespace quillory::platform::qt::test {
 namespace {
@@ -48,17 +48,20 @@ std::unique_ptr<platform::ChildProcess> startHelper(const testing::TempHome& hom
                                                     const std::string& xdgConfigHome,
                                                     const std::vector<std::string>& environment = {},
                                                     const std::vector<std::string>& helperArguments = {}) {
-  std::vector<std::string> arguments = {"-u",
-                                        "XDG_CONFIG_HOME",
-                                        "HOME=" + home.path().string(),
+  std::vector<std::string> arguments = {"HOME=" + home.path().string(), "XDG_CONFIG_HOME=" + xdgConfigHome,
                                         "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (home / "no-bus").string(),
-                                        "QT_QPA_PLATFORM=offscreen",
-                                        "TSAN_OPTIONS=report_bugs=0"};
-  if (!xdgConfigHome.empty()) arguments.push_back("XDG_CONFIG_HOME=" + xdgConfigHome);
+                                        "QT_QPA_PLATFORM=offscreen", "TSAN_OPTIONS=report_bugs=0"};
   arguments.insert(arguments.end(), environment.begin(), environment.end());
   arguments.insert(arguments.end(), {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", QUILLORY_HELPER_PATH});
   arguments.insert(arguments.end(), helperArguments.begin(), helperArguments.end());
   return platform::ChildProcess::spawn("/usr/bin/env", arguments);
+}
+
+// The exit code of a helper that ends within ten seconds, while this process's
+// loop runs (it may serve the helper's bus); none when it did not end.
+std::optional<int> exitCode(const std::unique_ptr<platform::ChildProcess>& helper) {
+  if (!helper || !pumpUntil([&] { return helper->waitForExit(milliseconds(0)); }, 10000)) return std::nullopt;
+  return helper->reap().code;
 }
 
 struct LeavingCase {
@@ -76,23 +79,23 @@ class HelperLeaves : public ::testing::TestWithParam<LeavingCase> {};
 // display to open (the xcb platform and no DISPLAY), a helper that got
 // further would abort, and nothing may appear in the settings folder.
 TEST_P(HelperLeaves, AtOnceWithoutTouchingAnything) {
+  const LeavingCase& c = GetParam();
   testing::TempHome home;
   std::optional<Lock> running;
-  if (GetParam().holder) running.emplace(posix::defaultLockFile(home.path()), GetParam().holder);
-  const std::string xdgConfig = GetParam().xdgConfig;
-  const auto config = xdgConfig == "file" ? home.writeFile(xdgConfig, "keep") : home.makeFolder(xdgConfig);
+  if (c.holder) running.emplace(posix::defaultLockFile(home.path()), c.holder);
+  const auto config = c.xdgConfig == std::string_view("file") ? home.writeFile(c.xdgConfig, "keep")
+                                                              : home.makeFolder(c.xdgConfig);
   const auto before = files::listFolder(config / "quillory-helper");
   auto helper = startHelper(home, config.string(), {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"},
-                            GetParam().arguments);
+                            c.arguments);
   ASSERT_TRUE(helper);
   std::string output;
   helper->readOutput(output);
-  ASSERT_TRUE(helper->waitForExit(std::chrono::seconds(10)));
-  EXPECT_EQ(helper->reap().code, GetParam().status) << output;
-  EXPECT_TRUE(output.starts_with(GetParam().output)) << output;
+  EXPECT_EQ(exitCode(helper), c.status) << output;
+  EXPECT_TRUE(output.starts_with(c.output)) << output;
   EXPECT_EQ(files::listFolder(config / "quillory-helper"), before);  // no settings file, nothing else
-  EXPECT_EQ(files::exists(posix::defaultLockFile(home.path())),
-            GetParam().arguments.empty());  // taken by a run only
+  // The lock file is made by a run only.
+  EXPECT_EQ(files::exists(posix::defaultLockFile(home.path())), c.arguments.empty());
 }
 
 const LeavingCase kLeaving[] = {
@@ -149,6 +152,12 @@ class NotificationServer final : public QDBusVirtualObject {
     connection.send(message.createReply(QVariant::fromValue(static_cast<uint>(summaries.size()))));
     return true;
   }
+  // A click on the notification `id` (the default action) or on one of its actions.
+  void click(uint id, const QString& action = QStringLiteral("default")) {
+    connection.send(QDBusMessage::createSignal(kPath, QStringLiteral("org.freedesktop.Notifications"),
+                                               QStringLiteral("ActionInvoked"))
+                    << id << action);
+  }
   const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
   PrivateBus bus;
   QDBusConnection connection{QString()};
@@ -170,42 +179,26 @@ TEST(HandOver, SecondLaunchExitsAndTheRunningHelperShowsItself) {
   auto first = startHelper(home, "", {server.address()});
   ASSERT_TRUE(first);
   std::string output;
-  const auto append = [&output](std::string_view piece) { output.append(piece); };
-  ASSERT_TRUE(pumpUntil(
-      [&] {
-        first->read(milliseconds(10), append);
-        return output.find("waiting for quillory-helper-cli (process ") != std::string::npos;
-      },
-      10000))
-      << output;
+  ASSERT_TRUE(pumpReading(*first, output, [&] {
+    return output.find("waiting for quillory-helper-cli (process ") != std::string::npos;
+  })) << output;
   commandLine.reset();
-  ASSERT_TRUE(pumpUntil(
-      [&] {
-        first->read(milliseconds(0), append);
-        return output.find(TrayWatch::kNoTrayLine) != std::string::npos &&
-               server.summaries.contains(QStringLiteral("Quillory Helper has no tray icon"));
-      },
-      10000))
-      << output;
+  ASSERT_TRUE(pumpReading(*first, output, [&] {
+    return output.find(TrayWatch::kNoTrayLine) != std::string::npos &&
+           server.summaries.contains(QStringLiteral("Quillory Helper has no tray icon"));
+  })) << output;
 
-  auto second = startHelper(home, "", {server.address()});
-  ASSERT_TRUE(second);
-  ASSERT_TRUE(pumpUntil([&] { return second->waitForExit(milliseconds(0)); }, 10000));
-  EXPECT_EQ(second->reap().code, 0);
+  EXPECT_EQ(exitCode(startHelper(home, "", {server.address()})), 0);
   EXPECT_TRUE(pumpUntil([&] {
     return server.summaries.contains(QStringLiteral("Quillory Helper is already running"));
   })) << server.summaries.join(QStringLiteral(", ")).toStdString();
 
   first->terminate();
-  ASSERT_TRUE(first->waitForExit(std::chrono::seconds(10)));
-  EXPECT_EQ(first->reap().code, 128 + SIGTERM);
+  ASSERT_EQ(exitCode(first), 128 + SIGTERM);
   EXPECT_TRUE(Lock(posix::defaultLockFile(home.path()), "test").acquired()) << "released";
   // A start that fails (here: the settings folder is a file) says why in a
   // notification too, not only on standard error.
-  auto failing = startHelper(home, home.writeFile("config-file", "x").string(), {server.address()});
-  ASSERT_TRUE(failing);
-  ASSERT_TRUE(pumpUntil([&] { return failing->waitForExit(milliseconds(0)); }, 10000));
-  EXPECT_EQ(failing->reap().code, 1);
+  EXPECT_EQ(exitCode(startHelper(home, home.writeFile("config-file", "x").string(), {server.address()})), 1);
   EXPECT_TRUE(server.summaries.contains(QStringLiteral("Quillory Helper could not start")));
 }
 
@@ -221,15 +214,11 @@ TEST(DesktopNotifier, OnlyAClickOnItsOwnNotificationIsPassedOn) {
                              QDBusConnection::connectToBus(server.bus.address(), QStringLiteral("helper")));
     notifier.notify("Quillory Helper could not sync", "Why");
     ASSERT_TRUE(pumpUntil([&] { return server.summaries.size() == 1; }));
-    (void)pumpUntil([] { return false; }, 200);  // the answer, with its identifier, reaches the notifier
-    for (const auto& [id, action] : {std::pair{2u, "default"}, {1u, "open"}, {1u, "default"}}) {
-      server.connection.send(QDBusMessage::createSignal(server.kPath,
-                                                        QStringLiteral("org.freedesktop.Notifications"),
-                                                        QStringLiteral("ActionInvoked"))
-                             << id << QString::fromLatin1(action));
-    }
+    pumpFor(200);  // the answer, with its identifier, reaches the notifier
+    for (const auto& [id, action] : {std::pair{2u, "default"}, {1u, "open"}, {1u, "default"}})
+      server.click(id, QString::fromLatin1(action));
     EXPECT_TRUE(pumpUntil([&] { return clicks > 0; }));
-    (void)pumpUntil([] { return false; }, 200);
+    pumpFor(200);
   }
   EXPECT_EQ(clicks, 1);
   QDBusConnection::disconnectFromBus(QStringLiteral("helper"));
@@ -247,7 +236,6 @@ TEST(FailureNotifications, OneForFiveFailedIdleRunsAndOneForADifferentFailure) {
   if (::access(faketime.c_str(), R_OK) != 0) GTEST_SKIP() << "libfaketime is not installed";
   NotificationServer server;
   if (!server.start()) GTEST_SKIP() << "dbus-daemon is not installed";
-  QDBusConnection& connection = server.connection;
   const QString host = QStringLiteral("test.kettleledger.desktop2");
   testing::TempHome home;
   const std::filesystem::path launcher =
@@ -262,36 +250,26 @@ TEST(FailureNotifications, OneForFiveFailedIdleRunsAndOneForADifferentFailure) {
                             {"--osascript", launcher.string()});
   ASSERT_TRUE(helper);
   std::string output;
-  const auto failedIdleRuns = [&] {
-    helper->read(milliseconds(0), [&output](std::string_view piece) { output.append(piece); });
-    return static_cast<std::size_t>(
-        QString::fromStdString(output).count(QString::fromUtf8("✗ Export failed (idle")));
+  const auto failedIdleRuns = [&output] {
+    return QString::fromStdString(output).count(QString::fromUtf8("✗ Export failed (idle"));
   };
   const QString failure = QStringLiteral("Quillory Helper could not sync");
-  const auto notified = [&](qsizetype expected) {
-    (void)pumpUntil([&] { return server.summaries.count(failure) > expected; }, 2000);
-    return server.summaries.count(failure) == expected;
-  };
-  for (std::size_t run = 1; run <= 6; ++run) {
-    if (run == 6) {  // a different failure: the name script runs past its time limit
-      home.writeFile("osascript.hangs", "");
-    }
-    ASSERT_TRUE(connection.registerService(host));
-    ASSERT_TRUE(pumpUntil([&] { return failedIdleRuns() == run; }, 30000)) << output;
-    ASSERT_TRUE(connection.unregisterService(host));
+  for (int run = 1; run <= 6; ++run) {
+    // A different failure: the name script runs past its time limit.
+    if (run == 6) home.writeFile("osascript.hangs", "");
+    ASSERT_TRUE(server.connection.registerService(host));
+    ASSERT_TRUE(pumpReading(*helper, output, [&] { return failedIdleRuns() == run; })) << output;
+    ASSERT_TRUE(server.connection.unregisterService(host));
     if (run == 1) {
       ASSERT_TRUE(pumpUntil([&] { return server.summaries.contains(failure); })) << output;
-      connection.send(QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
-                                                 QStringLiteral("org.freedesktop.Notifications"),
-                                                 QStringLiteral("ActionInvoked"))
-                      << static_cast<uint>(server.summaries.indexOf(failure) + 1)
-                      << QStringLiteral("default"));
+      server.click(static_cast<uint>(server.summaries.indexOf(failure) + 1));
     }
     // The fifth run comes more than the ten minutes between two
     // notifications after the first.
-    if (run >= 5) {
-      EXPECT_TRUE(notified(run == 5 ? 1 : 2)) << server.summaries.join(u',').toStdString();
-    }
+    if (run < 5) continue;
+    const qsizetype expected = run == 5 ? 1 : 2;
+    (void)pumpUntil([&] { return server.summaries.count(failure) > expected; }, 2000);
+    EXPECT_EQ(server.summaries.count(failure), expected) << server.summaries.join(u',').toStdString();
   }
   EXPECT_FALSE(server.summaries.contains(QStringLiteral("Quillory Helper is already running")));
   helper->terminate();
