@@ -24,16 +24,6 @@ TEST(UnicodeTest, SortsByCodePointsOfTheComposedTexts) {
   EXPECT_EQ(names, (std::vector<std::string>{"A", "Caff", kDecomposedE, "a", "b", "\uFF21", "\U0001F600"}));
 }
 
-// (ASCII punctuation, white space, "-" and "_", and combining marks, the
-// library file name tests check.)
-TEST(UnicodeTest, FileNameCharactersAreLettersMarksNumbersDashAndUnderscore) {
-  for (const auto& [input, expected] : Cases{{"\u0663\u2160", "\u0663\u2160"},  // Arabic-Indic 3, Roman I
-                                             {"\U0001F600x", "x"},              // emoji (So) dropped
-                                             {"ab\xFF\xC3xy", "abxy"}}) {       // ill-formed bytes dropped
-    EXPECT_EQ(filenameCharactersOnly(input), expected) << input;
-  }
-}
-
 TEST(UnicodeTest, TrimsWhiteSpaceAndNewlinesAtBothEnds) {
   for (const auto& [input, expected] :
        Cases{{"\t\v\f\r\n x y \n", "x y"},
