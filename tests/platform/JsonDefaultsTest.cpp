@@ -37,13 +37,6 @@ class JsonDefaultsTest : public ::testing::Test {
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
   }
   timespec aMinuteAgo(long ns) const { return {minuteAgo_, ns}; }
-  static timespec modifiedOf(const struct stat& info) {
-#if defined(__APPLE__)
-    return info.st_mtimespec;
-#else
-    return info.st_mtim;
-#endif
-  }
 
   testing::TempHome home_;
   fs::path file_ = home_ / ".config" / "quillory-helper" / "settings.json";
@@ -168,26 +161,28 @@ TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
   const fs::path& real = file_;
   std::thread rest;
   // Writes `bytes` into the file at `from` (truncating it at 0); then dates
-  // it `stamp`, or as it was (a coarse clock) when `stamp` has no seconds.
-  const auto inPlace = [&](std::string_view bytes, std::size_t from, std::optional<timespec> stamp) {
-    struct stat was {};
-    ::stat(real.c_str(), &was);
+  // it as it was when `keepTime` (a coarse clock).
+  const auto inPlace = [&](std::string_view bytes, std::size_t from, bool keepTime = false) {
+    const auto was = fs::last_write_time(real);
     const int fd = ::open(real.c_str(), O_WRONLY | (from == 0 ? O_TRUNC : 0) | O_CLOEXEC);
     ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(from)), ssize_t(bytes.size()));
     ::close(fd);
-    if (stamp) stampAs(real, stamp->tv_sec == 0 ? modifiedOf(was) : *stamp);
+    if (keepTime) fs::last_write_time(real, was);
   };
   const std::tuple<const char*, bool, std::function<void()>> writers[] = {
       {"a script's rename", false, [&] { EXPECT_FALSE(files::atomicWrite(real, after)); }},
-      {"in place within one tick of a coarse clock", false, [&] { inPlace(after, 0, timespec{}); }},
+      {"in place within one tick of a coarse clock", false, [&] { inPlace(after, 0, true); }},
       {"in place, keeping an old time of the same second", true,
-       [&] { inPlace(after, 0, aMinuteAgo(600000000)); }},
+       [&] {
+         inPlace(after, 0);
+         stampAs(real, aMinuteAgo(600000000));
+       }},
       {"an editor in two pieces", false,
        [&] {
-         inPlace(after.substr(0, 20), 0, {});
+         inPlace(after.substr(0, 20), 0);
          rest = std::thread([&] {
            std::this_thread::sleep_for(milliseconds(300));
-           inPlace(after.substr(20), 20, {});
+           inPlace(after.substr(20), 20);
          });
        }},
   };
@@ -223,11 +218,7 @@ TEST_F(JsonDefaultsTest, OnlyARegularFileIsReplaced) {
   for (const auto& [thing, target] : cases) {
     SCOPED_TRACE(thing);
     fs::remove(file_);
-    if (target == file_) {
-      ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0);
-    } else {
-      fs::create_symlink(target, file_);
-    }
+    ASSERT_EQ(target == file_ ? ::mkfifo(file_.c_str(), 0600) : ::symlink(target.c_str(), file_.c_str()), 0);
     auto store = open();
     EXPECT_EQ(store->setBool("k", true).failure,
               "cannot save the settings: " + target.string() + " is not a regular file");
