@@ -26,10 +26,9 @@ namespace {
 
 TEST(StdoutLogTest, LinesFromManyThreadsNeverInterleave) {
   testing::TempHome home;
-  const int fd = ::open((home / "out.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  ASSERT_GE(fd, 0);
+  const OwnedFd fd(::open((home / "out.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   {
-    StdoutLog log(fd);
+    StdoutLog log(fd.get());
     std::vector<std::thread> threads;  // (Apple's libc++ has no std::jthread)
     // Lines longer than PIPE_BUF, six threads writing each a hundred times.
     for (char c = 'a'; c < 'g'; ++c) {
@@ -39,7 +38,6 @@ TEST(StdoutLogTest, LinesFromManyThreadsNeverInterleave) {
     }
     for (std::thread& thread : threads) thread.join();
   }
-  ::close(fd);
   std::istringstream content(*files::readFile(home / "out.log"));
   std::map<std::string, int> counts;
   for (std::string line; std::getline(content, line);) ++counts[line];
