@@ -30,13 +30,12 @@ class JsonDefaultsTest : public ::testing::Test {
   std::string aside(int n = 1) const {
     return file_.string() + ".corrupt-20261205T090000Z" + (n == 1 ? "" : "-" + std::to_string(n));
   }
-  // The file as a coarse clock, or a copy that keeps times, leaves it: with
-  // this modification time.
-  static void stampAs(const fs::path& file, timespec modified) {
-    const timespec times[2] = {{0, UTIME_OMIT}, modified};
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  // The file as a coarse clock, or a copy that keeps times, leaves it: dated
+  // a minute ago, `ns` into that second.
+  void stampOld(long ns = 0) const {
+    const timespec times[2] = {{0, UTIME_OMIT}, {minuteAgo_, ns}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file_.c_str(), times, 0), 0);
   }
-  timespec aMinuteAgo(long ns) const { return {minuteAgo_, ns}; }
 
   testing::TempHome home_;
   fs::path file_ = home_ / ".config" / "quillory-helper" / "settings.json";
@@ -107,7 +106,7 @@ TEST_F(JsonDefaultsTest, AFileThatStaysUnreadableIsMovedAsideAndSaysWhy) {
   for (const auto& [name, bytes, line] : cases) {
     SCOPED_TRACE(name);
     home_.writeFile(file_, bytes);
-    stampAs(file_, aMinuteAgo(0));
+    stampOld();
     log_.clear();
     EXPECT_TRUE(open()->keys().empty());
     EXPECT_EQ(log_.count(line), 1u);
@@ -123,7 +122,7 @@ TEST_F(JsonDefaultsTest, AFileThatStaysUnreadableIsMovedAsideAndSaysWhy) {
 TEST_F(JsonDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopyNorTheFileItCouldNotMove) {
   for (const char* bytes : {"first", "second"}) {
     home_.writeFile(file_, bytes);
-    stampAs(file_, aMinuteAgo(0));
+    stampOld();
     open();
   }
   EXPECT_EQ(files::readFile(aside()), "first");
@@ -133,7 +132,7 @@ TEST_F(JsonDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopyNorTheFileItCoul
   auto store = open();
   EXPECT_TRUE(store->setBool("kept", true));
   home_.writeFile(file_, "{\"kept\": tr");
-  stampAs(file_, aMinuteAgo(0));
+  stampOld();
   EXPECT_EQ(store->value("kept").asBool(), true);
   EXPECT_EQ(log_.count(aside(3) + " and kept the 1 settings last read from it"), 1u);
   EXPECT_EQ(open()->value("kept").asBool(), true);
@@ -142,7 +141,7 @@ TEST_F(JsonDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopyNorTheFileItCoul
   // no change may replace it.
   file_ = file_.parent_path() / std::string(240, 'n');
   home_.writeFile(file_, "garbage");
-  stampAs(file_, aMinuteAgo(0));
+  stampOld();
   store = open();
   EXPECT_EQ(log_.count("could not be moved aside (File name too long); settings will not be saved"), 1u);
   EXPECT_FALSE(store->setBool("k", true));
@@ -158,24 +157,23 @@ TEST_F(JsonDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopyNorTheFileItCoul
 TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
   const std::string before = R"({"sync_library_A": true , "other": "x"})";
   const std::string after = R"({"sync_library_A": false, "other": "y"})";  // the same size
-  const fs::path& real = file_;
   std::thread rest;
   // Writes `bytes` into the file at `from` (truncating it at 0); then dates
   // it as it was when `keepTime` (a coarse clock).
   const auto inPlace = [&](std::string_view bytes, std::size_t from, bool keepTime = false) {
-    const auto was = fs::last_write_time(real);
-    const int fd = ::open(real.c_str(), O_WRONLY | (from == 0 ? O_TRUNC : 0) | O_CLOEXEC);
+    const auto was = fs::last_write_time(file_);
+    const int fd = ::open(file_.c_str(), O_WRONLY | (from == 0 ? O_TRUNC : 0) | O_CLOEXEC);
     ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(from)), ssize_t(bytes.size()));
     ::close(fd);
-    if (keepTime) fs::last_write_time(real, was);
+    if (keepTime) fs::last_write_time(file_, was);
   };
   const std::tuple<const char*, bool, std::function<void()>> writers[] = {
-      {"a script's rename", false, [&] { EXPECT_FALSE(files::atomicWrite(real, after)); }},
+      {"a script's rename", false, [&] { EXPECT_FALSE(files::atomicWrite(file_, after)); }},
       {"in place within one tick of a coarse clock", false, [&] { inPlace(after, 0, true); }},
       {"in place, keeping an old time of the same second", true,
        [&] {
          inPlace(after, 0);
-         stampAs(real, aMinuteAgo(600000000));
+         stampOld(600000000);
        }},
       {"an editor in two pieces", false,
        [&] {
@@ -190,14 +188,14 @@ TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
     for (const bool switchOff : {false, true}) {
       SCOPED_TRACE(std::string(writer) +
                    (switchOff ? ", then the switch-off" : ", then the publish decision"));
-      home_.writeFile(real, before);
-      if (old) stampAs(real, aMinuteAgo(100000000));
+      home_.writeFile(file_, before);
+      if (old) stampOld(100000000);
       auto store = open();
       ASSERT_EQ(store->value("sync_library_A").asBool(), true);
       write();
       if (switchOff) {
         EXPECT_TRUE(store->setBool("sync_library_B", false));
-        EXPECT_EQ(files::readFile(real),
+        EXPECT_EQ(files::readFile(file_),
                   "{\n  \"sync_library_A\": false,\n  \"other\": \"y\",\n  \"sync_library_B\": false\n}\n");
       } else if (rest.joinable()) {
         EXPECT_TRUE(store->value("sync_library_A").isUnreadable());
