@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -48,11 +49,8 @@ TEST(CommandLine, BadUsageSaysWhatIsWrong) {
       {{"sync", "--osascript="}, "--osascript needs"},      {{"sync", "--yes=1"}, "takes no value"},
       {{"sync", "--verbose"}, "unknown option --verbose"},
   };
-  for (const auto& [arguments, expected] : cases) {
-    const auto result = parseCommandLine(arguments);
-    ASSERT_TRUE(std::holds_alternative<UsageError>(result)) << expected;
-    EXPECT_NE(std::get<UsageError>(result).message.find(expected), std::string::npos) << expected;
-  }
+  for (const auto& [arguments, expected] : cases)  // (bad_variant_access where it parses)
+    EXPECT_THAT(std::get<UsageError>(parseCommandLine(arguments)).message, ::testing::HasSubstr(expected));
 }
 
 // The help text is the source of the manual page and of the shell

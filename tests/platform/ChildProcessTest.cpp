@@ -80,10 +80,9 @@ TEST(ChildProcessTest, EndedChildStaysUnreapedUntilReap) {
 // SIGTERM is blocked here while the children start, SIGPIPE ignored: each
 // child must end by the signal it sends itself.
 TEST(ChildProcessTest, ChildStartsWithSigpipeAtDefaultAndNothingBlocked) {
-  sigset_t term;
+  sigset_t term, previous;
   sigemptyset(&term);
   sigaddset(&term, SIGTERM);
-  sigset_t previous;
   pthread_sigmask(SIG_BLOCK, &term, &previous);
   ::signal(SIGPIPE, SIG_IGN);  // as the programs have it
   auto pipe = ChildProcess::spawn("/bin/sh", {"-c", "kill -PIPE $$; exit 3"});

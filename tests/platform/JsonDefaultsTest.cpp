@@ -72,8 +72,8 @@ TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
   auto store = open();
   EXPECT_EQ(store->value(cafe).asString(), "caf\xC3\xA9-eur");
   EXPECT_EQ(store->value("lastSyncDate").asDate(), synced);
-  EXPECT_EQ(store->value("library_path_X").asString(),
-            "2026-12-05T11:32:21Z");  // a text that reads as a date
+  // A text that reads as a date stays a text.
+  EXPECT_EQ(store->value("library_path_X").asString(), "2026-12-05T11:32:21Z");
   EXPECT_EQ(store->value("none"), DefaultsValue(OtherValue{}));
   EXPECT_THAT(store->keys(),
               ::testing::UnorderedElementsAre("count", "list", "nested", "none", "autoSyncEnabled",
