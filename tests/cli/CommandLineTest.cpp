@@ -69,9 +69,8 @@ TEST(CommandLine, EveryCommandAndOptionTheHelpListsParses) {
     for (std::size_t at = 0; at != std::string::npos; at = term.find(", ", at + 1)) {
       std::istringstream words(term.substr(at == 0 ? 0 : at + 2, term.find(", ", at + 1) - at));
       std::vector<std::string> arguments{section == "Options:" ? "status" : ""};
-      for (std::string word; words >> word && arguments.size() < 3;) {
+      for (std::string word; words >> word && arguments.size() < 3;)
         arguments.push_back(word == "NAME" ? "Home" : word.substr(0, word.find('|')));
-      }
       if (arguments.front().empty()) arguments.erase(arguments.begin());
       ++listed;
       EXPECT_TRUE(std::holds_alternative<Options>(parseCommandLine(arguments))) << term;

@@ -57,9 +57,8 @@ TEST(UnicodeTest, ValidatesUtf8AndNeverCrashesOnIllFormedInput) {
   for (const std::string& bad : std::vector<std::string>{
            "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80",  // truncated, overlong,
            "\xE0\x9F\xBF", "\xF5\x80\x80\x80", "\xE2\x82",          // surrogate, too large
-           ascii + "\xFF", ascii + "a\xFF", ascii + ascii + "\xC3"}) {
+           ascii + "\xFF", ascii + "a\xFF", ascii + ascii + "\xC3"})
     EXPECT_FALSE(isValidUtf8(bad)) << bad;
-  }
   const std::string bad = std::string("\xFF\xFE") + "a\xC3";
   // Ill-formed bytes read as replacement characters.
   EXPECT_EQ(upperCased(bad), std::string("\xEF\xBF\xBD\xEF\xBF\xBD") + "A\xEF\xBF\xBD");
