@@ -73,8 +73,7 @@ TEST(FilesTest, AtomicWriteFlushesTheFileThenRenamesItThenFlushesTheFolder) {
   recording = true;
   ASSERT_FALSE(atomicWrite(home / "doc.json", "x"));
   recording = false;
-  struct stat file {
-  }, folder{};
+  struct stat file = {}, folder = {};
   ::stat((home / "doc.json").c_str(), &file);
   ::stat(home.path().c_str(), &folder);
   EXPECT_EQ(calls, (std::vector<std::string>{"fsync " + inode(file), "rename " + inode(file),
@@ -102,19 +101,20 @@ TEST(FilesTest, AtomicWriteRemovesOnlyStaleTemporaryFiles) {
   // No process has that id: ids stay below 2^22.
   const std::string dead = ".qh-999999999-";
   const std::string alive = ".qh-" + std::to_string(::getppid()) + "-";
-  const timespec old[2] = {{::time(nullptr) - 11 * 60, 0}, {::time(nullptr) - 11 * 60, 0}};  // 11 minutes ago
-  const auto makeOld = [&old](const fs::path& path) {
-    ::utimensat(AT_FDCWD, path.c_str(), old, AT_SYMLINK_NOFOLLOW);
-  };
-  makeOld(home.writeFile(dead + "aB3xYz.tmp", "stale"));
-  std::set<std::string> kept = {"doc.json", alive + "aB3xYz.tmp", dead + "aB3xY.tmp", dead + "aB3xYz.tmp.bak",
-                                dead + "young9.tmp"};
-  for (const std::string& name : kept) home.writeFile(name, "keep");
+  home.writeFile(dead + "young9.tmp", "keep");
   home.makeFolder(dead + "dirDir.tmp");
   fs::create_symlink(home / "doc.json", home / (dead + "linkLn.tmp"));
-  makeOld(home / (dead + "linkLn.tmp"));
+  for (const std::string& name : {dead + "aB3xYz.tmp", alive + "aB3xYz.tmp", dead + "aB3xY.tmp",
+                                  dead + "aB3xYz.tmp.bak", dead + "aB3x\xC3\xA9.tmp"})
+    home.writeFile(name, "keep");
+  // All but the young one dated 11 minutes ago.
+  const timespec old[2] = {{::time(nullptr) - 11 * 60, 0}, {::time(nullptr) - 11 * 60, 0}};
+  std::set<std::string> kept = namesIn(home.path());
+  for (const std::string& name : kept)
+    if (name != dead + "young9.tmp") ::utimensat(AT_FDCWD, (home / name).c_str(), old, AT_SYMLINK_NOFOLLOW);
   ASSERT_FALSE(atomicWrite(home / "doc.json", "x"));
-  kept.insert({dead + "dirDir.tmp", dead + "linkLn.tmp"});
+  kept.erase(dead + "aB3xYz.tmp");
+  kept.insert("doc.json");
   EXPECT_EQ(namesIn(home.path()), kept);
 }
 
