@@ -100,17 +100,15 @@ TEST(TerminalAlerts, AnswersFromTheTerminalOrThePresets) {
   // Out of range, then end of input; or "--yes", which means nothing to this question: no answer.
   EXPECT_EQ(answer(kQuestion, "7\n", true).first, platform::kAlertAbandoned);
   EXPECT_EQ(answer(kQuestion, "", false, {"Remove"}).first, platform::kAlertAbandoned);
-  const std::string shown = answer(kQuestion, "2\n", true).second;
-  EXPECT_NE(shown.find("Quillory Helper will sync this library.\n\n[1] Sync  [2] Don't Sync"),
-            std::string::npos)
-      << shown;
+  EXPECT_THAT(answer(kQuestion, "2\n", true).second,
+              ::testing::HasSubstr("Quillory Helper will sync this library.\n\n[1] Sync  [2] Don't Sync"));
   // A single-button alert is printed escaped and acknowledged.
   const auto [acknowledged, printed] = answer(
       {"Conflict: \"Home\x1b[2J\"", "Two libraries:\r\n\u2022 /a", platform::AlertStyle::warning, {"OK"}}, "",
       true);
   EXPECT_EQ(acknowledged, 0);
-  EXPECT_NE(printed.find("Conflict: \"Home\\x1b[2J\"\n\nTwo libraries:\\x0d\n\u2022 /a\n"), std::string::npos)
-      << printed;
+  EXPECT_THAT(printed,
+              ::testing::HasSubstr("Conflict: \"Home\\x1b[2J\"\n\nTwo libraries:\\x0d\n\u2022 /a\n"));
 }
 
 TEST(TerminalText, ControlsAndBytesThatAreNotUtf8AreEscaped) {

@@ -31,11 +31,10 @@ TEST(StdoutLogTest, LinesFromManyThreadsNeverInterleave) {
     StdoutLog log(fd.get());
     std::vector<std::thread> threads;  // (Apple's libc++ has no std::jthread)
     // Lines longer than PIPE_BUF, six threads writing each a hundred times.
-    for (char c = 'a'; c < 'g'; ++c) {
+    for (char c = 'a'; c < 'g'; ++c)
       threads.emplace_back([&log, c] {
         for (int i = 0; i < 100; ++i) log.line(std::string(5000, c));
       });
-    }
     for (std::thread& thread : threads) thread.join();
   }
   std::istringstream content(*files::readFile(home / "out.log"));

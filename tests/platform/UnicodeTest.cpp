@@ -12,8 +12,6 @@ namespace {
 
 const std::string kDecomposedE = "Cafe\xCC\x81";  // e + U+0301
 
-using Cases = std::vector<std::pair<std::string, std::string>>;
-
 // (Canonical equality itself, the name tests of the libraries and the engine
 // check.)
 TEST(UnicodeTest, SortsByCodePointsOfTheComposedTexts) {
@@ -25,17 +23,17 @@ TEST(UnicodeTest, SortsByCodePointsOfTheComposedTexts) {
 }
 
 TEST(UnicodeTest, TrimsWhiteSpaceAndNewlinesAtBothEnds) {
-  for (const auto& [input, expected] :
-       Cases{{"\t\v\f\r\n x y \n", "x y"},
-             {"\u0085a\u00A0", "a"},                                 // NEL, no-break space (Zs)
-             {"\u2028 a\u2028\u00A0 b\u2029\n", "a\u2028\u00A0 b"},  // inner white space kept
-             {"\u200Ba", "\u200Ba"},                                 // zero-width space is Cf: kept
-             {std::string("\0a", 2), std::string("\0a", 2)},         // NUL is a control, not space
-             // Ill-formed bytes at the ends are kept: a stray continuation byte,
-             // a truncated sequence, a stray byte after a NEL.
-             {" \xE2\x80\xA8\xA8\xE2\x80\xA8 ", "\xA8"},
-             {"\xE2\x80\xE2\x80\xA8", "\xE2\x80"},
-             {"a\xC2\x85\x80", "a\xC2\x85\x80"}}) {
+  for (const auto& [input, expected] : std::vector<std::pair<std::string, std::string>>{
+           {"\t\v\f\r\n x y \n", "x y"},
+           {"\u0085a\u00A0", "a"},                                 // NEL, no-break space (Zs)
+           {"\u2028 a\u2028\u00A0 b\u2029\n", "a\u2028\u00A0 b"},  // inner white space kept
+           {"\u200Ba", "\u200Ba"},                                 // zero-width space is Cf: kept
+           {std::string("\0a", 2), std::string("\0a", 2)},         // NUL is a control, not space
+           // Ill-formed bytes at the ends are kept: a stray continuation byte,
+           // a truncated sequence, a stray byte after a NEL.
+           {" \xE2\x80\xA8\xA8\xE2\x80\xA8 ", "\xA8"},
+           {"\xE2\x80\xE2\x80\xA8", "\xE2\x80"},
+           {"a\xC2\x85\x80", "a\xC2\x85\x80"}}) {
     EXPECT_EQ(trimmedWhitespaceAndNewlines(input), expected) << input;
     // In two pieces, split anywhere, the second given byte by byte: the same
     // text, or a failure for ill-formed bytes.
