@@ -164,9 +164,8 @@ TEST(FilesTest, EnumerateDeepSkipsHiddenEntriesPackageInsidesAndLinks) {
   for (int i = 0; i < 200; ++i) deep += "/d";
   for (const std::string& folder : std::vector<std::string>{
            "root", "root/sub/deeper", "root/.git", "root/sub/.cache", "root/Tool.app/Contents",
-           "root/Notes.RTFD", "root/en.lproj", "outside", deep}) {
+           "root/Notes.RTFD", "root/en.lproj", "outside", deep})
     home.writeFile(folder + "/x.plist", "x");
-  }
   fs::create_symlink(home / "outside", home / "root" / "linked");
 
   std::set<std::string> seen;

@@ -81,9 +81,8 @@ TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
   EXPECT_TRUE(log_.lines().empty());
 }
 
-std::string nested(int levels) {
-  return R"({"a": )" + std::string(static_cast<std::size_t>(levels), '[') +
-         std::string(static_cast<std::size_t>(levels), ']') + "}";
+std::string nested(std::size_t levels) {
+  return R"({"a": )" + std::string(levels, '[') + std::string(levels, ']') + "}";
 }
 
 // A seed file of the settings file fuzzer; a missing one fails the test.
