@@ -69,8 +69,7 @@ TEST(ChildProcessTest, EndedChildStaysUnreapedUntilReap) {
   // The zombie keeps the process-group id reserved, so signalling the group
   // before `reap` can never reach an unrelated process.
   auto child = ChildProcess::spawn("/bin/sh", {"-c", "exit 0"});
-  ASSERT_TRUE(child);
-  ASSERT_TRUE(child->waitForExit(10s));
+  ASSERT_TRUE(child && child->waitForExit(10s));
   EXPECT_EQ(::getpgid(child->pid()), child->pid());  // a zombie still, leading its own group
   child->kill();                                     // harmless on a zombie group
   EXPECT_EQ(child->reap().code, 0);
