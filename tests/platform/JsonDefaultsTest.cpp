@@ -24,9 +24,7 @@ using namespace std::chrono;
 
 class JsonDefaultsTest : public ::testing::Test {
  protected:
-  std::unique_ptr<JsonDefaults> open(JsonDefaults::Mode mode = JsonDefaults::Mode::readWrite) {
-    return std::make_unique<JsonDefaults>(file_, log_, clock_, mode);
-  }
+  std::unique_ptr<JsonDefaults> open() { return std::make_unique<JsonDefaults>(file_, log_, clock_); }
   std::string aside(int n = 1) const {
     return file_.string() + ".corrupt-20261205T090000Z" + (n == 1 ? "" : "-" + std::to_string(n));
   }
