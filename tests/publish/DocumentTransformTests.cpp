@@ -30,19 +30,13 @@ PreparedExport prepared(const std::string& exportText, const std::optional<std::
   return whole;
 }
 
-// The document's members before those the helper sets.
-std::string copiedMembers(const std::string& exportText) {
-  const std::string document = prepared(exportText, std::string("L")).documentBytes.str();
-  return document.substr(0, document.find(R"(,"libraryName")"));
-}
-
 // A kept value as the document carries it: the export's value copied
-// through the writer.
+// through the writer, before the members the helper sets.
 std::string written(const std::string& value) {
   const std::string start = R"({"items":[{"id":)";
   try {
-    const std::string members = copiedMembers(start + value + "}]}");
-    return members.substr(start.size(), members.size() - start.size() - 2);
+    const std::string document = prepared(start + value + "}]}", std::string("L")).documentBytes.str();
+    return document.substr(start.size(), document.find(R"(,"libraryName")") - start.size() - 2);
   } catch (const JsonWriteError&) {
     return "not writable";
   }
