@@ -43,9 +43,11 @@ int readPid(const fs::path& file) { return std::atoi(platform::files::readFile(f
 class RunnerFixture : public ::testing::Test {
  protected:
   // Writes an executable /bin/sh script into the temporary folder, which the
-  // script finds as ${0%/*}.
-  std::string standIn(std::string_view body) const {
-    const fs::path file = temp.writeFile("osascript", "#!/bin/sh\n" + std::string(body) + "\n");
+  // script finds as ${0%/*}; it first writes its process id (its group id)
+  // to ${0%/*}/pid.
+  std::string standIn(std::string_view body, const std::string& interpreter = "#!/bin/sh") const {
+    const fs::path file =
+        temp.writeFile("osascript", interpreter + "\necho $$ > ${0%/*}/pid\n" + std::string(body) + "\n");
     ::chmod(file.c_str(), 0755);
     return file.string();
   }
@@ -63,84 +65,69 @@ TEST_F(RunnerFixture, ReturnsTrimmedStandardOutput) {
   const int stray = ::open("/dev/null", O_RDONLY);
   ASSERT_GE(stray, 3);
   const std::string script = std::string(kLibraryNameScript) + "\n\t'single' \"double\" $HOME %s \\ ✓ ";
-  const struct {
-    const char* body;
-    std::string expected;
-    bool refused = false;
-  } cases[] = {
+  // The stand-in's body, its output as returned, whether the permission was refused.
+  const std::tuple<const char*, std::string, bool> cases[] = {
       // No-break space (Zs) before, line separator (Zl) and a newline after.
-      {R"(printf '\302\240 ok \342\200\250\n')", "ok"},
-      // Far more than a pipe holds: undrained, the child would block until the time limit.
-      {"head -c 8000000 /dev/zero >&2; printf done", "done"},
+      {R"(printf '\302\240 ok \342\200\250\n')", "ok", false},
       // The four arguments unchanged; ls lists its own descriptors: 0, 1, 2
       // and the one it reads the folder with.
       {R"(printf '%s|' "$#"; printf '[%s]' "$@"; exec ls /dev/fd/)",
-       "4|[-l][JavaScript][-e][" + script + "]0\n1\n2\n3"},
-      // A refused permission is told by its code, in whatever language the message is.
-      {"printf 'Ausf\303\274hrungsfehler: Keine Berechtigung (-1743)\n' >&2; exit 1", "", true},
+       "4|[-l][JavaScript][-e][" + script + "]0\n1\n2\n3", false},
+      // A refused permission is told by its code, in whatever language the message is, after far
+      // more than a pipe holds (undrained, the child would block until the time limit).
+      {"head -c 8000000 /dev/zero >&2; printf 'Ausf\303\274hrungsfehler: Keine Berechtigung (-1743)\n' >&2;"
+       "printf done; exit 1",
+       "done", true},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.body);
-    OsascriptRunner runner(dispatcher, log, clock, standIn(c.body));
+  for (const auto& [body, expected, refused] : cases) {
     // The child's end is noticed: a runner that waited for the limit would hang.
-    const ScriptResult result = runner.run(script, 1h);
-    EXPECT_EQ(result.output, c.expected);
-    EXPECT_EQ(result.notAuthorized, c.refused);
+    const ScriptResult result = OsascriptRunner(dispatcher, log, clock, standIn(body)).run(script, 1h);
+    EXPECT_EQ(result.output, expected) << body;
+    EXPECT_EQ(result.notAuthorized, refused) << body;
   }
   // Executables that cannot be started give nothing.
-  const fs::path interpreterMissing = temp.writeFile("interpreterMissing", "#!/nonexistent/sh\nprintf ok\n");
-  ::chmod(interpreterMissing.c_str(), 0755);
-  for (const fs::path& executable : {temp / "missing", interpreterMissing}) {
-    OsascriptRunner runner(dispatcher, log, clock, executable.string());
-    EXPECT_EQ(runner.run(script, 5s).output, "") << executable;
-  }
+  for (const std::string& executable :
+       {(temp / "missing").string(), standIn("printf ok", "#!/nonexistent/sh")})
+    EXPECT_EQ(OsascriptRunner(dispatcher, log, clock, executable).run(script, 5s).output, "") << executable;
   ::close(stray);
   EXPECT_TRUE(log.lines().empty());  // (output that is not UTF-8: the faults' tests)
 }
 
 TEST_F(RunnerFixture, LeavesNoProcessDescriptorOrThread) {
-  const struct {
-    const char* body;  // writes the stand-in's process id (its group id) to ${0%/*}/pid
-    double limit;
-    std::string expected;
-    std::string line;  // the one log line, if any
-    std::size_t outputLimit = OsascriptRunner::kOutputLimitBytes;
-  } cases[] = {
+  // The stand-in's body, the time limit, the output returned, the one log line if
+  // any; output is limited to 1 MiB.
+  const std::tuple<const char*, double, std::string, std::string> cases[] = {
       // The grandchild ignores termination and holds the output; a limit of
       // 2.9 seconds is logged as 2.
-      {"echo $$ > ${0%/*}/pid; sh -c 'trap \"\" TERM; exec sleep 60' & exec sleep 60", 2.9, "",
-       timeoutLine("2")},
+      {"sh -c 'trap \"\" TERM; exec sleep 60' & exec sleep 60", 2.9, "", timeoutLine("2")},
       // The grandchild left the group and holds the output.
-      {"echo $$ > ${0%/*}/pid; setsid sh -c 'exec sleep 30' & echo $! > ${0%/*}/escaped; exec sleep 60", 1,
-       "", timeoutLine("1")},
+      {"setsid sh -c 'exec sleep 30' & echo $! > ${0%/*}/escaped; exec sleep 60", 1, "", timeoutLine("1")},
       // The child ends at once; what it started keeps the output open.
-      {"echo $$ > ${0%/*}/pid; printf ok; sleep 30 &", 5, "ok", ""},
-      {"echo $$ > ${0%/*}/pid; head -c 1048576 /dev/zero | tr '\\0' a", 30, std::string(1 << 20, 'a'), "",
-       1 << 20},
-      {"echo $$ > ${0%/*}/pid; yes & exec yes", 60, "", "[Helper] ⚠ JXA output passed 1 MiB — script stopped",
-       1 << 20},
+      {"printf ok; sleep 30 &", 5, "ok", ""},
+      {"head -c 1048576 /dev/zero | tr '\\0' a", 30, std::string(1 << 20, 'a'), ""},
+      {"yes & exec yes", 60, "", "[Helper] ⚠ JXA output passed 1 MiB — script stopped"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.body);
+  for (const auto& [body, limit, expected, line] : cases) {
+    SCOPED_TRACE(body);
     log.clear();
     fs::remove(temp / "escaped");
-    const testing::ProcessFigures before = testing::takeProcessFigures();
+    const long descriptors = testing::takeProcessFigures().fds;
     const auto start = std::chrono::steady_clock::now();
     {
       // The runner dies right after the call, while the background work goes on.
-      OsascriptRunner runner(dispatcher, log, clock, standIn(c.body), c.outputLimit);
-      EXPECT_EQ(runner.run("script", ScriptTimeout(c.limit)).output, c.expected);
+      OsascriptRunner runner(dispatcher, log, clock, standIn(body), 1 << 20);
+      EXPECT_EQ(runner.run("script", ScriptTimeout(limit)).output, expected);
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    if (c.line.find("timed out") != std::string::npos) {
+    if (line.find("timed out") != std::string::npos) {
       // Stopped between the deadline and one polling step after it.
-      EXPECT_GE(elapsed, ScriptTimeout(c.limit));
-      EXPECT_LE(elapsed, ScriptTimeout(c.limit) + OsascriptRunner::kPollingStep);
+      EXPECT_GE(elapsed, ScriptTimeout(limit));
+      EXPECT_LE(elapsed, ScriptTimeout(limit) + OsascriptRunner::kPollingStep);
     }
     // Not a timing check: the processes that keep the output open would hold
     // the call for 30 seconds or more if the runner waited for them.
     EXPECT_LT(elapsed, 20s);
-    EXPECT_EQ(log.lines(), c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
+    EXPECT_EQ(log.lines(), line.empty() ? std::vector<std::string>{} : std::vector<std::string>{line});
     const int group = readPid(temp / "pid");
     ASSERT_GT(group, 0);
 
@@ -149,8 +136,7 @@ TEST_F(RunnerFixture, LeavesNoProcessDescriptorOrThread) {
         << "group " << group << " alive";
     EXPECT_TRUE(dispatcher.pumpUntil([] { return testing::takeProcessFigures().children == 0; }, 5s))
         << "child or zombie left";
-    const testing::ProcessFigures after = testing::takeProcessFigures();
-    EXPECT_EQ(after.fds, before.fds);
+    EXPECT_EQ(testing::takeProcessFigures().fds, descriptors);
 
     // A process that left the group on purpose is out of reach; end it here.
     if (const int escaped = readPid(temp / "escaped"); escaped > 0) ::kill(escaped, SIGKILL);
@@ -160,10 +146,10 @@ TEST_F(RunnerFixture, LeavesNoProcessDescriptorOrThread) {
 TEST_F(RunnerFixture, ADroppedReapingTaskNeitherHangsTheCallNorLeavesAChild) {
   const long descriptors = testing::takeProcessFigures().fds;
   {
-    // Queued and never run: the dispatcher drops the task when it goes.
+    // Queued and never run: the dispatcher drops the task when it goes. A
+    // limit that is not a number counts as zero.
     testing::ManualDispatcher dropping(testing::ManualDispatcher::GlobalMode::queued);
     OsascriptRunner hanging(dropping, log, clock, standIn("exec sleep 30"));
-    // A limit that is not a number counts as zero.
     EXPECT_EQ(hanging.run("script", ScriptTimeout(std::numeric_limits<double>::quiet_NaN())).output, "");
   }
   EXPECT_EQ(log.lines(), std::vector<std::string>{timeoutLine("0")});

@@ -27,54 +27,51 @@ template <typename Impl>
 class DispatcherContract : public ::testing::Test {
  protected:
   std::unique_ptr<typename Impl::Type> owner_ = std::make_unique<typename Impl::Type>();
-  typename Impl::Type& dispatcher = *owner_;
+  Dispatcher& d = *owner_;  // the tests go through the interface
 
-  bool pumpUntil(const std::function<bool()>& done) { return Impl::pumpUntil(dispatcher, done); }
-  void pumpFor(std::chrono::milliseconds duration) { Impl::pumpFor(dispatcher, duration); }
+  bool pumpUntil(const std::function<bool()>& done) { return Impl::pumpUntil(*owner_, done); }
+  void pumpFor(std::chrono::milliseconds duration) { Impl::pumpFor(*owner_, duration); }
 };
 
 TYPED_TEST_SUITE_P(DispatcherContract);
 
 TYPED_TEST_P(DispatcherContract, MainQueueRunsTasksLaterInSubmissionOrderFromAnyThread) {
-  Dispatcher& d = this->dispatcher;
   std::vector<int> order;  // main thread only
-  d.async([&] {
+  this->d.async([&] {
     order.push_back(1);
-    d.async([&] { order.push_back(4); });  // queued from a task: after the rest
+    this->d.async([&] { order.push_back(4); });  // queued from a task: after the rest
   });
-  std::thread([&] { d.async([&] { order.push_back(2); }); }).join();
-  d.async([&] { order.push_back(3); });
+  std::thread([&] { this->d.async([&] { order.push_back(2); }); }).join();
+  this->d.async([&] { order.push_back(3); });
   EXPECT_TRUE(order.empty());  // never inside the call, also on the main thread
   ASSERT_TRUE(this->pumpUntil([&] { return order.size() == 4; }));
   EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4}));
 }
 
 TYPED_TEST_P(DispatcherContract, SyncRunsOnTheMainThreadAndReturnsAfterTheTask) {
-  Dispatcher& d = this->dispatcher;
   bool direct = false;
-  d.sync([&] { direct = d.isMainThread(); });  // on the main thread: at once
+  this->d.sync([&] { direct = this->d.isMainThread(); });  // on the main thread: at once
   EXPECT_TRUE(direct);
   std::atomic<bool> sawResult{false};
-  d.global(QualityOfService::background, [&] {
+  this->d.global(QualityOfService::background, [&] {
     bool onMain = false;
-    d.sync([&] { onMain = d.isMainThread(); });
+    this->d.sync([&] { onMain = this->d.isMainThread(); });
     sawResult = onMain;
   });
   ASSERT_TRUE(this->pumpUntil([&] { return sawResult.load(); }));
 }
 
 TYPED_TEST_P(DispatcherContract, TimersTickEveryIntervalAndSkipTicksWhileAnyAlertIsOpen) {
-  Dispatcher& d = this->dispatcher;
   int ticks = 0, hourly = 0;  // main thread only
-  d.repeatOnMain(20ms, [&] { ++ticks; });
-  std::thread([&] { d.repeatOnMain(1h, [&] { ++hourly; }); }).join();
+  this->d.repeatOnMain(20ms, [&] { ++ticks; });
+  std::thread([&] { this->d.repeatOnMain(1h, [&] { ++hourly; }); }).join();
   ASSERT_TRUE(this->pumpUntil([&] { return ticks >= 2; }));
   EXPECT_EQ(hourly, 0);  // the first tick comes one interval after the call
 
   int held = 0;
   {
-    ModalScope outer(d);
-    ModalScope{d};  // an inner alert opened and closed: the outer one still holds
+    ModalScope outer(this->d);
+    ModalScope{this->d};  // an inner alert opened and closed: the outer one still holds
     held = ticks;
     this->pumpFor(200ms);
     EXPECT_EQ(ticks, held);
@@ -86,17 +83,16 @@ TYPED_TEST_P(DispatcherContract, TimersTickEveryIntervalAndSkipTicksWhileAnyAler
 // Destruction waits for the running global tasks; what is queued on the main
 // queue before or during it never runs.
 TYPED_TEST_P(DispatcherContract, DestructionReleasesSyncCallersAndDropsWaitingTasks) {
-  Dispatcher& d = this->dispatcher;
   std::atomic<bool> returned{false}, ran{false};
   std::promise<void> started;
-  d.global(QualityOfService::utility, [&] {
-    started.set_value();          // a task still waiting to start would be dropped
-    d.sync([&] { ran = true; });  // nobody pumps the main queue: returns once the dispatcher goes away
-    d.sync([&] { ran = true; });  // from then on every call returns at once
-    d.async([&] { ran = true; });
+  this->d.global(QualityOfService::utility, [&] {
+    started.set_value();                // a task still waiting to start would be dropped
+    this->d.sync([&] { ran = true; });  // nobody pumps the main queue: returns once the dispatcher goes away
+    this->d.sync([&] { ran = true; });  // from then on every call returns at once
+    this->d.async([&] { ran = true; });
     returned = true;
   });
-  d.async([&] { ran = true; });
+  this->d.async([&] { ran = true; });
   started.get_future().wait();
   // Time for the task to queue its first call, so that the release of a
   // queued caller is what is tested (a dispatcher that left it waiting hangs here).

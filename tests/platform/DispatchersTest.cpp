@@ -51,9 +51,6 @@ using QoS = QualityOfService;
 
 TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemIdleWorkersEndAndShutdownRefusesTasks) {
   RunLoopDispatcher loop;  // looks at the condition every few milliseconds
-  const auto eventually = [&loop](const std::function<bool()>& condition) {
-    return loop.runUntil(condition, 10s);
-  };
   posix::WorkerPools pools(std::chrono::milliseconds(50), 1);
   std::atomic<int> finished{0};
   // A task on every queue waits for one queued after it, on its own queue and
@@ -69,14 +66,14 @@ TEST(WorkerPoolsTest, QueuesGrowForTasksWaitingAcrossAndWithinThemIdleWorkersEnd
     }
   }
   // Then idle workers end, but for the one kept per pool.
-  EXPECT_TRUE(eventually([&] { return finished.load() == 6 && pools.workerCount() == 3; }));
-  EXPECT_TRUE(eventually([&] { return pools.settled(); }));
+  EXPECT_TRUE(loop.runUntil([&] { return finished.load() == 6 && pools.workerCount() == 3; }, 10s));
+  EXPECT_TRUE(loop.runUntil([&] { return pools.settled(); }, 10s));
   // A running task is not settled, even on a kept worker.
   std::promise<void> release;
   pools.submit(QoS::utility, [running = release.get_future().share()] { running.wait(); });
   EXPECT_FALSE(pools.settled());
   release.set_value();
-  EXPECT_TRUE(eventually([&] { return pools.settled(); }));
+  EXPECT_TRUE(loop.runUntil([&] { return pools.settled(); }, 10s));
   // After shutdown (that it waits for running tasks, the dispatcher contract
   // checks) new tasks are refused: no worker starts for them.
   pools.shutdown();

@@ -24,25 +24,15 @@ using namespace std::chrono;
 
 class JsonDefaultsTest : public ::testing::Test {
  protected:
-  std::unique_ptr<JsonDefaults> open(JsonDefaults::Mode mode = JsonDefaults::Mode::readWrite) {
-    return std::make_unique<JsonDefaults>(file_, log_, clock_, mode);
-  }
+  std::unique_ptr<JsonDefaults> open() { return std::make_unique<JsonDefaults>(file_, log_, clock_); }
   std::string aside(int n = 1) const {
     return file_.string() + ".corrupt-20261205T090000Z" + (n == 1 ? "" : "-" + std::to_string(n));
   }
-  // The file as a coarse clock, or a copy that keeps times, leaves it: with
-  // this modification time.
-  static void stampAs(const fs::path& file, timespec modified) {
-    const timespec times[2] = {{0, UTIME_OMIT}, modified};
-    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
-  }
-  timespec aMinuteAgo(long ns) const { return {minuteAgo_, ns}; }
-  static timespec modifiedOf(const struct stat& info) {
-#if defined(__APPLE__)
-    return info.st_mtimespec;
-#else
-    return info.st_mtim;
-#endif
+  // The file as a coarse clock, or a copy that keeps times, leaves it: dated
+  // a minute ago, `ns` into that second.
+  void stampOld(long ns = 0) const {
+    const timespec times[2] = {{0, UTIME_OMIT}, {minuteAgo_, ns}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file_.c_str(), times, 0), 0);
   }
 
   testing::TempHome home_;
@@ -80,8 +70,8 @@ TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
   auto store = open();
   EXPECT_EQ(store->value(cafe).asString(), "caf\xC3\xA9-eur");
   EXPECT_EQ(store->value("lastSyncDate").asDate(), synced);
-  EXPECT_EQ(store->value("library_path_X").asString(),
-            "2026-12-05T11:32:21Z");  // a text that reads as a date
+  // A text that reads as a date stays a text.
+  EXPECT_EQ(store->value("library_path_X").asString(), "2026-12-05T11:32:21Z");
   EXPECT_EQ(store->value("none"), DefaultsValue(OtherValue{}));
   EXPECT_THAT(store->keys(),
               ::testing::UnorderedElementsAre("count", "list", "nested", "none", "autoSyncEnabled",
@@ -89,9 +79,8 @@ TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
   EXPECT_TRUE(log_.lines().empty());
 }
 
-std::string nested(int levels) {
-  return R"({"a": )" + std::string(static_cast<std::size_t>(levels), '[') +
-         std::string(static_cast<std::size_t>(levels), ']') + "}";
+std::string nested(std::size_t levels) {
+  return R"({"a": )" + std::string(levels, '[') + std::string(levels, ']') + "}";
 }
 
 // A seed file of the settings file fuzzer; a missing one fails the test.
@@ -100,9 +89,10 @@ std::string fuzzSeed(const char* name) {
 }
 
 // A file that has stayed unreadable (unchanged for two seconds: here dated a
-// minute ago) is set aside when the store opens; the line says why.
+// minute ago) is set aside when the store opens, never over an earlier copy;
+// the line says why.
 TEST_F(JsonDefaultsTest, AFileThatStaysUnreadableIsMovedAsideAndSaysWhy) {
-  const std::string notJson = "is not a JSON object of settings; moved it to " + aside();
+  const std::string notJson = "is not a JSON object of settings";
   const std::tuple<const char*, std::string, std::string> cases[] = {
       {"empty", "", notJson},
       {"truncated", fuzzSeed("truncated.json"), notJson},
@@ -111,45 +101,38 @@ TEST_F(JsonDefaultsTest, AFileThatStaysUnreadableIsMovedAsideAndSaysWhy) {
       {"deep", nested(100000), notJson},
       {"too big", "{\"a\": \"" + std::string(kMaxSettingsBytes - 8, 'x') + "\"}", "is larger than 64 MiB"},
   };
-  for (const auto& [name, bytes, line] : cases) {
+  int moved = 0;
+  for (const auto& [name, bytes, why] : cases) {
     SCOPED_TRACE(name);
     home_.writeFile(file_, bytes);
-    stampAs(file_, aMinuteAgo(0));
+    stampOld();
     log_.clear();
     EXPECT_TRUE(open()->keys().empty());
-    EXPECT_EQ(log_.count(line), 1u);
-    EXPECT_EQ(files::readFile(aside()), bytes);
+    EXPECT_EQ(log_.count(why + "; moved it to " + aside(++moved)), 1u);
+    EXPECT_EQ(files::readFile(aside(moved)), bytes);
     EXPECT_FALSE(files::exists(file_));
-    fs::remove(aside());
   }
   // Nesting up to the bound is read.
   home_.writeFile(file_, nested(kMaxSettingsNesting - 1));
   EXPECT_EQ(open()->keys(), std::vector<std::string>{"a"});
 }
 
-TEST_F(JsonDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopyNorTheFileItCouldNotMove) {
-  for (const char* bytes : {"first", "second"}) {
-    home_.writeFile(file_, bytes);
-    stampAs(file_, aMinuteAgo(0));
-    open();
-  }
-  EXPECT_EQ(files::readFile(aside()), "first");
-  EXPECT_EQ(files::readFile(aside(2)), "second");
+TEST_F(JsonDefaultsTest, MovingAsideKeepsTheSettingsReadAndNeverOverwritesTheFileItCouldNotMove) {
   // Set aside while running, by the next read: the settings last read from
   // it stay, and the line says so.
   auto store = open();
   EXPECT_TRUE(store->setBool("kept", true));
   home_.writeFile(file_, "{\"kept\": tr");
-  stampAs(file_, aMinuteAgo(0));
+  stampOld();
   EXPECT_EQ(store->value("kept").asBool(), true);
-  EXPECT_EQ(log_.count(aside(3) + " and kept the 1 settings last read from it"), 1u);
+  EXPECT_EQ(log_.count(aside() + " and kept the 1 settings last read from it"), 1u);
   EXPECT_EQ(open()->value("kept").asBool(), true);
 
   // Where it cannot be moved aside (here its aside name would be too long),
   // no change may replace it.
   file_ = file_.parent_path() / std::string(240, 'n');
   home_.writeFile(file_, "garbage");
-  stampAs(file_, aMinuteAgo(0));
+  stampOld();
   store = open();
   EXPECT_EQ(log_.count("could not be moved aside (File name too long); settings will not be saved"), 1u);
   EXPECT_FALSE(store->setBool("k", true));
@@ -165,29 +148,30 @@ TEST_F(JsonDefaultsTest, MovingAsideNeverOverwritesAnEarlierCopyNorTheFileItCoul
 TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
   const std::string before = R"({"sync_library_A": true , "other": "x"})";
   const std::string after = R"({"sync_library_A": false, "other": "y"})";  // the same size
-  const fs::path& real = file_;
   std::thread rest;
   // Writes `bytes` into the file at `from` (truncating it at 0); then dates
-  // it `stamp`, or as it was (a coarse clock) when `stamp` has no seconds.
-  const auto inPlace = [&](std::string_view bytes, std::size_t from, std::optional<timespec> stamp) {
-    struct stat was {};
-    ::stat(real.c_str(), &was);
-    const int fd = ::open(real.c_str(), O_WRONLY | (from == 0 ? O_TRUNC : 0) | O_CLOEXEC);
+  // it as it was when `keepTime` (a coarse clock).
+  const auto inPlace = [&](std::string_view bytes, std::size_t from, bool keepTime = false) {
+    const auto was = fs::last_write_time(file_);
+    const int fd = ::open(file_.c_str(), O_WRONLY | (from == 0 ? O_TRUNC : 0) | O_CLOEXEC);
     ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(from)), ssize_t(bytes.size()));
     ::close(fd);
-    if (stamp) stampAs(real, stamp->tv_sec == 0 ? modifiedOf(was) : *stamp);
+    if (keepTime) fs::last_write_time(file_, was);
   };
   const std::tuple<const char*, bool, std::function<void()>> writers[] = {
-      {"a script's rename", false, [&] { EXPECT_FALSE(files::atomicWrite(real, after)); }},
-      {"in place within one tick of a coarse clock", false, [&] { inPlace(after, 0, timespec{}); }},
+      {"a script's rename", false, [&] { EXPECT_FALSE(files::atomicWrite(file_, after)); }},
+      {"in place within one tick of a coarse clock", false, [&] { inPlace(after, 0, true); }},
       {"in place, keeping an old time of the same second", true,
-       [&] { inPlace(after, 0, aMinuteAgo(600000000)); }},
+       [&] {
+         inPlace(after, 0);
+         stampOld(600000000);
+       }},
       {"an editor in two pieces", false,
        [&] {
-         inPlace(after.substr(0, 20), 0, {});
+         inPlace(after.substr(0, 20), 0);
          rest = std::thread([&] {
            std::this_thread::sleep_for(milliseconds(300));
-           inPlace(after.substr(20), 20, {});
+           inPlace(after.substr(20), 20);
          });
        }},
   };
@@ -195,14 +179,14 @@ TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
     for (const bool switchOff : {false, true}) {
       SCOPED_TRACE(std::string(writer) +
                    (switchOff ? ", then the switch-off" : ", then the publish decision"));
-      home_.writeFile(real, before);
-      if (old) stampAs(real, aMinuteAgo(100000000));
+      home_.writeFile(file_, before);
+      if (old) stampOld(100000000);
       auto store = open();
       ASSERT_EQ(store->value("sync_library_A").asBool(), true);
       write();
       if (switchOff) {
         EXPECT_TRUE(store->setBool("sync_library_B", false));
-        EXPECT_EQ(files::readFile(real),
+        EXPECT_EQ(files::readFile(file_),
                   "{\n  \"sync_library_A\": false,\n  \"other\": \"y\",\n  \"sync_library_B\": false\n}\n");
       } else if (rest.joinable()) {
         EXPECT_TRUE(store->value("sync_library_A").isUnreadable());
@@ -219,15 +203,9 @@ TEST_F(JsonDefaultsTest, OnlyARegularFileIsReplaced) {
   const fs::path fifo = home_ / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   fs::create_directories(file_.parent_path());
-  const std::pair<const char*, fs::path> cases[] = {{"a link to a FIFO", fifo}, {"a FIFO", file_}};
-  for (const auto& [thing, target] : cases) {
-    SCOPED_TRACE(thing);
+  for (const fs::path& target : {fifo, file_}) {  // a link to a FIFO, a FIFO
     fs::remove(file_);
-    if (target == file_) {
-      ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0);
-    } else {
-      fs::create_symlink(target, file_);
-    }
+    ASSERT_EQ(target == file_ ? ::mkfifo(file_.c_str(), 0600) : ::symlink(target.c_str(), file_.c_str()), 0);
     auto store = open();
     EXPECT_EQ(store->setBool("k", true).failure,
               "cannot save the settings: " + target.string() + " is not a regular file");

@@ -1,9 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <functional>
-#include <utility>
-#include <vector>
+#include <string>
 
 #include "platform/Files.h"
 #include "platform/posix/SingleInstanceLock.h"
@@ -22,17 +20,12 @@ namespace fs = std::filesystem;
 TEST(SingleInstanceLock, RefusesAnythingButItsOwnRegularFile) {
   testing::TempHome home;
   const fs::path victim = home.writeFile("victim", "precious");
-  const std::string kName = ".quillory-helper.lock";
-  const std::vector<std::pair<std::string, std::function<void(const fs::path&)>>> cases = {
-      {"hard links", [&](const fs::path& folder) { fs::create_hard_link(victim, folder / kName); }},
-      {"not a regular file", [&](const fs::path& folder) { ::mkfifo((folder / kName).c_str(), 0600); }},
-  };
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    const fs::path folder = home.makeFolder(std::to_string(i));
-    cases[i].second(folder);
-    SingleInstanceLock lock(folder / kName, "quillory-helper");
-    EXPECT_EQ(lock.outcome(), SingleInstanceLock::Outcome::unavailable) << cases[i].first;
-    EXPECT_NE(lock.error().find(cases[i].first), std::string::npos) << lock.error();
+  for (const std::string reason : {"hard links", "not a regular file"}) {
+    const fs::path lockFile = home.makeFolder(reason) / ".quillory-helper.lock";
+    reason == "hard links" ? fs::create_hard_link(victim, lockFile) : void(::mkfifo(lockFile.c_str(), 0600));
+    SingleInstanceLock lock(lockFile, "quillory-helper");
+    EXPECT_EQ(lock.outcome(), SingleInstanceLock::Outcome::unavailable) << reason;
+    EXPECT_NE(lock.error().find(reason), std::string::npos) << lock.error();
   }
   EXPECT_EQ(files::readFile(victim), "precious");
 }

@@ -26,20 +26,17 @@ namespace {
 
 TEST(StdoutLogTest, LinesFromManyThreadsNeverInterleave) {
   testing::TempHome home;
-  const int fd = ::open((home / "out.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  ASSERT_GE(fd, 0);
+  const OwnedFd fd(::open((home / "out.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   {
-    StdoutLog log(fd);
+    StdoutLog log(fd.get());
     std::vector<std::thread> threads;  // (Apple's libc++ has no std::jthread)
     // Lines longer than PIPE_BUF, six threads writing each a hundred times.
-    for (char c = 'a'; c < 'g'; ++c) {
+    for (char c = 'a'; c < 'g'; ++c)
       threads.emplace_back([&log, c] {
         for (int i = 0; i < 100; ++i) log.line(std::string(5000, c));
       });
-    }
     for (std::thread& thread : threads) thread.join();
   }
-  ::close(fd);
   std::istringstream content(*files::readFile(home / "out.log"));
   std::map<std::string, int> counts;
   for (std::string line; std::getline(content, line);) ++counts[line];
@@ -80,20 +77,16 @@ TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
   char entry[256];
   EXPECT_GT(::recv(journal.get(), entry, sizeof entry, MSG_DONTWAIT), 0);
 
-  // 10-byte lines under a 25-byte cap: two lines a file, the older file kept.
-  const auto file = home / "capped/log";
-  CappedFileLog capped(file, 25);
-  for (const char* line : {"[Helper] 1", "[Helper] 2", "[Helper] 3", "[Helper] 4", "[Helper] 5"})
-    capped.line(line);
-  EXPECT_EQ(files::readFile(file), "[Helper] 5\n");
-  EXPECT_EQ(files::readFile(file.string() + ".1"), "[Helper] 3\n[Helper] 4\n");
-
-  // A folder where the older lines go: the file starts over, under the cap.
-  const auto blocked = home / "blocked/log";
+  // 10-byte lines under a 25-byte cap: two lines a file, the older file
+  // kept; with a folder where the older lines go, the file starts over.
   home.makeFolder("blocked/log.1");
-  CappedFileLog startsOver(blocked, 25);
-  for (const char* line : {"[Helper] 1", "[Helper] 2", "[Helper] 3"}) startsOver.line(line);
-  EXPECT_EQ(files::readFile(blocked), "[Helper] 3\n");
+  for (const char* folder : {"capped", "blocked"}) {
+    CappedFileLog capped(home / folder / "log", 25);
+    for (const char* line : {"[Helper] 1", "[Helper] 2", "[Helper] 3", "[Helper] 4", "[Helper] 5"})
+      capped.line(line);
+    EXPECT_EQ(files::readFile(home / folder / "log"), "[Helper] 5\n") << folder;
+  }
+  EXPECT_EQ(files::readFile(home / "capped/log.1"), "[Helper] 3\n[Helper] 4\n");
 }
 
 // The journal's priority follows the mark that opens the line, indented or

@@ -30,19 +30,13 @@ PreparedExport prepared(const std::string& exportText, const std::optional<std::
   return whole;
 }
 
-// The document's members before those the helper sets.
-std::string copiedMembers(const std::string& exportText) {
-  const std::string document = prepared(exportText, std::string("L")).documentBytes.str();
-  return document.substr(0, document.find(R"(,"libraryName")"));
-}
-
 // A kept value as the document carries it: the export's value copied
-// through the writer.
+// through the writer, before the members the helper sets.
 std::string written(const std::string& value) {
   const std::string start = R"({"items":[{"id":)";
   try {
-    const std::string members = copiedMembers(start + value + "}]}");
-    return members.substr(start.size(), members.size() - start.size() - 2);
+    const std::string document = prepared(start + value + "}]}", std::string("L")).documentBytes.str();
+    return document.substr(start.size(), document.find(R"(,"libraryName")") - start.size() - 2);
   } catch (const JsonWriteError&) {
     return "not writable";
   }
@@ -54,10 +48,7 @@ constexpr const char* kNumbers =
     "123456789012345678901234,-123456789012345678901234.5678901234567890e-5,123456789.123456789]";
 
 TEST(CopiedValues, WritesTheCompactFormWithExactNumbers) {
-  const struct {
-    std::string input;
-    std::string expected;
-  } cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {R"({ "a" : [ 1 , true , null , false ] , "b" : { } , "c" : [ ] , "d" : [ { } , [ ] ] })",
        R"({"a":[1,true,null,false],"b":{},"c":[],"d":[{},[]]})"},
       {R"("q\"b\\ \/")", R"("q\"b\\ \/")"},
@@ -76,7 +67,7 @@ TEST(CopiedValues, WritesTheCompactFormWithExactNumbers) {
       {R"(1e999,"id":2)", "2"},
       {R"(1e999}],"items":[{"id":3)", "3"},
   };
-  for (const auto& c : cases) EXPECT_EQ(written(c.input), c.expected) << c.input;
+  for (const auto& [input, expected] : cases) EXPECT_EQ(written(input), expected) << input;
 }
 
 std::optional<ExportErrorCode> failure(const std::string& exportText) {
@@ -88,28 +79,25 @@ std::optional<ExportErrorCode> failure(const std::string& exportText) {
   return std::nullopt;
 }
 
+// An item with lone surrogates and notes nested `depth` arrays deep.
 std::string nestedExport(std::size_t depth) {
-  return R"({"items":[{"id":1,"notes":)" + std::string(depth, '[') + std::string(depth, ']') + "}]}";
+  return R"({"items":[{"id":1,"ocrText":"\ud83d","amounts":{"currency":"\udead"},"notes":)" +
+         std::string(depth, '[') + std::string(depth, ']') + "}]}";
 }
 
 // On a stack as small as a dispatch queue's thread gets, the deepest export
 // allowed is read and anything deeper refused.
 TEST(DocumentTransform, RefusesWhatIsNotAnExportOfItemsOnASmallStack) {
   testing::onSmallStack([] {
-    EXPECT_EQ(failure(nestedExport(kMaxExportDepth - 3)), std::nullopt);
-    EXPECT_EQ(failure(R"({"items":[{"id":1,"ocrText":"\ud83d","amounts":{"currency":"\udead"}}]})"),
-              std::nullopt);
     // As the platform's JSON reader does, a leading byte order mark is passed over.
-    EXPECT_EQ(failure("\xEF\xBB\xBF{\"items\":[{\"id\":1}]}"), std::nullopt);
-    for (const std::string& text :
-         {std::string("not json"), std::string(R"({"items":[{"id":1}]} x)"), std::string(R"([{"items":[]}])"),
-          std::string(R"({"items":{"id":1}})"), std::string(R"({"receipts":[{"id":1}]})"),
-          std::string(R"({"items":[{"id":1},2]})"), std::string("{\"items\":[{\"id\":\"\xff\"}]}"),
-          std::string("{\"items\":[{\"id\":\"\xed\xa0\xbd\"}]}"), nestedExport(kMaxExportDepth - 2),
-          nestedExport(1000000), std::string("\xEF\xBB\xBF"), std::string("\xEF\xBB{\"items\":[{}]}"),
-          std::string("\xEF\xBB\xBF\xEF\xBB\xBF{\"items\":[{}]}")}) {
+    EXPECT_EQ(failure("\xEF\xBB\xBF" + nestedExport(kMaxExportDepth - 3)), std::nullopt);
+    for (const std::string& text : std::vector<std::string>{
+             "not json", R"({"items":[{"id":1}]} x)", R"([{"items":[]}])", R"({"items":{"id":1}})",
+             R"({"receipts":[{"id":1}]})", R"({"items":[{"id":1},2]})", "{\"items\":[{\"id\":\"\xff\"}]}",
+             "{\"items\":[{\"id\":\"\xed\xa0\xbd\"}]}", nestedExport(kMaxExportDepth - 2),
+             nestedExport(1000000), "\xEF\xBB\xBF", "\xEF\xBB{\"items\":[{}]}",
+             "\xEF\xBB\xBF\xEF\xBB\xBF{\"items\":[{}]}"})
       EXPECT_EQ(failure(text), ExportErrorCode::parseFailure) << text.substr(0, 40);
-    }
     EXPECT_EQ(failure(R"({"items":[]})"), ExportErrorCode::emptyLibrary);
   });
 }
@@ -135,12 +123,9 @@ TEST(DocumentTransform, KeepsTheKeptMembersAndSetsTheLibrarysOwn) {
 }
 
 TEST(DocumentTransform, NamesTheLibraryFromTheFolderOrTheCurrency) {
-  const struct {
-    const char* what;
-    std::optional<std::string> confirmedName;
-    std::string exportText;
-    std::string expected;  // file name|libraryName|currencyCode|libraryPath as published
-  } cases[] = {
+  // What is tried; the confirmed name; the export; file name|libraryName|currencyCode|libraryPath as
+  // published.
+  const std::tuple<const char*, std::optional<std::string>, std::string, std::string> cases[] = {
       {"no name: the currency", std::nullopt,
        R"({"items":[{"amounts":{"currency":"gbp"}}],
            "items":[{"asset":{"path":"/Users/a/Lib/x.jpg"},"amounts":{"currency":"chf"}}]})",
@@ -158,14 +143,13 @@ TEST(DocumentTransform, NamesTheLibraryFromTheFolderOrTheCurrency) {
                     {"asset":{"path":"/U/Assets/assets/one/assets/y.jpg"}},{"asset":{"path":"/U/L/assets/z"}}]})",
        "assets-export|Assets|EXPORT|/U/Assets"},
   };
-  for (const auto& c : cases) {
-    const PreparedExport document = prepared(c.exportText, c.confirmedName);
+  for (const auto& [what, confirmedName, exportText, expected] : cases) {
+    const PreparedExport document = prepared(exportText, confirmedName);
     const boost::json::object published = boost::json::parse(document.documentBytes.str()).as_object();
-    const auto member = [&](const char* key) { return "|" + std::string(published.at(key).as_string()); };
-    EXPECT_EQ(
-        document.libraryFilename + member("libraryName") + member("currencyCode") + member("libraryPath"),
-        c.expected)
-        << c.what;
+    std::string seen = document.libraryFilename;
+    for (const char* key : {"libraryName", "currencyCode", "libraryPath"})
+      seen += "|" + std::string(published.at(key).as_string());
+    EXPECT_EQ(seen, expected) << what;
   }
 }
 
@@ -177,43 +161,39 @@ std::string repeated(std::string_view text, std::size_t times) {
 
 TEST(LibraryFilename, BuildsTheBaseName) {
   const std::string acute = "\u0301";  // a combining mark, two bytes
-  const struct {
-    std::string name;
-    std::string currency;
-    std::string expected;
-  } cases[] = {{"EUR Business", "eur", "eur-business-eur"},
-               {"Home & Garden", "chf", "home--garden-chf"},
-               {"EUR", "eur", "receipts-eur"},
-               // Only one suffix is removed, and only after trimming.
-               {"Trip EUR EUR", "eur", "trip-eur-eur"},
-               {"_Reise-EUR_", "EUR", "reise-eur"},
-               // Full case mapping and the file-name character filter.
-               {"Stra\u00dfe \u20ac", "\u20ac", "stra\u00dfe-\u20ac"},
-               {"a\tb/c", "gbp", "abc-gbp"},
-               // A currency token from the items never leaves the folder:
-               // no "/" or NUL, never "." or "..".
-               {"Home", "../../x", "home-....x"},
-               {"", std::string("e\0u\n\x7f/r", 7), "receipts-eur"},
-               // Nor control or bidirectional formatting characters.
-               {"Finch", "\u202eRUE\u200b\u0085\u200e\u200f\u202a\u2066\u2069", "finch-rue\u200b"},
-               {"Finch", "\n", "finch-export"},
-               {"", "/", "receipts-export"},
-               {"", ".", "receipts-export"},
-               {"", "..", "receipts-export"},
-               {"", "...", "receipts-..."},
-               // Too long for a file name with "_updated.txt": cut after the
-               // last whole character that fits, never inside one.
-               {repeated("\u65E5", 90), "eur", repeated("\u65E5", 79) + "-eur"},
-               {std::string(237, 'a') + " e" + acute + "x", "eur", std::string(237, 'a') + "-eur"},
-               {"e" + repeated(acute, 150), "eur", "e" + repeated(acute, 119) + "-eur"},
-               {std::string(300, 'n'), std::string(300, 'c'), "receipts-" + std::string(234, 'c')}};
-  for (const auto& c : cases) EXPECT_EQ(libraryFilename(c.name, c.currency), c.expected) << c.name;
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"EUR Business", "eur", "eur-business-eur"},
+      {"Home & Garden", "chf", "home--garden-chf"},
+      {"EUR", "eur", "receipts-eur"},
+      // Only one suffix is removed, and only after trimming.
+      {"Trip EUR EUR", "eur", "trip-eur-eur"},
+      {"_Reise-EUR_", "EUR", "reise-eur"},
+      // Full case mapping and the file-name character filter.
+      {"Stra\u00dfe \u20ac", "\u20ac", "stra\u00dfe-\u20ac"},
+      {"a\tb/c\u0663\u2160\U0001F600", "gbp", "abc\u0663\u2170-gbp"},  // numbers kept, a symbol (So) not
+      // A currency token from the items never leaves the folder:
+      // no "/" or NUL, never "." or "..".
+      {"Home", "../../x", "home-....x"},
+      {"", std::string("e\0u\n\x7f/r", 7), "receipts-eur"},
+      // Nor control or bidirectional formatting characters.
+      {"Finch", "\u202eRUE\u200b\u0085\u200e\u200f\u202a\u2066\u2069", "finch-rue\u200b"},
+      {"Finch", "\n", "finch-export"},
+      {"", "...", "receipts-..."},
+      // Too long for a file name with "_updated.txt": cut after the
+      // last whole character that fits, never inside one.
+      {repeated("\u65E5", 90), "eur", repeated("\u65E5", 79) + "-eur"},
+      {std::string(237, 'a') + " e" + acute + "x", "eur", std::string(237, 'a') + "-eur"},
+      {"e" + repeated(acute, 150), "eur", "e" + repeated(acute, 119) + "-eur"},
+      {std::string(300, 'n'), std::string(300, 'c'), "receipts-" + std::string(234, 'c')}};
+  for (const auto& [name, currency, expected] : cases)
+    EXPECT_EQ(libraryFilename(name, currency), expected) << name;
+  for (const char* currency : {"/", ".", ".."}) EXPECT_EQ(libraryFilename("", currency), "receipts-export");
   EXPECT_EQ(markerNameFor("a.json.json"), "a.json_updated.txt");  // only the last ending is replaced
   // The currency-named pair needs a plain name of that kind.
   EXPECT_EQ(currencyPairName("home-eur_\u20ac\u00e9"), std::nullopt);  // the euro sign is a symbol
   EXPECT_EQ(currencyPairName("home-eur_\u00e9"), "home-eur_\u00e9");
-  for (const std::string& token : {std::string("e\x1b[2Jur"), std::string("eur\n"), std::string("e.ur"),
-                                   std::string("e/ur"), std::string(), std::string(244, 'e')}) {
+  for (const std::string& token : std::vector<std::string>{"e\x1b[2Jur", "eur\n", "e.ur", "e\xffur", "e/ur",
+                                                           "", std::string(244, 'e')}) {
     EXPECT_EQ(currencyPairName(token), std::nullopt) << token;
   }
 }
