@@ -55,8 +55,7 @@ class EngineTest : public ::testing::Test {
   // Makes `name` the settled current library of a running host (two checks).
   void settleLibrary(const std::string& name) {
     workspace.launch(kHost);
-    checkReporting(name);
-    checkReporting(name);
+    for (int check = 0; check < 2; ++check) checkReporting(name);
     settle();
   }
   // `name` settled, switched on, and reported by every later check.

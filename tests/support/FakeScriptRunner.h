@@ -78,9 +78,7 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
   struct Entry {
     std::deque<std::string> queued;
     Handler handler;
-    std::size_t calls = 0;
-    std::size_t inFlight = 0;
-    std::size_t maxInFlight = 0;
+    std::size_t calls = 0, inFlight = 0, maxInFlight = 0;
   };
 
   // A copy of the script's entry (an empty one for a script never named).

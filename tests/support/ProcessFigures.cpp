@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,20 +21,14 @@ namespace quillory::testing {
 
 namespace {
 
-// Entries of a descriptor folder (all numeric there, so none is hidden).
-long countEntries(const char* folder) {
-  std::error_code ec;
-  return std::distance(std::filesystem::directory_iterator(folder, ec),
-                       std::filesystem::directory_iterator());
-}
-
 struct ProcessState {
-  int parent = 0;
-  int group = 0;
+  int parent = 0, group = 0;
   bool zombie = false;
 };
 
 #if defined(__linux__)
+
+const char* const kDescriptorFolder = "/proc/self/fd";
 
 // Every process /proc shows.
 std::vector<ProcessState> processes() {
@@ -60,6 +55,8 @@ std::vector<ProcessState> processes() {
 
 #else
 
+const char* const kDescriptorFolder = "/dev/fd";
+
 // Every process, zombies included (a zombie's BSD information is asked for
 // with argument 1).
 std::vector<ProcessState> processes() {
@@ -83,25 +80,20 @@ std::vector<ProcessState> processes() {
 
 ProcessFigures takeProcessFigures() {
   ProcessFigures figures;
-  const int self = ::getpid();
-#if defined(__linux__)
-  figures.fds = countEntries("/proc/self/fd") - 1;  // the listing's own descriptor
-#else
-  figures.fds = countEntries("/dev/fd") - 1;  // the listing's own descriptor
-#endif
+  // The descriptors' entries (all numeric, so none is hidden), less the listing's own.
+  std::error_code ec;
+  figures.fds = std::ranges::distance(std::filesystem::directory_iterator(kDescriptorFolder, ec)) - 1;
   for (const ProcessState& process : processes()) {
-    if (process.parent != self) continue;
-    ++figures.children;
-    if (process.zombie) ++figures.zombies;
+    figures.children += process.parent == ::getpid();
+    figures.zombies += process.parent == ::getpid() && process.zombie;
   }
   return figures;
 }
 
 bool processGroupHasMembers(int pgid) {
-  for (const ProcessState& process : processes()) {
-    if (process.group == pgid && (!process.zombie || process.parent == ::getpid())) return true;
-  }
-  return false;
+  return std::ranges::any_of(processes(), [pgid](const ProcessState& process) {
+    return process.group == pgid && (!process.zombie || process.parent == ::getpid());
+  });
 }
 
 }  // namespace quillory::testing
