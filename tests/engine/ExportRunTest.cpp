@@ -150,8 +150,7 @@ void notYetSettled(EngineTest& t) {
 void switchDuringQuestion(EngineTest& t) {
   t.settleLibrary("Old");
   t.scripts.setAnswer(kNameScript, "Old");
-  t.alerts.queueAnswer(0);  // Old: "Sync"
-  t.alerts.queueAnswer(1);  // Biz: "Don't Sync"
+  for (const int answer : {0, 1}) t.alerts.queueAnswer(answer);  // Old: "Sync", Biz: "Don't Sync"
   t.alerts.setWhileOpen([&t](const platform::Alert&) { t.scripts.setAnswer(kNameScript, "Biz"); });
 }
 void switchDuringExport(EngineTest& t) {

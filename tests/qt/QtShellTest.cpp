@@ -107,11 +107,10 @@ class ShellTest : public ::testing::Test {
     const auto makeStatusItem = [this] { return std::unique_ptr<StatusItem>(statusItem = new QtStatusItem); };
     const auto becomeAccessory = [this] { ++accessoryCalls; };
     const auto terminate = [this] { ++terminated; };
-    const presentation::DateTextSettings dateText{"en_US", "UTC"};
-    const VersionInfo version{"1.2", "34"};
     // In the order of Shell's fields; the fake desktop is also the notifier.
     delegate = AppDelegate::create(
-        Shell{makeStatusItem, dispatcher, alerts, loginItems, log, clock, dateText, version, becomeAccessory,
+        Shell{makeStatusItem, dispatcher, alerts, loginItems, log, clock,
+              presentation::DateTextSettings{"en_US", "UTC"}, VersionInfo{"1.2", "34"}, becomeAccessory,
               terminate, runsTranslocated, &desktop, &desktop, home / "helper.log"},
         manager);
     delegate->applicationDidFinishLaunching();
