@@ -13,7 +13,6 @@
 #include "libraries/NameConflicts.h"
 #include "libraries/Pruning.h"
 #include "libraries/PublishedDocuments.h"
-#include "platform/Files.h"
 #include "publish/ContainerPaths.h"
 #include "support/CapturingLog.h"
 #include "support/MemoryDefaults.h"
