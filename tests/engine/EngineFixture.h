@@ -28,9 +28,8 @@ namespace quillory::engine::test {
 inline constexpr const char* kExportJson =
     R"({"items":[{"id":"1","title":"Lunch","asset":{"path":"/nonexistent/Biz/assets/a.jpg"},)"
     R"("amounts":{"currency":"eur"},"dropped":true}]})";
-inline const std::string kNameScript{bridge::kLibraryNameScript};
-inline const std::string kHost{ExportManager::klBundleID};
-inline const std::string kExportScript{bridge::kExportScript};
+inline const std::string kNameScript{bridge::kLibraryNameScript}, kHost{ExportManager::klBundleID},
+    kExportScript{bridge::kExportScript};
 
 class EngineTest : public ::testing::Test {
  public:

@@ -175,8 +175,7 @@ class ShellTest : public ::testing::Test {
   std::optional<posix::JsonDefaults> file;  // a settings file in the home, where a case wants one
   QtStatusItem* statusItem = nullptr;       // owned by the delegate
   bool runsTranslocated = false;            // set before `launch`
-  int accessoryCalls = 0;
-  int terminated = 0;
+  int accessoryCalls = 0, terminated = 0;
   std::shared_ptr<engine::ExportManager> manager;
   std::shared_ptr<AppDelegate> delegate;
 };
