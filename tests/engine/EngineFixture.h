@@ -66,10 +66,7 @@ class EngineTest : public ::testing::Test {
   // Joins the global tasks while pumping the main queue.
   void settle() { ASSERT_TRUE(dispatcher.drain()); }
   // A sync for `reason`, run to its end.
-  void syncNow(const char* reason = "manual") {
-    engine().sync(reason);
-    settle();
-  }
+  void syncNow(const char* reason = "manual") { engine().sync(reason), settle(); }
   // Notifications delivered since the last call.
   int takeNotifications() {
     settle();

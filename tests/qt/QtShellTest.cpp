@@ -131,15 +131,9 @@ class ShellTest : public ::testing::Test {
   // Delivers the status notifications queued so far (and the refreshes they
   // queue).
   void deliver() { dispatcher.runMainUntilIdle(); }
-  void refresh() {
-    manager->notifyStatusChanged();
-    deliver();
-  }
+  void refresh() { manager->notifyStatusChanged(), deliver(); }
   // A sync started now runs to its end.
-  void runSync() {
-    dispatcher.runGlobalTasks();
-    deliver();
-  }
+  void runSync() { dispatcher.runGlobalTasks(), deliver(); }
 
   // Kettle Ledger runs with `name` open; a check reports it now, and so will
   // every later one.

@@ -38,9 +38,8 @@ std::vector<ProcessState> processes() {
     const std::string name = it->path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;  // "self" and the like
     // A process that ends while it is read is a read error, not a test failure.
-    std::ifstream stat(it->path() / "stat");
     std::string text;
-    std::getline(stat, text);
+    std::getline(std::ifstream(it->path() / "stat"), text);
     const auto close = text.rfind(')');
     if (close == std::string::npos) continue;
     std::istringstream rest(text.substr(close + 1));  // state ppid pgrp ...
