@@ -176,6 +176,7 @@ class TimedDispatcher final : public platform::Dispatcher {
 }  // namespace
 
 int main(int argc, char** argv) {
+  namespace testing = quillory::testing;  // not GoogleTest's, which the scripted alerts report failures to
   std::size_t entries = 250000;
   int rounds = 5;
   bool fileSettings = false;

@@ -28,9 +28,8 @@ namespace quillory::engine::test {
 inline constexpr const char* kExportJson =
     R"({"items":[{"id":"1","title":"Lunch","asset":{"path":"/nonexistent/Biz/assets/a.jpg"},)"
     R"("amounts":{"currency":"eur"},"dropped":true}]})";
-inline const std::string kNameScript{bridge::kLibraryNameScript};
-inline const std::string kHost{ExportManager::klBundleID};
-inline const std::string kExportScript{bridge::kExportScript};
+inline const std::string kNameScript{bridge::kLibraryNameScript}, kHost{ExportManager::klBundleID},
+    kExportScript{bridge::kExportScript};
 
 class EngineTest : public ::testing::Test {
  public:
@@ -55,8 +54,7 @@ class EngineTest : public ::testing::Test {
   // Makes `name` the settled current library of a running host (two checks).
   void settleLibrary(const std::string& name) {
     workspace.launch(kHost);
-    checkReporting(name);
-    checkReporting(name);
+    for (int check = 0; check < 2; ++check) checkReporting(name);
     settle();
   }
   // `name` settled, switched on, and reported by every later check.
@@ -68,10 +66,7 @@ class EngineTest : public ::testing::Test {
   // Joins the global tasks while pumping the main queue.
   void settle() { ASSERT_TRUE(dispatcher.drain()); }
   // A sync for `reason`, run to its end.
-  void syncNow(const char* reason = "manual") {
-    engine().sync(reason);
-    settle();
-  }
+  void syncNow(const char* reason = "manual") { engine().sync(reason), settle(); }
   // Notifications delivered since the last call.
   int takeNotifications() {
     settle();

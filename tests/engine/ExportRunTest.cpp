@@ -81,9 +81,8 @@ TEST_F(EngineTest, ARunIntoAnICloudDriveFolderNobodyButTheHelperMadeSaysICloudDr
     const std::string warning =
         "iCloud Drive seems off on this Mac: turn it on in System Settings \u203A Apple Account \u203A "
         "iCloud, or the phone will not see this library";
-    const std::string line = iCloudDriveOn ? "[Helper] \u2713 Export OK (manual) \u2192 1 destination(s)"
-                                           : "[Helper] \u26A0 " + warning;
-    EXPECT_EQ(log.lines().back(), line);
+    EXPECT_EQ(log.lines().back(), iCloudDriveOn ? "[Helper] \u2713 Export OK (manual) \u2192 1 destination(s)"
+                                                : "[Helper] \u26A0 " + warning);
     EXPECT_EQ(engine().lastError(), iCloudDriveOn ? std::nullopt : std::optional(warning));
     // Finder's hidden files in the folder are not iCloud Drive's.
     ASSERT_FALSE(platform::files::atomicWrite(mobileDocuments / ".DS_Store", ""));
@@ -151,8 +150,7 @@ void notYetSettled(EngineTest& t) {
 void switchDuringQuestion(EngineTest& t) {
   t.settleLibrary("Old");
   t.scripts.setAnswer(kNameScript, "Old");
-  t.alerts.queueAnswer(0);  // Old: "Sync"
-  t.alerts.queueAnswer(1);  // Biz: "Don't Sync"
+  for (const int answer : {0, 1}) t.alerts.queueAnswer(answer);  // Old: "Sync", Biz: "Don't Sync"
   t.alerts.setWhileOpen([&t](const platform::Alert&) { t.scripts.setAnswer(kNameScript, "Biz"); });
 }
 void switchDuringExport(EngineTest& t) {
@@ -297,9 +295,8 @@ TEST_F(EngineTest, TheMenusChangesShowAtOnceAndAreStoredAtTheEnd) {
   defaults.setString("library_filename_Biz", "biz-eur.json");
   home.writeFile(fs::path(publish::kContainerDocumentsRelative) / "biz-eur.json", R"({"libraryName":"Biz"})");
   std::promise<void> release;
-  std::shared_future<void> released = release.get_future().share();
   std::atomic<bool> deleting = false;
-  defaults.afterRead = [&](const std::string& key) {
+  defaults.afterRead = [&, released = release.get_future().share()](const std::string& key) {
     if (key == "library_filename_Biz" && !deleting.exchange(true)) released.wait();
   };
   engine().requestLibrarySync("Biz", false);

@@ -187,14 +187,12 @@ class SyncFaultTest : public ::testing::TestWithParam<SyncFault> {
     }
   }
 
-  testing::TempHome home;
-  testing::TempHome host;  // the simulator's state folder
+  testing::TempHome home, host;  // host: the simulator's state folder
   testing::CapturingLog log;
   testing::FakeClock clock{std::chrono::system_clock::now(), 1};
   testing::FakeWorkspace workspace;
   const fs::path settingsFile = home / ".config/quillory-helper/settings.json";
-  const fs::path documents = home / kDocuments;
-  const fs::path appDocuments = home / kAppDocuments;
+  const fs::path documents = home / kDocuments, appDocuments = home / kAppDocuments;
   std::set<std::string> outsideBefore;
   rlimit savedLimit{};
   platform::posix::JsonDefaults defaults{settingsFile, log, clock};

@@ -13,7 +13,6 @@
 #include "libraries/NameConflicts.h"
 #include "libraries/Pruning.h"
 #include "libraries/PublishedDocuments.h"
-#include "platform/Files.h"
 #include "publish/ContainerPaths.h"
 #include "support/CapturingLog.h"
 #include "support/MemoryDefaults.h"
@@ -73,8 +72,7 @@ TEST_F(PublishedDocuments, ReadsTheTopLevelStringsOfAWholeObjectOnly) {
   for (int i = 0; i < 20000; ++i) escapedPath += R"(\/\u00e9)", path += "/\xC3\xA9";
   struct Case {
     std::string bytes;
-    std::optional<std::string> name;
-    std::optional<std::string> path;
+    std::optional<std::string> name, path;
   };
   const Case cases[] = {
       {R"({"libraryName":"Business","libraryPath":"\/Users\/me\/Business","items":[1,{"a":null}]})",

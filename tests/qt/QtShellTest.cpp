@@ -107,11 +107,10 @@ class ShellTest : public ::testing::Test {
     const auto makeStatusItem = [this] { return std::unique_ptr<StatusItem>(statusItem = new QtStatusItem); };
     const auto becomeAccessory = [this] { ++accessoryCalls; };
     const auto terminate = [this] { ++terminated; };
-    const presentation::DateTextSettings dateText{"en_US", "UTC"};
-    const VersionInfo version{"1.2", "34"};
     // In the order of Shell's fields; the fake desktop is also the notifier.
     delegate = AppDelegate::create(
-        Shell{makeStatusItem, dispatcher, alerts, loginItems, log, clock, dateText, version, becomeAccessory,
+        Shell{makeStatusItem, dispatcher, alerts, loginItems, log, clock,
+              presentation::DateTextSettings{"en_US", "UTC"}, VersionInfo{"1.2", "34"}, becomeAccessory,
               terminate, runsTranslocated, &desktop, &desktop, home / "helper.log"},
         manager);
     delegate->applicationDidFinishLaunching();
@@ -132,15 +131,9 @@ class ShellTest : public ::testing::Test {
   // Delivers the status notifications queued so far (and the refreshes they
   // queue).
   void deliver() { dispatcher.runMainUntilIdle(); }
-  void refresh() {
-    manager->notifyStatusChanged();
-    deliver();
-  }
+  void refresh() { manager->notifyStatusChanged(), deliver(); }
   // A sync started now runs to its end.
-  void runSync() {
-    dispatcher.runGlobalTasks();
-    deliver();
-  }
+  void runSync() { dispatcher.runGlobalTasks(), deliver(); }
 
   // Kettle Ledger runs with `name` open; a check reports it now, and so will
   // every later one.
@@ -176,8 +169,7 @@ class ShellTest : public ::testing::Test {
   std::optional<posix::JsonDefaults> file;  // a settings file in the home, where a case wants one
   QtStatusItem* statusItem = nullptr;       // owned by the delegate
   bool runsTranslocated = false;            // set before `launch`
-  int accessoryCalls = 0;
-  int terminated = 0;
+  int accessoryCalls = 0, terminated = 0;
   std::shared_ptr<engine::ExportManager> manager;
   std::shared_ptr<AppDelegate> delegate;
 };

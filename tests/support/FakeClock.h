@@ -38,10 +38,7 @@ class FakeClock final : public platform::Clock {
     std::unique_lock lock(mutex_);
     const double speed = speed_;
     lock.unlock();
-    if (speed > 0)
-      std::this_thread::sleep_for(duration / speed);
-    else
-      advance(duration);
+    speed > 0 ? std::this_thread::sleep_for(duration / speed) : advance(duration);
   }
 
   void set(platform::Date now) {

@@ -13,7 +13,6 @@
 #include <functional>
 #include <map>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,14 +32,13 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
     ++entry.calls;
     ++totalCalls_;
     entry.maxInFlight = std::max(entry.maxInFlight, ++entry.inFlight);
-    std::optional<std::string> answer;
+    Handler handler = entry.handler;
     if (!entry.queued.empty()) {
-      answer = std::move(entry.queued.front());
+      handler = [answer = std::move(entry.queued.front())] { return answer; };
       entry.queued.pop_front();
     }
-    const Handler handler = answer ? Handler() : entry.handler;
     lock.unlock();
-    std::string result = answer ? std::move(*answer) : handler ? handler() : "";
+    std::string result = handler ? handler() : "";
     lock.lock();
     --entries_[script].inFlight;
     return {std::move(result), refused_, refused_ ? std::string(kRefusal) : std::string()};
@@ -78,9 +76,7 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
   struct Entry {
     std::deque<std::string> queued;
     Handler handler;
-    std::size_t calls = 0;
-    std::size_t inFlight = 0;
-    std::size_t maxInFlight = 0;
+    std::size_t calls = 0, inFlight = 0, maxInFlight = 0;
   };
 
   // A copy of the script's entry (an empty one for a script never named).

@@ -51,8 +51,7 @@ class FakeWorkspace final : public platform::Workspace {
  private:
   mutable std::mutex mutex_;
   std::vector<std::optional<std::string>> running_;
-  std::vector<Observer> activation_;
-  std::vector<Observer> termination_;
+  std::vector<Observer> activation_, termination_;
 
   // Calls a copy of the observers without the lock, so an observer may use
   // the workspace.

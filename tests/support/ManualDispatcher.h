@@ -46,7 +46,7 @@ class ManualDispatcher final : public platform::Dispatcher {
   void global(platform::QualityOfService qos, Task task) override {
     {
       std::lock_guard lock(mutex_);
-      globalCalls_.push_back(qos);
+      ++globalCalls_;
       if (mode_ == GlobalMode::queued) {
         queuedGlobals_.push_back(std::move(task));
         return;
@@ -101,17 +101,12 @@ class ManualDispatcher final : public platform::Dispatcher {
     std::lock_guard lock(mutex_);
     return queuedGlobals_.size();
   }
-  // The quality of service of every global call so far, in call order.
-  std::vector<platform::QualityOfService> globalCalls() const {
-    std::lock_guard lock(mutex_);
-    return globalCalls_;
-  }
+  // The global calls so far.
+  std::size_t globalCalls() const { return globalCalls_; }
 
   // Timers: moves the virtual time forward and ticks each timer for every interval
-  // that ends within it, in time order (skipped while modal). Returns the
-  // ticks run.
-  std::size_t tickTimersFor(std::chrono::milliseconds duration) {
-    std::size_t ran = 0;
+  // that ends within it, in time order (skipped while modal).
+  void tickTimersFor(std::chrono::milliseconds duration) {
     std::unique_lock lock(mutex_);
     const auto target = virtualNow_ + std::max(duration, duration.zero());
     while (true) {
@@ -121,20 +116,15 @@ class ManualDispatcher final : public platform::Dispatcher {
       next->nextDue += next->interval;
       const std::shared_ptr<Task> tick = next->tick;
       lock.unlock();
-      if (modalDepth() == 0) {  // skipped, not queued, while modal
-        (*tick)();
-        ++ran;
-      }
+      if (modalDepth() == 0) (*tick)();  // skipped, not queued, while modal
       lock.lock();
     }
     virtualNow_ = target;
-    return ran;
   }
 
  private:
   struct Timer {
-    std::chrono::milliseconds interval;
-    std::chrono::milliseconds nextDue;  // virtual time
+    std::chrono::milliseconds interval, nextDue;  // nextDue: virtual time
     std::shared_ptr<Task> tick;
   };
 
@@ -148,10 +138,9 @@ class ManualDispatcher final : public platform::Dispatcher {
   }
 
   const GlobalMode mode_;
-  std::atomic<std::size_t> waitingMain_{0}, runningGlobals_{0};
+  std::atomic<std::size_t> waitingMain_{0}, runningGlobals_{0}, globalCalls_{0};
   mutable std::mutex mutex_;
   std::deque<Task> queuedGlobals_;
-  std::vector<platform::QualityOfService> globalCalls_;
   std::vector<Timer> timers_;
   std::chrono::milliseconds virtualNow_{0};
   // Last, so it goes first: its workers are joined while the rest still lives.

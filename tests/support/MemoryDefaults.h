@@ -36,19 +36,14 @@ class MemoryDefaults final : public platform::Defaults {
     for (const auto& entry : change.entries()) {
       const auto guard = entry.unless ? values_.find(entry.unless->first) : values_.end();
       if (guard != values_.end() && guard->second == entry.unless->second) continue;
-      if (entry.value.isAbsent()) {
+      if (entry.value.isAbsent())
         values_.erase(entry.key);
-      } else {
+      else
         values_[entry.key] = entry.value;
-      }
     }
     return {};
   }
 
-  void clear() {  // (the fuzzers start each input with no settings)
-    std::lock_guard lock(mutex_);
-    values_.clear();
-  }
   void refuseWrites(std::optional<std::string> reason) {
     std::lock_guard lock(mutex_);
     refusal_ = std::move(reason);

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,20 +21,14 @@ namespace quillory::testing {
 
 namespace {
 
-// Entries of a descriptor folder (all numeric there, so none is hidden).
-long countEntries(const char* folder) {
-  std::error_code ec;
-  return std::distance(std::filesystem::directory_iterator(folder, ec),
-                       std::filesystem::directory_iterator());
-}
-
 struct ProcessState {
-  int parent = 0;
-  int group = 0;
+  int parent = 0, group = 0;
   bool zombie = false;
 };
 
 #if defined(__linux__)
+
+const char* const kDescriptorFolder = "/proc/self/fd";
 
 // Every process /proc shows.
 std::vector<ProcessState> processes() {
@@ -43,9 +38,8 @@ std::vector<ProcessState> processes() {
     const std::string name = it->path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos) continue;  // "self" and the like
     // A process that ends while it is read is a read error, not a test failure.
-    std::ifstream stat(it->path() / "stat");
     std::string text;
-    std::getline(stat, text);
+    std::getline(std::ifstream(it->path() / "stat"), text);
     const auto close = text.rfind(')');
     if (close == std::string::npos) continue;
     std::istringstream rest(text.substr(close + 1));  // state ppid pgrp ...
@@ -59,6 +53,8 @@ std::vector<ProcessState> processes() {
 }
 
 #else
+
+const char* const kDescriptorFolder = "/dev/fd";
 
 // Every process, zombies included (a zombie's BSD information is asked for
 // with argument 1).
@@ -83,25 +79,20 @@ std::vector<ProcessState> processes() {
 
 ProcessFigures takeProcessFigures() {
   ProcessFigures figures;
-  const int self = ::getpid();
-#if defined(__linux__)
-  figures.fds = countEntries("/proc/self/fd") - 1;  // the listing's own descriptor
-#else
-  figures.fds = countEntries("/dev/fd") - 1;  // the listing's own descriptor
-#endif
+  // The descriptors' entries (all numeric, so none is hidden), less the listing's own.
+  std::error_code ec;
+  figures.fds = std::ranges::distance(std::filesystem::directory_iterator(kDescriptorFolder, ec)) - 1;
   for (const ProcessState& process : processes()) {
-    if (process.parent != self) continue;
-    ++figures.children;
-    if (process.zombie) ++figures.zombies;
+    figures.children += process.parent == ::getpid();
+    figures.zombies += process.parent == ::getpid() && process.zombie;
   }
   return figures;
 }
 
 bool processGroupHasMembers(int pgid) {
-  for (const ProcessState& process : processes()) {
-    if (process.group == pgid && (!process.zombie || process.parent == ::getpid())) return true;
-  }
-  return false;
+  return std::ranges::any_of(processes(), [pgid](const ProcessState& process) {
+    return process.group == pgid && (!process.zombie || process.parent == ::getpid());
+  });
 }
 
 }  // namespace quillory::testing

@@ -6,10 +6,9 @@
 
 namespace quillory::testing {
 
+// Children: processes whose parent is this one (zombies included).
 struct ProcessFigures {
-  long fds = 0;
-  long children = 0;  // processes whose parent is this one (zombies included)
-  long zombies = 0;
+  long fds = 0, children = 0, zombies = 0;
 };
 
 ProcessFigures takeProcessFigures();

@@ -5,10 +5,12 @@
 // `ModalScope` like a real presenter, and fails the test when it is not called
 // on the dispatcher's main thread. Thread-safe.
 
-#include <cstddef>
+#include <gtest/gtest.h>
+
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "platform/AlertPresenter.h"
@@ -20,14 +22,35 @@ class ScriptedAlerts final : public platform::AlertPresenter {
  public:
   explicit ScriptedAlerts(platform::Dispatcher* dispatcher = nullptr) : dispatcher_(dispatcher) {}
 
-  int run(const platform::Alert& alert) override;
+  int run(const platform::Alert& alert) override {
+    if (dispatcher_ != nullptr && !dispatcher_->isMainThread())
+      ADD_FAILURE() << "an alert off the main thread";
+    std::optional<platform::ModalScope> modal;
+    if (dispatcher_ != nullptr) modal.emplace(*dispatcher_);
+    std::unique_lock lock(mutex_);
+    shown_.push_back(alert);
+    const int answer = answers_.empty() ? 0 : answers_.front();
+    if (!answers_.empty()) answers_.pop_front();
+    const auto whileOpen = whileOpen_;
+    lock.unlock();
+    if (whileOpen) whileOpen(alert);
+    return answer;
+  }
 
-  void queueAnswer(int buttonIndex);
+  void queueAnswer(int buttonIndex) {
+    std::lock_guard lock(mutex_);
+    answers_.push_back(buttonIndex);
+  }
   // Called inside `run` while the alert is "open" (after the modal scope is
   // entered), for tests of what happens meanwhile.
-  void setWhileOpen(std::function<void(const platform::Alert&)> whileOpen);
-
-  std::vector<platform::Alert> shown() const;
+  void setWhileOpen(std::function<void(const platform::Alert&)> whileOpen) {
+    std::lock_guard lock(mutex_);
+    whileOpen_ = std::move(whileOpen);
+  }
+  std::vector<platform::Alert> shown() const {
+    std::lock_guard lock(mutex_);
+    return shown_;
+  }
 
  private:
   platform::Dispatcher* const dispatcher_;
