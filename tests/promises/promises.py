@@ -98,8 +98,8 @@ class Violation(AssertionError):
     def __init__(self, message):
         super().__init__(message)
         if Violation.first_at is None:
-            Violation.first_at, Violation.first_history = Promises.histories, list(Promises.current.steps)
-            Violation.first_message = message
+            Violation.first_at, Violation.first_history, Violation.first_message = \
+                Promises.histories, list(Promises.current.steps), message
 
 
 class Promises(RuleBasedStateMachine):
@@ -116,10 +116,11 @@ class Promises(RuleBasedStateMachine):
         self.settings_file = self.home / SETTINGS
         self.kept = {}            # settings another writer stored: key -> value
         self.said = {}            # what the user said for each library: name -> bool
-        self.killed = False       # a SIGKILL may leave what a clean end never does
-        self.open_index = None
-        self.linked = False
-        self.switched_off = None  # (name, time) of a switch-off stored during this step
+        # killed: a SIGKILL may leave what a clean end never does; linked: the
+        # settings file was made a link; switched_off: (name, time) of a
+        # switch-off stored during this step.
+        self.killed = self.linked = False
+        self.open_index = self.switched_off = None
         self.before, self.settings_before = self.published(), {}
 
     def teardown(self):
@@ -172,13 +173,10 @@ class Promises(RuleBasedStateMachine):
             run.communicate()
             raise Violation(f"{run.command} did not end within {TIMEOUT} s")
         status = run.returncode
-        allowed = set(LISTED_STATUSES)
-        if expect_signal is not None:
-            # A listed status: its work was done (also a failure it reported,
-            # which a stopping program no longer prints) when the signal came;
-            # the signal itself: it came before the program could catch it.
-            allowed |= {-expect_signal, 128 + expect_signal}
-        if status not in allowed:
+        # After a signal, a listed status: its work was done (also a failure it
+        # reported, which a stopping program no longer prints) when the signal
+        # came; the signal itself: it came before the program could catch it.
+        if status not in LISTED_STATUSES | ({-expect_signal, 128 + expect_signal} if expect_signal else set()):
             raise Violation(f"{run.command}: exit status {status} is not a listed one\n{out}{err}")
         if status in (1, 64, 73, 75) and not err.strip():
             raise Violation(f"{run.command} failed with {status} and said nothing on standard error\n{out}")
@@ -287,10 +285,8 @@ class Promises(RuleBasedStateMachine):
         stamp = lambda: file.exists() and (file.read_bytes(), file.stat().st_mtime_ns)  # noqa: E731
         before = stamp()
         status, out, err = self.cli(command)
-        if (status, stamp()) != (0, before):
-            raise Violation(f"{command} exited {status} or changed the settings")
-        if "\u2717" in out + err:  # it only reads, so it has nothing to fail at
-            raise Violation(f"{command} reported a failure: {out + err}")
+        if (status, stamp()) != (0, before) or "\u2717" in out + err:  # it only reads: nothing to fail at
+            raise Violation(f"{command} exited {status}, changed the settings or reported a failure: {out + err}")
 
     @step()
     def two_syncs_at_once(self):
@@ -306,13 +302,12 @@ class Promises(RuleBasedStateMachine):
 
     @step(name=st.sampled_from(NAMES + ["Finch EUR"] * 3), command=st.sampled_from(["enable", "disable", "disable"]))
     def switch(self, name, command):
-        status, _, _ = self.cli(command, name, "--yes")
-        if status == 0:
+        if self.cli(command, name, "--yes")[0] == 0:
             self.said[canon(name)] = command == "enable"
+            if command == "disable":
+                none_left([p for p, (n, *_) in self.published().items() if canon(n) == canon(name)],
+                          f"disable {name!r} exited 0 and left")
         self.forget_kept(lambda key: canon(key[13:]) == canon(name))
-        if command == "disable" and status == 0:
-            none_left([p for p, (n, *_) in self.published().items() if canon(n) == canon(name)],
-                      f"disable {name!r} exited 0 and left")
 
     @step()
     def prune(self):
