@@ -188,7 +188,8 @@ Exit status:
       same home folder; try again when it has finished
   129, 130, 143  ended by SIGHUP, SIGINT or SIGTERM (128 + the signal): the
       script stopped, a pair being put in place finished first, no
-      temporary file left
+      temporary file left; a signal ignored when the command started (as
+      under nohup) stays ignored
 
 Files:
   settings   on macOS: the user defaults of test.quillory.helper, those of
