@@ -132,8 +132,8 @@ TEST_P(PublishDecisionTest, PublishesOnlyWhatTheUserSaidYesToUnderItsOwnName) {
   EXPECT_EQ(engine().lastOutcome(), c.published ? RunOutcome::published : RunOutcome::skipped);
   EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), c.bizAnswer);
   const auto docs = publish::containerDocumentsFolder(home.path());
-  const auto listed = platform::files::listFolder(docs).value_or(std::vector<std::string>{});
-  EXPECT_EQ(listed.size(), c.published ? 2u : 0u);
+  EXPECT_EQ(platform::files::listFolder(docs).value_or(std::vector<std::string>{}).size(),
+            c.published ? 2u : 0u);
   if (c.published) {
     EXPECT_EQ(libraries::readPublishedDocument(docs / "biz-eur.json")->libraryName, "Biz");
   }
@@ -304,8 +304,7 @@ TEST_F(EngineTest, TheMenusChangesShowAtOnceAndAreStoredAtTheEnd) {
   EXPECT_TRUE(engine().isLibraryEnabled("Next"));
   while (!deleting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_TRUE(engine().storeQueuedAnswers());
-  EXPECT_EQ(defaults.value("sync_library_Next").asBool(), true);
-  EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), false);
+  EXPECT_TRUE(defaults.value("sync_library_Next").asBool() && !defaults.value("sync_library_Biz").asBool());
   release.set_value();
   ASSERT_TRUE(engine().finishLibraryChanges(std::chrono::seconds(10)));
   EXPECT_FALSE(platform::files::exists(publish::containerDocumentsFolder(home.path()) / "biz-eur.json"));
