@@ -304,7 +304,8 @@ TEST_F(EngineTest, TheMenusChangesShowAtOnceAndAreStoredAtTheEnd) {
   EXPECT_TRUE(engine().isLibraryEnabled("Next"));
   while (!deleting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   EXPECT_TRUE(engine().storeQueuedAnswers());
-  EXPECT_TRUE(defaults.value("sync_library_Next").asBool() && !defaults.value("sync_library_Biz").asBool());
+  EXPECT_EQ(defaults.value("sync_library_Next").asBool(), true);
+  EXPECT_EQ(defaults.value("sync_library_Biz").asBool(), false);
   release.set_value();
   ASSERT_TRUE(engine().finishLibraryChanges(std::chrono::seconds(10)));
   EXPECT_FALSE(platform::files::exists(publish::containerDocumentsFolder(home.path()) / "biz-eur.json"));
