@@ -408,10 +408,9 @@ TEST_F(ShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   const std::string name = "Tom's \"R&D\" <h1>2026</h1>";
   launch();
   // Stored in an order other than the menu's.
-  defaults.setBool(libraries::syncLibraryKey("Zeta"), true);
+  for (const char* on : {"Zeta", name.c_str()}) defaults.setBool(libraries::syncLibraryKey(on), true);
   defaults.setBool(libraries::syncLibraryKey("Alpha"), false);
   defaults.setString(libraries::syncLibraryKey("Beta"), "not a bool");
-  defaults.setBool(libraries::syncLibraryKey(name), true);
   for (const char* off : {"Alpha", "Beta"})  // their folders exist: pruning keeps them
     defaults.setString(libraries::libraryPathKey(off), home.path().string());
   publishMarker(name, "toms-r-d-2026-usd", "2026-12-05T08:00:00Z");
