@@ -68,10 +68,7 @@ class EngineTest : public ::testing::Test {
   // A sync for `reason`, run to its end.
   void syncNow(const char* reason = "manual") { engine().sync(reason), settle(); }
   // Notifications delivered since the last call.
-  int takeNotifications() {
-    settle();
-    return std::exchange(notifications, 0);
-  }
+  int takeNotifications() { return settle(), std::exchange(notifications, 0); }
 
   bool warnWhenICloudDriveOff = false;  // as on Linux; set before the first `engine()`
   testing::MemoryDefaults defaults;

@@ -9,9 +9,8 @@ namespace quillory::presentation {
 namespace {
 
 platform::Date utc(int year, unsigned month, unsigned day, int hour, int minute) {
-  using namespace std::chrono;
-  return sys_days{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}} + hours{hour} +
-         minutes{minute};
+  return std::chrono::sys_days{std::chrono::year{year} / std::chrono::month{month} / std::chrono::day{day}} +
+         std::chrono::hours{hour} + std::chrono::minutes{minute};
 }
 
 const platform::Date kNow = utc(2026, 12, 5, 9, 0);

@@ -65,10 +65,9 @@ void press(QObject* receiver, int key, Qt::KeyboardModifiers modifiers = Qt::NoM
 // The items' texts, "---" for a separator; "~" marks an item that is disabled, "+" one that is checked.
 QStringList texts(const QMenu& m) {
   QStringList list;
-  for (QAction* a : m.actions()) {
+  for (QAction* a : m.actions())
     list << (a->isSeparator() ? QStringLiteral("---")
                               : (a->isEnabled() ? "" : "~") + QString(a->isChecked() ? "+" : "") + a->text());
-  }
   return list;
 }
 
@@ -105,14 +104,14 @@ class ShellTest : public ::testing::Test {
     manager = engine::ExportManager::create(
         engine::Environment{*settings, dispatcher, clock, log, workspace, alerts, scripts, home.path()});
     const auto makeStatusItem = [this] { return std::unique_ptr<StatusItem>(statusItem = new QtStatusItem); };
-    const auto becomeAccessory = [this] { ++accessoryCalls; };
-    const auto terminate = [this] { ++terminated; };
-    // In the order of Shell's fields; the fake desktop is also the notifier.
-    delegate = AppDelegate::create(
-        Shell{makeStatusItem, dispatcher, alerts, loginItems, log, clock,
-              presentation::DateTextSettings{"en_US", "UTC"}, VersionInfo{"1.2", "34"}, becomeAccessory,
-              terminate, runsTranslocated, &desktop, &desktop, home / "helper.log"},
-        manager);
+    // In the order of Shell's fields (becoming an accessory, terminating); the
+    // fake desktop is also the notifier.
+    delegate =
+        AppDelegate::create(Shell{makeStatusItem, dispatcher, alerts, loginItems, log, clock,
+                                  presentation::DateTextSettings{"en_US", "UTC"}, VersionInfo{"1.2", "34"},
+                                  [this] { ++accessoryCalls; }, [this] { ++terminated; }, runsTranslocated,
+                                  &desktop, &desktop, home / "helper.log"},
+                            manager);
     delegate->applicationDidFinishLaunching();
   }
 
@@ -295,8 +294,7 @@ TEST_F(ShellTest, ATranslocatedCopyAsksToBeMovedAndRegistersNoLoginItem) {
 // the check mark and the files stay, and the status line says why.
 TEST_F(ShellTest, AnAnswerThatCannotBeStoredChangesNothingAndSaysWhy) {
   launch();
-  defaults.setBool(libraries::syncLibraryKey("On"), true);
-  defaults.setBool(libraries::syncLibraryKey("Off"), false);
+  for (const bool on : {true, false}) defaults.setBool(libraries::syncLibraryKey(on ? "On" : "Off"), on);
   publishMarker("On", "on-eur", "2026-12-05T08:00:00Z");
   refresh();
   defaults.refuseWrites("Read-only file system");
@@ -410,10 +408,9 @@ TEST_F(ShellTest, LibrariesAreListedSwitchedOnAtOnceAndOffOnlyAfterRemove) {
   const std::string name = "Tom's \"R&D\" <h1>2026</h1>";
   launch();
   // Stored in an order other than the menu's.
-  defaults.setBool(libraries::syncLibraryKey("Zeta"), true);
+  for (const char* on : {"Zeta", name.c_str()}) defaults.setBool(libraries::syncLibraryKey(on), true);
   defaults.setBool(libraries::syncLibraryKey("Alpha"), false);
   defaults.setString(libraries::syncLibraryKey("Beta"), "not a bool");
-  defaults.setBool(libraries::syncLibraryKey(name), true);
   for (const char* off : {"Alpha", "Beta"})  // their folders exist: pruning keeps them
     defaults.setString(libraries::libraryPathKey(off), home.path().string());
   publishMarker(name, "toms-r-d-2026-usd", "2026-12-05T08:00:00Z");
@@ -491,8 +488,8 @@ TEST(QtMenu, TitlesFollowTheLabelRulesOfWhoDrawsTheMenu) {
   const std::string name = "Smith_Jones & Co && Sons";
   QtMenu menu;
   const auto item = std::dynamic_pointer_cast<QtMenuItem>(menu.addItem(name, "", nullptr));
-  const auto submenu = menu.addItem("Libraries", "", nullptr)->makeSubmenu();
-  const auto inSubmenu = std::dynamic_pointer_cast<QtMenuItem>(submenu->addItem(name, "", nullptr));
+  const auto inSubmenu = std::dynamic_pointer_cast<QtMenuItem>(
+      menu.addItem("Libraries", "", nullptr)->makeSubmenu()->addItem(name, "", nullptr));
   EXPECT_EQ(item->action()->text(), "Smith_Jones && Co &&&& Sons");
   menu.setDBusLabels(true);
   for (const auto& shown : {item, inSubmenu})

@@ -9,6 +9,7 @@
 // now on and never moves the time backwards. Thread-safe.
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -35,9 +36,7 @@ class FakeClock final : public platform::Clock {
   }
   void sleepFor(std::chrono::milliseconds duration) override {
     duration = std::max(duration, duration.zero());
-    std::unique_lock lock(mutex_);
     const double speed = speed_;
-    lock.unlock();
     speed > 0 ? std::this_thread::sleep_for(duration / speed) : advance(duration);
   }
 
@@ -65,14 +64,14 @@ class FakeClock final : public platform::Clock {
   // The time run since `since_` at `speed_`; mutex_ held.
   std::chrono::nanoseconds elapsed() const {
     const std::chrono::duration<double> real = std::chrono::steady_clock::now() - since_;
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(real * speed_);
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(real * speed_.load());
   }
 
   mutable std::mutex mutex_;
   platform::Date base_;                                           // the wall clock at `since_`
   platform::MonotonicTime monotonicBase_{std::chrono::hours(1)};  // the monotonic clock at `since_`
   std::chrono::steady_clock::time_point since_ = std::chrono::steady_clock::now();
-  double speed_;
+  std::atomic<double> speed_;  // written with mutex_ held
 };
 
 }  // namespace quillory::testing

@@ -41,12 +41,10 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
     std::string result = handler ? handler() : "";
     lock.lock();
     --entries_[script].inFlight;
-    return {std::move(result), refused_, refused_ ? std::string(kRefusal) : std::string()};
+    const bool refused = refused_;
+    return {std::move(result), refused, refused ? std::string(kRefusal) : std::string()};
   }
-  void setRefused(bool refused) {
-    std::lock_guard lock(mutex_);
-    refused_ = refused;
-  }
+  void setRefused(bool refused) { refused_ = refused; }
   // No launcher: `launcherMissing` answers true (the scripts still answer).
   bool launcherMissing() const override { return launcherMissing_; }
   void setLauncherMissing(bool missing) { launcherMissing_ = missing; }
@@ -65,10 +63,7 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
   }
 
   std::size_t calls(std::string_view script) const { return entry(script).calls; }
-  std::size_t totalCalls() const {
-    std::lock_guard lock(mutex_);
-    return totalCalls_;
-  }
+  std::size_t totalCalls() const { return totalCalls_; }
   // The largest number of calls of this script that were running at once.
   std::size_t maxInFlight(std::string_view script) const { return entry(script).maxInFlight; }
 
@@ -88,9 +83,8 @@ class FakeScriptRunner final : public bridge::ScriptRunner {
 
   mutable std::mutex mutex_;
   std::map<std::string, Entry, std::less<>> entries_;
-  std::size_t totalCalls_ = 0;
-  bool refused_ = false;
-  std::atomic<bool> launcherMissing_ = false;
+  std::atomic<std::size_t> totalCalls_ = 0;
+  std::atomic<bool> refused_ = false, launcherMissing_ = false;
 };
 
 }  // namespace quillory::testing

@@ -36,10 +36,8 @@ class MemoryDefaults final : public platform::Defaults {
     for (const auto& entry : change.entries()) {
       const auto guard = entry.unless ? values_.find(entry.unless->first) : values_.end();
       if (guard != values_.end() && guard->second == entry.unless->second) continue;
-      if (entry.value.isAbsent())
-        values_.erase(entry.key);
-      else
-        values_[entry.key] = entry.value;
+      values_.erase(entry.key);
+      if (!entry.value.isAbsent()) values_.emplace(entry.key, entry.value);
     }
     return {};
   }
