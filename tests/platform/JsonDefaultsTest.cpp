@@ -59,8 +59,7 @@ TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
     EXPECT_TRUE(store->setBool("autoSyncEnabled", false));  // replaces a value of the wrong type
     EXPECT_TRUE(store->setString(cafe, "caf\xC3\xA9-eur"));
     EXPECT_TRUE(store->setDate("lastSyncDate", synced + milliseconds(750)));  // kept to the whole second
-    EXPECT_TRUE(store->setBool("gone", true));
-    EXPECT_TRUE(store->remove("gone"));
+    EXPECT_TRUE(store->setBool("gone", true) && store->remove("gone"));
   }
   EXPECT_EQ(fs::status(file_).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);

@@ -192,10 +192,9 @@ TEST(LibraryFilename, BuildsTheBaseName) {
   // The currency-named pair needs a plain name of that kind.
   EXPECT_EQ(currencyPairName("home-eur_\u20ac\u00e9"), std::nullopt);  // the euro sign is a symbol
   EXPECT_EQ(currencyPairName("home-eur_\u00e9"), "home-eur_\u00e9");
-  for (const std::string& token : std::vector<std::string>{"e\x1b[2Jur", "eur\n", "e.ur", "e\xffur", "e/ur",
-                                                           "", std::string(244, 'e')}) {
+  for (const std::string& token :
+       std::vector<std::string>{"e\x1b[2Jur", "eur\n", "e.ur", "e\xffur", "e/ur", "", std::string(244, 'e')})
     EXPECT_EQ(currencyPairName(token), std::nullopt) << token;
-  }
 }
 
 }  // namespace
