@@ -199,9 +199,8 @@ TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
 
 // Nothing but a regular file is replaced: at the path or at a link's end.
 TEST_F(JsonDefaultsTest, OnlyARegularFileIsReplaced) {
-  const fs::path fifo = home_ / "fifo";
+  const fs::path fifo = home_.makeFolder(".config/quillory-helper") / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  fs::create_directories(file_.parent_path());
   for (const fs::path& target : {fifo, file_}) {  // a link to a FIFO, a FIFO
     fs::remove(file_);
     ASSERT_EQ(target == file_ ? ::mkfifo(file_.c_str(), 0600) : ::symlink(target.c_str(), file_.c_str()), 0);

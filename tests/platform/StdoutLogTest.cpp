@@ -70,8 +70,7 @@ TEST(SystemLogTest, WithoutSystemdLinesGoToACappedFileInTheStateFolder) {
   EXPECT_EQ(files::readFile(standard), "[Helper] first\n");
   // With a journal, the file is written as well ("Show Log…" opens it).
   home.makeFolder("systemd/system");
-  home.makeFolder("systemd/journal");
-  const OwnedFd journal = journalAt((home / "systemd/journal/socket").string());
+  const OwnedFd journal = journalAt((home.makeFolder("systemd/journal") / "socket").string());
   makeSystemLog(environment({}), home.path(), home / "systemd")->line("[Helper] second");
   EXPECT_EQ(files::readFile(standard), "[Helper] first\n[Helper] second\n");
   char entry[256];

@@ -154,9 +154,7 @@ TEST(DocumentTransform, NamesTheLibraryFromTheFolderOrTheCurrency) {
 }
 
 std::string repeated(std::string_view text, std::size_t times) {
-  std::string result;
-  while (times-- > 0) result += text;
-  return result;
+  return times == 0 ? "" : std::string(text) + repeated(text, times - 1);
 }
 
 TEST(LibraryFilename, BuildsTheBaseName) {
