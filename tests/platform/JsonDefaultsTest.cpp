@@ -54,19 +54,17 @@ TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
   home_.writeFile(file_, R"({"autoSyncEnabled": true, "count": -1e400, "list": [1, true], "nested": {"b": {}},
                   "none": null, "autoSyncEnabled": "yes", "library_path_X": "2026-12-05T11:32:21Z"})");
   fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  {
-    auto store = open();
-    EXPECT_TRUE(store->setBool("autoSyncEnabled", false));  // replaces a value of the wrong type
-    EXPECT_TRUE(store->setString(cafe, "caf\xC3\xA9-eur"));
-    EXPECT_TRUE(store->setDate("lastSyncDate", synced + milliseconds(750)));  // kept to the whole second
-    EXPECT_TRUE(store->setBool("gone", true) && store->remove("gone"));
-  }
+  auto store = open();
+  EXPECT_TRUE(store->setBool("autoSyncEnabled", false));  // replaces a value of the wrong type
+  EXPECT_TRUE(store->setString(cafe, "caf\xC3\xA9-eur"));
+  EXPECT_TRUE(store->setDate("lastSyncDate", synced + milliseconds(750)));  // kept to the whole second
+  EXPECT_TRUE(store->setBool("gone", true) && store->remove("gone"));
   EXPECT_EQ(fs::status(file_).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   const boost::json::value onDisk = boost::json::parse(files::readFile(file_).value());
   EXPECT_EQ(onDisk.at("autoSyncEnabled"), boost::json::value(false));
   EXPECT_EQ(onDisk.at("lastSyncDate"), boost::json::value("2026-12-05T11:32:21Z"));
-  auto store = open();
+  store = open();
   EXPECT_EQ(store->value(cafe).asString(), "caf\xC3\xA9-eur");
   EXPECT_EQ(store->value("lastSyncDate").asDate(), synced);
   // A text that reads as a date stays a text.

@@ -27,16 +27,14 @@ namespace {
 TEST(StdoutLogTest, LinesFromManyThreadsNeverInterleave) {
   testing::TempHome home;
   const OwnedFd fd(::open((home / "out.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-  {
-    StdoutLog log(fd.get());
-    std::vector<std::thread> threads;  // (Apple's libc++ has no std::jthread)
-    // Lines longer than PIPE_BUF, six threads writing each a hundred times.
-    for (char c = 'a'; c < 'g'; ++c)
-      threads.emplace_back([&log, c] {
-        for (int i = 0; i < 100; ++i) log.line(std::string(5000, c));
-      });
-    for (std::thread& thread : threads) thread.join();
-  }
+  StdoutLog log(fd.get());
+  std::vector<std::thread> threads;  // (Apple's libc++ has no std::jthread)
+  // Lines longer than PIPE_BUF, six threads writing each a hundred times.
+  for (char c = 'a'; c < 'g'; ++c)
+    threads.emplace_back([&log, c] {
+      for (int i = 0; i < 100; ++i) log.line(std::string(5000, c));
+    });
+  for (std::thread& thread : threads) thread.join();
   std::istringstream content(*files::readFile(home / "out.log"));
   std::map<std::string, int> counts;
   for (std::string line; std::getline(content, line);) ++counts[line];
