@@ -55,10 +55,10 @@ TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
                   "none": null, "autoSyncEnabled": "yes", "library_path_X": "2026-12-05T11:32:21Z"})");
   fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   auto store = open();
-  EXPECT_TRUE(store->setBool("autoSyncEnabled", false));  // replaces a value of the wrong type
-  EXPECT_TRUE(store->setString(cafe, "caf\xC3\xA9-eur"));
-  EXPECT_TRUE(store->setDate("lastSyncDate", synced + milliseconds(750)));  // kept to the whole second
-  EXPECT_TRUE(store->setBool("gone", true) && store->remove("gone"));
+  // A value of the wrong type replaced; a date kept to the whole second.
+  EXPECT_TRUE(store->setBool("autoSyncEnabled", false) && store->setString(cafe, "caf\xC3\xA9-eur"));
+  EXPECT_TRUE(store->setDate("lastSyncDate", synced + milliseconds(750)) && store->setBool("gone", true) &&
+              store->remove("gone"));
   EXPECT_EQ(fs::status(file_).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   const boost::json::value onDisk = boost::json::parse(files::readFile(file_).value());
