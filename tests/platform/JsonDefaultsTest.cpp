@@ -159,10 +159,7 @@ TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
       {"a script's rename", false, [&] { EXPECT_FALSE(files::atomicWrite(file_, after)); }},
       {"in place within one tick of a coarse clock", false, [&] { inPlace(after, 0, true); }},
       {"in place, keeping an old time of the same second", true,
-       [&] {
-         inPlace(after, 0);
-         stampOld(600000000);
-       }},
+       [&] { inPlace(after, 0), stampOld(600000000); }},
       {"an editor in two pieces", false,
        [&] {
          inPlace(after.substr(0, 20), 0);
