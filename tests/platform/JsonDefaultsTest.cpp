@@ -163,10 +163,8 @@ TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
       {"an editor in two pieces", false,
        [&] {
          inPlace(after.substr(0, 20), 0);
-         rest = std::thread([&] {
-           std::this_thread::sleep_for(milliseconds(300));
-           inPlace(after.substr(20), 20);
-         });
+         rest = std::thread(
+             [&] { std::this_thread::sleep_for(milliseconds(300)), inPlace(after.substr(20), 20); });
        }},
   };
   for (const auto& [writer, old, write] : writers) {
