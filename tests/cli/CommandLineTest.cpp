@@ -64,8 +64,8 @@ TEST(CommandLine, EveryCommandAndOptionTheHelpListsParses) {
     if (!line.empty() && line.front() != ' ') section = line;
     if (!line.starts_with("  ") || line[2] == ' ' || (section != "Commands:" && section != "Options:"))
       continue;
-    const std::string term =
-        line.substr(2, line.find("  ", 2) - 2);  // "enable NAME", "--answer sync|dont-sync"
+    // "enable NAME", "--answer sync|dont-sync"
+    const std::string term = line.substr(2, line.find("  ", 2) - 2);
     for (std::size_t at = 0; at != std::string::npos; at = term.find(", ", at + 1)) {
       std::istringstream words(term.substr(at == 0 ? 0 : at + 2, term.find(", ", at + 1) - at));
       std::vector<std::string> arguments{section == "Options:" ? "status" : ""};

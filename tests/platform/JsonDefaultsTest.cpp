@@ -54,20 +54,17 @@ TEST_F(JsonDefaultsTest, ValuesSurviveAReloadBesideValuesOfOtherTypes) {
   home_.writeFile(file_, R"({"autoSyncEnabled": true, "count": -1e400, "list": [1, true], "nested": {"b": {}},
                   "none": null, "autoSyncEnabled": "yes", "library_path_X": "2026-12-05T11:32:21Z"})");
   fs::permissions(file_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-  {
-    auto store = open();
-    EXPECT_TRUE(store->setBool("autoSyncEnabled", false));  // replaces a value of the wrong type
-    EXPECT_TRUE(store->setString(cafe, "caf\xC3\xA9-eur"));
-    EXPECT_TRUE(store->setDate("lastSyncDate", synced + milliseconds(750)));  // kept to the whole second
-    EXPECT_TRUE(store->setBool("gone", true));
-    EXPECT_TRUE(store->remove("gone"));
-  }
+  auto store = open();
+  // A value of the wrong type replaced; a date kept to the whole second.
+  EXPECT_TRUE(store->setBool("autoSyncEnabled", false) && store->setString(cafe, "caf\xC3\xA9-eur"));
+  EXPECT_TRUE(store->setDate("lastSyncDate", synced + milliseconds(750)) && store->setBool("gone", true) &&
+              store->remove("gone"));
   EXPECT_EQ(fs::status(file_).permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   const boost::json::value onDisk = boost::json::parse(files::readFile(file_).value());
   EXPECT_EQ(onDisk.at("autoSyncEnabled"), boost::json::value(false));
   EXPECT_EQ(onDisk.at("lastSyncDate"), boost::json::value("2026-12-05T11:32:21Z"));
-  auto store = open();
+  store = open();
   EXPECT_EQ(store->value(cafe).asString(), "caf\xC3\xA9-eur");
   EXPECT_EQ(store->value("lastSyncDate").asDate(), synced);
   // A text that reads as a date stays a text.
@@ -162,17 +159,12 @@ TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
       {"a script's rename", false, [&] { EXPECT_FALSE(files::atomicWrite(file_, after)); }},
       {"in place within one tick of a coarse clock", false, [&] { inPlace(after, 0, true); }},
       {"in place, keeping an old time of the same second", true,
-       [&] {
-         inPlace(after, 0);
-         stampOld(600000000);
-       }},
+       [&] { inPlace(after, 0), stampOld(600000000); }},
       {"an editor in two pieces", false,
        [&] {
          inPlace(after.substr(0, 20), 0);
-         rest = std::thread([&] {
-           std::this_thread::sleep_for(milliseconds(300));
-           inPlace(after.substr(20), 20);
-         });
+         rest = std::thread(
+             [&] { std::this_thread::sleep_for(milliseconds(300)), inPlace(after.substr(20), 20); });
        }},
   };
   for (const auto& [writer, old, write] : writers) {
@@ -200,9 +192,8 @@ TEST_F(JsonDefaultsTest, EveryWritersChangeIsSeenByTheNextDecision) {
 
 // Nothing but a regular file is replaced: at the path or at a link's end.
 TEST_F(JsonDefaultsTest, OnlyARegularFileIsReplaced) {
-  const fs::path fifo = home_ / "fifo";
+  const fs::path fifo = home_.makeFolder(".config/quillory-helper") / "fifo";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  fs::create_directories(file_.parent_path());
   for (const fs::path& target : {fifo, file_}) {  // a link to a FIFO, a FIFO
     fs::remove(file_);
     ASSERT_EQ(target == file_ ? ::mkfifo(file_.c_str(), 0600) : ::symlink(target.c_str(), file_.c_str()), 0);

@@ -60,8 +60,7 @@ TEST(UnicodeTest, ValidatesUtf8AndNeverCrashesOnIllFormedInput) {
   const std::string bad = std::string("\xFF\xFE") + "a\xC3";
   // Ill-formed bytes read as replacement characters.
   EXPECT_EQ(upperCased(bad), std::string("\xEF\xBF\xBD\xEF\xBF\xBD") + "A\xEF\xBF\xBD");
-  EXPECT_TRUE(isValidUtf8(lowerCased(bad)));
-  EXPECT_TRUE(isValidUtf8(composed(bad)));
+  EXPECT_TRUE(isValidUtf8(lowerCased(bad)) && isValidUtf8(composed(bad)));
 }
 
 }  // namespace

@@ -154,9 +154,7 @@ TEST(DocumentTransform, NamesTheLibraryFromTheFolderOrTheCurrency) {
 }
 
 std::string repeated(std::string_view text, std::size_t times) {
-  std::string result;
-  while (times-- > 0) result += text;
-  return result;
+  return times == 0 ? "" : std::string(text) + repeated(text, times - 1);
 }
 
 TEST(LibraryFilename, BuildsTheBaseName) {
@@ -192,10 +190,9 @@ TEST(LibraryFilename, BuildsTheBaseName) {
   // The currency-named pair needs a plain name of that kind.
   EXPECT_EQ(currencyPairName("home-eur_\u20ac\u00e9"), std::nullopt);  // the euro sign is a symbol
   EXPECT_EQ(currencyPairName("home-eur_\u00e9"), "home-eur_\u00e9");
-  for (const std::string& token : std::vector<std::string>{"e\x1b[2Jur", "eur\n", "e.ur", "e\xffur", "e/ur",
-                                                           "", std::string(244, 'e')}) {
+  for (const std::string& token :
+       std::vector<std::string>{"e\x1b[2Jur", "eur\n", "e.ur", "e\xffur", "e/ur", "", std::string(244, 'e')})
     EXPECT_EQ(currencyPairName(token), std::nullopt) << token;
-  }
 }
 
 }  // namespace
