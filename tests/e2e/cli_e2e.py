@@ -118,13 +118,11 @@ class Sandbox:
         """What an untouched store keeps: the file and its time, or (macOS) the values."""
         if DARWIN:
             return self.settings()
-        if not self.settings_file.exists():
-            return None
-        return self.settings_file.read_bytes(), self.settings_file.stat().st_mtime_ns
+        file = self.settings_file
+        return (file.read_bytes(), file.stat().st_mtime_ns) if file.exists() else None
 
-    def published(self, folder=None):
-        folder = folder or self.documents
-        return sorted(p.name for p in folder.iterdir()) if folder.exists() else []
+    def published(self):
+        return sorted(p.name for p in self.documents.iterdir()) if self.documents.exists() else []
 
 
 class EndToEnd(unittest.TestCase):

@@ -42,6 +42,5 @@ def restore_termination_signals():
     """The programs started from here are sent SIGTERM, SIGINT and SIGHUP and
     must answer them: none may start ignored, as when these tests run under
     nohup or as a background job (the programs keep ignoring what they inherit)."""
-    for number in (signal.SIGTERM, signal.SIGHUP):
-        signal.signal(number, signal.SIG_DFL)
-    signal.signal(signal.SIGINT, signal.default_int_handler)
+    for number in (signal.SIGTERM, signal.SIGHUP, signal.SIGINT):
+        signal.signal(number, signal.default_int_handler if number == signal.SIGINT else signal.SIG_DFL)
